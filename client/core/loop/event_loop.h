@@ -1,0 +1,49 @@
+#pragma once
+// The one way core code and worker threads reach the main thread:
+//  - Post: queue a numbered WM_APP+n notification with wParam/lParam for a window (any thread);
+//  - InvokeSync: run a call in the main thread and wait for it (worker threads);
+//  - timers that fire in the main thread;
+//  - the clock.
+// The program implements it over Qt; tests use PlainEventLoop.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+#include "loop/clock.h"
+
+namespace orb {
+
+using WindowHandle = std::intptr_t;  // 0 = no window
+using TimerId = int;                 // 0 = no timer
+using MessageHandler = std::function<void(uint32_t msg, std::intptr_t wParam, std::intptr_t lParam)>;
+
+class IEventLoop {
+public:
+    virtual ~IEventLoop() = default;
+
+    // Gives a window a handle; its handler runs in the main thread for every message posted to it.
+    virtual WindowHandle RegisterWindow(MessageHandler handler) = 0;
+    // After this, messages still queued for the window are dropped.
+    virtual void UnregisterWindow(WindowHandle window) = 0;
+
+    // Thread-safe; never blocks on the main thread. Messages to unknown handles are dropped.
+    virtual void Post(WindowHandle target, uint32_t msg, std::intptr_t wParam, std::intptr_t lParam) = 0;
+
+    // Runs fn in the main thread and waits until it has returned. Called from the main thread it runs
+    // fn at once. Returns false without running fn when the loop is shutting down, or when *cancel is
+    // (or becomes) true while waiting: that is how a stopping worker is released so its owner can
+    // join it from the main thread without deadlock.
+    virtual bool InvokeSync(const std::function<void()>& fn, const std::atomic<bool>* cancel = nullptr) = 0;
+
+    // Repeating timer in the main thread; fires every intervalMs until killed.
+    virtual TimerId SetTimer(int64_t intervalMs, std::function<void()> fn) = 0;
+    virtual void KillTimer(TimerId id) = 0;
+
+    virtual IClock& Clock() = 0;
+
+    // True when called from the thread that runs the loop.
+    virtual bool InMainThread() const = 0;
+};
+
+}  // namespace orb

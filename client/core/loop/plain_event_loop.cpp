@@ -1,0 +1,161 @@
+#include "loop/plain_event_loop.h"
+
+#include <chrono>
+
+namespace orb {
+
+struct PlainEventLoop::SyncCall {
+    std::function<void()> fn;
+    enum State { Pending, Running, Done, Abandoned } state = Pending;
+};
+
+PlainEventLoop::PlainEventLoop(IClock& clock) : clock_(clock), owner_(std::this_thread::get_id()) {}
+
+PlainEventLoop::~PlainEventLoop() { Shutdown(); }
+
+WindowHandle PlainEventLoop::RegisterWindow(MessageHandler handler) {
+    std::lock_guard lk(mu_);
+    WindowHandle h = nextWindow_++;
+    windows_[h] = std::make_shared<MessageHandler>(std::move(handler));
+    return h;
+}
+
+void PlainEventLoop::UnregisterWindow(WindowHandle window) {
+    std::lock_guard lk(mu_);
+    windows_.erase(window);
+}
+
+void PlainEventLoop::Post(WindowHandle target, uint32_t msg, std::intptr_t wParam, std::intptr_t lParam) {
+    {
+        std::lock_guard lk(mu_);
+        posts_.push_back({target, msg, wParam, lParam, clock_.NowMs()});
+    }
+    cv_.notify_all();
+}
+
+bool PlainEventLoop::InvokeSync(const std::function<void()>& fn, const std::atomic<bool>* cancel) {
+    if (InMainThread()) {
+        if (cancel && cancel->load()) return false;
+        fn();
+        return true;
+    }
+    auto call = std::make_shared<SyncCall>();
+    call->fn = fn;
+    std::unique_lock lk(mu_);
+    if (shutdown_ || (cancel && cancel->load())) return false;
+    calls_.push_back(call);
+    cv_.notify_all();
+    while (call->state == SyncCall::Pending || call->state == SyncCall::Running) {
+        if (call->state == SyncCall::Pending && (shutdown_ || (cancel && cancel->load()))) {
+            // Not started, so it never will be; a call already running is waited for, since it may
+            // use the caller's stack.
+            call->state = SyncCall::Abandoned;
+            return false;
+        }
+        cv_.wait_for(lk, std::chrono::milliseconds(10));
+    }
+    return call->state == SyncCall::Done;
+}
+
+TimerId PlainEventLoop::SetTimer(int64_t intervalMs, std::function<void()> fn) {
+    std::lock_guard lk(mu_);
+    if (intervalMs < 1) intervalMs = 1;
+    TimerId id = nextTimer_++;
+    timers_[id] = Timer{intervalMs, clock_.NowMs() + intervalMs, std::make_shared<std::function<void()>>(std::move(fn))};
+    return id;
+}
+
+void PlainEventLoop::KillTimer(TimerId id) {
+    std::lock_guard lk(mu_);
+    timers_.erase(id);
+}
+
+int PlainEventLoop::ProcessPending() {
+    int ran = 0;
+    std::unique_lock lk(mu_);
+    // Posts and calls in arrival order would need one queue; callers rely only on each kind's own
+    // order, and calls come first so a blocked worker is released promptly.
+    while (!calls_.empty()) {
+        auto call = calls_.front();
+        calls_.pop_front();
+        if (call->state != SyncCall::Pending) continue;
+        call->state = SyncCall::Running;
+        lk.unlock();
+        try {
+            call->fn();
+        } catch (...) {
+        }
+        lk.lock();
+        call->state = SyncCall::Done;
+        cv_.notify_all();
+        ++ran;
+    }
+    std::deque<PostedMessage> posts;
+    posts.swap(posts_);
+    for (auto& m : posts) {
+        auto it = windows_.find(m.target);
+        if (it == windows_.end()) {
+            log_.push_back(m);
+            continue;
+        }
+        auto handler = it->second;
+        lk.unlock();
+        (*handler)(m.msg, m.wParam, m.lParam);
+        lk.lock();
+        ++ran;
+    }
+    int64_t now = clock_.NowMs();
+    std::vector<std::pair<TimerId, std::shared_ptr<std::function<void()>>>> due;
+    for (auto& [id, t] : timers_) {
+        if (t.due <= now) {
+            due.emplace_back(id, t.fn);
+            // A timer that fell far behind fires once, then keeps its period from now.
+            t.due = now + t.interval;
+        }
+    }
+    lk.unlock();
+    for (auto& [id, fn] : due) {
+        {
+            std::lock_guard g(mu_);
+            if (!timers_.count(id)) continue;  // killed by an earlier timer in this round
+        }
+        (*fn)();
+        ++ran;
+    }
+    return ran;
+}
+
+bool PlainEventLoop::RunUntil(const std::function<bool()>& pred, int64_t timeoutMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (true) {
+        ProcessPending();
+        if (pred()) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::unique_lock lk(mu_);
+        cv_.wait_for(lk, std::chrono::milliseconds(2), [&] { return !posts_.empty() || !calls_.empty(); });
+    }
+}
+
+void PlainEventLoop::Shutdown() {
+    {
+        std::lock_guard lk(mu_);
+        shutdown_ = true;
+        for (auto& c : calls_) c->state = SyncCall::Abandoned;
+        calls_.clear();
+    }
+    cv_.notify_all();
+}
+
+std::vector<PostedMessage> PlainEventLoop::TakeLog() {
+    std::lock_guard lk(mu_);
+    std::vector<PostedMessage> out;
+    out.swap(log_);
+    return out;
+}
+
+std::vector<PostedMessage> PlainEventLoop::Log() const {
+    std::lock_guard lk(mu_);
+    return log_;
+}
+
+}  // namespace orb

@@ -1,0 +1,65 @@
+# Project-wide helpers.
+
+# Adds every immediate subfolder of the current source folder that has a CMakeLists.txt.
+function(orb_add_child_modules)
+  file(GLOB children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT children)
+  foreach(child IN LISTS children)
+    if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${child} AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt)
+      add_subdirectory(${child})
+    endif()
+  endforeach()
+endfunction()
+
+# orb_add_gtest(name SOURCES a.cpp ... LIBS lib ... [LABELS l ...] [ENV VAR=value ...] [TIMEOUT s])
+# One GoogleTest executable; each test case becomes a CTest test.
+function(orb_add_gtest name)
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  set(props TIMEOUT ${T_TIMEOUT})
+  if(T_LABELS)
+    list(APPEND props LABELS "${T_LABELS}")
+  endif()
+  if(T_ENV)
+    list(APPEND props ENVIRONMENT "${T_ENV}")
+  endif()
+  gtest_discover_tests(${name} TEST_PREFIX "${name}." DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
+endfunction()
+
+# orb_add_fuzzer(name SOURCES a.cpp ... LIBS lib ...)
+# Built only in the fuzzer build (clang, -DORB_FUZZ=ON); the main build runs it for a bounded time
+# when ORB_FUZZ_DIR names that build.
+function(orb_add_fuzzer name)
+  cmake_parse_arguments(F "" "" "SOURCES;LIBS" ${ARGN})
+  file(RELATIVE_PATH rel ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  if(ORB_FUZZ)
+    add_executable(${name} ${F_SOURCES})
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_libraries(${name} PRIVATE ${F_LIBS})
+    add_dependencies(orb_fuzzers ${name})
+  elseif(ORB_FUZZ_DIR)
+    set(corpus ${CMAKE_CURRENT_BINARY_DIR}/${name}-corpus)
+    file(MAKE_DIRECTORY ${corpus})
+    add_test(NAME fuzz.${name}
+             COMMAND ${ORB_FUZZ_DIR}/${rel}/${name} -max_total_time=${ORB_FUZZ_SECONDS} -rss_limit_mb=2048 -timeout=10 ${corpus})
+    set_tests_properties(fuzz.${name} PROPERTIES LABELS fuzz TIMEOUT 600)
+  endif()
+endfunction()
+
+# orb_add_tsan_test(target): marks a GoogleTest executable to be run under ThreadSanitizer.
+# In the TSan build it joins the orb_tsan_tests target; the main build runs it from ORB_TSAN_DIR.
+function(orb_add_tsan_test target)
+  file(RELATIVE_PATH rel ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  if(ORB_SANITIZE_THREAD)
+    add_dependencies(orb_tsan_tests ${target})
+  elseif(ORB_TSAN_DIR)
+    add_test(NAME tsan.${target} COMMAND ${ORB_TSAN_DIR}/${rel}/${target})
+    set_tests_properties(tsan.${target} PROPERTIES LABELS tsan TIMEOUT 600
+                         ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1 second_deadlock_stack=1")
+  endif()
+endfunction()
