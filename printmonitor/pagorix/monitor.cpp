@@ -207,11 +207,13 @@ BOOL EndDocPort(HANDLE hPort) {
         port->inDocument = false;
         std::u16string printer = port->printerName;
         HANDLE hPrinter = nullptr;
-        // Without the printer the job stays queued; the document still ends.
+        // Without the printer the job stays queued; the document still ends, last error unchanged.
+        DWORD lastError = GetLastError();
         if (OpenPrinterW(printer.data(), &hPrinter, nullptr)) {
             SetJob(hPrinter, DWORD(port->jobId), 0, nullptr, JOB_CONTROL_DELETE);
             ClosePrinter(hPrinter);
         }
+        SetLastError(lastError);
         TvpjRenderer& r = Renderer();
         r.SendNotice(orb::pnDocumentEnded, r.PageNumber(), r.ExportFolder(), 0);
         return TRUE;
