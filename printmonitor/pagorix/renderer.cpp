@@ -112,12 +112,8 @@ void TvpjRenderer::Run(const uint8_t* p, const uint8_t* end) {
             if (p == end) return;
             // Finish a pixel whose bytes were split across buffers.
             while (pixelByteCount_ > 0 && p < end && parameter_ > 0) {
-                pixelBytes_[pixelByteCount_++] = *p++;
+                TakePixelByte(*p++);
                 --parameter_;
-                if (pixelByteCount_ == 3) {
-                    PutPixels(pixelBytes_, 1);
-                    pixelByteCount_ = 0;
-                }
             }
             if (pixelByteCount_ == 0 && parameter_ > 0) {
                 // Whole pixels straight from the buffer into the scan line.
@@ -129,12 +125,8 @@ void TvpjRenderer::Run(const uint8_t* p, const uint8_t* end) {
                 }
                 // One or two bytes left of the run or of the buffer.
                 while (p < end && parameter_ > 0) {
-                    pixelBytes_[pixelByteCount_++] = *p++;
+                    TakePixelByte(*p++);
                     --parameter_;
-                    if (pixelByteCount_ == 3) {
-                        PutPixels(pixelBytes_, 1);
-                        pixelByteCount_ = 0;
-                    }
                 }
             }
             if (parameter_ == 0) state_ = stCommand;
@@ -255,6 +247,15 @@ void TvpjRenderer::PutPixels(const uint8_t* rgb, int64_t count) {
         dst[0] = src[2];
         dst[1] = src[1];
         dst[2] = src[0];
+    }
+}
+
+void TvpjRenderer::TakePixelByte(uint8_t b) {
+    if (pixelByteCount_ < 0 || pixelByteCount_ > 2) pixelByteCount_ = 0;
+    pixelBytes_[pixelByteCount_++] = b;
+    if (pixelByteCount_ == 3) {
+        PutPixels(pixelBytes_, 1);
+        pixelByteCount_ = 0;
     }
 }
 

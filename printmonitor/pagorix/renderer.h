@@ -95,6 +95,7 @@ private:
     void EndPage();
     void EnsureBitmap();
     void PutPixels(const uint8_t* rgb, int64_t count);
+    void TakePixelByte(uint8_t b);
 
     int32_t jobId_ = 0;
     int32_t paperIndex_ = 2;
