@@ -3,6 +3,7 @@
 // a temporary folder, free ports, a plain socket channel and a small target server.
 
 #include <atomic>
+#include <deque>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -44,6 +45,29 @@ public:
 
 private:
     int fd_ = -1;
+};
+
+// A peer that answers from a script, for the byte-exact cases; it records what was sent.
+class ScriptedChannel final : public orb::IByteChannel {
+public:
+    explicit ScriptedChannel(const std::string& reply) : in_(reply.begin(), reply.end()) {}
+    bool WriteAll(const void* d, size_t n) override {
+        sent.append(static_cast<const char*>(d), n);
+        return true;
+    }
+    bool ReadExact(void* d, size_t n) override {
+        if (in_.size() < n) return false;
+        for (size_t i = 0; i < n; ++i) {
+            static_cast<char*>(d)[i] = in_.front();
+            in_.pop_front();
+        }
+        return true;
+    }
+    size_t Left() const { return in_.size(); }
+    std::string sent;
+
+private:
+    std::deque<char> in_;
 };
 
 // Accepts connections on 127.0.0.1 and answers each with a greeting, then echoes one line.

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <deque>
 
 #include "helpers.h"
 #include "session/proxy.h"
@@ -16,29 +15,6 @@ const char* kPassword = "s3cret-pw";
 // SHA-512 crypt of kPassword with salt "orbtest", for Dante's password check.
 const char* kPasswordHash =
     "$6$orbtest$ihiTeyh7KuC4.Gi1fHG8.NoqobMTdDBk2eaAey3IJw0tKdVU9saeF9FC2KJOBHXaly3VaWHpOrHGQfzlNXaeb0";
-
-// A proxy that answers from a script, for the byte-exact cases.
-class ScriptedChannel final : public IByteChannel {
-public:
-    explicit ScriptedChannel(std::string reply) : in_(reply.begin(), reply.end()) {}
-    bool WriteAll(const void* d, size_t n) override {
-        sent.append(static_cast<const char*>(d), n);
-        return true;
-    }
-    bool ReadExact(void* d, size_t n) override {
-        if (in_.size() < n) return false;
-        for (size_t i = 0; i < n; ++i) {
-            static_cast<char*>(d)[i] = in_.front();
-            in_.pop_front();
-        }
-        return true;
-    }
-    size_t Left() const { return in_.size(); }
-    std::string sent;
-
-private:
-    std::deque<char> in_;
-};
 
 // Connects to the proxy, negotiates, then checks that the tunnel reaches the target server.
 void ExpectTunnel(const TProxyHandler& h, uint16_t proxyPort, const std::string& host, uint16_t targetPort) {
