@@ -3,6 +3,7 @@
 #include <alsa/asoundlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -13,6 +14,10 @@
 namespace orb::audiotest {
 
 namespace fs = std::filesystem;
+
+namespace {
+void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
+}  // namespace
 
 TempDir::TempDir() {
     std::string tmpl = (fs::temp_directory_path() / "orb-audio-XXXXXX").string();
@@ -52,7 +57,7 @@ void InstallAlsaConfig(const TempDir& dir, const std::vector<FileDevice>& inputs
     std::ofstream(path) << c.str();
     setenv("ALSA_CONFIG_PATH", path.c_str(), 1);
     // Errors of the deliberately broken devices would only clutter the test output.
-    snd_lib_error_set_handler([](const char*, int, const char*, int, const char*, ...) {});
+    snd_lib_error_set_handler(QuietAlsa);
     snd_config_update_free_global();
 }
 
@@ -104,7 +109,7 @@ std::vector<uint8_t> ToBytes(const std::vector<int16_t>& samples) {
     return b;
 }
 
-int Run(const std::vector<std::string>& args) {
+int RunTool(const std::vector<std::string>& args) {
     std::string cmd;
     for (const auto& a : args) {
         cmd += '\'';

@@ -42,6 +42,6 @@ std::vector<int16_t> ToSamples(const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> ToBytes(const std::vector<int16_t>& samples);
 
 // Runs a command line (arguments are quoted here); returns its exit status.
-int Run(const std::vector<std::string>& args);
+int RunTool(const std::vector<std::string>& args);
 
 }  // namespace orb::audiotest
