@@ -217,6 +217,21 @@ TEST_F(PrintRoad, PageImagesBecomeJpegPagesThroughTheBackend) {
     EXPECT_EQ(notices[4].path, export_.string() + "/Slide_2.jpg");
 }
 
+TEST_F(PrintRoad, DriverRefusesWhatIsNotAPage) {
+    std::string bad = (dir.path / "bad.ppm").string();
+    { std::ofstream(bad) << "P6\n4000 4000\n255\n" << std::string(100, 'x'); }
+    auto r = RunCommand({ORB_RASTERIZE_COMMAND, "-o", (dir.path / "s").string(), bad}, {}, "", dir.path);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("truncated PPM"), std::string::npos) << r.err;
+    { std::ofstream(bad) << "P6\n100000 100000\n255\n"; }
+    r = RunCommand({ORB_RASTERIZE_COMMAND, "-o", (dir.path / "s").string(), bad}, {}, "", dir.path);
+    EXPECT_NE(r.err.find("image too large"), std::string::npos) << r.err;
+    { std::ofstream(bad) << "GIF89a"; }
+    r = RunCommand({ORB_RASTERIZE_COMMAND, bad}, {}, "", dir.path);
+    EXPECT_NE(r.err.find("not a PPM or PNG"), std::string::npos) << r.err;
+    EXPECT_EQ(RunCommand({ORB_RASTERIZE_COMMAND, "--dpi", "150", bad}, {}, "", dir.path).status, 2);
+}
+
 TEST_F(PrintRoad, BackendRefusesBadArguments) {
     auto r = RunCommand({ORB_SPOOL_COMMAND}, {}, "", dir.path);
     EXPECT_EQ(r.status, 0);
