@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <stdexcept>
 
 #include "monitor.h"
 #include "registry/registry.h"
@@ -220,6 +221,24 @@ TEST_F(Monitor, JobRunsAndIsDeletedFromTheQueue) {
     ASSERT_TRUE(m->pfnEndDocPort(h));
     EXPECT_TRUE(spooler.HasJob(8));
     EXPECT_EQ(notices.back().kind, 3);
+    EXPECT_TRUE(m->pfnClosePort(h));
+}
+
+TEST_F(Monitor, FailedNoticesAndPageSavesDoNotReachTheSpooler) {
+    pagorix::Renderer().SetNoticeSink([](const orb::TPrintNotice&, const std::string&, int) {
+        throw std::runtime_error("network down");
+    });
+    pagorix::Renderer().SetPageSaver([](const pagorix::PageBitmap&, int, const std::string&) -> bool {
+        throw std::runtime_error("disk gone");
+    });
+    ASSERT_TRUE(m->pfnAddPort(W(u"P"), nullptr, W(u"M")));
+    HANDLE h = nullptr;
+    ASSERT_TRUE(m->pfnOpenPort(W(u"P"), &h));
+    EXPECT_TRUE(m->pfnStartDocPort(h, W(u"X"), 1, 1, nullptr));
+    auto s = Stream().cmd(0x71).cmd(0x45).cmd(0x72).cmd(0x73).b;
+    DWORD written = 0;
+    EXPECT_TRUE(m->pfnWritePort(h, s.data(), DWORD(s.size()), &written));
+    EXPECT_TRUE(m->pfnEndDocPort(h));
     EXPECT_TRUE(m->pfnClosePort(h));
 }
 
