@@ -16,11 +16,15 @@ std::string Hint(void* hint, const char* id) {
     return s;
 }
 
-// A device counts when it opens in the direction and reports its hardware parameters.
+// A device counts when it opens in the direction and reports its hardware parameters, or is busy.
 bool CanReadCaps(const std::string& name, WaveDirection dir) {
     snd_pcm_t* pcm = nullptr;
     auto stream = dir == WaveDirection::Input ? SND_PCM_STREAM_CAPTURE : SND_PCM_STREAM_PLAYBACK;
-    if (snd_pcm_open(&pcm, name.c_str(), stream, SND_PCM_NONBLOCK) < 0) return false;
+    const int e = snd_pcm_open(&pcm, name.c_str(), stream, SND_PCM_NONBLOCK);
+    // A device busy with our own playback or capture still exists: leaving it out would shift the
+    // ids of the devices after it while it is in use.
+    if (e == -EBUSY) return true;
+    if (e < 0) return false;
     snd_pcm_hw_params_t* hw = nullptr;
     bool ok = snd_pcm_hw_params_malloc(&hw) == 0 && snd_pcm_hw_params_any(pcm, hw) >= 0;
     if (hw) snd_pcm_hw_params_free(hw);
