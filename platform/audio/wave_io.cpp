@@ -134,6 +134,8 @@ bool WaveDevice::Transfer(WaveHeader* h) {
     const size_t done = capture_ ? h->bytesRecorded : size_t(h->reserved);
     const size_t left = (h->bufferLength - std::min<size_t>(done, h->bufferLength)) / frameBytes;
     if (left == 0) return true;
+    // A capture stream waits in the prepared state until started (again after a recovered overrun).
+    if (capture_ && snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED) snd_pcm_start(pcm_);
     int w = snd_pcm_wait(pcm_, kWaitMs);
     {
         std::lock_guard lk(mu_);
