@@ -114,7 +114,7 @@ void WaveDevice::Run() {
         WaveHeader* h = nullptr;
         {
             std::unique_lock lk(mu_);
-            cv_.wait(lk, [&] { return stop_ || !queue_.empty(); });
+            cv_.wait(lk, [&] { return stop_ || (!queue_.empty() && !failed_); });
             if (stop_) return;
             h = queue_.front();
         }
@@ -171,8 +171,9 @@ bool WaveDevice::Transfer(WaveHeader* h) {
     if (n == -EAGAIN) return false;
     if (n < 0) {
         if (snd_pcm_recover(pcm_, int(n), 1) < 0) {
-            // A device that is gone: give the header back rather than spin on it.
-            return true;
+            // A device that is gone: stop working on it and keep the queue for the owner's reset.
+            std::lock_guard lk(mu_);
+            failed_ = true;
         }
         return false;
     }
@@ -192,7 +193,10 @@ MmResult WaveDevice::Reset() {
         for (auto* h : back) h->flags = (h->flags & ~kWhdrInQueue) | kWhdrDone;
     }
     snd_pcm_drop(pcm_);
-    snd_pcm_prepare(pcm_);
+    if (snd_pcm_prepare(pcm_) >= 0) {
+        std::lock_guard lk(mu_);
+        failed_ = false;
+    }
     for (auto* h : back) cb_(capture_ ? WaveMsg::InData : WaveMsg::OutDone, h);
     if (!capture_) StartThread();
     return kMmNoError;

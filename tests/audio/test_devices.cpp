@@ -56,8 +56,14 @@ TEST_F(AudioDevices, ListsSkipUnreadableDevicesAndIdsFollowTheList) {
     std::vector<uint8_t> got;
     capture.OnBufferFull = [&](TACMIn&, const uint8_t* d, uint32_t n) { got.insert(got.end(), d, d + n); };
     capture.Open(Pcm(8000), 1);
+    // While open, the handle names the device for the mixer.
+    int device = -5;
+    ASSERT_TRUE(orb::audio::WaveIn::DeviceOfHandle(capture.Handle(), device));
+    EXPECT_EQ(device, 1);
     ASSERT_TRUE(loop_.RunUntil([&] { return got.size() >= 12000; }));
+    const void* handle = capture.Handle();
     capture.Close();
+    EXPECT_FALSE(orb::audio::WaveIn::DeviceOfHandle(handle, device));
     ASSERT_GE(got.size(), 12000u);
     EXPECT_TRUE(std::equal(got.begin(), got.end(), speech_.begin()));
 
