@@ -71,8 +71,12 @@ MmResult WaveGetDevCaps(WaveDirection dir, int deviceId, WaveDeviceCaps& out) {
     return kMmNoError;
 }
 
+// The default device is listed first, so the mapper shares device 0's volume.
+static int VolumeKey(int deviceId) { return deviceId == kWaveMapper ? 0 : deviceId; }
+
 MmResult WaveOutSetVolume(int deviceId, uint32_t volume) {
     if (deviceId < kWaveMapper) return kMmErrBadDeviceId;
+    deviceId = VolumeKey(deviceId);
     std::lock_guard lk(g_volumeMu);
     g_volumes[deviceId] = volume;
     return kMmNoError;
@@ -80,6 +84,7 @@ MmResult WaveOutSetVolume(int deviceId, uint32_t volume) {
 
 MmResult WaveOutGetVolume(int deviceId, uint32_t& volume) {
     if (deviceId < kWaveMapper) return kMmErrBadDeviceId;
+    deviceId = VolumeKey(deviceId);
     std::lock_guard lk(g_volumeMu);
     auto it = g_volumes.find(deviceId);
     volume = it == g_volumes.end() ? 0xFFFFFFFFu : it->second;
