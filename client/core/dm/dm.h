@@ -1,0 +1,218 @@
+#pragma once
+// TDM, the data module: owns the room connection `vcrClient`, the send queue's writer thread and
+// the reader thread, routes every incoming message kind to its handler (DispatchCommand), and
+// gives every sender one routine that queues a whole message.
+//
+// Handler bodies live in one file per area (dm_handlers_room.cpp, dm_handlers_board.cpp, ...).
+// Handlers run in the main thread; during the call CurrentHeader() is the message's header and
+// BodyReader() reads its body (from stream offset 22).
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "dm/reader_thread.h"
+#include "loop/event_loop.h"
+#include "net/tcp_client.h"
+#include "protocol/message_kinds.h"
+#include "protocol/vcr_header.h"
+#include "sendqueue/vcr_writer_thread.h"
+#include "wire/bytes.h"
+
+class TDM {
+public:
+    TDM(orb::IEventLoop& loop, orb::WindowHandle mainWindow);
+    ~TDM();
+    TDM(const TDM&) = delete;
+    TDM& operator=(const TDM&) = delete;
+
+    orb::IEventLoop& Loop() { return loop_; }
+    orb::WindowHandle MainWindow() const { return mainWindow_; }
+    void SetMainWindow(orb::WindowHandle window) { mainWindow_ = window; }
+
+    // ---- Connection and identity
+
+    // The room connection.
+    orb::TTcpClient vcrClient;
+    // Own user id and current room, as the login and room-entry replies give them.
+    int32_t OwnUserId = 0;
+    int16_t OwnRoom = 0;
+
+    // ---- Session threads
+    //
+    // Threads of one session post to a relay window of that session, which forwards to the main
+    // window only while the session lasts: once both threads are stopped, anything they (or a late
+    // post of theirs) still send is dropped, so it can never reach the next session.
+
+    // Creates, connects to vcrClient and resumes the reader.
+    void StartReaderThread();
+    // Creates the writer with the given first rate and resumes it.
+    void StartWriterThread(int sendRate);
+    // Stops the reader: shuts vcrClient down (waking the blocked read), releases a dispatch that
+    // waits for the main thread, and waits for the thread. Never deadlocks, also when called from
+    // a handler: the thread is then collected later.
+    void StopReaderThread();
+    // Stops the writer and waits for it; queued messages are dropped.
+    void StopWriterThread();
+    TReaderThread* ReaderThread() { return reader_.get(); }
+    TVCRWriterThread* WriterThread() { return writer_.get(); }
+    // Increases with every session; posts tagged with an older one are dropped.
+    uint64_t SessionGeneration() const { return generation_; }
+    // The window the current session's threads post to (0 when no session runs).
+    orb::WindowHandle SessionNotifyWindow() const { return relay_; }
+
+    // ---- Sending
+
+    // Queues one whole message: header (own id, own room, now, body length) and body, appended in
+    // one piece. False without effect when the room connection is not connected, no writer runs,
+    // or the body is too long for the header's length field.
+    bool SendCommand(uint16_t kind, std::span<const uint8_t> body = {});
+    bool SendCommand(uint16_t kind, const void* body, size_t length);
+    // As SendCommand with another room number in the header (0 for the room list, the target room
+    // for room entry).
+    bool SendCommandToRoom(uint16_t kind, int16_t room, std::span<const uint8_t> body = {});
+    // Queues a message whose header the caller built (its body length is set here).
+    bool QueueMessage(TVCRHeader header, std::span<const uint8_t> body);
+
+    // ---- Dispatch
+
+    // Copies the header, keeps the stream for the handler and calls the handler of the kind.
+    // Kinds above 153 and kinds without a handler are ignored; a failing handler is contained.
+    void DispatchCommand(const TVCRHeader& header, std::span<const uint8_t> stream);
+    const TVCRHeader& CurrentHeader() const { return currentHeader_; }
+    // The message being dispatched: header at 0, body from 22. Valid only during the dispatch.
+    std::span<const uint8_t> CurrentMessage() const { return currentStream_; }
+    // A reader over the current body (stream offset 22 onwards).
+    orb::ByteReader BodyReader() const;
+
+    // Sees every dispatched message before its handler (diagnostics and tests).
+    std::function<void(const TVCRHeader&, std::span<const uint8_t>)> DispatchObserver;
+
+    // The handler of each kind, with its name; empty entries are ignored kinds.
+    using Handler = void (TDM::*)();
+    struct DispatchEntry {
+        Handler handler = nullptr;
+        const char* name = nullptr;
+    };
+    static const std::array<DispatchEntry, kHighestDispatchedKind + 1>& DispatchTable();
+
+    // ---- Handlers: room and session (dm_handlers_room.cpp)
+    void HandleRoomInfo();       // 1
+    void HandleRoomList();       // 74
+    void HandleEnterRoom();      // 75
+    void HandleKeepAlive();      // 100
+
+    // ---- Handlers: participants, rights and moderation (dm_handlers_participants.cpp)
+    void HandleUserList();            // 2
+    void HandleMicrophoneTaken();     // 6
+    void HandleMicrophoneReleased();  // 7
+    void HandleUserJoined();          // 12
+    void HandleUserLeft();            // 13
+    void HandleDuplicateLogin();      // 33
+    void HandleClearMotions();        // 36
+    void HandleMicrophoneRight();     // 41 given, 43 taken
+    void HandleBoardRightChange();    // 42 given, 44 taken
+    void HandleAcknowledge();         // 55
+    void HandleKickUser();            // 60
+    void HandlePresence();            // 64
+    void HandleUserLevel();           // 99
+    void HandleUserRights();          // 115
+    void HandleUserFeedback();        // 117
+    void HandleTypingState();         // 151
+    void HandleRoomProfile();         // 152
+    void HandleUserJoinedEx();        // 153
+
+    // ---- Handlers: chat, notes and requests (dm_handlers_chat.cpp)
+    void HandleAnsiTextMessage();  // 4, 5
+    void HandleUserRequest();      // 15
+    void HandleClearNotes();       // 37
+    void HandleChatPermission();   // 128, 129
+    void HandleTextMessage();      // 130, 131
+
+    // ---- Handlers: resource libraries and guided browser (dm_handlers_resources.cpp)
+    void HandleTransferReply();    // 17, 19, 23: transfer-connection kinds, ignored here
+    void HandleResourceList();     // 18, 20, 24, 49
+    void HandleWebLinkAdded();     // 25
+    void HandleOpenResource();     // 30, 31, 32, 53
+    void HandleResourceDeleted();  // 38, 39, 40, 58
+    void HandleBrowserClosed();    // 65
+    void HandleViewMode();         // 118, 119
+    void HandleWebPage();          // 121
+
+    // ---- Handlers: whiteboard (dm_handlers_board.cpp)
+    void HandleBoardStrokes();     // 11
+    void HandleBoardPointer();     // 56
+    void HandleAnsiBoardText();    // 61
+    void HandleBoardImage();       // 62
+    void HandleBoardContents();    // 79
+    void HandleClearBoard();       // 80
+    void HandleSelectBoard();      // 81, 82
+    void HandleImageToBoard();     // 126 slide, 127 library image
+    void HandleBoardText();        // 132
+
+    // ---- Handlers: polls, recording, media and remote control (dm_handlers_media.cpp)
+    void HandlePoll();                 // 63
+    void HandlePollAnswer();           // 66
+    void HandleRecording();            // 96, 97, 98
+    void HandlePaneSnapshotRequest();  // 101
+    void HandlePaneCursorRequest();    // 102
+    void HandlePaneControl();          // 103 given, 104 taken
+    void HandleRemoteInput();          // 105, 147
+    void HandleWebcamState();          // 107 started, 108 stopped
+    void HandleVideoPort();            // 113
+    void HandleKind120();              // 120: accepted and ignored
+    void HandleRemoteAudioState();     // 122
+    void HandleForcedCodec();          // 124
+    void HandleMaxSpeakers();          // 125
+
+    // ---- Handlers: sharing (dm_handlers_share.cpp)
+    void HandleShareStarted();     // 86
+    void HandleShareStopped();     // 87
+    void HandleKind88();           // accepted and ignored
+    void HandleKind89();           // accepted and ignored
+    void HandleKind90();           // accepted and ignored
+    void HandleSharePanes();       // 91
+    void HandleShareCursor();      // 93
+    void HandleKind94();           // accepted and ignored
+    void HandleShareDescriptor();  // 95
+    void HandleAppShareStart();    // 141
+    void HandleAppShareStop();     // 142
+    void HandleAppShareFrame();    // 144
+    void HandleRemoteControl();    // 145
+    void HandleShareState();       // 149
+
+    // ---- Handlers: breakout rooms and the notes switch (dm_handlers_breakout.cpp)
+    void HandleBreakoutChanged();     // 133
+    void HandleBreakoutRoomList();    // 134
+    void HandleBreakoutMembers();     // 135
+    void HandleBreakoutUpdate();      // 136
+    void HandleBreakoutMove();        // 137
+    void HandleNotesSwitch();         // 138, 139
+    void HandleBreakoutAllowed();     // 140
+
+private:
+    void OpenSessionRelay();
+    void CloseSessionRelayWhenIdle();
+    void CollectRetiredReaders();
+
+    orb::IEventLoop& loop_;
+    orb::WindowHandle mainWindow_;
+
+    std::unique_ptr<TVCRWriterThread> writer_;
+    std::unique_ptr<TReaderThread> reader_;
+    // Readers stopped from inside their own dispatch; joined once that dispatch has returned.
+    std::vector<std::unique_ptr<TReaderThread>> retiredReaders_;
+
+    uint64_t generation_ = 0;
+    // Shared with the relay window's handler, which may outlive a session.
+    std::shared_ptr<std::atomic<uint64_t>> liveGeneration_;
+    orb::WindowHandle relay_ = 0;
+
+    TVCRHeader currentHeader_;
+    std::span<const uint8_t> currentStream_;
+    int dispatchDepth_ = 0;
+};

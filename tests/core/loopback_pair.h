@@ -1,0 +1,33 @@
+#pragma once
+// A connected pair of sockets over loopback for tests: the client side and the accepted side.
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "net/tcp_client.h"
+#include "net/tcp_listener.h"
+
+struct LoopbackPair {
+    orb::TTcpListener listener;
+    orb::TTcpClient client;
+    orb::TTcpClient server;
+    int serverFd = -1;
+
+    bool Open(const std::string& address = "127.0.0.1") {
+        if (!listener.Listen(address, 0)) return false;
+        if (!client.Connect(address, listener.Port(), 2000)) return false;
+        serverFd = listener.Accept(2000);
+        if (serverFd < 0) return false;
+        server.Adopt(serverFd);
+        return true;
+    }
+
+    // Resets the connection from the server side (RST), so the client's next writes fail.
+    void ResetFromServer() {
+        linger l{1, 0};
+        setsockopt(serverFd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+        server.Disconnect();
+    }
+};

@@ -1,0 +1,265 @@
+// The reader thread and the data module's dispatch over real TCP on loopback.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+#include "dm/dm.h"
+#include "loop/plain_event_loop.h"
+#include "loopback_pair.h"
+#include "protocol/wm_app.h"
+
+using namespace orb;
+
+namespace {
+
+constexpr WindowHandle kMainWindow = 500;  // unregistered: what reaches it lands in the loop's log
+
+std::vector<uint8_t> Message(uint16_t kind, int32_t bodyLength, size_t actualBody, uint8_t fill = 0x5A) {
+    TVCRHeader h;
+    h.kind = kind;
+    h.sender = 9;
+    h.bodyLength = bodyLength;
+    std::vector<uint8_t> body(actualBody, fill);
+    return BuildPacketStream(h, body.data(), body.size());
+}
+
+struct Seen {
+    uint16_t kind;
+    size_t streamSize;
+    size_t bodyRemaining;
+};
+
+// A data module whose room connection is one end of a loopback pair.
+struct Fixture {
+    LoopbackPair pair;
+    PlainEventLoop loop;
+    TDM dm{loop, kMainWindow};
+    std::vector<Seen> seen;
+
+    bool Open() {
+        if (!pair.listener.Listen("127.0.0.1", 0)) return false;
+        if (!dm.vcrClient.Connect("127.0.0.1", pair.listener.Port(), 2000)) return false;
+        int fd = pair.listener.Accept(2000);
+        if (fd < 0) return false;
+        pair.serverFd = fd;
+        pair.server.Adopt(fd);
+        dm.DispatchObserver = [this](const TVCRHeader& h, std::span<const uint8_t> s) {
+            seen.push_back({h.kind, s.size(), dm.BodyReader().remaining()});
+        };
+        return true;
+    }
+    void Send(const std::vector<uint8_t>& bytes) { ASSERT_TRUE(pair.server.WriteAll(bytes.data(), bytes.size())); }
+    std::vector<PostedMessage> Lost() {
+        std::vector<PostedMessage> out;
+        for (auto& m : loop.Log())
+            if (m.msg == WM_APP_CONNECTIONLOST && m.target == kMainWindow) out.push_back(m);
+        return out;
+    }
+};
+
+}  // namespace
+
+TEST(ReaderFraming, SlicesAndShortReads) {
+    std::vector<uint8_t> wire = Message(vkTextMessage, 3 << 20, 3 << 20, 0x11);
+    size_t pos = 0;
+    auto source = [&](void* out, size_t n) {
+        if (n > wire.size() - pos) return false;
+        std::memcpy(out, wire.data() + pos, n);
+        pos += n;
+        return true;
+    };
+    TVCRHeader h;
+    std::vector<uint8_t> stream;
+    ASSERT_EQ(ReadVCRMessage(source, h, stream), TReadResult::Message);
+    EXPECT_EQ(stream.size(), 22u + (3 << 20));
+    EXPECT_EQ(stream.back(), 0x11);
+
+    wire = Message(vkTextMessage, 100, 99);  // the body ends one byte early
+    pos = 0;
+    EXPECT_EQ(ReadVCRMessage(source, h, stream), TReadResult::Closed);
+    wire = Message(vkTextMessage, -1, 0);
+    pos = 0;
+    EXPECT_EQ(ReadVCRMessage(source, h, stream), TReadResult::BadLength);
+    wire = Message(vkTextMessage, kMaxVCRBodyLength + 1, 0);
+    pos = 0;
+    EXPECT_EQ(ReadVCRMessage(source, h, stream), TReadResult::BadLength);
+    wire.resize(21);
+    pos = 0;
+    EXPECT_EQ(ReadVCRMessage(source, h, stream), TReadResult::Closed);
+}
+
+TEST(ReaderLoopback, UnknownKindsAreSkippedAndHeaderOnlyMessagesAre22Bytes) {
+    Fixture f;
+    ASSERT_TRUE(f.Open());
+    f.dm.StartReaderThread();
+    f.Send(Message(154, 50, 50));
+    f.Send(Message(60000, 7, 7));
+    f.Send(Message(vkClearMotions, 0, 0));
+    f.Send(Message(vkKeepAlive, 3, 3));
+    ASSERT_TRUE(f.loop.RunUntil([&] { return f.seen.size() >= 4; }));
+    EXPECT_EQ(f.seen[0].kind, 154);
+    EXPECT_EQ(f.seen[0].streamSize, 72u);
+    EXPECT_EQ(f.seen[1].kind, 60000);
+    EXPECT_EQ(f.seen[2].kind, vkClearMotions);
+    EXPECT_EQ(f.seen[2].streamSize, 22u);
+    EXPECT_EQ(f.seen[2].bodyRemaining, 0u);
+    EXPECT_EQ(f.seen[3].kind, vkKeepAlive);  // framing survived the skipped messages
+    EXPECT_EQ(f.seen[3].bodyRemaining, 3u);
+    EXPECT_TRUE(f.Lost().empty());
+}
+
+TEST(ReaderLoopback, OverCapAndNegativeLengthsAndServerCloseEndTheReader) {
+    for (int variant = 0; variant < 3; ++variant) {
+        Fixture f;
+        ASSERT_TRUE(f.Open());
+        f.dm.StartReaderThread();
+        f.Send(Message(vkClearNotes, 0, 0));
+        if (variant == 0) f.Send(Message(vkTextMessage, kMaxVCRBodyLength + 1, 16));
+        if (variant == 1) f.Send(Message(vkTextMessage, -5, 16));
+        if (variant == 2) f.pair.server.Disconnect();
+        ASSERT_TRUE(f.loop.RunUntil([&] { return !f.Lost().empty(); })) << variant;
+        auto lost = f.Lost();
+        ASSERT_EQ(lost.size(), 1u);
+        EXPECT_EQ(lost[0].target, kMainWindow);
+        EXPECT_EQ(lost[0].wParam, 1);
+        EXPECT_EQ(lost[0].lParam, 0);
+        EXPECT_EQ(f.seen.size(), 1u);           // the bad message reached no handler
+        EXPECT_FALSE(f.dm.vcrClient.Connected());  // dropped, not read on from the middle
+    }
+}
+
+TEST(ReaderLoopback, StoppingFromTheMainThreadNeverDeadlocks) {
+    // The reader waits for the main thread to dispatch while the main thread stops it.
+    Fixture f;
+    ASSERT_TRUE(f.Open());
+    f.dm.StartReaderThread();
+    f.Send(Message(vkClearMotions, 0, 0));
+    // Do not process: the reader is (or will be) blocked in its synchronous call.
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    f.dm.StopReaderThread();
+    EXPECT_EQ(f.dm.ReaderThread(), nullptr);
+    f.loop.ProcessPending();
+    EXPECT_TRUE(f.seen.empty());  // the abandoned dispatch never ran
+
+    // Stopping from inside a handler that the reader's own dispatch is running.
+    Fixture g;
+    ASSERT_TRUE(g.Open());
+    g.dm.DispatchObserver = [&](const TVCRHeader&, std::span<const uint8_t>) { g.dm.StopReaderThread(); };
+    g.dm.StartReaderThread();
+    g.Send(Message(vkDuplicateLogin, 0, 0));
+    ASSERT_TRUE(g.loop.RunUntil([&] { return g.dm.ReaderThread() == nullptr; }));
+    g.dm.StartReaderThread();  // collects the retired reader
+    g.dm.StopReaderThread();
+}
+
+TEST(ReaderLoopback, ALateLossFromAStoppedSessionNeverReachesTheNextOne) {
+    Fixture f;
+    ASSERT_TRUE(f.Open());
+    f.dm.StartReaderThread();
+    uint64_t first = f.dm.SessionGeneration();
+    f.pair.server.Disconnect();
+    // The old reader has posted its loss, but the main thread has not handled it yet.
+    for (int i = 0; i < 5000 && !f.dm.ReaderThread()->Finished(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(f.dm.ReaderThread()->Finished());
+    f.dm.StopReaderThread();
+
+    // Next session on a new connection.
+    LoopbackPair next;
+    ASSERT_TRUE(next.listener.Listen("127.0.0.1", 0));
+    ASSERT_TRUE(f.dm.vcrClient.Connect("127.0.0.1", next.listener.Port(), 2000));
+    int fd = next.listener.Accept(2000);
+    ASSERT_GE(fd, 0);
+    next.server.Adopt(fd);
+    f.dm.StartReaderThread();
+    EXPECT_GT(f.dm.SessionGeneration(), first);
+    f.loop.RunUntil([] { return false; }, 100);
+    EXPECT_TRUE(f.Lost().empty());
+    // The new session's own loss is delivered.
+    next.server.Disconnect();
+    ASSERT_TRUE(f.loop.RunUntil([&] { return f.Lost().size() == 1; }));
+}
+
+TEST(DataModuleSender, QueuesWholeMessagesWithTheOwnIdentity) {
+    Fixture f;
+    ASSERT_TRUE(f.Open());
+    f.dm.OwnUserId = 4711;
+    f.dm.OwnRoom = 1002;
+    const uint8_t body[4] = {3, 0, 0, 0};
+    EXPECT_FALSE(f.dm.SendCommand(vkSelectBoard, body, 4));  // no writer yet
+    f.dm.StartWriterThread(1'000'000);
+    ASSERT_TRUE(f.dm.SendCommand(vkSelectBoard, body, 4));
+    ASSERT_TRUE(f.dm.SendCommandToRoom(vkRoomList, 0));
+    uint8_t got[22 + 4 + 22];
+    ASSERT_TRUE(f.pair.server.ReadExact(got, sizeof got));
+    TVCRHeader h;
+    ASSERT_TRUE(TVCRHeader::Decode(std::span<const uint8_t>(got, 22), h));
+    EXPECT_EQ(h.kind, vkSelectBoard);
+    EXPECT_EQ(h.sender, 4711);
+    EXPECT_EQ(h.room, 1002);
+    EXPECT_EQ(h.bodyLength, 4);
+    EXPECT_EQ(h.result, 0);
+    EXPECT_EQ(got[22], 3);
+    ASSERT_TRUE(TVCRHeader::Decode(std::span<const uint8_t>(got + 26, 22), h));
+    EXPECT_EQ(h.kind, vkRoomList);
+    EXPECT_EQ(h.room, 0);
+    EXPECT_EQ(h.bodyLength, 0);
+
+    f.dm.vcrClient.Shutdown();
+    EXPECT_FALSE(f.dm.SendCommand(vkHeartBeat));  // not connected: nothing queued
+    EXPECT_EQ(f.dm.WriterThread()->QueuedBytes(), 0);
+}
+
+TEST(DataModuleDispatch, EveryHandledKindHasItsHandler) {
+    // The kinds the client handles; every other kind up to 153 has no handler.
+    const std::vector<int> handled = {
+        1,   2,   4,   5,   6,   7,   11,  12,  13,  15,  17,  18,  19,  20,  23,  24,  25,  30,  31,  32,
+        33,  36,  37,  38,  39,  40,  41,  42,  43,  44,  49,  53,  55,  56,  58,  60,  61,  62,  63,  64,
+        65,  66,  74,  75,  79,  80,  81,  82,  86,  87,  88,  89,  90,  91,  93,  94,  95,  96,  97,  98,
+        99,  100, 101, 102, 103, 104, 105, 107, 108, 113, 115, 117, 118, 119, 120, 121, 122, 124, 125, 126,
+        127, 128, 129, 130, 131, 132, 133, 134, 135, 136, 137, 138, 139, 140, 141, 142, 144, 145, 147, 149,
+        151, 152, 153};
+    const auto& table = TDM::DispatchTable();
+    ASSERT_EQ(table.size(), 154u);
+    for (int k = 0; k < 154; ++k) {
+        bool expect = std::find(handled.begin(), handled.end(), k) != handled.end();
+        EXPECT_EQ(table[k].handler != nullptr, expect) << "kind " << k;
+    }
+    // Kinds that share a handler tell themselves apart by the current header.
+    EXPECT_STREQ(table[130].name, "HandleTextMessage");
+    EXPECT_EQ(table[130].handler, table[131].handler);
+    EXPECT_EQ(table[105].handler, table[147].handler);
+    EXPECT_STREQ(table[11].name, "HandleBoardStrokes");
+    EXPECT_STREQ(table[138].name, "HandleNotesSwitch");
+}
+
+TEST(DataModuleDispatch, CurrentMessageIsValidDuringTheCallAndNestedDispatchRestoresIt) {
+    PlainEventLoop loop;
+    TDM dm(loop, kMainWindow);
+    auto outer = Message(vkBoardContents, 5, 5, 0x01);
+    auto inner = Message(vkClearBoard, 4, 4, 0x02);
+    std::vector<uint16_t> kindsDuring;
+    dm.DispatchObserver = [&](const TVCRHeader& h, std::span<const uint8_t>) {
+        if (h.kind == vkBoardContents) {
+            TVCRHeader ih;
+            TVCRHeader::Decode(inner, ih);
+            dm.DispatchCommand(ih, inner);
+            kindsDuring.push_back(dm.CurrentHeader().kind);
+            EXPECT_EQ(dm.CurrentMessage().size(), outer.size());
+        }
+    };
+    TVCRHeader oh;
+    TVCRHeader::Decode(outer, oh);
+    dm.DispatchCommand(oh, outer);
+    ASSERT_EQ(kindsDuring.size(), 1u);
+    EXPECT_EQ(kindsDuring[0], vkBoardContents);
+    EXPECT_TRUE(dm.CurrentMessage().empty());
+    EXPECT_FALSE(dm.BodyReader().remaining());
+
+    // A throwing handler is contained.
+    dm.DispatchObserver = [](const TVCRHeader&, std::span<const uint8_t>) { throw std::runtime_error("x"); };
+    EXPECT_NO_THROW(dm.DispatchCommand(oh, outer));
+}
