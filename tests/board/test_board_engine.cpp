@@ -383,16 +383,18 @@ TEST_F(EngineTest, PlacingAPictureGrowsToItsEdgeAndSendsJpeg) {
 }
 
 TEST_F(EngineTest, SlideToBoardAsksBelowModeratorLevel) {
-    std::vector<uint8_t> pres(773, 0);
+    TResourceInfo pres;
+    pres.fileName = "deck.ppt";
+    pres.number = 7;
     session.level1 = 10;
-    EXPECT_FALSE(engine.SendSlideToBoard(pres, 3, [] { return false; }));
+    EXPECT_FALSE(engine.SendSlideToBoard(&pres, 3, [] { return false; }));
     EXPECT_TRUE(session.sent.empty());
-    EXPECT_TRUE(engine.SendSlideToBoard(pres, 3, [] { return true; }));
+    EXPECT_TRUE(engine.SendSlideToBoard(&pres, 3, [] { return true; }));
     EXPECT_EQ(engine.CurrentBoard(), 0);
     ASSERT_EQ(session.sent.size(), 1u);
     EXPECT_EQ(session.sent[0].kind, vkSlideToBoard);
     EXPECT_EQ(session.sent[0].body.size(), 777u);
     EXPECT_EQ(session.sent[0].body[0], 0);
     session.playback = true;
-    EXPECT_FALSE(engine.SendSlideToBoard(pres, 3, nullptr));
+    EXPECT_FALSE(engine.SendSlideToBoard(&pres, 3, nullptr));
 }

@@ -332,6 +332,7 @@ TEST_F(MessagesTest, WholeBoardItemsUnknownSkippedAndBadLengthStops) {
 
     // A recording replays the same items without starting downloads.
     room.downloads.clear();
-    messages.HandleBoardContents(Header(vkBoardContents), body, false);
+    room.playback = true;
+    Handle(vkBoardContents, body, 99);
     EXPECT_TRUE(room.downloads.empty());
 }

@@ -522,8 +522,8 @@ bool TBoardEngine::DrawBoardPicture(int32_t board, int left, int top, std::span<
 void TBoardEngine::ReplayBoardFile(const TVCRHeader& header, std::span<const uint8_t> body) {
     if (header.result != 0) return;
     ByteReader in(body);
-    TBoardResource res;
-    if (!ReadResourceInfo(in, res) || res.fileSize < 0 || size_t(res.fileSize) > in.remaining()) return;
+    TResourceInfo res;
+    if (!TResourceInfo::Decode(in, res) || res.fileSize < 0 || size_t(res.fileSize) > in.remaining()) return;
     std::span<const uint8_t> file = in.view(size_t(res.fileSize));
     if (header.kind == vkDownloadBoardImage || header.kind == vkDownloadSlide) {
         QImage picture = DecodePicture(file);
@@ -596,16 +596,16 @@ void TBoardEngine::SendCurrentBoard() {
     if (session_.Connected()) session_.SendMessage(vkCurrentBoard, BuildBoardNumberBody(currentBoard_));
 }
 
-bool TBoardEngine::SendSlideToBoard(std::span<const uint8_t> presentation, int32_t slide,
+bool TBoardEngine::SendSlideToBoard(const TResourceInfo* presentation, int32_t slide,
                                     const std::function<bool()>& askPrivate) {
     if (session_.PlaybackMode() || !session_.Connected()) return false;
     if (session_.OwnLevel1() < 1000 && currentBoard_ > 0) {
         if (!askPrivate || !askPrivate()) return false;
         SelectBoard(kPrivateBoard, true);
     }
-    if (presentation.empty()) return false;
+    if (!presentation) return false;
     session_.ClearStatusIcons();
-    session_.SendMessage(vkSlideToBoard, BuildSlideToBoardBody(currentBoard_, presentation, slide));
+    session_.SendMessage(vkSlideToBoard, BuildSlideToBoardBody(currentBoard_, *presentation, slide));
     return true;
 }
 
