@@ -32,7 +32,7 @@ public:
     std::string temp;
 
     bool Connected() const override { return connected; }
-    bool BoardRight() const override { return boardRight; }
+    bool HasBoardRight() const override { return boardRight; }
     bool PlaybackMode() const override { return playback; }
     int32_t OwnLevel1() const override { return level1; }
     void SetCurrentBoard(int32_t b) override { currentBoard = b; }

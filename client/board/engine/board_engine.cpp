@@ -90,7 +90,7 @@ void TBoardEngine::InitWhiteboards() {
     CurrentLayer().penColor = defPenColor_;
 }
 
-bool TBoardEngine::CanSendOnCurrent() const { return session_.BoardRight() && currentBoard_ != kPrivateBoard; }
+bool TBoardEngine::CanSendOnCurrent() const { return session_.HasBoardRight() && currentBoard_ != kPrivateBoard; }
 
 void TBoardEngine::Changed(int32_t board) {
     if (view_) view_->LayerChanged(board);
@@ -98,7 +98,7 @@ void TBoardEngine::Changed(int32_t board) {
 
 void TBoardEngine::SelectBoard(int32_t board, bool announce) {
     if (view_) view_->ShowWhiteboardView();
-    if (session_.BoardRight() && board != kPrivateBoard && announce && IsSharedBoard(board)) {
+    if (session_.HasBoardRight() && board != kPrivateBoard && announce && IsSharedBoard(board)) {
         session_.SendViewMode(0);
         if (session_.Connected()) session_.SendMessage(vkSelectBoard, BuildBoardNumberBody(board));
     }
@@ -418,7 +418,7 @@ void TBoardEngine::PaintBoardWhite(int32_t board) {
 
 void TBoardEngine::FlushStrokes() {
     if (pending_.size() < 2) return;
-    if (session_.Connected() && session_.BoardRight() && IsSharedBoard(currentBoard_))
+    if (session_.Connected() && session_.HasBoardRight() && IsSharedBoard(currentBoard_))
         session_.SendMessage(vkBoardStrokes, BuildBoardStrokesBody(currentBoard_, pending_));
     pending_.clear();
 }
@@ -720,7 +720,7 @@ void TBoardEngine::MouseUp(MouseButton button, int x, int y) {
         drawing_ = false;
         localLast_ = p;
     }
-    if (currentBoard_ > 0 && session_.BoardRight()) FlushStrokes();
+    if (currentBoard_ > 0 && session_.HasBoardRight()) FlushStrokes();
     if (tool_ == btAxes4 || tool_ == btAxes1) {
         tool_ = btNone;
         if (view_) view_->ToolReset();

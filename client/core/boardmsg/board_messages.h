@@ -70,7 +70,7 @@ public:
     virtual ~IBoardSession() = default;
     virtual bool Connected() const = 0;
     // TDM.BoardRight: the own user may write on the shared boards.
-    virtual bool BoardRight() const = 0;
+    virtual bool HasBoardRight() const = 0;
     virtual bool PlaybackMode() const = 0;
     // The own first level (moderator at 1000 or more).
     virtual int32_t OwnLevel1() const = 0;
