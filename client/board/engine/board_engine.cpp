@@ -460,19 +460,13 @@ void TBoardEngine::DrawPictureAt(int32_t board, const QImage& picture, int left,
 
 void TBoardEngine::DrawBoardText(int32_t board, const TBoardTextObject& text) {
     if (board < 0 || board >= kBoardCount) return;
+    // The text brings its own font and colour and is drawn without a background; the layer's pen,
+    // brush and font stay the local user's.
     TBoardLayer& layer = layers_[size_t(board)];
-    layer.font.name = text.fontName;
-    layer.font.size = text.fontSize;
-    layer.font.color = text.fontColor;
-    layer.brushColor = kWhite;
-    layer.brushStyle = bsClear;
     QFont font(QString::fromStdString(text.fontName));
     // Points at 96 dots per inch; a negative size is a pixel height.
     int64_t pixels = text.fontSize >= 0 ? (int64_t(text.fontSize) * 96 + 36) / 72 : -int64_t(text.fontSize);
     font.setPixelSize(int(std::clamp<int64_t>(pixels, 1, kMaxFontPoints * 96 / 72)));
-    font.setBold(layer.font.bold);
-    font.setItalic(layer.font.italic);
-    font.setUnderline(layer.font.underline);
     const QRect image = layer.image.rect();
     const int64_t l = text.left, t = text.top, r = text.right, b = text.bottom;
     if (r <= l || b <= t || r <= 0 || b <= 0 || l >= image.width() || t >= image.height()) {
