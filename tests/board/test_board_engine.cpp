@@ -203,6 +203,12 @@ TEST_F(EngineTest, StampDrawsChosenImageAndBadIndexNothing) {
     EXPECT_EQ(engine.BoardImage(1).copy(100, 100, 24, 24), stamp);
     EXPECT_FALSE(IsWhite(stamp));
     EXPECT_TRUE(engine.GetMarkBitmap(13).isNull());
+    QImage picture, mask;
+    ASSERT_TRUE(engine.LoadMarkCursor(3, picture, mask));
+    EXPECT_EQ(mask.pixel(0, 0), kW);  // the mask is black exactly where the picture is drawn
+    for (int y = 0; y < 24; ++y)
+        for (int x = 0; x < 24; ++x) EXPECT_EQ(mask.pixel(x, y) == kW, picture.pixel(x, y) == kW);
+    EXPECT_FALSE(engine.LoadMarkCursor(12, picture, mask));
     engine.SelectBoard(2, false);
     const TStrokeRecord bad[] = {Rec(btMarkStamp, 10, 10, 99, 0, 1, kBlack, bsClear, kWhite, 2)};
     engine.ReplayStrokes(bad);

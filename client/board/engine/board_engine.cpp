@@ -434,6 +434,13 @@ QImage TBoardEngine::GetMarkBitmap(int index) const {
     return stamps_[size_t(index)].copy();
 }
 
+bool TBoardEngine::LoadMarkCursor(int n, QImage& picture, QImage& mask) const {
+    if (n < 0 || n + 1 >= int(stamps_.size())) return false;
+    picture = GetMarkBitmap(n);
+    mask = GetMarkBitmap(n + 1);
+    return true;
+}
+
 void TBoardEngine::SetLayerMouseAttached(bool attached) {
     mouseAttached_ = attached;
     if (view_) view_->MouseAttached(attached);

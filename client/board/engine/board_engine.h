@@ -140,6 +140,8 @@ public:
     QPoint PointerPos() const { return pointerPos_; }
     // Image index of the mark stamps; a null image outside the list.
     QImage GetMarkBitmap(int index) const;
+    // The picture (image n) and mask (image n + 1) of the mark cursor; false when either is missing.
+    bool LoadMarkCursor(int n, QImage& picture, QImage& mask) const;
     void SetLayerMouseAttached(bool attached) override;
     bool LayerMouseAttached() const { return mouseAttached_; }
 
