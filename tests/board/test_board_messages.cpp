@@ -107,6 +107,23 @@ TEST_F(MessagesTest, StrokesWithBadBoardsOrLengthsAreDropped) {
     EXPECT_EQ(engine.CurrentBoard(), 2);
 }
 
+TEST_F(MessagesTest, ABoardChangeDuringAFreeHandDragSendsWhatWasDrawn) {
+    engine.SetTool(btFreeHand);
+    engine.MouseDown(MouseButton::Left, 100, 100);
+    engine.MouseMove(true, false, 120, 100);
+    const TStrokeRecord recs[] = {Line(2, 10, 10, 60, 10), Line(2, 10, 20, 60, 20)};
+    Handle(vkBoardStrokes, BuildBoardStrokesBody(2, recs));
+    ASSERT_EQ(session.sent.size(), 1u);
+    EXPECT_EQ(session.sent[0].kind, vkBoardStrokes);
+    EXPECT_EQ(session.sent[0].body.size(), 4u + 2 * 20u);
+    EXPECT_EQ(session.sent[0].body[0], 1);
+    EXPECT_EQ(session.sent[0].body[4], 1);
+    engine.MouseMove(true, false, 140, 100);
+    engine.MouseUp(MouseButton::Left, 140, 100);
+    EXPECT_EQ(session.sent.size(), 1u);
+    EXPECT_TRUE(IsWhite(engine.BoardImage(2).copy(90, 90, 60, 20)));
+}
+
 TEST_F(MessagesTest, PointerChecksBoardAndType) {
     Handle(vkBoardPointer, BuildBoardPointerBody(100, 200, 4, 1));
     EXPECT_EQ(engine.CurrentBoard(), 4);

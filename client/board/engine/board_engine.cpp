@@ -103,6 +103,11 @@ void TBoardEngine::SelectBoard(int32_t board, bool announce) {
         if (session_.Connected()) session_.SendMessage(vkSelectBoard, BuildBoardNumberBody(board));
     }
     if (board == currentBoard_ || board < 0 || board >= kBoardCount) return;
+    if (drawing_) {
+        // A drag cut short by a change of board: what it drew on the old board still goes out.
+        FlushStrokes();
+        drawing_ = false;
+    }
     TBoardLayer& from = CurrentLayer();
     TBoardLayer& to = layers_[size_t(board)];
     to.penColor = from.penColor;
