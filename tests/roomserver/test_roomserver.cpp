@@ -81,10 +81,16 @@ TEST(RoomServer, BroadcastRelayAndClose) {
     ASSERT_TRUE(server.WaitForConnections(2));
     ASSERT_TRUE(other.Connect("::1", server.Port(), 2000));
     ASSERT_TRUE(server.WaitForConnections(3));
+    // Rooms are set by the connect hook in each connection's thread: wait for all three.
     ASSERT_TRUE(server.WaitUntil([&] {
-        auto c = server.Connection(3);
-        return c && c->room == 6;
+        int set = 0;
+        for (int id : server.Connections()) {
+            auto c = server.Connection(id);
+            set += c && c->room != 0;
+        }
+        return set == 3;
     }));
+    for (auto* c : {&a, &b}) c->SetReadTimeout(5000);
 
     EXPECT_EQ(server.Broadcast(5, vkClearMotions), 2);
     TVCRHeader h;
