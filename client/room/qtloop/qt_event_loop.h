@@ -1,0 +1,82 @@
+#pragma once
+// orb::IEventLoop over the Qt event loop of the thread that creates it (the main thread):
+//  - a notification WM_APP+n becomes a posted TWindowMessageEvent whose QEvent type is that number;
+//  - a synchronous call is queued and run by the loop while the caller waits (and honours the
+//    caller's cancel flag, so a stopping worker never keeps its owner from joining it);
+//  - timers are QTimers.
+
+#include <QEvent>
+#include <QObject>
+#include <QPointer>
+
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "loop/event_loop.h"
+
+namespace orb {
+
+// A posted window message. Windows read it in event() by its type (the message number).
+class TWindowMessageEvent final : public QEvent {
+public:
+    TWindowMessageEvent(uint32_t msg, std::intptr_t wParam, std::intptr_t lParam)
+        : QEvent(static_cast<QEvent::Type>(msg)), msg_(msg), wParam_(wParam), lParam_(lParam) {}
+    uint32_t Msg() const { return msg_; }
+    std::intptr_t WParam() const { return wParam_; }
+    std::intptr_t LParam() const { return lParam_; }
+
+private:
+    uint32_t msg_;
+    std::intptr_t wParam_;
+    std::intptr_t lParam_;
+};
+
+class QtEventLoop final : public QObject, public IEventLoop {
+    Q_OBJECT
+public:
+    explicit QtEventLoop(IClock& clock = SystemClock::Instance(), QObject* parent = nullptr);
+    ~QtEventLoop() override;
+
+    WindowHandle RegisterWindow(MessageHandler handler) override;
+    // A window that handles the messages itself: they arrive as TWindowMessageEvent in its event().
+    // The handle is dropped by itself when the object is destroyed.
+    WindowHandle RegisterObject(QObject* window);
+    void UnregisterWindow(WindowHandle window) override;
+    void Post(WindowHandle target, uint32_t msg, std::intptr_t wParam, std::intptr_t lParam) override;
+    bool InvokeSync(const std::function<void()>& fn, const std::atomic<bool>* cancel = nullptr) override;
+    TimerId SetTimer(int64_t intervalMs, std::function<void()> fn) override;
+    void KillTimer(TimerId id) override;
+    IClock& Clock() override { return clock_; }
+    bool InMainThread() const override;
+
+    // Refuses further synchronous calls and releases those waiting (at shut-down, before the
+    // owners of worker threads join them).
+    void Shutdown();
+
+    // Event types in the WM_APP range are all legal Qt user event numbers; this checks a number.
+    static bool IsValidMessageNumber(uint32_t msg) { return msg >= QEvent::User && msg <= QEvent::MaxUser; }
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    struct SyncCall;
+    class HandlerObject;
+    void RunQueuedCalls();
+
+    IClock& clock_;
+    std::mutex mu_;
+    std::condition_variable cv_;
+    std::map<WindowHandle, QPointer<QObject>> windows_;
+    std::map<WindowHandle, QObject*> ownedReceivers_;
+    std::deque<std::shared_ptr<SyncCall>> calls_;
+    std::map<TimerId, QObject*> timers_;
+    WindowHandle nextWindow_ = 1;
+    TimerId nextTimer_ = 1;
+    bool shutdown_ = false;
+};
+
+}  // namespace orb

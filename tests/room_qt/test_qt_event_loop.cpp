@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QObject>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "protocol/wm_app.h"
+#include "qt_event_loop.h"
+
+using namespace orb;
+
+namespace {
+
+// Processes Qt events until pred holds or a generous real-time limit passes.
+bool SpinUntil(const std::function<bool()>& pred, int limitMs = 5000) {
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > limitMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+struct MessageWindow : QObject {
+    std::vector<std::tuple<int, std::intptr_t, std::intptr_t>> got;
+    bool event(QEvent* e) override {
+        if (auto* m = dynamic_cast<TWindowMessageEvent*>(e)) {
+            got.emplace_back(int(e->type()), m->WParam(), m->LParam());
+            return true;
+        }
+        return QObject::event(e);
+    }
+};
+
+}  // namespace
+
+TEST(QtEventLoop, PostedMessagesArriveInOrderAsEventsOfTheirNumber) {
+    QtEventLoop loop;
+    MessageWindow window;
+    auto h = loop.RegisterObject(&window);
+    std::vector<uint32_t> viaHandler;
+    auto h2 = loop.RegisterWindow([&](uint32_t m, std::intptr_t w, std::intptr_t l) {
+        EXPECT_TRUE(loop.InMainThread());
+        viaHandler.push_back(m + uint32_t(w) + uint32_t(l));
+    });
+    std::thread worker([&] {
+        for (int i = 0; i < 50; ++i) loop.Post(h, WM_APP_CONNECTIONLOST, i, -i);
+        loop.Post(h2, WM_APP_ROOMLIST, 1, 2);
+        loop.Post(12345678, WM_APP_ROOMLIST, 0, 0);  // unknown handle: dropped
+        loop.Post(h, 5, 0, 0);                       // not a window-message number: dropped
+    });
+    worker.join();
+    ASSERT_TRUE(SpinUntil([&] { return window.got.size() == 50 && viaHandler.size() == 1; }));
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_EQ(std::get<0>(window.got[i]), int(WM_APP_CONNECTIONLOST));
+        EXPECT_EQ(std::get<1>(window.got[i]), i);
+        EXPECT_EQ(std::get<2>(window.got[i]), -i);
+    }
+    EXPECT_EQ(viaHandler[0], WM_APP_ROOMLIST + 3);
+}
+
+TEST(QtEventLoop, UnregisteredOrDestroyedWindowsReceiveNothingMore) {
+    QtEventLoop loop;
+    int count = 0;
+    auto h = loop.RegisterWindow([&](uint32_t, std::intptr_t, std::intptr_t) { ++count; });
+    loop.Post(h, WM_APP_HOOKKEY, 0, 0);
+    loop.UnregisterWindow(h);  // also drops what is still queued
+    loop.Post(h, WM_APP_HOOKKEY, 0, 0);
+    auto* window = new MessageWindow;
+    auto h2 = loop.RegisterObject(window);
+    loop.Post(h2, WM_APP_HOOKKEY, 0, 0);
+    delete window;
+    loop.Post(h2, WM_APP_HOOKKEY, 0, 0);  // must not touch the dead object
+    QCoreApplication::processEvents();
+    EXPECT_EQ(count, 0);
+}
+
+TEST(QtEventLoop, InvokeSyncRunsInTheMainThreadAndCancelOrShutdownReleaseTheCaller) {
+    QtEventLoop loop;
+    std::atomic<bool> ranInMain{false};
+    std::atomic<bool> result{false};
+    std::thread t([&] { result = loop.InvokeSync([&] { ranInMain = loop.InMainThread(); }); });
+    ASSERT_TRUE(SpinUntil([&] { return ranInMain.load(); }));
+    t.join();
+    EXPECT_TRUE(result);
+
+    // The main thread is busy joining: the cancel flag alone must bring the worker back.
+    std::atomic<bool> cancel{false};
+    std::atomic<bool> ran{false};
+    std::atomic<bool> started{false};
+    std::thread t2([&] {
+        started = true;
+        result = loop.InvokeSync([&] { ran = true; }, &cancel);
+    });
+    while (!started) std::this_thread::yield();
+    cancel = true;
+    t2.join();
+    EXPECT_FALSE(result);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(ran);
+
+    std::thread t3([&] { result = loop.InvokeSync([&] { ran = true; }); });
+    loop.Shutdown();
+    t3.join();
+    EXPECT_FALSE(result);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(ran);
+}
+
+TEST(QtEventLoop, TimersTickInTheMainThreadUntilKilledEvenFromTheirOwnTick) {
+    QtEventLoop loop;
+    int ticks = 0;
+    TimerId id = 0;
+    id = loop.SetTimer(1, [&] {
+        EXPECT_TRUE(loop.InMainThread());
+        if (++ticks == 3) loop.KillTimer(id);
+    });
+    ASSERT_TRUE(SpinUntil([&] { return ticks >= 3; }));
+    for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    EXPECT_EQ(ticks, 3);
+
+    // A timer set from a worker thread still ticks in the main thread.
+    std::atomic<int> workerTicks{0};
+    TimerId wid = 0;
+    std::thread t([&] { wid = loop.SetTimer(1, [&] { EXPECT_TRUE(loop.InMainThread()); ++workerTicks; }); });
+    t.join();
+    ASSERT_TRUE(SpinUntil([&] { return workerTicks.load() >= 1; }));
+    loop.KillTimer(wid);
+}
+
+int main(int argc, char** argv) {
+    // Test discovery runs the program without the test's environment.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

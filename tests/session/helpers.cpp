@@ -1,0 +1,262 @@
+#include "helpers.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+namespace orbtest {
+
+std::string MakeTempDir() {
+    char tmpl[] = "/tmp/orb-session-XXXXXX";
+    char* d = mkdtemp(tmpl);
+    return d ? std::string(d) : std::string();
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f << text;
+}
+
+uint16_t FreePort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    close(fd);
+    return ntohs(a.sin_port);
+}
+
+bool WaitForPort(uint16_t port, int limitMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+        FdChannel c;
+        if (c.Connect("127.0.0.1", port)) return true;
+        usleep(20000);
+    }
+    return false;
+}
+
+bool ChildProcess::Start(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                         const std::string& log) {
+    pid_t pid = fork();
+    if (pid < 0) return false;
+    if (pid == 0) {
+        int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd >= 0) {
+            dup2(fd, 1);
+            dup2(fd, 2);
+        }
+        for (auto& e : env) putenv(strdup(e.c_str()));
+        std::vector<char*> args;
+        for (auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    pid_ = pid;
+    return true;
+}
+
+void ChildProcess::Stop() {
+    if (pid_ > 0) {
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    pid_ = -1;
+}
+
+FdChannel::~FdChannel() {
+    if (fd_ >= 0) close(fd_);
+}
+
+bool FdChannel::Connect(const std::string& host, uint16_t port) {
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    inet_pton(AF_INET, host.c_str(), &a.sin_addr);
+    if (connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        close(fd_);
+        fd_ = -1;
+        return false;
+    }
+    timeval tv{10, 0};
+    setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    return true;
+}
+
+bool FdChannel::WriteAll(const void* data, size_t count) {
+    auto* p = static_cast<const char*>(data);
+    while (count) {
+        ssize_t n = send(fd_, p, count, MSG_NOSIGNAL);
+        if (n <= 0) return false;
+        p += n;
+        count -= size_t(n);
+    }
+    return true;
+}
+
+bool FdChannel::ReadExact(void* data, size_t count) {
+    auto* p = static_cast<char*>(data);
+    while (count) {
+        ssize_t n = recv(fd_, p, count, 0);
+        if (n <= 0) return false;
+        p += n;
+        count -= size_t(n);
+    }
+    return true;
+}
+
+GreetingServer::GreetingServer(std::string greeting) : greeting_(std::move(greeting)) {
+    listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int one = 1;
+    setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(listenFd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    getsockname(listenFd_, reinterpret_cast<sockaddr*>(&a), &len);
+    port_ = ntohs(a.sin_port);
+    listen(listenFd_, 16);
+    thread_ = std::thread([this] {
+        while (!stop_) {
+            pollfd p{listenFd_, POLLIN, 0};
+            if (poll(&p, 1, 50) <= 0) continue;
+            int c = accept(listenFd_, nullptr, nullptr);
+            if (c < 0) continue;
+            ++accepted_;
+            send(c, greeting_.data(), greeting_.size(), MSG_NOSIGNAL);
+            std::string line;
+            char ch;
+            timeval tv{5, 0};
+            setsockopt(c, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+            while (recv(c, &ch, 1, 0) == 1) {
+                line += ch;
+                if (ch == '\n') break;
+            }
+            send(c, line.data(), line.size(), MSG_NOSIGNAL);
+            close(c);
+        }
+    });
+}
+
+GreetingServer::~GreetingServer() {
+    stop_ = true;
+    thread_.join();
+    close(listenFd_);
+}
+
+namespace {
+int ListenLoopback(uint16_t& port) {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    port = ntohs(a.sin_port);
+    listen(fd, 16);
+    return fd;
+}
+
+bool ReadCString(int fd, std::string& out) {
+    char c;
+    while (recv(fd, &c, 1, 0) == 1) {
+        if (c == 0) return true;
+        if (out.size() > 255) return false;
+        out += c;
+    }
+    return false;
+}
+}  // namespace
+
+Socks4AProxy::Socks4AProxy() {
+    listenFd_ = ListenLoopback(port_);
+    thread_ = std::thread([this] {
+        while (!stop_) {
+            pollfd p{listenFd_, POLLIN, 0};
+            if (poll(&p, 1, 50) <= 0) continue;
+            int c = accept(listenFd_, nullptr, nullptr);
+            if (c >= 0) relays_.emplace_back([this, c] { Serve(c); });
+        }
+    });
+}
+
+Socks4AProxy::~Socks4AProxy() {
+    stop_ = true;
+    thread_.join();
+    for (auto& t : relays_) t.join();
+    close(listenFd_);
+}
+
+std::string Socks4AProxy::lastHost() const {
+    std::lock_guard lk(mu_);
+    return lastHost_;
+}
+
+std::string Socks4AProxy::lastUser() const {
+    std::lock_guard lk(mu_);
+    return lastUser_;
+}
+
+void Socks4AProxy::Serve(int c) {
+    timeval tv{5, 0};
+    setsockopt(c, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    uint8_t head[8];
+    std::string user, host;
+    uint8_t reply[8] = {0, 91, 0, 0, 0, 0, 0, 0};
+    int target = -1;
+    if (recv(c, head, 8, MSG_WAITALL) == 8 && head[0] == 4 && head[1] == 1 && ReadCString(c, user) &&
+        head[4] == 0 && head[5] == 0 && head[6] == 0 && head[7] != 0 && ReadCString(c, host)) {
+        {
+            std::lock_guard lk(mu_);
+            lastHost_ = host;
+            lastUser_ = user;
+        }
+        addrinfo hints{};
+        hints.ai_family = AF_INET;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* res = nullptr;
+        if (getaddrinfo(host.c_str(), nullptr, &hints, &res) == 0 && res) {
+            auto* sa = reinterpret_cast<sockaddr_in*>(res->ai_addr);
+            sa->sin_port = htons(uint16_t(head[2] << 8 | head[3]));
+            target = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            if (connect(target, res->ai_addr, res->ai_addrlen) == 0) reply[1] = 90;
+            freeaddrinfo(res);
+        }
+    }
+    send(c, reply, 8, MSG_NOSIGNAL);
+    if (reply[1] == 90) {
+        pollfd fds[2] = {{c, POLLIN, 0}, {target, POLLIN, 0}};
+        char buf[4096];
+        while (!stop_) {
+            if (poll(fds, 2, 50) <= 0) continue;
+            int from = (fds[0].revents & (POLLIN | POLLHUP)) ? 0 : 1;
+            ssize_t n = recv(fds[from].fd, buf, sizeof buf, 0);
+            if (n <= 0) break;
+            send(fds[1 - from].fd, buf, size_t(n), MSG_NOSIGNAL);
+        }
+    }
+    if (target >= 0) close(target);
+    close(c);
+}
+
+}  // namespace orbtest
