@@ -250,6 +250,7 @@ private:
                 stamp_ = Stamp{};
                 loaded_ = true;
             }
+            readOnly_ = false;  // a damaged file we could not move is gone: a new one may be written
             return;
         }
         struct stat st {};
@@ -284,6 +285,7 @@ private:
             tree_ = std::move(*parsed);
             stamp_ = s;
             loaded_ = true;
+            readOnly_ = false;  // a damaged file we could not move has been replaced by a good one
             return;
         }
         SetAside(s, why);

@@ -354,6 +354,36 @@ TEST_F(RegistryTest, DamagedFileIsReportedOnceKeptAsideAndReadAsEmpty) {
     EXPECT_EQ(reports.lines.size(), 1u);
 }
 
+TEST_F(RegistryTest, DamagedFileThatCannotBeMovedIsLeftAloneUntilReplaced) {
+    Registry seed(Folders());
+    fs::path file = seed.FileOf(HKEY_CURRENT_USER);
+    const std::string junk = "[Software\\X]\n\"A\"=dwo";
+    WriteFile(file, junk);
+    // No lock can be taken, so the damaged file cannot be moved aside.
+    fs::path lock = file.string() + ".lock";
+    fs::create_directory(lock);
+
+    Registry reg(Folders());
+    EXPECT_FALSE(reg.Open(HKEY_CURRENT_USER, "Software\\X"));
+    EXPECT_FALSE(reg.Create(HKEY_CURRENT_USER, "Software\\Y"));
+    EXPECT_EQ(ReadFile(file), junk);
+    EXPECT_FALSE(reports.lines.empty());
+
+    // Someone mends things: another process replaces the file with a good one.
+    fs::remove(lock);
+    Registry other(Folders());
+    ASSERT_TRUE(other.Create(HKEY_CURRENT_USER, "Software\\X").WriteDWord("A", 5));
+
+    // The first registry reads the good file and may write again.
+    Key k = reg.Open(HKEY_CURRENT_USER, "Software\\X");
+    ASSERT_TRUE(k);
+    EXPECT_EQ(k.ReadDWord("A"), 5u);
+    EXPECT_TRUE(k.WriteDWord("B", 6));
+    EXPECT_EQ(k.ReadDWord("A"), 5u);
+    Registry fresh(Folders());
+    EXPECT_EQ(fresh.Open(HKEY_CURRENT_USER, "Software\\X").ReadDWord("B"), 6u);
+}
+
 TEST_F(RegistryTest, BatchWritesOnceAndKeepsOtherWritersOut) {
     Registry reg(Folders());
     Key k = reg.Create(HKEY_CURRENT_USER, kBrowser);
