@@ -135,7 +135,9 @@ public:
         Change c = f(tree_);
         bool ok = c != Change::Failed;
         if (c == Change::Changed) {
-            if (batchDepth_ > 0)
+            // Deferred only while a batch holds the lock: otherwise another process may replace the
+            // file before the batch ends, and the next refresh would drop what is pending.
+            if (batchDepth_ > 0 && lockDepth_ > 1)
                 batchDirty_ = true;
             else
                 ok = Save();
@@ -156,7 +158,13 @@ public:
         std::lock_guard lock(mu_);
         if (!batchDirty_) return true;
         batchDirty_ = false;
-        return Save();
+        if (!LockFile()) {
+            loaded_ = false;  // drop what we could not store
+            return false;
+        }
+        bool ok = Save();
+        UnlockFile();
+        return ok;
     }
 
     void EndBatch() {
@@ -472,14 +480,12 @@ bool Registry::DeleteKey(Root root, std::string_view path) {
 Registry::Batch::Batch(Registry& reg, Root root) : reg_(reg), root_(root) { reg_.StoreOf(root_).BeginBatch(); }
 
 Registry::Batch::~Batch() {
-    if (!done_) Commit();
+    // Also what was written after an explicit Commit().
+    Commit();
     reg_.StoreOf(root_).EndBatch();
 }
 
-bool Registry::Batch::Commit() {
-    done_ = true;
-    return reg_.StoreOf(root_).CommitBatch();
-}
+bool Registry::Batch::Commit() { return reg_.StoreOf(root_).CommitBatch(); }
 
 // ---------------------------------------------------------------------------------------------
 

@@ -416,3 +416,33 @@ TEST_F(RegistryTest, BatchWritesOnceAndKeepsOtherWritersOut) {
     EXPECT_EQ(k.ReadDWord("V0"), 1000u);
     EXPECT_EQ(k.ReadDWord("V49"), 49u);
 }
+
+TEST_F(RegistryTest, BatchStoresWritesAfterItsCommitAndWritesThroughWithoutItsLock) {
+    Registry reg(Folders());
+    Key k = reg.Create(HKEY_CURRENT_USER, kBrowser);
+    {
+        Registry::Batch batch(reg, HKEY_CURRENT_USER);
+        ASSERT_TRUE(k.WriteDWord("A", 1));
+        ASSERT_TRUE(batch.Commit());
+        ASSERT_TRUE(k.WriteDWord("B", 2));  // after the commit: stored when the batch ends
+    }
+    EXPECT_EQ(Registry(Folders()).Open(HKEY_CURRENT_USER, kBrowser).ReadDWord("B"), 2u);
+
+    // A batch that could not take the lock must not hold changes back: another process's write in
+    // between would otherwise make it drop them.
+    fs::path lock = reg.FileOf(HKEY_CURRENT_USER).string() + ".lock";
+    fs::remove(lock);
+    fs::create_directory(lock);
+    {
+        Registry::Batch batch(reg, HKEY_CURRENT_USER);
+        fs::remove(lock);
+        ASSERT_TRUE(k.WriteDWord("C", 3));
+        ASSERT_TRUE(Registry(Folders()).Open(HKEY_CURRENT_USER, kBrowser).WriteDWord("Other", 4));
+        ASSERT_TRUE(k.WriteDWord("D", 5));
+    }
+    Registry fresh(Folders());
+    Key f = fresh.Open(HKEY_CURRENT_USER, kBrowser);
+    EXPECT_EQ(f.ReadDWord("C"), 3u);
+    EXPECT_EQ(f.ReadDWord("Other"), 4u);
+    EXPECT_EQ(f.ReadDWord("D"), 5u);
+}
