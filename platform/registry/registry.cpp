@@ -116,6 +116,7 @@ public:
 
     ~Store() {
         if (lockFd_ >= 0) ::close(lockFd_);
+        Release();
     }
 
     const fs::path& file() const { return file_; }
@@ -239,6 +240,14 @@ private:
         lockFd_ = -1;
     }
 
+    // The file whose stamp we keep stays open, so that its inode cannot be freed and handed to a
+    // later file: equal stamps then always mean the same file (writers never change one in place).
+    void Hold(int fd) {
+        if (heldFd_ >= 0 && heldFd_ != fd) ::close(heldFd_);
+        heldFd_ = fd;
+    }
+    void Release() { Hold(-1); }
+
     // Brings the cached tree up to the file's current version.
     void Refresh() {
         int fd = ::open(file_.c_str(), O_RDONLY | O_CLOEXEC);
@@ -249,6 +258,7 @@ private:
                     Report("cannot read " + file_.string() + ": " + Errno());
                     tree_.Clear();
                     stamp_ = Stamp{};
+                    Release();
                     loaded_ = true;
                 }
                 return;
@@ -256,6 +266,7 @@ private:
             if (!loaded_ || stamp_.exists) {
                 tree_.Clear();
                 stamp_ = Stamp{};
+                Release();
                 loaded_ = true;
             }
             readOnly_ = false;  // a damaged file we could not move is gone: a new one may be written
@@ -286,7 +297,7 @@ private:
             }
             text.resize(done);
         }
-        ::close(fd);
+        Hold(fd);
         std::optional<Node> parsed;
         if (readOk) parsed = ParseRegistryText(text, &why);
         if (parsed) {
@@ -330,6 +341,7 @@ private:
             Report(file_.string() + " is damaged (" + why + "); it was moved to " + aside.string() +
                    " and the " + RootName(root_) + " settings start empty.");
             stamp_ = Stamp{};
+            Release();
             readOnly_ = false;
         } else {
             Report(file_.string() + " is damaged (" + why + ") and cannot be moved aside (" + Errno() +
@@ -358,13 +370,13 @@ private:
             ok = false;
             why = "cannot flush " + tmpFile_.string() + ": " + Errno();
         }
-        if (fd >= 0) ::close(fd);
         if (ok && g_beforeRename) g_beforeRename();
         if (ok && ::rename(tmpFile_.c_str(), file_.c_str()) != 0) {
             ok = false;
             why = "cannot replace " + file_.string() + ": " + Errno();
         }
         if (!ok) {
+            if (fd >= 0) ::close(fd);
             ::unlink(tmpFile_.c_str());
             Report(why);
             loaded_ = false;  // drop the change we could not store
@@ -375,11 +387,15 @@ private:
             ::fsync(dfd);
             ::close(dfd);
         }
+        // The written file is now ours to hold (the rename changed its times, so stamp it now).
         struct stat st {};
-        if (::stat(file_.c_str(), &st) == 0)
+        if (::fstat(fd, &st) == 0) {
             stamp_ = StampOf(st);
-        else
+            Hold(fd);
+        } else {
+            ::close(fd);
             loaded_ = false;
+        }
         return true;
     }
 
@@ -392,6 +408,7 @@ private:
     bool loaded_ = false;
     bool readOnly_ = false;
     int lockFd_ = -1;
+    int heldFd_ = -1;
     int lockDepth_ = 0;
     int batchDepth_ = 0;
     bool batchDirty_ = false;

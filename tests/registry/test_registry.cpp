@@ -446,3 +446,27 @@ TEST_F(RegistryTest, BatchStoresWritesAfterItsCommitAndWritesThroughWithoutItsLo
     EXPECT_EQ(f.ReadDWord("Other"), 4u);
     EXPECT_EQ(f.ReadDWord("D"), 5u);
 }
+
+TEST_F(RegistryTest, KeepsOneFilePerRootOpenAndNoMore) {
+    auto openFiles = [] {
+        size_t n = 0;
+        for (auto it = fs::directory_iterator("/proc/self/fd"); it != fs::directory_iterator(); ++it) ++n;
+        return n;
+    };
+    const size_t before = openFiles();
+    {
+        Registry reg(Folders());
+        Registry other(Folders());
+        Key k = reg.Create(HKEY_CURRENT_USER, kBrowser);
+        Key o = other.Open(HKEY_CURRENT_USER, kBrowser);
+        for (int i = 0; i < 40; ++i) {
+            ASSERT_TRUE(k.WriteDWord("Mine", static_cast<uint32_t>(i)));
+            ASSERT_TRUE(o.WriteDWord("Theirs", static_cast<uint32_t>(i)));
+            ASSERT_EQ(k.ReadDWord("Theirs"), static_cast<uint32_t>(i));
+        }
+        // The file each store last read or wrote stays open, so that a later file cannot take its
+        // inode and look unchanged; older ones are closed.
+        EXPECT_LE(openFiles(), before + 2);
+    }
+    EXPECT_EQ(openFiles(), before);
+}
