@@ -276,6 +276,28 @@ TEST(ScreenCaptureErrors, NoDisplayIsAnErrorNotAnExit) {
     EXPECT_NE(error.find("cannot connect"), std::string::npos);
 }
 
+// The X server going away mid-share: every call fails and says so, none ends the program.
+TEST(ScreenCaptureErrors, ALostServerFailsEveryCall) {
+    orb::test::XvfbServer server;
+    std::string error;
+    ASSERT_TRUE(server.Start(64, 48, 24, &error)) << error;
+    auto screen = Screen::Open(server.Display(), &error);
+    ASSERT_TRUE(screen) << error;
+    ShareBitmap got;
+    ASSERT_TRUE(CaptureScreenScaled(*screen, got, 0, 0, 64, 48, 64, 48, kPixelFormat24, false, false));
+    server.Stop();
+
+    const ShareBitmap before = got;
+    EXPECT_FALSE(CaptureScreenScaled(*screen, got, 0, 0, 64, 48, 64, 48, kPixelFormat24, false, false));
+    EXPECT_TRUE(got == before);
+    EXPECT_FALSE(CaptureScreenArea(*screen, got, 0, 0, 10, 10, 64, 48, kPixelFormat24, false, false, false));
+    EXPECT_FALSE(DrawCornerFrame(*screen, PenMode::NotXor, 4, kFrameRed, 0, 0, 30, 30));
+    EXPECT_NE(screen->LastError().find("connection lost"), std::string::npos);
+    EXPECT_FALSE(screen->CursorPos());
+    EXPECT_FALSE(screen->Cursor());
+    EXPECT_FALSE(screen->IsWindow(screen->RootRect().width));
+}
+
 // A 16-bit X screen goes through the general pixel conversion; 5-6-5 pixels survive it exactly.
 TEST(ScreenCaptureDepth16, PixelsOfA565ScreenComeBackExactly) {
     orb::test::XvfbServer server;
