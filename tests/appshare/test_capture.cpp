@@ -171,6 +171,11 @@ TEST_F(ScreenCapture, ScaledCaptureStretchesAndClipsToTheScreen) {
                     return (x < 10 || y < 20) ? 0u : Pattern(x - 10, y - 20);
                 }, nullptr));
 
+    // A source at the far end of the coordinate range: nothing of the screen, no cursor, no overflow.
+    painter_->MovePointer(5, 5);
+    ASSERT_TRUE(CaptureScreenScaled(*screen_, off, INT32_MIN, INT32_MIN, 100, 100, 100, 100, kPixelFormat24, false, true));
+    EXPECT_TRUE(off == Expected(kPixelFormat24, 100, 100, [](int, int, void*) { return 0u; }, nullptr));
+
     // Sizes out of bounds are refused before anything is read.
     EXPECT_FALSE(CaptureScreenScaled(*screen_, off, 0, 0, kW, kH, 16385, 10, kPixelFormat24, false, false));
     EXPECT_FALSE(CaptureScreenScaled(*screen_, off, 0, 0, 0, kH, 10, 10, kPixelFormat24, false, false));
