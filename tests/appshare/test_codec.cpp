@@ -213,14 +213,22 @@ TEST(SegmentCodec, RoundTripsRebuildEveryPicture) {
 
 TEST(SegmentCodec, ZeroScanSeesEveryByte) {
     std::vector<uint8_t> buf(101, 0);
-    EXPECT_TRUE(IsZeroSegment8(buf.data(), 101));
-    EXPECT_TRUE(IsZeroSegment24(buf.data(), 0));
-    EXPECT_TRUE(IsZeroSegment16(buf.data(), -5));
+    const auto* p8 = reinterpret_cast<const Pixel8*>(buf.data());
+    const auto* p16 = reinterpret_cast<const Pixel16*>(buf.data());
+    const auto* p24 = reinterpret_cast<const Pixel24*>(buf.data());
+    EXPECT_TRUE(IsZeroSegment(p8, 101));
+    EXPECT_TRUE(IsZeroSegment(p24, 0));
+    EXPECT_TRUE(IsZeroSegment(p16, -5));
     for (size_t i = 0; i < buf.size(); ++i) {
         buf[i] = 0x10;
-        EXPECT_FALSE(IsZeroSegment8(buf.data(), 101)) << i;
+        EXPECT_FALSE(IsZeroSegment(p8, 101)) << i;
+        if (i < 100) {
+            EXPECT_FALSE(IsZeroSegment(p16, 50)) << i;
+        } else {
+            EXPECT_TRUE(IsZeroSegment(p16, 50));  // the byte after the last pixel
+        }
         if (i < 99) {
-            EXPECT_FALSE(IsZeroSegment24(buf.data(), 33)) << i;
+            EXPECT_FALSE(IsZeroSegment(p24, 33)) << i;
         }
         buf[i] = 0;
     }
@@ -253,12 +261,16 @@ TEST(SegmentCodec, GeometryBoundsRefuseBeforeAllocating) {
     EXPECT_TRUE(b.SetGeometry(kPixelFormat8, 4, 4));  // same geometry keeps the pixels
     EXPECT_EQ(b.ScanLine(3)[3], 9);
 
-    const uint8_t px[2] = {0xF0, 0x0F};
+    const uint8_t raw[6] = {0xF0, 0x0F};
+    const auto* px = reinterpret_cast<const Pixel8*>(raw);
     const ShareBitmap before = b;
     EXPECT_FALSE(ApplySegment(b, px, 2, false, 3, 0));  // one pixel past the line
     EXPECT_FALSE(ApplySegment(b, px, 1, false, 0, 4));
     EXPECT_FALSE(ApplySegment(b, px, 1, false, -1, 0));
     EXPECT_FALSE(ApplySegment(b, px, INT64_MAX, false, 2, 0));
+    // Pixels of another size than the bitmap's are refused.
+    EXPECT_FALSE(ApplySegment(b, reinterpret_cast<const Pixel16*>(raw), 1, false, 0, 0));
+    EXPECT_FALSE(ApplySegment(b, reinterpret_cast<const Pixel24*>(raw), 1, false, 0, 0));
     EXPECT_TRUE(b == before);
     EXPECT_TRUE(ApplySegment(b, px, 2, false, 2, 3));
     EXPECT_TRUE(ApplySegment(b, px, 1, true, 3, 3));
