@@ -262,13 +262,15 @@ DecodeStatus DecodeBitmapSegments(uint8_t pixelFormat, ShareBitmap& target,
         return DecodeStatus::GeometryMismatch;
     const size_t recordsAt = r.pos();
 
-    // First pass: every record must lie inside the picture before any pixel is touched.
+    // First pass: every record must lie inside the picture and carry exactly the pixels of its
+    // segment before any pixel is touched.
     while (r.remaining() > 0) {
         int32_t line, seg, count;
         if (!r.i32(line) || !r.i32(seg) || !r.i32(count)) return DecodeStatus::Damaged;
         if (line < 0 || line >= H || seg < 0 || seg >= S || count < 0) return DecodeStatus::BadSegment;
         const int64_t startPx = int64_t(W / S) * seg;
-        if (startPx + int64_t(count) > int64_t(W)) return DecodeStatus::BadSegment;
+        if (startPx + int64_t(count) > int64_t(W) || count != SegmentGeometry(W, S, seg).length)
+            return DecodeStatus::BadSegment;
         if (!r.skip(size_t(count) * size_t(bpp))) return DecodeStatus::Damaged;
     }
 

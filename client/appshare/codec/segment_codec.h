@@ -76,7 +76,7 @@ enum class DecodeStatus {
     GeometryMismatch, // the stream's head disagrees with the descriptor and the picture
     Damaged,          // not a complete zlib stream, or a cut head or segment record
     TooLarge,         // inflates past the most a frame of this geometry can hold
-    BadSegment,       // a segment record outside the picture
+    BadSegment,       // a segment record outside the picture, or not as long as its segment
     NoKeyFrame,       // a difference frame before any key frame
 };
 
@@ -84,8 +84,10 @@ const char* DecodeStatusText(DecodeStatus s);
 
 // Applies one segment stream to `target`, replacing pixels or XOR-ing them into it. The target
 // must already have the descriptor's geometry (format `pixelFormat`, picture width and height);
-// the stream's head must agree with it and with `segmentsPerLine`. The whole frame is inflated and
-// checked before any pixel is written, so a frame that is not Applied leaves the target unchanged.
+// the stream's head must agree with it and with `segmentsPerLine`, and every record must hold
+// exactly the pixels of its segment (count 0 only for a segment of length 0). The whole frame is
+// inflated and checked before any pixel is written, so a frame that is not Applied leaves the
+// target unchanged.
 // `scratch` keeps the inflated bytes between calls (optional).
 DecodeStatus DecodeBitmapSegments(uint8_t pixelFormat, ShareBitmap& target,
                                   std::span<const uint8_t> input, bool xorMode,
