@@ -148,8 +148,7 @@ bool WaveDevice::Transfer(WaveHeader* h) {
         n = snd_pcm_readi(pcm_, h->data + done, frames);
     } else {
         const uint8_t* src = h->data + done;
-        uint32_t volume = 0xFFFFFFFFu;
-        WaveOutGetVolume(deviceId_, volume);
+        const uint32_t volume = WaveOutVolumeOf(deviceId_);
         if (volume != 0xFFFFFFFFu) {
             scratch_.assign(src, src + frames * frameBytes);
             const uint32_t gains[2] = {volume & 0xFFFF, volume >> 16};

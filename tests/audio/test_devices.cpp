@@ -212,6 +212,13 @@ TEST_F(AudioDevices, SpeakerVolumeScalesWhatIsPlayed) {
     ASSERT_EQ(samples.size(), 800u);
     for (int16_t s : samples) ASSERT_EQ(s, 20000 * 32768 / 65535);
     SetWaveOutVolume(0, 0xFFFF);
+
+    // A device that is not there has no volume, so its slider is disabled.
+    EXPECT_FALSE(SetWaveOutVolume(2, 100));
+    EXPECT_FALSE(GetWaveOutVolume(2, v));
+    EXPECT_FALSE(GetWaveOutVolume(-2, v));
+    ASSERT_TRUE(GetWaveOutVolume(1, v));
+    EXPECT_EQ(v, 0xFFFFu);
 }
 
 TEST_F(AudioDevices, CaptureEncodeDecodePlayRoundTrip) {
