@@ -146,6 +146,41 @@ TEST_F(AudioDevices, PlaybackCreditBoundsTheQueueAndRefusedBlocksAreNotKept) {
     EXPECT_EQ(ReadFile(dir_.file("out2.raw")), expected);
 }
 
+TEST_F(AudioDevices, HandlersThatThrowCostNeitherABufferNorCredit) {
+    // One capture buffer, so one notice is in flight at a time.
+    TACMIn capture(loop_);
+    capture.SetBufferSize(800);
+    capture.SetNumBuffers(1);
+    int calls = 0;
+    capture.OnBufferFull = [&](TACMIn&, const uint8_t*, uint32_t) {
+        if (++calls == 1) throw std::runtime_error("handler failed");
+    };
+    capture.Open(Pcm(8000), 0);
+    int thrown = 0;
+    for (int round = 0; round < 3 && calls < 4; ++round) {
+        try {
+            loop_.RunUntil([&] { return calls >= 4; });
+        } catch (const std::runtime_error& e) {
+            EXPECT_STREQ(e.what(), "handler failed");
+            ++thrown;
+        }
+    }
+    EXPECT_EQ(thrown, 1);
+    EXPECT_GE(calls, 4) << "the buffer went back into the ring";
+    EXPECT_EQ(capture.BufferCount(), 1u);
+    capture.Close();
+
+    TACMOut out(loop_);
+    out.OnBufferPlayed = [&](TACMOut&, const orb::audio::WaveHeader&) { throw std::runtime_error("played failed"); };
+    out.Open(Pcm(8000), 0);
+    ASSERT_TRUE(out.Play(first_.data(), 1600));
+    EXPECT_EQ(out.NumBuffersLeft(), 3);
+    EXPECT_THROW(loop_.RunUntil([&] { return out.BlocksHeld() == 0; }), std::runtime_error);
+    EXPECT_EQ(out.BlocksHeld(), 0u);
+    EXPECT_EQ(out.NumBuffersLeft(), 4);
+    out.Close();
+}
+
 TEST_F(AudioDevices, CreditFollowsNumBuffersChanges) {
     TACMOut out(loop_);
     EXPECT_EQ(out.NumBuffers(), 4);
