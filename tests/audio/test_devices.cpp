@@ -196,8 +196,11 @@ TEST_F(AudioDevices, CreditFollowsNumBuffersChanges) {
 
 TEST_F(AudioDevices, UnsupportedFormatsAndDevicesRaiseTheirMessages) {
     TACMOut out(loop_);
+    // GSM 6.10 at a rate no installed codec offers.
     WaveFormat gsm;
     ASSERT_TRUE(BuildCodecFormat(0, gsm));
+    gsm.samplesPerSec = 11025;
+    gsm.avgBytesPerSec = 2239;
     try {
         out.Open(gsm, 0);
         FAIL();
@@ -225,6 +228,38 @@ TEST_F(AudioDevices, UnsupportedFormatsAndDevicesRaiseTheirMessages) {
     } catch (const EACMIn& e) {
         EXPECT_STREQ(e.what(), "WaveIn-Open Unsupported audio format.");
     }
+}
+
+TEST_F(AudioDevices, CodecBlocksPlayThroughTheMapper) {
+    // Opened with the codec format itself, the output decodes through the installed codec.
+    WaveFormat codec;
+    ASSERT_TRUE(BuildCodecFormat(2, codec));
+    const WaveFormat pcm = *BuildPcmFormat(codec.bitsPerSample, codec.samplesPerSec);
+    const auto speech = ToBytes(SpeechLike(16000, 1.0, 8));
+    TAcmLiveConverter enc, dec;
+    ASSERT_TRUE(enc.Open(pcm, codec, true));
+    ASSERT_TRUE(dec.Open(codec, pcm, true));
+    std::vector<uint8_t> blocks, expected;
+    uint32_t n = 0;
+    ASSERT_TRUE(enc.Convert(speech.data(), uint32_t(speech.size()), n, blocks));
+    ASSERT_TRUE(dec.Convert(blocks.data(), n, n, expected));
+
+    TACMOut out(loop_);
+    int played = 0;
+    out.OnBufferPlayed = [&](TACMOut&, const orb::audio::WaveHeader& h) {
+        EXPECT_EQ(h.bufferLength, 800u) << "the header keeps the codec bytes it was given";
+        ++played;
+    };
+    out.Open(codec, 1);
+    for (size_t at = 0; at < blocks.size(); at += 800) ASSERT_TRUE(out.Play(blocks.data() + at, 800));
+    ASSERT_TRUE(loop_.RunUntil([&] { return played == 2; }));
+    out.Close();
+    EXPECT_EQ(ReadFile(dir_.file("out2.raw")), expected);
+
+    // Without the mapper a device takes PCM only.
+    std::unique_ptr<orb::audio::WaveOut> device;
+    EXPECT_EQ(orb::audio::WaveOut::Open(device, 1, codec, {}, 0), orb::audio::kWaveErrBadFormat);
+    EXPECT_FALSE(device);
 }
 
 TEST_F(AudioDevices, SpeakerVolumeScalesWhatIsPlayed) {
