@@ -290,7 +290,9 @@ void TDM::LeaveSession() {
 // ---- Senders
 
 bool TDM::SendHeartBeat() {
-    // A heartbeat that cannot go out means the connection can no longer send.
+    // Outside a session there is nothing to keep alive.
+    if (!WriterThread()) return false;
+    // Within one, a heartbeat that cannot go out means the connection can no longer send.
     if (vcrClient.Connected() && SendCommand(vkHeartBeat)) return true;
     Loop().Post(MainWindow(), WM_APP_CONNECTIONLOST, 2, 0);
     return false;
