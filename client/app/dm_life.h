@@ -1,0 +1,93 @@
+#pragma once
+// Creation and destruction of the data module: debug level, version values, program folders,
+// playback switch, settings, shell registration, keyboard hook and version file at creation; the
+// guarded, ordered shut-down at destruction. The pieces it drives (settings store, session, hook
+// loader, shell registration) are reached through TDataModuleServices, so the order and the
+// guards can be checked on their own.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "launch/launch.h"
+#include "launch/program_folders.h"
+#include "loop/clock.h"
+#include "transfer/worker.h"
+
+namespace orb {
+
+struct TDataModuleServices {
+    // Settings key values.
+    std::function<int()> readDebugLevel;
+    std::function<void(const std::string& name, const std::string& value)> writeString;
+    std::function<void()> loadSettings;
+    std::function<void()> saveSettings;
+    // Shell and browser registrations (executable, extension, description, icon reference).
+    std::function<void(const std::string&, const std::string&, const std::string&, const std::string&)>
+        registerShellTypes;
+    std::function<void(const std::string&)> setScriptDebuggerDisabled;
+    std::function<void()> writeVersionFile;
+    // The pen cursor file; failures are ignored.
+    std::function<void(const std::filesystem::path&)> loadPenCursor;
+    // Caret blink time of the desktop, saved at creation and restored at the end.
+    std::function<int()> caretBlinkTime;
+    std::function<void(int)> setCaretBlinkTime;
+    // Keyboard hook on the main window.
+    std::function<bool()> keyboardHookInstalled;
+    std::function<void()> installKeyboardHook;
+    // Session end: stops heartbeat, voice, receive and send threads.
+    std::function<void()> leaveSession;
+    std::function<bool()> roomConnected;
+    std::function<void()> disconnectRoom;
+    std::function<void()> freeSharedObjects;
+};
+
+class TDataModuleLife {
+public:
+    static constexpr const char* kVersion = "6.2";
+    static constexpr const char* kVersionDate = "Mar-01-2009";
+    static constexpr const char* kRecordedSessionDescription = "Orbelo Live 6 Recorded Session";
+
+    TDataModuleLife(TDataModuleServices services, IClock& clock = SystemClock::Instance())
+        : s_(std::move(services)), clock_(clock) {}
+
+    // `args` are the command-line arguments after the program name; `tempRoot` redirects the
+    // temporary folder (empty: the system's).
+    void DataModuleCreate(const std::filesystem::path& executable, const std::vector<std::string>& args,
+                          const std::filesystem::path& tempRoot = {});
+    void DataModuleDestroy();
+
+    int DebugLevel() const { return debugLevel_; }
+    const TProgramFolders& Folders() const { return folders_; }
+    bool PlaybackMode() const { return playbackMode_; }
+    const std::string& RecordingName() const { return recordingName_; }
+    bool TipsNotShown() const { return tipsNotShown_; }
+    TLinkValues& Link() { return link_; }
+    LaunchKind& Kind() { return kind_; }
+    // Transfer threads of the run; stopped at shut-down before anything they use is freed.
+    TWorkerSet& Transfers() { return transfers_; }
+    // Steps of the shut-down that failed, by name (for the log and the tests).
+    const std::vector<std::string>& FailedSteps() const { return failed_; }
+
+private:
+    void Guard(const char* step, const std::function<void()>& fn);
+
+    TDataModuleServices s_;
+    IClock& clock_;
+    int debugLevel_ = 0;
+    int savedCaretBlink_ = -1;
+    TProgramFolders folders_;
+    bool playbackMode_ = false;
+    std::string recordingName_;
+    bool tipsNotShown_ = false;
+    TLinkValues link_;
+    LaunchKind kind_ = lkNone;
+    TWorkerSet transfers_;
+    std::vector<std::string> failed_;
+    bool created_ = false;
+    bool destroyed_ = false;
+};
+
+}  // namespace orb

@@ -1,0 +1,67 @@
+#include "forms.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QMetaObject>
+
+TfOrbeloMain::TfOrbeloMain(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("TfOrbeloMain"));
+    setWindowTitle(QStringLiteral("Orbelo Live Browser"));
+}
+
+void TfOrbeloMain::closeEvent(QCloseEvent* e) {
+    QMainWindow::closeEvent(e);
+    if (e->isAccepted()) QCoreApplication::quit();
+}
+
+void TfOrbeloMain::showEvent(QShowEvent* e) {
+    QMainWindow::showEvent(e);
+    if (shown_) return;
+    shown_ = true;
+    // Queued, so the window is up before the driver opens dialogs over it.
+    QMetaObject::invokeMethod(this, &TfOrbeloMain::FirstShown, Qt::QueuedConnection);
+}
+
+TfrmBoard::TfrmBoard(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmBoard")); }
+
+TfrmRequest::TfrmRequest(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmRequest")); }
+
+TfrmUserList::TfrmUserList(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmUserList")); }
+
+TfrmBrowser::TfrmBrowser(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmBrowser")); }
+
+TfrmSharedDocuments::TfrmSharedDocuments(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmSharedDocuments")); }
+
+TfrmUserControl::TfrmUserControl(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmUserControl")); }
+
+TfrmBoardControls::TfrmBoardControls(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmBoardControls")); }
+
+TfrmWebLinks::TfrmWebLinks(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmWebLinks")); }
+
+TfrmPollresults::TfrmPollresults(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmPollresults")); }
+
+TfrmProgress::TfrmProgress(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmProgress")); }
+
+TfrmPlayer::TfrmPlayer(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmPlayer")); }
+
+TfrmAppShareViewWindow::TfrmAppShareViewWindow(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmAppShareViewWindow")); }
+
+TfrmRemoteAudioControl::TfrmRemoteAudioControl(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmRemoteAudioControl")); }
+
+TfrmConnectionSpeedChooser::TfrmConnectionSpeedChooser(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmConnectionSpeedChooser")); }
+
+TfrmBreakOutRooms::TfrmBreakOutRooms(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmBreakOutRooms")); }
+
+TfrmPresentations::TfrmPresentations(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmPresentations")); }
+
+TfrmNewAppShareSettings::TfrmNewAppShareSettings(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmNewAppShareSettings")); }
+
+TfrmAppShare_Control::TfrmAppShare_Control(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmAppShare_Control")); }
+
+TfrmAttendeeSelect::TfrmAttendeeSelect(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmAttendeeSelect")); }
+
+TfrmTextMessages::TfrmTextMessages(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmTextMessages")); }
+
+TfrmChatHolder::TfrmChatHolder(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmChatHolder")); }
+
+TfrmSilenceSuppression::TfrmSilenceSuppression(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmSilenceSuppression")); }

@@ -1,0 +1,157 @@
+#pragma once
+// The long-lived windows of the program. Each is one instance for the whole run, shown and hidden;
+// their contents are filled in by the modules that own them.
+
+#include <QMainWindow>
+#include <QWidget>
+
+// The main window: created first, so closing it ends the run.
+class TfOrbeloMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TfOrbeloMain(QWidget* parent = nullptr);
+
+signals:
+    // Once, after the window is first on screen: the start-up driver runs from here.
+    void FirstShown();
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    // Closing the main window ends the run, whatever other windows are still up.
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    bool shown_ = false;
+};
+
+class TfrmBoard : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmBoard(QWidget* parent = nullptr);
+};
+
+class TfrmRequest : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmRequest(QWidget* parent = nullptr);
+};
+
+class TfrmUserList : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmUserList(QWidget* parent = nullptr);
+};
+
+class TfrmBrowser : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmBrowser(QWidget* parent = nullptr);
+};
+
+class TfrmSharedDocuments : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmSharedDocuments(QWidget* parent = nullptr);
+};
+
+class TfrmUserControl : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmUserControl(QWidget* parent = nullptr);
+};
+
+class TfrmBoardControls : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmBoardControls(QWidget* parent = nullptr);
+};
+
+class TfrmWebLinks : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmWebLinks(QWidget* parent = nullptr);
+};
+
+class TfrmPollresults : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmPollresults(QWidget* parent = nullptr);
+};
+
+class TfrmProgress : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmProgress(QWidget* parent = nullptr);
+};
+
+class TfrmPlayer : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmPlayer(QWidget* parent = nullptr);
+};
+
+class TfrmAppShareViewWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmAppShareViewWindow(QWidget* parent = nullptr);
+};
+
+class TfrmRemoteAudioControl : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmRemoteAudioControl(QWidget* parent = nullptr);
+};
+
+class TfrmConnectionSpeedChooser : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmConnectionSpeedChooser(QWidget* parent = nullptr);
+};
+
+class TfrmBreakOutRooms : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmBreakOutRooms(QWidget* parent = nullptr);
+};
+
+class TfrmPresentations : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmPresentations(QWidget* parent = nullptr);
+};
+
+class TfrmNewAppShareSettings : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmNewAppShareSettings(QWidget* parent = nullptr);
+};
+
+class TfrmAppShare_Control : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmAppShare_Control(QWidget* parent = nullptr);
+};
+
+class TfrmAttendeeSelect : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmAttendeeSelect(QWidget* parent = nullptr);
+};
+
+class TfrmTextMessages : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmTextMessages(QWidget* parent = nullptr);
+};
+
+class TfrmChatHolder : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmChatHolder(QWidget* parent = nullptr);
+};
+
+class TfrmSilenceSuppression : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmSilenceSuppression(QWidget* parent = nullptr);
+};

@@ -1,0 +1,76 @@
+#pragma once
+// The program body: the application, the main window first (so it is the main form), the data
+// module, then every long-lived window in a fixed order; the message loop; and the shut-down that
+// frees them again.
+
+#include <QList>
+#include <QPointer>
+#include <QWidget>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dm_life.h"
+#include "forms.h"
+#include "launch/launch.h"
+
+namespace orb {
+
+struct TProgramOptions {
+    std::filesystem::path executable;
+    std::vector<std::string> args;  // after the program name
+    std::filesystem::path tempRoot; // empty: the system's temporary folder
+    TDataModuleServices services;
+    IClock* clock = nullptr;        // null: the system clock
+    // Told the class name of each object as it is created (main window, data module, windows).
+    std::function<void(const std::string&)> onCreated;
+    // The login dialog; false when the user cancels (the run then ends with exit code -1). Unset
+    // until the dialog exists: the main window simply stays up.
+    std::function<bool()> showLoginDialog;
+    // Called after the launch argument is classified, for the kinds that do not need the dialog.
+    std::function<void(LaunchKind, const std::string& value)> startRun;
+};
+
+class TProgram {
+public:
+    static constexpr const char* kTitle = "Orbelo Live Browser";
+
+    // Needs a QApplication. Sets the application title.
+    explicit TProgram(TProgramOptions options);
+    ~TProgram();
+
+    // Creates the 24 objects in order; the data module's creation runs in between.
+    void CreateForms();
+    // Shows the main window, runs the message loop until it closes, shuts down; returns the exit code.
+    int Run();
+    // Closes the windows the data module opened, frees the windows, then the data module, then the
+    // main window. Called by Run; safe to call twice.
+    void Shutdown();
+
+    TfOrbeloMain* Main() const { return main_.get(); }
+    TDataModuleLife& DM() { return *dm_; }
+    const std::vector<QWidget*>& Windows() const { return windowOrder_; }
+    template <class T>
+    T* Form() const {
+        for (QWidget* w : windowOrder_)
+            if (auto* t = qobject_cast<T*>(w)) return t;
+        return nullptr;
+    }
+    // Windows opened on demand by the data module (closed at shut-down).
+    QList<QPointer<QWidget>>& OpenedWindows() { return opened_; }
+
+private:
+    void FormShow();
+
+    TProgramOptions o_;
+    std::unique_ptr<TfOrbeloMain> main_;
+    std::unique_ptr<TDataModuleLife> dm_;
+    std::vector<std::unique_ptr<QWidget>> windows_;
+    std::vector<QWidget*> windowOrder_;
+    QList<QPointer<QWidget>> opened_;
+    bool shutDown_ = false;
+};
+
+}  // namespace orb

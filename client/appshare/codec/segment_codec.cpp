@@ -1,0 +1,292 @@
+#include "appshare/codec/segment_codec.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "wire/bytes.h"
+
+namespace orb::appshare {
+
+namespace {
+
+bool IsZeroBytes(const uint8_t* p, size_t n) {
+    size_t i = 0;
+    // Four words per step with one test keeps the scan near memory speed.
+    for (; i + 32 <= n; i += 32) {
+        uint64_t a, b, c, d;
+        std::memcpy(&a, p + i, 8);
+        std::memcpy(&b, p + i + 8, 8);
+        std::memcpy(&c, p + i + 16, 8);
+        std::memcpy(&d, p + i + 24, 8);
+        if (a | b | c | d) return false;
+    }
+    for (; i + 8 <= n; i += 8) {
+        uint64_t a;
+        std::memcpy(&a, p + i, 8);
+        if (a) return false;
+    }
+    for (; i < n; ++i)
+        if (p[i]) return false;
+    return true;
+}
+
+void XorBytes(uint8_t* dst, const uint8_t* src, size_t n) {
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t a, b;
+        std::memcpy(&a, dst + i, 8);
+        std::memcpy(&b, src + i, 8);
+        a ^= b;
+        std::memcpy(dst + i, &a, 8);
+    }
+    for (; i < n; ++i) dst[i] ^= src[i];
+}
+
+bool IsZeroSegment(int bpp, const uint8_t* first, int64_t count) {
+    if (count < 1) return true;
+    return IsZeroBytes(first, size_t(count) * size_t(bpp));
+}
+
+bool SegmentsPerLineOk(int32_t s) { return s >= 1 && s <= kMaxSegmentsPerLine; }
+
+// Inflates `input` into buf[0..used). Stops with TooLarge as soon as the output would pass `cap`
+// bytes, so a small hostile stream cannot make us allocate without bound.
+DecodeStatus InflateCapped(std::span<const uint8_t> input, uint64_t cap, std::vector<uint8_t>& buf,
+                           size_t& used) {
+    used = 0;
+    z_stream zs{};
+    if (inflateInit2(&zs, 15) != Z_OK) return DecodeStatus::Damaged;
+    // One byte past the cap tells "exactly full" apart from "more to come".
+    const uint64_t limit = cap + 1;
+    if (buf.size() < 65536 && buf.size() < limit) buf.resize(size_t(std::min<uint64_t>(65536, limit)));
+    zs.next_in = const_cast<Bytef*>(input.data());
+    DecodeStatus result = DecodeStatus::Damaged;
+    size_t inLeft = input.size();
+    for (;;) {
+        if (used == buf.size()) {
+            if (buf.size() >= limit) {
+                result = DecodeStatus::TooLarge;
+                break;
+            }
+            buf.resize(size_t(std::min<uint64_t>(limit, uint64_t(buf.size()) * 2)));
+        }
+        // zlib counts in 32 bits: feed at most 1 GiB at a time.
+        uInt inChunk = uInt(std::min<size_t>(inLeft, size_t(1) << 30));
+        uInt outChunk = uInt(std::min<size_t>(buf.size() - used, size_t(1) << 30));
+        zs.avail_in = inChunk;
+        zs.next_out = buf.data() + used;
+        zs.avail_out = outChunk;
+        int rc = inflate(&zs, Z_NO_FLUSH);
+        inLeft -= inChunk - zs.avail_in;
+        used += outChunk - zs.avail_out;
+        if (rc == Z_STREAM_END) {
+            result = used > cap ? DecodeStatus::TooLarge : DecodeStatus::Applied;
+            break;
+        }
+        if (rc == Z_OK || rc == Z_BUF_ERROR) {
+            if (zs.avail_out == 0) continue;  // more room needed
+            if (inLeft > 0 && rc == Z_OK) continue;
+            break;  // input ended before the stream did
+        }
+        break;  // damaged data, wrong header, missing dictionary, no memory
+    }
+    inflateEnd(&zs);
+    return result;
+}
+
+struct Head {
+    uint8_t format = 0;
+    int32_t width = 0, height = 0, segments = 0;
+};
+
+}  // namespace
+
+bool IsZeroSegment8(const uint8_t* first, int64_t count) { return IsZeroSegment(1, first, count); }
+bool IsZeroSegment16(const uint8_t* first, int64_t count) { return IsZeroSegment(2, first, count); }
+bool IsZeroSegment24(const uint8_t* first, int64_t count) { return IsZeroSegment(3, first, count); }
+
+int64_t ChangedSegmentCount(const ShareBitmap& bitmap, int32_t segmentsPerLine) {
+    if (!bitmap.BytesPerPixel() || !SegmentsPerLineOk(segmentsPerLine)) return 0;
+    const int bpp = bitmap.BytesPerPixel();
+    int64_t changed = 0;
+    for (int32_t y = 0; y < bitmap.Height(); ++y) {
+        const uint8_t* line = bitmap.ScanLine(y);
+        for (int32_t k = 0; k < segmentsPerLine; ++k) {
+            SegmentSpan s = SegmentGeometry(bitmap.Width(), segmentsPerLine, k);
+            if (!IsZeroSegment(bpp, line + size_t(s.start) * bpp, s.length)) ++changed;
+        }
+    }
+    return changed;
+}
+
+int CompressionLevel(uint8_t pixelFormat) {
+    return pixelFormat == kPixelFormat8 ? Z_DEFAULT_COMPRESSION : Z_BEST_COMPRESSION;
+}
+
+size_t EncodeBitmapSegments(uint8_t pixelFormat, const ShareBitmap& bitmap, bool skipZeroSegments,
+                            int32_t segmentsPerLine, std::vector<uint8_t>& out) {
+    const int bpp = BytesPerPixel(pixelFormat);
+    if (!bpp || bitmap.PixelFormat() != pixelFormat || !SegmentsPerLineOk(segmentsPerLine)) return 0;
+
+    z_stream zs{};
+    if (deflateInit(&zs, CompressionLevel(pixelFormat)) != Z_OK) return 0;
+    const size_t start = out.size();
+    size_t used = start;
+    bool failed = false;
+
+    // Records are gathered in a staging buffer and handed to zlib in large pieces.
+    constexpr size_t kStage = size_t(256) << 10;
+    std::vector<uint8_t> stage;
+    stage.reserve(kStage + 64);
+    auto deflateStage = [&](int flush) {
+        zs.next_in = stage.data();
+        zs.avail_in = uInt(stage.size());
+        for (;;) {
+            if (out.size() - used < 4096) out.resize(used + std::max<size_t>(65536, stage.size() / 4));
+            zs.next_out = out.data() + used;
+            zs.avail_out = uInt(std::min<size_t>(out.size() - used, size_t(1) << 30));
+            uInt before = zs.avail_out;
+            int rc = deflate(&zs, flush);
+            used += before - zs.avail_out;
+            if (rc == Z_STREAM_END) break;
+            if (rc != Z_OK && rc != Z_BUF_ERROR) {
+                failed = true;
+                break;
+            }
+            if (flush != Z_FINISH && zs.avail_in == 0 && zs.avail_out != 0) break;
+        }
+        stage.clear();
+    };
+
+    ByteWriter head(stage);
+    head.u8(pixelFormat);
+    head.i32(bitmap.Width());
+    head.i32(bitmap.Height());
+    head.i32(segmentsPerLine);
+
+    for (int32_t y = 0; y < bitmap.Height() && !failed; ++y) {
+        const uint8_t* line = bitmap.ScanLine(y);
+        for (int32_t k = 0; k < segmentsPerLine; ++k) {
+            SegmentSpan s = SegmentGeometry(bitmap.Width(), segmentsPerLine, k);
+            const uint8_t* pixels = line + size_t(s.start) * bpp;
+            if (skipZeroSegments && IsZeroSegment(bpp, pixels, s.length)) continue;
+            size_t at = stage.size();
+            size_t n = size_t(s.length) * bpp;
+            stage.resize(at + kSegmentRecordHeadSize + n);
+            StoreU32(&stage[at], uint32_t(y));
+            StoreU32(&stage[at + 4], uint32_t(k));
+            StoreU32(&stage[at + 8], uint32_t(s.length));
+            if (n) std::memcpy(&stage[at + kSegmentRecordHeadSize], pixels, n);
+            if (stage.size() >= kStage) deflateStage(Z_NO_FLUSH);
+        }
+    }
+    if (!failed) deflateStage(Z_FINISH);
+    deflateEnd(&zs);
+    if (failed) {
+        out.resize(start);
+        return 0;
+    }
+    out.resize(used);
+    return used - start;
+}
+
+const char* DecodeStatusText(DecodeStatus s) {
+    switch (s) {
+        case DecodeStatus::Applied: return "applied";
+        case DecodeStatus::UnknownFormat: return "unknown pixel format";
+        case DecodeStatus::GeometryMismatch: return "stream does not match the shared picture";
+        case DecodeStatus::Damaged: return "damaged segment stream";
+        case DecodeStatus::TooLarge: return "segment stream too large for the picture";
+        case DecodeStatus::BadSegment: return "segment outside the picture";
+        case DecodeStatus::NoKeyFrame: return "difference frame before a key frame";
+    }
+    return "?";
+}
+
+DecodeStatus DecodeBitmapSegments(uint8_t pixelFormat, ShareBitmap& target,
+                                  std::span<const uint8_t> input, bool xorMode,
+                                  int32_t segmentsPerLine, std::vector<uint8_t>* scratch) {
+    const int bpp = BytesPerPixel(pixelFormat);
+    if (!bpp) return DecodeStatus::UnknownFormat;
+    if (target.PixelFormat() != pixelFormat || !SegmentsPerLineOk(segmentsPerLine) ||
+        !PictureGeometryOk(pixelFormat, target.Width(), target.Height()))
+        return DecodeStatus::GeometryMismatch;
+    const int32_t W = target.Width(), H = target.Height(), S = segmentsPerLine;
+
+    // The most a frame of this geometry holds: every segment once with its record head.
+    const uint64_t cap = kStreamHeadSize + uint64_t(H) * uint64_t(S) * kSegmentRecordHeadSize +
+                         uint64_t(W) * uint64_t(H) * uint64_t(bpp);
+    std::vector<uint8_t> local;
+    std::vector<uint8_t>& buf = scratch ? *scratch : local;
+    size_t used = 0;
+    DecodeStatus st = InflateCapped(input, cap, buf, used);
+    if (st != DecodeStatus::Applied) return st;
+
+    ByteReader r(buf.data(), used);
+    Head h;
+    if (!r.u8(h.format) || !r.i32(h.width) || !r.i32(h.height) || !r.i32(h.segments))
+        return DecodeStatus::Damaged;
+    if (h.format != pixelFormat || h.width != W || h.height != H || h.segments != S)
+        return DecodeStatus::GeometryMismatch;
+    const size_t recordsAt = r.pos();
+
+    // First pass: every record must lie inside the picture before any pixel is touched.
+    while (r.remaining() > 0) {
+        int32_t line, seg, count;
+        if (!r.i32(line) || !r.i32(seg) || !r.i32(count)) return DecodeStatus::Damaged;
+        if (line < 0 || line >= H || seg < 0 || seg >= S || count < 0) return DecodeStatus::BadSegment;
+        const int64_t startPx = int64_t(W / S) * seg;
+        if (startPx + int64_t(count) > int64_t(W)) return DecodeStatus::BadSegment;
+        if (!r.skip(size_t(count) * size_t(bpp))) return DecodeStatus::Damaged;
+    }
+
+    // Second pass: apply, straight from the inflated bytes into the scan lines.
+    r.seek(recordsAt);
+    while (r.remaining() > 0) {
+        int32_t line = 0, seg = 0, count = 0;
+        r.i32(line);
+        r.i32(seg);
+        r.i32(count);
+        const size_t n = size_t(count) * size_t(bpp);
+        const uint8_t* src = r.current();
+        r.skip(n);
+        if (!n) continue;  // an empty record, not the end of the frame
+        uint8_t* dst = target.ScanLine(line) + size_t(W / S) * size_t(seg) * size_t(bpp);
+        if (xorMode)
+            XorBytes(dst, src, n);
+        else
+            std::memcpy(dst, src, n);
+    }
+    return DecodeStatus::Applied;
+}
+
+bool SegmentDecoder::Start(uint8_t pixelFormat, int32_t width, int32_t height, int32_t segmentsPerLine) {
+    Stop();
+    if (!SegmentsPerLineOk(segmentsPerLine) || !picture_.SetGeometry(pixelFormat, width, height)) return false;
+    format_ = pixelFormat;
+    segments_ = segmentsPerLine;
+    started_ = true;
+    return true;
+}
+
+void SegmentDecoder::Stop() {
+    picture_.Clear();
+    scratch_.clear();
+    scratch_.shrink_to_fit();
+    format_ = 0;
+    segments_ = 0;
+    started_ = false;
+    keyed_ = false;
+}
+
+DecodeStatus SegmentDecoder::Apply(std::span<const uint8_t> stream, bool delta) {
+    if (!started_) return DecodeStatus::GeometryMismatch;
+    if (delta && !keyed_) return DecodeStatus::NoKeyFrame;
+    DecodeStatus st = DecodeBitmapSegments(format_, picture_, stream, delta, segments_, &scratch_);
+    if (st == DecodeStatus::Applied && !delta) keyed_ = true;
+    return st;
+}
+
+}  // namespace orb::appshare

@@ -1,0 +1,730 @@
+#include "board/engine/board_engine.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QPainter>
+#include <QPainterPath>
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <fstream>
+
+namespace orb::board {
+
+namespace {
+
+// Decoded pictures larger than this are refused before any pixel is allocated.
+constexpr int kMaxPictureSide = 16384;
+constexpr int64_t kMaxPicturePixels = 64ll * 1024 * 1024;
+// Fonts beyond this size only serve to stall the renderer.
+constexpr int kMaxFontPoints = 500;
+constexpr int kDotsPerMeter96 = 3780;  // 96 dots per inch
+
+QImage NewBoardImage(int w, int h) {
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    image.setDotsPerMeterX(kDotsPerMeter96);
+    image.setDotsPerMeterY(kDotsPerMeter96);
+    return image;
+}
+
+bool IsFreeHandTool(uint8_t tool) { return tool == btFreeHand || tool == btEraser || tool == btHighlighter; }
+
+QPen MakePen(const TBoardLayer& canvas) {
+    QPen pen(QColor(ColorRefToRgb(canvas.penColor)));
+    pen.setWidth(std::max(1, canvas.penWidth));
+    pen.setStyle(canvas.penStyle == PenStyle::Dot ? Qt::DotLine : Qt::SolidLine);
+    pen.setCapStyle(Qt::RoundCap);
+    pen.setJoinStyle(Qt::RoundJoin);
+    return pen;
+}
+
+// The box of a GDI shape call: corners in any order, right and bottom edges excluded.
+QRect ShapeBox(QPoint a, QPoint b) {
+    const int l = std::min(a.x(), b.x()), r = std::max(a.x(), b.x());
+    const int t = std::min(a.y(), b.y()), btm = std::max(a.y(), b.y());
+    return QRect(l, t, r - l, btm - t);
+}
+
+QImage DecodePicture(std::span<const uint8_t> bytes) {
+    if (bytes.empty() || bytes.size() > size_t(std::numeric_limits<int>::max())) return {};
+    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "JPEG");
+    const QSize size = reader.size();
+    if (!size.isValid() || size.width() <= 0 || size.height() <= 0 || size.width() > kMaxPictureSide ||
+        size.height() > kMaxPictureSide || int64_t(size.width()) * size.height() > kMaxPicturePixels)
+        return {};
+    QImage image;
+    if (!reader.read(&image)) return {};
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
+}  // namespace
+
+TBoardEngine::TBoardEngine(IBoardSession& session) : session_(session) {
+    for (TBoardLayer& layer : layers_) layer.image = NewBoardImage(kLayoutWidth, kLayoutHeight);
+    overlay_ = QImage(kLayoutWidth, kLayoutHeight, QImage::Format_ARGB32);
+    overlay_.fill(Qt::transparent);
+    BuildStamps();
+}
+
+void TBoardEngine::InitWhiteboards() {
+    pending_.clear();
+    for (TBoardLayer& layer : layers_) {
+        layer.penPos = QPoint(0, 0);
+        layer.brushStyle = bsClear;
+        if (layer.image.isNull()) layer.image = NewBoardImage(kLayoutWidth, kLayoutHeight);
+    }
+    SetLayerMouseAttached(true);
+    currentBoard_ = 1;
+    session_.SetCurrentBoard(1);
+    if (view_) view_->BoardShown(1);
+    tool_ = btNone;
+    if (view_) view_->ToolReset();
+    SelectBoard(1, true);
+    CurrentLayer().penWidth = defPenWidth_;
+    CurrentLayer().penColor = defPenColor_;
+}
+
+bool TBoardEngine::CanSendOnCurrent() const { return session_.BoardRight() && currentBoard_ != kPrivateBoard; }
+
+void TBoardEngine::Changed(int32_t board) {
+    if (view_) view_->LayerChanged(board);
+}
+
+void TBoardEngine::SelectBoard(int32_t board, bool announce) {
+    if (view_) view_->ShowWhiteboardView();
+    if (session_.BoardRight() && board != kPrivateBoard && announce && IsSharedBoard(board)) {
+        session_.SendViewMode(0);
+        if (session_.Connected()) session_.SendMessage(vkSelectBoard, BuildBoardNumberBody(board));
+    }
+    if (board == currentBoard_ || board < 0 || board >= kBoardCount) return;
+    TBoardLayer& from = CurrentLayer();
+    TBoardLayer& to = layers_[size_t(board)];
+    to.penColor = from.penColor;
+    to.penWidth = from.penWidth;
+    to.penStyle = from.penStyle;
+    to.brushColor = from.brushColor;
+    to.brushStyle = from.brushStyle;
+    ClearOverlay();
+    currentBoard_ = board;
+    session_.SetCurrentBoard(board);
+    if (view_) view_->BoardShown(board);
+    tool_ = btNone;
+    if (view_) view_->ToolReset();
+}
+
+TDrawState TBoardEngine::CaptureDrawState(int32_t board) const {
+    const TBoardLayer& l = layers_[size_t(board)];
+    return TDrawState{l.brushColor, l.brushStyle, l.penStyle, l.penWidth, l.penColor, tool_};
+}
+
+void TBoardEngine::ApplyDrawState(int32_t board, const TDrawState& s) {
+    TBoardLayer& l = layers_[size_t(board)];
+    l.brushColor = s.brushColor;
+    l.brushStyle = s.brushStyle;
+    l.penStyle = s.penStyle;
+    l.penWidth = s.penWidth;
+    l.penColor = s.penColor;
+    tool_ = s.tool;
+}
+
+void TBoardEngine::SaveDrawState(int32_t board) {
+    if (board <= 0 || board >= kBoardCount) return;
+    savedDrawState_ = CaptureDrawState(board);
+}
+
+void TBoardEngine::RestoreDrawState(int32_t board) {
+    if (board < 0 || board >= kBoardCount || !savedDrawState_) return;
+    ApplyDrawState(board, *savedDrawState_);
+}
+
+void TBoardEngine::ApplyStrokeStyle(int32_t board, const TStrokeRecord& r) {
+    TBoardLayer& l = layers_[size_t(board)];
+    l.penColor = r.penColor;
+    l.penWidth = r.penWidth;
+    l.brushColor = r.brushColor;
+    l.brushStyle = r.brushStyle;
+    tool_ = r.tool;
+}
+
+QPoint TBoardEngine::ClampToLayer(int32_t board, int x, int y) const {
+    const QImage& image = layers_[size_t(board)].image;
+    return QPoint(std::clamp(x, 0, image.width()), std::clamp(y, 0, image.height()));
+}
+
+QPoint TBoardEngine::Snap(QPoint p, int extra) const {
+    if (!snap_) return p;
+    auto round = [&](int v) { return int(std::nearbyint(double(v) / gridSize_)) * gridSize_ + extra; };
+    return QPoint(round(p.x()), round(p.y()));
+}
+
+void TBoardEngine::DrawShape(int32_t board, QPoint p1, bool local, PenMode mode, QPoint p2) {
+    if (board < 0 || board >= kBoardCount) return;
+    TBoardLayer& layer = layers_[size_t(board)];
+    layer.penMode = mode;
+    if (mode == PenMode::NotXor) {
+        // Rubber bands live in the overlay: drawing the same band twice removes it, as not-xor would.
+        ToggleRubberBand(RubberBand{board, tool_, p1, p2});
+        return;
+    }
+    Render(layer.image, layer, tool_, p1, p2, false, local);
+    if (local) {
+        TStrokeRecord r;
+        r.board = uint8_t(board);
+        r.tool = tool_;
+        r.x1 = uint16_t(p1.x());
+        r.y1 = uint16_t(p1.y());
+        r.x2 = uint16_t(p2.x());
+        r.y2 = uint16_t(p2.y());
+        r.penWidth = uint8_t(layer.penWidth);
+        r.penColor = layer.penColor;
+        r.brushStyle = layer.brushStyle;
+        r.brushColor = layer.brushColor;
+        pending_.push_back(r);
+    }
+    Changed(board);
+}
+
+void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPoint p1, QPoint p2, bool overlay,
+                          bool local) {
+    auto painter = [&](QPainter& p, bool withBrush) {
+        p.setRenderHint(QPainter::Antialiasing, false);
+        p.setPen(MakePen(canvas));
+        p.setBrush(withBrush && !overlay ? MakeBrush(canvas.brushStyle, canvas.brushColor) : QBrush(Qt::NoBrush));
+    };
+    // Filled shapes: the outline is drawn on the box's own pixels, right and bottom edges excluded.
+    auto shape = [&](QRect box, const std::function<void(QPainter&, QRect)>& draw) {
+        if (box.width() <= 0 || box.height() <= 0) return;
+        QPainter p(&target);
+        painter(p, true);
+        draw(p, QRect(box.left(), box.top(), box.width() - 1, box.height() - 1));
+    };
+    switch (tool) {
+    case btLine: {
+        if (canvas.penWidth <= 1 && canvas.penStyle == PenStyle::Solid) {
+            DrawThinLine(target, p1.x(), p1.y(), p2.x(), p2.y(), canvas.penColor);
+        } else {
+            QPainter p(&target);
+            painter(p, false);
+            p.drawLine(p1, p2);
+        }
+        if (!overlay) canvas.penPos = p2;
+        break;
+    }
+    case btRectangle: shape(ShapeBox(p1, p2), [](QPainter& p, QRect r) { p.drawRect(r); }); break;
+    case btEllipse: shape(ShapeBox(p1, p2), [](QPainter& p, QRect r) { p.drawEllipse(r); }); break;
+    case btRoundRect: {
+        // Corner ellipse of (x1 - x2) div 2 by (y1 - y2) div 2: the same whichever way it was dragged.
+        const int cw = std::abs((p1.x() - p2.x()) / 2), ch = std::abs((p1.y() - p2.y()) / 2);
+        shape(ShapeBox(p1, p2), [&](QPainter& p, QRect r) { p.drawRoundedRect(r, cw / 2.0, ch / 2.0); });
+        break;
+    }
+    case btCircle: {
+        const double dx = p1.x() - p2.x(), dy = p1.y() - p2.y();
+        const int r = int(std::trunc(std::sqrt(dx * dx + dy * dy)));
+        shape(QRect(p1.x() - r, p1.y() - r, 2 * r, 2 * r), [](QPainter& p, QRect b) { p.drawEllipse(b); });
+        break;
+    }
+    case btWhiteFill: {
+        if (overlay) break;
+        QPainter p(&target);
+        p.fillRect(ShapeBox(p1, p2), Qt::white);
+        break;
+    }
+    case btFreeHand:
+    case btEraser:
+    case btHighlighter: {
+        if (overlay) break;
+        const TColorRef savedColor = canvas.penColor;
+        const int savedWidth = canvas.penWidth;
+        QPoint& last = local ? localLast_ : remoteLast_;
+        if (tool == btEraser) {
+            canvas.penColor = kWhite;
+            if (canvas.penWidth <= 1) {
+                DrawThinLine(target, canvas.penPos.x(), canvas.penPos.y(), p1.x(), p1.y(), kWhite);
+            } else {
+                QPainter p(&target);
+                painter(p, false);
+                p.drawLine(canvas.penPos, p1);
+            }
+            canvas.penPos = p1;
+        } else if (tool == btFreeHand && canvas.penWidth == 1) {
+            DrawSmoothLine(target, last.x(), last.y(), p1.x(), p1.y(), canvas.penColor);
+        } else {
+            if (tool == btHighlighter) {
+                airBrush_.SetSize(15);
+                airBrush_.SetIntensity(6);
+            } else {
+                airBrush_.SetSize(canvas.penWidth + 1);
+                airBrush_.SetIntensity(canvas.penWidth < 2 ? 100 : 50);
+            }
+            airBrush_.SetColor(canvas.penColor);
+            LineDDA(last.x(), last.y(), p1.x(), p1.y(), [&](int x, int y) { airBrush_.Dab(target, x, y); });
+        }
+        last = p1;
+        canvas.penColor = savedColor;
+        canvas.penWidth = savedWidth;
+        break;
+    }
+    case btFloodFill:
+        if (!overlay) FloodFillSurface(target, p1.x(), p1.y(), MakeBrush(canvas.brushStyle, canvas.brushColor));
+        break;
+    case btAxes4:
+    case btAxes1: {
+        // The axes set their own colours; the canvas keeps its pen, brush and tool.
+        if (tool == btAxes4) {
+            DrawQuadrantGrid(target, int(std::nearbyint((p1.x() + p2.x()) / 2.0)),
+                             int(std::nearbyint((p1.y() + p2.y()) / 2.0)),
+                             int(std::nearbyint(std::abs(p1.x() - p2.x()) / 2.0)), 25, 0,
+                             int(std::nearbyint(std::abs(p1.y() - p2.y()) / 2.0)));
+        } else {
+            const int w = std::abs(p1.x() - p2.x()), h = std::abs(p1.y() - p2.y());
+            int quadrant = 1;
+            QPoint origin = p1;
+            if (w == 0 || h == 0) {
+                origin = QPoint(p1.x(), p2.y());
+            } else if (p1.x() < p2.x()) {
+                quadrant = p2.y() < p1.y() ? 1 : 4;
+            } else {
+                quadrant = p2.y() < p1.y() ? 2 : 3;
+            }
+            DrawQuadrantGrid(target, origin.x(), origin.y(), w, 25, quadrant, h);
+        }
+        break;
+    }
+    case btMarkStamp:
+        if (!overlay && p2.x() >= 0 && p2.x() < int(stamps_.size())) StampAnd(target, stamps_[size_t(p2.x())], p1.x(), p1.y());
+        break;
+    case btAreaEraser: {
+        QRect box = ShapeBox(p1, p2);
+        if (box.width() <= 0 || box.height() <= 0) break;
+        QPainter p(&target);
+        p.setRenderHint(QPainter::Antialiasing, false);
+        QRect r(box.left(), box.top(), box.width() - 1, box.height() - 1);
+        if (overlay) {
+            p.setPen(QPen(QColor(Qt::red), 1, Qt::DotLine));
+            p.setBrush(Qt::NoBrush);
+        } else {
+            p.setPen(QPen(QColor(Qt::white), 1, Qt::SolidLine));
+            p.setBrush(Qt::white);
+        }
+        p.drawRect(r);
+        break;
+    }
+    default: break;  // text, none, picture placement, move-to and unused codes draw nothing
+    }
+}
+
+void TBoardEngine::ClearOverlay() {
+    if (!band_ && overlay_.size() == CurrentLayer().image.size()) return;
+    band_.reset();
+    if (overlay_.size() != CurrentLayer().image.size())
+        overlay_ = QImage(CurrentLayer().image.size(), QImage::Format_ARGB32);
+    overlay_.fill(Qt::transparent);
+    if (view_) view_->OverlayChanged();
+}
+
+void TBoardEngine::ToggleRubberBand(const RubberBand& band) {
+    const bool same = band_ && *band_ == band;
+    ClearOverlay();
+    if (same || band.board != currentBoard_) return;
+    band_ = band;
+    TBoardLayer& canvas = layers_[size_t(band.board)];
+    if (band.tool == btPlaceBitmap) {
+        QPainter p(&overlay_);
+        p.setPen(QPen(QColor(Qt::black), 1, placementDotted_ ? Qt::DotLine : Qt::SolidLine));
+        p.drawRect(QRect(band.p1, placement_.size()).adjusted(0, 0, -1, -1));
+    } else {
+        Render(overlay_, canvas, band.tool, band.p1, band.p2, true, true);
+    }
+    if (view_) view_->OverlayChanged();
+}
+
+void TBoardEngine::ReplayStrokes(std::span<const TStrokeRecord> records) {
+    const QPoint keptPen = CurrentLayer().penPos;
+    const bool localDrag = drawing_;
+    for (const TStrokeRecord& r : records) {
+        const int32_t board = r.board;
+        if (!IsSharedBoard(board)) continue;
+        // Saved by value per record, so a text entry's or a placement's saved state stays intact.
+        const TDrawState kept = CaptureDrawState(board);
+        const QPoint p1 = ClampToLayer(board, r.x1, r.y1);
+        if (r.tool == btMoveTo) {
+            layers_[size_t(board)].penPos = p1;
+            remoteLast_ = p1;
+        } else {
+            const QPoint p2 = r.tool == btMarkStamp ? QPoint(r.x2, r.y2) : ClampToLayer(board, r.x2, r.y2);
+            drawing_ = true;
+            ApplyStrokeStyle(board, r);
+            const PenMode keptMode = layers_[size_t(board)].penMode;
+            DrawShape(board, p1, false, PenMode::Copy, p2);
+            layers_[size_t(board)].penMode = keptMode;
+        }
+        ApplyDrawState(board, kept);
+    }
+    // The local user's drag goes on after a received stroke.
+    drawing_ = localDrag;
+    CurrentLayer().penPos = keptPen;
+}
+
+void TBoardEngine::ClearBoard(int32_t board) {
+    if (board < 0 || board >= kBoardCount) return;
+    // During a local drag on this board the outgoing stroke keeps its own move-to record.
+    if (!(drawing_ && board == currentBoard_)) pending_.assign(1, MakeMoveTo(board, 0, 0, 0, 0));
+    const TDrawState kept = CaptureDrawState(board);
+    TBoardLayer& layer = layers_[size_t(board)];
+    tool_ = btWhiteFill;
+    layer.brushStyle = bsSolid;
+    layer.brushColor = kWhite;
+    layer.image = NewBoardImage(kLayoutWidth, kLayoutHeight);
+    ApplyDrawState(board, kept);
+    PaintBoardWhite(board);
+    if (board == currentBoard_) ClearOverlay();
+    Changed(board);
+}
+
+void TBoardEngine::ClearBoardForAll(int32_t board) {
+    if (board < 0 || board >= kBoardCount) return;
+    pending_.assign(1, MakeMoveTo(board, 0, 0, 0, 0));
+    const TDrawState kept = CaptureDrawState(board);
+    TBoardLayer& layer = layers_[size_t(board)];
+    tool_ = btWhiteFill;
+    layer.brushStyle = bsSolid;
+    layer.brushColor = kWhite;
+    layer.image = NewBoardImage(kLayoutWidth, kLayoutHeight);
+    DrawShape(board, QPoint(0, 0), false, PenMode::Copy, QPoint(layer.image.width(), layer.image.height()));
+    ApplyDrawState(board, kept);
+    if (board == currentBoard_) ClearOverlay();
+    if (IsSharedBoard(board) && session_.Connected()) session_.SendMessage(vkClearBoard, BuildBoardNumberBody(board));
+}
+
+void TBoardEngine::PaintBoardWhite(int32_t board) {
+    if (board < 0 || board >= kBoardCount) return;
+    const TDrawState kept = CaptureDrawState(board);
+    TBoardLayer& layer = layers_[size_t(board)];
+    layer.brushStyle = bsSolid;
+    layer.brushColor = kWhite;
+    tool_ = btAreaEraser;
+    const PenMode keptMode = layer.penMode;
+    DrawShape(board, QPoint(0, 0), false, PenMode::Copy, QPoint(layer.image.width(), layer.image.height()));
+    layer.penMode = keptMode;
+    ApplyDrawState(board, kept);
+}
+
+void TBoardEngine::FlushStrokes() {
+    if (pending_.size() < 2) return;
+    if (session_.Connected() && session_.BoardRight() && IsSharedBoard(currentBoard_))
+        session_.SendMessage(vkBoardStrokes, BuildBoardStrokesBody(currentBoard_, pending_));
+    pending_.clear();
+}
+
+void TBoardEngine::ShowBoardPointer(int x, int y, bool scroll, int pointerType) {
+    pointerType_ = pointerType;
+    pointerPos_ = QPoint(x, y);
+    if (view_) view_->PointerChanged(pointerType, x, y, scroll);
+}
+
+QImage TBoardEngine::GetMarkBitmap(int index) const {
+    if (index < 0 || index >= int(stamps_.size())) return {};
+    return stamps_[size_t(index)].copy();
+}
+
+void TBoardEngine::SetLayerMouseAttached(bool attached) {
+    mouseAttached_ = attached;
+    if (view_) view_->MouseAttached(attached);
+}
+
+void TBoardEngine::GrowLayer(int32_t board, int64_t right, int64_t bottom) {
+    TBoardLayer& layer = layers_[size_t(board)];
+    const int w = int(std::clamp<int64_t>(right, layer.image.width(), std::max(layer.image.width(), kMaxBoardWidth)));
+    const int h = int(std::clamp<int64_t>(bottom, layer.image.height(), std::max(layer.image.height(), kMaxBoardHeight)));
+    if (w == layer.image.width() && h == layer.image.height()) return;
+    QImage grown = NewBoardImage(w, h);
+    {
+        QPainter p(&grown);
+        p.drawImage(0, 0, layer.image);
+    }
+    layer.image = std::move(grown);
+    if (board == currentBoard_) ClearOverlay();
+}
+
+void TBoardEngine::DrawPictureAt(int32_t board, const QImage& picture, int left, int top) {
+    QPainter p(&layers_[size_t(board)].image);
+    p.drawImage(left, top, picture);
+}
+
+void TBoardEngine::DrawBoardText(int32_t board, const TBoardTextObject& text) {
+    if (board < 0 || board >= kBoardCount) return;
+    TBoardLayer& layer = layers_[size_t(board)];
+    layer.font.name = text.fontName;
+    layer.font.size = text.fontSize;
+    layer.font.color = text.fontColor;
+    layer.brushColor = kWhite;
+    layer.brushStyle = bsClear;
+    QFont font(QString::fromStdString(text.fontName));
+    // Points at 96 dots per inch; a negative size is a pixel height.
+    int64_t pixels = text.fontSize >= 0 ? (int64_t(text.fontSize) * 96 + 36) / 72 : -int64_t(text.fontSize);
+    font.setPixelSize(int(std::clamp<int64_t>(pixels, 1, kMaxFontPoints * 96 / 72)));
+    font.setBold(layer.font.bold);
+    font.setItalic(layer.font.italic);
+    font.setUnderline(layer.font.underline);
+    const QRect image = layer.image.rect();
+    const int64_t l = text.left, t = text.top, r = text.right, b = text.bottom;
+    if (r <= l || b <= t || r <= 0 || b <= 0 || l >= image.width() || t >= image.height()) {
+        Changed(board);
+        return;
+    }
+    // The rectangle is kept within a margin of the board so no layout runs on far-off coordinates.
+    const int64_t lim = 1 << 20;
+    const QRect rect(int(std::max<int64_t>(l, -lim)), int(std::max<int64_t>(t, -lim)),
+                     int(std::min<int64_t>(r, lim) - std::max<int64_t>(l, -lim)),
+                     int(std::min<int64_t>(b, lim) - std::max<int64_t>(t, -lim)));
+    QPainter p(&layer.image);
+    p.setRenderHint(QPainter::TextAntialiasing, false);
+    p.setFont(font);
+    p.setPen(QColor(ColorRefToRgb(text.fontColor)));
+    p.setClipRect(rect);
+    p.drawText(rect, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap | Qt::TextExpandTabs,
+               QString::fromStdU16String(text.text));
+    p.end();
+    Changed(board);
+}
+
+bool TBoardEngine::DrawBoardPicture(int32_t board, int left, int top, std::span<const uint8_t> jpeg, PictureMode mode) {
+    if (board < 0 || board >= kBoardCount) return false;
+    const QImage picture = DecodePicture(jpeg);
+    if (picture.isNull()) return false;
+    switch (mode) {
+    case PictureMode::Place:
+    case PictureMode::Item:
+        if (mode == PictureMode::Place && board != currentBoard_) SelectBoard(board, false);
+        // The layer must reach the picture's right and bottom edges, not only its size.
+        GrowLayer(board, int64_t(left) + picture.width(), int64_t(top) + picture.height());
+        DrawPictureAt(board, picture, left, top);
+        break;
+    case PictureMode::Slide:
+    case PictureMode::SlideItem:
+        if (mode == PictureMode::Slide) SelectBoard(board, false);
+        GrowLayer(board, picture.width(), picture.height());
+        PaintBoardWhite(board);
+        DrawPictureAt(board, picture, 0, 0);
+        break;
+    }
+    Changed(board);
+    return true;
+}
+
+void TBoardEngine::ReplayBoardFile(const TVCRHeader& header, std::span<const uint8_t> body) {
+    if (header.result != 0) return;
+    ByteReader in(body);
+    TBoardResource res;
+    if (!ReadResourceInfo(in, res) || res.fileSize < 0 || size_t(res.fileSize) > in.remaining()) return;
+    std::span<const uint8_t> file = in.view(size_t(res.fileSize));
+    if (header.kind == vkDownloadBoardImage || header.kind == vkDownloadSlide) {
+        QImage picture = DecodePicture(file);
+        if (!picture.isNull()) {
+            // The layer takes the picture's size, within the board cap.
+            TBoardLayer& layer = CurrentLayer();
+            layer.image = NewBoardImage(std::min(picture.width(), kMaxBoardWidth),
+                                        std::min(picture.height(), kMaxBoardHeight));
+            DrawPictureAt(currentBoard_, picture, 0, 0);
+            ClearOverlay();
+            Changed(currentBoard_);
+        }
+    } else {
+        const std::string folder = session_.TempFolder();
+        if (!folder.empty()) {
+            const auto tick = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  std::chrono::steady_clock::now().time_since_epoch()).count();
+            std::string path = (folder + "tmp" + std::to_string(tick) + ".jpg").substr(0, 200);
+            std::remove(path.c_str());
+            std::ofstream out(path, std::ios::binary | std::ios::trunc);
+            out.write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+        }
+    }
+    session_.PostBoardUpdated(0);
+}
+
+bool TBoardEngine::SendBoardImage(const QImage& picture, QRect rect) {
+    if (!session_.Connected()) return false;
+    session_.ClearStatusIcons();
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "JPEG");
+    writer.setQuality(60);
+    if (picture.isNull() || !writer.write(picture)) return false;
+    TBoardImageInfo info;
+    info.board = currentBoard_;
+    info.left = rect.left();
+    info.top = rect.top();
+    info.right = rect.left() + rect.width();
+    info.bottom = rect.top() + rect.height();
+    session_.SendMessage(vkBoardImage,
+                         BuildBoardImageBody(currentBoard_, info,
+                                             std::span(reinterpret_cast<const uint8_t*>(jpeg.constData()),
+                                                       size_t(jpeg.size()))));
+    return true;
+}
+
+void TBoardEngine::SendBoardText(const std::u16string& text, const TBoardFont& font, int32_t board, QRect rect) {
+    if (!session_.Connected()) return;
+    TBoardTextObject t;
+    t.board = board;
+    t.left = rect.left();
+    t.top = rect.top();
+    t.right = rect.left() + rect.width();
+    t.bottom = rect.top() + rect.height();
+    t.fontName = font.name;
+    t.fontSize = font.size;
+    t.fontColor = font.color;
+    t.text = text;
+    session_.SendMessage(vkBoardText, BuildBoardTextBody(t));
+}
+
+void TBoardEngine::SendBoardPointer(int x, int y, int pointerType) {
+    if (session_.Connected())
+        session_.SendMessage(vkBoardPointer, BuildBoardPointerBody(x, y, currentBoard_, pointerType));
+}
+
+void TBoardEngine::SendCurrentBoard() {
+    if (session_.Connected()) session_.SendMessage(vkCurrentBoard, BuildBoardNumberBody(currentBoard_));
+}
+
+bool TBoardEngine::SendSlideToBoard(std::span<const uint8_t> presentation, int32_t slide,
+                                    const std::function<bool()>& askPrivate) {
+    if (session_.PlaybackMode() || !session_.Connected()) return false;
+    if (session_.OwnLevel1() < 1000 && currentBoard_ > 0) {
+        if (!askPrivate || !askPrivate()) return false;
+        SelectBoard(kPrivateBoard, true);
+    }
+    if (presentation.empty()) return false;
+    session_.ClearStatusIcons();
+    session_.SendMessage(vkSlideToBoard, BuildSlideToBoardBody(currentBoard_, presentation, slide));
+    return true;
+}
+
+void TBoardEngine::BeginPlacement(const QImage& picture, bool dottedFrame) {
+    SaveDrawState(currentBoard_);
+    placement_ = picture.convertToFormat(QImage::Format_RGB32);
+    placementDotted_ = dottedFrame;
+    tool_ = btPlaceBitmap;
+    TBoardLayer& layer = CurrentLayer();
+    layer.penPos = QPoint(0, 0);
+    layer.penWidth = 1;
+    layer.penColor = kBlack;
+    startPoint_ = QPoint(0, 0);
+    currentPoint_ = QPoint(0, 0);
+    DrawShape(currentBoard_, startPoint_, false, PenMode::NotXor, startPoint_);
+}
+
+void TBoardEngine::MouseDown(MouseButton button, int x, int y) {
+    pending_.clear();
+    pointerDrag_ = false;
+    if (button == MouseButton::Right && tool_ != btPlaceBitmap) {
+        if (!CanSendOnCurrent()) return;
+        pointerDrag_ = true;
+        int type = 2;
+        if (!ptRight_) {
+            if (ptLeft_) type = 1;
+            else ptRight_ = true;
+        }
+        SendBoardPointer(x, y, type);
+        ShowBoardPointer(x, y, false, type);
+        return;
+    }
+    if (tool_ == btText) {
+        if (view_) view_->StartTextEdit(x, y);
+        return;
+    }
+    if (tool_ == btNone) return;
+    if (tool_ == btPlaceBitmap) {
+        ClearOverlay();
+        if (button == MouseButton::Left && !placement_.isNull()) {
+            GrowLayer(currentBoard_, int64_t(x) + placement_.width(), int64_t(y) + placement_.height());
+            DrawPictureAt(currentBoard_, placement_, x, y);
+            Changed(currentBoard_);
+            if (CanSendOnCurrent())
+                SendBoardImage(placement_, QRect(x, y, placement_.width(), placement_.height()));
+        }
+        RestoreDrawState(currentBoard_);
+        tool_ = btNone;
+        placement_ = QImage();
+        if (view_) view_->ToolReset();
+        return;
+    }
+    const QPoint p = Snap(ClampToLayer(currentBoard_, x, y), 0);
+    localLast_ = startPoint_ = currentPoint_ = p;
+    drawing_ = true;
+    CurrentLayer().penPos = p;
+    pending_.assign(1, MakeMoveTo(currentBoard_, p.x(), p.y(), p.x(), p.y()));
+}
+
+void TBoardEngine::MouseMove(bool, bool rightHeld, int x, int y) {
+    if (rightHeld && pointerDrag_) {
+        const int type = (ptLeft_ && !ptRight_) ? 1 : 2;
+        if (CanSendOnCurrent()) {
+            SendBoardPointer(x, y, type);
+            ShowBoardPointer(x, y, false, type);
+        }
+        return;
+    }
+    if (tool_ == btPlaceBitmap) {
+        DrawShape(currentBoard_, startPoint_, false, PenMode::NotXor, startPoint_);
+        startPoint_ = QPoint(x, y);
+        DrawShape(currentBoard_, startPoint_, false, PenMode::NotXor, startPoint_);
+        return;
+    }
+    const int extra = (tool_ == btRectangle || tool_ == btRoundRect) && snap_ ? 1 : 0;
+    const QPoint p = Snap(ClampToLayer(currentBoard_, x, y), extra);
+    if (!drawing_) return;
+    if (IsFreeHandTool(tool_)) {
+        currentPoint_ = p;
+        DrawShape(currentBoard_, p, true, PenMode::Copy, p);
+    } else {
+        DrawShape(currentBoard_, startPoint_, true, PenMode::NotXor, currentPoint_);
+        currentPoint_ = p;
+        DrawShape(currentBoard_, startPoint_, true, PenMode::NotXor, currentPoint_);
+    }
+}
+
+void TBoardEngine::MouseUp(MouseButton button, int x, int y) {
+    if (pointerDrag_ && button == MouseButton::Right) {
+        if (CanSendOnCurrent()) {
+            SendBoardPointer(x, y, 0);
+            ShowBoardPointer(x, y, false, 0);
+        }
+        pointerDrag_ = false;
+        return;
+    }
+    if (tool_ == btText || tool_ == btNone) return;
+    if (tool_ == btPlaceBitmap) {
+        tool_ = btNone;
+        return;
+    }
+    if (drawing_) {
+        const int extra =
+            (tool_ == btRectangle || tool_ == btRoundRect || tool_ == btAreaEraser) && snap_ ? 1 : 0;
+        const QPoint p = Snap(ClampToLayer(currentBoard_, x, y), extra);
+        ClearOverlay();
+        if (tool_ == btMarkStamp) {
+            DrawShape(currentBoard_, startPoint_, true, PenMode::Copy, QPoint(markTag_ + 1, 0));
+        } else if (!IsFreeHandTool(tool_)) {
+            DrawShape(currentBoard_, startPoint_, true, PenMode::Copy, p);
+        }
+        drawing_ = false;
+        localLast_ = p;
+    }
+    if (currentBoard_ > 0 && session_.BoardRight()) FlushStrokes();
+    if (tool_ == btAxes4 || tool_ == btAxes1) {
+        tool_ = btNone;
+        if (view_) view_->ToolReset();
+    }
+}
+
+}  // namespace orb::board

@@ -1,0 +1,216 @@
+#pragma once
+// The whiteboard engine: five shared boards and the private board as raster layers, the tools and
+// how each draws, the pending stroke buffer sent at mouse-up, the replay of received strokes,
+// pictures, text objects, clearing, board selection and the presenter pointer.
+//
+// No widgets: the board window draws the current layer's image and the overlay (rubber bands and
+// the frame of a picture being placed, never drawn into a board) and forwards its mouse events.
+// Everything runs on the main thread.
+
+#include <QFont>
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+#include <array>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "board/engine/board_raster.h"
+#include "boardmsg/board_messages.h"
+
+namespace orb::board {
+
+enum class PenMode { Copy, NotXor };
+enum class PenStyle : uint8_t { Solid, Dot };
+enum class MouseButton { Left, Right, Middle };
+
+// Pen, brush and tool as saved around a text entry, a picture placement or a replayed record.
+struct TDrawState {
+    TColorRef brushColor = kWhite;
+    uint8_t brushStyle = bsClear;
+    PenStyle penStyle = PenStyle::Solid;
+    int penWidth = 1;
+    TColorRef penColor = kBlack;
+    uint8_t tool = btNone;
+};
+
+struct TBoardFont {
+    std::string name = "Arial";
+    int size = 12;  // points
+    TColorRef color = kBlack;
+    bool bold = false;
+    bool italic = false;
+    bool underline = false;
+};
+
+// One board layer: its bitmap and its canvas state.
+struct TBoardLayer {
+    QImage image;
+    TColorRef penColor = kBlack;
+    int penWidth = 1;
+    PenStyle penStyle = PenStyle::Solid;
+    PenMode penMode = PenMode::Copy;
+    TColorRef brushColor = kWhite;
+    uint8_t brushStyle = bsClear;
+    QPoint penPos;
+    TBoardFont font;
+};
+
+// Notifications to the board window; every method has an empty default.
+class IBoardView {
+public:
+    virtual ~IBoardView() = default;
+    // The main window should show the whiteboard view.
+    virtual void ShowWhiteboardView() {}
+    // A board became current: show its layer on top, the board button shows its action.
+    virtual void BoardShown(int32_t) {}
+    // Tool 11: press "Nothing", default cursor.
+    virtual void ToolReset() {}
+    virtual void LayerChanged(int32_t) {}
+    virtual void OverlayChanged() {}
+    // Pointer type 0 hides both images; (x, y) are board pixels.
+    virtual void PointerChanged(int, int, int, bool) {}
+    virtual void MouseAttached(bool) {}
+    // WM_APP_STARTTEXTEDIT for a layer point.
+    virtual void StartTextEdit(int, int) {}
+};
+
+constexpr int kLayoutWidth = 1024;
+constexpr int kLayoutHeight = 768;
+constexpr int kStampCount = 13;
+
+class TBoardEngine : public IBoardSink {
+public:
+    explicit TBoardEngine(IBoardSession& session);
+
+    void SetView(IBoardView* view) { view_ = view; }
+    void InitWhiteboards();
+
+    // --- state ---
+    int32_t CurrentBoard() const override { return currentBoard_; }
+    uint8_t Tool() const { return tool_; }
+    void SetTool(uint8_t tool) { tool_ = tool; }
+    bool Drawing() const { return drawing_; }
+    TBoardLayer& Layer(int32_t board) { return layers_[size_t(board)]; }
+    const TBoardLayer& Layer(int32_t board) const { return layers_[size_t(board)]; }
+    const QImage& BoardImage(int32_t board) const { return layers_[size_t(board)].image; }
+    TBoardLayer& CurrentLayer() { return layers_[size_t(currentBoard_)]; }
+    // Rubber bands and the placement frame, transparent elsewhere; same size as the current layer.
+    const QImage& Overlay() const { return overlay_; }
+    const std::vector<TStrokeRecord>& Pending() const { return pending_; }
+    QPoint LocalLastPoint() const { return localLast_; }
+    QPoint RemoteLastPoint() const { return remoteLast_; }
+    TAirBrush& AirBrush() { return airBrush_; }
+
+    // The current choices of the pickers, applied to the current layer.
+    void SetPenColor(TColorRef c) { CurrentLayer().penColor = c; }
+    void SetPenWidth(int w) { CurrentLayer().penWidth = w; CurrentLayer().penStyle = PenStyle::Solid; }
+    void SetPenStyle(PenStyle s) { CurrentLayer().penStyle = s; }
+    void SetBrushColor(TColorRef c) { CurrentLayer().brushColor = c; }
+    void SetBrushStyle(uint8_t s) { CurrentLayer().brushStyle = s; }
+    void SetFont(const TBoardFont& f) { CurrentLayer().font = f; }
+    void SetDefaults(int penWidth, TColorRef penColor) { defPenWidth_ = penWidth; defPenColor_ = penColor; }
+    void SetGridSize(int grid) { if (grid > 0) gridSize_ = grid; }
+    int GridSize() const { return gridSize_; }
+    void SetSnapToGrid(bool snap) { snap_ = snap; }
+    // The mark button's tag: the stamp drawn is image tag + 1.
+    void SetMarkTag(int tag) { markTag_ = tag; }
+    void SetPointerButtons(bool left, bool right) { ptLeft_ = left; ptRight_ = right; }
+    bool PointerRightDown() const { return ptRight_; }
+
+    // --- engine operations ---
+    void SelectBoard(int32_t board, bool announce) override;
+    void DrawShape(int32_t board, QPoint p1, bool local, PenMode mode, QPoint p2);
+    void SaveDrawState(int32_t board);
+    void RestoreDrawState(int32_t board);
+    TDrawState CaptureDrawState(int32_t board) const;
+    void ApplyDrawState(int32_t board, const TDrawState& state);
+    void ApplyStrokeStyle(int32_t board, const TStrokeRecord& record);
+    void ReplayStrokes(std::span<const TStrokeRecord> records) override;
+    // Local clear (also a clear received from the room): no message is sent.
+    void ClearBoard(int32_t board) override;
+    void ClearBoardForAll(int32_t board);
+    void PaintBoardWhite(int32_t board);
+    void FlushStrokes();
+    void ShowBoardPointer(int x, int y, bool scroll, int pointerType) override;
+    int PointerType() const { return pointerType_; }
+    QPoint PointerPos() const { return pointerPos_; }
+    // Image index of the mark stamps; a null image outside the list.
+    QImage GetMarkBitmap(int index) const;
+    void SetLayerMouseAttached(bool attached) override;
+    bool LayerMouseAttached() const { return mouseAttached_; }
+
+    void DrawBoardText(int32_t board, const TBoardTextObject& text) override;
+    bool DrawBoardPicture(int32_t board, int left, int top, std::span<const uint8_t> jpeg, PictureMode mode) override;
+    // Recorded file downloads (kinds 19, 21, 35, 54): the header and the body after it.
+    void ReplayBoardFile(const TVCRHeader& header, std::span<const uint8_t> body);
+    // Grows a layer (never shrinks) to hold right x bottom, up to the size cap; new area white.
+    void GrowLayer(int32_t board, int64_t right, int64_t bottom);
+
+    // --- senders ---
+    bool SendBoardImage(const QImage& picture, QRect rect);
+    void SendBoardText(const std::u16string& text, const TBoardFont& font, int32_t board, QRect rect);
+    void SendBoardPointer(int x, int y, int pointerType);
+    void SendCurrentBoard();
+    // Kind 126; askPrivate answers the question whether to open the slide on the private board.
+    bool SendSlideToBoard(std::span<const uint8_t> presentation, int32_t slide, const std::function<bool()>& askPrivate);
+
+    // --- picture placement (tool 13) ---
+    // Starts placing a picture: saves the draw state and shows its frame at (0, 0).
+    void BeginPlacement(const QImage& picture, bool dottedFrame);
+    const QImage& PlacementBitmap() const { return placement_; }
+
+    // --- mouse entry points of the board window (layer pixels) ---
+    void MouseDown(MouseButton button, int x, int y);
+    void MouseMove(bool leftHeld, bool rightHeld, int x, int y);
+    void MouseUp(MouseButton button, int x, int y);
+
+private:
+    struct RubberBand {
+        int32_t board;
+        uint8_t tool;
+        QPoint p1, p2;
+        bool operator==(const RubberBand&) const = default;
+    };
+
+    bool CanSendOnCurrent() const;
+    QPoint ClampToLayer(int32_t board, int x, int y) const;
+    QPoint Snap(QPoint p, int extra) const;
+    void Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPoint p1, QPoint p2, bool overlay, bool local);
+    void ToggleRubberBand(const RubberBand& band);
+    void ClearOverlay();
+    void DrawPictureAt(int32_t board, const QImage& picture, int left, int top);
+    void BuildStamps();
+    void Changed(int32_t board);
+
+    IBoardSession& session_;
+    IBoardView* view_ = nullptr;
+    std::array<TBoardLayer, kBoardCount> layers_;
+    int32_t currentBoard_ = 1;
+    uint8_t tool_ = btNone;
+    bool drawing_ = false;
+    QPoint startPoint_, currentPoint_, localLast_, remoteLast_;
+    std::optional<TDrawState> savedDrawState_;
+    std::vector<TStrokeRecord> pending_;
+    QImage placement_;
+    bool placementDotted_ = true;
+    int gridSize_ = 25;
+    int defPenWidth_ = 3;
+    TColorRef defPenColor_ = kBlack;
+    TAirBrush airBrush_;
+    std::vector<QImage> stamps_;
+    QImage overlay_;
+    std::optional<RubberBand> band_;
+    bool snap_ = false;
+    int markTag_ = 2;
+    bool ptLeft_ = false, ptRight_ = false;
+    bool pointerDrag_ = false;
+    int pointerType_ = 0;
+    QPoint pointerPos_;
+    bool mouseAttached_ = true;
+};
+
+}  // namespace orb::board

@@ -1,0 +1,246 @@
+#include "board/engine/board_raster.h"
+
+#include <QPainter>
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+namespace orb::board {
+
+namespace {
+
+inline bool Inside(const QImage& image, int x, int y) {
+    return x >= 0 && y >= 0 && x < image.width() && y < image.height();
+}
+
+inline QRgb* Pixel(QImage& image, int x, int y) {
+    return reinterpret_cast<QRgb*>(image.scanLine(y)) + x;
+}
+
+inline int BlendChannel(float w, int pen, int old) {
+    return int(std::nearbyint(w * float(pen) + (1.0f - w) * float(old)));
+}
+
+void Plot(QImage& image, int x, int y, TColorRef pen, float w) {
+    if (!Inside(image, x, y)) return;
+    QRgb* p = Pixel(image, x, y);
+    *p = BlendColor(pen, *p, w);
+}
+
+}  // namespace
+
+QRgb BlendColor(TColorRef pen, QRgb old, float w) {
+    return qRgb(BlendChannel(w, int(pen & 0xFF), qRed(old)), BlendChannel(w, int((pen >> 8) & 0xFF), qGreen(old)),
+                BlendChannel(w, int((pen >> 16) & 0xFF), qBlue(old)));
+}
+
+void LineDDA(int x0, int y0, int x1, int y1, const std::function<void(int, int)>& fn) {
+    int dx = std::abs(x1 - x0), dy = std::abs(y1 - y0);
+    int sx = x1 >= x0 ? 1 : -1, sy = y1 >= y0 ? 1 : -1;
+    int x = x0, y = y0;
+    if (dx >= dy) {
+        int err = dx / 2;
+        for (int i = 0; i < dx; ++i) {
+            fn(x, y);
+            x += sx;
+            err -= dy;
+            if (err < 0) {
+                y += sy;
+                err += dx;
+            }
+        }
+    } else {
+        int err = dy / 2;
+        for (int i = 0; i < dy; ++i) {
+            fn(x, y);
+            y += sy;
+            err -= dx;
+            if (err < 0) {
+                x += sx;
+                err += dy;
+            }
+        }
+    }
+}
+
+void DrawThinLine(QImage& image, int x0, int y0, int x1, int y1, TColorRef colour) {
+    const QRgb c = ColorRefToRgb(colour);
+    LineDDA(x0, y0, x1, y1, [&](int x, int y) {
+        if (Inside(image, x, y)) *Pixel(image, x, y) = c;
+    });
+}
+
+void DrawSmoothLine(QImage& image, int x0, int y0, int x1, int y1, TColorRef colour) {
+    if (x0 == x1 && y0 == y1) {
+        Plot(image, x0, y0, colour, 1.0f);
+        Plot(image, x0 + 1, y0, colour, 0.0f);
+        return;
+    }
+    const float fdx = std::fabs(float(x1 - x0)), fdy = std::fabs(float(y1 - y0));
+    if (fdx > fdy) {
+        const int steps = int(fdx);
+        const float yinc = float(y1 - y0) / float(steps);
+        const int xinc = x1 >= x0 ? 1 : -1;
+        const float offset = x1 >= x0 ? 1.0f : 0.0f;
+        int x = x0 + int(offset);
+        float y = float(y0) + offset * yinc;
+        for (int i = 0; i < steps; ++i) {
+            const float t = std::trunc(y), f = y - t;
+            Plot(image, x, int(t), colour, 1.0f - f);
+            Plot(image, x, int(t) + 1, colour, f);
+            x += xinc;
+            y += yinc;
+        }
+    } else {
+        const int steps = int(fdy);
+        const float xinc = float(x1 - x0) / float(steps);
+        const int yinc = y1 >= y0 ? 1 : -1;
+        const float offset = y1 >= y0 ? 1.0f : 0.0f;
+        int y = y0 + int(offset);
+        float x = float(x0) + offset * xinc;
+        for (int i = 0; i < steps; ++i) {
+            const float t = std::trunc(x), f = x - t;
+            Plot(image, int(t), y, colour, 1.0f - f);
+            Plot(image, int(t) + 1, y, colour, f);
+            x += xinc;
+            y += yinc;
+        }
+    }
+}
+
+void TAirBrush::Dab(QImage& image, int x, int y) const {
+    const double a = intensity_ / 100.0;
+    const int r = int(color_ & 0xFF), g = int((color_ >> 8) & 0xFF), b = int((color_ >> 16) & 0xFF);
+    const int left = std::max(0, x - size_ / 2), top = std::max(0, y - size_ / 2);
+    const int right = std::min(image.width(), x - size_ / 2 + size_);
+    const int bottom = std::min(image.height(), y - size_ / 2 + size_);
+    for (int py = top; py < bottom; ++py) {
+        QRgb* row = reinterpret_cast<QRgb*>(image.scanLine(py));
+        for (int px = left; px < right; ++px) {
+            const QRgb old = row[px];
+            const int nr = int(std::nearbyint((1 - a) * qRed(old) + a * r));
+            const int ng = int(std::nearbyint((1 - a) * qGreen(old) + a * g));
+            const int nb = int(std::nearbyint((1 - a) * qBlue(old) + a * b));
+            // Pure white results are not written, so a white brush leaves no trace.
+            if (nr == 255 && ng == 255 && nb == 255) continue;
+            row[px] = qRgb(nr, ng, nb);
+        }
+    }
+}
+
+void FloodFillSurface(QImage& image, int x, int y, const QBrush& brush) {
+    if (!Inside(image, x, y) || brush.style() == Qt::NoBrush) return;
+    const int w = image.width(), h = image.height();
+    const QRgb target = *Pixel(image, x, y) | 0xFF000000u;
+    std::vector<uint8_t> mask(size_t(w) * size_t(h), 0);
+    auto matches = [&](int px, int py) {
+        return !mask[size_t(py) * size_t(w) + size_t(px)] && ((*Pixel(image, px, py) | 0xFF000000u) == target);
+    };
+    int minX = x, maxX = x, minY = y, maxY = y;
+    // Scanline fill with an explicit stack of seeds: no recursion, so any area size is safe.
+    std::vector<std::pair<int, int>> seeds;
+    seeds.emplace_back(x, y);
+    while (!seeds.empty()) {
+        auto [sx, sy] = seeds.back();
+        seeds.pop_back();
+        if (!matches(sx, sy)) continue;
+        int l = sx, r = sx;
+        while (l > 0 && matches(l - 1, sy)) --l;
+        while (r + 1 < w && matches(r + 1, sy)) ++r;
+        std::memset(&mask[size_t(sy) * size_t(w) + size_t(l)], 1, size_t(r - l + 1));
+        minX = std::min(minX, l);
+        maxX = std::max(maxX, r);
+        minY = std::min(minY, sy);
+        maxY = std::max(maxY, sy);
+        for (int ny : {sy - 1, sy + 1}) {
+            if (ny < 0 || ny >= h) continue;
+            bool inRun = false;
+            for (int px = l; px <= r; ++px) {
+                if (matches(px, ny)) {
+                    if (!inRun) seeds.emplace_back(px, ny);
+                    inRun = true;
+                } else {
+                    inRun = false;
+                }
+            }
+        }
+    }
+    if (brush.style() == Qt::SolidPattern) {
+        const QRgb c = brush.color().rgb();
+        for (int py = minY; py <= maxY; ++py) {
+            QRgb* row = reinterpret_cast<QRgb*>(image.scanLine(py));
+            const uint8_t* m = &mask[size_t(py) * size_t(w)];
+            for (int px = minX; px <= maxX; ++px)
+                if (m[px]) row[px] = c;
+        }
+        return;
+    }
+    // Hatch brushes: paint the pattern over a copy of the area, take it where the mask is set.
+    const QRect box(minX, minY, maxX - minX + 1, maxY - minY + 1);
+    QImage patterned = image.copy(box);
+    {
+        QPainter p(&patterned);
+        p.setBrushOrigin(-box.left(), -box.top());
+        p.fillRect(QRect(0, 0, box.width(), box.height()), brush);
+    }
+    for (int py = minY; py <= maxY; ++py) {
+        QRgb* row = reinterpret_cast<QRgb*>(image.scanLine(py));
+        const QRgb* src = reinterpret_cast<const QRgb*>(patterned.constScanLine(py - minY));
+        const uint8_t* m = &mask[size_t(py) * size_t(w)];
+        for (int px = minX; px <= maxX; ++px)
+            if (m[px]) row[px] = src[px - minX];
+    }
+}
+
+void StampAnd(QImage& image, const QImage& stamp, int x, int y) {
+    const QImage s = stamp.convertToFormat(QImage::Format_RGB32);
+    for (int sy = 0; sy < s.height(); ++sy) {
+        const int py = y + sy;
+        if (py < 0 || py >= image.height()) continue;
+        const QRgb* src = reinterpret_cast<const QRgb*>(s.constScanLine(sy));
+        QRgb* row = reinterpret_cast<QRgb*>(image.scanLine(py));
+        for (int sx = 0; sx < s.width(); ++sx) {
+            const int px = x + sx;
+            if (px < 0 || px >= image.width()) continue;
+            row[px] = (row[px] & src[sx]) | 0xFF000000u;
+        }
+    }
+}
+
+void DrawQuadrantGrid(QImage& image, int x0, int y0, int width, int step, int quadrant, int height) {
+    if (quadrant == 0) {
+        for (int q = 1; q <= 4; ++q) DrawQuadrantGrid(image, x0, y0, width, step, q, height);
+        return;
+    }
+    if (quadrant < 1 || quadrant > 4) return;
+    constexpr TColorRef kMaroon = 0x000080, kBlue = 0xFF0000, kSilver = 0xC0C0C0;
+    const int sx = (quadrant == 1 || quadrant == 4) ? 1 : -1;  // x axis direction
+    const int sy = (quadrant == 1 || quadrant == 2) ? -1 : 1;  // y axis direction (up is negative)
+    DrawThinLine(image, x0, y0, x0 + sx * width, y0, kMaroon);
+    DrawThinLine(image, x0, y0, x0, y0 + sy * height, kBlue);
+    if (step <= 0) return;
+    for (int k = 1; int64_t(k) * step < width; ++k) {
+        const int gx = x0 + sx * k * step;
+        DrawThinLine(image, gx, y0, gx, y0 + sy * height, kSilver);
+    }
+    for (int k = 1; int64_t(k) * step < height; ++k) {
+        const int gy = y0 + sy * k * step;
+        DrawThinLine(image, x0, gy, x0 + sx * width, gy, kSilver);
+    }
+}
+
+QBrush MakeBrush(uint8_t style, TColorRef colour) {
+    const QColor c(ColorRefToRgb(colour));
+    switch (style) {
+    case bsSolid: return QBrush(c, Qt::SolidPattern);
+    case bsHorizontal: return QBrush(c, Qt::HorPattern);
+    case bsVertical: return QBrush(c, Qt::VerPattern);
+    case bsFDiagonal: return QBrush(c, Qt::FDiagPattern);
+    case bsBDiagonal: return QBrush(c, Qt::BDiagPattern);
+    case bsCross: return QBrush(c, Qt::CrossPattern);
+    case bsDiagCross: return QBrush(c, Qt::DiagCrossPattern);
+    default: return QBrush(Qt::NoBrush);
+    }
+}
+
+}  // namespace orb::board

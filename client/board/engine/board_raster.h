@@ -1,0 +1,63 @@
+#pragma once
+// Pixel-exact drawing routines of the whiteboard: the smooth one-pixel line, airbrush dabs, thin
+// lines, the flood fill, stamps and the quadrant axes. They work on 32-bit images (QImage::Format_RGB32)
+// and never write outside the image.
+
+#include <QImage>
+#include <QBrush>
+#include <functional>
+
+#include "boardmsg/board_records.h"
+
+namespace orb::board {
+
+inline QRgb ColorRefToRgb(TColorRef c) {
+    return qRgb(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+}
+inline TColorRef RgbToColorRef(QRgb c) {
+    return TColorRef(qRed(c)) | (TColorRef(qGreen(c)) << 8) | (TColorRef(qBlue(c)) << 16);
+}
+
+// Each channel becomes round(w * pen + (1 - w) * old), rounding half to even, in single precision.
+QRgb BlendColor(TColorRef pen, QRgb old, float w);
+
+// Calls fn for every point of the line from (x0, y0) towards (x1, y1), the end point excluded.
+void LineDDA(int x0, int y0, int x1, int y1, const std::function<void(int, int)>& fn);
+
+// A one-pixel line from (x0, y0) to (x1, y1) without its end point.
+void DrawThinLine(QImage& image, int x0, int y0, int x1, int y1, TColorRef colour);
+
+// The anti-aliased one-pixel free-hand segment.
+void DrawSmoothLine(QImage& image, int x0, int y0, int x1, int y1, TColorRef colour);
+
+// The soft brush: each dab blends a Size x Size square towards the colour.
+class TAirBrush {
+public:
+    int Size() const { return size_; }
+    int Intensity() const { return intensity_; }
+    TColorRef Color() const { return color_; }
+    // Out-of-range values leave the previous one.
+    void SetSize(int size) { if (size >= 1 && size <= 200) size_ = size; }
+    void SetIntensity(int intensity) { if (intensity >= 1 && intensity <= 100) intensity_ = intensity; }
+    void SetColor(TColorRef c) { color_ = c; }
+    void Dab(QImage& image, int x, int y) const;
+
+private:
+    int size_ = 40;
+    int intensity_ = 50;
+    TColorRef color_ = kBlack;
+};
+
+// Fills the 4-connected area that has the colour of (x, y) with the brush. Iterative.
+void FloodFillSurface(QImage& image, int x, int y, const QBrush& brush);
+
+// ANDs a stamp into the image with its top-left at (x, y).
+void StampAnd(QImage& image, const QImage& stamp, int x, int y);
+
+// Coordinate axes and grid of quadrant 1..4, or of all four when quadrant is 0.
+void DrawQuadrantGrid(QImage& image, int x0, int y0, int width, int step, int quadrant, int height);
+
+// Qt's brush for a wire brush style and colour; the clear style gives Qt::NoBrush.
+QBrush MakeBrush(uint8_t style, TColorRef colour);
+
+}  // namespace orb::board

@@ -1,0 +1,55 @@
+#pragma once
+// Fetches one web resource (a user picture, a page asset) over HTTP into a local file, then posts
+// the caller's message to its window. Only a complete 200 answer replaces the local file; any
+// other answer or failure leaves the file as it was and posts nothing.
+
+#include <cstdint>
+#include <string>
+
+#include "loop/event_loop.h"
+#include "transfer/worker.h"
+
+namespace orb {
+
+constexpr const char* kHttpUserAgent = "Orbelo Live Client/6.2 Mar-01-2009";
+
+// The connection proxy of the settings: type 0 none, 1 SOCKS 4, 2 SOCKS 4A, 3 SOCKS 5, above 3 an
+// HTTP proxy reached through a CONNECT tunnel.
+struct TProxySettings {
+    bool enabled = false;
+    int type = 0;
+    std::string host;
+    int port = 1080;
+    bool authentication = false;
+    std::string userName;
+    std::string password;
+};
+
+class THttpDownloadThread final : public TWorkerThread {
+public:
+    THttpDownloadThread(IEventLoop& loop, WindowHandle notifyWindow, uint32_t message, std::intptr_t messageParam,
+                        std::string localFile, std::string address, TProxySettings proxy = {});
+
+    // Bodies above this are refused (pictures and page assets are small).
+    void SetMaxBytes(uint64_t bytes) { maxBytes_ = bytes; }
+    int HttpStatus() const { return status_; }
+
+    // Forgets the cookies that servers set during this run (the engine is shared by every download).
+    static void ResetCookies();
+
+protected:
+    void Execute() override;
+
+private:
+    IEventLoop& loop_;
+    WindowHandle notify_;
+    uint32_t message_;
+    std::intptr_t param_;
+    std::string localFile_;
+    std::string address_;
+    TProxySettings proxy_;
+    uint64_t maxBytes_ = 64ull << 20;
+    std::atomic<int> status_{0};
+};
+
+}  // namespace orb

@@ -1,0 +1,154 @@
+#include "audio/acm_out.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "audio/acm_errors.h"
+#include "audio/wave_devices.h"
+
+namespace orb::media {
+
+using namespace orb::audio;
+
+TACMOut::TACMOut(IEventLoop& loop) : loop_(loop) {
+    window_ = loop_.RegisterWindow([this](uint32_t msg, std::intptr_t, std::intptr_t lParam) { OnDeviceMessage(msg, lParam); });
+}
+
+TACMOut::~TACMOut() {
+    try {
+        Close();
+    } catch (...) {
+    }
+    loop_.UnregisterWindow(window_);
+}
+
+bool TACMOut::IsOpen() const {
+    std::lock_guard lk(mu_);
+    return open_;
+}
+
+void TACMOut::Open(const WaveFormat& format, int deviceId) {
+    std::lock_guard dev(deviceMu_);
+    {
+        std::lock_guard lk(mu_);
+        if (open_) return;
+        numBuffersLeft_ = numBuffers_;
+    }
+    format_ = format;
+    const uint32_t flags = (format.IsPcm() || deviceId == kWaveMapper) ? 0 : kWaveMapped;
+    const WindowHandle window = window_;
+    IEventLoop* loop = &loop_;
+    // The device only posts its notice; all completion work runs in the main thread.
+    CheckWaveOut(WaveOut::Open(device_, deviceId, format,
+                               [loop, window](WaveMsg msg, WaveHeader* h) {
+                                   if (msg == WaveMsg::OutDone) loop->Post(window, MM_WOM_DONE, 0, std::intptr_t(h->user));
+                               },
+                               flags),
+                 "WaveOutOpen");
+    std::lock_guard lk(mu_);
+    open_ = true;
+}
+
+bool TACMOut::Play(const uint8_t* data, uint32_t size) {
+    if (size == 0 || !data) return false;
+    std::lock_guard dev(deviceMu_);
+    Block* block = nullptr;
+    uintptr_t serial = 0;
+    {
+        std::lock_guard lk(mu_);
+        if (!open_) return false;
+        // Without credit nothing is allocated, so a refused block cannot leak.
+        if (numBuffersLeft_ == 0) return false;
+        --numBuffersLeft_;
+        auto b = std::make_unique<Block>();
+        b->data.assign(data, data + size);
+        b->header.data = b->data.data();
+        b->header.bufferLength = size;
+        serial = nextSerial_++;
+        b->header.user = serial;
+        block = b.get();
+        blocks_[serial] = std::move(b);
+    }
+    MmResult r = device_->PrepareHeader(&block->header);
+    const char* op = "WaveOut-PrepareHeader";
+    if (r == kMmNoError) {
+        r = device_->Write(&block->header);
+        op = "WaveOut-Write";
+        if (r != kMmNoError) device_->UnprepareHeader(&block->header);
+    }
+    if (r != kMmNoError) {
+        std::lock_guard lk(mu_);
+        blocks_.erase(serial);
+        numBuffersLeft_ = uint8_t(std::min<int>(numBuffersLeft_ + 1, numBuffers_));
+    }
+    CheckWaveOut(r, op);
+    return true;
+}
+
+void TACMOut::OnDeviceMessage(uint32_t msg, std::intptr_t lParam) {
+    if (msg != MM_WOM_DONE) return;
+    std::unique_ptr<Block> block;
+    {
+        std::lock_guard lk(mu_);
+        if (!open_) return;
+        auto it = blocks_.find(uintptr_t(lParam));
+        if (it == blocks_.end()) return;
+        block = std::move(it->second);
+        blocks_.erase(it);
+    }
+    if (OnBufferPlayed) OnBufferPlayed(*this, block->header);
+    {
+        std::lock_guard dev(deviceMu_);
+        if (device_) device_->UnprepareHeader(&block->header);
+    }
+    block.reset();
+    std::lock_guard lk(mu_);
+    numBuffersLeft_ = uint8_t(std::min<int>(numBuffersLeft_ + 1, numBuffers_));
+}
+
+void TACMOut::Close() {
+    std::lock_guard dev(deviceMu_);
+    {
+        std::lock_guard lk(mu_);
+        if (!open_) return;
+        open_ = false;
+    }
+    device_->Reset();
+    device_->Close();
+    std::map<uintptr_t, std::unique_ptr<Block>> held;
+    {
+        std::lock_guard lk(mu_);
+        held.swap(blocks_);
+    }
+    for (auto& [serial, b] : held) device_->UnprepareHeader(&b->header);
+    device_.reset();
+}
+
+uint8_t TACMOut::NumBuffers() const {
+    std::lock_guard lk(mu_);
+    return numBuffers_;
+}
+
+void TACMOut::SetNumBuffers(uint8_t n) {
+    std::lock_guard lk(mu_);
+    const int left = int(numBuffersLeft_) + int(n) - int(numBuffers_);
+    numBuffers_ = n;
+    numBuffersLeft_ = uint8_t(std::clamp(left, 0, 255));
+}
+
+uint8_t TACMOut::NumBuffersLeft() const {
+    std::lock_guard lk(mu_);
+    return numBuffersLeft_;
+}
+
+void TACMOut::SetNumBuffersLeft(uint8_t n) {
+    std::lock_guard lk(mu_);
+    numBuffersLeft_ = n;
+}
+
+size_t TACMOut::BlocksHeld() const {
+    std::lock_guard lk(mu_);
+    return blocks_.size();
+}
+
+}  // namespace orb::media

@@ -1,0 +1,143 @@
+#include "post_it.h"
+
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QScreen>
+
+#include "ui_post_it.h"
+
+TNoticeScreen TNoticeScreen::Primary() {
+    TNoticeScreen s;
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        s.workArea = screen->availableGeometry();
+        s.screenHeight = screen->geometry().y() + screen->geometry().height();
+    } else {
+        s.workArea = QRect(0, 0, 1024, 768);
+        s.screenHeight = 768;
+    }
+    return s;
+}
+
+TfrmPostIt::TfrmPostIt(orb::IEventLoop& loop, TNoticeSettings& settings, TNoticeScreen screen)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      loop_(loop),
+      settings_(settings),
+      screen_(screen),
+      ui_(std::make_unique<Ui::TfrmPostIt>()) {
+    ui_->setupUi(this);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setFixedSize(298, 174);
+    ui_->JvXPCheckbox1->setChecked(settings_.noPopUpsOnPostIt);
+    connect(ui_->JvXPCheckbox1, &QCheckBox::clicked, this, [this](bool checked) {
+        settings_.noPopUpsOnPostIt = checked;
+        settings_.donPopUpChatMessages = checked;
+    });
+    connect(ui_->lbClose, &QLabel::linkActivated, this, [this] { close(); });
+    connect(ui_->btnCaptionClose, &QToolButton::clicked, this, [this] { close(); });
+    ui_->navCaption->installEventFilter(this);
+}
+
+TfrmPostIt::~TfrmPostIt() {
+    Kill(tmrRequest_);
+    Kill(tmrRollOut_);
+    Kill(tmrRollIn_);
+}
+
+void TfrmPostIt::Kill(orb::TimerId& id) {
+    if (id) loop_.KillTimer(id);
+    id = 0;
+}
+
+void TfrmPostIt::SetFrom(const QString& sender) { ui_->lbFrom->setText(sender); }
+void TfrmPostIt::SetText(const QString& text) { ui_->lbDescription->setPlainText(text); }
+void TfrmPostIt::SetTime(const QString& time) { ui_->lbTime->setText(time); }
+
+void TfrmPostIt::PlaceAtRight() { move(screen_.workArea.x() + screen_.workArea.width() - width() - kMargin, y()); }
+
+void TfrmPostIt::ShowSessionNote() { StartSliding(kSessionNoteMs, QStringLiteral("Session Note")); }
+
+void TfrmPostIt::ShowChatNotice() {
+    chatNotice_ = true;
+    StartSliding(kChatNoticeMs, QStringLiteral("New Chat Message"));
+}
+
+void TfrmPostIt::StartSliding(int displayMs, const QString& caption) {
+    // Starts just below the visible part of the work area.
+    move(x(), screen_.workArea.y() + screen_.workArea.height());
+    displayMs_ = displayMs;
+    ui_->lbCaption->setText(caption);
+    setWindowTitle(caption);
+    show();
+    Kill(tmrRollOut_);
+    tmrRollOut_ = loop_.SetTimer(kRollIntervalMs, [this] { tmrRollOutTimer(); });
+}
+
+void TfrmPostIt::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    // The display time runs while the note is still sliding up.
+    Kill(tmrRequest_);
+    tmrRequest_ = loop_.SetTimer(displayMs_, [this] { tmrRequestTimer(); });
+}
+
+void TfrmPostIt::tmrRollOutTimer() {
+    int rest = screen_.workArea.y() + screen_.workArea.height() - height() - kMargin;
+    if (y() > rest)
+        move(x(), y() - kStepPixels);
+    else
+        Kill(tmrRollOut_);
+}
+
+void TfrmPostIt::tmrRequestTimer() {
+    Kill(tmrRequest_);
+    StartRollIn();
+}
+
+void TfrmPostIt::StartRollIn() {
+    Kill(tmrRollOut_);
+    Kill(tmrRollIn_);
+    tmrRollIn_ = loop_.SetTimer(kRollIntervalMs, [this] { tmrRollInTimer(); });
+}
+
+void TfrmPostIt::tmrRollInTimer() {
+    if (y() >= screen_.screenHeight) {
+        Kill(tmrRollIn_);
+        close();
+        return;
+    }
+    move(x(), y() + kStepPixels);
+}
+
+bool TfrmPostIt::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == ui_->navCaption) {
+        if (e->type() == QEvent::MouseButtonPress) {
+            auto* me = static_cast<QMouseEvent*>(e);
+            if (me->button() == Qt::LeftButton) {
+                dragging_ = true;
+                dragOffset_ = me->globalPosition().toPoint() - pos();
+                return true;
+            }
+        } else if (e->type() == QEvent::MouseMove && dragging_) {
+            auto* me = static_cast<QMouseEvent*>(e);
+            if (me->buttons() & Qt::LeftButton) {
+                move(me->globalPosition().toPoint() - dragOffset_);
+                return true;
+            }
+        } else if (e->type() == QEvent::MouseButtonRelease) {
+            dragging_ = false;
+        }
+    }
+    return QWidget::eventFilter(watched, e);
+}
+
+TfrmPostIt* ShowChatPopup(orb::IEventLoop& loop, TNoticeSettings& settings, bool playbackMode, const QString& text,
+                          const QString& sender, const QString& timeText, TNoticeScreen screen) {
+    if (settings.donPopUpChatMessages || playbackMode) return nullptr;
+    auto* note = new TfrmPostIt(loop, settings, screen);
+    note->SetFrom(sender);
+    note->SetText(text);
+    note->SetTime(timeText);
+    note->PlaceAtRight();
+    note->ShowChatNotice();
+    return note;
+}

@@ -1,0 +1,87 @@
+#pragma once
+// A small borderless stay-on-top note that slides up from the bottom of the work area to show a
+// session note or a new chat message, rests for its display time, slides down and frees itself.
+// Its timers run on the event loop, so tests drive it with a fake clock.
+
+#include <QPoint>
+#include <QRect>
+#include <QWidget>
+#include <memory>
+
+#include "loop/event_loop.h"
+
+namespace Ui {
+class TfrmPostIt;
+}
+
+// The screen the notes live on: the work area (screen without panels) and the full screen height.
+struct TNoticeScreen {
+    QRect workArea;
+    int screenHeight = 0;
+    static TNoticeScreen Primary();
+};
+
+// The two settings the note's check box writes.
+struct TNoticeSettings {
+    bool noPopUpsOnPostIt = false;
+    bool donPopUpChatMessages = false;
+};
+
+class TfrmPostIt : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kRollIntervalMs = 25;
+    static constexpr int kStepPixels = 10;
+    static constexpr int kMargin = 5;
+    static constexpr int kSessionNoteMs = 60000;
+    static constexpr int kChatNoticeMs = 20000;
+
+    TfrmPostIt(orb::IEventLoop& loop, TNoticeSettings& settings, TNoticeScreen screen = TNoticeScreen::Primary());
+    ~TfrmPostIt() override;
+
+    void SetFrom(const QString& sender);
+    void SetText(const QString& text);
+    void SetTime(const QString& time);
+    // left = work-area right edge - width - 5.
+    void PlaceAtRight();
+
+    void ShowSessionNote();
+    void ShowChatNotice();
+    void StartRollIn();
+
+    bool ChatNotice() const { return chatNotice_; }
+    bool RollingOut() const { return tmrRollOut_ != 0; }
+    bool RollingIn() const { return tmrRollIn_ != 0; }
+    int DisplayTimeMs() const { return displayMs_; }
+    Ui::TfrmPostIt* ui() const { return ui_.get(); }
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void StartSliding(int displayMs, const QString& caption);
+    void tmrRollOutTimer();
+    void tmrRollInTimer();
+    void tmrRequestTimer();
+    void Kill(orb::TimerId& id);
+
+    orb::IEventLoop& loop_;
+    TNoticeSettings& settings_;
+    TNoticeScreen screen_;
+    std::unique_ptr<Ui::TfrmPostIt> ui_;
+    orb::TimerId tmrRequest_ = 0;
+    orb::TimerId tmrRollOut_ = 0;
+    orb::TimerId tmrRollIn_ = 0;
+    int displayMs_ = kSessionNoteMs;
+    bool chatNotice_ = false;
+    bool dragging_ = false;
+    QPoint dragOffset_;
+};
+
+// The chat pop-up of the data module: unless chat pop-ups are switched off or a recording is being
+// replayed, creates a note with the sender, the text and the time, puts it at the lower right of
+// the work area and lets it slide in. Returns the note (it frees itself), or null.
+TfrmPostIt* ShowChatPopup(orb::IEventLoop& loop, TNoticeSettings& settings, bool playbackMode, const QString& text,
+                          const QString& sender, const QString& timeText,
+                          TNoticeScreen screen = TNoticeScreen::Primary());

@@ -1,0 +1,85 @@
+#include "audio/wave_devices.h"
+
+#include <alsa/asoundlib.h>
+
+#include <map>
+#include <mutex>
+
+namespace orb::audio {
+
+namespace {
+
+std::string Hint(void* hint, const char* id) {
+    char* v = snd_device_name_get_hint(hint, id);
+    std::string s = v ? v : "";
+    free(v);
+    return s;
+}
+
+// A device counts when it opens in the direction and reports its hardware parameters.
+bool CanReadCaps(const std::string& name, WaveDirection dir) {
+    snd_pcm_t* pcm = nullptr;
+    auto stream = dir == WaveDirection::Input ? SND_PCM_STREAM_CAPTURE : SND_PCM_STREAM_PLAYBACK;
+    if (snd_pcm_open(&pcm, name.c_str(), stream, SND_PCM_NONBLOCK) < 0) return false;
+    snd_pcm_hw_params_t* hw = nullptr;
+    bool ok = snd_pcm_hw_params_malloc(&hw) == 0 && snd_pcm_hw_params_any(pcm, hw) >= 0;
+    if (hw) snd_pcm_hw_params_free(hw);
+    snd_pcm_close(pcm);
+    return ok;
+}
+
+std::mutex g_volumeMu;
+std::map<int, uint32_t> g_volumes;
+
+}  // namespace
+
+std::vector<WaveDeviceCaps> WaveDevices(WaveDirection dir) {
+    std::vector<WaveDeviceCaps> list;
+    void** hints = nullptr;
+    if (snd_device_name_hint(-1, "pcm", &hints) < 0 || !hints) return list;
+    const char* want = dir == WaveDirection::Input ? "Input" : "Output";
+    for (void** h = hints; *h; ++h) {
+        std::string name = Hint(*h, "NAME");
+        std::string io = Hint(*h, "IOID");
+        if (name.empty() || name == "null") continue;
+        if (!io.empty() && io != want) continue;
+        if (!CanReadCaps(name, dir)) continue;
+        std::string desc = Hint(*h, "DESC");
+        std::string product = desc.substr(0, desc.find('\n'));
+        if (product.empty()) product = name;
+        WaveDeviceCaps caps{product, name};
+        if (name == "default") list.insert(list.begin(), std::move(caps));
+        else list.push_back(std::move(caps));
+    }
+    snd_device_name_free_hint(hints);
+    return list;
+}
+
+MmResult WaveGetDevCaps(WaveDirection dir, int deviceId, WaveDeviceCaps& out) {
+    auto list = WaveDevices(dir);
+    if (deviceId == kWaveMapper) {
+        if (!list.empty()) out = list.front();
+        else out = WaveDeviceCaps{"Default", "default"};
+        return kMmNoError;
+    }
+    if (deviceId < 0 || size_t(deviceId) >= list.size()) return kMmErrBadDeviceId;
+    out = list[size_t(deviceId)];
+    return kMmNoError;
+}
+
+MmResult WaveOutSetVolume(int deviceId, uint32_t volume) {
+    if (deviceId < kWaveMapper) return kMmErrBadDeviceId;
+    std::lock_guard lk(g_volumeMu);
+    g_volumes[deviceId] = volume;
+    return kMmNoError;
+}
+
+MmResult WaveOutGetVolume(int deviceId, uint32_t& volume) {
+    if (deviceId < kWaveMapper) return kMmErrBadDeviceId;
+    std::lock_guard lk(g_volumeMu);
+    auto it = g_volumes.find(deviceId);
+    volume = it == g_volumes.end() ? 0xFFFFFFFFu : it->second;
+    return kMmNoError;
+}
+
+}  // namespace orb::audio

@@ -1,0 +1,107 @@
+#pragma once
+// Wave capture (WaveIn) and playback (WaveOut) over ALSA, in the queued-buffer style the capture and
+// playback components expect: the owner queues headers, a device thread fills or plays them and
+// reports each finished header through the callback (from the device thread, or from the caller's
+// thread for headers returned by Reset). The callback must only hand the notice on; the header
+// belongs to the owner again once it has been reported.
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "audio/mm_result.h"
+#include "audio/wave_format.h"
+
+typedef struct _snd_pcm snd_pcm_t;
+
+namespace orb::audio {
+
+constexpr uint32_t kWhdrDone = 0x01;
+constexpr uint32_t kWhdrPrepared = 0x02;
+constexpr uint32_t kWhdrInQueue = 0x10;
+
+// Open flag: the caller allows a mapper in between (ignored: formats go to ALSA as they are).
+constexpr uint32_t kWaveMapped = 0x04;
+
+struct WaveHeader {
+    uint8_t* data = nullptr;
+    uint32_t bufferLength = 0;
+    uint32_t bytesRecorded = 0;
+    uintptr_t user = 0;
+    uint32_t flags = 0;
+    uint32_t loops = 0;
+    uint32_t reserved = 0;  // the device's progress through the buffer; the owner leaves it alone
+};
+
+enum class WaveMsg { InData, OutDone };
+using WaveCallback = std::function<void(WaveMsg, WaveHeader*)>;
+
+class WaveDevice {
+public:
+    virtual ~WaveDevice();
+    WaveDevice(const WaveDevice&) = delete;
+    WaveDevice& operator=(const WaveDevice&) = delete;
+
+    MmResult PrepareHeader(WaveHeader* h);
+    MmResult UnprepareHeader(WaveHeader* h);
+    // Stops the device and hands every queued header back, marked done, in queue order.
+    MmResult Reset();
+    // Fails with kWaveErrStillPlaying while headers are queued.
+    MmResult Close();
+    int DeviceId() const { return deviceId_; }
+    const WaveFormat& Format() const { return format_; }
+
+protected:
+    WaveDevice(int deviceId, const WaveFormat& fmt, WaveCallback cb, bool capture);
+    static MmResult OpenPcm(bool capture, int deviceId, const WaveFormat& fmt, snd_pcm_t** pcm, size_t& periodFrames);
+    MmResult Queue(WaveHeader* h);
+    void StartThread();
+    void StopThread();
+    void Run();
+    // One step of device work on the front header; true when it finished.
+    bool Transfer(WaveHeader* h);
+
+    int deviceId_;
+    WaveFormat format_;
+    WaveCallback cb_;
+    bool capture_;
+    snd_pcm_t* pcm_ = nullptr;
+    size_t periodFrames_ = 0;
+    std::mutex mu_;
+    std::condition_variable cv_;
+    std::deque<WaveHeader*> queue_;
+    bool stop_ = false;
+    bool closed_ = false;
+    std::thread thread_;
+    std::vector<uint8_t> scratch_;
+};
+
+class WaveIn final : public WaveDevice {
+public:
+    static MmResult Open(std::unique_ptr<WaveIn>& out, int deviceId, const WaveFormat& fmt, WaveCallback cb,
+                         uint32_t flags = 0);
+    ~WaveIn() override;
+    MmResult AddBuffer(WaveHeader* h) { return Queue(h); }
+    MmResult Start();
+    // The device a live capture handle was opened on (for the mixer's handle identifiers).
+    static bool DeviceOfHandle(const void* handle, int& deviceId);
+
+private:
+    using WaveDevice::WaveDevice;
+};
+
+class WaveOut final : public WaveDevice {
+public:
+    static MmResult Open(std::unique_ptr<WaveOut>& out, int deviceId, const WaveFormat& fmt, WaveCallback cb,
+                         uint32_t flags = 0);
+    MmResult Write(WaveHeader* h) { return Queue(h); }
+
+private:
+    using WaveDevice::WaveDevice;
+};
+
+}  // namespace orb::audio

@@ -1,0 +1,121 @@
+// orb-spool: prints one job through a print monitor library, called like a CUPS backend:
+//   orb-spool job-id user title copies options [file]
+// Without arguments it lists its device, as backends do. The job's printer byte stream comes from
+// the file or from standard input. Environment: DEVICE_URI (pagorix:/<port name>), PRINTER (the
+// printer name the monitor deletes the job through), ORB_PRINT_MONITOR (the library to load),
+// ORB_MONITOR_KEY (the registry root handed to InitializePrintMonitor).
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "spooler/spooler.h"
+
+namespace {
+
+constexpr int kBackendOk = 0;
+constexpr int kBackendFailed = 1;
+
+const char* Env(const char* name, const char* fallback) {
+    const char* v = std::getenv(name);
+    return v && *v ? v : fallback;
+}
+
+bool ParseUnsigned(const char* text, unsigned long max, unsigned long& out) {
+    const char* end = text + std::strlen(text);
+    auto [p, ec] = std::from_chars(text, end, out);
+    return ec == std::errc() && p == end && out <= max;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace orb::spooler;
+    if (argc == 1) {
+        std::printf("direct pagorix \"Unknown\" \"Orbelo Live 6 Document Loader\"\n");
+        return kBackendOk;
+    }
+    if (argc != 6 && argc != 7) {
+        std::fprintf(stderr, "Usage: %s job-id user title copies options [file]\n", argv[0]);
+        return kBackendFailed;
+    }
+    unsigned long jobId = 0, copies = 0;
+    if (!ParseUnsigned(argv[1], 0xFFFFFFFFul, jobId) || jobId == 0) {
+        std::fprintf(stderr, "ERROR: bad job id \"%s\"\n", argv[1]);
+        return kBackendFailed;
+    }
+    if (!ParseUnsigned(argv[4], 9999, copies) || copies == 0) {
+        std::fprintf(stderr, "ERROR: bad copy count \"%s\"\n", argv[4]);
+        return kBackendFailed;
+    }
+    // Page files are numbered by the stream itself, so further copies would only overwrite them.
+    if (copies > 1) std::fprintf(stderr, "INFO: printing one copy\n");
+
+    std::string uri = Env("DEVICE_URI", "pagorix:/OrbeloLive6DocLoader");
+    std::string port = uri;
+    if (auto colon = uri.find(':'); colon != std::string::npos) {
+        port = uri.substr(colon + 1);
+        while (!port.empty() && port.front() == '/') port.erase(0, 1);
+    }
+    if (port.empty()) {
+        std::fprintf(stderr, "ERROR: no port in DEVICE_URI \"%s\"\n", uri.c_str());
+        return kBackendFailed;
+    }
+    std::u16string printer = Widen(Env("PRINTER", "Orbelo Live 6 Document Loader"));
+    std::string library = Env("ORB_PRINT_MONITOR", "libpagorix.so");
+    std::u16string root = Widen(Env("ORB_MONITOR_KEY",
+                                    "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\OrbeloLive6DocLoader"));
+
+    int fd = 0;
+    if (argc == 7) {
+        fd = open(argv[6], O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            std::fprintf(stderr, "ERROR: cannot open \"%s\": %s\n", argv[6], std::strerror(errno));
+            return kBackendFailed;
+        }
+    }
+
+    std::string error;
+    auto monitor = MonitorLibrary::Load(library, root, error);
+    if (!monitor) {
+        std::fprintf(stderr, "ERROR: %s\n", error.c_str());
+        return kBackendFailed;
+    }
+
+    auto& spooler = Spooler::Instance();
+    spooler.AddPrinter(printer, Widen(port));
+    if (!spooler.AddJob(printer, Widen(argv[2]), Widen(argv[3]), DWORD(jobId))) {
+        std::fprintf(stderr, "ERROR: cannot queue job %lu\n", jobId);
+        return kBackendFailed;
+    }
+
+    PrintJob job;
+    job.portName = Widen(port);
+    job.printerName = printer;
+    job.jobId = DWORD(jobId);
+    job.documentName = Widen(argv[3]);
+    PrintResult r = RunPrintJob(monitor->Entries(), job, [fd](uint8_t* buf, size_t cap) -> long {
+        for (;;) {
+            ssize_t n = read(fd, buf, cap);
+            if (n < 0 && errno == EINTR) continue;
+            return long(n);
+        }
+    });
+    if (fd > 0) close(fd);
+
+    // Jobs the monitor did not delete would stay queued forever.
+    if (spooler.DeleteJob(DWORD(jobId))) std::fprintf(stderr, "INFO: job %lu removed by the spooler\n", jobId);
+    if (!r.ok) {
+        std::fprintf(stderr, "ERROR: %s failed with error %u after %llu bytes\n", r.failedStep.c_str(),
+                     unsigned(r.lastError), static_cast<unsigned long long>(r.bytesWritten));
+        return kBackendFailed;
+    }
+    std::fprintf(stderr, "INFO: %llu bytes printed\n", static_cast<unsigned long long>(r.bytesWritten));
+    return kBackendOk;
+}

@@ -1,0 +1,69 @@
+#include "xvfb_server.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+
+namespace orb::test {
+
+bool XvfbServer::Start(int width, int height, int depth, std::string* error) {
+    int fds[2];
+    if (pipe(fds) != 0) {
+        *error = "pipe failed";
+        return false;
+    }
+    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
+    const std::string fd = std::to_string(fds[1]);
+    pid_ = fork();
+    if (pid_ < 0) {
+        *error = "fork failed";
+        return false;
+    }
+    if (pid_ == 0) {
+        close(fds[0]);
+        int null = open("/dev/null", O_RDWR);
+        if (null >= 0) {
+            dup2(null, 1);
+            dup2(null, 2);
+        }
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
+               "-noreset", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    std::string number;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (number.empty() || number.back() != '\n') {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd p{fds[0], POLLIN, 0};
+        if (left.count() <= 0 || poll(&p, 1, int(left.count())) <= 0) break;
+        char c;
+        if (read(fds[0], &c, 1) != 1) break;
+        number += c;
+    }
+    close(fds[0]);
+    if (number.empty() || number.back() != '\n') {
+        *error = "Xvfb did not report a display (is it installed?)";
+        Stop();
+        return false;
+    }
+    number.pop_back();
+    display_ = ":" + number;
+    return true;
+}
+
+void XvfbServer::Stop() {
+    if (pid_ > 0) {
+        kill(pid_, SIGTERM);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+    }
+    pid_ = -1;
+}
+
+}  // namespace orb::test

@@ -1,0 +1,30 @@
+#pragma once
+// A private Xvfb for a test: started on a free display number (Xvfb picks it and reports it through
+// -displayfd), listening only on its local socket, stopped by its process id.
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace orb::test {
+
+class XvfbServer {
+public:
+    XvfbServer() = default;
+    ~XvfbServer() { Stop(); }
+    XvfbServer(const XvfbServer&) = delete;
+    XvfbServer& operator=(const XvfbServer&) = delete;
+
+    // Starts Xvfb with one screen of the given size and depth; false with a reason on failure.
+    bool Start(int width, int height, int depth, std::string* error);
+    void Stop();
+
+    // ":N" of the running server.
+    const std::string& Display() const { return display_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string display_;
+};
+
+}  // namespace orb::test

@@ -1,0 +1,70 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+#include "monitor.h"
+#include "spooler/spooler.h"
+#include "test_support.h"
+
+namespace {
+
+using testpm::Stream;
+
+struct W {
+    std::u16string s;
+    W(const char16_t* t) : s(t) {}
+    operator LPWSTR() { return s.data(); }
+};
+
+class Monitor : public ::testing::Test {
+protected:
+    void SetUp() override {
+        pagorix::FreeMonitor();
+        m = &pagorix::InitializeMonitor(nullptr)->Monitor;
+        pagorix::Renderer().SetNoticeSink([this](const orb::TPrintNotice& n, const std::string&, int) {
+            notices.push_back(n);
+        });
+        pagorix::Renderer().SetPageSaver([](const pagorix::PageBitmap&, int, const std::string&) { return true; });
+    }
+    void TearDown() override { pagorix::FreeMonitor(); }
+    const MONITOR* m = nullptr;
+    std::vector<orb::TPrintNotice> notices;  // appended under the monitor's lock
+};
+
+// Spooler threads calling the entries at once, each with its own port: the lock keeps the shared
+// renderer and list consistent (also checked under ThreadSanitizer).
+TEST_F(Monitor, ConcurrentJobsOnSeveralPorts) {
+    constexpr int kPorts = 4;
+    for (int i = 0; i < kPorts; ++i) {
+        std::u16string name = u"T" + std::u16string(1, char16_t(u'0' + i));
+        ASSERT_TRUE(m->pfnAddPort(name.data(), nullptr, W(u"M")));
+    }
+    auto s = Stream().cmd(0x45).cmd(0x72).y(10).x(10).fill(30, 9, 9, 9).cmd(0x73).b;
+    std::vector<std::thread> threads;
+    std::atomic<int> failures{0};
+    for (int i = 0; i < kPorts; ++i)
+        threads.emplace_back([&, i] {
+            std::u16string name = u"T" + std::u16string(1, char16_t(u'0' + i));
+            for (int round = 0; round < 5; ++round) {
+                HANDLE h = nullptr;
+                if (!m->pfnOpenPort(name.data(), &h)) { ++failures; continue; }
+                std::u16string printer = u"X";
+                if (!m->pfnStartDocPort(h, printer.data(), DWORD(i), 1, nullptr)) ++failures;
+                DWORD w = 0;
+                for (size_t off = 0; off < s.size(); off += 5)
+                    if (!m->pfnWritePort(h, s.data() + off, DWORD(std::min<size_t>(5, s.size() - off)), &w)) ++failures;
+                DWORD needed = 0, count = 0;
+                m->pfnEnumPorts(nullptr, 1, nullptr, 0, &needed, &count);
+                if (!m->pfnEndDocPort(h) || !m->pfnClosePort(h)) ++failures;
+            }
+        });
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(failures.load(), 0);
+    // Pages of documents that overlap on the one renderer are not meaningful; their starts and ends are.
+    EXPECT_EQ(std::count_if(notices.begin(), notices.end(), [](auto& n) { return n.kind == 2; }), kPorts * 5);
+    EXPECT_EQ(std::count_if(notices.begin(), notices.end(), [](auto& n) { return n.kind == 3; }), kPorts * 5);
+}
+
+}  // namespace

@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QTimer>
+#include <filesystem>
+#include <fstream>
+
+#include "program.h"
+
+namespace fs = std::filesystem;
+using namespace orb;
+
+namespace {
+
+const std::vector<std::string> kOrder = {
+    "TfOrbeloMain",           "TDM",
+    "TfrmBoard",              "TfrmRequest",
+    "TfrmUserList",           "TfrmBrowser",
+    "TfrmSharedDocuments",    "TfrmUserControl",
+    "TfrmBoardControls",      "TfrmWebLinks",
+    "TfrmPollresults",        "TfrmProgress",
+    "TfrmPlayer",             "TfrmAppShareViewWindow",
+    "TfrmRemoteAudioControl", "TfrmConnectionSpeedChooser",
+    "TfrmBreakOutRooms",      "TfrmPresentations",
+    "TfrmNewAppShareSettings", "TfrmAppShare_Control",
+    "TfrmAttendeeSelect",     "TfrmTextMessages",
+    "TfrmChatHolder",         "TfrmSilenceSuppression",
+};
+
+class Program : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "test_program";
+        static char* argv[] = {name, nullptr};
+        if (!QApplication::instance()) new QApplication(argc, argv);
+    }
+    void SetUp() override {
+        root_ = fs::temp_directory_path() / ("orb_prog_" + std::to_string(::getpid()) + "_" +
+                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root_);
+        fs::create_directories(root_ / "bin");
+        fs::create_directories(root_ / "tmp");
+        opts_.executable = root_ / "bin" / "OrbeloLive6";
+        opts_.tempRoot = root_ / "tmp";
+        auto& s = opts_.services;
+        s.readDebugLevel = [this] { log_.push_back("readDebugLevel"); return 3; };
+        s.writeString = [this](const std::string& n, const std::string& v) { values_[n] = v; };
+        s.loadSettings = [this] { log_.push_back("loadSettings"); };
+        s.saveSettings = [this] { log_.push_back("saveSettings"); };
+        s.registerShellTypes = [this](const std::string&, const std::string& ext, const std::string& desc,
+                                      const std::string& icon) { log_.push_back("register " + ext + " " + desc + " " + icon); };
+        s.setScriptDebuggerDisabled = [this](const std::string& v) { log_.push_back("scriptDebugger " + v); };
+        s.installKeyboardHook = [this] { log_.push_back("installKeyboardHook"); };
+        s.writeVersionFile = [this] { log_.push_back("writeVersionFile"); };
+        s.leaveSession = [this] { log_.push_back("leaveSession"); };
+        s.roomConnected = [] { return true; };
+        s.disconnectRoom = [this] { log_.push_back("disconnect"); };
+        s.freeSharedObjects = [this] { log_.push_back("freeSharedObjects"); };
+        opts_.clock = &clock_;
+        opts_.onCreated = [this](const std::string& n) { created_.push_back(n); };
+    }
+    void TearDown() override { fs::remove_all(root_); }
+
+    fs::path root_;
+    FakeClock clock_;
+    TProgramOptions opts_;
+    std::vector<std::string> log_;
+    std::map<std::string, std::string> values_;
+    std::vector<std::string> created_;
+};
+
+}  // namespace
+
+TEST_F(Program, CancelledLoginEndsTheRunWithMinusOneAfterAnOrderlyShutDown) {
+    fs::path tempFolder;
+    opts_.showLoginDialog = [&] {
+        log_.push_back("login");
+        tempFolder = root_ / "tmp" / ("OrbeloTemp-" + std::to_string(::getuid()));
+        std::ofstream(tempFolder / "tmp123.jpg") << "received";
+        fs::create_directories(tempFolder / "sub");
+        std::ofstream(root_ / "keep.txt") << "not ours to delete";
+        fs::create_directory_symlink(root_, tempFolder / "sub" / "link");
+        return false;
+    };
+    bool started = false;
+    opts_.startRun = [&](LaunchKind, const std::string&) { started = true; };
+    {
+        TProgram program(opts_);
+        program.CreateForms();
+        EXPECT_EQ(created_, kOrder);
+        EXPECT_EQ(QApplication::applicationDisplayName(), "Orbelo Live Browser");
+        EXPECT_EQ(program.Main()->windowTitle(), "Orbelo Live Browser");
+        ASSERT_EQ(program.Windows().size(), 22u);
+        for (size_t i = 0; i < 22; ++i)
+            EXPECT_EQ(program.Windows()[i]->metaObject()->className(), kOrder[i + 2]);
+        EXPECT_NE(program.Form<TfrmChatHolder>(), nullptr);
+        EXPECT_EQ(program.DM().DebugLevel(), 3);
+        EXPECT_TRUE(program.DM().TipsNotShown());
+        EXPECT_EQ(program.Run(), -1);
+        EXPECT_EQ(program.Main(), nullptr);  // everything freed
+    }
+    EXPECT_FALSE(started);
+    std::vector<std::string> expected = {
+        "readDebugLevel",
+        "loadSettings",
+        "register .ob6 Orbelo Live 6 Recorded Session " + (root_ / "bin" / "OrbeloLive6").string() + ",0",
+        "scriptDebugger yes",
+        "installKeyboardHook",
+        "writeVersionFile",
+        "login",
+        "saveSettings",
+        "leaveSession",
+        "disconnect",
+        "freeSharedObjects",
+    };
+    EXPECT_EQ(log_, expected);
+    EXPECT_EQ(clock_.NowMs(), 1'000'000 + 200);  // the pause before disconnecting
+    EXPECT_EQ(values_["Version"], "6.2");
+    EXPECT_EQ(values_["VersionDate"], "Mar-01-2009");
+    EXPECT_EQ(values_["InstallPath"], (root_ / "bin" / "OrbeloLive6").string());
+    EXPECT_TRUE(fs::is_directory(root_ / "bin" / "LocalData"));
+    EXPECT_TRUE(fs::is_directory(root_ / "bin" / "UserImages"));
+    ASSERT_TRUE(fs::is_directory(tempFolder));  // emptied and made again
+    EXPECT_TRUE(fs::is_empty(tempFolder));
+    EXPECT_TRUE(fs::exists(root_ / "keep.txt"));  // a link inside is removed, not followed
+}
+
+TEST_F(Program, JoinLinkSkipsTheLoginDialog) {
+    opts_.args = {"ORB6JOIN%3A%2F%2F127.0.0.1%2C9910%2Canna%2Cs%20e%2C7"};
+    opts_.showLoginDialog = [&] { ADD_FAILURE() << "login dialog shown"; return false; };
+    LaunchKind kind = lkNone;
+    opts_.startRun = [&](LaunchKind k, const std::string&) {
+        kind = k;
+        QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    };
+    TProgram program(opts_);
+    program.CreateForms();
+    TLinkValues link;
+    QObject::connect(program.Main(), &TfOrbeloMain::FirstShown, [&] { QTimer::singleShot(0, [&] { link = program.DM().Link(); }); });
+    EXPECT_EQ(program.Run(), 0);
+    EXPECT_EQ(kind, lkJoinLink);
+    EXPECT_EQ(link.server, "127.0.0.1");
+    EXPECT_EQ(link.password, "s e");
+    EXPECT_EQ(link.roomNumber, 7);
+}
+
+TEST_F(Program, PlayArgumentsAndAFailingShutDownStepDoNotStopTheRest) {
+    opts_.args = {"play", "/rec/Lesson One.ob6"};
+    opts_.services.saveSettings = [this] { log_.push_back("saveSettings"); throw std::runtime_error("disk full"); };
+    opts_.services.leaveSession = [this] { log_.push_back("leaveSession"); throw std::runtime_error("socket"); };
+    TProgram program(opts_);
+    program.CreateForms();
+    EXPECT_TRUE(program.DM().PlaybackMode());
+    EXPECT_EQ(program.DM().RecordingName(), "/rec/Lesson One.ob6");
+    log_.clear();
+    program.Shutdown();
+    std::vector<std::string> expected = {"saveSettings", "leaveSession", "disconnect", "freeSharedObjects"};
+    EXPECT_EQ(log_, expected);
+}
+
+TEST_F(Program, ReadOnlyProgramFolderStillStarts) {
+    fs::permissions(root_ / "bin", fs::perms::owner_read | fs::perms::owner_exec, fs::perm_options::replace);
+    opts_.services.writeVersionFile = [] { throw std::runtime_error("read-only"); };
+    TProgram program(opts_);
+    program.CreateForms();
+    EXPECT_EQ(created_.size(), 24u);  // folders and the version file fail quietly
+    fs::permissions(root_ / "bin", fs::perms::owner_all, fs::perm_options::replace);
+}
