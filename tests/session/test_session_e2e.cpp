@@ -399,3 +399,97 @@ TEST_F(Session, HandlersWithoutTheNetwork) {
     EXPECT_EQ(dm_.SendLimit, 23142);
     EXPECT_EQ(dm_.ConnectionSpeed, 131072);
 }
+
+// The whole sign-in and room list through each kind of proxy.
+class SessionThroughProxy : public Session {
+protected:
+    void TearDown() override {
+        Session::TearDown();
+        proc_.Stop();
+        if (HasFailure()) DumpLogs(proxyDir_);
+        RemoveDir(proxyDir_);
+    }
+    void UseProxy(int type, uint16_t port, bool auth) {
+        dm_.ProxySettings.enabled = true;
+        dm_.ProxySettings.type = type;
+        dm_.ProxySettings.host = "127.0.0.1";
+        dm_.ProxySettings.port = port;
+        dm_.ProxySettings.authentication = auth;
+        dm_.ProxySettings.userName = kUser;
+        dm_.ProxySettings.password = kPassword;
+    }
+    void ExpectSessionThroughProxy() {
+        ASSERT_TRUE(dm_.StartSession()) << (asked_.empty() ? "" : asked_[0]);
+        ASSERT_NE(dm_.ProxyHandlerOf(dm_.vcrClient), nullptr);
+        dm_.SendRoomListRequest();
+        EXPECT_EQ(WaitPosted(WM_APP_ROOMLIST), 0);
+        EXPECT_EQ(dm_.RoomList.size(), 2u);
+        dm_.LeaveSession();
+        // Once disconnected, the connection's handler can be detached.
+        dm_.vcrClient.Disconnect();
+        dm_.DetachProxyHandler(dm_.vcrClient);
+        EXPECT_EQ(dm_.ProxyHandlerOf(dm_.vcrClient), nullptr);
+    }
+    ChildProcess proc_;
+    std::string proxyDir_ = MakeTempDir();
+};
+
+TEST_F(SessionThroughProxy, Socks4AndSocks5ThroughDante) {
+    HandshakeServer server;
+    Use(server);
+    uint16_t port = StartDante(proc_, proxyDir_, "none");
+    ASSERT_NE(port, 0);
+    UseProxy(1, port, false);
+    ExpectSessionThroughProxy();
+    UseProxy(3, port, false);
+    ExpectSessionThroughProxy();
+}
+
+TEST_F(SessionThroughProxy, Socks5WithUserNameAndPasswordThroughDante) {
+    HandshakeServer server;
+    Use(server);
+    uint16_t port = StartDante(proc_, proxyDir_, "username");
+    ASSERT_NE(port, 0);
+    UseProxy(3, port, true);
+    ExpectSessionThroughProxy();
+}
+
+TEST_F(SessionThroughProxy, Socks4AThroughOurOwnSmallProxy) {
+    HandshakeServer server;
+    dm_.ServerHost = "localhost";
+    dm_.ServerPort = server.port();
+    Socks4AProxy proxy;
+    UseProxy(2, proxy.port(), false);
+    ExpectSessionThroughProxy();
+    EXPECT_EQ(proxy.lastHost(), "localhost");
+}
+
+TEST_F(SessionThroughProxy, HttpTunnelThroughTinyproxyWithBasicAuthentication) {
+    HandshakeServer server;
+    Use(server);
+    uint16_t port = StartTinyproxy(proc_, proxyDir_, std::string("BasicAuth ") + kUser + " " + kPassword + "\n");
+    ASSERT_NE(port, 0);
+    UseProxy(4, port, true);
+    ExpectSessionThroughProxy();
+}
+
+TEST_F(SessionThroughProxy, RefusedTunnelIsAConnectionFailureCarryingTheProxyStatus) {
+    HandshakeServer server;
+    Use(server);
+    uint16_t port = StartTinyproxy(proc_, proxyDir_, "ConnectPort 1\n");
+    ASSERT_NE(port, 0);
+    UseProxy(4, port, false);
+    EXPECT_FALSE(dm_.StartSession());
+    ASSERT_EQ(asked_.size(), 1u);
+    EXPECT_NE(asked_[0].find("403"), std::string::npos) << asked_[0];
+    EXPECT_TRUE(asked_[0].ends_with(kProxyQuestionEnd));
+    EXPECT_EQ(server.Connections(), 0);
+    EXPECT_TRUE(shellPath_.empty());
+}
+
+TEST_F(SessionThroughProxy, EnabledProxyOfTypeZeroConnectsDirectlyThroughItsOwnHandler) {
+    HandshakeServer server;
+    Use(server);
+    UseProxy(0, FreePort(), false);  // nothing listens there: it must not be used
+    ExpectSessionThroughProxy();
+}
