@@ -56,13 +56,13 @@ TEST(ProxyHandler, SettingsChooseTheHandlerAndItsSocksInfo) {
     s.type = 0;  // enabled without a type: a separate handler that connects directly
     auto h = MakeProxyHandler(s);
     ASSERT_NE(h, nullptr);
-    EXPECT_FALSE(h->httpTunnel);
+    EXPECT_FALSE(h->IsHttpTunnel());
     EXPECT_FALSE(h->ConnectsToProxy());
 
     for (int type : {1, 2, 3}) {
         s.type = type;
         h = MakeProxyHandler(s);
-        EXPECT_FALSE(h->httpTunnel);
+        EXPECT_FALSE(h->IsHttpTunnel());
         EXPECT_EQ(int(h->socksInfo.version), type);
         EXPECT_EQ(h->socksInfo.port, 1081);
         EXPECT_EQ(h->socksInfo.authentication, TSocksAuthentication::UsernamePassword);
@@ -71,7 +71,8 @@ TEST(ProxyHandler, SettingsChooseTheHandlerAndItsSocksInfo) {
         s.type = type;
         s.authentication = false;
         h = MakeProxyHandler(s);
-        EXPECT_TRUE(h->httpTunnel);
+        EXPECT_TRUE(h->IsHttpTunnel());
+        EXPECT_NE(dynamic_cast<THttpProxyIOHandler*>(h.get()), nullptr);
         EXPECT_TRUE(h->ConnectsToProxy());
         EXPECT_EQ(h->socksInfo.authentication, TSocksAuthentication::None);
     }
