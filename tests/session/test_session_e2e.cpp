@@ -9,6 +9,8 @@
 #include "helpers.h"
 #include "loop/plain_event_loop.h"
 #include "protocol/wm_app.h"
+#include "registry/registry.h"
+#include "settings/settings.h"
 #include "session/result_texts.h"
 #include "wire_bytes.h"
 
@@ -492,4 +494,58 @@ TEST_F(SessionThroughProxy, EnabledProxyOfTypeZeroConnectsDirectlyThroughItsOwnH
     Use(server);
     UseProxy(0, FreePort(), false);  // nothing listens there: it must not be used
     ExpectSessionThroughProxy();
+}
+
+TEST_F(Session, SettingsGiveTheProxyAndSpeedAndSignInRemembersTheAccountInTheStore) {
+    reg::Registry::Default().Reconfigure({fs::path(dir_) / "reg-user", fs::path(dir_) / "reg-machine"});
+    Settings settings;
+    settings.UseProxy = true;
+    settings.SocksVersion = 2;
+    settings.ProxyHost = "10.0.0.1";
+    settings.ProxyPort = 3128;
+    settings.ProxyAuthentication = true;
+    settings.ProxyUserName = "u";
+    settings.ProxyPassword = "p";
+    settings.ConnectionSpeedBytesPerSec = 7168;
+    SignInSettings signIn;
+    signIn.RememberMe = true;
+    dm_.SessionHooks.SaveServerAddress = nullptr;
+    dm_.SessionHooks.SaveSignInAccount = nullptr;
+    dm_.ApplySessionSettings(settings, signIn);
+    EXPECT_TRUE(dm_.ProxySettings.enabled);
+    EXPECT_EQ(dm_.ProxySettings.type, 2);
+    EXPECT_EQ(dm_.ProxySettings.host, "10.0.0.1");
+    EXPECT_EQ(dm_.ProxySettings.port, 3128);
+    EXPECT_TRUE(dm_.ProxySettings.authentication);
+    EXPECT_EQ(dm_.ProxySettings.password, "p");
+    EXPECT_EQ(dm_.ConnectionSpeed, 7168);
+
+    dm_.ProxySettings.enabled = false;
+    HandshakeServer server;
+    Use(server);
+    ASSERT_TRUE(dm_.StartSession());
+    EXPECT_EQ(dm_.SendLimit, 2048);
+    SignInSettings stored = ReadSignInSettings();
+    EXPECT_EQ(stored.ServerIP, "127.0.0.1");
+    EXPECT_EQ(stored.ServerPort, server.port());
+    EXPECT_TRUE(stored.RememberMe);
+    EXPECT_EQ(stored.UserID, 501);
+    EXPECT_EQ(stored.UserName, "ana");
+    EXPECT_EQ(stored.Password, "pw");
+    dm_.LeaveSession();
+
+    // Not remembered: the account is stored as 0 and empty.
+    dm_.RememberMe = false;
+    ASSERT_TRUE(dm_.StartSession());
+    stored = ReadSignInSettings();
+    EXPECT_EQ(stored.UserID, 0);
+    EXPECT_EQ(stored.UserName, "");
+    EXPECT_EQ(stored.Password, "");
+    // A session started by a link leaves the stored account alone.
+    dm_.LeaveSession();
+    SaveSignInSettings({"127.0.0.1", 1, true, 7, "kept", "kept-pw"});
+    dm_.StartedByLink = true;
+    dm_.RememberMe = true;
+    ASSERT_TRUE(dm_.StartSession());
+    EXPECT_EQ(ReadSignInSettings().UserName, "kept");
 }

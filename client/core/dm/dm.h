@@ -26,6 +26,7 @@
 #include "session/progress_view.h"
 #include "session/proxy.h"
 #include "session/session_records.h"
+#include "settings/settings.h"
 #include "wire/bytes.h"
 
 class TDM {
@@ -257,6 +258,11 @@ public:
 
     static constexpr int kConnectTimeoutMs = 20000;
     static constexpr int64_t kHeartBeatIntervalMs = 30000;
+
+    // Takes the proxy, connection-speed and remember-me values from the settings, and lets the
+    // sign-in write the server address and the remembered account to the settings store (unless
+    // those hooks were given otherwise).
+    void ApplySessionSettings(const orb::Settings& settings, const orb::SignInSettings& signIn);
 
     int ConnectToServer(const std::string& host, uint16_t port);
     int CheckClientVersion();

@@ -49,6 +49,36 @@ void TDM::UseLoginInfo() {
     OwnRoom = OwnLoginInfo.Room();
 }
 
+// ---- Settings
+
+void TDM::ApplySessionSettings(const Settings& settings, const SignInSettings& signIn) {
+    ProxySettings.enabled = settings.UseProxy;
+    ProxySettings.type = settings.SocksVersion;
+    ProxySettings.host = settings.ProxyHost;
+    ProxySettings.port = settings.ProxyPort;
+    ProxySettings.authentication = settings.ProxyAuthentication;
+    ProxySettings.userName = settings.ProxyUserName;
+    ProxySettings.password = settings.ProxyPassword;
+    ConnectionSpeed = settings.ConnectionSpeedBytesPerSec;
+    RememberMe = signIn.RememberMe;
+    if (!SessionHooks.SaveServerAddress)
+        SessionHooks.SaveServerAddress = [](const std::string& host, uint16_t port) {
+            SignInSettings v = ReadSignInSettings();
+            v.ServerIP = host;
+            v.ServerPort = port;
+            SaveSignInSettings(v);
+        };
+    if (!SessionHooks.SaveSignInAccount)
+        SessionHooks.SaveSignInAccount = [this](int32_t id, const std::string& name, const std::string& password) {
+            SignInSettings v = ReadSignInSettings();
+            v.RememberMe = RememberMe;
+            v.UserID = id;
+            v.UserName = name;
+            v.Password = password;  // scrambled by the store
+            SaveSignInSettings(v);
+        };
+}
+
 // ---- Proxy handlers
 
 void TDM::AttachProxyHandler(TTcpClient& connection) {
