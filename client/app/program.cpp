@@ -2,6 +2,9 @@
 
 #include <QApplication>
 
+#include "keyboard_hook.h"
+#include "registry/registry.h"
+
 namespace orb {
 
 TProgram::TProgram(TProgramOptions options) : o_(std::move(options)) {
@@ -10,15 +13,54 @@ TProgram::TProgram(TProgramOptions options) : o_(std::move(options)) {
 
 TProgram::~TProgram() { Shutdown(); }
 
+namespace {
+
+constexpr const char* kSettingsKey = "Software\\ORBELO RAREDIDAZEREVA\\Orbelo Live 6\\Browser";
+
+template <class F>
+void Default(F& field, F fallback) {
+    if (!field) field = std::move(fallback);
+}
+
+}  // namespace
+
+TDataModuleServices TProgram::Services() {
+    TDataModuleServices s = o_.services;
+    Default<std::function<int()>>(s.readDebugLevel, [] {
+        auto key = reg::Registry::Default().Open(reg::HKEY_CURRENT_USER, kSettingsKey);
+        auto v = key ? key.ReadDWord("DebugLevel") : std::nullopt;
+        return v ? static_cast<int>(*v) : 0;
+    });
+    Default<std::function<void(const std::string&, const std::string&)>>(
+        s.writeString, [](const std::string& name, const std::string& value) {
+            auto key = reg::Registry::Default().Create(reg::HKEY_CURRENT_USER, kSettingsKey);
+            if (key) key.WriteString(name, value);
+        });
+    Default<std::function<int()>>(s.caretBlinkTime, [] { return QApplication::cursorFlashTime(); });
+    Default<std::function<void(int)>>(s.setCaretBlinkTime, [](int ms) { QApplication::setCursorFlashTime(ms); });
+    Default<std::function<bool()>>(s.keyboardHookInstalled, [] { return KeyboardHookInstalled(); });
+    Default<std::function<void()>>(s.installKeyboardHook, [this] { InstallKeyboardHook(*loop_, mainHandle_); });
+    Default<std::function<void()>>(s.leaveSession, [this] {
+        tdm_->StopReaderThread();
+        tdm_->StopWriterThread();
+    });
+    Default<std::function<bool()>>(s.roomConnected, [this] { return tdm_->vcrClient.Connected(); });
+    Default<std::function<void()>>(s.disconnectRoom, [this] { tdm_->vcrClient.Disconnect(); });
+    return s;
+}
+
 void TProgram::CreateForms() {
     auto created = [this](const char* name) {
         if (o_.onCreated) o_.onCreated(name);
     };
+    loop_ = std::make_unique<QtEventLoop>(o_.clock ? *o_.clock : SystemClock::Instance());
     main_ = std::make_unique<TfOrbeloMain>();
+    mainHandle_ = loop_->RegisterObject(main_.get());
     created("TfOrbeloMain");
     QObject::connect(main_.get(), &TfOrbeloMain::FirstShown, main_.get(), [this] { FormShow(); });
 
-    dm_ = std::make_unique<TDataModuleLife>(o_.services, o_.clock ? *o_.clock : SystemClock::Instance());
+    tdm_ = std::make_unique<TDM>(*loop_, mainHandle_);
+    dm_ = std::make_unique<TDataModuleLife>(Services(), o_.clock ? *o_.clock : SystemClock::Instance());
     dm_->DataModuleCreate(o_.executable, o_.args, o_.tempRoot);
     created("TDM");
 
@@ -84,8 +126,16 @@ void TProgram::Shutdown() {
     for (auto& w : opened_)
         if (w) delete w.data();
     opened_.clear();
+    // No synchronous call may hold a worker any more; then the hook's thread and the data module go.
+    loop_->Shutdown();
+    try {
+        UninstallKeyboardHook();
+    } catch (...) {
+    }
     dm_.reset();
+    tdm_.reset();
     main_.reset();
+    loop_.reset();
 }
 
 }  // namespace orb

@@ -12,9 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "dm/dm.h"
 #include "dm_life.h"
 #include "forms.h"
 #include "launch/launch.h"
+#include "qt_event_loop.h"
 
 namespace orb {
 
@@ -22,6 +24,7 @@ struct TProgramOptions {
     std::filesystem::path executable;
     std::vector<std::string> args;  // after the program name
     std::filesystem::path tempRoot; // empty: the system's temporary folder
+    // Unset fields take the program's own (registry, keyboard hook, session threads).
     TDataModuleServices services;
     IClock* clock = nullptr;        // null: the system clock
     // Told the class name of each object as it is created (main window, data module, windows).
@@ -50,7 +53,10 @@ public:
     void Shutdown();
 
     TfOrbeloMain* Main() const { return main_.get(); }
+    WindowHandle MainHandle() const { return mainHandle_; }
     TDataModuleLife& DM() { return *dm_; }
+    TDM& DataModule() { return *tdm_; }
+    QtEventLoop& Loop() { return *loop_; }
     const std::vector<QWidget*>& Windows() const { return windowOrder_; }
     template <class T>
     T* Form() const {
@@ -63,9 +69,13 @@ public:
 
 private:
     void FormShow();
+    TDataModuleServices Services();
 
     TProgramOptions o_;
+    std::unique_ptr<QtEventLoop> loop_;
     std::unique_ptr<TfOrbeloMain> main_;
+    WindowHandle mainHandle_ = 0;
+    std::unique_ptr<TDM> tdm_;
     std::unique_ptr<TDataModuleLife> dm_;
     std::vector<std::unique_ptr<QWidget>> windows_;
     std::vector<QWidget*> windowOrder_;
