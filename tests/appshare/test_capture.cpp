@@ -275,3 +275,31 @@ TEST(ScreenCaptureErrors, NoDisplayIsAnErrorNotAnExit) {
     EXPECT_FALSE(Screen::Open(":65000", &error));
     EXPECT_NE(error.find("cannot connect"), std::string::npos);
 }
+
+// A 16-bit X screen goes through the general pixel conversion; 5-6-5 pixels survive it exactly.
+TEST(ScreenCaptureDepth16, PixelsOfA565ScreenComeBackExactly) {
+    orb::test::XvfbServer server;
+    std::string error;
+    ASSERT_TRUE(server.Start(64, 32, 16, &error)) << error;
+    xcb_connection_t* c = xcb_connect(server.Display().c_str(), nullptr);
+    ASSERT_FALSE(xcb_connection_has_error(c));
+    xcb_screen_t* s = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    ASSERT_EQ(s->root_depth, 16);
+    xcb_gcontext_t gc = xcb_generate_id(c);
+    xcb_create_gc(c, gc, s->root, 0, nullptr);
+    std::vector<uint16_t> px(64 * 32);
+    for (int i = 0; i < 64 * 32; ++i) px[size_t(i)] = uint16_t(i * 37 + (i << 11));
+    xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, s->root, gc, 64, 32, 0, 0, 0, 16, uint32_t(px.size() * 2),
+                  reinterpret_cast<const uint8_t*>(px.data()));
+    free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+
+    auto screen = Screen::Open(server.Display(), &error);
+    ASSERT_TRUE(screen) << error;
+    ShareBitmap got;
+    ASSERT_TRUE(CaptureScreenScaled(*screen, got, 0, 0, 64, 32, 64, 32, kPixelFormat16, false, false));
+    for (int i = 0; i < 64 * 32; ++i) {
+        const uint8_t* p = got.ScanLine(i / 64) + (i % 64) * 2;
+        ASSERT_EQ(uint16_t(p[0] | (p[1] << 8)), px[size_t(i)]) << i;
+    }
+    xcb_disconnect(c);
+}

@@ -252,6 +252,18 @@ TEST(SegmentCodec, GeometryBoundsRefuseBeforeAllocating) {
     EXPECT_EQ(b.Height(), 4);
     EXPECT_TRUE(b.SetGeometry(kPixelFormat8, 4, 4));  // same geometry keeps the pixels
     EXPECT_EQ(b.ScanLine(3)[3], 9);
+
+    const uint8_t px[2] = {0xF0, 0x0F};
+    const ShareBitmap before = b;
+    EXPECT_FALSE(ApplySegment(b, px, 2, false, 3, 0));  // one pixel past the line
+    EXPECT_FALSE(ApplySegment(b, px, 1, false, 0, 4));
+    EXPECT_FALSE(ApplySegment(b, px, 1, false, -1, 0));
+    EXPECT_FALSE(ApplySegment(b, px, INT64_MAX, false, 2, 0));
+    EXPECT_TRUE(b == before);
+    EXPECT_TRUE(ApplySegment(b, px, 2, false, 2, 3));
+    EXPECT_TRUE(ApplySegment(b, px, 1, true, 3, 3));
+    EXPECT_EQ(b.ScanLine(3)[2], 0xF0);
+    EXPECT_EQ(b.ScanLine(3)[3], 0x0F ^ 0xF0);
 }
 
 // Every hostile frame is refused whole and leaves the picture exactly as it was.

@@ -107,6 +107,21 @@ bool IsZeroSegment8(const uint8_t* first, int64_t count) { return IsZeroSegment(
 bool IsZeroSegment16(const uint8_t* first, int64_t count) { return IsZeroSegment(2, first, count); }
 bool IsZeroSegment24(const uint8_t* first, int64_t count) { return IsZeroSegment(3, first, count); }
 
+bool ApplySegment(ShareBitmap& bitmap, const uint8_t* pixels, int64_t count, bool xorMode, int64_t firstPixel,
+                  int64_t line) {
+    if (line < 0 || line >= bitmap.Height() || firstPixel < 0 || count < 0 || firstPixel > bitmap.Width() ||
+        count > bitmap.Width() - firstPixel)
+        return false;
+    const size_t n = size_t(count) * size_t(bitmap.BytesPerPixel());
+    if (!n) return true;
+    uint8_t* dst = bitmap.ScanLine(int32_t(line)) + size_t(firstPixel) * size_t(bitmap.BytesPerPixel());
+    if (xorMode)
+        XorBytes(dst, pixels, n);
+    else
+        std::memcpy(dst, pixels, n);
+    return true;
+}
+
 int64_t ChangedSegmentCount(const ShareBitmap& bitmap, int32_t segmentsPerLine) {
     if (!bitmap.BytesPerPixel() || !SegmentsPerLineOk(segmentsPerLine)) return 0;
     const int bpp = bitmap.BytesPerPixel();
@@ -249,15 +264,10 @@ DecodeStatus DecodeBitmapSegments(uint8_t pixelFormat, ShareBitmap& target,
         r.i32(line);
         r.i32(seg);
         r.i32(count);
-        const size_t n = size_t(count) * size_t(bpp);
         const uint8_t* src = r.current();
-        r.skip(n);
-        if (!n) continue;  // an empty record, not the end of the frame
-        uint8_t* dst = target.ScanLine(line) + size_t(W / S) * size_t(seg) * size_t(bpp);
-        if (xorMode)
-            XorBytes(dst, src, n);
-        else
-            std::memcpy(dst, src, n);
+        r.skip(size_t(count) * size_t(bpp));
+        // A record with count 0 is empty, not the end of the frame.
+        ApplySegment(target, src, count, xorMode, int64_t(W / S) * seg, line);
     }
     return DecodeStatus::Applied;
 }

@@ -33,6 +33,11 @@ bool IsZeroSegment8(const uint8_t* first, int64_t count);
 bool IsZeroSegment16(const uint8_t* first, int64_t count);
 bool IsZeroSegment24(const uint8_t* first, int64_t count);
 
+// Writes (or XORs) `count` pixels into scan line `line` from pixel `firstPixel` on. Refuses, and
+// writes nothing, when the run does not lie inside the line.
+bool ApplySegment(ShareBitmap& bitmap, const uint8_t* pixels, int64_t count, bool xorMode, int64_t firstPixel,
+                  int64_t line);
+
 // Number of segments of the picture that hold a non-zero byte: the scan the encoder runs over a
 // difference picture.
 int64_t ChangedSegmentCount(const ShareBitmap& bitmap, int32_t segmentsPerLine);
