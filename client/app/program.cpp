@@ -1,6 +1,7 @@
 #include "program.h"
 
 #include <QApplication>
+#include <QMessageBox>
 
 #include "keyboard_hook.h"
 #include "registry/registry.h"
@@ -103,7 +104,27 @@ void TProgram::FormShow() {
             return;
         }
     }
+    if (r.kind == lkRecordingFile) {
+        // The file must exist and be a recording before anything else happens.
+        std::string error = CheckRecordingFile(r.value);
+        if (!error.empty()) {
+            if (o_.showError)
+                o_.showError(error);
+            else
+                QMessageBox::critical(main_.get(), QString::fromLatin1(kTitle), QString::fromStdString(error));
+            QCoreApplication::exit(0);
+            return;
+        }
+    }
     if (o_.startRun) o_.startRun(r.kind, r.value);
+}
+
+void TProgram::FloatToolForm(QWidget* form) {
+    if (!form) return;
+    bool keepFrame = qobject_cast<TfrmBreakOutRooms*>(form) || qobject_cast<TfrmPresentations*>(form);
+    Qt::WindowFlags flags = keepFrame ? Qt::Window : Qt::Tool;
+    form->setParent(nullptr, flags | Qt::WindowStaysOnTopHint);
+    form->show();
 }
 
 int TProgram::Run() {

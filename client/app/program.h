@@ -32,8 +32,10 @@ struct TProgramOptions {
     // The login dialog; false when the user cancels (the run then ends with exit code -1). Unset
     // until the dialog exists: the main window simply stays up.
     std::function<bool()> showLoginDialog;
-    // Called after the launch argument is classified, for the kinds that do not need the dialog.
+    // Called after the launch argument is classified (and, for kind 0, the dialog accepted).
     std::function<void(LaunchKind, const std::string& value)> startRun;
+    // Error boxes that end the run (default: a modal message box over the main window).
+    std::function<void(const std::string&)> showError;
 };
 
 class TProgram {
@@ -64,6 +66,10 @@ public:
             if (auto* t = qobject_cast<T*>(w)) return t;
         return nullptr;
     }
+    // Takes a docked tool window out of its parent and floats it, always on top. The breakout-rooms
+    // and presentations windows keep their own frame; the others become sizeable tool windows.
+    void FloatToolForm(QWidget* form);
+
     // Windows opened on demand by the data module (closed at shut-down).
     QList<QPointer<QWidget>>& OpenedWindows() { return opened_; }
 

@@ -168,3 +168,42 @@ TEST_F(Program, ReadOnlyProgramFolderStillStarts) {
     EXPECT_EQ(created_.size(), 24u);  // folders and the version file fail quietly
     fs::permissions(root_ / "bin", fs::perms::owner_all, fs::perm_options::replace);
 }
+
+TEST_F(Program, MissingOrForeignRecordingEndsTheRunWithItsMessage) {
+    std::ofstream(root_ / "talk.mp3") << "x";
+    for (auto [arg, message] : std::vector<std::pair<std::string, std::string>>{
+             {(root_ / "gone.ob6").string(), "The file cannot be located.\r\n" + (root_ / "gone.ob6").string()},
+             {(root_ / "talk.mp3").string(),
+              "The file/stream cannot be played with the current version.\r\nUnknown file extension (.mp3)."}}) {
+        created_.clear();
+        opts_.args = {arg};
+        std::vector<std::string> errors;
+        opts_.showError = [&](const std::string& e) { errors.push_back(e); };
+        bool started = false;
+        opts_.startRun = [&](LaunchKind, const std::string&) { started = true; };
+        TProgram program(opts_);
+        program.CreateForms();
+        EXPECT_EQ(program.Run(), 0);
+        ASSERT_EQ(errors.size(), 1u);
+        EXPECT_EQ(errors[0], message);
+        EXPECT_FALSE(started);
+    }
+}
+
+TEST_F(Program, FloatingToolWindows) {
+    TProgram program(opts_);
+    program.CreateForms();
+    auto* users = program.Form<TfrmUserList>();
+    users->setParent(program.Main());
+    program.FloatToolForm(users);
+    EXPECT_EQ(users->parentWidget(), nullptr);
+    EXPECT_EQ(users->windowType(), Qt::Tool);
+    EXPECT_TRUE(users->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(users->isVisible());
+
+    auto* rooms = program.Form<TfrmBreakOutRooms>();
+    rooms->setParent(program.Main());
+    program.FloatToolForm(rooms);
+    EXPECT_EQ(rooms->windowType(), Qt::Window);
+    EXPECT_TRUE(rooms->windowFlags() & Qt::WindowStaysOnTopHint);
+}
