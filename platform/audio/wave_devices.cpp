@@ -16,11 +16,15 @@ std::string Hint(void* hint, const char* id) {
     return s;
 }
 
-// A device counts when it opens in the direction and reports its hardware parameters.
+// A device counts when it opens in the direction and reports its hardware parameters, or is busy.
 bool CanReadCaps(const std::string& name, WaveDirection dir) {
     snd_pcm_t* pcm = nullptr;
     auto stream = dir == WaveDirection::Input ? SND_PCM_STREAM_CAPTURE : SND_PCM_STREAM_PLAYBACK;
-    if (snd_pcm_open(&pcm, name.c_str(), stream, SND_PCM_NONBLOCK) < 0) return false;
+    const int e = snd_pcm_open(&pcm, name.c_str(), stream, SND_PCM_NONBLOCK);
+    // A device busy with our own playback or capture still exists: leaving it out would shift the
+    // ids of the devices after it while it is in use.
+    if (e == -EBUSY) return true;
+    if (e < 0) return false;
     snd_pcm_hw_params_t* hw = nullptr;
     bool ok = snd_pcm_hw_params_malloc(&hw) == 0 && snd_pcm_hw_params_any(pcm, hw) >= 0;
     if (hw) snd_pcm_hw_params_free(hw);
@@ -67,8 +71,12 @@ MmResult WaveGetDevCaps(WaveDirection dir, int deviceId, WaveDeviceCaps& out) {
     return kMmNoError;
 }
 
+// The default device is listed first, so the mapper shares device 0's volume.
+static int VolumeKey(int deviceId) { return deviceId == kWaveMapper ? 0 : deviceId; }
+
 MmResult WaveOutSetVolume(int deviceId, uint32_t volume) {
     if (deviceId < kWaveMapper) return kMmErrBadDeviceId;
+    deviceId = VolumeKey(deviceId);
     std::lock_guard lk(g_volumeMu);
     g_volumes[deviceId] = volume;
     return kMmNoError;
@@ -76,6 +84,7 @@ MmResult WaveOutSetVolume(int deviceId, uint32_t volume) {
 
 MmResult WaveOutGetVolume(int deviceId, uint32_t& volume) {
     if (deviceId < kWaveMapper) return kMmErrBadDeviceId;
+    deviceId = VolumeKey(deviceId);
     std::lock_guard lk(g_volumeMu);
     auto it = g_volumes.find(deviceId);
     volume = it == g_volumes.end() ? 0xFFFFFFFFu : it->second;

@@ -114,7 +114,7 @@ void WaveDevice::Run() {
         WaveHeader* h = nullptr;
         {
             std::unique_lock lk(mu_);
-            cv_.wait(lk, [&] { return stop_ || !queue_.empty(); });
+            cv_.wait(lk, [&] { return stop_ || (!queue_.empty() && !failed_); });
             if (stop_) return;
             h = queue_.front();
         }
@@ -134,6 +134,8 @@ bool WaveDevice::Transfer(WaveHeader* h) {
     const size_t done = capture_ ? h->bytesRecorded : size_t(h->reserved);
     const size_t left = (h->bufferLength - std::min<size_t>(done, h->bufferLength)) / frameBytes;
     if (left == 0) return true;
+    // A capture stream waits in the prepared state until started (again after a recovered overrun).
+    if (capture_ && snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED) snd_pcm_start(pcm_);
     int w = snd_pcm_wait(pcm_, kWaitMs);
     {
         std::lock_guard lk(mu_);
@@ -169,8 +171,9 @@ bool WaveDevice::Transfer(WaveHeader* h) {
     if (n == -EAGAIN) return false;
     if (n < 0) {
         if (snd_pcm_recover(pcm_, int(n), 1) < 0) {
-            // A device that is gone: give the header back rather than spin on it.
-            return true;
+            // A device that is gone: stop working on it and keep the queue for the owner's reset.
+            std::lock_guard lk(mu_);
+            failed_ = true;
         }
         return false;
     }
@@ -190,7 +193,10 @@ MmResult WaveDevice::Reset() {
         for (auto* h : back) h->flags = (h->flags & ~kWhdrInQueue) | kWhdrDone;
     }
     snd_pcm_drop(pcm_);
-    snd_pcm_prepare(pcm_);
+    if (snd_pcm_prepare(pcm_) >= 0) {
+        std::lock_guard lk(mu_);
+        failed_ = false;
+    }
     for (auto* h : back) cb_(capture_ ? WaveMsg::InData : WaveMsg::OutDone, h);
     if (!capture_) StartThread();
     return kMmNoError;

@@ -76,6 +76,7 @@ protected:
     std::deque<WaveHeader*> queue_;
     bool stop_ = false;
     bool closed_ = false;
+    bool failed_ = false;  // the device broke; nothing more is transferred until a reset
     std::thread thread_;
     std::vector<uint8_t> scratch_;
 };

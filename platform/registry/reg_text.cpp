@@ -95,7 +95,7 @@ void FormatValue(std::string& out, const std::string& name, const Value& v) {
 
 void FormatNode(std::string& out, const Node& node, const std::string& path, bool isRoot) {
     if (!isRoot || !node.values.empty()) {
-        out += '[';
+        out += "\n[";
         out += path;
         out += "]\n";
         for (const auto& [name, value] : node.values) FormatValue(out, name, value);

@@ -3,8 +3,10 @@
 #include <png.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -40,6 +42,12 @@ void Param(std::vector<uint8_t>& out, uint8_t cmd, unsigned v) {
 bool IsWhite(const uint8_t* p) { return p[0] == 255 && p[1] == 255 && p[2] == 255; }
 
 bool LoadPpm(const std::string& path, RgbImage& out, std::string& error) {
+    std::error_code ec;
+    auto fileSize = std::filesystem::file_size(path, ec);
+    if (ec || fileSize > uint64_t(kMaxPixels) * 3 + 4096) {
+        error = ec ? "cannot read " + path : "image too large";
+        return false;
+    }
     std::ifstream f(path, std::ios::binary);
     std::string data((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
     size_t pos = 2;

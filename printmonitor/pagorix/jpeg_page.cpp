@@ -58,19 +58,23 @@ bool Compress(const PageBitmap& bmp, int quality, unsigned char** mem, unsigned 
 
 }  // namespace
 
-bool EncodeJpeg(const PageBitmap& bmp, int quality, std::vector<uint8_t>& out) {
-    if (bmp.Empty() || bmp.width > JPEG_MAX_DIMENSION || bmp.height > JPEG_MAX_DIMENSION ||
-        bmp.pixels.size() < bmp.Stride() * size_t(bmp.height))
-        return false;
+namespace {
+bool Fits(const PageBitmap& bmp) {
+    return !bmp.Empty() && bmp.width <= JPEG_MAX_DIMENSION && bmp.height <= JPEG_MAX_DIMENSION &&
+           bmp.pixels.size() >= bmp.Stride() * size_t(bmp.height);
+}
+}  // namespace
+
+bool SaveJpeg(const PageBitmap& bmp, int quality, const std::string& path) {
+    if (!Fits(bmp)) return false;
     unsigned char* mem = nullptr;
     unsigned long size = 0;
-    bool ok = Compress(bmp, quality, &mem, &size);
-    if (ok && mem) out.assign(mem, mem + size);
+    bool ok = Compress(bmp, quality, &mem, &size) && mem && WriteFileNoFollow(path, mem, size);
     std::free(mem);
-    return ok && mem;
+    return ok;
 }
 
-bool WriteFileNoFollow(const std::string& path, const std::vector<uint8_t>& bytes) {
+bool WriteFileNoFollow(const std::string& path, const uint8_t* bytes, size_t size) {
     // O_NONBLOCK keeps a planted FIFO from hanging the spooler; only regular files are written.
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
     if (fd < 0) return false;
@@ -80,13 +84,13 @@ bool WriteFileNoFollow(const std::string& path, const std::vector<uint8_t>& byte
         return false;
     }
     size_t off = 0;
-    while (off < bytes.size()) {
-        ssize_t n = write(fd, bytes.data() + off, bytes.size() - off);
+    while (off < size) {
+        ssize_t n = write(fd, bytes + off, size - off);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         off += size_t(n);
     }
-    bool ok = off == bytes.size();
+    bool ok = off == size;
     if (close(fd) != 0) ok = false;
     if (!ok) unlink(path.c_str());
     return ok;

@@ -9,11 +9,12 @@
 
 namespace pagorix {
 
-// Compresses the bitmap at the given quality (1..100). False on any library error.
-bool EncodeJpeg(const PageBitmap& bmp, int quality, std::vector<uint8_t>& out);
+// Compresses the bitmap at the given quality (1..100) and writes the JPEG file (see
+// WriteFileNoFollow). False on any library or file error.
+bool SaveJpeg(const PageBitmap& bmp, int quality, const std::string& path);
 
 // Writes the bytes to a new or truncated file without following a symbolic link at the last
 // component. False when the file cannot be written whole (a partial file is removed).
-bool WriteFileNoFollow(const std::string& path, const std::vector<uint8_t>& bytes);
+bool WriteFileNoFollow(const std::string& path, const uint8_t* bytes, size_t size);
 
 }  // namespace pagorix

@@ -112,12 +112,8 @@ void TvpjRenderer::Run(const uint8_t* p, const uint8_t* end) {
             if (p == end) return;
             // Finish a pixel whose bytes were split across buffers.
             while (pixelByteCount_ > 0 && p < end && parameter_ > 0) {
-                pixelBytes_[pixelByteCount_++] = *p++;
+                TakePixelByte(*p++);
                 --parameter_;
-                if (pixelByteCount_ == 3) {
-                    PutPixels(pixelBytes_, 1);
-                    pixelByteCount_ = 0;
-                }
             }
             if (pixelByteCount_ == 0 && parameter_ > 0) {
                 // Whole pixels straight from the buffer into the scan line.
@@ -129,12 +125,8 @@ void TvpjRenderer::Run(const uint8_t* p, const uint8_t* end) {
                 }
                 // One or two bytes left of the run or of the buffer.
                 while (p < end && parameter_ > 0) {
-                    pixelBytes_[pixelByteCount_++] = *p++;
+                    TakePixelByte(*p++);
                     --parameter_;
-                    if (pixelByteCount_ == 3) {
-                        PutPixels(pixelBytes_, 1);
-                        pixelByteCount_ = 0;
-                    }
                 }
             }
             if (parameter_ == 0) state_ = stCommand;
@@ -233,6 +225,7 @@ void TvpjRenderer::EnsureBitmap() {
     bitmap_.pixels.assign(bytes, 0xFF);
     bitmap_.width = bitmapWidth_;
     bitmap_.height = bitmapHeight_;
+    dirtyRows_.assign(size_t(bitmapHeight_), 0);
 }
 
 const PageBitmap& TvpjRenderer::Bitmap() {
@@ -248,6 +241,7 @@ void TvpjRenderer::PutPixels(const uint8_t* rgb, int64_t count) {
     int64_t last = std::min<int64_t>(col0 + count, bitmapWidth_);
     if (first >= last) return;
     EnsureBitmap();
+    dirtyRows_[size_t(runRow_)] = 1;
     uint8_t* dst = bitmap_.ScanLine(int32_t(runRow_)) + first * 3;
     const uint8_t* src = rgb + (first - col0) * 3;
     // Stream order is red, green, blue; the scan line holds blue, green, red.
@@ -258,12 +252,25 @@ void TvpjRenderer::PutPixels(const uint8_t* rgb, int64_t count) {
     }
 }
 
+void TvpjRenderer::TakePixelByte(uint8_t b) {
+    if (pixelByteCount_ < 0 || pixelByteCount_ > 2) pixelByteCount_ = 0;
+    pixelBytes_[pixelByteCount_++] = b;
+    if (pixelByteCount_ == 3) {
+        PutPixels(pixelBytes_, 1);
+        pixelByteCount_ = 0;
+    }
+}
+
 void TvpjRenderer::NewPage() {
     ++pageNumber_;
     UpdatePageSize();
-    bool fresh = !(bitmap_.width == bitmapWidth_ && bitmap_.height == bitmapHeight_);
     EnsureBitmap();
-    if (!fresh) std::fill(bitmap_.pixels.begin(), bitmap_.pixels.end(), uint8_t(0xFF));
+    // Only rows painted since the last clearing need whitening again.
+    for (int32_t row = 0; row < bitmap_.height; ++row) {
+        if (!dirtyRows_[size_t(row)]) continue;
+        std::memset(bitmap_.ScanLine(row), 0xFF, bitmap_.Stride());
+        dirtyRows_[size_t(row)] = 0;
+    }
     pageOpen_ = true;
     SendNotice(orb::pnPageBegun, pageNumber_, exportFolder_, pageNumber_);
 }
@@ -272,6 +279,7 @@ void TvpjRenderer::EndPage() {
     if (!pageOpen_) return;
     pageOpen_ = false;
     EnsureBitmap();
+    for (int32_t row = std::max(0, bitmap_.height - 15); row < bitmap_.height; ++row) dirtyRows_[size_t(row)] = 1;
     footer_.Draw(bitmap_, 2, bitmap_.height - 15, kFooterText);
     ++fileCounter_;
     std::string fileName = exportFolder_ + filePrefix_ + std::to_string(fileCounter_) + ".jpg";
@@ -306,9 +314,6 @@ void TvpjRenderer::SendNotice(int32_t kind, int32_t page, const std::string& pat
     }
 }
 
-bool SaveJpegFile(const PageBitmap& bmp, int quality, const std::string& path) {
-    std::vector<uint8_t> jpeg;
-    return EncodeJpeg(bmp, quality, jpeg) && WriteFileNoFollow(path, jpeg);
-}
+bool SaveJpegFile(const PageBitmap& bmp, int quality, const std::string& path) { return SaveJpeg(bmp, quality, path); }
 
 }  // namespace pagorix

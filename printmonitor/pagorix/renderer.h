@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "footer.h"
 #include "page_bitmap.h"
@@ -15,7 +16,7 @@
 
 namespace pagorix {
 
-// Renders one notice datagram to its address; the default sends it over UDP.
+// Delivers one notice to the notice address; the default sends it as a UDP datagram.
 using NoticeSink = std::function<void(const orb::TPrintNotice&, const std::string& host, int port)>;
 // Saves the finished page; the default encodes a JPEG and writes the file.
 using PageSaver = std::function<bool(const PageBitmap&, int quality, const std::string& path)>;
@@ -95,6 +96,7 @@ private:
     void EndPage();
     void EnsureBitmap();
     void PutPixels(const uint8_t* rgb, int64_t count);
+    void TakePixelByte(uint8_t b);
 
     int32_t jobId_ = 0;
     int32_t paperIndex_ = 2;
@@ -110,6 +112,7 @@ private:
     int32_t qualityIndex_ = 0;
     int32_t stateAfterParameter_ = stCommand;
     PageBitmap bitmap_;
+    std::vector<uint8_t> dirtyRows_;  // rows painted since the bitmap was last whitened
     int32_t bitmapWidth_ = 0;   // the size the bitmap has; storage follows lazily
     int32_t bitmapHeight_ = 0;
     int32_t originX_ = 0, originY_ = 0;

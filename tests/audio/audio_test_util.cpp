@@ -33,23 +33,24 @@ TempDir::~TempDir() {
 void InstallAlsaConfig(const TempDir& dir, const std::vector<FileDevice>& inputs, const std::vector<FileDevice>& outputs) {
     std::ostringstream c;
     auto hint = [&](const FileDevice& d, const char* io) {
-        c << "  hint { show on description \"" << d.description << "\" ioid \"" << io << "\" }\n";
+        c << "  hint { show on description \"" << d.description << "\" }  # " << io << "\n";
     };
+    // Each device works in its own direction only, as a real microphone or speaker does.
     for (const auto& d : inputs) {
-        c << "pcm." << d.name << " {\n";
-        if (d.broken) {
-            c << "  type file\n  slave.pcm \"no_such_device\"\n  file \"/dev/null\"\n";
-        } else {
-            c << "  type file\n  slave.pcm { type null }\n  file \"/dev/null\"\n  infile \"" << d.file
-              << "\"\n  format \"raw\"\n";
-        }
+        c << "pcm." << d.name << " {\n  type asym\n  capture.pcm {\n";
+        if (d.broken) c << "    type file\n    slave.pcm \"no_such_device\"\n    file \"/dev/null\"\n";
+        else
+            c << "    type file\n    slave.pcm { type null }\n    file \"/dev/null\"\n    infile \"" << d.file
+              << "\"\n    format \"raw\"\n";
+        c << "  }\n";
         hint(d, "Input");
         c << "}\n";
     }
     for (const auto& d : outputs) {
-        c << "pcm." << d.name << " {\n";
-        if (d.broken) c << "  type file\n  slave.pcm \"no_such_device\"\n  file \"/dev/null\"\n";
-        else c << "  type file\n  slave.pcm { type null }\n  file \"" << d.file << "\"\n  format \"raw\"\n";
+        c << "pcm." << d.name << " {\n  type asym\n  playback.pcm {\n";
+        if (d.broken) c << "    type file\n    slave.pcm \"no_such_device\"\n    file \"/dev/null\"\n";
+        else c << "    type file\n    slave.pcm { type null }\n    file \"" << d.file << "\"\n    format \"raw\"\n";
+        c << "  }\n";
         hint(d, "Output");
         c << "}\n";
     }

@@ -176,7 +176,7 @@ TEST(CodecCarry, DecodingDropsAPartialBlockAndSurvivesGarbage) {
     }
 }
 
-TEST(GsmInterop, OurBlocksDecodeWithSoxToOurSamples) {
+TEST(GsmInterop, OurBlocksDecodeWithSoxAndFfmpegToOurSamples) {
     TempDir dir;
     Codec c = Make(0);
     const auto blocks = Encode(c, ToBytes(SpeechLike(8000, 3.0)));
@@ -187,6 +187,11 @@ TEST(GsmInterop, OurBlocksDecodeWithSoxToOurSamples) {
     const auto ourSamples = Decode(c, blocks);
     ASSERT_EQ(ourSamples.size(), 3u * 8000 * 2);
     EXPECT_EQ(soxSamples, ourSamples);
+    // ffmpeg's decoder is an implementation of its own, not libgsm.
+    ASSERT_EQ(RunTool({"ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-i", dir.file("ours.wav"), "-f", "s16le",
+                       "-acodec", "pcm_s16le", dir.file("ffmpeg.raw")}),
+              0);
+    EXPECT_EQ(ReadFile(dir.file("ffmpeg.raw")), ourSamples);
 }
 
 TEST(GsmInterop, SoxEncodedWavDecodesWithOursLikeSox) {

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <stdexcept>
 
 #include "monitor.h"
+#include "registry/registry.h"
 #include "spooler/spooler.h"
 #include "test_support.h"
+#include "wire/text.h"
 
 namespace {
 
@@ -21,11 +24,13 @@ struct W {
 class Monitor : public ::testing::Test {
 protected:
     void SetUp() override {
+        orb::reg::Registry::Default().Reconfigure({dir.path / "user", dir.path / "machine"});
         pagorix::FreeMonitor();
         Spooler::Instance().Clear();
         m = &pagorix::InitializeMonitor(nullptr)->Monitor;
-        pagorix::Renderer().SetNoticeSink([this](const orb::TPrintNotice& n, const std::string&, int) {
+        pagorix::Renderer().SetNoticeSink([this](const orb::TPrintNotice& n, const std::string& host, int port) {
             notices.push_back(n);
+            addresses.push_back(host + ":" + std::to_string(port));
         });
         pagorix::Renderer().SetPageSaver([this](const pagorix::PageBitmap&, int, const std::string& path) {
             saved.push_back(path);
@@ -45,8 +50,21 @@ protected:
         return e == 0 ? 0xFFFFFFFF : e;
     }
 
+    // Starts and ends a document on an opened port; returns the notice of kind 2.
+    orb::TPrintNotice RunEmptyDocument(const char16_t* port) {
+        HANDLE h = nullptr;
+        EXPECT_TRUE(m->pfnOpenPort(W(port), &h));
+        EXPECT_TRUE(m->pfnStartDocPort(h, W(u"X"), 5, 1, nullptr));
+        orb::TPrintNotice started = notices.back();
+        EXPECT_TRUE(m->pfnEndDocPort(h));
+        EXPECT_TRUE(m->pfnClosePort(h));
+        return started;
+    }
+
+    testpm::TempDir dir;
     const MONITOR* m = nullptr;
     std::vector<orb::TPrintNotice> notices;
+    std::vector<std::string> addresses;
     std::vector<std::string> saved;
 };
 
@@ -206,6 +224,24 @@ TEST_F(Monitor, JobRunsAndIsDeletedFromTheQueue) {
     EXPECT_TRUE(m->pfnClosePort(h));
 }
 
+TEST_F(Monitor, FailedNoticesAndPageSavesDoNotReachTheSpooler) {
+    pagorix::Renderer().SetNoticeSink([](const orb::TPrintNotice&, const std::string&, int) {
+        throw std::runtime_error("network down");
+    });
+    pagorix::Renderer().SetPageSaver([](const pagorix::PageBitmap&, int, const std::string&) -> bool {
+        throw std::runtime_error("disk gone");
+    });
+    ASSERT_TRUE(m->pfnAddPort(W(u"P"), nullptr, W(u"M")));
+    HANDLE h = nullptr;
+    ASSERT_TRUE(m->pfnOpenPort(W(u"P"), &h));
+    EXPECT_TRUE(m->pfnStartDocPort(h, W(u"X"), 1, 1, nullptr));
+    auto s = Stream().cmd(0x71).cmd(0x45).cmd(0x72).cmd(0x73).b;
+    DWORD written = 0;
+    EXPECT_TRUE(m->pfnWritePort(h, s.data(), DWORD(s.size()), &written));
+    EXPECT_TRUE(m->pfnEndDocPort(h));
+    EXPECT_TRUE(m->pfnClosePort(h));
+}
+
 TEST_F(Monitor, RenderingErrorFailsWritePortUntilTheNextDocument) {
     ASSERT_TRUE(m->pfnAddPort(W(u"P"), nullptr, W(u"M")));
     HANDLE h = nullptr;
@@ -228,6 +264,133 @@ TEST_F(Monitor, RenderingErrorFailsWritePortUntilTheNextDocument) {
     for (auto& n : notices) kinds.push_back(n.kind);
     EXPECT_EQ(kinds, (std::vector<int>{2, 1, 3, 2, 4, 5, 3}));
     EXPECT_TRUE(m->pfnClosePort(h));
+}
+
+constexpr const char* kMonitorKey = "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\OrbeloLive6DocLoader";
+constexpr const char16_t* kMonitorKeyW = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\OrbeloLive6DocLoader";
+
+TEST_F(Monitor, PortListFromTheMachineKey) {
+    using namespace orb::reg;
+    // A missing key leaves the list empty.
+    pagorix::InitializeMonitor(W(kMonitorKeyW));
+    DWORD needed = 1, count = 1;
+    EXPECT_TRUE(m->pfnEnumPorts(nullptr, 1, nullptr, 0, &needed, &count));
+    EXPECT_EQ(count, 0u);
+
+    Key k = CreateKey(HKEY_LOCAL_MACHINE, kMonitorKey);
+    ASSERT_TRUE(k.WriteString("FilesRoot", dir.folder() + "pages"));
+    ASSERT_TRUE(k.WriteString("PortName", "OrbeloLive6DocLoader"));
+    pagorix::InitializeMonitor(W(kMonitorKeyW));
+    pagorix::InitializeMonitor(W(kMonitorKeyW));  // loading again adds nothing
+    auto& list = pagorix::PortList();
+    ASSERT_EQ(list.Count(), 1);
+    EXPECT_EQ(list.Item(0).portName, u"OrbeloLive6DocLoader");
+    EXPECT_EQ(list.Item(0).monitorName, u"OrbeloDocLoader");
+    EXPECT_EQ(list.FilesRoot(), orb::Utf8ToUtf16(dir.folder() + "pages"));
+    // The monitor's folder gets its delimiter at the document start.
+    EXPECT_EQ(RunEmptyDocument(u"OrbeloLive6DocLoader").path, dir.folder() + "pages/");
+
+    // Blanks name no port; the key path may also be given directly.
+    ASSERT_TRUE(k.WriteString("PortName", "   "));
+    list.LoadFromRegistry(kMonitorKeyW);
+    EXPECT_EQ(list.Count(), 1);
+    // A missing FilesRoot reads as empty: the folder is a lone delimiter.
+    ASSERT_TRUE(k.DeleteValue("FilesRoot"));
+    list.LoadFromRegistry(u"");
+    EXPECT_EQ(RunEmptyDocument(u"OrbeloLive6DocLoader").path, "/");
+
+    // Values of the wrong type take the fallbacks: the default port name and our per-machine folder.
+    ASSERT_TRUE(k.WriteDWord("FilesRoot", 1));
+    ASSERT_TRUE(k.WriteDWord("PortName", 1));
+    list.LoadFromRegistry(u"");
+    ASSERT_EQ(list.Count(), 2);
+    EXPECT_EQ(list.Item(1).portName, u"OrbeloDocLoader");
+    EXPECT_EQ(list.FilesRoot(), orb::Utf8ToUtf16(dir.folder() + "OrbeloTemp/"));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path / "OrbeloTemp"));
+}
+
+TEST_F(Monitor, PerUserExportSettings) {
+    using namespace orb::reg;
+    Key mk = CreateKey(HKEY_LOCAL_MACHINE, kMonitorKey);
+    ASSERT_TRUE(mk.WriteString("FilesRoot", "/srv/root"));
+    ASSERT_TRUE(mk.WriteString("PortName", "P"));
+    pagorix::InitializeMonitor(W(kMonitorKeyW));
+
+    // No per-user key: the monitor's folder and the default notice address.
+    EXPECT_EQ(RunEmptyDocument(u"P").path, "/srv/root/");
+    EXPECT_EQ(addresses.back(), "127.0.0.1:27777");
+
+    // The client writes the key in upper case; names compare without regard to case.
+    Key uk = CreateKey(HKEY_CURRENT_USER, "Software\\ORBELO RAREDIDAZEREVA\\Orbelo Live 6 Document Loader");
+    ASSERT_TRUE(uk.WriteString("CurrentExportFolder", "/home/ann/export"));
+    ASSERT_TRUE(uk.WriteString("FileNamePattern", "Slide_"));
+    ASSERT_TRUE(uk.WriteString("Host", "::1"));
+    ASSERT_TRUE(uk.WriteDWord("Port", 4242));
+    EXPECT_EQ(RunEmptyDocument(u"P").path, "/home/ann/export/");
+    EXPECT_EQ(addresses.back(), "::1:4242");
+    EXPECT_EQ(pagorix::Renderer().FilePrefix(), "Slide_");
+
+    // Port 0 means the default port; an empty folder keeps the monitor's.
+    ASSERT_TRUE(uk.WriteDWord("Port", 0));
+    ASSERT_TRUE(uk.WriteString("CurrentExportFolder", ""));
+    EXPECT_EQ(RunEmptyDocument(u"P").path, "/srv/root/");
+    EXPECT_EQ(addresses.back(), "::1:27777");
+
+    // A value of the wrong type ends the reading: what came before applies, host and port are defaults.
+    ASSERT_TRUE(uk.WriteString("CurrentExportFolder", "/home/ann/second/"));
+    ASSERT_TRUE(uk.WriteDWord("FileNamePattern", 3));
+    ASSERT_TRUE(uk.WriteDWord("Port", 4242));
+    EXPECT_EQ(RunEmptyDocument(u"P").path, "/home/ann/second/");
+    EXPECT_EQ(addresses.back(), "127.0.0.1:27777");
+    EXPECT_EQ(pagorix::Renderer().FilePrefix(), "Slide_");
+}
+
+TEST_F(Monitor, NoticesArriveOverUdp) {
+    testpm::UdpListener udp;
+    using namespace orb::reg;
+    Key mk = CreateKey(HKEY_LOCAL_MACHINE, kMonitorKey);
+    ASSERT_TRUE(mk.WriteString("FilesRoot", dir.folder()));
+    ASSERT_TRUE(mk.WriteString("PortName", "OrbeloLive6DocLoader"));
+    Key uk = CreateKey(HKEY_CURRENT_USER, pagorix::kUserExportKey);
+    ASSERT_TRUE(uk.WriteString("FileNamePattern", "Slide_"));
+    ASSERT_TRUE(uk.WriteString("Host", "127.0.0.1"));
+    ASSERT_TRUE(uk.WriteDWord("Port", uint32_t(udp.port())));
+    pagorix::FreeMonitor();  // the renderer's own sender this time
+    m = &pagorix::InitializeMonitor(W(kMonitorKeyW))->Monitor;
+
+    HANDLE h = nullptr;
+    ASSERT_TRUE(m->pfnOpenPort(W(u"OrbeloLive6DocLoader"), &h));
+    ASSERT_TRUE(m->pfnStartDocPort(h, W(u"X"), 1234, 1, nullptr));
+    auto s = Stream().cmd(0x71).cmd(0x74).cmd(0x45).cmd(0x72).cmd(0x73).cmd(0x72).cmd(0x73).b;
+    DWORD written = 0;
+    ASSERT_TRUE(m->pfnWritePort(h, s.data(), DWORD(s.size()), &written));
+    ASSERT_TRUE(m->pfnEndDocPort(h));
+    ASSERT_TRUE(m->pfnClosePort(h));
+
+    struct Want {
+        int kind, page;
+        std::string path;
+        int value;
+    } want[] = {{2, 0, dir.folder(), 0},
+                {4, 1, dir.folder(), 1},
+                {5, 1, dir.folder() + "Slide_1.jpg", 1},
+                {4, 2, dir.folder(), 2},
+                {5, 2, dir.folder() + "Slide_2.jpg", 2},
+                {3, 2, dir.folder(), 0}};
+    for (auto& w : want) {
+        std::vector<uint8_t> d;
+        ASSERT_TRUE(udp.Receive(d)) << "kind " << w.kind;
+        ASSERT_EQ(d.size(), 518u);
+        orb::TPrintNotice n;
+        ASSERT_TRUE(orb::DecodePrintNotice(d, n));
+        EXPECT_EQ(n.jobId, 1234);
+        EXPECT_EQ(n.kind, w.kind);
+        EXPECT_EQ(n.pageNumber, w.page);
+        EXPECT_EQ(n.path, w.path);
+        EXPECT_EQ(n.pageValue, w.value);
+        EXPECT_TRUE(n.first.empty());
+    }
+    EXPECT_TRUE(std::filesystem::exists(dir.path / "Slide_2.jpg"));
 }
 
 }  // namespace

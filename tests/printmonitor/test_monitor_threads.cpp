@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "monitor.h"
+#include "registry/registry.h"
 #include "spooler/spooler.h"
 #include "test_support.h"
 
@@ -21,6 +22,7 @@ struct W {
 class Monitor : public ::testing::Test {
 protected:
     void SetUp() override {
+        orb::reg::Registry::Default().Reconfigure({dir.path / "user", dir.path / "machine"});
         pagorix::FreeMonitor();
         m = &pagorix::InitializeMonitor(nullptr)->Monitor;
         pagorix::Renderer().SetNoticeSink([this](const orb::TPrintNotice& n, const std::string&, int) {
@@ -29,6 +31,7 @@ protected:
         pagorix::Renderer().SetPageSaver([](const pagorix::PageBitmap&, int, const std::string&) { return true; });
     }
     void TearDown() override { pagorix::FreeMonitor(); }
+    testpm::TempDir dir;
     const MONITOR* m = nullptr;
     std::vector<orb::TPrintNotice> notices;  // appended under the monitor's lock
 };
