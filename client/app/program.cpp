@@ -4,7 +4,9 @@
 #include <QMessageBox>
 
 #include "keyboard_hook.h"
-#include "registry/registry.h"
+#include "settings/reg_helpers.h"
+#include "util/folders.h"
+#include "util/shell_types.h"
 
 namespace orb {
 
@@ -16,8 +18,6 @@ TProgram::~TProgram() { Shutdown(); }
 
 namespace {
 
-constexpr const char* kSettingsKey = "Software\\ORBELO RAREDIDAZEREVA\\Orbelo Live 6\\Browser";
-
 template <class F>
 void Default(F& field, F fallback) {
     if (!field) field = std::move(fallback);
@@ -27,16 +27,22 @@ void Default(F& field, F fallback) {
 
 TDataModuleServices TProgram::Services() {
     TDataModuleServices s = o_.services;
-    Default<std::function<int()>>(s.readDebugLevel, [] {
-        auto key = reg::Registry::Default().Open(reg::HKEY_CURRENT_USER, kSettingsKey);
-        auto v = key ? key.ReadDWord("DebugLevel") : std::nullopt;
-        return v ? static_cast<int>(*v) : 0;
-    });
-    Default<std::function<void(const std::string&, const std::string&)>>(
-        s.writeString, [](const std::string& name, const std::string& value) {
-            auto key = reg::Registry::Default().Create(reg::HKEY_CURRENT_USER, kSettingsKey);
-            if (key) key.WriteString(name, value);
-        });
+    Default<std::function<int()>>(s.readDebugLevel, [] { return ReadDebugLevel(); });
+    Default<std::function<void(const std::string&)>>(s.writeVersionValues,
+                                                     [](const std::string& exe) { WriteVersionValues(exe); });
+    Default<std::function<void(const std::string&)>>(
+        s.loadSettings, [this](const std::string& programFolder) { LoadSettings(settings_, programFolder); });
+    Default<std::function<bool()>>(s.saveSettings, [this] { return SaveSettings(settings_); });
+    Default<std::function<void(const std::string&, const std::string&, const std::string&, const std::string&)>>(
+        s.registerShellTypes, [](const std::string& exe, const std::string& ext, const std::string& description,
+                                 const std::string& icon) { RegisterShellTypes(exe, ext, description, icon); });
+    Default<std::function<void(const std::string&)>>(s.setScriptDebuggerDisabled,
+                                                     [](const std::string& v) { SetScriptDebuggerDisabled(v); });
+    Default<std::function<void(const std::string&)>>(s.writeVersionFile,
+                                                     [](const std::string& folder) { WriteVersionFile(folder); });
+    Default<std::function<std::optional<std::string>()>>(s.temporaryFolder, [] { return ProgramTempFolder(); });
+    Default<std::function<bool(const std::string&)>>(s.deleteFolder,
+                                                     [](const std::string& path) { return DeleteFolder(path); });
     Default<std::function<int()>>(s.caretBlinkTime, [] { return QApplication::cursorFlashTime(); });
     Default<std::function<void(int)>>(s.setCaretBlinkTime, [](int ms) { QApplication::setCursorFlashTime(ms); });
     Default<std::function<bool()>>(s.keyboardHookInstalled, [] { return KeyboardHookInstalled(); });
@@ -62,7 +68,7 @@ void TProgram::CreateForms() {
 
     tdm_ = std::make_unique<TDM>(*loop_, mainHandle_);
     dm_ = std::make_unique<TDataModuleLife>(Services(), o_.clock ? *o_.clock : SystemClock::Instance());
-    dm_->DataModuleCreate(o_.executable, o_.args, o_.tempRoot);
+    dm_->DataModuleCreate(o_.executable, o_.args);
     created("TDM");
 
     auto add = [&](auto* w) {

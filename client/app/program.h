@@ -17,13 +17,13 @@
 #include "forms.h"
 #include "launch/launch.h"
 #include "qt_event_loop.h"
+#include "settings/settings.h"
 
 namespace orb {
 
 struct TProgramOptions {
     std::filesystem::path executable;
     std::vector<std::string> args;  // after the program name
-    std::filesystem::path tempRoot; // empty: the system's temporary folder
     // Unset fields take the program's own (registry, keyboard hook, session threads).
     TDataModuleServices services;
     IClock* clock = nullptr;        // null: the system clock
@@ -58,6 +58,8 @@ public:
     WindowHandle MainHandle() const { return mainHandle_; }
     TDataModuleLife& DM() { return *dm_; }
     TDM& DataModule() { return *tdm_; }
+    // The client's settings, loaded at the data module's creation and saved at its end.
+    Settings& ClientSettings() { return settings_; }
     QtEventLoop& Loop() { return *loop_; }
     const std::vector<QWidget*>& Windows() const { return windowOrder_; }
     template <class T>
@@ -83,6 +85,7 @@ private:
     WindowHandle mainHandle_ = 0;
     std::unique_ptr<TDM> tdm_;
     std::unique_ptr<TDataModuleLife> dm_;
+    Settings settings_;
     std::vector<std::unique_ptr<QWidget>> windows_;
     std::vector<QWidget*> windowOrder_;
     QList<QPointer<QWidget>> opened_;
