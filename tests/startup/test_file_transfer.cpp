@@ -8,16 +8,17 @@
 #include <fstream>
 #include <iterator>
 
-#include "file_transfer_server.h"
 #include "local_process.h"
 #include "loop/plain_event_loop.h"
 #include "protocol/wm_app.h"
+#include "roomserver/file_transfer_port.h"
 #include "transfer/file_transfer.h"
 #include "transfer/safe_files.h"
 
 namespace fs = std::filesystem;
 using namespace orb;
-using orbtest::FileTransferServer;
+using orb::test::TFileTransferPort;
+using orb::test::TRoomServer;
 
 namespace {
 
@@ -31,6 +32,8 @@ std::string ReadAll(const fs::path& p) {
 class FileTransfer : public ::testing::Test {
 protected:
     void SetUp() override {
+        ASSERT_TRUE(started_);
+        ASSERT_NE(server_.Port(), 0);
         dir_ = fs::temp_directory_path() / ("orb_ft_" + std::to_string(::getpid()) + "_" +
                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
@@ -74,7 +77,10 @@ protected:
         return t.ReturnValue();
     }
 
-    FileTransferServer server_;
+    // The room server with its file-transfer port; nothing talks on the room port in these tests.
+    TRoomServer room_;
+    TFileTransferPort server_{room_};
+    bool started_ = room_.Start();
     PlainEventLoop loop_;
     TTransferIdentity me_;
     fs::path dir_;
@@ -105,15 +111,15 @@ TEST_F(FileTransfer, UploadsCarryTheDescriptorAndTellTheRightWindows) {
         EXPECT_EQ(up.bodyLength, 773 + 100003);
         EXPECT_EQ(up.bytes, ReadAll(file));
         const auto& d = up.descriptor;
-        EXPECT_EQ(FileTransferServer::I32(d, 0), 0);
-        EXPECT_EQ(FileTransferServer::ShortString(d, 4, 200), "Lesson 1.pdf");
-        EXPECT_EQ(FileTransferServer::ShortString(d, 205, 200), file.string());
-        EXPECT_EQ(FileTransferServer::I32(d, 406), 100003);
-        EXPECT_EQ(FileTransferServer::ShortString(d, 410, 20), ".pdf");
-        EXPECT_EQ(FileTransferServer::ShortString(d, 431, 200), "notes");
-        EXPECT_EQ(FileTransferServer::ShortString(d, 632, 128), "Zo\xEB Berg");  // Windows-1252
-        EXPECT_GT(FileTransferServer::F64(d, 761), 40000.0);
-        EXPECT_EQ(FileTransferServer::I32(d, 769), 3);
+        EXPECT_EQ(TFileTransferPort::I32(d, 0), 0);
+        EXPECT_EQ(TFileTransferPort::ShortString(d, 4, 200), "Lesson 1.pdf");
+        EXPECT_EQ(TFileTransferPort::ShortString(d, 205, 200), file.string());
+        EXPECT_EQ(TFileTransferPort::I32(d, 406), 100003);
+        EXPECT_EQ(TFileTransferPort::ShortString(d, 410, 20), ".pdf");
+        EXPECT_EQ(TFileTransferPort::ShortString(d, 431, 200), "notes");
+        EXPECT_EQ(TFileTransferPort::ShortString(d, 632, 128), "Zo\xEB Berg");  // Windows-1252
+        EXPECT_GT(TFileTransferPort::F64(d, 761), 40000.0);
+        EXPECT_EQ(TFileTransferPort::I32(d, 769), 3);
 
         std::vector<PostedMessage> expected;
         if (c.listWindow) expected.push_back({c.listWindow, c.listMessage, 0, 0, 0});
@@ -132,7 +138,7 @@ TEST_F(FileTransfer, EmptyFileAndFailedUploadsAlwaysReport) {
     std::vector<PostedMessage> posts;
     ASSERT_EQ(Upload(0, MakeFile("empty.txt", ""), posts), 0);
     EXPECT_EQ(server_.Uploads().back().bodyLength, 773);
-    EXPECT_EQ(FileTransferServer::I32(server_.Uploads().back().descriptor, 406), 0);
+    EXPECT_EQ(TFileTransferPort::I32(server_.Uploads().back().descriptor, 406), 0);
 
     size_t sent = server_.Uploads().size();
     EXPECT_EQ(Upload(0, dir_ / "missing.pdf", posts), kTransferNoFile);
@@ -147,10 +153,7 @@ TEST_F(FileTransfer, EmptyFileAndFailedUploadsAlwaysReport) {
     EXPECT_EQ(posts[0].msg, WM_APP_UPLOADDONE);
     EXPECT_EQ(posts[0].lParam, 27);
 
-    int closedPort = [] {
-        FileTransferServer gone;
-        return gone.Port();
-    }();
+    int closedPort = orbtest::FreeLoopbackPort();
     EXPECT_EQ(Upload(0, MakeFile("a.pdf", "x"), posts, "", static_cast<uint16_t>(closedPort)), kTransferFailed);
     ASSERT_EQ(posts.size(), 1u);
     EXPECT_EQ(posts[0].lParam, kTransferFailed);
@@ -158,11 +161,11 @@ TEST_F(FileTransfer, EmptyFileAndFailedUploadsAlwaysReport) {
 
 TEST_F(FileTransfer, DownloadsOfEveryTypeReachTheirPlace) {
     const std::string picture(30000, '\xD8');
-    server_.Put(0, "doc.pdf", orbtest::Stored("PDF bytes"));
-    server_.Put(1, "img.jpg", orbtest::Stored(picture));
-    server_.Put(3, "70002.jpg", orbtest::Stored(picture));
-    server_.Put(3, "70001.jpg", orbtest::Stored(picture));
-    server_.Put(5, "Slide_4.JPG", orbtest::Stored(picture));
+    server_.Put(0, "doc.pdf", orb::test::Stored("PDF bytes"));
+    server_.Put(1, "img.jpg", orb::test::Stored(picture));
+    server_.Put(3, "70002.jpg", orb::test::Stored(picture));
+    server_.Put(3, "70001.jpg", orb::test::Stored(picture));
+    server_.Put(5, "Slide_4.JPG", orb::test::Stored(picture));
 
     std::vector<std::string> calls;
     TDownloadActions actions;
@@ -181,10 +184,10 @@ TEST_F(FileTransfer, DownloadsOfEveryTypeReachTheirPlace) {
     EXPECT_EQ(req.kind, 19);
     EXPECT_EQ(req.sender, 70001);
     EXPECT_EQ(req.bodyLength, 773);
-    EXPECT_EQ(FileTransferServer::I32(req.descriptor, 0), -1);
-    EXPECT_EQ(FileTransferServer::ShortString(req.descriptor, 4, 200), "doc.pdf");
-    EXPECT_EQ(FileTransferServer::ShortString(req.descriptor, 205, 200), (dir_ / "work" / "1234.pdf").string());
-    EXPECT_EQ(FileTransferServer::ShortString(req.descriptor, 431, 200), "about it");
+    EXPECT_EQ(TFileTransferPort::I32(req.descriptor, 0), -1);
+    EXPECT_EQ(TFileTransferPort::ShortString(req.descriptor, 4, 200), "doc.pdf");
+    EXPECT_EQ(TFileTransferPort::ShortString(req.descriptor, 205, 200), (dir_ / "work" / "1234.pdf").string());
+    EXPECT_EQ(TFileTransferPort::ShortString(req.descriptor, 431, 200), "about it");
 
     ASSERT_EQ(Download(1, "img.jpg", dir_ / "work" / "i.jpg", posts, 0, actions), 0);
     EXPECT_EQ(server_.Requests().back().kind, 21);
@@ -228,11 +231,11 @@ TEST_F(FileTransfer, RefusedAndHostileDownloadsLeaveTheLocalFileAlone) {
     unchanged();
 
     const std::string bytes(5000, 'p');
-    server_.Put(0, "bigger.pdf", orbtest::Stored(bytes, 6000));          // descriptor claims more than the body holds
-    server_.Put(0, "smaller.pdf", orbtest::Stored(bytes, 10));           // ... or less
-    server_.Put(0, "negative.pdf", orbtest::Stored(bytes, -5, 0));       // negative size, empty body
-    server_.Put(0, "cut.pdf", orbtest::Stored(bytes, -1, -1, 22 + 773 + 1000));  // hangs up half-way
-    server_.Put(0, "huge.pdf", orbtest::Stored(bytes, -1, -1, 22 + 773));        // announces 5000, limit below
+    server_.Put(0, "bigger.pdf", orb::test::Stored(bytes, 6000));          // descriptor claims more than the body holds
+    server_.Put(0, "smaller.pdf", orb::test::Stored(bytes, 10));           // ... or less
+    server_.Put(0, "negative.pdf", orb::test::Stored(bytes, -5, 0));       // negative size, empty body
+    server_.Put(0, "cut.pdf", orb::test::Stored(bytes, -1, -1, 22 + 773 + 1000));  // hangs up half-way
+    server_.Put(0, "huge.pdf", orb::test::Stored(bytes, -1, -1, 22 + 773));        // announces 5000, limit below
     for (const char* name : {"bigger.pdf", "smaller.pdf", "negative.pdf", "cut.pdf"}) {
         EXPECT_NE(Download(0, name, local, posts), 0) << name;
         EXPECT_TRUE(posts.empty()) << name;
@@ -245,7 +248,7 @@ TEST_F(FileTransfer, RefusedAndHostileDownloadsLeaveTheLocalFileAlone) {
     unchanged();
 
     // A server-given name that climbs out of the folder is never used as a path.
-    server_.Put(0, "evil.pdf", orbtest::Stored(bytes, -1, -1, -1, "../../../evil.pdf"));
+    server_.Put(0, "evil.pdf", orb::test::Stored(bytes, -1, -1, -1, "../../../evil.pdf"));
     auto target = PathInFolder(dir_ / "work", "../../../evil.pdf");
     ASSERT_EQ(Download(0, "evil.pdf", target, posts), 0);
     EXPECT_EQ(target, dir_ / "work" / "evil.pdf");

@@ -1,46 +1,19 @@
-#include "file_transfer_server.h"
+#include "roomserver/file_transfer_port.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cstring>
 
-namespace orbtest {
+namespace orb::test {
 namespace {
 
 constexpr size_t kDescriptor = 773;
 constexpr size_t kHeader = 22;
 constexpr int32_t kMaxBody = 64 << 20;
 
-bool ReadAll(int fd, void* p, size_t n) {
-    auto* b = static_cast<uint8_t*>(p);
-    while (n) {
-        ssize_t r = ::recv(fd, b, n, 0);
-        if (r <= 0) return false;
-        b += r;
-        n -= static_cast<size_t>(r);
-    }
-    return true;
-}
-
-bool WriteAll(int fd, const void* p, size_t n) {
-    auto* b = static_cast<const uint8_t*>(p);
-    while (n) {
-        ssize_t r = ::send(fd, b, n, MSG_NOSIGNAL);
-        if (r <= 0) return false;
-        b += r;
-        n -= static_cast<size_t>(r);
-    }
-    return true;
-}
-
 template <class T>
 T Load(const uint8_t* p) {
     T v;
-    std::memcpy(&v, p, sizeof v);  // little-endian host
+    std::memcpy(&v, p, sizeof v);  // the wire is little-endian, as this host
     return v;
 }
 
@@ -97,56 +70,26 @@ int DownloadType(uint16_t kind) {
 
 }  // namespace
 
-FileTransferServer::FileTransferServer() {
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    int one = 1;
-    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listenFd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(listenFd_, 16);
-    socklen_t len = sizeof a;
-    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
-    thread_ = std::thread([this] { AcceptLoop(); });
+TFileTransferPort::TFileTransferPort(TRoomServer& server) {
+    port_ = server.AddPort("filetransfer", [this](TRoomServer&, TTcpClient& socket) { Serve(socket); });
 }
 
-FileTransferServer::~FileTransferServer() {
-    stop_ = true;
-    ::shutdown(listenFd_, SHUT_RDWR);
-    thread_.join();
-    ::close(listenFd_);
-}
-
-void FileTransferServer::AcceptLoop() {
-    while (!stop_) {
-        pollfd p{listenFd_, POLLIN, 0};
-        if (::poll(&p, 1, 50) <= 0) continue;
-        int fd = ::accept(listenFd_, nullptr, nullptr);
-        if (fd < 0) continue;
-        timeval tv{5, 0};
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-        Serve(fd);
-        ::close(fd);
-    }
-}
-
-void FileTransferServer::Serve(int fd) {
+void TFileTransferPort::Serve(TTcpClient& socket) {
+    socket.SetReadTimeout(5000);
     uint8_t h[kHeader];
-    if (!ReadAll(fd, h, kHeader)) return;
+    if (!socket.ReadExact(h, kHeader)) return;
     uint16_t kind = Load<uint16_t>(h);
     int32_t sender = Load<int32_t>(h + 2);
     int16_t room = Load<int16_t>(h + 6);
     int32_t body = Load<int32_t>(h + 16);
     if (body < static_cast<int32_t>(kDescriptor) || body > kMaxBody) return;
     std::vector<uint8_t> d(kDescriptor);
-    if (!ReadAll(fd, d.data(), d.size())) return;
+    if (!socket.ReadExact(d.data(), d.size())) return;
     std::string name = ShortString(d, 4, 200);
 
     if (int type = UploadType(kind); type >= 0) {
         std::string bytes(static_cast<size_t>(body) - kDescriptor, '\0');
-        if (!bytes.empty() && !ReadAll(fd, bytes.data(), bytes.size())) return;
+        if (!bytes.empty() && !socket.ReadExact(bytes.data(), bytes.size())) return;
         uint16_t result = 0;
         {
             std::lock_guard lk(mu_);
@@ -154,32 +97,32 @@ void FileTransferServer::Serve(int fd) {
             if (auto it = refused_.find(name); it != refused_.end())
                 result = it->second;
             else if (I32(d, 406) != static_cast<int32_t>(bytes.size()))
-                result = 2;
+                result = kSizeMismatch;
             else
                 files_[{type, name}] = Stored(bytes);
         }
         auto reply = Header(UploadReplyKind(kind), 0, result);
-        WriteAll(fd, reply.data(), reply.size());
+        socket.WriteAll(reply.data(), reply.size());
         return;
     }
     int type = DownloadType(kind);
     if (type < 0 || body != static_cast<int32_t>(kDescriptor)) return;
-    StoredFile file;
+    TStoredFile file;
     uint16_t result = 0;
     {
         std::lock_guard lk(mu_);
-        requests_.push_back({kind, sender, body, d});
+        requests_.push_back({kind, sender, room, body, d, {}});
         auto it = files_.find({type, name});
         if (auto r = refused_.find(name); r != refused_.end())
             result = r->second;
         else if (it == files_.end())
-            result = 18;
+            result = kNotFound;
         else
             file = it->second;
     }
     if (result) {
         auto reply = Header(kind, 0, result);
-        WriteAll(fd, reply.data(), reply.size());
+        socket.WriteAll(reply.data(), reply.size());
         return;
     }
     int64_t size = static_cast<int64_t>(file.bytes.size());
@@ -189,54 +132,47 @@ void FileTransferServer::Serve(int fd) {
     Store<int32_t>(&desc[0], 7);
     PutShort(desc, 4, 200, file.serverName.empty() ? name : file.serverName);
     PutShort(desc, 205, 200, "/srv/files/" + name);
-    Store<int32_t>(&desc[406], static_cast<int32_t>(file.descriptorSize >= 0 || file.descriptorSize < -1
-                                                        ? file.descriptorSize
-                                                        : size));
+    Store<int32_t>(&desc[406], static_cast<int32_t>(file.descriptorSize == -1 ? size : file.descriptorSize));
     PutShort(desc, 431, 200, "served");
     out.insert(out.end(), desc.begin(), desc.end());
     out.insert(out.end(), file.bytes.begin(), file.bytes.end());
     if (file.hangUpAfter >= 0 && static_cast<size_t>(file.hangUpAfter) < out.size())
         out.resize(static_cast<size_t>(file.hangUpAfter));
-    WriteAll(fd, out.data(), out.size());
+    socket.WriteAll(out.data(), out.size());
 }
 
-void FileTransferServer::Put(int type, const std::string& name, StoredFile file) {
+void TFileTransferPort::Put(int type, const std::string& name, TStoredFile file) {
     std::lock_guard lk(mu_);
     files_[{type, name}] = std::move(file);
 }
 
-void FileTransferServer::Refuse(const std::string& name, uint16_t resultCode) {
+void TFileTransferPort::Refuse(const std::string& name, uint16_t resultCode) {
     std::lock_guard lk(mu_);
     refused_[name] = resultCode;
 }
 
-std::vector<ReceivedUpload> FileTransferServer::Uploads() {
+std::vector<TReceivedTransfer> TFileTransferPort::Uploads() const {
     std::lock_guard lk(mu_);
     return uploads_;
 }
 
-std::vector<ReceivedRequest> FileTransferServer::Requests() {
+std::vector<TReceivedTransfer> TFileTransferPort::Requests() const {
     std::lock_guard lk(mu_);
     return requests_;
 }
 
-bool FileTransferServer::HasFile(int type, const std::string& name) {
-    std::lock_guard lk(mu_);
-    return files_.count({type, name}) > 0;
-}
-
-std::string FileTransferServer::File(int type, const std::string& name) {
+std::string TFileTransferPort::File(int type, const std::string& name) const {
     std::lock_guard lk(mu_);
     auto it = files_.find({type, name});
     return it == files_.end() ? std::string() : it->second.bytes;
 }
 
-std::string FileTransferServer::ShortString(const std::vector<uint8_t>& d, size_t offset, size_t capacity) {
+std::string TFileTransferPort::ShortString(const std::vector<uint8_t>& d, size_t offset, size_t capacity) {
     size_t n = std::min<size_t>(d[offset], capacity);
     return std::string(reinterpret_cast<const char*>(&d[offset + 1]), n);
 }
 
-int32_t FileTransferServer::I32(const std::vector<uint8_t>& d, size_t offset) { return Load<int32_t>(&d[offset]); }
-double FileTransferServer::F64(const std::vector<uint8_t>& d, size_t offset) { return Load<double>(&d[offset]); }
+int32_t TFileTransferPort::I32(const std::vector<uint8_t>& d, size_t offset) { return Load<int32_t>(&d[offset]); }
+double TFileTransferPort::F64(const std::vector<uint8_t>& d, size_t offset) { return Load<double>(&d[offset]); }
 
-}  // namespace orbtest
+}  // namespace orb::test
