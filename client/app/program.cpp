@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPixmap>
 
 #include "keyboard_hook.h"
 #include "settings/reg_helpers.h"
@@ -43,6 +44,10 @@ TDataModuleServices TProgram::Services() {
     Default<std::function<std::optional<std::string>()>>(s.temporaryFolder, [] { return ProgramTempFolder(); });
     Default<std::function<bool(const std::string&)>>(s.deleteFolder,
                                                      [](const std::string& path) { return DeleteFolder(path); });
+    Default<std::function<void(const std::filesystem::path&)>>(s.loadPenCursor, [this](const std::filesystem::path& p) {
+        QPixmap pixmap(QString::fromStdString(p.string()));
+        if (!pixmap.isNull()) penCursor_ = QCursor(pixmap, 0, pixmap.height() - 1);
+    });
     Default<std::function<int()>>(s.caretBlinkTime, [] { return QApplication::cursorFlashTime(); });
     Default<std::function<void(int)>>(s.setCaretBlinkTime, [](int ms) { QApplication::setCursorFlashTime(ms); });
     Default<std::function<bool()>>(s.keyboardHookInstalled, [] { return KeyboardHookInstalled(); });

@@ -3,6 +3,7 @@
 // module, then every long-lived window in a fixed order; the message loop; and the shut-down that
 // frees them again.
 
+#include <QCursor>
 #include <QList>
 #include <QPointer>
 #include <QWidget>
@@ -68,6 +69,9 @@ public:
             if (auto* t = qobject_cast<T*>(w)) return t;
         return nullptr;
     }
+    // Screen cursor number 1: the pen of the boards (the arrow when its file could not be loaded).
+    const QCursor& PenCursor() const { return penCursor_; }
+
     // Takes a docked tool window out of its parent and floats it, always on top. The breakout-rooms
     // and presentations windows keep their own frame; the others become sizeable tool windows.
     void FloatToolForm(QWidget* form);
@@ -86,6 +90,7 @@ private:
     std::unique_ptr<TDM> tdm_;
     std::unique_ptr<TDataModuleLife> dm_;
     Settings settings_;
+    QCursor penCursor_;
     std::vector<std::unique_ptr<QWidget>> windows_;
     std::vector<QWidget*> windowOrder_;
     QList<QPointer<QWidget>> opened_;

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QImage>
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
@@ -160,6 +161,18 @@ TEST_F(Program, PlayArgumentsAndAFailingShutDownStepDoNotStopTheRest) {
     EXPECT_EQ(log_, expected);
 }
 
+TEST_F(Program, PenCursorFromTheCursorsFolder) {
+    fs::create_directories(root_ / "bin" / "Cursors");
+    QImage pen(16, 16, QImage::Format_ARGB32);
+    pen.fill(Qt::black);
+    ASSERT_TRUE(pen.save(QString::fromStdString((root_ / "bin" / "Cursors" / "pen_2.cur").string()), "PNG"));
+    opts_.services.loadPenCursor = nullptr;  // the program's own loader
+    TProgram program(opts_);
+    program.CreateForms();
+    EXPECT_EQ(program.PenCursor().shape(), Qt::BitmapCursor);
+    EXPECT_EQ(program.PenCursor().hotSpot(), QPoint(0, 15));
+}
+
 TEST_F(Program, ReadOnlyProgramFolderStillStarts) {
     fs::permissions(root_ / "bin", fs::perms::owner_read | fs::perms::owner_exec, fs::perm_options::replace);
     opts_.services.writeVersionFile = [](const std::string&) { throw std::runtime_error("read-only"); };
@@ -234,6 +247,7 @@ TEST_F(Program, RealSettingsStoreIsReadAtStartAndWrittenAtExit) {
         TProgram program(opts);
         program.CreateForms();
         EXPECT_EQ(program.DM().DebugLevel(), 2);
+        EXPECT_EQ(program.PenCursor().shape(), Qt::ArrowCursor);  // no cursor file: ignored
         EXPECT_EQ(program.ClientSettings().ColorTheme, 3);
         program.ClientSettings().ColorTheme = 1;  // changed during the run
         EXPECT_EQ(program.Run(), -1);
