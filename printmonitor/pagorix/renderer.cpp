@@ -167,8 +167,6 @@ void TvpjRenderer::Command(uint8_t cmd) {
         resolutionIndex_ = 1;
         paperIndex_ = 2;
         orientation_ = 0;
-        // An unfinished page does not survive a printer reset.
-        pageOpen_ = false;
         UpdatePageSize();
         break;
     case 0x72:

@@ -175,9 +175,12 @@ TEST_F(Renderer, PagesStartWhiteAndNeedABegunPage) {
     for (int y = 0; y < second.height - 16; ++y)
         for (size_t i = 0; i < second.Stride(); ++i) ASSERT_EQ(second.ScanLine(y)[i], 0xFF) << y;
     EXPECT_EQ(pages[0].bmp.ScanLine(10)[3 * 10], 0);
-    // A reset in the middle of a page drops that page.
+    // A reset in the middle of a page does not end it: the page is still saved, now numbered 0.
     Feed(Stream().cmd(0x72).cmd(0x71).cmd(0x73));
-    EXPECT_EQ(pages.size(), 2u);
+    ASSERT_EQ(pages.size(), 3u);
+    EXPECT_EQ(notices.back().kind, 5);
+    EXPECT_EQ(notices.back().pageNumber, 0);
+    EXPECT_EQ(notices.back().pageValue, 0);
 }
 
 TEST_F(Renderer, ErrorDropsTheRestOfTheDocument) {
