@@ -32,7 +32,7 @@ public:
     std::string temp;
 
     bool Connected() const override { return connected; }
-    bool BoardRight() const override { return boardRight; }
+    bool HasBoardRight() const override { return boardRight; }
     bool PlaybackMode() const override { return playback; }
     int32_t OwnLevel1() const override { return level1; }
     void SetCurrentBoard(int32_t b) override { currentBoard = b; }
@@ -56,9 +56,11 @@ public:
     void PostBoardLoadProgress(int32_t b, int32_t c) override { progressPosted.emplace_back(b, c); }
     void HideProgress() override { ++progressHidden; }
     void AddServerNotice(const std::string& t) override { notices.push_back(t); }
-    void StartBoardDownload(int type, int32_t board, const TBoardResource&, int32_t) override {
+    void StartBoardDownload(int type, int32_t board, const TResourceInfo&, int32_t) override {
         downloads.emplace_back(type, board);
     }
+    bool playback = false;
+    bool PlaybackMode() const override { return playback; }
 };
 
 inline std::vector<uint8_t> Jpeg(const QImage& image) {

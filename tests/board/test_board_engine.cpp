@@ -203,6 +203,12 @@ TEST_F(EngineTest, StampDrawsChosenImageAndBadIndexNothing) {
     EXPECT_EQ(engine.BoardImage(1).copy(100, 100, 24, 24), stamp);
     EXPECT_FALSE(IsWhite(stamp));
     EXPECT_TRUE(engine.GetMarkBitmap(13).isNull());
+    QImage picture, mask;
+    ASSERT_TRUE(engine.LoadMarkCursor(3, picture, mask));
+    EXPECT_EQ(mask.pixel(0, 0), kW);  // the mask is black exactly where the picture is drawn
+    for (int y = 0; y < 24; ++y)
+        for (int x = 0; x < 24; ++x) EXPECT_EQ(mask.pixel(x, y) == kW, picture.pixel(x, y) == kW);
+    EXPECT_FALSE(engine.LoadMarkCursor(12, picture, mask));
     engine.SelectBoard(2, false);
     const TStrokeRecord bad[] = {Rec(btMarkStamp, 10, 10, 99, 0, 1, kBlack, bsClear, kWhite, 2)};
     engine.ReplayStrokes(bad);
@@ -383,16 +389,18 @@ TEST_F(EngineTest, PlacingAPictureGrowsToItsEdgeAndSendsJpeg) {
 }
 
 TEST_F(EngineTest, SlideToBoardAsksBelowModeratorLevel) {
-    std::vector<uint8_t> pres(773, 0);
+    TResourceInfo pres;
+    pres.fileName = "deck.ppt";
+    pres.number = 7;
     session.level1 = 10;
-    EXPECT_FALSE(engine.SendSlideToBoard(pres, 3, [] { return false; }));
+    EXPECT_FALSE(engine.SendSlideToBoard(&pres, 3, [] { return false; }));
     EXPECT_TRUE(session.sent.empty());
-    EXPECT_TRUE(engine.SendSlideToBoard(pres, 3, [] { return true; }));
+    EXPECT_TRUE(engine.SendSlideToBoard(&pres, 3, [] { return true; }));
     EXPECT_EQ(engine.CurrentBoard(), 0);
     ASSERT_EQ(session.sent.size(), 1u);
     EXPECT_EQ(session.sent[0].kind, vkSlideToBoard);
     EXPECT_EQ(session.sent[0].body.size(), 777u);
     EXPECT_EQ(session.sent[0].body[0], 0);
     session.playback = true;
-    EXPECT_FALSE(engine.SendSlideToBoard(pres, 3, nullptr));
+    EXPECT_FALSE(engine.SendSlideToBoard(&pres, 3, nullptr));
 }

@@ -1,6 +1,9 @@
 // The whiteboard handlers with the engine behind them: well-formed and hostile bodies.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "board_fakes.h"
 #include "wire/bytes.h"
 
@@ -102,6 +105,23 @@ TEST_F(MessagesTest, StrokesWithBadBoardsOrLengthsAreDropped) {
     Handle(vkBoardStrokes, {3, 0});
     EXPECT_TRUE(AllWhite());
     EXPECT_EQ(engine.CurrentBoard(), 2);
+}
+
+TEST_F(MessagesTest, ABoardChangeDuringAFreeHandDragSendsWhatWasDrawn) {
+    engine.SetTool(btFreeHand);
+    engine.MouseDown(MouseButton::Left, 100, 100);
+    engine.MouseMove(true, false, 120, 100);
+    const TStrokeRecord recs[] = {Line(2, 10, 10, 60, 10), Line(2, 10, 20, 60, 20)};
+    Handle(vkBoardStrokes, BuildBoardStrokesBody(2, recs));
+    ASSERT_EQ(session.sent.size(), 1u);
+    EXPECT_EQ(session.sent[0].kind, vkBoardStrokes);
+    EXPECT_EQ(session.sent[0].body.size(), 4u + 2 * 20u);
+    EXPECT_EQ(session.sent[0].body[0], 1);
+    EXPECT_EQ(session.sent[0].body[4], 1);
+    engine.MouseMove(true, false, 140, 100);
+    engine.MouseUp(MouseButton::Left, 140, 100);
+    EXPECT_EQ(session.sent.size(), 1u);
+    EXPECT_TRUE(IsWhite(engine.BoardImage(2).copy(90, 90, 60, 20)));
 }
 
 TEST_F(MessagesTest, PointerChecksBoardAndType) {
@@ -332,6 +352,58 @@ TEST_F(MessagesTest, WholeBoardItemsUnknownSkippedAndBadLengthStops) {
 
     // A recording replays the same items without starting downloads.
     room.downloads.clear();
-    messages.HandleBoardContents(Header(vkBoardContents), body, false);
+    room.playback = true;
+    Handle(vkBoardContents, body, 99);
     EXPECT_TRUE(room.downloads.empty());
+}
+
+TEST_F(MessagesTest, ReceivedTextKeepsTheLocalPenBrushAndTool) {
+    engine.SetTool(btRectangle);
+    engine.SetBrushStyle(bsCross);
+    engine.SetBrushColor(0x00112233);
+    TBoardTextObject t;
+    t.board = 1;
+    t.right = 300;
+    t.bottom = 100;
+    t.fontName = "DejaVu Sans";
+    t.fontSize = 14;
+    t.fontColor = 0x00FF0000;
+    t.text = u"kept";
+    Handle(vkBoardText, BuildBoardTextBody(t));
+    EXPECT_FALSE(IsWhite(engine.BoardImage(1)));
+    EXPECT_EQ(engine.Tool(), btRectangle);
+    EXPECT_EQ(engine.CurrentLayer().brushStyle, bsCross);
+    EXPECT_EQ(engine.CurrentLayer().brushColor, 0x00112233u);
+}
+
+TEST_F(MessagesTest, RecordedFileDownloadsReplaceTheBoardOrLandInTheTempFolder) {
+    const std::vector<uint8_t> jpeg = Jpeg(Solid(300, 200, qRgb(255, 0, 0)));
+    std::vector<uint8_t> body = Resource(int32_t(jpeg.size()));
+    body.insert(body.end(), jpeg.begin(), jpeg.end());
+    TVCRHeader h = Header(vkDownloadBoardImage);
+    engine.ReplayBoardFile(Header(vkDownloadBoardImage, 1, 3), body);  // a failed download
+    EXPECT_TRUE(session.updates.empty());
+    engine.ReplayBoardFile(h, std::vector<uint8_t>(body.begin(), body.end() - 1));  // cut short
+    EXPECT_TRUE(session.updates.empty());
+    engine.ReplayBoardFile(h, body);
+    EXPECT_EQ(engine.BoardImage(1).size(), QSize(300, 200));
+    EXPECT_GE(qRed(engine.BoardImage(1).pixel(150, 100)), 250);
+    EXPECT_EQ(session.updates, std::vector<int32_t>{0});
+
+    char folder[] = "/tmp/boardfileXXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    session.temp = std::string(folder) + "/";
+    engine.ReplayBoardFile(Header(vkDownloadDocument), body);
+    int files = 0;
+    std::vector<uint8_t> written;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        ++files;
+        EXPECT_EQ(entry.path().extension(), ".jpg");
+        std::ifstream in(entry.path(), std::ios::binary);
+        written.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    EXPECT_EQ(files, 1);
+    EXPECT_EQ(written, jpeg);
+    std::filesystem::remove_all(folder);
+    EXPECT_EQ(session.updates.size(), 2u);
 }

@@ -111,13 +111,20 @@ TEST(BoardRecords, BoardTextCountsUtf16UnitsIncludingSurrogates) {
 
 TEST(BoardRecords, PointerAndSlideBodies) {
     EXPECT_EQ(BuildBoardPointerBody(40000, 65535, 3, 2), Bytes({0x40, 0x9C, 0xFF, 0xFF, 3, 0, 2, 0}));
-    std::vector<uint8_t> pres(773, 0xAB);
+    TResourceInfo pres;
+    pres.id = 0x01020304;
+    pres.fileName = "deck.ppt";
+    pres.extension = ".PPT";
+    pres.fileSize = 0xABCD;
+    pres.number = 20;
     const std::vector<uint8_t> body = BuildSlideToBoardBody(5, pres, 12);
-    ASSERT_EQ(body.size(), 777u);
-    EXPECT_EQ(body[4], 0xAB);  // resource id kept
-    EXPECT_EQ(body[8], 12);    // "Slide_12.JPG"
+    ASSERT_EQ(body.size(), 777u);  // header length 777
+    EXPECT_EQ(std::vector<uint8_t>(body.begin(), body.begin() + 8), Bytes({5, 0, 0, 0, 4, 3, 2, 1}));
+    EXPECT_EQ(body[8], 12);  // "Slide_12.JPG"
     EXPECT_EQ(std::string(body.begin() + 9, body.begin() + 21), "Slide_12.JPG");
+    EXPECT_EQ(body[4 + 406], 0xCD);  // file size kept
+    EXPECT_EQ(body[4 + 407], 0xAB);
     EXPECT_EQ(body[4 + 410], 4);
     EXPECT_EQ(std::string(body.begin() + 4 + 411, body.begin() + 4 + 415), ".JPG");
-    EXPECT_EQ(body[4 + 406], 0xAB);  // file size kept
+    EXPECT_EQ(body[4 + 769], 20);  // slide count kept
 }

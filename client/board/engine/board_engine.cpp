@@ -90,7 +90,7 @@ void TBoardEngine::InitWhiteboards() {
     CurrentLayer().penColor = defPenColor_;
 }
 
-bool TBoardEngine::CanSendOnCurrent() const { return session_.BoardRight() && currentBoard_ != kPrivateBoard; }
+bool TBoardEngine::CanSendOnCurrent() const { return session_.HasBoardRight() && currentBoard_ != kPrivateBoard; }
 
 void TBoardEngine::Changed(int32_t board) {
     if (view_) view_->LayerChanged(board);
@@ -98,11 +98,16 @@ void TBoardEngine::Changed(int32_t board) {
 
 void TBoardEngine::SelectBoard(int32_t board, bool announce) {
     if (view_) view_->ShowWhiteboardView();
-    if (session_.BoardRight() && board != kPrivateBoard && announce && IsSharedBoard(board)) {
+    if (session_.HasBoardRight() && board != kPrivateBoard && announce && IsSharedBoard(board)) {
         session_.SendViewMode(0);
         if (session_.Connected()) session_.SendMessage(vkSelectBoard, BuildBoardNumberBody(board));
     }
     if (board == currentBoard_ || board < 0 || board >= kBoardCount) return;
+    if (drawing_) {
+        // A drag cut short by a change of board: what it drew on the old board still goes out.
+        FlushStrokes();
+        drawing_ = false;
+    }
     TBoardLayer& from = CurrentLayer();
     TBoardLayer& to = layers_[size_t(board)];
     to.penColor = from.penColor;
@@ -418,7 +423,7 @@ void TBoardEngine::PaintBoardWhite(int32_t board) {
 
 void TBoardEngine::FlushStrokes() {
     if (pending_.size() < 2) return;
-    if (session_.Connected() && session_.BoardRight() && IsSharedBoard(currentBoard_))
+    if (session_.Connected() && session_.HasBoardRight() && IsSharedBoard(currentBoard_))
         session_.SendMessage(vkBoardStrokes, BuildBoardStrokesBody(currentBoard_, pending_));
     pending_.clear();
 }
@@ -432,6 +437,13 @@ void TBoardEngine::ShowBoardPointer(int x, int y, bool scroll, int pointerType) 
 QImage TBoardEngine::GetMarkBitmap(int index) const {
     if (index < 0 || index >= int(stamps_.size())) return {};
     return stamps_[size_t(index)].copy();
+}
+
+bool TBoardEngine::LoadMarkCursor(int n, QImage& picture, QImage& mask) const {
+    if (n < 0 || n + 1 >= int(stamps_.size())) return false;
+    picture = GetMarkBitmap(n);
+    mask = GetMarkBitmap(n + 1);
+    return true;
 }
 
 void TBoardEngine::SetLayerMouseAttached(bool attached) {
@@ -460,19 +472,13 @@ void TBoardEngine::DrawPictureAt(int32_t board, const QImage& picture, int left,
 
 void TBoardEngine::DrawBoardText(int32_t board, const TBoardTextObject& text) {
     if (board < 0 || board >= kBoardCount) return;
+    // The text brings its own font and colour and is drawn without a background; the layer's pen,
+    // brush and font stay the local user's.
     TBoardLayer& layer = layers_[size_t(board)];
-    layer.font.name = text.fontName;
-    layer.font.size = text.fontSize;
-    layer.font.color = text.fontColor;
-    layer.brushColor = kWhite;
-    layer.brushStyle = bsClear;
     QFont font(QString::fromStdString(text.fontName));
     // Points at 96 dots per inch; a negative size is a pixel height.
     int64_t pixels = text.fontSize >= 0 ? (int64_t(text.fontSize) * 96 + 36) / 72 : -int64_t(text.fontSize);
     font.setPixelSize(int(std::clamp<int64_t>(pixels, 1, kMaxFontPoints * 96 / 72)));
-    font.setBold(layer.font.bold);
-    font.setItalic(layer.font.italic);
-    font.setUnderline(layer.font.underline);
     const QRect image = layer.image.rect();
     const int64_t l = text.left, t = text.top, r = text.right, b = text.bottom;
     if (r <= l || b <= t || r <= 0 || b <= 0 || l >= image.width() || t >= image.height()) {
@@ -522,8 +528,8 @@ bool TBoardEngine::DrawBoardPicture(int32_t board, int left, int top, std::span<
 void TBoardEngine::ReplayBoardFile(const TVCRHeader& header, std::span<const uint8_t> body) {
     if (header.result != 0) return;
     ByteReader in(body);
-    TBoardResource res;
-    if (!ReadResourceInfo(in, res) || res.fileSize < 0 || size_t(res.fileSize) > in.remaining()) return;
+    TResourceInfo res;
+    if (!TResourceInfo::Decode(in, res) || res.fileSize < 0 || size_t(res.fileSize) > in.remaining()) return;
     std::span<const uint8_t> file = in.view(size_t(res.fileSize));
     if (header.kind == vkDownloadBoardImage || header.kind == vkDownloadSlide) {
         QImage picture = DecodePicture(file);
@@ -596,16 +602,16 @@ void TBoardEngine::SendCurrentBoard() {
     if (session_.Connected()) session_.SendMessage(vkCurrentBoard, BuildBoardNumberBody(currentBoard_));
 }
 
-bool TBoardEngine::SendSlideToBoard(std::span<const uint8_t> presentation, int32_t slide,
+bool TBoardEngine::SendSlideToBoard(const TResourceInfo* presentation, int32_t slide,
                                     const std::function<bool()>& askPrivate) {
     if (session_.PlaybackMode() || !session_.Connected()) return false;
     if (session_.OwnLevel1() < 1000 && currentBoard_ > 0) {
         if (!askPrivate || !askPrivate()) return false;
         SelectBoard(kPrivateBoard, true);
     }
-    if (presentation.empty()) return false;
+    if (!presentation) return false;
     session_.ClearStatusIcons();
-    session_.SendMessage(vkSlideToBoard, BuildSlideToBoardBody(currentBoard_, presentation, slide));
+    session_.SendMessage(vkSlideToBoard, BuildSlideToBoardBody(currentBoard_, *presentation, slide));
     return true;
 }
 
@@ -720,7 +726,7 @@ void TBoardEngine::MouseUp(MouseButton button, int x, int y) {
         drawing_ = false;
         localLast_ = p;
     }
-    if (currentBoard_ > 0 && session_.BoardRight()) FlushStrokes();
+    if (currentBoard_ > 0 && session_.HasBoardRight()) FlushStrokes();
     if (tool_ == btAxes4 || tool_ == btAxes1) {
         tool_ = btNone;
         if (view_) view_->ToolReset();

@@ -140,6 +140,8 @@ public:
     QPoint PointerPos() const { return pointerPos_; }
     // Image index of the mark stamps; a null image outside the list.
     QImage GetMarkBitmap(int index) const;
+    // The picture (image n) and mask (image n + 1) of the mark cursor; false when either is missing.
+    bool LoadMarkCursor(int n, QImage& picture, QImage& mask) const;
     void SetLayerMouseAttached(bool attached) override;
     bool LayerMouseAttached() const { return mouseAttached_; }
 
@@ -155,8 +157,9 @@ public:
     void SendBoardText(const std::u16string& text, const TBoardFont& font, int32_t board, QRect rect);
     void SendBoardPointer(int x, int y, int pointerType);
     void SendCurrentBoard();
-    // Kind 126; askPrivate answers the question whether to open the slide on the private board.
-    bool SendSlideToBoard(std::span<const uint8_t> presentation, int32_t slide, const std::function<bool()>& askPrivate);
+    // Kind 126 for the main window's current presentation (none: nothing is sent); askPrivate answers
+    // the question whether to open the slide on the private board instead.
+    bool SendSlideToBoard(const TResourceInfo* presentation, int32_t slide, const std::function<bool()>& askPrivate);
 
     // --- picture placement (tool 13) ---
     // Starts placing a picture: saves the draw state and shows its frame at (0, 0).

@@ -108,19 +108,31 @@ void DrawSmoothLine(QImage& image, int x0, int y0, int x1, int y1, TColorRef col
     }
 }
 
+// round(((100 - i) * old + i * colour) / 100), half to even, in exact integers.
+static inline int DabChannel(int i, int old, int colour) {
+    const int n = (100 - i) * old + i * colour;
+    int q = n / 100;
+    const int rem = n % 100;
+    if (rem > 50 || (rem == 50 && (q & 1))) ++q;
+    return q;
+}
+
 void TAirBrush::Dab(QImage& image, int x, int y) const {
-    const double a = intensity_ / 100.0;
+    const int a = intensity_;
     const int r = int(color_ & 0xFF), g = int((color_ >> 8) & 0xFF), b = int((color_ >> 16) & 0xFF);
     const int left = std::max(0, x - size_ / 2), top = std::max(0, y - size_ / 2);
     const int right = std::min(image.width(), x - size_ / 2 + size_);
     const int bottom = std::min(image.height(), y - size_ / 2 + size_);
+    if (left >= right || top >= bottom) return;
+    uchar* const base = image.bits();
+    const qsizetype bpl = image.bytesPerLine();
     for (int py = top; py < bottom; ++py) {
-        QRgb* row = reinterpret_cast<QRgb*>(image.scanLine(py));
+        QRgb* row = reinterpret_cast<QRgb*>(base + py * bpl);
         for (int px = left; px < right; ++px) {
             const QRgb old = row[px];
-            const int nr = int(std::nearbyint((1 - a) * qRed(old) + a * r));
-            const int ng = int(std::nearbyint((1 - a) * qGreen(old) + a * g));
-            const int nb = int(std::nearbyint((1 - a) * qBlue(old) + a * b));
+            const int nr = DabChannel(a, qRed(old), r);
+            const int ng = DabChannel(a, qGreen(old), g);
+            const int nb = DabChannel(a, qBlue(old), b);
             // Pure white results are not written, so a white brush leaves no trace.
             if (nr == 255 && ng == 255 && nb == 255) continue;
             row[px] = qRgb(nr, ng, nb);
@@ -131,10 +143,13 @@ void TAirBrush::Dab(QImage& image, int x, int y) const {
 void FloodFillSurface(QImage& image, int x, int y, const QBrush& brush) {
     if (!Inside(image, x, y) || brush.style() == Qt::NoBrush) return;
     const int w = image.width(), h = image.height();
-    const QRgb target = *Pixel(image, x, y) | 0xFF000000u;
+    uchar* const base = image.bits();
+    const qsizetype bpl = image.bytesPerLine();
+    auto row = [&](int py) { return reinterpret_cast<const QRgb*>(base + py * bpl); };
+    const QRgb target = row(y)[x] | 0xFF000000u;
     std::vector<uint8_t> mask(size_t(w) * size_t(h), 0);
-    auto matches = [&](int px, int py) {
-        return !mask[size_t(py) * size_t(w) + size_t(px)] && ((*Pixel(image, px, py) | 0xFF000000u) == target);
+    auto matches = [&](const QRgb* pixels, const uint8_t* m, int px) {
+        return !m[px] && (pixels[px] | 0xFF000000u) == target;
     };
     int minX = x, maxX = x, minY = y, maxY = y;
     // Scanline fill with an explicit stack of seeds: no recursion, so any area size is safe.
@@ -143,20 +158,24 @@ void FloodFillSurface(QImage& image, int x, int y, const QBrush& brush) {
     while (!seeds.empty()) {
         auto [sx, sy] = seeds.back();
         seeds.pop_back();
-        if (!matches(sx, sy)) continue;
+        const QRgb* pixels = row(sy);
+        uint8_t* m = &mask[size_t(sy) * size_t(w)];
+        if (!matches(pixels, m, sx)) continue;
         int l = sx, r = sx;
-        while (l > 0 && matches(l - 1, sy)) --l;
-        while (r + 1 < w && matches(r + 1, sy)) ++r;
-        std::memset(&mask[size_t(sy) * size_t(w) + size_t(l)], 1, size_t(r - l + 1));
+        while (l > 0 && matches(pixels, m, l - 1)) --l;
+        while (r + 1 < w && matches(pixels, m, r + 1)) ++r;
+        std::memset(m + l, 1, size_t(r - l + 1));
         minX = std::min(minX, l);
         maxX = std::max(maxX, r);
         minY = std::min(minY, sy);
         maxY = std::max(maxY, sy);
         for (int ny : {sy - 1, sy + 1}) {
             if (ny < 0 || ny >= h) continue;
+            const QRgb* npix = row(ny);
+            const uint8_t* nm = &mask[size_t(ny) * size_t(w)];
             bool inRun = false;
             for (int px = l; px <= r; ++px) {
-                if (matches(px, ny)) {
+                if (matches(npix, nm, px)) {
                     if (!inRun) seeds.emplace_back(px, ny);
                     inRun = true;
                 } else {
@@ -168,7 +187,7 @@ void FloodFillSurface(QImage& image, int x, int y, const QBrush& brush) {
     if (brush.style() == Qt::SolidPattern) {
         const QRgb c = brush.color().rgb();
         for (int py = minY; py <= maxY; ++py) {
-            QRgb* row = reinterpret_cast<QRgb*>(image.scanLine(py));
+            QRgb* row = reinterpret_cast<QRgb*>(base + py * bpl);
             const uint8_t* m = &mask[size_t(py) * size_t(w)];
             for (int px = minX; px <= maxX; ++px)
                 if (m[px]) row[px] = c;

@@ -14,6 +14,8 @@ bool ReadSharedBoard(ByteReader& in, int32_t& board) {
     return in.i32(board) && IsSharedBoard(board);
 }
 
+bool IsDownloadItem(uint16_t kind) { return kind == vkOpenBoardImage || kind == vkOpenSlide; }
+
 const char kSlideNotAvailable[] = "The slide/image is not available. It may has been deleted.";
 
 }  // namespace
@@ -38,10 +40,18 @@ std::vector<uint8_t> BuildBoardImageBody(int32_t board, TBoardImageInfo info, st
 }
 
 std::vector<uint8_t> BuildBoardTextBody(const TBoardTextObject& text) {
-    std::vector<uint8_t> body;
-    ByteWriter(body).i32(text.board);
-    AppendBoardTextInfo(body, text);
-    return body;
+    TBoardText t;
+    t.board = text.board;
+    t.info.board = text.board;
+    t.info.left = text.left;
+    t.info.top = text.top;
+    t.info.right = text.right;
+    t.info.bottom = text.bottom;
+    t.info.fontName = text.fontName;
+    t.info.fontSize = text.fontSize;
+    t.info.fontColor = int32_t(text.fontColor);
+    t.text = text.text;
+    return EncodeBoardTextBody(t);
 }
 
 std::vector<uint8_t> BuildBoardPointerBody(int x, int y, int32_t board, int pointerType) {
@@ -60,21 +70,14 @@ std::vector<uint8_t> BuildBoardNumberBody(int32_t board) {
     return body;
 }
 
-std::vector<uint8_t> BuildSlideToBoardBody(int32_t board, std::span<const uint8_t> presentation, int32_t slide) {
+std::vector<uint8_t> BuildSlideToBoardBody(int32_t board, const TResourceInfo& presentation, int32_t slide) {
     std::vector<uint8_t> body;
     ByteWriter w(body);
     w.i32(board);
-    std::vector<uint8_t> rec(kResourceInfoSize, 0);
-    std::memcpy(rec.data(), presentation.data(), std::min(presentation.size(), kResourceInfoSize));
-    std::string name = "Slide_" + std::to_string(slide) + ".JPG";
-    std::vector<uint8_t> field;
-    ByteWriter f(field);
-    f.shortString(200, name);
-    std::memcpy(rec.data() + 4, field.data(), field.size());
-    field.clear();
-    f.shortString(20, ".JPG");
-    std::memcpy(rec.data() + 410, field.data(), field.size());
-    w.bytes(rec.data(), rec.size());
+    TResourceInfo rec = presentation;
+    rec.fileName = "Slide_" + std::to_string(slide) + ".JPG";
+    rec.extension = ".JPG";
+    rec.Encode(w);
     return body;
 }
 
@@ -148,7 +151,8 @@ void TBoardMessages::HandleBoardImage(const TVCRHeader& header, std::span<const 
         room_.PostBoardUpdated(header.sender);
 }
 
-void TBoardMessages::HandleBoardContents(const TVCRHeader& header, std::span<const uint8_t> body, bool live) {
+void TBoardMessages::HandleBoardContents(const TVCRHeader& header, std::span<const uint8_t> body) {
+    const bool live = !room_.PlaybackMode();
     ByteReader in = ReaderOf(body);
     sink_.SetLayerMouseAttached(false);
     int32_t counter = 0;
@@ -164,14 +168,15 @@ void TBoardMessages::HandleBoardContents(const TVCRHeader& header, std::span<con
         itemBoard = board;
         ++counter;
         room_.SendBoardLoadProgress(itemBoard, counter);
-        if (IsSharedBoard(board)) BoardContentsItem(item, board, payload, header.sender, live);
+        if (IsSharedBoard(board) && (live || !IsDownloadItem(item.kind)))
+            BoardContentsItem(item, board, payload, header.sender);
     }
     sink_.SetLayerMouseAttached(true);
     room_.PostBoardLoadProgress(itemBoard, 0);
 }
 
 void TBoardMessages::BoardContentsItem(const TVCRHeader& item, int32_t board, std::span<const uint8_t> payload,
-                                       int32_t requester, bool live) {
+                                       int32_t requester) {
     ByteReader in = ReaderOf(payload);
     switch (item.kind) {
     case vkBoardStrokes:
@@ -179,8 +184,8 @@ void TBoardMessages::BoardContentsItem(const TVCRHeader& item, int32_t board, st
         break;
     case vkOpenBoardImage:
     case vkOpenSlide: {
-        TBoardResource res;
-        if (live && ReadResourceInfo(in, res))
+        TResourceInfo res;
+        if (TResourceInfo::Decode(in, res))
             room_.StartBoardDownload(item.kind == vkOpenBoardImage ? 1 : 5, board, res, requester);
         break;
     }
@@ -199,8 +204,8 @@ void TBoardMessages::BoardContentsItem(const TVCRHeader& item, int32_t board, st
     case vkClearBoard: sink_.ClearBoard(board); break;
     case vkSlideToBoard:
     case vkLibraryImageToBoard: {
-        TBoardResource res;
-        if (!ReadResourceInfo(in, res) || res.fileSize <= 0 || size_t(res.fileSize) > in.remaining()) break;
+        TResourceInfo res;
+        if (!TResourceInfo::Decode(in, res) || res.fileSize <= 0 || size_t(res.fileSize) > in.remaining()) break;
         sink_.DrawBoardPicture(board, 0, 0, in.view(size_t(res.fileSize)), PictureMode::SlideItem);
         break;
     }
@@ -235,8 +240,8 @@ void TBoardMessages::HandleSlideToBoard(const TVCRHeader& header, std::span<cons
     }
     ByteReader in = ReaderOf(body);
     int32_t board = 0;
-    TBoardResource res;
-    if (!ReadSharedBoard(in, board) || !ReadResourceInfo(in, res)) return;
+    TResourceInfo res;
+    if (!ReadSharedBoard(in, board) || !TResourceInfo::Decode(in, res)) return;
     if (res.fileSize <= 0 || size_t(res.fileSize) > in.remaining()) return;
     if (sink_.DrawBoardPicture(board, 0, 0, in.view(size_t(res.fileSize)), PictureMode::Slide))
         room_.PostBoardUpdated(header.sender);

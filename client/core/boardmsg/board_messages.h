@@ -58,7 +58,9 @@ public:
     // A notice from "Server" in maroon in the public chat.
     virtual void AddServerNotice(const std::string& textUtf8) = 0;
     // Download of a board image (type 1) or slide (type 5) onto a board, asked for by requester.
-    virtual void StartBoardDownload(int type, int32_t board, const TBoardResource& resource, int32_t requester) = 0;
+    virtual void StartBoardDownload(int type, int32_t board, const TResourceInfo& resource, int32_t requester) = 0;
+    // A recorded session is being replayed: whole boards start no downloads.
+    virtual bool PlaybackMode() const = 0;
 };
 
 // The data module as the board engine sees it: connection, rights, the session's board number and
@@ -68,7 +70,7 @@ public:
     virtual ~IBoardSession() = default;
     virtual bool Connected() const = 0;
     // TDM.BoardRight: the own user may write on the shared boards.
-    virtual bool BoardRight() const = 0;
+    virtual bool HasBoardRight() const = 0;
     virtual bool PlaybackMode() const = 0;
     // The own first level (moderator at 1000 or more).
     virtual int32_t OwnLevel1() const = 0;
@@ -92,8 +94,15 @@ std::vector<uint8_t> BuildBoardImageBody(int32_t board, TBoardImageInfo info, st
 std::vector<uint8_t> BuildBoardTextBody(const TBoardTextObject& text);
 std::vector<uint8_t> BuildBoardPointerBody(int x, int y, int32_t board, int pointerType);
 std::vector<uint8_t> BuildBoardNumberBody(int32_t board);
-// Kind 126: the presentation's resource record renamed to "Slide_" + slide + ".JPG".
-std::vector<uint8_t> BuildSlideToBoardBody(int32_t board, std::span<const uint8_t> presentation, int32_t slide);
+// Kind 126: a copy of the presentation's record named "Slide_" + slide + ".JPG".
+std::vector<uint8_t> BuildSlideToBoardBody(int32_t board, const TResourceInfo& presentation, int32_t slide);
+
+// The data module's whiteboard handlers reach the engine through this (board_dm.h binds it).
+class IBoardMessageHandler {
+public:
+    virtual ~IBoardMessageHandler() = default;
+    virtual bool Handle(const TVCRHeader& header, std::span<const uint8_t> body) = 0;
+};
 
 // Caps on what a received message may make us draw or allocate.
 constexpr int kMaxBoardWidth = 4096;
@@ -101,19 +110,19 @@ constexpr int kMaxBoardHeight = 4096;
 
 // The live handlers. Each checks its body completely; a body that does not fit is dropped
 // without effect (items of kind 79 already drawn stay drawn).
-class TBoardMessages {
+class TBoardMessages : public IBoardMessageHandler {
 public:
     TBoardMessages(IBoardSink& sink, IBoardRoom& room) : sink_(sink), room_(room) {}
 
     // Routes kinds 11, 56, 61, 62, 79, 80, 81, 82, 126, 127 and 132; false for other kinds.
-    bool Handle(const TVCRHeader& header, std::span<const uint8_t> body);
+    bool Handle(const TVCRHeader& header, std::span<const uint8_t> body) override;
 
     void HandleBoardStrokes(const TVCRHeader& header, std::span<const uint8_t> body);     // 11
     void HandleBoardPointer(const TVCRHeader& header, std::span<const uint8_t> body);     // 56
     void HandleAnsiBoardText(const TVCRHeader& header, std::span<const uint8_t> body);    // 61
     void HandleBoardImage(const TVCRHeader& header, std::span<const uint8_t> body);       // 62
-    // 79; live = false for a recorded session (no downloads are started).
-    void HandleBoardContents(const TVCRHeader& header, std::span<const uint8_t> body, bool live = true);
+    // 79; a recorded session starts no downloads.
+    void HandleBoardContents(const TVCRHeader& header, std::span<const uint8_t> body);
     void HandleClearBoard(const TVCRHeader& header, std::span<const uint8_t> body);       // 80
     void HandleCurrentBoard(const TVCRHeader& header, std::span<const uint8_t> body);     // 81, 82
     void HandleSlideToBoard(const TVCRHeader& header, std::span<const uint8_t> body);     // 126, 127
@@ -126,7 +135,7 @@ private:
     // Reads records to the end; drops those of another board. False when a record is cut short.
     bool ReadStrokes(ByteReader& in, int32_t board);
     void BoardContentsItem(const TVCRHeader& item, int32_t board, std::span<const uint8_t> payload,
-                           int32_t requester, bool live);
+                           int32_t requester);
 
     IBoardSink& sink_;
     IBoardRoom& room_;

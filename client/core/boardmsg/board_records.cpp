@@ -85,64 +85,24 @@ bool ReadAnsiBoardText(ByteReader& in, TBoardTextObject& out) {
 }
 
 bool ReadBoardTextInfo(ByteReader& in, TBoardTextObject& out) {
-    TBoardTextObject t;
-    std::string font;
-    int32_t colour = 0, count = 0;
-    if (!in.i32(t.board) || !in.i32(t.left) || !in.i32(t.top) || !in.i32(t.right) || !in.i32(t.bottom) ||
-        !in.shortString(128, font) || !in.i32(t.fontSize) || !in.i32(colour) || !in.skip(4) || !in.i32(count))
-        return false;
+    TBoardTextInfo info;
+    if (!TBoardTextInfo::Decode(in, info)) return false;
     // The count comes from the sender: it must fit in what the body still holds.
-    if (count < 0 || size_t(count) > in.remaining()) {
+    if (info.textByteCount < 0 || size_t(info.textByteCount) > in.remaining()) {
         in.fail();
         return false;
     }
-    std::span<const uint8_t> bytes = in.view(size_t(count));
-    t.fontName = font;
-    t.fontColor = TColorRef(colour);
-    t.text = Utf16LeBytesToString(bytes);
+    TBoardTextObject t;
+    t.board = info.board;
+    t.left = info.left;
+    t.top = info.top;
+    t.right = info.right;
+    t.bottom = info.bottom;
+    t.fontName = info.fontName;
+    t.fontSize = info.fontSize;
+    t.fontColor = TColorRef(info.fontColor);
+    t.text = Utf16LeBytesToString(in.view(size_t(info.textByteCount)));
     out = std::move(t);
-    return true;
-}
-
-void AppendBoardTextInfo(std::vector<uint8_t>& out, const TBoardTextObject& text) {
-    std::u16string_view chars(text.text);
-    if (chars.size() > kMaxBoardTextChars) chars = chars.substr(0, kMaxBoardTextChars);
-    ByteWriter w(out);
-    w.i32(text.board);
-    w.i32(text.left);
-    w.i32(text.top);
-    w.i32(text.right);
-    w.i32(text.bottom);
-    std::string font = CutUtf8(text.fontName, 128);
-    w.shortString(128, font);
-    w.i32(text.fontSize);
-    w.u32(text.fontColor);
-    w.zeros(4);
-    w.i32(int32_t(2 * chars.size() + 3));
-    std::string le = Utf16ToLeBytes(chars);
-    w.bytes(le.data(), le.size());
-    w.zeros(3);  // the 2-byte terminator and one byte 0
-}
-
-bool ReadResourceInfo(ByteReader& in, TBoardResource& out) {
-    std::span<const uint8_t> raw = in.view(kResourceInfoSize);
-    if (raw.size() != kResourceInfoSize) return false;
-    ByteReader r(raw);
-    TBoardResource res;
-    std::string path, owner;
-    double added = 0;
-    r.i32(res.id);
-    r.shortString(200, res.name);
-    r.shortString(200, path);
-    r.i32(res.fileSize);
-    r.shortString(20, res.extension);
-    r.shortString(200, res.description);
-    r.shortString(128, owner);
-    r.f64(added);
-    r.i32(res.number);
-    if (!r.ok()) return false;
-    res.raw.assign(raw.begin(), raw.end());
-    out = std::move(res);
     return true;
 }
 

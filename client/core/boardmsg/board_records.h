@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "protocol/records.h"
 #include "wire/bytes.h"
 
 namespace orb::board {
@@ -108,28 +109,11 @@ struct TBoardTextObject {
 };
 
 constexpr size_t kAnsiBoardTextSize = 413;
-constexpr size_t kBoardTextInfoSize = 165;
-constexpr size_t kResourceInfoSize = 773;
-// Longest board text we accept (the sender cuts the same way): keeps 2n+3 inside 16 bits of room.
-constexpr size_t kMaxBoardTextChars = 32766;
 
 // The 413-byte 8-bit text record: i32 (not read), rectangle, s128 font name, i32 size,
 // i32 colour, s255 text in the 8-bit code page.
 bool ReadAnsiBoardText(ByteReader& in, TBoardTextObject& out);
 // TBoardTextInfo and the N text bytes that follow it; N is checked against what is left.
 bool ReadBoardTextInfo(ByteReader& in, TBoardTextObject& out);
-void AppendBoardTextInfo(std::vector<uint8_t>& out, const TBoardTextObject& text);
-
-// The fields of TResourceInfo the whiteboard uses, with the whole record kept for forwarding.
-struct TBoardResource {
-    int32_t id = 0;
-    std::string name;         // raw bytes of the s200 field
-    int32_t fileSize = 0;
-    std::string extension;    // raw bytes of the s20 field
-    std::string description;  // raw bytes of the s200 field
-    int32_t number = 0;
-    std::vector<uint8_t> raw;  // the 773 bytes
-};
-bool ReadResourceInfo(ByteReader& in, TBoardResource& out);
 
 }  // namespace orb::board

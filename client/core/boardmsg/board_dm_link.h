@@ -1,0 +1,60 @@
+#pragma once
+// The data module's side of the whiteboard: TDM.CurrentBoard and TDM.BoardRight, the senders'
+// route onto the room connection, and the window notices of the handlers. The program sets the
+// hooks for what lives in the windows (progress, chat, participant list, downloads).
+
+#include <functional>
+#include <string>
+
+#include "boardmsg/board_messages.h"
+
+class TDM;
+
+namespace orb::board {
+
+class TDMBoardLink : public IBoardSession, public IBoardRoom {
+public:
+    explicit TDMBoardLink(TDM& dm) : dm_(dm) {}
+
+    // TDM.CurrentBoard: changed only by the engine's SelectBoard.
+    int32_t CurrentBoard = 1;
+    // TDM.BoardRight: set by the rights handlers.
+    uint8_t BoardRight = 0;
+    // TDM.PlaybackMode: 1 while a recorded session is replayed.
+    uint8_t Playback = 0;
+    int32_t OwnLevel1Value = 0;
+    std::string TempFolderPath;
+
+    std::function<void(int32_t view)> OnSendViewMode;  // default: kind 118 for a presenter
+    std::function<void()> OnClearStatusIcons;
+    std::function<void(int32_t board, int32_t counter)> OnBoardLoadProgress;  // default: posted
+    std::function<void()> OnHideProgress;
+    std::function<void(const std::string&)> OnServerNotice;
+    std::function<void(int type, int32_t board, const TResourceInfo&, int32_t requester)> OnStartDownload;
+
+    // IBoardSession
+    bool Connected() const override;
+    bool HasBoardRight() const override { return BoardRight != 0; }
+    bool PlaybackMode() const override { return Playback != 0; }
+    int32_t OwnLevel1() const override { return OwnLevel1Value; }
+    void SetCurrentBoard(int32_t board) override { CurrentBoard = board; }
+    void SendMessage(uint16_t kind, std::vector<uint8_t> body) override;
+    void SendViewMode(int32_t view) override;
+    void ClearStatusIcons() override;
+    std::string TempFolder() const override { return TempFolderPath; }
+
+    // IBoardSession and IBoardRoom
+    void PostBoardUpdated(int32_t sender) override;
+
+    // IBoardRoom
+    void SendBoardLoadProgress(int32_t board, int32_t counter) override;
+    void PostBoardLoadProgress(int32_t board, int32_t counter) override;
+    void HideProgress() override;
+    void AddServerNotice(const std::string& textUtf8) override;
+    void StartBoardDownload(int type, int32_t board, const TResourceInfo& resource, int32_t requester) override;
+
+private:
+    TDM& dm_;
+};
+
+}  // namespace orb::board

@@ -1,0 +1,119 @@
+// The data module's whiteboard handlers and senders over a real room connection on loopback.
+#include <gtest/gtest.h>
+
+#include "board_fakes.h"
+#include "boardmsg/board_dm.h"
+#include "boardmsg/board_dm_link.h"
+#include "dm/dm.h"
+#include "loop/plain_event_loop.h"
+#include "loopback_pair.h"
+#include "protocol/wm_app.h"
+
+using namespace orb;
+using namespace orb::board;
+using namespace orb::board::test;
+
+namespace {
+
+constexpr WindowHandle kMainWindow = 700;
+
+struct DmFixture : ::testing::Test {
+    LoopbackPair pair;
+    PlainEventLoop loop;
+    TDM dm{loop, kMainWindow};
+    TDMBoardLink link{dm};
+    TBoardEngine engine{link};
+    TBoardMessages messages{engine, link};
+
+    void SetUp() override {
+        ASSERT_TRUE(pair.listener.Listen("127.0.0.1", 0));
+        ASSERT_TRUE(dm.vcrClient.Connect("127.0.0.1", pair.listener.Port(), 2000));
+        pair.serverFd = pair.listener.Accept(2000);
+        ASSERT_GE(pair.serverFd, 0);
+        pair.server.Adopt(pair.serverFd);
+        pair.server.SetReadTimeout(5000);
+        dm.OwnUserId = 31;
+        dm.StartWriterThread(1 << 20);
+        engine.InitWhiteboards();
+        BindBoardMessages(dm, &messages);
+    }
+    void TearDown() override {
+        BindBoardMessages(dm, nullptr);
+        dm.StopWriterThread();
+    }
+    void Dispatch(uint16_t kind, const std::vector<uint8_t>& body, int32_t sender = 5) {
+        TVCRHeader h;
+        h.kind = kind;
+        h.sender = sender;
+        h.bodyLength = int32_t(body.size());
+        const std::vector<uint8_t> stream = BuildPacketStream(h, body.data(), body.size());
+        dm.DispatchCommand(h, stream);
+    }
+    // The next message the server receives.
+    std::pair<TVCRHeader, std::vector<uint8_t>> Receive() {
+        uint8_t head[22];
+        TVCRHeader h;
+        std::vector<uint8_t> body;
+        if (!pair.server.ReadExact(head, 22) || !TVCRHeader::Decode(head, h)) return {h, body};
+        body.resize(size_t(h.bodyLength));
+        if (!body.empty()) pair.server.ReadExact(body.data(), body.size());
+        return {h, body};
+    }
+};
+
+TStrokeRecord Line(int board, int x1, int y1, int x2, int y2) {
+    TStrokeRecord r;
+    r.board = uint8_t(board);
+    r.tool = btLine;
+    r.x1 = uint16_t(x1);
+    r.y1 = uint16_t(y1);
+    r.x2 = uint16_t(x2);
+    r.y2 = uint16_t(y2);
+    r.penWidth = 1;
+    return r;
+}
+
+}  // namespace
+
+TEST_F(DmFixture, DispatchedStrokesAndPicturesReachTheEngine) {
+    const TStrokeRecord recs[] = {Line(2, 10, 10, 60, 10), Line(2, 10, 20, 60, 20)};
+    Dispatch(vkBoardStrokes, BuildBoardStrokesBody(2, recs));
+    EXPECT_EQ(engine.CurrentBoard(), 2);
+    EXPECT_EQ(link.CurrentBoard, 2);
+    EXPECT_EQ(engine.BoardImage(2).pixel(30, 10), qRgb(0, 0, 0));
+
+    TBoardImageInfo info;
+    Dispatch(vkBoardImage, BuildBoardImageBody(2, info, Jpeg(Solid(8, 8, qRgb(0, 0, 255)))), 44);
+    loop.ProcessPending();
+    bool updated = false;
+    for (const PostedMessage& m : loop.Log())
+        updated |= m.target == kMainWindow && m.msg == WM_APP_BOARDUPDATED && m.wParam == 44;
+    EXPECT_TRUE(updated);
+
+    BindBoardMessages(dm, nullptr);
+    Dispatch(vkClearBoard, {2, 0, 0, 0});
+    EXPECT_FALSE(IsWhite(engine.BoardImage(2)));
+}
+
+TEST_F(DmFixture, MouseUpSendsOneStrokesMessageOnTheRoomConnection) {
+    link.BoardRight = 1;
+    engine.SetTool(btRectangle);
+    engine.MouseDown(MouseButton::Left, 10, 10);
+    engine.MouseMove(true, false, 40, 30);
+    engine.MouseUp(MouseButton::Left, 40, 30);
+    auto [h, body] = Receive();
+    EXPECT_EQ(h.kind, vkBoardStrokes);
+    EXPECT_EQ(h.sender, 31);
+    EXPECT_EQ(h.bodyLength, 4 + 2 * 20);
+    ASSERT_EQ(body.size(), 44u);
+    EXPECT_EQ(body[0], 1);
+    EXPECT_EQ(body[4 + 1], btMoveTo);
+    EXPECT_EQ(body[24 + 1], btRectangle);
+
+    // Received selections are never announced back, the own ones are.
+    Dispatch(vkSelectBoard, {3, 0, 0, 0});
+    engine.SelectBoard(4, true);
+    auto [h2, body2] = Receive();
+    EXPECT_EQ(h2.kind, vkSelectBoard);
+    EXPECT_EQ(body2, (std::vector<uint8_t>{4, 0, 0, 0}));
+}
