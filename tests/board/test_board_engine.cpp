@@ -295,21 +295,34 @@ TEST_F(EngineTest, ReplayClipsHugeCoordinatesToTheBoard) {
     EXPECT_NE(engine.BoardImage(1).pixel(1000, 740), kW);  // the dabs ran along the clipped diagonal
 }
 
-TEST_F(EngineTest, LocalDragSurvivesReplayAndRemoteClear) {
+TEST_F(EngineTest, ReplayEndsTheLocalDrag) {
     engine.SetTool(btFreeHand);
+    engine.SetPenWidth(1);
     engine.MouseDown(MouseButton::Left, 100, 100);
-    engine.MouseMove(true, false, 110, 110);
+    engine.MouseMove(true, false, 110, 100);
     const TStrokeRecord recs[] = {Rec(btMoveTo, 5, 5, 5, 5, 0, 0, 0, 0), Rec(btLine, 5, 5, 50, 5)};
     engine.ReplayStrokes(recs);
-    engine.ClearBoard(1);  // a clear received from the room
-    engine.MouseMove(true, false, 120, 120);
-    engine.MouseUp(MouseButton::Left, 120, 120);
-    ASSERT_EQ(session.sent.size(), 1u);
+    EXPECT_FALSE(engine.Drawing());
+    engine.MouseMove(true, false, 130, 100);  // draws and records nothing more
+    engine.MouseUp(MouseButton::Left, 130, 100);
+    EXPECT_EQ(engine.BoardImage(1).pixel(120, 100), kW);
+    ASSERT_EQ(session.sent.size(), 1u);  // what was drawn before the replay still goes out
     const auto sent = Records(session.sent[0]);
-    ASSERT_EQ(sent.size(), 3u);
+    ASSERT_EQ(sent.size(), 2u);
     EXPECT_EQ(sent[0], MakeMoveTo(1, 100, 100, 100, 100));
-    EXPECT_EQ(sent[2].x1, 120);
-    EXPECT_EQ(engine.BoardImage(1).pixel(5, 5), kW);
+    EXPECT_EQ(sent[1].x1, 110);
+
+    // A shape dragged through a replay is not committed, and its rubber band goes away.
+    engine.SetTool(btRectangle);
+    engine.MouseDown(MouseButton::Left, 200, 200);
+    engine.MouseMove(true, false, 260, 260);
+    EXPECT_NE(qAlpha(engine.Overlay().pixel(230, 200)), 0);
+    engine.ReplayStrokes({});
+    EXPECT_EQ(qAlpha(engine.Overlay().pixel(230, 200)), 0);
+    engine.MouseMove(true, false, 280, 280);
+    engine.MouseUp(MouseButton::Left, 280, 280);
+    EXPECT_TRUE(IsWhite(engine.BoardImage(1).copy(190, 190, 100, 100)));
+    EXPECT_EQ(session.sent.size(), 1u);
 }
 
 TEST_F(EngineTest, ClearResetsSizeAndClearForAllSendsKind80) {

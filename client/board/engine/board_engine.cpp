@@ -372,8 +372,10 @@ void TBoardEngine::ReplayStrokes(std::span<const TStrokeRecord> records) {
         }
         ApplyDrawState(board, kept);
     }
-    // The local user's drag goes on after a received stroke.
-    drawing_ = localDrag;
+    // A replay ends a local drag: it draws nothing more until the next mouse-down, and its rubber
+    // band, which is not part of the board, goes away.
+    drawing_ = false;
+    if (localDrag) ClearOverlay();
     CurrentLayer().penPos = keptPen;
 }
 
