@@ -325,6 +325,39 @@ TEST_F(EngineTest, ReplayEndsTheLocalDrag) {
     EXPECT_EQ(session.sent.size(), 1u);
 }
 
+TEST_F(EngineTest, ClearDuringADragRestartsTheStrokeWhereTheDragIs) {
+    engine.SetTool(btFreeHand);
+    engine.SetPenWidth(1);
+    engine.MouseDown(MouseButton::Left, 100, 100);
+    engine.MouseMove(true, false, 110, 100);
+    engine.ClearBoard(1);  // a clear received from the room
+    engine.MouseMove(true, false, 120, 100);
+    engine.MouseUp(MouseButton::Left, 120, 100);
+    ASSERT_EQ(session.sent.size(), 1u);
+    const auto sent = Records(session.sent[0]);
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0], MakeMoveTo(1, 110, 100, 110, 100));
+    EXPECT_EQ(sent[1].x1, 120);
+    // Another client that got the clear and then this stroke shows the same board.
+    FakeSession otherSession;
+    TBoardEngine other(otherSession);
+    other.ReplayStrokes(sent);
+    EXPECT_EQ(other.BoardImage(1), engine.BoardImage(1));
+    EXPECT_EQ(engine.BoardImage(1).pixel(105, 100), kW);
+    EXPECT_EQ(engine.BoardImage(1).pixel(0, 0), kW);
+
+    // A clear of another board during the drag leaves the outgoing stroke whole.
+    engine.MouseDown(MouseButton::Left, 100, 200);
+    engine.MouseMove(true, false, 110, 200);
+    engine.ClearBoard(3);
+    engine.MouseMove(true, false, 120, 200);
+    engine.MouseUp(MouseButton::Left, 120, 200);
+    ASSERT_EQ(session.sent.size(), 2u);
+    const auto whole = Records(session.sent[1]);
+    ASSERT_EQ(whole.size(), 3u);
+    EXPECT_EQ(whole[0], MakeMoveTo(1, 100, 200, 100, 200));
+}
+
 TEST_F(EngineTest, ClearResetsSizeAndClearForAllSendsKind80) {
     engine.GrowLayer(1, 2000, 1000);
     EXPECT_EQ(engine.BoardImage(1).size(), QSize(2000, 1000));

@@ -381,8 +381,14 @@ void TBoardEngine::ReplayStrokes(std::span<const TStrokeRecord> records) {
 
 void TBoardEngine::ClearBoard(int32_t board) {
     if (board < 0 || board >= kBoardCount) return;
-    // During a local drag on this board the outgoing stroke keeps its own move-to record.
-    if (!(drawing_ && board == currentBoard_)) pending_.assign(1, MakeMoveTo(board, 0, 0, 0, 0));
+    if (!drawing_) {
+        pending_.assign(1, MakeMoveTo(board, 0, 0, 0, 0));
+    } else if (board == currentBoard_) {
+        // The drag goes on over the wiped board: what it drew before is gone here and was never
+        // sent, so the outgoing stroke restarts where the drag is now.
+        pending_.assign(1, MakeMoveTo(board, localLast_.x(), localLast_.y(), localLast_.x(), localLast_.y()));
+    }
+    // A clear of another board leaves the drag's outgoing stroke alone.
     const TDrawState kept = CaptureDrawState(board);
     TBoardLayer& layer = layers_[size_t(board)];
     tool_ = btWhiteFill;
