@@ -103,8 +103,9 @@ void TBoardEngine::SelectBoard(int32_t board, bool announce) {
         if (session_.Connected()) session_.SendMessage(vkSelectBoard, BuildBoardNumberBody(board));
     }
     if (board == currentBoard_ || board < 0 || board >= kBoardCount) return;
-    if (drawing_) {
-        // A drag cut short by a change of board: what it drew on the old board still goes out.
+    if (drawing_ || pending_.size() >= 2) {
+        // A drag cut short by a change of board (or by a replay just before it): what it drew on
+        // the old board goes out now, under the old board's number.
         FlushStrokes();
         drawing_ = false;
     }
