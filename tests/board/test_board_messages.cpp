@@ -99,12 +99,15 @@ TEST_F(MessagesTest, StrokesWithBadBoardsOrLengthsAreDropped) {
     EXPECT_TRUE(IsWhite(engine.BoardImage(4)));
     EXPECT_EQ(engine.BoardImage(2).pixel(30, 30), qRgb(0, 0, 0));
     engine.ClearBoard(2);
-    // A record cut short drops the whole message.
-    body.push_back(2);
-    Handle(vkBoardStrokes, body);
-    Handle(vkBoardStrokes, {3, 0});
+    // A record cut short draws nothing of the message; its board was already made current.
+    const TStrokeRecord three[] = {Line(3, 10, 40, 60, 40), Line(3, 10, 50, 60, 50)};
+    std::vector<uint8_t> cut = BuildBoardStrokesBody(3, three);
+    cut.pop_back();
+    Handle(vkBoardStrokes, cut);
+    EXPECT_EQ(engine.CurrentBoard(), 3);
+    Handle(vkBoardStrokes, {4, 0});
     EXPECT_TRUE(AllWhite());
-    EXPECT_EQ(engine.CurrentBoard(), 2);
+    EXPECT_EQ(engine.CurrentBoard(), 3);
 }
 
 TEST_F(MessagesTest, ABoardChangeDuringAFreeHandDragSendsWhatWasDrawn) {

@@ -115,11 +115,12 @@ void TBoardMessages::HandleBoardStrokes(const TVCRHeader&, std::span<const uint8
     ByteReader in = ReaderOf(body);
     int32_t board = 0;
     if (!ReadSharedBoard(in, board)) return;
+    sink_.SelectBoard(board, false);
+    // A record cut short ends the handler: nothing of the message is drawn.
     if (!ReadStrokes(in, board)) {
         received_.clear();
         return;
     }
-    sink_.SelectBoard(board, false);
     sink_.ReplayStrokes(received_);
 }
 
