@@ -119,6 +119,31 @@ TEST_F(EngineTest, ShapesRubberBandInOverlayOnlyAndCommitAtMouseUp) {
     EXPECT_EQ(Records(session.sent[0]).size(), 2u);
 }
 
+TEST_F(EngineTest, RubberBandsShowAsNotXorOverTheBoard) {
+    // Left half black, right half white.
+    const TStrokeRecord fill[] = {Rec(btRectangle, 0, 0, 512, 768, 1, kBlack, bsSolid, kBlack)};
+    engine.ReplayStrokes(fill);
+    engine.SetPenWidth(1);
+    engine.SetPenColor(0x000000FF);  // red
+    engine.SetBrushStyle(bsSolid);
+    engine.SetBrushColor(0x00FF0000);  // blue
+    engine.SetTool(btRectangle);
+    engine.MouseDown(MouseButton::Left, 400, 100);
+    engine.MouseMove(true, false, 600, 200);
+    const QImage& o = engine.Overlay();
+    EXPECT_EQ(o.pixel(550, 100), qRgb(255, 0, 0));    // red over white stays red
+    EXPECT_EQ(o.pixel(450, 100), qRgb(0, 255, 255));  // red over black shows inverted
+    EXPECT_EQ(o.pixel(550, 150), qRgb(0, 0, 255));    // the brush is part of the band
+    EXPECT_EQ(o.pixel(450, 150), qRgb(255, 255, 0));
+    EXPECT_EQ(qAlpha(o.pixel(650, 150)), 0);
+    // A white pen leaves the board as it is, as not-xor does.
+    engine.SetPenColor(kWhite);
+    engine.SetBrushStyle(bsClear);
+    engine.MouseMove(true, false, 610, 210);
+    EXPECT_EQ(o.pixel(450, 100), qRgb(0, 0, 0));
+    EXPECT_EQ(o.pixel(550, 100), kW);
+}
+
 TEST_F(EngineTest, NoRightOrNoConnectionSendsNothingAndPrivateBoardNeverSends) {
     session.boardRight = false;
     Drag(btRectangle, {10, 10}, {40, 40});

@@ -201,7 +201,7 @@ void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPo
     auto painter = [&](QPainter& p, bool withBrush) {
         p.setRenderHint(QPainter::Antialiasing, false);
         p.setPen(MakePen(canvas));
-        p.setBrush(withBrush && !overlay ? MakeBrush(canvas.brushStyle, canvas.brushColor) : QBrush(Qt::NoBrush));
+        p.setBrush(withBrush ? MakeBrush(canvas.brushStyle, canvas.brushColor) : QBrush(Qt::NoBrush));
     };
     // Filled shapes: the outline is drawn on the box's own pixels, right and bottom edges excluded.
     auto shape = [&](QRect box, const std::function<void(QPainter&, QRect)>& draw) {
@@ -347,6 +347,15 @@ void TBoardEngine::ToggleRubberBand(const RubberBand& band) {
         p.drawRect(QRect(band.p1, placement_.size()).adjusted(0, 0, -1, -1));
     } else {
         Render(overlay_, canvas, band.tool, band.p1, band.p2, true, true);
+    }
+    // What was drawn shows as not-xor over the board: NOT (pen XOR board), so a band is visible on
+    // any colour (and shows in its own colour on white).
+    const QImage& board = canvas.image;
+    for (int y = 0; y < overlay_.height(); ++y) {
+        QRgb* o = reinterpret_cast<QRgb*>(overlay_.scanLine(y));
+        const QRgb* b = reinterpret_cast<const QRgb*>(board.constScanLine(y));
+        for (int x = 0; x < overlay_.width(); ++x)
+            if (qAlpha(o[x]) != 0) o[x] = 0xFF000000u | (~(o[x] ^ b[x]) & 0x00FFFFFFu);
     }
     if (view_) view_->OverlayChanged();
 }
