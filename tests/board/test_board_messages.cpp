@@ -361,9 +361,10 @@ TEST_F(MessagesTest, WholeBoardItemsUnknownSkippedAndBadLengthStops) {
     EXPECT_FALSE(IsWhite(engine.BoardImage(5)));
     EXPECT_EQ(room.downloads, (std::vector<std::pair<int, int32_t>>{{1, 4}}));
     const std::vector<std::pair<int32_t, int32_t>> progress = {{2, 1}, {2, 2}, {3, 3}, {4, 4},
-                                                               {5, 5}, {4, 6}, {0, 7}};
+                                                               {5, 5}, {4, 6}, {0, 7}, {2, 8}};
     EXPECT_EQ(room.progressSent, progress);
-    EXPECT_EQ(room.progressPosted, (std::vector<std::pair<int32_t, int32_t>>{{0, 0}}));
+    // The item that failed is counted and named by the final notice.
+    EXPECT_EQ(room.progressPosted, (std::vector<std::pair<int32_t, int32_t>>{{2, 0}}));
     EXPECT_TRUE(engine.LayerMouseAttached());
     EXPECT_TRUE(session.sent.empty());
 

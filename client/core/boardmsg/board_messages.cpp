@@ -163,12 +163,12 @@ void TBoardMessages::HandleBoardContents(const TVCRHeader& header, std::span<con
         TVCRHeader item;
         int32_t board = 0;
         if (!TVCRHeader::Decode(head, item) || !in.i32(board)) break;
-        // The embedded length covers the board number and the payload; it must fit in the body.
-        if (item.bodyLength < 4 || size_t(item.bodyLength) - 4 > in.remaining()) break;
-        std::span<const uint8_t> payload = in.view(size_t(item.bodyLength) - 4);
         itemBoard = board;
         ++counter;
         room_.SendBoardLoadProgress(itemBoard, counter);
+        // The embedded length covers the board number and the payload; it must fit in the body.
+        if (item.bodyLength < 4 || size_t(item.bodyLength) - 4 > in.remaining()) break;
+        std::span<const uint8_t> payload = in.view(size_t(item.bodyLength) - 4);
         if (IsSharedBoard(board) && (live || !IsDownloadItem(item.kind)))
             BoardContentsItem(item, board, payload, header.sender);
     }
