@@ -454,6 +454,10 @@ TEST_F(EngineTest, PlacingAPictureGrowsToItsEdgeAndSendsJpeg) {
     EXPECT_EQ(info.right, 1100);
     EXPECT_EQ(info.bottom, 790);
     EXPECT_EQ(size_t(info.jpegSize) + 28, session.sent[0].body.size());
+    const QImage sentPicture = QImage::fromData(session.sent[0].body.data() + 28, info.jpegSize, "JPEG");
+    ASSERT_EQ(sentPicture.size(), QSize(100, 50));
+    EXPECT_GT(qBlue(sentPicture.pixel(50, 25)), 200);
+    EXPECT_LT(qRed(sentPicture.pixel(50, 25)), 60);
     EXPECT_EQ(session.statusClears, 1);
     EXPECT_EQ(engine.Tool(), btNone);
     EXPECT_EQ(engine.CurrentLayer().penColor, 0x00000080u);  // draw state restored

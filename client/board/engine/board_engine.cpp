@@ -3,13 +3,15 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <QImageReader>
-#include <QImageWriter>
 #include <QPainter>
 #include <QPainterPath>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <fstream>
+
+#include "util/images.h"
 
 namespace orb::board {
 
@@ -577,22 +579,24 @@ void TBoardEngine::ReplayBoardFile(const TVCRHeader& header, std::span<const uin
 bool TBoardEngine::SendBoardImage(const QImage& picture, QRect rect) {
     if (!session_.Connected()) return false;
     session_.ClearStatusIcons();
-    QByteArray jpeg;
-    QBuffer buffer(&jpeg);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "JPEG");
-    writer.setQuality(60);
-    if (picture.isNull() || !writer.write(picture)) return false;
+    if (picture.isNull()) return false;
+    Bitmap bitmap;
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+    bitmap.width = rgb.width();
+    bitmap.height = rgb.height();
+    bitmap.rgb.resize(size_t(bitmap.width) * size_t(bitmap.height) * 3);
+    for (int y = 0; y < rgb.height(); ++y)
+        std::memcpy(bitmap.rgb.data() + size_t(y) * size_t(bitmap.width) * 3, rgb.constScanLine(y),
+                    size_t(bitmap.width) * 3);
+    std::vector<uint8_t> jpeg;
+    if (!BitmapToJpeg(bitmap, 60, jpeg)) return false;
     TBoardImageInfo info;
     info.board = currentBoard_;
     info.left = rect.left();
     info.top = rect.top();
     info.right = rect.left() + rect.width();
     info.bottom = rect.top() + rect.height();
-    session_.SendMessage(vkBoardImage,
-                         BuildBoardImageBody(currentBoard_, info,
-                                             std::span(reinterpret_cast<const uint8_t*>(jpeg.constData()),
-                                                       size_t(jpeg.size()))));
+    session_.SendMessage(vkBoardImage, BuildBoardImageBody(currentBoard_, info, jpeg));
     return true;
 }
 
