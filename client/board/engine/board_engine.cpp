@@ -306,7 +306,7 @@ void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPo
         break;
     }
     case btMarkStamp:
-        if (!overlay && p2.x() >= 0 && p2.x() < int(stamps_.size())) StampAnd(target, stamps_[size_t(p2.x())], p1.x(), p1.y());
+        if (!overlay && p2.x() >= 0 && p2.x() < int(ilCursors24_.size())) StampAnd(target, ilCursors24_[size_t(p2.x())], p1.x(), p1.y());
         break;
     case btAreaEraser: {
         QRect box = ShapeBox(p1, p2);
@@ -455,12 +455,12 @@ void TBoardEngine::ShowBoardPointer(int x, int y, bool scroll, int pointerType) 
 }
 
 QImage TBoardEngine::GetMarkBitmap(int index) const {
-    if (index < 0 || index >= int(stamps_.size())) return {};
-    return stamps_[size_t(index)].copy();
+    if (index < 0 || index >= int(ilCursors24_.size())) return {};
+    return ilCursors24_[size_t(index)].copy();
 }
 
 bool TBoardEngine::LoadMarkCursor(int n, QImage& picture, QImage& mask) const {
-    if (n < 0 || n + 1 >= int(stamps_.size())) return false;
+    if (n < 0 || n + 1 >= int(ilCursors24_.size())) return false;
     picture = GetMarkBitmap(n);
     mask = GetMarkBitmap(n + 1);
     return true;

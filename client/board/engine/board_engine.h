@@ -205,7 +205,7 @@ private:
     int defPenWidth_ = 3;
     TColorRef defPenColor_ = kBlack;
     TAirBrush airBrush_;
-    std::vector<QImage> stamps_;
+    std::vector<QImage> ilCursors24_;
     QImage overlay_;
     std::optional<RubberBand> band_;
     bool snap_ = false;
