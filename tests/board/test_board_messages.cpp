@@ -370,6 +370,9 @@ TEST_F(MessagesTest, WholeBoardItemsUnknownSkippedAndBadLengthStops) {
 
     // A recording replays the same items without starting downloads.
     room.downloads.clear();
+    messages.ReplayBoardContents(Header(vkBoardContents, 99), body);
+    EXPECT_TRUE(room.downloads.empty());
+    EXPECT_EQ(room.progressSent.size(), 2 * progress.size());
     room.playback = true;
     Handle(vkBoardContents, body, 99);
     EXPECT_TRUE(room.downloads.empty());

@@ -153,7 +153,14 @@ void TBoardMessages::HandleBoardImage(const TVCRHeader& header, std::span<const 
 }
 
 void TBoardMessages::HandleBoardContents(const TVCRHeader& header, std::span<const uint8_t> body) {
-    const bool live = !room_.PlaybackMode();
+    BoardContents(header, body, !room_.PlaybackMode());
+}
+
+void TBoardMessages::ReplayBoardContents(const TVCRHeader& header, std::span<const uint8_t> body) {
+    BoardContents(header, body, false);
+}
+
+void TBoardMessages::BoardContents(const TVCRHeader& header, std::span<const uint8_t> body, bool live) {
     ByteReader in = ReaderOf(body);
     sink_.SetLayerMouseAttached(false);
     int32_t counter = 0;
