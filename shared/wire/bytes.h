@@ -78,7 +78,7 @@ public:
     void i64(int64_t v);
     void f64(double v);
     // sN: writes the length byte and exactly `capacity` bytes; longer text is cut to the capacity
-    // (at a byte boundary; callers that hold UTF-8 use shortStringUtf8 to keep characters whole).
+    // (at a byte boundary; callers that hold UTF-8 cut it first with CutUtf8 to keep characters whole).
     void shortString(size_t capacity, std::string_view raw);
     // Overwrites 4 bytes at an earlier offset (used to patch lengths).
     void patchU32(size_t offset, uint32_t v);

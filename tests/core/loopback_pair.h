@@ -21,6 +21,7 @@ struct LoopbackPair {
         serverFd = listener.Accept(2000);
         if (serverFd < 0) return false;
         server.Adopt(serverFd);
+        server.SetReadTimeout(10000);  // a missing write fails the test instead of hanging it
         return true;
     }
 

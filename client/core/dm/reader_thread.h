@@ -12,21 +12,8 @@
 
 #include "loop/event_loop.h"
 #include "net/tcp_client.h"
+#include "protocol/framing.h"
 #include "protocol/vcr_header.h"
-
-// Largest body accepted from the network; a larger (or negative) length ends the connection.
-constexpr int32_t kMaxVCRBodyLength = 64 * 1024 * 1024;
-
-enum class TReadResult {
-    Message,     // header and body read
-    Closed,      // a read failed or came up short
-    BadLength,   // the header's body length is negative or above the cap
-};
-
-// Reads one whole message through readExact into stream (header at 0, body from 22). The body is
-// read in slices, so a length that lies costs no more memory than the bytes that really arrive.
-TReadResult ReadVCRMessage(const std::function<bool(void*, size_t)>& readExact, TVCRHeader& header,
-                           std::vector<uint8_t>& stream);
 
 class TReaderThread {
 public:

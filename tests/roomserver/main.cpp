@@ -1,0 +1,51 @@
+// The test room server as a program: listens on a loopback port, prints it, and relays every
+// message to the other clients of the sender's room until interrupted.
+//   roomserver [--address 127.0.0.1] [--port 0]
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "roomserver/room_server.h"
+
+namespace {
+volatile std::sig_atomic_t gStop = 0;
+void OnSignal(int) { gStop = 1; }
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string address = "127.0.0.1";
+    long port = 0;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--address") && i + 1 < argc) {
+            address = argv[++i];
+        } else if (!std::strcmp(argv[i], "--port") && i + 1 < argc) {
+            char* end = nullptr;
+            port = std::strtol(argv[++i], &end, 10);
+            if (!end || *end || port < 0 || port > 65535) {
+                std::fprintf(stderr, "Invalid port: %s\n", argv[i]);
+                return 2;
+            }
+        } else {
+            std::fprintf(stderr, "Usage: %s [--address ADDR] [--port N]\n", argv[0]);
+            return 2;
+        }
+    }
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    orb::test::TRoomServer server;
+    server.OnOtherKinds([](orb::test::TRoomServer& s, orb::test::TRoomConnection& c, const TVCRHeader& h,
+                           std::span<const uint8_t> body) { s.Relay(c, h, body); });
+    if (!server.Start(address, uint16_t(port))) {
+        std::fprintf(stderr, "%s\n", server.LastError().c_str());
+        return 1;
+    }
+    std::printf("Room server listening on %s port %u\n", address.c_str(), unsigned(server.Port()));
+    std::fflush(stdout);
+    while (!gStop) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    server.Stop();
+    return 0;
+}
