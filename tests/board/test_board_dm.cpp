@@ -117,3 +117,15 @@ TEST_F(DmFixture, MouseUpSendsOneStrokesMessageOnTheRoomConnection) {
     EXPECT_EQ(h2.kind, vkSelectBoard);
     EXPECT_EQ(body2, (std::vector<uint8_t>{4, 0, 0, 0}));
 }
+
+TEST_F(DmFixture, OwnBoardChangeAnnouncesTheViewForLevelOneOrThree) {
+    link.BoardRight = 1;
+    link.OwnLevel3Value = 1000;
+    engine.SelectBoard(2, true);
+    auto [h1, body1] = Receive();
+    EXPECT_EQ(h1.kind, vkViewMode);
+    EXPECT_EQ(body1, (std::vector<uint8_t>{0, 0, 0, 0}));
+    auto [h2, body2] = Receive();
+    EXPECT_EQ(h2.kind, vkSelectBoard);
+    EXPECT_EQ(body2, (std::vector<uint8_t>{2, 0, 0, 0}));
+}

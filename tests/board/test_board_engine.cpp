@@ -119,6 +119,31 @@ TEST_F(EngineTest, ShapesRubberBandInOverlayOnlyAndCommitAtMouseUp) {
     EXPECT_EQ(Records(session.sent[0]).size(), 2u);
 }
 
+TEST_F(EngineTest, RubberBandsShowAsNotXorOverTheBoard) {
+    // Left half black, right half white.
+    const TStrokeRecord fill[] = {Rec(btRectangle, 0, 0, 512, 768, 1, kBlack, bsSolid, kBlack)};
+    engine.ReplayStrokes(fill);
+    engine.SetPenWidth(1);
+    engine.SetPenColor(0x000000FF);  // red
+    engine.SetBrushStyle(bsSolid);
+    engine.SetBrushColor(0x00FF0000);  // blue
+    engine.SetTool(btRectangle);
+    engine.MouseDown(MouseButton::Left, 400, 100);
+    engine.MouseMove(true, false, 600, 200);
+    const QImage& o = engine.Overlay();
+    EXPECT_EQ(o.pixel(550, 100), qRgb(255, 0, 0));    // red over white stays red
+    EXPECT_EQ(o.pixel(450, 100), qRgb(0, 255, 255));  // red over black shows inverted
+    EXPECT_EQ(o.pixel(550, 150), qRgb(0, 0, 255));    // the brush is part of the band
+    EXPECT_EQ(o.pixel(450, 150), qRgb(255, 255, 0));
+    EXPECT_EQ(qAlpha(o.pixel(650, 150)), 0);
+    // A white pen leaves the board as it is, as not-xor does.
+    engine.SetPenColor(kWhite);
+    engine.SetBrushStyle(bsClear);
+    engine.MouseMove(true, false, 610, 210);
+    EXPECT_EQ(o.pixel(450, 100), qRgb(0, 0, 0));
+    EXPECT_EQ(o.pixel(550, 100), kW);
+}
+
 TEST_F(EngineTest, NoRightOrNoConnectionSendsNothingAndPrivateBoardNeverSends) {
     session.boardRight = false;
     Drag(btRectangle, {10, 10}, {40, 40});
@@ -295,21 +320,67 @@ TEST_F(EngineTest, ReplayClipsHugeCoordinatesToTheBoard) {
     EXPECT_NE(engine.BoardImage(1).pixel(1000, 740), kW);  // the dabs ran along the clipped diagonal
 }
 
-TEST_F(EngineTest, LocalDragSurvivesReplayAndRemoteClear) {
+TEST_F(EngineTest, ReplayEndsTheLocalDrag) {
     engine.SetTool(btFreeHand);
+    engine.SetPenWidth(1);
     engine.MouseDown(MouseButton::Left, 100, 100);
-    engine.MouseMove(true, false, 110, 110);
+    engine.MouseMove(true, false, 110, 100);
     const TStrokeRecord recs[] = {Rec(btMoveTo, 5, 5, 5, 5, 0, 0, 0, 0), Rec(btLine, 5, 5, 50, 5)};
     engine.ReplayStrokes(recs);
+    EXPECT_FALSE(engine.Drawing());
+    engine.MouseMove(true, false, 130, 100);  // draws and records nothing more
+    engine.MouseUp(MouseButton::Left, 130, 100);
+    EXPECT_EQ(engine.BoardImage(1).pixel(120, 100), kW);
+    ASSERT_EQ(session.sent.size(), 1u);  // what was drawn before the replay still goes out
+    const auto sent = Records(session.sent[0]);
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0], MakeMoveTo(1, 100, 100, 100, 100));
+    EXPECT_EQ(sent[1].x1, 110);
+
+    // A shape dragged through a replay is not committed, and its rubber band goes away.
+    engine.SetTool(btRectangle);
+    engine.MouseDown(MouseButton::Left, 200, 200);
+    engine.MouseMove(true, false, 260, 260);
+    EXPECT_NE(qAlpha(engine.Overlay().pixel(230, 200)), 0);
+    engine.ReplayStrokes({});
+    EXPECT_EQ(qAlpha(engine.Overlay().pixel(230, 200)), 0);
+    engine.MouseMove(true, false, 280, 280);
+    engine.MouseUp(MouseButton::Left, 280, 280);
+    EXPECT_TRUE(IsWhite(engine.BoardImage(1).copy(190, 190, 100, 100)));
+    EXPECT_EQ(session.sent.size(), 1u);
+}
+
+TEST_F(EngineTest, ClearDuringADragRestartsTheStrokeWhereTheDragIs) {
+    engine.SetTool(btFreeHand);
+    engine.SetPenWidth(1);
+    engine.MouseDown(MouseButton::Left, 100, 100);
+    engine.MouseMove(true, false, 110, 100);
     engine.ClearBoard(1);  // a clear received from the room
-    engine.MouseMove(true, false, 120, 120);
-    engine.MouseUp(MouseButton::Left, 120, 120);
+    engine.MouseMove(true, false, 120, 100);
+    engine.MouseUp(MouseButton::Left, 120, 100);
     ASSERT_EQ(session.sent.size(), 1u);
     const auto sent = Records(session.sent[0]);
-    ASSERT_EQ(sent.size(), 3u);
-    EXPECT_EQ(sent[0], MakeMoveTo(1, 100, 100, 100, 100));
-    EXPECT_EQ(sent[2].x1, 120);
-    EXPECT_EQ(engine.BoardImage(1).pixel(5, 5), kW);
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0], MakeMoveTo(1, 110, 100, 110, 100));
+    EXPECT_EQ(sent[1].x1, 120);
+    // Another client that got the clear and then this stroke shows the same board.
+    FakeSession otherSession;
+    TBoardEngine other(otherSession);
+    other.ReplayStrokes(sent);
+    EXPECT_EQ(other.BoardImage(1), engine.BoardImage(1));
+    EXPECT_EQ(engine.BoardImage(1).pixel(105, 100), kW);
+    EXPECT_EQ(engine.BoardImage(1).pixel(0, 0), kW);
+
+    // A clear of another board during the drag leaves the outgoing stroke whole.
+    engine.MouseDown(MouseButton::Left, 100, 200);
+    engine.MouseMove(true, false, 110, 200);
+    engine.ClearBoard(3);
+    engine.MouseMove(true, false, 120, 200);
+    engine.MouseUp(MouseButton::Left, 120, 200);
+    ASSERT_EQ(session.sent.size(), 2u);
+    const auto whole = Records(session.sent[1]);
+    ASSERT_EQ(whole.size(), 3u);
+    EXPECT_EQ(whole[0], MakeMoveTo(1, 100, 200, 100, 200));
 }
 
 TEST_F(EngineTest, ClearResetsSizeAndClearForAllSendsKind80) {
@@ -383,6 +454,10 @@ TEST_F(EngineTest, PlacingAPictureGrowsToItsEdgeAndSendsJpeg) {
     EXPECT_EQ(info.right, 1100);
     EXPECT_EQ(info.bottom, 790);
     EXPECT_EQ(size_t(info.jpegSize) + 28, session.sent[0].body.size());
+    const QImage sentPicture = QImage::fromData(session.sent[0].body.data() + 28, info.jpegSize, "JPEG");
+    ASSERT_EQ(sentPicture.size(), QSize(100, 50));
+    EXPECT_GT(qBlue(sentPicture.pixel(50, 25)), 200);
+    EXPECT_LT(qRed(sentPicture.pixel(50, 25)), 60);
     EXPECT_EQ(session.statusClears, 1);
     EXPECT_EQ(engine.Tool(), btNone);
     EXPECT_EQ(engine.CurrentLayer().penColor, 0x00000080u);  // draw state restored

@@ -99,12 +99,15 @@ TEST_F(MessagesTest, StrokesWithBadBoardsOrLengthsAreDropped) {
     EXPECT_TRUE(IsWhite(engine.BoardImage(4)));
     EXPECT_EQ(engine.BoardImage(2).pixel(30, 30), qRgb(0, 0, 0));
     engine.ClearBoard(2);
-    // A record cut short drops the whole message.
-    body.push_back(2);
-    Handle(vkBoardStrokes, body);
-    Handle(vkBoardStrokes, {3, 0});
+    // A record cut short draws nothing of the message; its board was already made current.
+    const TStrokeRecord three[] = {Line(3, 10, 40, 60, 40), Line(3, 10, 50, 60, 50)};
+    std::vector<uint8_t> cut = BuildBoardStrokesBody(3, three);
+    cut.pop_back();
+    Handle(vkBoardStrokes, cut);
+    EXPECT_EQ(engine.CurrentBoard(), 3);
+    Handle(vkBoardStrokes, {4, 0});
     EXPECT_TRUE(AllWhite());
-    EXPECT_EQ(engine.CurrentBoard(), 2);
+    EXPECT_EQ(engine.CurrentBoard(), 3);
 }
 
 TEST_F(MessagesTest, ABoardChangeDuringAFreeHandDragSendsWhatWasDrawn) {
@@ -122,6 +125,20 @@ TEST_F(MessagesTest, ABoardChangeDuringAFreeHandDragSendsWhatWasDrawn) {
     engine.MouseUp(MouseButton::Left, 140, 100);
     EXPECT_EQ(session.sent.size(), 1u);
     EXPECT_TRUE(IsWhite(engine.BoardImage(2).copy(90, 90, 60, 20)));
+}
+
+TEST_F(MessagesTest, AStrokeEndedByAReplayGoesOutUnderItsOwnBoard) {
+    engine.SetTool(btFreeHand);
+    engine.MouseDown(MouseButton::Left, 100, 100);
+    engine.MouseMove(true, false, 120, 100);
+    const TStrokeRecord recs[] = {Line(1, 10, 10, 60, 10), Line(1, 10, 20, 60, 20)};
+    Handle(vkBoardStrokes, BuildBoardStrokesBody(1, recs));  // ends the drag
+    Handle(vkBoardPointer, BuildBoardPointerBody(5, 5, 2, 1));  // then board 2 becomes current
+    ASSERT_EQ(session.sent.size(), 1u);
+    EXPECT_EQ(session.sent[0].body.size(), 4u + 2 * 20u);
+    EXPECT_EQ(session.sent[0].body[0], 1);
+    engine.MouseUp(MouseButton::Left, 120, 100);
+    EXPECT_EQ(session.sent.size(), 1u);
 }
 
 TEST_F(MessagesTest, PointerChecksBoardAndType) {
@@ -344,14 +361,18 @@ TEST_F(MessagesTest, WholeBoardItemsUnknownSkippedAndBadLengthStops) {
     EXPECT_FALSE(IsWhite(engine.BoardImage(5)));
     EXPECT_EQ(room.downloads, (std::vector<std::pair<int, int32_t>>{{1, 4}}));
     const std::vector<std::pair<int32_t, int32_t>> progress = {{2, 1}, {2, 2}, {3, 3}, {4, 4},
-                                                               {5, 5}, {4, 6}, {0, 7}};
+                                                               {5, 5}, {4, 6}, {0, 7}, {2, 8}};
     EXPECT_EQ(room.progressSent, progress);
-    EXPECT_EQ(room.progressPosted, (std::vector<std::pair<int32_t, int32_t>>{{0, 0}}));
+    // The item that failed is counted and named by the final notice.
+    EXPECT_EQ(room.progressPosted, (std::vector<std::pair<int32_t, int32_t>>{{2, 0}}));
     EXPECT_TRUE(engine.LayerMouseAttached());
     EXPECT_TRUE(session.sent.empty());
 
     // A recording replays the same items without starting downloads.
     room.downloads.clear();
+    messages.ReplayBoardContents(Header(vkBoardContents, 99), body);
+    EXPECT_TRUE(room.downloads.empty());
+    EXPECT_EQ(room.progressSent.size(), 2 * progress.size());
     room.playback = true;
     Handle(vkBoardContents, body, 99);
     EXPECT_TRUE(room.downloads.empty());

@@ -3,13 +3,15 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <QImageReader>
-#include <QImageWriter>
 #include <QPainter>
 #include <QPainterPath>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <fstream>
+
+#include "util/images.h"
 
 namespace orb::board {
 
@@ -103,8 +105,9 @@ void TBoardEngine::SelectBoard(int32_t board, bool announce) {
         if (session_.Connected()) session_.SendMessage(vkSelectBoard, BuildBoardNumberBody(board));
     }
     if (board == currentBoard_ || board < 0 || board >= kBoardCount) return;
-    if (drawing_) {
-        // A drag cut short by a change of board: what it drew on the old board still goes out.
+    if (drawing_ || pending_.size() >= 2) {
+        // A drag cut short by a change of board (or by a replay just before it): what it drew on
+        // the old board goes out now, under the old board's number.
         FlushStrokes();
         drawing_ = false;
     }
@@ -200,7 +203,7 @@ void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPo
     auto painter = [&](QPainter& p, bool withBrush) {
         p.setRenderHint(QPainter::Antialiasing, false);
         p.setPen(MakePen(canvas));
-        p.setBrush(withBrush && !overlay ? MakeBrush(canvas.brushStyle, canvas.brushColor) : QBrush(Qt::NoBrush));
+        p.setBrush(withBrush ? MakeBrush(canvas.brushStyle, canvas.brushColor) : QBrush(Qt::NoBrush));
     };
     // Filled shapes: the outline is drawn on the box's own pixels, right and bottom edges excluded.
     auto shape = [&](QRect box, const std::function<void(QPainter&, QRect)>& draw) {
@@ -303,7 +306,7 @@ void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPo
         break;
     }
     case btMarkStamp:
-        if (!overlay && p2.x() >= 0 && p2.x() < int(stamps_.size())) StampAnd(target, stamps_[size_t(p2.x())], p1.x(), p1.y());
+        if (!overlay && p2.x() >= 0 && p2.x() < int(ilCursors24_.size())) StampAnd(target, ilCursors24_[size_t(p2.x())], p1.x(), p1.y());
         break;
     case btAreaEraser: {
         QRect box = ShapeBox(p1, p2);
@@ -347,6 +350,15 @@ void TBoardEngine::ToggleRubberBand(const RubberBand& band) {
     } else {
         Render(overlay_, canvas, band.tool, band.p1, band.p2, true, true);
     }
+    // What was drawn shows as not-xor over the board: NOT (pen XOR board), so a band is visible on
+    // any colour (and shows in its own colour on white).
+    const QImage& board = canvas.image;
+    for (int y = 0; y < overlay_.height(); ++y) {
+        QRgb* o = reinterpret_cast<QRgb*>(overlay_.scanLine(y));
+        const QRgb* b = reinterpret_cast<const QRgb*>(board.constScanLine(y));
+        for (int x = 0; x < overlay_.width(); ++x)
+            if (qAlpha(o[x]) != 0) o[x] = 0xFF000000u | (~(o[x] ^ b[x]) & 0x00FFFFFFu);
+    }
     if (view_) view_->OverlayChanged();
 }
 
@@ -372,15 +384,23 @@ void TBoardEngine::ReplayStrokes(std::span<const TStrokeRecord> records) {
         }
         ApplyDrawState(board, kept);
     }
-    // The local user's drag goes on after a received stroke.
-    drawing_ = localDrag;
+    // A replay ends a local drag: it draws nothing more until the next mouse-down, and its rubber
+    // band, which is not part of the board, goes away.
+    drawing_ = false;
+    if (localDrag) ClearOverlay();
     CurrentLayer().penPos = keptPen;
 }
 
 void TBoardEngine::ClearBoard(int32_t board) {
     if (board < 0 || board >= kBoardCount) return;
-    // During a local drag on this board the outgoing stroke keeps its own move-to record.
-    if (!(drawing_ && board == currentBoard_)) pending_.assign(1, MakeMoveTo(board, 0, 0, 0, 0));
+    if (!drawing_) {
+        pending_.assign(1, MakeMoveTo(board, 0, 0, 0, 0));
+    } else if (board == currentBoard_) {
+        // The drag goes on over the wiped board: what it drew before is gone here and was never
+        // sent, so the outgoing stroke restarts where the drag is now.
+        pending_.assign(1, MakeMoveTo(board, localLast_.x(), localLast_.y(), localLast_.x(), localLast_.y()));
+    }
+    // A clear of another board leaves the drag's outgoing stroke alone.
     const TDrawState kept = CaptureDrawState(board);
     TBoardLayer& layer = layers_[size_t(board)];
     tool_ = btWhiteFill;
@@ -435,12 +455,12 @@ void TBoardEngine::ShowBoardPointer(int x, int y, bool scroll, int pointerType) 
 }
 
 QImage TBoardEngine::GetMarkBitmap(int index) const {
-    if (index < 0 || index >= int(stamps_.size())) return {};
-    return stamps_[size_t(index)].copy();
+    if (index < 0 || index >= int(ilCursors24_.size())) return {};
+    return ilCursors24_[size_t(index)].copy();
 }
 
 bool TBoardEngine::LoadMarkCursor(int n, QImage& picture, QImage& mask) const {
-    if (n < 0 || n + 1 >= int(stamps_.size())) return false;
+    if (n < 0 || n + 1 >= int(ilCursors24_.size())) return false;
     picture = GetMarkBitmap(n);
     mask = GetMarkBitmap(n + 1);
     return true;
@@ -559,22 +579,24 @@ void TBoardEngine::ReplayBoardFile(const TVCRHeader& header, std::span<const uin
 bool TBoardEngine::SendBoardImage(const QImage& picture, QRect rect) {
     if (!session_.Connected()) return false;
     session_.ClearStatusIcons();
-    QByteArray jpeg;
-    QBuffer buffer(&jpeg);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "JPEG");
-    writer.setQuality(60);
-    if (picture.isNull() || !writer.write(picture)) return false;
+    if (picture.isNull()) return false;
+    Bitmap bitmap;
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+    bitmap.width = rgb.width();
+    bitmap.height = rgb.height();
+    bitmap.rgb.resize(size_t(bitmap.width) * size_t(bitmap.height) * 3);
+    for (int y = 0; y < rgb.height(); ++y)
+        std::memcpy(bitmap.rgb.data() + size_t(y) * size_t(bitmap.width) * 3, rgb.constScanLine(y),
+                    size_t(bitmap.width) * 3);
+    std::vector<uint8_t> jpeg;
+    if (!BitmapToJpeg(bitmap, 60, jpeg)) return false;
     TBoardImageInfo info;
     info.board = currentBoard_;
     info.left = rect.left();
     info.top = rect.top();
     info.right = rect.left() + rect.width();
     info.bottom = rect.top() + rect.height();
-    session_.SendMessage(vkBoardImage,
-                         BuildBoardImageBody(currentBoard_, info,
-                                             std::span(reinterpret_cast<const uint8_t*>(jpeg.constData()),
-                                                       size_t(jpeg.size()))));
+    session_.SendMessage(vkBoardImage, BuildBoardImageBody(currentBoard_, info, jpeg));
     return true;
 }
 

@@ -98,7 +98,8 @@ public:
     const TBoardLayer& Layer(int32_t board) const { return layers_[size_t(board)]; }
     const QImage& BoardImage(int32_t board) const { return layers_[size_t(board)].image; }
     TBoardLayer& CurrentLayer() { return layers_[size_t(currentBoard_)]; }
-    // Rubber bands and the placement frame, transparent elsewhere; same size as the current layer.
+    // Rubber bands and the placement frame in the colours not-xor gives over the current layer,
+    // transparent elsewhere; same size as the current layer. The view draws it over the layer.
     const QImage& Overlay() const { return overlay_; }
     const std::vector<TStrokeRecord>& Pending() const { return pending_; }
     QPoint LocalLastPoint() const { return localLast_; }
@@ -204,7 +205,7 @@ private:
     int defPenWidth_ = 3;
     TColorRef defPenColor_ = kBlack;
     TAirBrush airBrush_;
-    std::vector<QImage> stamps_;
+    std::vector<QImage> ilCursors24_;
     QImage overlay_;
     std::optional<RubberBand> band_;
     bool snap_ = false;

@@ -1,5 +1,7 @@
 #include "board/engine/board_raster.h"
 
+#include "util/quadrant.h"
+
 #include <QPainter>
 #include <cmath>
 #include <cstdlib>
@@ -226,26 +228,25 @@ void StampAnd(QImage& image, const QImage& stamp, int x, int y) {
     }
 }
 
+namespace {
+
+// The shared axes routine draws its one-pixel lines through this.
+class ImageLines : public ILineCanvas {
+public:
+    explicit ImageLines(QImage& image) : image_(image) {}
+    void Line(int x0, int y0, int x1, int y1, uint32_t colour, int) override {
+        DrawThinLine(image_, x0, y0, x1, y1, colour);
+    }
+
+private:
+    QImage& image_;
+};
+
+}  // namespace
+
 void DrawQuadrantGrid(QImage& image, int x0, int y0, int width, int step, int quadrant, int height) {
-    if (quadrant == 0) {
-        for (int q = 1; q <= 4; ++q) DrawQuadrantGrid(image, x0, y0, width, step, q, height);
-        return;
-    }
-    if (quadrant < 1 || quadrant > 4) return;
-    constexpr TColorRef kMaroon = 0x000080, kBlue = 0xFF0000, kSilver = 0xC0C0C0;
-    const int sx = (quadrant == 1 || quadrant == 4) ? 1 : -1;  // x axis direction
-    const int sy = (quadrant == 1 || quadrant == 2) ? -1 : 1;  // y axis direction (up is negative)
-    DrawThinLine(image, x0, y0, x0 + sx * width, y0, kMaroon);
-    DrawThinLine(image, x0, y0, x0, y0 + sy * height, kBlue);
-    if (step <= 0) return;
-    for (int k = 1; int64_t(k) * step < width; ++k) {
-        const int gx = x0 + sx * k * step;
-        DrawThinLine(image, gx, y0, gx, y0 + sy * height, kSilver);
-    }
-    for (int k = 1; int64_t(k) * step < height; ++k) {
-        const int gy = y0 + sy * k * step;
-        DrawThinLine(image, x0, gy, x0 + sx * width, gy, kSilver);
-    }
+    ImageLines lines(image);
+    orb::DrawQuadrantGrid(lines, x0, y0, width, step, quadrant, height);
 }
 
 QBrush MakeBrush(uint8_t style, TColorRef colour) {

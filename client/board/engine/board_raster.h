@@ -54,7 +54,8 @@ void FloodFillSurface(QImage& image, int x, int y, const QBrush& brush);
 // ANDs a stamp into the image with its top-left at (x, y).
 void StampAnd(QImage& image, const QImage& stamp, int x, int y);
 
-// Coordinate axes and grid of quadrant 1..4, or of all four when quadrant is 0.
+// Coordinate axes and grid of quadrant 1..4, or of all four when quadrant is 0, drawn by the shared
+// axes routine in one-pixel lines.
 void DrawQuadrantGrid(QImage& image, int x0, int y0, int width, int step, int quadrant, int height);
 
 // Qt's brush for a wire brush style and colour; the clear style gives Qt::NoBrush.

@@ -37,7 +37,7 @@ void Check(QPainter& p, QColor c) {
 }  // namespace
 
 void TBoardEngine::BuildStamps() {
-    stamps_.assign(kStampCount, Blank());
+    ilCursors24_.assign(kStampCount, Blank());
     auto paint = [&](int index, const std::function<void(QPainter&)>& draw) {
         QImage picture = Blank();
         {
@@ -45,8 +45,8 @@ void TBoardEngine::BuildStamps() {
             p.setRenderHint(QPainter::Antialiasing, false);
             draw(p);
         }
-        stamps_[size_t(index)] = picture;
-        stamps_[size_t(index) + 1] = MaskOf(picture);
+        ilCursors24_[size_t(index)] = picture;
+        ilCursors24_[size_t(index) + 1] = MaskOf(picture);
     };
     paint(1, [](QPainter& p) {
         p.setPen(QPen(Qt::black, 1));

@@ -14,7 +14,7 @@ void TDMBoardLink::SendViewMode(int32_t view) {
         OnSendViewMode(view);
         return;
     }
-    if (OwnLevel1Value >= 1000) dm_.SendCommand(vkViewMode, BuildBoardNumberBody(view));
+    if (OwnLevel1Value >= 1000 || OwnLevel3Value >= 1000) dm_.SendCommand(vkViewMode, BuildBoardNumberBody(view));
 }
 
 void TDMBoardLink::ClearStatusIcons() {

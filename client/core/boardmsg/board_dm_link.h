@@ -23,9 +23,11 @@ public:
     // TDM.PlaybackMode: 1 while a recorded session is replayed.
     uint8_t Playback = 0;
     int32_t OwnLevel1Value = 0;
+    // The own third level: with the first, says who announces the whiteboard view (kind 118).
+    int32_t OwnLevel3Value = 0;
     std::string TempFolderPath;
 
-    std::function<void(int32_t view)> OnSendViewMode;  // default: kind 118 for a presenter
+    std::function<void(int32_t view)> OnSendViewMode;  // default: kind 118 when level 1 or 3 is 1000+
     std::function<void()> OnClearStatusIcons;
     std::function<void(int32_t board, int32_t counter)> OnBoardLoadProgress;  // default: posted
     std::function<void()> OnHideProgress;

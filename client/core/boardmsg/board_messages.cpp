@@ -115,11 +115,12 @@ void TBoardMessages::HandleBoardStrokes(const TVCRHeader&, std::span<const uint8
     ByteReader in = ReaderOf(body);
     int32_t board = 0;
     if (!ReadSharedBoard(in, board)) return;
+    sink_.SelectBoard(board, false);
+    // A record cut short ends the handler: nothing of the message is drawn.
     if (!ReadStrokes(in, board)) {
         received_.clear();
         return;
     }
-    sink_.SelectBoard(board, false);
     sink_.ReplayStrokes(received_);
 }
 
@@ -152,7 +153,14 @@ void TBoardMessages::HandleBoardImage(const TVCRHeader& header, std::span<const 
 }
 
 void TBoardMessages::HandleBoardContents(const TVCRHeader& header, std::span<const uint8_t> body) {
-    const bool live = !room_.PlaybackMode();
+    BoardContents(header, body, !room_.PlaybackMode());
+}
+
+void TBoardMessages::ReplayBoardContents(const TVCRHeader& header, std::span<const uint8_t> body) {
+    BoardContents(header, body, false);
+}
+
+void TBoardMessages::BoardContents(const TVCRHeader& header, std::span<const uint8_t> body, bool live) {
     ByteReader in = ReaderOf(body);
     sink_.SetLayerMouseAttached(false);
     int32_t counter = 0;
@@ -162,12 +170,12 @@ void TBoardMessages::HandleBoardContents(const TVCRHeader& header, std::span<con
         TVCRHeader item;
         int32_t board = 0;
         if (!TVCRHeader::Decode(head, item) || !in.i32(board)) break;
-        // The embedded length covers the board number and the payload; it must fit in the body.
-        if (item.bodyLength < 4 || size_t(item.bodyLength) - 4 > in.remaining()) break;
-        std::span<const uint8_t> payload = in.view(size_t(item.bodyLength) - 4);
         itemBoard = board;
         ++counter;
         room_.SendBoardLoadProgress(itemBoard, counter);
+        // The embedded length covers the board number and the payload; it must fit in the body.
+        if (item.bodyLength < 4 || size_t(item.bodyLength) - 4 > in.remaining()) break;
+        std::span<const uint8_t> payload = in.view(size_t(item.bodyLength) - 4);
         if (IsSharedBoard(board) && (live || !IsDownloadItem(item.kind)))
             BoardContentsItem(item, board, payload, header.sender);
     }

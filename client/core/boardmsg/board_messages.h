@@ -123,6 +123,8 @@ public:
     void HandleBoardImage(const TVCRHeader& header, std::span<const uint8_t> body);       // 62
     // 79; a recorded session starts no downloads.
     void HandleBoardContents(const TVCRHeader& header, std::span<const uint8_t> body);
+    // A whole board from a recorded session: the same items, no downloads started.
+    void ReplayBoardContents(const TVCRHeader& header, std::span<const uint8_t> body);
     void HandleClearBoard(const TVCRHeader& header, std::span<const uint8_t> body);       // 80
     void HandleCurrentBoard(const TVCRHeader& header, std::span<const uint8_t> body);     // 81, 82
     void HandleSlideToBoard(const TVCRHeader& header, std::span<const uint8_t> body);     // 126, 127
@@ -134,6 +136,7 @@ public:
 private:
     // Reads records to the end; drops those of another board. False when a record is cut short.
     bool ReadStrokes(ByteReader& in, int32_t board);
+    void BoardContents(const TVCRHeader& header, std::span<const uint8_t> body, bool live);
     void BoardContentsItem(const TVCRHeader& item, int32_t board, std::span<const uint8_t> payload,
                            int32_t requester);
 
