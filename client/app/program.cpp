@@ -8,6 +8,7 @@
 #include "protocol/date_time.h"
 #include "protocol/message_kinds.h"
 #include "util/time_text.h"
+#include "util/url.h"
 #include <QTimer>
 #include "settings/reg_helpers.h"
 #include "util/folders.h"
@@ -179,6 +180,20 @@ void TProgram::FormShow() {
         // The file must exist and be a recording before anything else happens.
         std::string error = CheckRecordingFile(r.value);
         if (!error.empty()) {
+            if (o_.showError)
+                o_.showError(error);
+            else
+                QMessageBox::critical(main_.get(), QString::fromLatin1(kTitle), QString::fromStdString(error));
+            QCoreApplication::exit(0);
+            return;
+        }
+    }
+    if (r.kind == lkRecordingUrl) {
+        // Scheme and host compare without case; the path is the server's and keeps its own.
+        std::string address = LowerSchemeAndHost(r.value);
+        if (GetURLStatusCode(address) != 200) {
+            std::string error = "The specified URL cannot be accessed.\r\n" + address + "\r\n" +
+                                "This recorded session may no longer be available.";
             if (o_.showError)
                 o_.showError(error);
             else

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "local_process.h"
 #include "program.h"
 #include "protocol/message_kinds.h"
 #include "roomserver/room_handshake.h"
@@ -312,4 +313,34 @@ TEST_F(Program, JoinLinkSignsInAndEntersTheLinksRoomOfARealServer) {
     EXPECT_EQ(enter[0].body[0], 12);
     EXPECT_FALSE(server.ReceivedOfKind(vkTimeZone).empty());
     EXPECT_TRUE(server.ReceivedOfKind(vkRoomList).empty());  // no room list for a link
+}
+
+TEST_F(Program, RecordingAddressThatCannotBeReachedEndsTheRun) {
+    orbtest::LocalProcess http;
+    ASSERT_TRUE(http.Start({"python3", ORB_TEST_DIR "/http_server.py"}, true));
+    std::string host = "127.0.0.1:" + http.FirstLine();
+    for (auto [path, reachable] : std::vector<std::pair<std::string, bool>>{{"/Rec/Lesson.tm6", true},
+                                                                             {"/rec/gone.tm6", false}}) {
+        opts_.args = {"ORB6URL://" + host + path};
+        std::vector<std::string> errors;
+        opts_.showError = [&](const std::string& e) { errors.push_back(e); };
+        std::string value;
+        opts_.startRun = [&](LaunchKind k, const std::string& v) {
+            EXPECT_EQ(k, lkRecordingUrl);
+            value = v;
+            QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+        };
+        TProgram program(opts_);
+        program.CreateForms();
+        EXPECT_EQ(program.Run(), 0);
+        if (reachable) {
+            EXPECT_TRUE(errors.empty());
+            EXPECT_EQ(value, "http://" + host + "/Rec/Lesson.tm6");  // the path keeps its case
+        } else {
+            ASSERT_EQ(errors.size(), 1u);
+            EXPECT_EQ(errors[0], "The specified URL cannot be accessed.\r\nhttp://" + host +
+                                     "/rec/gone.tm6\r\nThis recorded session may no longer be available.");
+            EXPECT_TRUE(value.empty());
+        }
+    }
 }
