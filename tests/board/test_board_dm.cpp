@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include "board_fakes.h"
-#include "boardmsg/board_dm.h"
 #include "boardmsg/board_dm_link.h"
 #include "dm/dm.h"
 #include "loop/plain_event_loop.h"
@@ -35,10 +34,10 @@ struct DmFixture : ::testing::Test {
         dm.OwnUserId = 31;
         dm.StartWriterThread(1 << 20);
         engine.InitWhiteboards();
-        BindBoardMessages(dm, &messages);
+        dm.BoardMessages = &messages;
     }
     void TearDown() override {
-        BindBoardMessages(dm, nullptr);
+        dm.BoardMessages = nullptr;
         dm.StopWriterThread();
     }
     void Dispatch(uint16_t kind, const std::vector<uint8_t>& body, int32_t sender = 5) {
@@ -79,7 +78,7 @@ TEST_F(DmFixture, DispatchedStrokesAndPicturesReachTheEngine) {
     const TStrokeRecord recs[] = {Line(2, 10, 10, 60, 10), Line(2, 10, 20, 60, 20)};
     Dispatch(vkBoardStrokes, BuildBoardStrokesBody(2, recs));
     EXPECT_EQ(engine.CurrentBoard(), 2);
-    EXPECT_EQ(link.CurrentBoard, 2);
+    EXPECT_EQ(dm.CurrentBoard, 2);
     EXPECT_EQ(engine.BoardImage(2).pixel(30, 10), qRgb(0, 0, 0));
 
     TBoardImageInfo info;
@@ -90,13 +89,13 @@ TEST_F(DmFixture, DispatchedStrokesAndPicturesReachTheEngine) {
         updated |= m.target == kMainWindow && m.msg == WM_APP_BOARDUPDATED && m.wParam == 44;
     EXPECT_TRUE(updated);
 
-    BindBoardMessages(dm, nullptr);
+    dm.BoardMessages = nullptr;
     Dispatch(vkClearBoard, {2, 0, 0, 0});
     EXPECT_FALSE(IsWhite(engine.BoardImage(2)));
 }
 
 TEST_F(DmFixture, MouseUpSendsOneStrokesMessageOnTheRoomConnection) {
-    link.BoardRight = 1;
+    dm.BoardRight = true;
     engine.SetTool(btRectangle);
     engine.MouseDown(MouseButton::Left, 10, 10);
     engine.MouseMove(true, false, 40, 30);

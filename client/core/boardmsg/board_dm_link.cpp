@@ -7,6 +7,11 @@ namespace orb::board {
 
 bool TDMBoardLink::Connected() const { return dm_.vcrClient.Connected(); }
 
+bool TDMBoardLink::HasBoardRight() const { return dm_.BoardRight; }
+
+// TDM.CurrentBoard changes only through the engine's SelectBoard.
+void TDMBoardLink::SetCurrentBoard(int32_t board) { dm_.CurrentBoard = board; }
+
 void TDMBoardLink::SendMessage(uint16_t kind, std::vector<uint8_t> body) { dm_.SendCommand(kind, body); }
 
 void TDMBoardLink::SendViewMode(int32_t view) {
