@@ -199,6 +199,29 @@ TEST(ReaderLoopback, StoppingFromTheMainThreadNeverDeadlocks) {
     g.dm.StopReaderThread();
 }
 
+TEST(ReaderLoopback, DisconnectingFromTheMainThreadEndsTheReaderWithConnectionLost1) {
+    Fixture f;
+    ASSERT_TRUE(f.Open());
+    f.dm.StartReaderThread();
+    f.dm.StartWriterThread(1'000'000);
+    f.Send(Message(vkClearMotions, 0, 0));
+    ASSERT_TRUE(f.loop.RunUntil([&] { return f.seen.size() == 1; }));
+    // The session still runs; the main thread drops the connection under the blocked read.
+    f.dm.vcrClient.Disconnect();
+    ASSERT_TRUE(f.loop.RunUntil([&] { return !f.Lost().empty(); }));
+    auto lost = f.Lost();
+    ASSERT_EQ(lost.size(), 1u);
+    EXPECT_EQ(lost[0].wParam, 1);
+    EXPECT_EQ(lost[0].lParam, 0);
+    EXPECT_TRUE(f.dm.ReaderThread()->Finished());
+    // Queuing now fails instead of reaching a closed socket; ending the session adds no loss.
+    EXPECT_FALSE(f.dm.SendCommand(vkHeartBeat));
+    f.dm.StopReaderThread();
+    f.dm.StopWriterThread();
+    f.loop.RunUntil([] { return false; }, 50);
+    EXPECT_EQ(f.Lost().size(), 1u);
+}
+
 TEST(ReaderLoopback, ALateLossFromAStoppedSessionNeverReachesTheNextOne) {
     Fixture f;
     ASSERT_TRUE(f.Open());
