@@ -13,8 +13,7 @@ void TDataModuleLife::Guard(const char* step, const std::function<void()>& fn) {
     }
 }
 
-void TDataModuleLife::DataModuleCreate(const std::filesystem::path& executable, const std::vector<std::string>& args,
-                                       const std::filesystem::path& tempRoot) {
+void TDataModuleLife::DataModuleCreate(const std::filesystem::path& executable, const std::vector<std::string>& args) {
     created_ = true;
     debugLevel_ = 0;
     Guard("DebugLevel", [&] {
@@ -29,12 +28,13 @@ void TDataModuleLife::DataModuleCreate(const std::filesystem::path& executable, 
     if (s_.caretBlinkTime) Guard("CaretBlinkTime", [&] { savedCaretBlink_ = s_.caretBlinkTime(); });
     tipsNotShown_ = true;
 
-    folders_ = TProgramFolders::ForExecutable(executable, tempRoot);
+    std::filesystem::path temp;
+    if (s_.temporaryFolder) Guard("TemporaryFolder", [&] {
+        if (auto t = s_.temporaryFolder()) temp = *t;
+    });
+    folders_ = TProgramFolders::ForExecutable(executable, temp);
     if (s_.loadPenCursor) Guard("PenCursor", [&] { s_.loadPenCursor(folders_.program / "Cursors" / "pen_2.cur"); });
-    if (s_.writeString) {
-        Guard("Version", [&] { s_.writeString("Version", kVersion); });
-        Guard("VersionDate", [&] { s_.writeString("VersionDate", kVersionDate); });
-    }
+    if (s_.writeVersionValues) Guard("VersionValues", [&] { s_.writeVersionValues(executable.string()); });
     CreateProgramFolders(folders_);
 
     // "PLAY <recording>": the path is kept exactly as typed, since file names are case-sensitive here.
@@ -47,8 +47,8 @@ void TDataModuleLife::DataModuleCreate(const std::filesystem::path& executable, 
         }
     }
 
-    if (s_.writeString) Guard("InstallPath", [&] { s_.writeString("InstallPath", executable.string()); });
-    Guard("LoadSettings", s_.loadSettings);
+    std::string programFolder = folders_.program.string() + "/";
+    if (s_.loadSettings) Guard("LoadSettings", [&] { s_.loadSettings(programFolder); });
     if (s_.registerShellTypes)
         Guard("RegisterShellTypes", [&] {
             s_.registerShellTypes(executable.string(), ".ob6", kRecordedSessionDescription,
@@ -59,7 +59,7 @@ void TDataModuleLife::DataModuleCreate(const std::filesystem::path& executable, 
         if (s_.installKeyboardHook && !(s_.keyboardHookInstalled && s_.keyboardHookInstalled()))
             s_.installKeyboardHook();
     });
-    Guard("VersionFile", s_.writeVersionFile);
+    if (s_.writeVersionFile) Guard("VersionFile", [&] { s_.writeVersionFile(programFolder); });
 }
 
 void TDataModuleLife::DataModuleDestroy() {
@@ -67,7 +67,9 @@ void TDataModuleLife::DataModuleDestroy() {
     destroyed_ = true;
     // Every step has its own guard, and the threads are stopped before the objects and folders they
     // use go away: a failed settings save must not leave a transfer writing into a deleted folder.
-    Guard("SaveSettings", s_.saveSettings);
+    if (s_.saveSettings) Guard("SaveSettings", [&] {
+        if (!s_.saveSettings()) throw 0;
+    });
     if (s_.setCaretBlinkTime && savedCaretBlink_ > 0)
         Guard("CaretBlinkTime", [&] { s_.setCaretBlinkTime(savedCaretBlink_); });
     Guard("LeaveSession", s_.leaveSession);
@@ -78,7 +80,10 @@ void TDataModuleLife::DataModuleDestroy() {
     });
     Guard("FreeSharedObjects", s_.freeSharedObjects);
     Guard("EmptyTempFolder", [&] {
-        if (!folders_.temp.empty() && !EmptyFolder(folders_.temp)) throw 0;
+        if (folders_.temp.empty() || !s_.deleteFolder) return;
+        // Made again only when it really went: a folder that could not be deleted stays as it is.
+        if (!s_.deleteFolder(folders_.temp.string())) throw 0;
+        CreateProgramFolders(folders_);
     });
 }
 

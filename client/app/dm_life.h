@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,14 +22,20 @@ namespace orb {
 struct TDataModuleServices {
     // Settings key values.
     std::function<int()> readDebugLevel;
-    std::function<void(const std::string& name, const std::string& value)> writeString;
-    std::function<void()> loadSettings;
-    std::function<void()> saveSettings;
+    // Version, VersionDate and InstallPath (the executable's full path).
+    std::function<void(const std::string& executable)> writeVersionValues;
+    std::function<void(const std::string& programFolder)> loadSettings;
+    // False when the settings could not be written.
+    std::function<bool()> saveSettings;
     // Shell and browser registrations (executable, extension, description, icon reference).
     std::function<void(const std::string&, const std::string&, const std::string&, const std::string&)>
         registerShellTypes;
     std::function<void(const std::string&)> setScriptDebuggerDisabled;
-    std::function<void()> writeVersionFile;
+    std::function<void(const std::string& programFolder)> writeVersionFile;
+    // The user's private temporary folder (nothing when it cannot be had).
+    std::function<std::optional<std::string>()> temporaryFolder;
+    // Deletes a folder with its contents; false when anything stayed.
+    std::function<bool(const std::string&)> deleteFolder;
     // The pen cursor file; failures are ignored.
     std::function<void(const std::filesystem::path&)> loadPenCursor;
     // Caret blink time of the desktop, saved at creation and restored at the end.
@@ -53,10 +60,8 @@ public:
     TDataModuleLife(TDataModuleServices services, IClock& clock = SystemClock::Instance())
         : s_(std::move(services)), clock_(clock) {}
 
-    // `args` are the command-line arguments after the program name; `tempRoot` redirects the
-    // temporary folder (empty: the system's).
-    void DataModuleCreate(const std::filesystem::path& executable, const std::vector<std::string>& args,
-                          const std::filesystem::path& tempRoot = {});
+    // `args` are the command-line arguments after the program name.
+    void DataModuleCreate(const std::filesystem::path& executable, const std::vector<std::string>& args);
     void DataModuleDestroy();
 
     int DebugLevel() const { return debugLevel_; }

@@ -40,8 +40,6 @@ TfrmWebLinks::TfrmWebLinks(QWidget* parent) : QWidget(parent) { setObjectName(QS
 
 TfrmPollresults::TfrmPollresults(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmPollresults")); }
 
-TfrmProgress::TfrmProgress(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmProgress")); }
-
 TfrmPlayer::TfrmPlayer(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmPlayer")); }
 
 TfrmAppShareViewWindow::TfrmAppShareViewWindow(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmAppShareViewWindow")); }

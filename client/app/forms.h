@@ -5,6 +5,8 @@
 #include <QMainWindow>
 #include <QWidget>
 
+#include "frm_progress.h"  // the progress window comes with the session start
+
 // The main window: created first, so closing it ends the run.
 class TfOrbeloMain : public QMainWindow {
     Q_OBJECT
@@ -76,12 +78,6 @@ class TfrmPollresults : public QWidget {
     Q_OBJECT
 public:
     explicit TfrmPollresults(QWidget* parent = nullptr);
-};
-
-class TfrmProgress : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmProgress(QWidget* parent = nullptr);
 };
 
 class TfrmPlayer : public QWidget {

@@ -9,8 +9,6 @@ int main(int argc, char** argv) {
     orb::TProgramOptions options;
     options.executable = orb::ExecutablePath(argv[0]);
     for (int i = 1; i < argc; ++i) options.args.emplace_back(argv[i]);
-    options.services.caretBlinkTime = [] { return QApplication::cursorFlashTime(); };
-    options.services.setCaretBlinkTime = [](int ms) { QApplication::setCursorFlashTime(ms); };
     orb::TProgram program(std::move(options));
     program.CreateForms();
     return program.Run();

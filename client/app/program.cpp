@@ -1,6 +1,13 @@
 #include "program.h"
 
 #include <QApplication>
+#include <QMessageBox>
+#include <QPixmap>
+
+#include "keyboard_hook.h"
+#include "settings/reg_helpers.h"
+#include "util/folders.h"
+#include "util/shell_types.h"
 
 namespace orb {
 
@@ -10,16 +17,63 @@ TProgram::TProgram(TProgramOptions options) : o_(std::move(options)) {
 
 TProgram::~TProgram() { Shutdown(); }
 
+namespace {
+
+template <class F>
+void Default(F& field, F fallback) {
+    if (!field) field = std::move(fallback);
+}
+
+}  // namespace
+
+TDataModuleServices TProgram::Services() {
+    TDataModuleServices s = o_.services;
+    Default<std::function<int()>>(s.readDebugLevel, [] { return ReadDebugLevel(); });
+    Default<std::function<void(const std::string&)>>(s.writeVersionValues,
+                                                     [](const std::string& exe) { WriteVersionValues(exe); });
+    Default<std::function<void(const std::string&)>>(
+        s.loadSettings, [this](const std::string& programFolder) { LoadSettings(settings_, programFolder); });
+    Default<std::function<bool()>>(s.saveSettings, [this] { return SaveSettings(settings_); });
+    Default<std::function<void(const std::string&, const std::string&, const std::string&, const std::string&)>>(
+        s.registerShellTypes, [](const std::string& exe, const std::string& ext, const std::string& description,
+                                 const std::string& icon) { RegisterShellTypes(exe, ext, description, icon); });
+    Default<std::function<void(const std::string&)>>(s.setScriptDebuggerDisabled,
+                                                     [](const std::string& v) { SetScriptDebuggerDisabled(v); });
+    Default<std::function<void(const std::string&)>>(s.writeVersionFile,
+                                                     [](const std::string& folder) { WriteVersionFile(folder); });
+    Default<std::function<std::optional<std::string>()>>(s.temporaryFolder, [] { return ProgramTempFolder(); });
+    Default<std::function<bool(const std::string&)>>(s.deleteFolder,
+                                                     [](const std::string& path) { return DeleteFolder(path); });
+    Default<std::function<void(const std::filesystem::path&)>>(s.loadPenCursor, [this](const std::filesystem::path& p) {
+        QPixmap pixmap(QString::fromStdString(p.string()));
+        if (!pixmap.isNull()) penCursor_ = QCursor(pixmap, 0, pixmap.height() - 1);
+    });
+    Default<std::function<int()>>(s.caretBlinkTime, [] { return QApplication::cursorFlashTime(); });
+    Default<std::function<void(int)>>(s.setCaretBlinkTime, [](int ms) { QApplication::setCursorFlashTime(ms); });
+    Default<std::function<bool()>>(s.keyboardHookInstalled, [] { return KeyboardHookInstalled(); });
+    Default<std::function<void()>>(s.installKeyboardHook, [this] { InstallKeyboardHook(*loop_, mainHandle_); });
+    Default<std::function<void()>>(s.leaveSession, [this] {
+        tdm_->StopReaderThread();
+        tdm_->StopWriterThread();
+    });
+    Default<std::function<bool()>>(s.roomConnected, [this] { return tdm_->vcrClient.Connected(); });
+    Default<std::function<void()>>(s.disconnectRoom, [this] { tdm_->vcrClient.Disconnect(); });
+    return s;
+}
+
 void TProgram::CreateForms() {
     auto created = [this](const char* name) {
         if (o_.onCreated) o_.onCreated(name);
     };
+    loop_ = std::make_unique<QtEventLoop>(o_.clock ? *o_.clock : SystemClock::Instance());
     main_ = std::make_unique<TfOrbeloMain>();
+    mainHandle_ = loop_->RegisterObject(main_.get());
     created("TfOrbeloMain");
     QObject::connect(main_.get(), &TfOrbeloMain::FirstShown, main_.get(), [this] { FormShow(); });
 
-    dm_ = std::make_unique<TDataModuleLife>(o_.services, o_.clock ? *o_.clock : SystemClock::Instance());
-    dm_->DataModuleCreate(o_.executable, o_.args, o_.tempRoot);
+    tdm_ = std::make_unique<TDM>(*loop_, mainHandle_);
+    dm_ = std::make_unique<TDataModuleLife>(Services(), o_.clock ? *o_.clock : SystemClock::Instance());
+    dm_->DataModuleCreate(o_.executable, o_.args);
     created("TDM");
 
     auto add = [&](auto* w) {
@@ -61,7 +115,27 @@ void TProgram::FormShow() {
             return;
         }
     }
+    if (r.kind == lkRecordingFile) {
+        // The file must exist and be a recording before anything else happens.
+        std::string error = CheckRecordingFile(r.value);
+        if (!error.empty()) {
+            if (o_.showError)
+                o_.showError(error);
+            else
+                QMessageBox::critical(main_.get(), QString::fromLatin1(kTitle), QString::fromStdString(error));
+            QCoreApplication::exit(0);
+            return;
+        }
+    }
     if (o_.startRun) o_.startRun(r.kind, r.value);
+}
+
+void TProgram::FloatToolForm(QWidget* form) {
+    if (!form) return;
+    bool keepFrame = qobject_cast<TfrmBreakOutRooms*>(form) || qobject_cast<TfrmPresentations*>(form);
+    Qt::WindowFlags flags = keepFrame ? Qt::Window : Qt::Tool;
+    form->setParent(nullptr, flags | Qt::WindowStaysOnTopHint);
+    form->show();
 }
 
 int TProgram::Run() {
@@ -84,8 +158,16 @@ void TProgram::Shutdown() {
     for (auto& w : opened_)
         if (w) delete w.data();
     opened_.clear();
+    // No synchronous call may hold a worker any more; then the hook's thread and the data module go.
+    loop_->Shutdown();
+    try {
+        UninstallKeyboardHook();
+    } catch (...) {
+    }
     dm_.reset();
+    tdm_.reset();
     main_.reset();
+    loop_.reset();
 }
 
 }  // namespace orb

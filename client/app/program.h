@@ -3,6 +3,7 @@
 // module, then every long-lived window in a fixed order; the message loop; and the shut-down that
 // frees them again.
 
+#include <QCursor>
 #include <QList>
 #include <QPointer>
 #include <QWidget>
@@ -12,16 +13,19 @@
 #include <string>
 #include <vector>
 
+#include "dm/dm.h"
 #include "dm_life.h"
 #include "forms.h"
 #include "launch/launch.h"
+#include "qt_event_loop.h"
+#include "settings/settings.h"
 
 namespace orb {
 
 struct TProgramOptions {
     std::filesystem::path executable;
     std::vector<std::string> args;  // after the program name
-    std::filesystem::path tempRoot; // empty: the system's temporary folder
+    // Unset fields take the program's own (registry, keyboard hook, session threads).
     TDataModuleServices services;
     IClock* clock = nullptr;        // null: the system clock
     // Told the class name of each object as it is created (main window, data module, windows).
@@ -29,8 +33,10 @@ struct TProgramOptions {
     // The login dialog; false when the user cancels (the run then ends with exit code -1). Unset
     // until the dialog exists: the main window simply stays up.
     std::function<bool()> showLoginDialog;
-    // Called after the launch argument is classified, for the kinds that do not need the dialog.
+    // Called after the launch argument is classified (and, for kind 0, the dialog accepted).
     std::function<void(LaunchKind, const std::string& value)> startRun;
+    // Error boxes that end the run (default: a modal message box over the main window).
+    std::function<void(const std::string&)> showError;
 };
 
 class TProgram {
@@ -50,7 +56,12 @@ public:
     void Shutdown();
 
     TfOrbeloMain* Main() const { return main_.get(); }
+    WindowHandle MainHandle() const { return mainHandle_; }
     TDataModuleLife& DM() { return *dm_; }
+    TDM& DataModule() { return *tdm_; }
+    // The client's settings, loaded at the data module's creation and saved at its end.
+    Settings& ClientSettings() { return settings_; }
+    QtEventLoop& Loop() { return *loop_; }
     const std::vector<QWidget*>& Windows() const { return windowOrder_; }
     template <class T>
     T* Form() const {
@@ -58,15 +69,28 @@ public:
             if (auto* t = qobject_cast<T*>(w)) return t;
         return nullptr;
     }
+    // Screen cursor number 1: the pen of the boards (the arrow when its file could not be loaded).
+    const QCursor& PenCursor() const { return penCursor_; }
+
+    // Takes a docked tool window out of its parent and floats it, always on top. The breakout-rooms
+    // and presentations windows keep their own frame; the others become sizeable tool windows.
+    void FloatToolForm(QWidget* form);
+
     // Windows opened on demand by the data module (closed at shut-down).
     QList<QPointer<QWidget>>& OpenedWindows() { return opened_; }
 
 private:
     void FormShow();
+    TDataModuleServices Services();
 
     TProgramOptions o_;
+    std::unique_ptr<QtEventLoop> loop_;
     std::unique_ptr<TfOrbeloMain> main_;
+    WindowHandle mainHandle_ = 0;
+    std::unique_ptr<TDM> tdm_;
     std::unique_ptr<TDataModuleLife> dm_;
+    Settings settings_;
+    QCursor penCursor_;
     std::vector<std::unique_ptr<QWidget>> windows_;
     std::vector<QWidget*> windowOrder_;
     QList<QPointer<QWidget>> opened_;

@@ -39,6 +39,7 @@ public:
     virtual bool Source(uint32_t destIndex, uint32_t srcIndex, MixerLineInfo& out) = 0;
     virtual bool Controls(uint32_t lineId, std::vector<MixerControlInfo>& out) = 0;
     virtual bool GetValues(uint32_t controlId, uint32_t channels, std::vector<uint32_t>& out) = 0;
+    // One value sets every channel of the control alike; several values set one channel each.
     virtual bool SetValues(uint32_t controlId, const std::vector<uint32_t>& values) = 0;
 };
 

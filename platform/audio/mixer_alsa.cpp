@@ -83,7 +83,9 @@ public:
         snd_mixer_elem_t* e = Elem(controlId);
         if (!e || channels == 0) return false;
         out.assign(channels, 0);
-        for (uint32_t c = 0; c < channels; ++c) {
+        // A mono element answers for every channel asked about.
+        const uint32_t own = Mono(e, controlId) ? 1 : channels;
+        for (uint32_t c = 0; c < own; ++c) {
             auto ch = snd_mixer_selem_channel_id_t(c);
             long v = 0, lo = 0, hi = 0;
             int sw = 0;
@@ -113,32 +115,46 @@ public:
                 break;
             }
         }
+        for (uint32_t c = own; c < channels; ++c) out[c] = out[0];
         return true;
     }
+    // One value sets every channel alike; several set one channel each.
     bool SetValues(uint32_t controlId, const std::vector<uint32_t>& values) override {
         snd_mixer_elem_t* e = Elem(controlId);
-        if (!e) return false;
-        for (size_t c = 0; c < values.size(); ++c) {
+        if (!e || values.empty()) return false;
+        // A mono element has only the first channel to take a value.
+        const bool all = values.size() == 1 || Mono(e, controlId);
+        const size_t count = all ? 1 : values.size();
+        for (size_t c = 0; c < count; ++c) {
             auto ch = snd_mixer_selem_channel_id_t(c);
+            const int on = values[c] ? 1 : 0;
             long lo = 0, hi = 0;
             int r = 0;
             switch (controlId % 4) {
-            case kCapVolume:
+            case kCapVolume: {
                 if (snd_mixer_selem_get_capture_volume_range(e, &lo, &hi) < 0) return false;
-                r = snd_mixer_selem_set_capture_volume(e, ch, lo + long(std::min<uint32_t>(values[c], 65535)) * (hi - lo) / 65535);
+                const long v = lo + long(std::min<uint32_t>(values[c], 65535)) * (hi - lo) / 65535;
+                r = all ? snd_mixer_selem_set_capture_volume_all(e, v) : snd_mixer_selem_set_capture_volume(e, ch, v);
                 break;
-            case kCapSwitch: r = snd_mixer_selem_set_capture_switch(e, ch, values[c] ? 1 : 0); break;
+            }
+            case kCapSwitch:
+                r = all ? snd_mixer_selem_set_capture_switch_all(e, on) : snd_mixer_selem_set_capture_switch(e, ch, on);
+                break;
             case kBoostSwitch:
-                r = snd_mixer_selem_has_playback_switch(e) ? snd_mixer_selem_set_playback_switch(e, ch, values[c] ? 1 : 0)
-                                                           : snd_mixer_selem_set_capture_switch(e, ch, values[c] ? 1 : 0);
+                if (snd_mixer_selem_has_playback_switch(e))
+                    r = all ? snd_mixer_selem_set_playback_switch_all(e, on) : snd_mixer_selem_set_playback_switch(e, ch, on);
+                else
+                    r = all ? snd_mixer_selem_set_capture_switch_all(e, on) : snd_mixer_selem_set_capture_switch(e, ch, on);
                 break;
             case kBoostVolume:
                 if (snd_mixer_selem_has_playback_volume(e)) {
-                    snd_mixer_selem_get_playback_volume_range(e, &lo, &hi);
-                    r = snd_mixer_selem_set_playback_volume(e, ch, values[c] ? hi : lo);
+                    if (snd_mixer_selem_get_playback_volume_range(e, &lo, &hi) < 0) return false;
+                    const long v = on ? hi : lo;
+                    r = all ? snd_mixer_selem_set_playback_volume_all(e, v) : snd_mixer_selem_set_playback_volume(e, ch, v);
                 } else {
-                    snd_mixer_selem_get_capture_volume_range(e, &lo, &hi);
-                    r = snd_mixer_selem_set_capture_volume(e, ch, values[c] ? hi : lo);
+                    if (snd_mixer_selem_get_capture_volume_range(e, &lo, &hi) < 0) return false;
+                    const long v = on ? hi : lo;
+                    r = all ? snd_mixer_selem_set_capture_volume_all(e, v) : snd_mixer_selem_set_capture_volume(e, ch, v);
                 }
                 break;
             }
@@ -148,6 +164,18 @@ public:
     }
 
 private:
+    // Whether the element behind a control has one channel in the direction the control uses.
+    static bool Mono(snd_mixer_elem_t* e, uint32_t controlId) {
+        switch (controlId % 4) {
+        case kBoostSwitch:
+            return snd_mixer_selem_has_playback_switch(e) ? snd_mixer_selem_is_playback_mono(e)
+                                                          : snd_mixer_selem_is_capture_mono(e);
+        case kBoostVolume:
+            return snd_mixer_selem_has_playback_volume(e) ? snd_mixer_selem_is_playback_mono(e)
+                                                          : snd_mixer_selem_is_capture_mono(e);
+        default: return snd_mixer_selem_is_capture_mono(e);
+        }
+    }
     snd_mixer_elem_t* Elem(uint32_t controlId) {
         size_t i = controlId / 4;
         return i < elems_.size() ? elems_[i] : nullptr;

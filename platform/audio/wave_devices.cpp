@@ -74,21 +74,30 @@ MmResult WaveGetDevCaps(WaveDirection dir, int deviceId, WaveDeviceCaps& out) {
 // The default device is listed first, so the mapper shares device 0's volume.
 static int VolumeKey(int deviceId) { return deviceId == kWaveMapper ? 0 : deviceId; }
 
+// Only a device that exists has a volume: the callers disable their slider otherwise.
+static bool OutputExists(int deviceId) {
+    if (deviceId < kWaveMapper) return false;
+    const size_t count = WaveDevices(WaveDirection::Output).size();
+    return deviceId == kWaveMapper ? count > 0 : size_t(deviceId) < count;
+}
+
 MmResult WaveOutSetVolume(int deviceId, uint32_t volume) {
-    if (deviceId < kWaveMapper) return kMmErrBadDeviceId;
-    deviceId = VolumeKey(deviceId);
+    if (!OutputExists(deviceId)) return kMmErrBadDeviceId;
     std::lock_guard lk(g_volumeMu);
-    g_volumes[deviceId] = volume;
+    g_volumes[VolumeKey(deviceId)] = volume;
     return kMmNoError;
 }
 
 MmResult WaveOutGetVolume(int deviceId, uint32_t& volume) {
-    if (deviceId < kWaveMapper) return kMmErrBadDeviceId;
-    deviceId = VolumeKey(deviceId);
-    std::lock_guard lk(g_volumeMu);
-    auto it = g_volumes.find(deviceId);
-    volume = it == g_volumes.end() ? 0xFFFFFFFFu : it->second;
+    if (!OutputExists(deviceId)) return kMmErrBadDeviceId;
+    volume = WaveOutVolumeOf(deviceId);
     return kMmNoError;
+}
+
+uint32_t WaveOutVolumeOf(int deviceId) {
+    std::lock_guard lk(g_volumeMu);
+    auto it = g_volumes.find(VolumeKey(deviceId));
+    return it == g_volumes.end() ? 0xFFFFFFFFu : it->second;
 }
 
 }  // namespace orb::audio

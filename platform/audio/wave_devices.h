@@ -28,8 +28,11 @@ std::vector<WaveDeviceCaps> WaveDevices(WaveDirection dir);
 MmResult WaveGetDevCaps(WaveDirection dir, int deviceId, WaveDeviceCaps& out);
 
 // Volume of an output device as left (low 16 bits) and right (high 16 bits), 0xFFFF each by
-// default; applied to every sample played on that device.
+// default; applied to every sample played on that device. kMmErrBadDeviceId for a device that
+// is not there.
 MmResult WaveOutSetVolume(int deviceId, uint32_t volume);
 MmResult WaveOutGetVolume(int deviceId, uint32_t& volume);
+// The volume as the playback of an open device applies it (no look-up of the device list).
+uint32_t WaveOutVolumeOf(int deviceId);
 
 }  // namespace orb::audio

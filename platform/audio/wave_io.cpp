@@ -21,7 +21,7 @@ std::map<const void*, int> g_handles;
 }  // namespace
 
 WaveDevice::WaveDevice(int deviceId, const WaveFormat& fmt, WaveCallback cb, bool capture)
-    : deviceId_(deviceId), format_(fmt), cb_(std::move(cb)), capture_(capture) {}
+    : deviceId_(deviceId), format_(fmt), cb_(std::move(cb)), capture_(capture), deviceFormat_(fmt) {}
 
 WaveDevice::~WaveDevice() {
     StopThread();
@@ -129,11 +129,31 @@ void WaveDevice::Run() {
     }
 }
 
+void WaveDevice::MapBlock(const WaveHeader* h) {
+    mappedFor_ = h;
+    mappedPos_ = 0;
+    mapped_.clear();
+    size_t need = 0, used = 0, produced = 0;
+    if (mapper_->SizeBySource(h->bufferLength, need) != kMmNoError) return;
+    mapped_.resize(need);
+    if (mapper_->Convert(h->data, h->bufferLength, used, mapped_.data(), mapped_.size(), produced,
+                         kAcmConvertBlockAlign | kAcmConvertStart | kAcmConvertEnd) != kMmNoError)
+        produced = 0;
+    mapped_.resize(std::min(produced, need));
+}
+
 bool WaveDevice::Transfer(WaveHeader* h) {
-    const size_t frameBytes = format_.blockAlign;
-    const size_t done = capture_ ? h->bytesRecorded : size_t(h->reserved);
-    const size_t left = (h->bufferLength - std::min<size_t>(done, h->bufferLength)) / frameBytes;
-    if (left == 0) return true;
+    const size_t frameBytes = deviceFormat_.blockAlign;
+    const bool mapped = !capture_ && mapper_;
+    if (mapped && mappedFor_ != h) MapBlock(h);
+    uint8_t* const base = mapped ? mapped_.data() : h->data;
+    const size_t total = mapped ? mapped_.size() : h->bufferLength;
+    const size_t done = capture_ ? h->bytesRecorded : mapped ? mappedPos_ : size_t(h->reserved);
+    const size_t left = (total - std::min(done, total)) / frameBytes;
+    if (left == 0) {
+        mappedFor_ = nullptr;
+        return true;
+    }
     // A capture stream waits in the prepared state until started (again after a recovered overrun).
     if (capture_ && snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED) snd_pcm_start(pcm_);
     int w = snd_pcm_wait(pcm_, kWaitMs);
@@ -145,24 +165,24 @@ bool WaveDevice::Transfer(WaveHeader* h) {
     const size_t frames = std::min(left, periodFrames_);
     snd_pcm_sframes_t n;
     if (capture_) {
-        n = snd_pcm_readi(pcm_, h->data + done, frames);
+        n = snd_pcm_readi(pcm_, base + done, frames);
     } else {
-        const uint8_t* src = h->data + done;
-        uint32_t volume = 0xFFFFFFFFu;
-        WaveOutGetVolume(deviceId_, volume);
+        const uint8_t* src = base + done;
+        const uint32_t volume = WaveOutVolumeOf(deviceId_);
         if (volume != 0xFFFFFFFFu) {
             scratch_.assign(src, src + frames * frameBytes);
             const uint32_t gains[2] = {volume & 0xFFFF, volume >> 16};
-            if (format_.bitsPerSample == 16) {
-                for (size_t i = 0; i < frames * format_.channels; ++i) {
+            const uint16_t channels = deviceFormat_.channels;
+            if (deviceFormat_.bitsPerSample == 16) {
+                for (size_t i = 0; i < frames * channels; ++i) {
                     int16_t s;
                     std::memcpy(&s, &scratch_[i * 2], 2);
-                    s = int16_t(int32_t(s) * int32_t(gains[i % format_.channels]) / 65535);
+                    s = int16_t(int32_t(s) * int32_t(gains[i % channels]) / 65535);
                     std::memcpy(&scratch_[i * 2], &s, 2);
                 }
             } else {
-                for (size_t i = 0; i < frames * format_.channels; ++i)
-                    scratch_[i] = uint8_t(128 + (int32_t(scratch_[i]) - 128) * int32_t(gains[i % format_.channels]) / 65535);
+                for (size_t i = 0; i < frames * channels; ++i)
+                    scratch_[i] = uint8_t(128 + (int32_t(scratch_[i]) - 128) * int32_t(gains[i % channels]) / 65535);
             }
             src = scratch_.data();
         }
@@ -178,9 +198,12 @@ bool WaveDevice::Transfer(WaveHeader* h) {
         return false;
     }
     if (capture_) h->bytesRecorded += uint32_t(size_t(n) * frameBytes);
+    else if (mapped) mappedPos_ += size_t(n) * frameBytes;
     else h->reserved += uint32_t(size_t(n) * frameBytes);
-    const size_t now = capture_ ? h->bytesRecorded : h->reserved;
-    return h->bufferLength - now < frameBytes;
+    const size_t now = capture_ ? h->bytesRecorded : mapped ? mappedPos_ : h->reserved;
+    if (total - now >= frameBytes) return false;
+    mappedFor_ = nullptr;
+    return true;
 }
 
 MmResult WaveDevice::Reset() {
@@ -191,6 +214,7 @@ MmResult WaveDevice::Reset() {
         if (closed_) return kMmErrInvalHandle;
         back.swap(queue_);
         for (auto* h : back) h->flags = (h->flags & ~kWhdrInQueue) | kWhdrDone;
+        mappedFor_ = nullptr;  // the device thread has stopped
     }
     snd_pcm_drop(pcm_);
     if (snd_pcm_prepare(pcm_) >= 0) {
@@ -260,13 +284,30 @@ bool WaveIn::DeviceOfHandle(const void* handle, int& deviceId) {
     return true;
 }
 
-MmResult WaveOut::Open(std::unique_ptr<WaveOut>& out, int deviceId, const WaveFormat& fmt, WaveCallback cb, uint32_t) {
+MmResult WaveOut::Open(std::unique_ptr<WaveOut>& out, int deviceId, const WaveFormat& fmt, WaveCallback cb,
+                       uint32_t flags) {
     out.reset();
+    WaveFormat played = fmt;
+    std::unique_ptr<AcmStream> mapper;
+    if (!fmt.IsPcm()) {
+        // A codec format plays only through the mapper, decoded to 16-bit PCM at its own rate.
+        if (!(flags & kWaveMapped) && deviceId != kWaveMapper) return kWaveErrBadFormat;
+        played = WaveFormat{};
+        played.formatTag = kWaveFormatPcm;
+        played.channels = fmt.channels;
+        played.samplesPerSec = fmt.samplesPerSec;
+        played.bitsPerSample = 16;
+        played.blockAlign = uint16_t(2 * fmt.channels);
+        played.avgBytesPerSec = fmt.samplesPerSec * played.blockAlign;
+        if (AcmStreamOpen(fmt, played, 0, mapper) != kMmNoError) return kWaveErrBadFormat;
+    }
     snd_pcm_t* pcm = nullptr;
     size_t period = 0;
-    MmResult r = OpenPcm(false, deviceId, fmt, &pcm, period);
+    MmResult r = OpenPcm(false, deviceId, played, &pcm, period);
     if (r != kMmNoError) return r;
     std::unique_ptr<WaveOut> w(new WaveOut(deviceId, fmt, std::move(cb), false));
+    w->deviceFormat_ = played;
+    w->mapper_ = std::move(mapper);
     w->pcm_ = pcm;
     w->periodFrames_ = period;
     w->StartThread();

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <thread>
 
+#include "audio/acm.h"
 #include "audio/mm_result.h"
 #include "audio/wave_format.h"
 
@@ -24,7 +25,9 @@ constexpr uint32_t kWhdrDone = 0x01;
 constexpr uint32_t kWhdrPrepared = 0x02;
 constexpr uint32_t kWhdrInQueue = 0x10;
 
-// Open flag: the caller allows a mapper in between (ignored: formats go to ALSA as they are).
+// Open flag: the caller allows a mapper in between. A playback device opened with it (or the
+// mapper device, -1) takes a codec format and decodes each block to PCM through the installed
+// codecs before it plays it; PCM formats always go to the device as they are.
 constexpr uint32_t kWaveMapped = 0x04;
 
 struct WaveHeader {
@@ -64,6 +67,7 @@ protected:
     void Run();
     // One step of device work on the front header; true when it finished.
     bool Transfer(WaveHeader* h);
+    void MapBlock(const WaveHeader* h);
 
     int deviceId_;
     WaveFormat format_;
@@ -79,6 +83,14 @@ protected:
     bool failed_ = false;  // the device broke; nothing more is transferred until a reset
     std::thread thread_;
     std::vector<uint8_t> scratch_;
+    // What the device itself plays or records: the open format, or the PCM a mapped codec format
+    // is decoded to.
+    WaveFormat deviceFormat_;
+    std::unique_ptr<AcmStream> mapper_;
+    // The device thread's decoded copy of the header being played through the mapper.
+    const WaveHeader* mappedFor_ = nullptr;
+    std::vector<uint8_t> mapped_;
+    size_t mappedPos_ = 0;
 };
 
 class WaveIn final : public WaveDevice {

@@ -116,6 +116,7 @@ public:
 
     ~Store() {
         if (lockFd_ >= 0) ::close(lockFd_);
+        Release();
     }
 
     const fs::path& file() const { return file_; }
@@ -135,7 +136,9 @@ public:
         Change c = f(tree_);
         bool ok = c != Change::Failed;
         if (c == Change::Changed) {
-            if (batchDepth_ > 0)
+            // Deferred only while a batch holds the lock: otherwise another process may replace the
+            // file before the batch ends, and the next refresh would drop what is pending.
+            if (batchDepth_ > 0 && lockDepth_ > 1)
                 batchDirty_ = true;
             else
                 ok = Save();
@@ -156,7 +159,13 @@ public:
         std::lock_guard lock(mu_);
         if (!batchDirty_) return true;
         batchDirty_ = false;
-        return Save();
+        if (!LockFile()) {
+            loaded_ = false;  // drop what we could not store
+            return false;
+        }
+        bool ok = Save();
+        UnlockFile();
+        return ok;
     }
 
     void EndBatch() {
@@ -231,6 +240,14 @@ private:
         lockFd_ = -1;
     }
 
+    // The file whose stamp we keep stays open, so that its inode cannot be freed and handed to a
+    // later file: equal stamps then always mean the same file (writers never change one in place).
+    void Hold(int fd) {
+        if (heldFd_ >= 0 && heldFd_ != fd) ::close(heldFd_);
+        heldFd_ = fd;
+    }
+    void Release() { Hold(-1); }
+
     // Brings the cached tree up to the file's current version.
     void Refresh() {
         int fd = ::open(file_.c_str(), O_RDONLY | O_CLOEXEC);
@@ -241,6 +258,7 @@ private:
                     Report("cannot read " + file_.string() + ": " + Errno());
                     tree_.Clear();
                     stamp_ = Stamp{};
+                    Release();
                     loaded_ = true;
                 }
                 return;
@@ -248,8 +266,10 @@ private:
             if (!loaded_ || stamp_.exists) {
                 tree_.Clear();
                 stamp_ = Stamp{};
+                Release();
                 loaded_ = true;
             }
+            readOnly_ = false;  // a damaged file we could not move is gone: a new one may be written
             return;
         }
         struct stat st {};
@@ -277,13 +297,14 @@ private:
             }
             text.resize(done);
         }
-        ::close(fd);
+        Hold(fd);
         std::optional<Node> parsed;
         if (readOk) parsed = ParseRegistryText(text, &why);
         if (parsed) {
             tree_ = std::move(*parsed);
             stamp_ = s;
             loaded_ = true;
+            readOnly_ = false;  // a damaged file we could not move has been replaced by a good one
             return;
         }
         SetAside(s, why);
@@ -320,6 +341,7 @@ private:
             Report(file_.string() + " is damaged (" + why + "); it was moved to " + aside.string() +
                    " and the " + RootName(root_) + " settings start empty.");
             stamp_ = Stamp{};
+            Release();
             readOnly_ = false;
         } else {
             Report(file_.string() + " is damaged (" + why + ") and cannot be moved aside (" + Errno() +
@@ -348,13 +370,13 @@ private:
             ok = false;
             why = "cannot flush " + tmpFile_.string() + ": " + Errno();
         }
-        if (fd >= 0) ::close(fd);
         if (ok && g_beforeRename) g_beforeRename();
         if (ok && ::rename(tmpFile_.c_str(), file_.c_str()) != 0) {
             ok = false;
             why = "cannot replace " + file_.string() + ": " + Errno();
         }
         if (!ok) {
+            if (fd >= 0) ::close(fd);
             ::unlink(tmpFile_.c_str());
             Report(why);
             loaded_ = false;  // drop the change we could not store
@@ -365,11 +387,15 @@ private:
             ::fsync(dfd);
             ::close(dfd);
         }
+        // The written file is now ours to hold (the rename changed its times, so stamp it now).
         struct stat st {};
-        if (::stat(file_.c_str(), &st) == 0)
+        if (::fstat(fd, &st) == 0) {
             stamp_ = StampOf(st);
-        else
+            Hold(fd);
+        } else {
+            ::close(fd);
             loaded_ = false;
+        }
         return true;
     }
 
@@ -382,6 +408,7 @@ private:
     bool loaded_ = false;
     bool readOnly_ = false;
     int lockFd_ = -1;
+    int heldFd_ = -1;
     int lockDepth_ = 0;
     int batchDepth_ = 0;
     bool batchDirty_ = false;
@@ -470,14 +497,12 @@ bool Registry::DeleteKey(Root root, std::string_view path) {
 Registry::Batch::Batch(Registry& reg, Root root) : reg_(reg), root_(root) { reg_.StoreOf(root_).BeginBatch(); }
 
 Registry::Batch::~Batch() {
-    if (!done_) Commit();
+    // Also what was written after an explicit Commit().
+    Commit();
     reg_.StoreOf(root_).EndBatch();
 }
 
-bool Registry::Batch::Commit() {
-    done_ = true;
-    return reg_.StoreOf(root_).CommitBatch();
-}
+bool Registry::Batch::Commit() { return reg_.StoreOf(root_).CommitBatch(); }
 
 // ---------------------------------------------------------------------------------------------
 

@@ -119,20 +119,21 @@ public:
     bool DeleteKey(Root root, std::string_view path);
 
     // Holds the root's lock file over several changes and writes the file once, at Commit() or
-    // when the batch ends. Other threads' changes to that root wait meanwhile.
+    // when the batch ends. Other threads' changes to that root wait meanwhile. When the lock
+    // cannot be taken, each change is written on its own instead.
     class Batch {
     public:
         Batch(Registry& reg, Root root);
         ~Batch();
         Batch(const Batch&) = delete;
         Batch& operator=(const Batch&) = delete;
-        // Writes what changed; false when the file could not be written (the changes are dropped).
+        // Writes what changed so far; false when the file could not be written (the changes are
+        // dropped). Changes after it are written at the next Commit() or when the batch ends.
         bool Commit();
 
     private:
         Registry& reg_;
         Root root_;
-        bool done_ = false;
     };
 
     class Store;  // one root's file, cache and locks

@@ -290,9 +290,10 @@ bool Screen::CopyToImage(const Rect& source, RgbImage& target, int32_t atX, int3
 bool Screen::IsWindow(uint32_t window) {
     xcb_generic_error_t* e = nullptr;
     auto* r = xcb_get_window_attributes_reply(impl_->conn, xcb_get_window_attributes(impl_->conn, window), &e);
+    const bool exists = r != nullptr;
     free(e);
     free(r);
-    return r != nullptr;
+    return exists;
 }
 
 std::optional<Rect> Screen::WindowRect(uint32_t window) {
@@ -331,8 +332,9 @@ std::optional<CursorImage> Screen::Cursor() {
     c.width = r->width;
     c.height = r->height;
     const uint32_t* px = xcb_xfixes_get_cursor_image_cursor_image(r);
-    const int n = xcb_xfixes_get_cursor_image_cursor_image_length(r);
-    if (n >= c.width * c.height) c.argb.assign(px, px + size_t(c.width) * size_t(c.height));
+    const int64_t n = xcb_xfixes_get_cursor_image_cursor_image_length(r);
+    // Both sides are 16-bit: their product needs more than 31 bits.
+    if (n >= int64_t(c.width) * c.height) c.argb.assign(px, px + size_t(c.width) * size_t(c.height));
     else c.width = c.height = 0;
     free(r);
     return c;
@@ -366,6 +368,8 @@ bool Screen::DrawPolylines(const std::vector<std::array<Point, 3>>& lines, PenMo
             xcb_request_check(m.conn, xcb_poly_line_checked(m.conn, XCB_COORD_MODE_ORIGIN, m.root, m.gc, 3, pts));
         if (e) ok = m.Fail("cannot draw on the screen", e);
     }
+    // A lost connection answers every check with "no error": it must not count as drawn.
+    if (xcb_connection_has_error(m.conn)) ok = m.Fail("cannot draw on the screen");
     return ok;
 }
 

@@ -22,10 +22,12 @@ struct PrinterHandle {
 std::mutex g_handlesMu;
 std::vector<PrinterHandle*> g_handles;
 
-PrinterHandle* FindHandle(HANDLE h) {
+// The printer a handle was opened for; copied under the lock, as another thread may close it.
+std::optional<std::u16string> PrinterOfHandle(HANDLE h) {
     std::lock_guard lk(g_handlesMu);
     auto it = std::find(g_handles.begin(), g_handles.end(), static_cast<PrinterHandle*>(h));
-    return it == g_handles.end() ? nullptr : *it;
+    if (it == g_handles.end()) return std::nullopt;
+    return (*it)->name;
 }
 
 size_t WideLength(LPCWSTR s, size_t cap) {
@@ -252,8 +254,8 @@ BOOL OpenPrinterW(LPWSTR pPrinterName, PHANDLE phPrinter, void* /*pDefault*/) {
 }
 
 BOOL SetJob(HANDLE hPrinter, DWORD JobId, DWORD /*Level*/, LPBYTE /*pJob*/, DWORD Command) {
-    auto* ph = orb::spooler::FindHandle(hPrinter);
-    if (!ph) {
+    auto printer = orb::spooler::PrinterOfHandle(hPrinter);
+    if (!printer) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
@@ -264,7 +266,7 @@ BOOL SetJob(HANDLE hPrinter, DWORD JobId, DWORD /*Level*/, LPBYTE /*pJob*/, DWOR
     auto& sp = Spooler::Instance();
     auto jobs = sp.Jobs();
     auto it = std::find_if(jobs.begin(), jobs.end(), [&](const orb::spooler::JobInfo& j) { return j.id == JobId; });
-    if (it == jobs.end() || it->printer != ph->name || !sp.DeleteJob(JobId)) {
+    if (it == jobs.end() || it->printer != *printer || !sp.DeleteJob(JobId)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }

@@ -1,6 +1,7 @@
 // Registry reading of the monitor: its own key under the machine root and the per-user export
 // settings.
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -47,7 +48,8 @@ void TvpjPortList::LoadFromRegistry(const std::u16string& keyPath) {
         auto v = k.ReadString("PortName");
         portName = v ? orb::Utf8ToUtf16(*v) : std::u16string(kDefaultPortName);
     }
-    bool blank = portName.find_first_not_of(u" ") == std::u16string::npos;
+    // Trimming takes the blank and every control character below it.
+    bool blank = std::all_of(portName.begin(), portName.end(), [](char16_t c) { return c <= u' '; });
     if (!blank && IndexOfName(portName) < 0) AddPortEntry(portName, kMonitorName);
 }
 

@@ -167,8 +167,6 @@ void TvpjRenderer::Command(uint8_t cmd) {
         resolutionIndex_ = 1;
         paperIndex_ = 2;
         orientation_ = 0;
-        // An unfinished page does not survive a printer reset.
-        pageOpen_ = false;
         UpdatePageSize();
         break;
     case 0x72:
@@ -220,12 +218,35 @@ void TvpjRenderer::EnsureBitmap() {
         return;
     size_t bytes = size_t(bitmapWidth_) * size_t(bitmapHeight_) * 3;
     if (bytes > bitmapByteLimit_) throw std::length_error("page bitmap too large");
-    // A resized bitmap starts white, never with whatever the memory held.
+    // A change of size keeps what is painted where the old and the new bitmap overlap; everything
+    // else starts white, never with whatever the memory held.
+    const bool hadPixels = !bitmap_.Empty() && bitmap_.pixels.size() == bitmap_.Stride() * size_t(bitmap_.height) &&
+                           dirtyRows_.size() == size_t(bitmap_.height);
+    const int32_t keepRows = hadPixels ? std::min(bitmap_.height, bitmapHeight_) : 0;
+    const size_t oldStride = hadPixels ? bitmap_.Stride() : 0;
+    const size_t newStride = size_t(bitmapWidth_) * 3;
+    const size_t keepBytes = std::min(oldStride, newStride);
+    std::vector<uint8_t> dirty(size_t(bitmapHeight_), 0);
+    std::copy_n(dirtyRows_.begin(), keepRows, dirty.begin());
+    bitmap_.pixels.resize(std::max(bitmap_.pixels.size(), bytes), 0xFF);
     bitmap_.width = bitmap_.height = 0;
-    bitmap_.pixels.assign(bytes, 0xFF);
+    uint8_t* px = bitmap_.pixels.data();
+    // Rows move in the order that never overwrites a row not yet moved.
+    auto move = [&](int32_t y) {
+        std::memmove(px + size_t(y) * newStride, px + size_t(y) * oldStride, keepBytes);
+        std::memset(px + size_t(y) * newStride + keepBytes, 0xFF, newStride - keepBytes);
+    };
+    if (newStride <= oldStride) {
+        for (int32_t y = 0; y < keepRows; ++y) move(y);
+    } else {
+        for (int32_t y = keepRows - 1; y >= 0; --y) move(y);
+    }
+    if (bytes > size_t(keepRows) * newStride)
+        std::memset(px + size_t(keepRows) * newStride, 0xFF, bytes - size_t(keepRows) * newStride);
+    bitmap_.pixels.resize(bytes);
     bitmap_.width = bitmapWidth_;
     bitmap_.height = bitmapHeight_;
-    dirtyRows_.assign(size_t(bitmapHeight_), 0);
+    dirtyRows_ = std::move(dirty);
 }
 
 const PageBitmap& TvpjRenderer::Bitmap() {

@@ -171,6 +171,11 @@ TEST_F(ScreenCapture, ScaledCaptureStretchesAndClipsToTheScreen) {
                     return (x < 10 || y < 20) ? 0u : Pattern(x - 10, y - 20);
                 }, nullptr));
 
+    // A source at the far end of the coordinate range: nothing of the screen, no cursor, no overflow.
+    painter_->MovePointer(5, 5);
+    ASSERT_TRUE(CaptureScreenScaled(*screen_, off, INT32_MIN, INT32_MIN, 100, 100, 100, 100, kPixelFormat24, false, true));
+    EXPECT_TRUE(off == Expected(kPixelFormat24, 100, 100, [](int, int, void*) { return 0u; }, nullptr));
+
     // Sizes out of bounds are refused before anything is read.
     EXPECT_FALSE(CaptureScreenScaled(*screen_, off, 0, 0, kW, kH, 16385, 10, kPixelFormat24, false, false));
     EXPECT_FALSE(CaptureScreenScaled(*screen_, off, 0, 0, 0, kH, 10, 10, kPixelFormat24, false, false));
@@ -274,6 +279,28 @@ TEST(ScreenCaptureErrors, NoDisplayIsAnErrorNotAnExit) {
     std::string error;
     EXPECT_FALSE(Screen::Open(":65000", &error));
     EXPECT_NE(error.find("cannot connect"), std::string::npos);
+}
+
+// The X server going away mid-share: every call fails and says so, none ends the program.
+TEST(ScreenCaptureErrors, ALostServerFailsEveryCall) {
+    orb::test::XvfbServer server;
+    std::string error;
+    ASSERT_TRUE(server.Start(64, 48, 24, &error)) << error;
+    auto screen = Screen::Open(server.Display(), &error);
+    ASSERT_TRUE(screen) << error;
+    ShareBitmap got;
+    ASSERT_TRUE(CaptureScreenScaled(*screen, got, 0, 0, 64, 48, 64, 48, kPixelFormat24, false, false));
+    server.Stop();
+
+    const ShareBitmap before = got;
+    EXPECT_FALSE(CaptureScreenScaled(*screen, got, 0, 0, 64, 48, 64, 48, kPixelFormat24, false, false));
+    EXPECT_TRUE(got == before);
+    EXPECT_FALSE(CaptureScreenArea(*screen, got, 0, 0, 10, 10, 64, 48, kPixelFormat24, false, false, false));
+    EXPECT_FALSE(DrawCornerFrame(*screen, PenMode::NotXor, 4, kFrameRed, 0, 0, 30, 30));
+    EXPECT_NE(screen->LastError().find("connection lost"), std::string::npos);
+    EXPECT_FALSE(screen->CursorPos());
+    EXPECT_FALSE(screen->Cursor());
+    EXPECT_FALSE(screen->IsWindow(screen->RootRect().width));
 }
 
 // A 16-bit X screen goes through the general pixel conversion; 5-6-5 pixels survive it exactly.

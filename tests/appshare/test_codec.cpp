@@ -145,11 +145,9 @@ TEST(SegmentCodec, EncoderWritesTheStreamLayout) {
 }
 
 TEST(SegmentCodec, HandWrittenStreamDecodes) {
-    // 16-bit 6 x 3 with 5 segments (B = 1, last segment 2 pixels); records with count 0 are empty
-    // records in the middle of the frame, not its end.
+    // 16-bit 6 x 3 with 5 segments (B = 1, last segment 2 pixels).
     std::vector<uint8_t> raw = Head(5, 6, 3, 5);
     Record(raw, 2, 4, 2, {0x1F, 0x00, 0x00, 0xF8});
-    Record(raw, 0, 1, 0, {});
     Record(raw, 1, 0, 1, {0xE0, 0x07});
     SegmentDecoder d;
     ASSERT_TRUE(d.Start(kPixelFormat16, 6, 3));
@@ -165,6 +163,18 @@ TEST(SegmentCodec, HandWrittenStreamDecodes) {
     ASSERT_EQ(d.Apply(Deflate(x), true), DecodeStatus::Applied);
     EXPECT_EQ(PixelToRgb(5, p.ScanLine(2) + 8), 0u);
     EXPECT_EQ(PixelToRgb(5, p.ScanLine(2) + 10), 0xFF0000u);
+
+    // Narrower than the segment count (3 pixels, 5 segments): segments 0 to 3 are empty records
+    // between the others, and the frame goes on after them.
+    std::vector<uint8_t> narrow = Head(6, 3, 2, 5);
+    Record(narrow, 0, 4, 3, {1, 2, 3, 4, 5, 6, 7, 8, 9});
+    for (int k = 0; k < 4; ++k) Record(narrow, 1, k, 0, {});
+    Record(narrow, 1, 4, 3, {9, 8, 7, 6, 5, 4, 3, 2, 1});
+    SegmentDecoder n;
+    ASSERT_TRUE(n.Start(kPixelFormat24, 3, 2));
+    ASSERT_EQ(n.Apply(Deflate(narrow), false), DecodeStatus::Applied);
+    EXPECT_EQ(PixelToRgb(6, n.Picture().ScanLine(0) + 6), 0x090807u);
+    EXPECT_EQ(PixelToRgb(6, n.Picture().ScanLine(1)), 0x070809u);
 }
 
 // Key frame, frames with a few changed rectangles, then an unchanged frame, at every depth and at
@@ -213,14 +223,22 @@ TEST(SegmentCodec, RoundTripsRebuildEveryPicture) {
 
 TEST(SegmentCodec, ZeroScanSeesEveryByte) {
     std::vector<uint8_t> buf(101, 0);
-    EXPECT_TRUE(IsZeroSegment8(buf.data(), 101));
-    EXPECT_TRUE(IsZeroSegment24(buf.data(), 0));
-    EXPECT_TRUE(IsZeroSegment16(buf.data(), -5));
+    const auto* p8 = reinterpret_cast<const Pixel8*>(buf.data());
+    const auto* p16 = reinterpret_cast<const Pixel16*>(buf.data());
+    const auto* p24 = reinterpret_cast<const Pixel24*>(buf.data());
+    EXPECT_TRUE(IsZeroSegment(p8, 101));
+    EXPECT_TRUE(IsZeroSegment(p24, 0));
+    EXPECT_TRUE(IsZeroSegment(p16, -5));
     for (size_t i = 0; i < buf.size(); ++i) {
         buf[i] = 0x10;
-        EXPECT_FALSE(IsZeroSegment8(buf.data(), 101)) << i;
+        EXPECT_FALSE(IsZeroSegment(p8, 101)) << i;
+        if (i < 100) {
+            EXPECT_FALSE(IsZeroSegment(p16, 50)) << i;
+        } else {
+            EXPECT_TRUE(IsZeroSegment(p16, 50));  // the byte after the last pixel
+        }
         if (i < 99) {
-            EXPECT_FALSE(IsZeroSegment24(buf.data(), 33)) << i;
+            EXPECT_FALSE(IsZeroSegment(p24, 33)) << i;
         }
         buf[i] = 0;
     }
@@ -253,12 +271,16 @@ TEST(SegmentCodec, GeometryBoundsRefuseBeforeAllocating) {
     EXPECT_TRUE(b.SetGeometry(kPixelFormat8, 4, 4));  // same geometry keeps the pixels
     EXPECT_EQ(b.ScanLine(3)[3], 9);
 
-    const uint8_t px[2] = {0xF0, 0x0F};
+    const uint8_t raw[6] = {0xF0, 0x0F};
+    const auto* px = reinterpret_cast<const Pixel8*>(raw);
     const ShareBitmap before = b;
     EXPECT_FALSE(ApplySegment(b, px, 2, false, 3, 0));  // one pixel past the line
     EXPECT_FALSE(ApplySegment(b, px, 1, false, 0, 4));
     EXPECT_FALSE(ApplySegment(b, px, 1, false, -1, 0));
     EXPECT_FALSE(ApplySegment(b, px, INT64_MAX, false, 2, 0));
+    // Pixels of another size than the bitmap's are refused.
+    EXPECT_FALSE(ApplySegment(b, reinterpret_cast<const Pixel16*>(raw), 1, false, 0, 0));
+    EXPECT_FALSE(ApplySegment(b, reinterpret_cast<const Pixel24*>(raw), 1, false, 0, 0));
     EXPECT_TRUE(b == before);
     EXPECT_TRUE(ApplySegment(b, px, 2, false, 2, 3));
     EXPECT_TRUE(ApplySegment(b, px, 1, true, 3, 3));
@@ -272,8 +294,8 @@ TEST(SegmentCodec, HostileFramesChangeNothing) {
     SegmentDecoder d;
     ASSERT_TRUE(d.Start(kPixelFormat16, W, H));
 
-    std::vector<uint8_t> pixel2(2, 0x5A);
-    auto good = [&](std::vector<uint8_t>& v) { Record(v, 0, 0, 1, pixel2); };
+    std::vector<uint8_t> pixels(8, 0x5A);  // segment 0: 4 pixels of 2 bytes
+    auto good = [&](std::vector<uint8_t>& v) { Record(v, 0, 0, 4, pixels); };
     auto frame = [&](std::function<void(std::vector<uint8_t>&)> tail, uint8_t fmt = 5, int w = kHostileW,
                      int h = kHostileH, int s = 5) {
         std::vector<uint8_t> v = Head(fmt, w, h, s);
@@ -312,6 +334,8 @@ TEST(SegmentCodec, HostileFramesChangeNothing) {
         {"negative segment index", frame(rec(0, -1, 1, 2)), DecodeStatus::BadSegment},
         {"negative count", frame(rec(0, 0, -1, 0)), DecodeStatus::BadSegment},
         {"run past the end of the line", frame(rec(0, 4, 8, 16)), DecodeStatus::BadSegment},
+        {"run shorter than its segment", frame(rec(0, 4, 6, 12)), DecodeStatus::BadSegment},
+        {"empty record for a segment that has pixels", frame(rec(0, 1, 0, 0)), DecodeStatus::BadSegment},
         {"count that overflows 32 bits", frame(rec(1, 4, 0x7FFFFFFF, 4)), DecodeStatus::BadSegment},
         {"pixels cut short", frame(rec(0, 4, 7, 13)), DecodeStatus::Damaged},
         {"record head cut short", frame([](auto& v) { v.insert(v.end(), {0, 0, 0, 0, 1}); }),

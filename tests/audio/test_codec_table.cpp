@@ -52,8 +52,6 @@ TEST(CodecTable, EveryRowBuildsItsFormatAndPcmSide) {
         EXPECT_EQ(f.blockAlign, r.align);
         EXPECT_EQ(f.avgBytesPerSec, r.bytesPerSec);
         EXPECT_EQ(f.extra.size(), r.extra);
-        // Samples per block follow from rate, byte rate and block align.
-        EXPECT_EQ(uint64_t(r.rate) * r.align / r.bytesPerSec, r.samplesPerBlock);
         EXPECT_EQ(f.Bytes().size(), 18u + r.extra);
 
         auto pcm = BuildPcmFormat(f.bitsPerSample, f.samplesPerSec);
@@ -65,10 +63,19 @@ TEST(CodecTable, EveryRowBuildsItsFormatAndPcmSide) {
         EXPECT_EQ(pcm->avgBytesPerSec, r.rate * 2);
         EXPECT_TRUE(pcm->extra.empty());
 
-        // The codec converts both ways between the two.
+        // The codec converts both ways between the two, one block per row's samples per block.
         TAcmLiveConverter enc, dec;
-        EXPECT_TRUE(enc.Open(*pcm, f, true));
-        EXPECT_TRUE(dec.Open(f, *pcm, true));
+        ASSERT_TRUE(enc.Open(*pcm, f, true));
+        ASSERT_TRUE(dec.Open(f, *pcm, true));
+        std::vector<uint8_t> samples(size_t(r.samplesPerBlock) * 2 - 2, 0x11), block, back;
+        uint32_t n = 0;
+        ASSERT_TRUE(enc.Convert(samples.data(), uint32_t(samples.size()), n, block));
+        EXPECT_EQ(n, 0u) << "one sample short of a block";
+        samples.assign(2, 0x11);
+        ASSERT_TRUE(enc.Convert(samples.data(), 2, n, block));
+        EXPECT_EQ(n, r.align);
+        ASSERT_TRUE(dec.Convert(block.data(), n, n, back));
+        EXPECT_EQ(n, r.samplesPerBlock * 2);
     }
     EXPECT_GE(MaxFormatSize(), 32u);
 }

@@ -2,6 +2,8 @@
 // ring, closing, playback credit, volume, unsupported formats, and a capture-to-playback round trip.
 #include <gtest/gtest.h>
 
+#include <deque>
+
 #include "audio/acm_errors.h"
 #include "audio/acm_in.h"
 #include "audio/acm_out.h"
@@ -146,6 +148,41 @@ TEST_F(AudioDevices, PlaybackCreditBoundsTheQueueAndRefusedBlocksAreNotKept) {
     EXPECT_EQ(ReadFile(dir_.file("out2.raw")), expected);
 }
 
+TEST_F(AudioDevices, HandlersThatThrowCostNeitherABufferNorCredit) {
+    // One capture buffer, so one notice is in flight at a time.
+    TACMIn capture(loop_);
+    capture.SetBufferSize(800);
+    capture.SetNumBuffers(1);
+    int calls = 0;
+    capture.OnBufferFull = [&](TACMIn&, const uint8_t*, uint32_t) {
+        if (++calls == 1) throw std::runtime_error("handler failed");
+    };
+    capture.Open(Pcm(8000), 0);
+    int thrown = 0;
+    for (int round = 0; round < 3 && calls < 4; ++round) {
+        try {
+            loop_.RunUntil([&] { return calls >= 4; });
+        } catch (const std::runtime_error& e) {
+            EXPECT_STREQ(e.what(), "handler failed");
+            ++thrown;
+        }
+    }
+    EXPECT_EQ(thrown, 1);
+    EXPECT_GE(calls, 4) << "the buffer went back into the ring";
+    EXPECT_EQ(capture.BufferCount(), 1u);
+    capture.Close();
+
+    TACMOut out(loop_);
+    out.OnBufferPlayed = [&](TACMOut&, const orb::audio::WaveHeader&) { throw std::runtime_error("played failed"); };
+    out.Open(Pcm(8000), 0);
+    ASSERT_TRUE(out.Play(first_.data(), 1600));
+    EXPECT_EQ(out.NumBuffersLeft(), 3);
+    EXPECT_THROW(loop_.RunUntil([&] { return out.BlocksHeld() == 0; }), std::runtime_error);
+    EXPECT_EQ(out.BlocksHeld(), 0u);
+    EXPECT_EQ(out.NumBuffersLeft(), 4);
+    out.Close();
+}
+
 TEST_F(AudioDevices, CreditFollowsNumBuffersChanges) {
     TACMOut out(loop_);
     EXPECT_EQ(out.NumBuffers(), 4);
@@ -161,8 +198,11 @@ TEST_F(AudioDevices, CreditFollowsNumBuffersChanges) {
 
 TEST_F(AudioDevices, UnsupportedFormatsAndDevicesRaiseTheirMessages) {
     TACMOut out(loop_);
+    // GSM 6.10 at a rate no installed codec offers.
     WaveFormat gsm;
     ASSERT_TRUE(BuildCodecFormat(0, gsm));
+    gsm.samplesPerSec = 11025;
+    gsm.avgBytesPerSec = 2239;
     try {
         out.Open(gsm, 0);
         FAIL();
@@ -192,6 +232,38 @@ TEST_F(AudioDevices, UnsupportedFormatsAndDevicesRaiseTheirMessages) {
     }
 }
 
+TEST_F(AudioDevices, CodecBlocksPlayThroughTheMapper) {
+    // Opened with the codec format itself, the output decodes through the installed codec.
+    WaveFormat codec;
+    ASSERT_TRUE(BuildCodecFormat(2, codec));
+    const WaveFormat pcm = *BuildPcmFormat(codec.bitsPerSample, codec.samplesPerSec);
+    const auto speech = ToBytes(SpeechLike(16000, 1.0, 8));
+    TAcmLiveConverter enc, dec;
+    ASSERT_TRUE(enc.Open(pcm, codec, true));
+    ASSERT_TRUE(dec.Open(codec, pcm, true));
+    std::vector<uint8_t> blocks, expected;
+    uint32_t n = 0;
+    ASSERT_TRUE(enc.Convert(speech.data(), uint32_t(speech.size()), n, blocks));
+    ASSERT_TRUE(dec.Convert(blocks.data(), n, n, expected));
+
+    TACMOut out(loop_);
+    int played = 0;
+    out.OnBufferPlayed = [&](TACMOut&, const orb::audio::WaveHeader& h) {
+        EXPECT_EQ(h.bufferLength, 800u) << "the header keeps the codec bytes it was given";
+        ++played;
+    };
+    out.Open(codec, 1);
+    for (size_t at = 0; at < blocks.size(); at += 800) ASSERT_TRUE(out.Play(blocks.data() + at, 800));
+    ASSERT_TRUE(loop_.RunUntil([&] { return played == 2; }));
+    out.Close();
+    EXPECT_EQ(ReadFile(dir_.file("out2.raw")), expected);
+
+    // Without the mapper a device takes PCM only.
+    std::unique_ptr<orb::audio::WaveOut> device;
+    EXPECT_EQ(orb::audio::WaveOut::Open(device, 1, codec, {}, 0), orb::audio::kWaveErrBadFormat);
+    EXPECT_FALSE(device);
+}
+
 TEST_F(AudioDevices, SpeakerVolumeScalesWhatIsPlayed) {
     uint32_t v = 0;
     ASSERT_TRUE(GetWaveOutVolume(0, v));
@@ -212,6 +284,13 @@ TEST_F(AudioDevices, SpeakerVolumeScalesWhatIsPlayed) {
     ASSERT_EQ(samples.size(), 800u);
     for (int16_t s : samples) ASSERT_EQ(s, 20000 * 32768 / 65535);
     SetWaveOutVolume(0, 0xFFFF);
+
+    // A device that is not there has no volume, so its slider is disabled.
+    EXPECT_FALSE(SetWaveOutVolume(2, 100));
+    EXPECT_FALSE(GetWaveOutVolume(2, v));
+    EXPECT_FALSE(GetWaveOutVolume(-2, v));
+    ASSERT_TRUE(GetWaveOutVolume(1, v));
+    EXPECT_EQ(v, 0xFFFFu);
 }
 
 TEST_F(AudioDevices, CaptureEncodeDecodePlayRoundTrip) {
@@ -234,6 +313,9 @@ TEST_F(AudioDevices, CaptureEncodeDecodePlayRoundTrip) {
     int buffers = 0, dropped = 0, played = 0;
     player.Out().OnBufferPlayed = [&](TACMOut&, const orb::audio::WaveHeader&) { ++played; };
     std::vector<uint8_t> sent;
+    // The file device captures faster than real time; decoded blocks wait here and are handed to
+    // the output as its credit allows, as a real-time source would pace them.
+    std::deque<std::vector<uint8_t>> waiting;
     capture.OnBufferFull = [&](TACMIn&, const uint8_t* d, uint32_t n) {
         if (buffers == 20) return;  // ten seconds
         ++buffers;
@@ -242,10 +324,19 @@ TEST_F(AudioDevices, CaptureEncodeDecodePlayRoundTrip) {
         ASSERT_TRUE(encoder.Convert(d, n, size, blocks));
         sent.insert(sent.end(), blocks.begin(), blocks.end());
         ASSERT_TRUE(player.Decoder().Convert(blocks.data(), size, size, decoded));
-        if (!player.Out().Play(decoded.data(), size)) ++dropped;
+        ASSERT_EQ(size, decoded.size());
+        waiting.push_back(std::move(decoded));
     };
     capture.Open(pcm, 1);
-    ASSERT_TRUE(loop_.RunUntil([&] { return buffers == 20 && played == 20 - dropped; }, 10000));
+    ASSERT_TRUE(loop_.RunUntil(
+        [&] {
+            while (!waiting.empty() && player.Out().NumBuffersLeft() > 0) {
+                if (!player.Out().Play(waiting.front().data(), uint32_t(waiting.front().size()))) ++dropped;
+                waiting.pop_front();
+            }
+            return buffers == 20 && waiting.empty() && played == 20 - dropped;
+        },
+        10000));
     capture.Close();
     EXPECT_EQ(dropped, 0);
     EXPECT_EQ(sent.size(), 250u * 55u);

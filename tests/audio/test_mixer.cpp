@@ -82,8 +82,9 @@ public:
     }
     bool SetValues(uint32_t id, const std::vector<uint32_t>& values) override {
         FakeControl* c = m_.Control(id);
-        if (!c || values.size() > c->values.size()) return false;
-        std::copy(values.begin(), values.end(), c->values.begin());
+        if (!c || values.empty() || values.size() > c->values.size()) return false;
+        if (values.size() == 1) std::fill(c->values.begin(), c->values.end(), values[0]);  // every channel alike
+        else std::copy(values.begin(), values.end(), c->values.begin());
         return true;
     }
 
@@ -124,13 +125,13 @@ protected:
 
 TEST_F(MixerTest, MicVolumeOnTheCaptureDestinationFirst) {
     FakeLine capture{MixerLineType::DstWaveIn, "Recording", 2,
-                     {{MixerControlType::OnOff, "Mute", {0}}, {MixerControlType::Volume, "Recording Volume", {100}}},
+                     {{MixerControlType::OnOff, "Mute", {0}}, {MixerControlType::Volume, "Recording Volume", {100, 100}}},
                      {{MixerLineType::SrcMicrophone, "Mic", 1, {{MixerControlType::Volume, "Mic Volume", {7}}}, {}}}};
     mixer_.destinations = {Speakers(), capture};
     ASSERT_TRUE(SetMicVolume(3, 40000, MixerIdKind::WaveIn));
     EXPECT_EQ(mixer_.lastId, 3);
     EXPECT_EQ(mixer_.lastKind, MixerIdKind::WaveIn);
-    EXPECT_EQ(mixer_.destinations[1].controls[1].values[0], 40000u);
+    EXPECT_EQ(mixer_.destinations[1].controls[1].values, (std::vector<uint32_t>{40000, 40000})) << "both channels";
     EXPECT_EQ(mixer_.destinations[1].sources[0].controls[0].values[0], 7u) << "source untouched";
     uint32_t v = 0;
     ASSERT_TRUE(GetMicVolume(3, v, MixerIdKind::WaveInHandle));

@@ -294,6 +294,9 @@ TEST_F(Monitor, PortListFromTheMachineKey) {
     ASSERT_TRUE(k.WriteString("PortName", "   "));
     list.LoadFromRegistry(kMonitorKeyW);
     EXPECT_EQ(list.Count(), 1);
+    ASSERT_TRUE(k.WriteString("PortName", " \t\r\n "));
+    list.LoadFromRegistry(kMonitorKeyW);
+    EXPECT_EQ(list.Count(), 1);
     // A missing FilesRoot reads as empty: the folder is a lone delimiter.
     ASSERT_TRUE(k.DeleteValue("FilesRoot"));
     list.LoadFromRegistry(u"");

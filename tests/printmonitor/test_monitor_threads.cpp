@@ -70,4 +70,23 @@ TEST_F(Monitor, ConcurrentJobsOnSeveralPorts) {
     EXPECT_EQ(std::count_if(notices.begin(), notices.end(), [](auto& n) { return n.kind == 3; }), kPorts * 5);
 }
 
+// A printer handle closed by one thread while another deletes a job through it: the job call
+// either finds the handle or reports it invalid, never reads a freed one.
+TEST(SpoolerHandles, ClosingWhileDeletingAJob) {
+    auto& sp = orb::spooler::Spooler::Instance();
+    sp.Clear();
+    sp.AddPrinter(u"Room Printer", u"P");
+    for (int round = 0; round < 200; ++round) {
+        DWORD job = sp.AddJob(u"Room Printer", u"ann", u"doc");
+        std::u16string name = u"Room Printer";
+        HANDLE h = nullptr;
+        ASSERT_TRUE(OpenPrinterW(name.data(), &h, nullptr));
+        std::thread closer([h] { ClosePrinter(h); });
+        SetJob(h, job, 0, nullptr, JOB_CONTROL_DELETE);
+        closer.join();
+        sp.DeleteJob(job);
+    }
+    sp.Clear();
+}
+
 }  // namespace

@@ -175,9 +175,36 @@ TEST_F(Renderer, PagesStartWhiteAndNeedABegunPage) {
     for (int y = 0; y < second.height - 16; ++y)
         for (size_t i = 0; i < second.Stride(); ++i) ASSERT_EQ(second.ScanLine(y)[i], 0xFF) << y;
     EXPECT_EQ(pages[0].bmp.ScanLine(10)[3 * 10], 0);
-    // A reset in the middle of a page drops that page.
+    // A reset in the middle of a page does not end it: the page is still saved, now numbered 0.
     Feed(Stream().cmd(0x72).cmd(0x71).cmd(0x73));
-    EXPECT_EQ(pages.size(), 2u);
+    ASSERT_EQ(pages.size(), 3u);
+    EXPECT_EQ(notices.back().kind, 5);
+    EXPECT_EQ(notices.back().pageNumber, 0);
+    EXPECT_EQ(notices.back().pageValue, 0);
+}
+
+TEST_F(Renderer, TurningThePageKeepsWhatOverlaps) {
+    // 60 dpi A4: 496 x 701 in portrait, 701 x 496 in landscape.
+    Feed(Stream().cmd(0x71).cmd(0x45).cmd(0x72).y(100).x(100).fill(2, 0, 0, 0).y(5500).x(50).fill(1, 0, 0, 0));
+    Feed(Stream().cmd(0x02).y(200).x(1300).fill(1, 0, 0, 0));
+    ASSERT_EQ(r.BitmapWidth(), 701);
+    EXPECT_EQ(Px(10, 10), (std::vector<int>{0, 0, 0}));
+    EXPECT_EQ(Px(11, 10), (std::vector<int>{0, 0, 0}));
+    EXPECT_EQ(Px(130, 20), (std::vector<int>{0, 0, 0}));
+    EXPECT_EQ(Px(600, 10), kWhite);  // the part that came new is white
+    // Back to portrait: the pixel right of column 496 is outside and gone, the rest stays.
+    Feed(Stream().cmd(0x01).y(40).x(40).fill(1, 0, 0, 0));
+    EXPECT_EQ(Px(10, 10), (std::vector<int>{0, 0, 0}));
+    EXPECT_EQ(Px(130, 20), (std::vector<int>{0, 0, 0}));
+    EXPECT_EQ(Px(4, 4), (std::vector<int>{0, 0, 0}));
+    EXPECT_EQ(Px(5, 550), kWhite);   // row 550 was cut off in landscape
+    EXPECT_EQ(Px(495, 10), kWhite);
+    Feed(Stream().cmd(0x73).cmd(0x72).cmd(0x73));
+    ASSERT_EQ(pages.size(), 2u);
+    EXPECT_EQ(pages[0].bmp.ScanLine(10)[3 * 10], 0);
+    // The next page is white again wherever the turned page was painted.
+    for (int y = 0; y < pages[1].bmp.height - 16; ++y)
+        for (size_t i = 0; i < pages[1].bmp.Stride(); ++i) ASSERT_EQ(pages[1].bmp.ScanLine(y)[i], 0xFF) << y;
 }
 
 TEST_F(Renderer, ErrorDropsTheRestOfTheDocument) {

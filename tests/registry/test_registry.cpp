@@ -354,6 +354,36 @@ TEST_F(RegistryTest, DamagedFileIsReportedOnceKeptAsideAndReadAsEmpty) {
     EXPECT_EQ(reports.lines.size(), 1u);
 }
 
+TEST_F(RegistryTest, DamagedFileThatCannotBeMovedIsLeftAloneUntilReplaced) {
+    Registry seed(Folders());
+    fs::path file = seed.FileOf(HKEY_CURRENT_USER);
+    const std::string junk = "[Software\\X]\n\"A\"=dwo";
+    WriteFile(file, junk);
+    // No lock can be taken, so the damaged file cannot be moved aside.
+    fs::path lock = file.string() + ".lock";
+    fs::create_directory(lock);
+
+    Registry reg(Folders());
+    EXPECT_FALSE(reg.Open(HKEY_CURRENT_USER, "Software\\X"));
+    EXPECT_FALSE(reg.Create(HKEY_CURRENT_USER, "Software\\Y"));
+    EXPECT_EQ(ReadFile(file), junk);
+    EXPECT_FALSE(reports.lines.empty());
+
+    // Someone mends things: another process replaces the file with a good one.
+    fs::remove(lock);
+    Registry other(Folders());
+    ASSERT_TRUE(other.Create(HKEY_CURRENT_USER, "Software\\X").WriteDWord("A", 5));
+
+    // The first registry reads the good file and may write again.
+    Key k = reg.Open(HKEY_CURRENT_USER, "Software\\X");
+    ASSERT_TRUE(k);
+    EXPECT_EQ(k.ReadDWord("A"), 5u);
+    EXPECT_TRUE(k.WriteDWord("B", 6));
+    EXPECT_EQ(k.ReadDWord("A"), 5u);
+    Registry fresh(Folders());
+    EXPECT_EQ(fresh.Open(HKEY_CURRENT_USER, "Software\\X").ReadDWord("B"), 6u);
+}
+
 TEST_F(RegistryTest, BatchWritesOnceAndKeepsOtherWritersOut) {
     Registry reg(Folders());
     Key k = reg.Create(HKEY_CURRENT_USER, kBrowser);
@@ -385,4 +415,58 @@ TEST_F(RegistryTest, BatchWritesOnceAndKeepsOtherWritersOut) {
     test_hooks::SetBeforeRenameHook(nullptr);
     EXPECT_EQ(k.ReadDWord("V0"), 1000u);
     EXPECT_EQ(k.ReadDWord("V49"), 49u);
+}
+
+TEST_F(RegistryTest, BatchStoresWritesAfterItsCommitAndWritesThroughWithoutItsLock) {
+    Registry reg(Folders());
+    Key k = reg.Create(HKEY_CURRENT_USER, kBrowser);
+    {
+        Registry::Batch batch(reg, HKEY_CURRENT_USER);
+        ASSERT_TRUE(k.WriteDWord("A", 1));
+        ASSERT_TRUE(batch.Commit());
+        ASSERT_TRUE(k.WriteDWord("B", 2));  // after the commit: stored when the batch ends
+    }
+    EXPECT_EQ(Registry(Folders()).Open(HKEY_CURRENT_USER, kBrowser).ReadDWord("B"), 2u);
+
+    // A batch that could not take the lock must not hold changes back: another process's write in
+    // between would otherwise make it drop them.
+    fs::path lock = reg.FileOf(HKEY_CURRENT_USER).string() + ".lock";
+    fs::remove(lock);
+    fs::create_directory(lock);
+    {
+        Registry::Batch batch(reg, HKEY_CURRENT_USER);
+        fs::remove(lock);
+        ASSERT_TRUE(k.WriteDWord("C", 3));
+        ASSERT_TRUE(Registry(Folders()).Open(HKEY_CURRENT_USER, kBrowser).WriteDWord("Other", 4));
+        ASSERT_TRUE(k.WriteDWord("D", 5));
+    }
+    Registry fresh(Folders());
+    Key f = fresh.Open(HKEY_CURRENT_USER, kBrowser);
+    EXPECT_EQ(f.ReadDWord("C"), 3u);
+    EXPECT_EQ(f.ReadDWord("Other"), 4u);
+    EXPECT_EQ(f.ReadDWord("D"), 5u);
+}
+
+TEST_F(RegistryTest, KeepsOneFilePerRootOpenAndNoMore) {
+    auto openFiles = [] {
+        size_t n = 0;
+        for (auto it = fs::directory_iterator("/proc/self/fd"); it != fs::directory_iterator(); ++it) ++n;
+        return n;
+    };
+    const size_t before = openFiles();
+    {
+        Registry reg(Folders());
+        Registry other(Folders());
+        Key k = reg.Create(HKEY_CURRENT_USER, kBrowser);
+        Key o = other.Open(HKEY_CURRENT_USER, kBrowser);
+        for (int i = 0; i < 40; ++i) {
+            ASSERT_TRUE(k.WriteDWord("Mine", static_cast<uint32_t>(i)));
+            ASSERT_TRUE(o.WriteDWord("Theirs", static_cast<uint32_t>(i)));
+            ASSERT_EQ(k.ReadDWord("Theirs"), static_cast<uint32_t>(i));
+        }
+        // The file each store last read or wrote stays open, so that a later file cannot take its
+        // inode and look unchanged; older ones are closed.
+        EXPECT_LE(openFiles(), before + 2);
+    }
+    EXPECT_EQ(openFiles(), before);
 }

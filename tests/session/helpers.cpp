@@ -13,7 +13,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 
 namespace orbtest {
 
@@ -26,6 +28,63 @@ std::string MakeTempDir() {
 void WriteFile(const std::string& path, const std::string& text) {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     f << text;
+}
+
+const char* kUser = "orbuser";
+const char* kPassword = "s3cret-pw";
+// SHA-512 crypt of kPassword with salt "orbtest", for Dante's password check.
+static const char* kPasswordHash =
+    "$6$orbtest$ihiTeyh7KuC4.Gi1fHG8.NoqobMTdDBk2eaAey3IJw0tKdVU9saeF9FC2KJOBHXaly3VaWHpOrHGQfzlNXaeb0";
+
+uint16_t StartDante(ChildProcess& proc, const std::string& dir, const std::string& method) {
+    uint16_t port = FreePort();
+    WriteFile(dir + "/passwd", "root:x:0:0:root:/root:/bin/sh\nnobody:x:65534:65534:nobody:/nonexistent:/bin/false\n" +
+                                   std::string(kUser) + ":x:4242:4242:test:/nonexistent:/bin/false\n");
+    WriteFile(dir + "/group", "root:x:0:\nnogroup:x:65534:\norbgroup:x:4242:\n");
+    WriteFile(dir + "/shadow", std::string(kUser) + ":" + kPasswordHash + ":19000:0:99999:7:::\n");
+    WriteFile(dir + "/danted.conf",
+              "logoutput: " + dir + "/danted.log\n"
+              "internal: 127.0.0.1 port = " + std::to_string(port) + "\n"
+              "external: 127.0.0.1\n"
+              "clientmethod: none\n"
+              "socksmethod: " + method + "\n"
+              "user.privileged: root\n"
+              "user.unprivileged: nobody\n"
+              "client pass {\n from: 127.0.0.0/8 to: 0.0.0.0/0\n log: error\n}\n"
+              "socks pass {\n from: 127.0.0.0/8 to: 127.0.0.0/8\n command: connect\n log: error connect\n}\n");
+    std::vector<std::string> env;
+    if (method == "username")
+        env = {"LD_PRELOAD=libnss_wrapper.so", "NSS_WRAPPER_PASSWD=" + dir + "/passwd",
+               "NSS_WRAPPER_GROUP=" + dir + "/group", "NSS_WRAPPER_SHADOW=" + dir + "/shadow"};
+    if (!proc.Start({"danted", "-f", dir + "/danted.conf", "-p", dir + "/danted.pid", "-N", "1"}, env,
+                    dir + "/danted.out"))
+        return 0;
+    return WaitForPort(port) ? port : 0;
+}
+
+uint16_t StartTinyproxy(ChildProcess& proc, const std::string& dir, const std::string& extra) {
+    // tinyproxy drops to nobody, which must be able to write its log.
+    chmod(dir.c_str(), 0777);
+    uint16_t port = FreePort();
+    WriteFile(dir + "/tinyproxy.conf",
+              "Port " + std::to_string(port) + "\n"
+              "Listen 127.0.0.1\n"
+              "Timeout 30\n"
+              "Allow 127.0.0.1\n"
+              "User nobody\n"
+              "Group nogroup\n"
+              "LogLevel Info\n"
+              "LogFile \"" + dir + "/tinyproxy.log\"\n" + extra);
+    if (!proc.Start({"tinyproxy", "-d", "-c", dir + "/tinyproxy.conf"}, {}, dir + "/tinyproxy.out")) return 0;
+    return WaitForPort(port) ? port : 0;
+}
+
+void DumpLogs(const std::string& dir) {
+    if (!dir.empty()) std::system(("tail -n 20 " + dir + "/*.out " + dir + "/*.log 1>&2").c_str());
+}
+
+void RemoveDir(const std::string& dir) {
+    if (dir.rfind("/tmp/orb-session-", 0) == 0) std::filesystem::remove_all(dir);
 }
 
 uint16_t FreePort() {

@@ -47,6 +47,21 @@ private:
     int fd_ = -1;
 };
 
+// The proxies' test account.
+extern const char* kUser;
+extern const char* kPassword;
+
+// A Dante server on a free loopback port, its config and logs in dir: method "none" (SOCKS 4 and
+// 5 without authentication) or "username" (SOCKS 5 with user name and password, checked against
+// a passwd file of the test's own through nss_wrapper). Returns the port; 0 when it did not start.
+uint16_t StartDante(ChildProcess& proc, const std::string& dir, const std::string& method);
+// tinyproxy on a free loopback port with extra config lines. Returns the port; 0 on failure.
+uint16_t StartTinyproxy(ChildProcess& proc, const std::string& dir, const std::string& extra);
+// The proxy's own logs say why it refused; shown when a case failed.
+void DumpLogs(const std::string& dir);
+// Removes a test's temporary folder.
+void RemoveDir(const std::string& dir);
+
 // A peer that answers from a script, for the byte-exact cases; it records what was sent.
 class ScriptedChannel final : public orb::IByteChannel {
 public:

@@ -10,11 +10,6 @@ using namespace orbtest;
 
 namespace {
 
-const char* kUser = "orbuser";
-const char* kPassword = "s3cret-pw";
-// SHA-512 crypt of kPassword with salt "orbtest", for Dante's password check.
-const char* kPasswordHash =
-    "$6$orbtest$ihiTeyh7KuC4.Gi1fHG8.NoqobMTdDBk2eaAey3IJw0tKdVU9saeF9FC2KJOBHXaly3VaWHpOrHGQfzlNXaeb0";
 
 // Connects to the proxy, negotiates, then checks that the tunnel reaches the target server.
 void ExpectTunnel(const TProxyHandler& h, uint16_t proxyPort, const std::string& host, uint16_t targetPort) {
@@ -50,11 +45,6 @@ TProxySettings Settings(int type, uint16_t port, bool auth, std::string password
     return s;
 }
 
-// The proxy's own logs say why it refused; shown only when a case failed.
-void DumpLogs(const std::string& dir) {
-    if (!dir.empty()) std::system(("tail -n 20 " + dir + "/*.out " + dir + "/*.log 1>&2").c_str());
-}
-
 }  // namespace
 
 TEST(ProxyHandler, SettingsChooseTheHandlerAndItsSocksInfo) {
@@ -66,13 +56,13 @@ TEST(ProxyHandler, SettingsChooseTheHandlerAndItsSocksInfo) {
     s.type = 0;  // enabled without a type: a separate handler that connects directly
     auto h = MakeProxyHandler(s);
     ASSERT_NE(h, nullptr);
-    EXPECT_FALSE(h->httpTunnel);
+    EXPECT_FALSE(h->IsHttpTunnel());
     EXPECT_FALSE(h->ConnectsToProxy());
 
     for (int type : {1, 2, 3}) {
         s.type = type;
         h = MakeProxyHandler(s);
-        EXPECT_FALSE(h->httpTunnel);
+        EXPECT_FALSE(h->IsHttpTunnel());
         EXPECT_EQ(int(h->socksInfo.version), type);
         EXPECT_EQ(h->socksInfo.port, 1081);
         EXPECT_EQ(h->socksInfo.authentication, TSocksAuthentication::UsernamePassword);
@@ -81,7 +71,8 @@ TEST(ProxyHandler, SettingsChooseTheHandlerAndItsSocksInfo) {
         s.type = type;
         s.authentication = false;
         h = MakeProxyHandler(s);
-        EXPECT_TRUE(h->httpTunnel);
+        EXPECT_TRUE(h->IsHttpTunnel());
+        EXPECT_NE(dynamic_cast<THttpProxyIOHandler*>(h.get()), nullptr);
         EXPECT_TRUE(h->ConnectsToProxy());
         EXPECT_EQ(h->socksInfo.authentication, TSocksAuthentication::None);
     }
@@ -161,34 +152,14 @@ protected:
     // (SOCKS 5 with user name and password, checked against a passwd file of the test's own).
     uint16_t Start(const std::string& method) {
         dir_ = MakeTempDir();
-        uint16_t port = FreePort();
-        WriteFile(dir_ + "/passwd", "root:x:0:0:root:/root:/bin/sh\nnobody:x:65534:65534:nobody:/nonexistent:/bin/false\n" +
-                                          std::string(kUser) + ":x:4242:4242:test:/nonexistent:/bin/false\n");
-        WriteFile(dir_ + "/group", "root:x:0:\nnogroup:x:65534:\norbgroup:x:4242:\n");
-        WriteFile(dir_ + "/shadow", std::string(kUser) + ":" + kPasswordHash + ":19000:0:99999:7:::\n");
-        WriteFile(dir_ + "/danted.conf",
-                  "logoutput: " + dir_ + "/danted.log\n"
-                  "internal: 127.0.0.1 port = " + std::to_string(port) + "\n"
-                  "external: 127.0.0.1\n"
-                  "clientmethod: none\n"
-                  "socksmethod: " + method + "\n"
-                  "user.privileged: root\n"
-                  "user.unprivileged: nobody\n"
-                  "client pass {\n from: 127.0.0.0/8 to: 0.0.0.0/0\n log: error\n}\n"
-                  "socks pass {\n from: 127.0.0.0/8 to: 127.0.0.0/8\n command: connect\n log: error connect\n}\n");
-        std::vector<std::string> env;
-        if (method == "username")
-            env = {"LD_PRELOAD=libnss_wrapper.so", "NSS_WRAPPER_PASSWD=" + dir_ + "/passwd",
-                   "NSS_WRAPPER_GROUP=" + dir_ + "/group", "NSS_WRAPPER_SHADOW=" + dir_ + "/shadow"};
-        EXPECT_TRUE(proc_.Start({"danted", "-f", dir_ + "/danted.conf", "-p", dir_ + "/danted.pid", "-N", "1"}, env,
-                                dir_ + "/danted.out"));
-        EXPECT_TRUE(WaitForPort(port)) << "danted did not start";
+        uint16_t port = StartDante(proc_, dir_, method);
+        EXPECT_NE(port, 0) << "danted did not start";
         return port;
     }
     void TearDown() override {
         proc_.Stop();
         if (HasFailure()) DumpLogs(dir_);
-        if (!dir_.empty()) std::system(("rm -rf " + dir_).c_str());
+        RemoveDir(dir_);
     }
     std::string dir_;
     ChildProcess proc_;
@@ -225,25 +196,14 @@ class TinyProxy : public ::testing::Test {
 protected:
     uint16_t Start(const std::string& extra) {
         dir_ = MakeTempDir();
-        std::system(("chmod 777 " + dir_).c_str());
-        uint16_t port = FreePort();
-        WriteFile(dir_ + "/tinyproxy.conf",
-                  "Port " + std::to_string(port) + "\n"
-                  "Listen 127.0.0.1\n"
-                  "Timeout 30\n"
-                  "Allow 127.0.0.1\n"
-                  "User nobody\n"
-                  "Group nogroup\n"
-                  "LogLevel Info\n"
-                  "LogFile \"" + dir_ + "/tinyproxy.log\"\n" + extra);
-        EXPECT_TRUE(proc_.Start({"tinyproxy", "-d", "-c", dir_ + "/tinyproxy.conf"}, {}, dir_ + "/tinyproxy.out"));
-        EXPECT_TRUE(WaitForPort(port)) << "tinyproxy did not start";
+        uint16_t port = StartTinyproxy(proc_, dir_, extra);
+        EXPECT_NE(port, 0) << "tinyproxy did not start";
         return port;
     }
     void TearDown() override {
         proc_.Stop();
         if (HasFailure()) DumpLogs(dir_);
-        if (!dir_.empty()) std::system(("rm -rf " + dir_).c_str());
+        RemoveDir(dir_);
     }
     std::string dir_;
     ChildProcess proc_;

@@ -378,6 +378,11 @@ TEST_F(SettingsTest, SignInAndStartValues) {
     Key().WriteString("HelpURL", "http://help.example/");
     EXPECT_EQ(ReadHelpURL(), "http://help.example/");
 
+    // Without the browser's key nothing is written, and the key is not made.
+    const char* ie = "Software\\Microsoft\\Internet Explorer\\Main";
+    SetScriptDebuggerDisabled("yes");
+    EXPECT_FALSE(reg::Registry::Default().KeyExists(reg::HKEY_CURRENT_USER, ie));
+    reg::CreateKey(reg::HKEY_CURRENT_USER, ie);
     SetScriptDebuggerDisabled("yes");
     EXPECT_EQ(reg::OpenKey(reg::HKEY_CURRENT_USER, "Software\\Microsoft\\Internet Explorer\\Main")
                   .ReadString("Disable Script Debugger"),

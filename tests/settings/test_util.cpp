@@ -178,6 +178,30 @@ TEST(Scramble, RoundTripsEveryText) {
     }
 }
 
+TEST(Scramble, KeepsTheStoredFormOfLatinTexts) {
+    // Values already in users' settings: each character moved by its key entry, modulo 256, as the
+    // key table has always had it (worked out apart from the code).
+    EXPECT_EQ(ScrambleText("secret"), "\xc3\xac\xc3\xa2" "5i6" "\xc3\x9d");
+    EXPECT_EQ(UnscrambleText("\xc3\xac\xc3\xa2" "5i6" "\xc3\x9d"), "secret");
+    EXPECT_EQ(ScrambleText("a"), "\xc2\xa4");
+    EXPECT_EQ(ScrambleText("Zo\xc3\xab"), "2\x0c\xc3\x81");  // "Zoë": Latin-1 letters keep the form
+    EXPECT_EQ(UnscrambleText("g2\xc3\x9c\xc2\xa5\xc2\xa9" "0S\xc3\x99;"), "pass word");
+    // Past 127 characters the key index wraps round the table instead of running off its end.
+    EXPECT_EQ(ScrambleText(std::string(200, 'a')).substr(0, 16), "\t\xc3\x91\xc2\x8b\xc3\x8b\xc3\x99\xc2\xb2\xc2\x96 \x08&");
+
+    // Texts the character form cannot hold take the byte form, all of U+0100..U+01FF.
+    // "½" alone would scramble to character 0 and cut the stored string short.
+    EXPECT_EQ(ScrambleText("\xc2\xbd"), "\xc4\x96\xc6\x95");
+    EXPECT_EQ(UnscrambleText("\xc4\x96\xc6\x95"), "\xc2\xbd");
+    // Characters above U+00FF would lose their high bits.
+    EXPECT_EQ(ScrambleText("\xd0\x9f\xd0\xb0\xd1\x80\xd0\xbe\xd0\xbb\xd1\x8c"),  // "Пароль"
+              "\xc4\x82\xc4\xa8\xc6\x89\xc6\x94\xc4\xb8\xc5\x97\xc5\xad\xc4\xbf\xc4\x92\xc7\x95\xc7\x8a\xc4\xa0");
+    // Bytes that are not UTF-8 still come back.
+    const std::string raw = std::string("a\xff\xc3") + '\0' + "b";
+    EXPECT_EQ(UnscrambleText(ScrambleText(raw)), raw);
+    EXPECT_EQ(ScrambleText(raw).find('\0'), std::string::npos);
+}
+
 namespace {
 struct RecordedLine {
     int x0, y0, x1, y1;

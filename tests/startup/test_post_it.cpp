@@ -38,7 +38,7 @@ protected:
 
     orb::FakeClock clock_;
     orb::PlainEventLoop loop_{clock_};
-    TNoticeSettings settings_;
+    orb::Settings settings_;
 };
 
 }  // namespace
@@ -120,16 +120,16 @@ TEST_F(PostIt, TextIsShownAsPlainTextAndTheBoxSwitchesBothSettingsOff) {
     EXPECT_EQ(note->ui()->lbTime->text(), "10:15");
     EXPECT_FALSE(note->ui()->JvXPCheckbox1->isChecked());
     note->ui()->JvXPCheckbox1->click();
-    EXPECT_TRUE(settings_.noPopUpsOnPostIt);
-    EXPECT_TRUE(settings_.donPopUpChatMessages);
+    EXPECT_TRUE(settings_.NoPopUpsOnPostIt);
+    EXPECT_TRUE(settings_.DonPopUpChatMessages);
     note->close();
     Pass(25);
 
     EXPECT_EQ(Chat(), nullptr);  // chat pop-ups are off now
-    settings_ = {};
+    settings_ = orb::Settings{};
     EXPECT_EQ(ShowChatPopup(loop_, settings_, true, "x", "y", "z", Screen()), nullptr);  // replaying
 
-    settings_.noPopUpsOnPostIt = true;
+    settings_.NoPopUpsOnPostIt = true;
     TfrmPostIt* checked = new TfrmPostIt(loop_, settings_, Screen());
     EXPECT_TRUE(checked->ui()->JvXPCheckbox1->isChecked());
     delete checked;

@@ -2,11 +2,14 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QImage>
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
 
 #include "program.h"
+#include "registry/registry.h"
+#include "util/folders.h"
 
 namespace fs = std::filesystem;
 using namespace orb;
@@ -43,17 +46,17 @@ protected:
         fs::create_directories(root_ / "bin");
         fs::create_directories(root_ / "tmp");
         opts_.executable = root_ / "bin" / "OrbeloLive6";
-        opts_.tempRoot = root_ / "tmp";
         auto& s = opts_.services;
         s.readDebugLevel = [this] { log_.push_back("readDebugLevel"); return 3; };
-        s.writeString = [this](const std::string& n, const std::string& v) { values_[n] = v; };
-        s.loadSettings = [this] { log_.push_back("loadSettings"); };
-        s.saveSettings = [this] { log_.push_back("saveSettings"); };
+        s.writeVersionValues = [this](const std::string& exe) { values_["InstallPath"] = exe; };
+        s.loadSettings = [this](const std::string& folder) { log_.push_back("loadSettings " + folder); };
+        s.saveSettings = [this] { log_.push_back("saveSettings"); return true; };
+        s.temporaryFolder = [this] { return std::optional<std::string>((root_ / "tmp" / "OrbeloTemp").string()); };
         s.registerShellTypes = [this](const std::string&, const std::string& ext, const std::string& desc,
                                       const std::string& icon) { log_.push_back("register " + ext + " " + desc + " " + icon); };
         s.setScriptDebuggerDisabled = [this](const std::string& v) { log_.push_back("scriptDebugger " + v); };
         s.installKeyboardHook = [this] { log_.push_back("installKeyboardHook"); };
-        s.writeVersionFile = [this] { log_.push_back("writeVersionFile"); };
+        s.writeVersionFile = [this](const std::string& folder) { log_.push_back("writeVersionFile " + folder); };
         s.leaveSession = [this] { log_.push_back("leaveSession"); };
         s.roomConnected = [] { return true; };
         s.disconnectRoom = [this] { log_.push_back("disconnect"); };
@@ -77,7 +80,7 @@ TEST_F(Program, CancelledLoginEndsTheRunWithMinusOneAfterAnOrderlyShutDown) {
     fs::path tempFolder;
     opts_.showLoginDialog = [&] {
         log_.push_back("login");
-        tempFolder = root_ / "tmp" / ("OrbeloTemp-" + std::to_string(::getuid()));
+        tempFolder = root_ / "tmp" / "OrbeloTemp";
         std::ofstream(tempFolder / "tmp123.jpg") << "received";
         fs::create_directories(tempFolder / "sub");
         std::ofstream(root_ / "keep.txt") << "not ours to delete";
@@ -104,11 +107,11 @@ TEST_F(Program, CancelledLoginEndsTheRunWithMinusOneAfterAnOrderlyShutDown) {
     EXPECT_FALSE(started);
     std::vector<std::string> expected = {
         "readDebugLevel",
-        "loadSettings",
+        "loadSettings " + (root_ / "bin").string() + "/",
         "register .ob6 Orbelo Live 6 Recorded Session " + (root_ / "bin" / "OrbeloLive6").string() + ",0",
         "scriptDebugger yes",
         "installKeyboardHook",
-        "writeVersionFile",
+        "writeVersionFile " + (root_ / "bin").string() + "/",
         "login",
         "saveSettings",
         "leaveSession",
@@ -117,8 +120,6 @@ TEST_F(Program, CancelledLoginEndsTheRunWithMinusOneAfterAnOrderlyShutDown) {
     };
     EXPECT_EQ(log_, expected);
     EXPECT_EQ(clock_.NowMs(), 1'000'000 + 200);  // the pause before disconnecting
-    EXPECT_EQ(values_["Version"], "6.2");
-    EXPECT_EQ(values_["VersionDate"], "Mar-01-2009");
     EXPECT_EQ(values_["InstallPath"], (root_ / "bin" / "OrbeloLive6").string());
     EXPECT_TRUE(fs::is_directory(root_ / "bin" / "LocalData"));
     EXPECT_TRUE(fs::is_directory(root_ / "bin" / "UserImages"));
@@ -148,7 +149,7 @@ TEST_F(Program, JoinLinkSkipsTheLoginDialog) {
 
 TEST_F(Program, PlayArgumentsAndAFailingShutDownStepDoNotStopTheRest) {
     opts_.args = {"play", "/rec/Lesson One.ob6"};
-    opts_.services.saveSettings = [this] { log_.push_back("saveSettings"); throw std::runtime_error("disk full"); };
+    opts_.services.saveSettings = [this] { log_.push_back("saveSettings"); return false; };
     opts_.services.leaveSession = [this] { log_.push_back("leaveSession"); throw std::runtime_error("socket"); };
     TProgram program(opts_);
     program.CreateForms();
@@ -160,11 +161,105 @@ TEST_F(Program, PlayArgumentsAndAFailingShutDownStepDoNotStopTheRest) {
     EXPECT_EQ(log_, expected);
 }
 
+TEST_F(Program, PenCursorFromTheCursorsFolder) {
+    fs::create_directories(root_ / "bin" / "Cursors");
+    QImage pen(16, 16, QImage::Format_ARGB32);
+    pen.fill(Qt::black);
+    ASSERT_TRUE(pen.save(QString::fromStdString((root_ / "bin" / "Cursors" / "pen_2.cur").string()), "PNG"));
+    opts_.services.loadPenCursor = nullptr;  // the program's own loader
+    TProgram program(opts_);
+    program.CreateForms();
+    EXPECT_EQ(program.PenCursor().shape(), Qt::BitmapCursor);
+    EXPECT_EQ(program.PenCursor().hotSpot(), QPoint(0, 15));
+}
+
 TEST_F(Program, ReadOnlyProgramFolderStillStarts) {
     fs::permissions(root_ / "bin", fs::perms::owner_read | fs::perms::owner_exec, fs::perm_options::replace);
-    opts_.services.writeVersionFile = [] { throw std::runtime_error("read-only"); };
+    opts_.services.writeVersionFile = [](const std::string&) { throw std::runtime_error("read-only"); };
     TProgram program(opts_);
     program.CreateForms();
     EXPECT_EQ(created_.size(), 24u);  // folders and the version file fail quietly
     fs::permissions(root_ / "bin", fs::perms::owner_all, fs::perm_options::replace);
+}
+
+TEST_F(Program, MissingOrForeignRecordingEndsTheRunWithItsMessage) {
+    std::ofstream(root_ / "talk.mp3") << "x";
+    for (auto [arg, message] : std::vector<std::pair<std::string, std::string>>{
+             {(root_ / "gone.ob6").string(), "The file cannot be located.\r\n" + (root_ / "gone.ob6").string()},
+             {(root_ / "talk.mp3").string(),
+              "The file/stream cannot be played with the current version.\r\nUnknown file extension (.mp3)."}}) {
+        created_.clear();
+        opts_.args = {arg};
+        std::vector<std::string> errors;
+        opts_.showError = [&](const std::string& e) { errors.push_back(e); };
+        bool started = false;
+        opts_.startRun = [&](LaunchKind, const std::string&) { started = true; };
+        TProgram program(opts_);
+        program.CreateForms();
+        EXPECT_EQ(program.Run(), 0);
+        ASSERT_EQ(errors.size(), 1u);
+        EXPECT_EQ(errors[0], message);
+        EXPECT_FALSE(started);
+    }
+}
+
+TEST_F(Program, FloatingToolWindows) {
+    TProgram program(opts_);
+    program.CreateForms();
+    auto* users = program.Form<TfrmUserList>();
+    users->setParent(program.Main());
+    program.FloatToolForm(users);
+    EXPECT_EQ(users->parentWidget(), nullptr);
+    EXPECT_EQ(users->windowType(), Qt::Tool);
+    EXPECT_TRUE(users->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(users->isVisible());
+
+    auto* rooms = program.Form<TfrmBreakOutRooms>();
+    rooms->setParent(program.Main());
+    program.FloatToolForm(rooms);
+    EXPECT_EQ(rooms->windowType(), Qt::Window);
+    EXPECT_TRUE(rooms->windowFlags() & Qt::WindowStaysOnTopHint);
+}
+
+TEST_F(Program, RealSettingsStoreIsReadAtStartAndWrittenAtExit) {
+    // Everything the user's environment would name goes into this test's folder.
+    for (const char* var : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
+        fs::create_directories(root_ / var);
+        ::setenv(var, (root_ / var).c_str(), 1);
+    }
+    reg::Registry::Default().Reconfigure({root_ / "registry", root_ / "machine"});
+    auto key = reg::Registry::Default().Create(reg::HKEY_CURRENT_USER, kSettingsKey);
+    ASSERT_TRUE(key);
+    key.WriteDWord("DebugLevel", 2);
+    key.WriteDWord("ColorTheme", 3);
+
+    TProgramOptions opts;
+    opts.executable = opts_.executable;
+    opts.clock = &clock_;
+    opts.services.installKeyboardHook = [] {};
+    fs::path temp;
+    opts.showLoginDialog = [&] {
+        temp = *ProgramTempFolder();
+        std::ofstream(fs::path(temp) / "leftover.jpg") << "x";
+        return false;
+    };
+    {
+        TProgram program(opts);
+        program.CreateForms();
+        EXPECT_EQ(program.DM().DebugLevel(), 2);
+        EXPECT_EQ(program.PenCursor().shape(), Qt::ArrowCursor);  // no cursor file: ignored
+        EXPECT_EQ(program.ClientSettings().ColorTheme, 3);
+        program.ClientSettings().ColorTheme = 1;  // changed during the run
+        EXPECT_EQ(program.Run(), -1);
+    }
+    key = reg::Registry::Default().Open(reg::HKEY_CURRENT_USER, kSettingsKey);
+    EXPECT_EQ(key.ReadString("Version").value_or(""), "6.2");
+    EXPECT_EQ(key.ReadString("VersionDate").value_or(""), "Mar-01-2009");
+    EXPECT_EQ(key.ReadString("InstallPath").value_or(""), opts.executable.string());
+    EXPECT_EQ(key.ReadDWord("ColorTheme").value_or(0), 1u);  // saved at exit
+    EXPECT_TRUE(fs::exists(root_ / "bin" / "Version6.ini"));
+    ASSERT_FALSE(temp.empty());
+    EXPECT_TRUE(fs::is_directory(temp));
+    EXPECT_TRUE(fs::is_empty(temp));
+    reg::Registry::Default().Reconfigure(reg::Registry::DefaultFolders());
 }

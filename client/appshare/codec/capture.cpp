@@ -77,8 +77,11 @@ bool CaptureScreenScaled(Screen& screen, ShareBitmap& target, int32_t left, int3
         }
     }
     if (drawCursor) {
-        if (auto pos = screen.CursorPos())
-            DrawCursorOnDC(screen, pic, {pos->x - left, pos->y - top}, double(pictureHeight) / height,
+        // A source far off the screen puts the pointer outside 32 bits, and outside the picture.
+        const auto pos = screen.CursorPos();
+        const int64_t px = pos ? int64_t(pos->x) - left : 0, py = pos ? int64_t(pos->y) - top : 0;
+        if (pos && px >= INT32_MIN && px <= INT32_MAX && py >= INT32_MIN && py <= INT32_MAX)
+            DrawCursorOnDC(screen, pic, {int32_t(px), int32_t(py)}, double(pictureHeight) / height,
                            double(pictureWidth) / width);
     }
     return StoreImage(pic, target, pixelFormat);

@@ -44,10 +44,27 @@ void XorBytes(uint8_t* dst, const uint8_t* src, size_t n) {
     for (; i < n; ++i) dst[i] ^= src[i];
 }
 
-bool IsZeroSegment(int bpp, const uint8_t* first, int64_t count) {
+bool IsZeroRun(int bpp, const uint8_t* first, int64_t count) {
     if (count < 1) return true;
     return IsZeroBytes(first, size_t(count) * size_t(bpp));
 }
+
+bool ApplyRun(ShareBitmap& bitmap, int bpp, const uint8_t* pixels, int64_t count, bool xorMode, int64_t firstPixel,
+              int64_t line) {
+    if (bitmap.BytesPerPixel() != bpp || line < 0 || line >= bitmap.Height() || firstPixel < 0 || count < 0 ||
+        firstPixel > bitmap.Width() || count > bitmap.Width() - firstPixel)
+        return false;
+    const size_t n = size_t(count) * size_t(bpp);
+    if (!n) return true;
+    uint8_t* dst = bitmap.ScanLine(int32_t(line)) + size_t(firstPixel) * size_t(bpp);
+    if (xorMode)
+        XorBytes(dst, pixels, n);
+    else
+        std::memcpy(dst, pixels, n);
+    return true;
+}
+
+const uint8_t* AsBytes(const void* p) { return static_cast<const uint8_t*>(p); }
 
 bool SegmentsPerLineOk(int32_t s) { return s >= 1 && s <= kMaxSegmentsPerLine; }
 
@@ -103,23 +120,21 @@ struct Head {
 
 }  // namespace
 
-bool IsZeroSegment8(const uint8_t* first, int64_t count) { return IsZeroSegment(1, first, count); }
-bool IsZeroSegment16(const uint8_t* first, int64_t count) { return IsZeroSegment(2, first, count); }
-bool IsZeroSegment24(const uint8_t* first, int64_t count) { return IsZeroSegment(3, first, count); }
+bool IsZeroSegment(const Pixel8* first, int64_t count) { return IsZeroRun(1, AsBytes(first), count); }
+bool IsZeroSegment(const Pixel16* first, int64_t count) { return IsZeroRun(2, AsBytes(first), count); }
+bool IsZeroSegment(const Pixel24* first, int64_t count) { return IsZeroRun(3, AsBytes(first), count); }
 
-bool ApplySegment(ShareBitmap& bitmap, const uint8_t* pixels, int64_t count, bool xorMode, int64_t firstPixel,
+bool ApplySegment(ShareBitmap& bitmap, const Pixel8* pixels, int64_t count, bool xorMode, int64_t firstPixel,
                   int64_t line) {
-    if (line < 0 || line >= bitmap.Height() || firstPixel < 0 || count < 0 || firstPixel > bitmap.Width() ||
-        count > bitmap.Width() - firstPixel)
-        return false;
-    const size_t n = size_t(count) * size_t(bitmap.BytesPerPixel());
-    if (!n) return true;
-    uint8_t* dst = bitmap.ScanLine(int32_t(line)) + size_t(firstPixel) * size_t(bitmap.BytesPerPixel());
-    if (xorMode)
-        XorBytes(dst, pixels, n);
-    else
-        std::memcpy(dst, pixels, n);
-    return true;
+    return ApplyRun(bitmap, 1, AsBytes(pixels), count, xorMode, firstPixel, line);
+}
+bool ApplySegment(ShareBitmap& bitmap, const Pixel16* pixels, int64_t count, bool xorMode, int64_t firstPixel,
+                  int64_t line) {
+    return ApplyRun(bitmap, 2, AsBytes(pixels), count, xorMode, firstPixel, line);
+}
+bool ApplySegment(ShareBitmap& bitmap, const Pixel24* pixels, int64_t count, bool xorMode, int64_t firstPixel,
+                  int64_t line) {
+    return ApplyRun(bitmap, 3, AsBytes(pixels), count, xorMode, firstPixel, line);
 }
 
 int64_t ChangedSegmentCount(const ShareBitmap& bitmap, int32_t segmentsPerLine) {
@@ -130,7 +145,7 @@ int64_t ChangedSegmentCount(const ShareBitmap& bitmap, int32_t segmentsPerLine) 
         const uint8_t* line = bitmap.ScanLine(y);
         for (int32_t k = 0; k < segmentsPerLine; ++k) {
             SegmentSpan s = SegmentGeometry(bitmap.Width(), segmentsPerLine, k);
-            if (!IsZeroSegment(bpp, line + size_t(s.start) * bpp, s.length)) ++changed;
+            if (!IsZeroRun(bpp, line + size_t(s.start) * bpp, s.length)) ++changed;
         }
     }
     return changed;
@@ -186,7 +201,7 @@ size_t EncodeBitmapSegments(uint8_t pixelFormat, const ShareBitmap& bitmap, bool
         for (int32_t k = 0; k < segmentsPerLine; ++k) {
             SegmentSpan s = SegmentGeometry(bitmap.Width(), segmentsPerLine, k);
             const uint8_t* pixels = line + size_t(s.start) * bpp;
-            if (skipZeroSegments && IsZeroSegment(bpp, pixels, s.length)) continue;
+            if (skipZeroSegments && IsZeroRun(bpp, pixels, s.length)) continue;
             size_t at = stage.size();
             size_t n = size_t(s.length) * bpp;
             stage.resize(at + kSegmentRecordHeadSize + n);
@@ -247,13 +262,15 @@ DecodeStatus DecodeBitmapSegments(uint8_t pixelFormat, ShareBitmap& target,
         return DecodeStatus::GeometryMismatch;
     const size_t recordsAt = r.pos();
 
-    // First pass: every record must lie inside the picture before any pixel is touched.
+    // First pass: every record must lie inside the picture and carry exactly the pixels of its
+    // segment before any pixel is touched.
     while (r.remaining() > 0) {
         int32_t line, seg, count;
         if (!r.i32(line) || !r.i32(seg) || !r.i32(count)) return DecodeStatus::Damaged;
         if (line < 0 || line >= H || seg < 0 || seg >= S || count < 0) return DecodeStatus::BadSegment;
         const int64_t startPx = int64_t(W / S) * seg;
-        if (startPx + int64_t(count) > int64_t(W)) return DecodeStatus::BadSegment;
+        if (startPx + int64_t(count) > int64_t(W) || count != SegmentGeometry(W, S, seg).length)
+            return DecodeStatus::BadSegment;
         if (!r.skip(size_t(count) * size_t(bpp))) return DecodeStatus::Damaged;
     }
 
@@ -267,7 +284,12 @@ DecodeStatus DecodeBitmapSegments(uint8_t pixelFormat, ShareBitmap& target,
         const uint8_t* src = r.current();
         r.skip(size_t(count) * size_t(bpp));
         // A record with count 0 is empty, not the end of the frame.
-        ApplySegment(target, src, count, xorMode, int64_t(W / S) * seg, line);
+        const int64_t first = int64_t(W / S) * seg;
+        switch (bpp) {
+            case 1: ApplySegment(target, reinterpret_cast<const Pixel8*>(src), count, xorMode, first, line); break;
+            case 2: ApplySegment(target, reinterpret_cast<const Pixel16*>(src), count, xorMode, first, line); break;
+            default: ApplySegment(target, reinterpret_cast<const Pixel24*>(src), count, xorMode, first, line); break;
+        }
     }
     return DecodeStatus::Applied;
 }

@@ -28,14 +28,32 @@ inline SegmentSpan SegmentGeometry(int32_t width, int32_t segments, int32_t k) {
     return {base * k, k == segments - 1 ? base + width % segments : base};
 }
 
-// True when every byte of the segment is zero (true for a count below 1); one per pixel size.
-bool IsZeroSegment8(const uint8_t* first, int64_t count);
-bool IsZeroSegment16(const uint8_t* first, int64_t count);
-bool IsZeroSegment24(const uint8_t* first, int64_t count);
+// One pixel of each format as it lies in a scan line and in a segment record (byte-aligned, so a
+// pointer to one may point anywhere into a line or a record).
+struct Pixel8 {
+    uint8_t index;
+};
+struct Pixel16 {
+    uint8_t low, high;
+};
+struct Pixel24 {
+    uint8_t blue, green, red;
+};
+static_assert(sizeof(Pixel8) == 1 && sizeof(Pixel16) == 2 && sizeof(Pixel24) == 3);
 
-// Writes (or XORs) `count` pixels into scan line `line` from pixel `firstPixel` on. Refuses, and
-// writes nothing, when the run does not lie inside the line.
-bool ApplySegment(ShareBitmap& bitmap, const uint8_t* pixels, int64_t count, bool xorMode, int64_t firstPixel,
+// True when every byte of the segment is zero (true for a count below 1); one per pixel size.
+bool IsZeroSegment(const Pixel8* first, int64_t count);
+bool IsZeroSegment(const Pixel16* first, int64_t count);
+bool IsZeroSegment(const Pixel24* first, int64_t count);
+
+// Writes (or XORs) `count` pixels into scan line `line` from pixel `firstPixel` on; one per pixel
+// size. Refuses, and writes nothing, when the run does not lie inside the line or the bitmap's
+// pixels are of another size.
+bool ApplySegment(ShareBitmap& bitmap, const Pixel8* pixels, int64_t count, bool xorMode, int64_t firstPixel,
+                  int64_t line);
+bool ApplySegment(ShareBitmap& bitmap, const Pixel16* pixels, int64_t count, bool xorMode, int64_t firstPixel,
+                  int64_t line);
+bool ApplySegment(ShareBitmap& bitmap, const Pixel24* pixels, int64_t count, bool xorMode, int64_t firstPixel,
                   int64_t line);
 
 // Number of segments of the picture that hold a non-zero byte: the scan the encoder runs over a
@@ -58,7 +76,7 @@ enum class DecodeStatus {
     GeometryMismatch, // the stream's head disagrees with the descriptor and the picture
     Damaged,          // not a complete zlib stream, or a cut head or segment record
     TooLarge,         // inflates past the most a frame of this geometry can hold
-    BadSegment,       // a segment record outside the picture
+    BadSegment,       // a segment record outside the picture, or not as long as its segment
     NoKeyFrame,       // a difference frame before any key frame
 };
 
@@ -66,8 +84,10 @@ const char* DecodeStatusText(DecodeStatus s);
 
 // Applies one segment stream to `target`, replacing pixels or XOR-ing them into it. The target
 // must already have the descriptor's geometry (format `pixelFormat`, picture width and height);
-// the stream's head must agree with it and with `segmentsPerLine`. The whole frame is inflated and
-// checked before any pixel is written, so a frame that is not Applied leaves the target unchanged.
+// the stream's head must agree with it and with `segmentsPerLine`, and every record must hold
+// exactly the pixels of its segment (count 0 only for a segment of length 0). The whole frame is
+// inflated and checked before any pixel is written, so a frame that is not Applied leaves the
+// target unchanged.
 // `scratch` keeps the inflated bytes between calls (optional).
 DecodeStatus DecodeBitmapSegments(uint8_t pixelFormat, ShareBitmap& target,
                                   std::span<const uint8_t> input, bool xorMode,

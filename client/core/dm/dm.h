@@ -11,6 +11,8 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <string>
 #include <memory>
 #include <span>
 #include <vector>
@@ -21,6 +23,10 @@
 #include "protocol/message_kinds.h"
 #include "protocol/vcr_header.h"
 #include "sendqueue/vcr_writer_thread.h"
+#include "session/progress_view.h"
+#include "session/proxy.h"
+#include "session/session_records.h"
+#include "settings/settings.h"
 #include "wire/bytes.h"
 
 namespace orb::board {
@@ -207,6 +213,122 @@ public:
     void HandleBreakoutMove();        // 137
     void HandleNotesSwitch();         // 138, 139
     void HandleBreakoutAllowed();     // 140
+
+
+    // ==== Connection, handshake, room entry and session life cycle (dm_session.cpp) ============
+
+    // What the session start needs of the rest of the program. Unset hooks do nothing (and the
+    // questions answer No), so the core runs headless in tests.
+    struct TSessionHooks {
+        std::function<void(const std::string&)> ShowError;
+        std::function<void(const std::string&)> ShowInformation;
+        std::function<bool(const std::string&)> AskYesNo;        // error box with Yes and No
+        std::function<void()> OpenConnectionSettings;             // settings dialog, connection page
+        std::function<bool(const std::string&)> OpenWithShell;    // hand a file to the shell layer
+        std::function<void(int exitCode)> Quit;                   // terminate the application
+        std::function<void(const std::string&, uint16_t)> SaveServerAddress;  // ServerIP, ServerPort
+        // UserID, UserName and Password to remember (0 and empty when not remembered).
+        std::function<void(int32_t, const std::string&, const std::string&)> SaveSignInAccount;
+        std::function<void()> InitWhiteboards;
+        std::function<void(const std::string&)> SetWindowTitle;
+        std::function<void(const std::string&)> SetServerCaption;
+        std::function<void(const std::string&)> SetRoomCaption;
+        std::function<void(const std::string&, const std::vector<orb::TRoomListItem>&)> ShowRoomList;
+        std::function<void()> PlayRecordedFile;  // playback of a play link's recording
+        std::function<void()> StopReplay;
+        std::function<void()> StopVoiceThread;
+        std::function<void()> CaptureBoard;      // the board-lock action, run once more on leaving
+    };
+    TSessionHooks SessionHooks;
+    orb::IProgressView* Progress = nullptr;
+
+    // Inputs, from the settings and the launch argument.
+    std::string ServerHost;       // the room server to connect to; after connecting, the current one
+    uint16_t ServerPort = 9910;
+    orb::TProxySettings ProxySettings;
+    int32_t ConnectionSpeed = 131072;  // bytes per second
+    bool RememberMe = false;
+    bool StartedByLink = false;
+    bool PlaybackMode = false;
+    std::string ProgramFolder = ".";   // start-up files and Versions/ go here
+
+    // Session state.
+    orb::TLoginInfo OwnLoginInfo;
+    std::string LoginText;             // the text the login reply carries at offset 1036
+    orb::TStartupInfo StartupInfo;
+    orb::TRoomInfo RoomInfo;
+    int32_t Speakers = 0;
+    int32_t VoiceCodecIndex = 0;
+    int32_t MainRoomNumber = 0;
+    int32_t VoicePort = 0;
+    int32_t FileTransferPort = 0;
+    int32_t SendLimit = 2048;
+    bool SessionRunning = false;
+    std::vector<orb::TRoomListItem> RoomList;
+    // Why the last connect failed (a proxy's refusal with its status, a time-out, ...).
+    std::string LastConnectError;
+    // Set when the update path has asked the program to end.
+    bool UpdateStarted = false;
+
+    static constexpr int kConnectTimeoutMs = 20000;
+    static constexpr int64_t kHeartBeatIntervalMs = 30000;
+
+    // Takes the proxy, connection-speed and remember-me values from the settings, and lets the
+    // sign-in write the server address and the remembered account to the settings store (unless
+    // those hooks were given otherwise).
+    void ApplySessionSettings(const orb::Settings& settings, const orb::SignInSettings& signIn);
+
+    int ConnectToServer(const std::string& host, uint16_t port);
+    int CheckClientVersion();
+    bool DownloadNewVersion(const orb::TVersionInfo& offer);
+    int LoginUser(orb::TLoginInfo& info);
+    int ConnectAndValidate(const std::string& host, uint16_t port, orb::TLoginInfo& info);
+    bool SignIn();
+    bool RequestStartupInfo();
+    bool StartSession();
+    void LeaveSession();
+    void SetBandwidth(int32_t speed, bool send);
+
+    // Every connection of the client connects through these: the handler made from the proxy
+    // settings is kept per connection until it is detached.
+    void AttachProxyHandler(orb::TTcpClient& connection);
+    void DetachProxyHandler(orb::TTcpClient& connection);
+    const orb::TProxyHandler* ProxyHandlerOf(const orb::TTcpClient& connection) const;
+    bool ConnectClient(orb::TTcpClient& connection, const std::string& host, uint16_t port, int timeoutMs,
+                       std::string* error = nullptr);
+
+    bool SendHeartBeat();
+    bool SendOwnProfile();
+    bool SendRoomListRequest();
+    bool SendEnterRoom(int32_t room);
+    bool SendBoardContentsRequest(int32_t board);
+    bool SendClearBoard(int32_t board);
+    bool SendSelectBoard(int32_t board);
+    bool SendBoardPointer(uint16_t x, uint16_t y, uint16_t board, uint16_t pointerType);
+    bool SendTimeZone();
+    orb::TimerId HeartBeatTimer() const { return tmrHeartBeat_.id; }
+
+private:
+    void ShowSessionError(const std::string& text);
+    void ShowSessionInformation(const std::string& text);
+    void ProgressStep(int position, const std::string& text);
+    void UseLoginInfo();
+
+    std::map<const orb::TTcpClient*, std::unique_ptr<orb::TProxyHandler>> proxyHandlers_;
+    // Killed with the data module at the latest, since its tick uses it.
+    struct TTimerGuard {
+        orb::IEventLoop* loop = nullptr;
+        orb::TimerId id = 0;
+        void Kill() {
+            if (id && loop) loop->KillTimer(id);
+            id = 0;
+        }
+        ~TTimerGuard() { Kill(); }
+    } tmrHeartBeat_;
+    std::string connectedHost_;   // the target of the room connection's current connect
+    uint16_t connectedPort_ = 0;
+
+    // ==== end of the session block ==============================================================
 
 private:
     void OpenSessionRelay();

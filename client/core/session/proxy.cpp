@@ -57,8 +57,9 @@ const char* Socks5Refusal(uint8_t code) {
 
 std::unique_ptr<TProxyHandler> MakeProxyHandler(const TProxySettings& s) {
     if (!s.enabled) return nullptr;
-    auto h = std::make_unique<TProxyHandler>();
-    h->httpTunnel = s.type > 3;
+    std::unique_ptr<TProxyHandler> h;
+    if (s.type > 3) h = std::make_unique<THttpProxyIOHandler>();
+    else h = std::make_unique<TProxyHandler>();
     TSocksInfo& i = h->socksInfo;
     i.authentication = s.authentication ? TSocksAuthentication::UsernamePassword : TSocksAuthentication::None;
     i.host = s.host;
@@ -69,8 +70,12 @@ std::unique_ptr<TProxyHandler> MakeProxyHandler(const TProxySettings& s) {
     return h;
 }
 
+bool THttpProxyIOHandler::ConnectClient(IByteChannel& ch, const std::string& host, uint16_t port,
+                                        std::string& error) const {
+    return HttpProxyConnect(ch, socksInfo, host, port, error);
+}
+
 bool TProxyHandler::Negotiate(IByteChannel& ch, const std::string& host, uint16_t port, std::string& error) const {
-    if (httpTunnel) return HttpProxyConnect(ch, socksInfo, host, port, error);
     switch (socksInfo.version) {
     case TSocksVersion::Socks4: return NegotiateSocks4(ch, socksInfo, host, port, false, error);
     case TSocksVersion::Socks4A: return NegotiateSocks4(ch, socksInfo, host, port, true, error);

@@ -44,16 +44,31 @@ struct TSocksInfo {
     TSocksVersion version = TSocksVersion::NoSocks;
 };
 
-// What a connection does on connect once a proxy handler is attached.
-struct TProxyHandler {
-    bool httpTunnel = false;  // THttpProxyIOHandler: tunnel through an HTTP proxy
+// The handler a connection connects through once one is attached: a plain socket handler whose
+// SOCKS information decides the negotiation (version 0 connects directly).
+class TProxyHandler {
+public:
+    virtual ~TProxyHandler() = default;
     TSocksInfo socksInfo;
 
+    virtual bool IsHttpTunnel() const { return false; }
     // Where the socket itself connects: the proxy, or the target for SOCKS version 0.
-    bool ConnectsToProxy() const { return httpTunnel || socksInfo.version != TSocksVersion::NoSocks; }
+    virtual bool ConnectsToProxy() const { return socksInfo.version != TSocksVersion::NoSocks; }
     // Runs the negotiation for target host:port on a socket connected to the proxy. False with
     // error set when the proxy refuses or the exchange breaks.
-    bool Negotiate(IByteChannel& channel, const std::string& host, uint16_t port, std::string& error) const;
+    virtual bool Negotiate(IByteChannel& channel, const std::string& host, uint16_t port, std::string& error) const;
+};
+
+// The handler whose connect step opens an HTTP CONNECT tunnel through the proxy.
+class THttpProxyIOHandler final : public TProxyHandler {
+public:
+    bool IsHttpTunnel() const override { return true; }
+    bool ConnectsToProxy() const override { return true; }
+    bool Negotiate(IByteChannel& channel, const std::string& host, uint16_t port, std::string& error) const override {
+        return ConnectClient(channel, host, port, error);
+    }
+    // The overridden connect step, run on the socket once it is connected to the proxy.
+    bool ConnectClient(IByteChannel& channel, const std::string& host, uint16_t port, std::string& error) const;
 };
 
 // The handler for the settings: none when the proxy is off; an HTTP tunnel for types above 3;

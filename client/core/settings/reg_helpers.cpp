@@ -113,7 +113,8 @@ bool RegValueReadable(std::string_view key, std::string_view name, RegValueKind 
 }
 
 void SetScriptDebuggerDisabled(std::string_view text) {
-    reg::Key k = reg::Registry::Default().Create(reg::HKEY_CURRENT_USER, "SOFTWARE\\Microsoft\\Internet Explorer\\Main\\");
+    // Only a browser that is there has its setting changed; the key is not made for it.
+    reg::Key k = reg::Registry::Default().Open(reg::HKEY_CURRENT_USER, "SOFTWARE\\Microsoft\\Internet Explorer\\Main\\");
     if (k) k.WriteString("Disable Script Debugger", text);
 }
 

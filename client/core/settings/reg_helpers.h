@@ -40,7 +40,7 @@ std::string RegReadString(std::string_view key, std::string_view name, bool curr
 bool RegValueReadable(std::string_view key, std::string_view name, RegValueKind kind, bool currentUser);
 
 // Writes `Disable Script Debugger` = text under HKEY_CURRENT_USER
-// SOFTWARE\Microsoft\Internet Explorer\Main; failures are ignored.
+// SOFTWARE\Microsoft\Internet Explorer\Main when that key exists; failures are ignored.
 void SetScriptDebuggerDisabled(std::string_view text);
 
 }  // namespace orb

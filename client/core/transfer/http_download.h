@@ -7,23 +7,12 @@
 #include <string>
 
 #include "loop/event_loop.h"
+#include "session/proxy.h"
 #include "transfer/worker.h"
 
 namespace orb {
 
 constexpr const char* kHttpUserAgent = "Orbelo Live Client/6.2 Mar-01-2009";
-
-// The connection proxy of the settings: type 0 none, 1 SOCKS 4, 2 SOCKS 4A, 3 SOCKS 5, above 3 an
-// HTTP proxy reached through a CONNECT tunnel.
-struct TProxySettings {
-    bool enabled = false;
-    int type = 0;
-    std::string host;
-    int port = 1080;
-    bool authentication = false;
-    std::string userName;
-    std::string password;
-};
 
 class THttpDownloadThread final : public TWorkerThread {
 public:

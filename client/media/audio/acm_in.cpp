@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <exception>
 
 #include "audio/acm_errors.h"
 #include "audio/wave_devices.h"
@@ -90,13 +91,24 @@ void TACMIn::OnDeviceMessage(uint32_t msg, std::intptr_t lParam) {
     if (it == buffers_.end() || !open_) return;
     const uintptr_t serial = it->first;
     Buffer& b = *it->second;
+    // A handler that throws still gets its buffer back into the ring; the error is passed on after.
+    std::exception_ptr failure;
     if (OnBufferFull) {
         const uint32_t n = std::min(b.header.bytesRecorded, b.header.bufferLength);
         std::vector<uint8_t> copy(b.data.begin(), b.data.begin() + n);
-        OnBufferFull(*this, copy.data(), n);
+        try {
+            OnBufferFull(*this, copy.data(), n);
+        } catch (...) {
+            failure = std::current_exception();
+        }
     }
     // The handler may have closed the component, which freed the buffer.
-    if (!open_ || buffers_.find(serial) == buffers_.end()) return;
+    if (open_ && buffers_.find(serial) != buffers_.end()) Requeue(serial);
+    if (failure) std::rethrow_exception(failure);
+}
+
+void TACMIn::Requeue(uintptr_t serial) {
+    Buffer& b = *buffers_.at(serial);
     try {
         Recycle(b);
     } catch (const std::exception& e) {

@@ -53,6 +53,7 @@ private:
 
     void AddBuffer();
     void OnDeviceMessage(uint32_t msg, std::intptr_t lParam);
+    void Requeue(uintptr_t serial);
     void Recycle(Buffer& b);
 
     IEventLoop& loop_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 
 #include "audio/acm_errors.h"
 #include "audio/wave_devices.h"
@@ -96,14 +97,25 @@ void TACMOut::OnDeviceMessage(uint32_t msg, std::intptr_t lParam) {
         block = std::move(it->second);
         blocks_.erase(it);
     }
-    if (OnBufferPlayed) OnBufferPlayed(*this, block->header);
+    // A handler that throws must not cost a unit of credit; the error is passed on after.
+    std::exception_ptr failure;
+    if (OnBufferPlayed) {
+        try {
+            OnBufferPlayed(*this, block->header);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }
     {
         std::lock_guard dev(deviceMu_);
         if (device_) device_->UnprepareHeader(&block->header);
     }
     block.reset();
-    std::lock_guard lk(mu_);
-    numBuffersLeft_ = uint8_t(std::min<int>(numBuffersLeft_ + 1, numBuffers_));
+    {
+        std::lock_guard lk(mu_);
+        numBuffersLeft_ = uint8_t(std::min<int>(numBuffersLeft_ + 1, numBuffers_));
+    }
+    if (failure) std::rethrow_exception(failure);
 }
 
 void TACMOut::Close() {

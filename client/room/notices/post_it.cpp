@@ -18,7 +18,7 @@ TNoticeScreen TNoticeScreen::Primary() {
     return s;
 }
 
-TfrmPostIt::TfrmPostIt(orb::IEventLoop& loop, TNoticeSettings& settings, TNoticeScreen screen)
+TfrmPostIt::TfrmPostIt(orb::IEventLoop& loop, orb::Settings& settings, TNoticeScreen screen)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       loop_(loop),
       settings_(settings),
@@ -28,10 +28,10 @@ TfrmPostIt::TfrmPostIt(orb::IEventLoop& loop, TNoticeSettings& settings, TNotice
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFixedSize(298, 174);
-    ui_->JvXPCheckbox1->setChecked(settings_.noPopUpsOnPostIt);
+    ui_->JvXPCheckbox1->setChecked(settings_.NoPopUpsOnPostIt);
     connect(ui_->JvXPCheckbox1, &QCheckBox::clicked, this, [this](bool checked) {
-        settings_.noPopUpsOnPostIt = checked;
-        settings_.donPopUpChatMessages = checked;
+        settings_.NoPopUpsOnPostIt = checked;
+        settings_.DonPopUpChatMessages = checked;
     });
     connect(ui_->lbClose, &QLabel::linkActivated, this, [this] { close(); });
     connect(ui_->btnCaptionClose, &QToolButton::clicked, this, [this] { close(); });
@@ -130,9 +130,9 @@ bool TfrmPostIt::eventFilter(QObject* watched, QEvent* e) {
     return QWidget::eventFilter(watched, e);
 }
 
-TfrmPostIt* ShowChatPopup(orb::IEventLoop& loop, TNoticeSettings& settings, bool playbackMode, const QString& text,
+TfrmPostIt* ShowChatPopup(orb::IEventLoop& loop, orb::Settings& settings, bool playbackMode, const QString& text,
                           const QString& sender, const QString& timeText, TNoticeScreen screen) {
-    if (settings.donPopUpChatMessages || playbackMode) return nullptr;
+    if (settings.DonPopUpChatMessages || playbackMode) return nullptr;
     auto* note = new TfrmPostIt(loop, settings, screen);
     note->SetFrom(sender);
     note->SetText(text);

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "loop/event_loop.h"
+#include "settings/settings.h"
 
 namespace Ui {
 class TfrmPostIt;
@@ -21,12 +22,6 @@ struct TNoticeScreen {
     static TNoticeScreen Primary();
 };
 
-// The two settings the note's check box writes.
-struct TNoticeSettings {
-    bool noPopUpsOnPostIt = false;
-    bool donPopUpChatMessages = false;
-};
-
 class TfrmPostIt : public QWidget {
     Q_OBJECT
 public:
@@ -36,7 +31,7 @@ public:
     static constexpr int kSessionNoteMs = 60000;
     static constexpr int kChatNoticeMs = 20000;
 
-    TfrmPostIt(orb::IEventLoop& loop, TNoticeSettings& settings, TNoticeScreen screen = TNoticeScreen::Primary());
+    TfrmPostIt(orb::IEventLoop& loop, orb::Settings& settings, TNoticeScreen screen = TNoticeScreen::Primary());
     ~TfrmPostIt() override;
 
     void SetFrom(const QString& sender);
@@ -67,7 +62,7 @@ private:
     void Kill(orb::TimerId& id);
 
     orb::IEventLoop& loop_;
-    TNoticeSettings& settings_;
+    orb::Settings& settings_;
     TNoticeScreen screen_;
     std::unique_ptr<Ui::TfrmPostIt> ui_;
     orb::TimerId tmrRequest_ = 0;
@@ -82,6 +77,6 @@ private:
 // The chat pop-up of the data module: unless chat pop-ups are switched off or a recording is being
 // replayed, creates a note with the sender, the text and the time, puts it at the lower right of
 // the work area and lets it slide in. Returns the note (it frees itself), or null.
-TfrmPostIt* ShowChatPopup(orb::IEventLoop& loop, TNoticeSettings& settings, bool playbackMode, const QString& text,
+TfrmPostIt* ShowChatPopup(orb::IEventLoop& loop, orb::Settings& settings, bool playbackMode, const QString& text,
                           const QString& sender, const QString& timeText,
                           TNoticeScreen screen = TNoticeScreen::Primary());

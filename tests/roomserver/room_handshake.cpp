@@ -1,0 +1,167 @@
+#include "roomserver/room_handshake.h"
+
+#include <cstring>
+
+#include "wire/bytes.h"
+
+namespace orb::test {
+
+namespace {
+
+void PutShort(std::string& s, size_t off, size_t capacity, const std::string& text) {
+    size_t len = std::min(text.size(), capacity);
+    s[off] = char(len);
+    std::memcpy(s.data() + off + 1, text.data(), len);
+}
+
+void PutI32(std::string& s, size_t off, int32_t v) { StoreU32(reinterpret_cast<uint8_t*>(s.data()) + off, uint32_t(v)); }
+
+std::span<const uint8_t> Bytes(const std::string& s) {
+    return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
+}
+
+std::string RoomRecord(int32_t number, const std::string& name) {
+    std::string r(1430, '\0');
+    PutI32(r, 0, number);
+    PutShort(r, 4, 255, name);
+    PutShort(r, 1101, 252, "Hello room");
+    PutI32(r, 1355, 2);  // voice codec
+    PutI32(r, 1363, 4);  // speakers
+    return r;
+}
+
+}  // namespace
+
+std::string TRoomHandshake::LoginName() const {
+    std::lock_guard lk(mu_);
+    return loginName_;
+}
+
+std::string TRoomHandshake::LoginPassword() const {
+    std::lock_guard lk(mu_);
+    return loginPassword_;
+}
+
+std::string TRoomHandshake::Account(int16_t room) const {
+    std::string a(1119, '\0');
+    PutI32(a, 0, script_.userId);
+    StoreU16(reinterpret_cast<uint8_t*>(a.data()) + 4, uint16_t(room));
+    PutShort(a, 29, 128, script_.fullName);
+    PutI32(a, 647, script_.level);
+    PutShort(a, 663, 50, LoginPassword());
+    PutShort(a, 1036, 31, "server-token");
+    PutShort(a, 1068, 50, LoginName());
+    return a;
+}
+
+bool TRoomHandshake::Run(TRoomServer& server, TRoomConnection& c) {
+    ++started_;
+    TTcpClient& s = c.socket;
+    s.SetReadTimeout(10000);
+    auto reply = [&](uint16_t kind, uint16_t result, const std::string& body) {
+        TVCRHeader h;
+        InitVCRHeader(kind, 0, 0, h);
+        h.bodyLength = int32_t(body.size());
+        h.result = result;
+        std::vector<uint8_t> m = BuildPacketStream(h, body.data(), body.size());
+        return c.Write(m.data(), m.size());
+    };
+
+    uint8_t version[32];
+    if (!s.ReadExact(version, sizeof version) || script_.closeAfterVersion) return false;
+    if (script_.versionResult != 0) {
+        // The offer: a header with the result, the offer record, the size and the installer.
+        std::string offer(32, '\0');
+        PutShort(offer, 0, 10, script_.offerVersion);
+        PutShort(offer, 11, 20, "Jan-02-2010");
+        std::string size(4, '\0');
+        PutI32(size, 0, int32_t(script_.installer.size()));
+        TVCRHeader h;
+        InitVCRHeader(0, 0, 0, h);
+        h.bodyLength = 32;
+        h.result = script_.versionResult;
+        std::vector<uint8_t> m = BuildPacketStream(h, offer.data(), offer.size());
+        m.insert(m.end(), size.begin(), size.end());
+        m.insert(m.end(), script_.installer.begin(), script_.installer.end());
+        c.Write(m.data(), m.size());
+        return false;
+    }
+    if (!reply(0, 0, "")) return false;
+
+    uint8_t login[106];
+    if (!s.ReadExact(login, sizeof login)) return false;
+    {
+        std::lock_guard lk(mu_);
+        loginPassword_.assign(reinterpret_cast<char*>(login + 5), std::min<size_t>(login[4], 50));
+        loginName_.assign(reinterpret_cast<char*>(login + 56), std::min<size_t>(login[55], 50));
+    }
+    if (script_.loginResult != 0) {
+        reply(0, script_.loginResult, "");
+        return false;
+    }
+    if (!reply(0, 0, script_.shortLoginReply ? std::string(100, '\0') : Account(0))) return false;
+
+    uint8_t head[22];
+    TVCRHeader request;
+    if (!s.ReadExact(head, sizeof head) || !TVCRHeader::Decode(head, request) || request.kind != vkStartupInfo)
+        return false;
+    std::string startup(519, '\0');
+    startup[0] = 1;
+    PutShort(startup, 1, 255, script_.startupFileName);
+    startup[257] = 1;
+    PutShort(startup, 258, 255, script_.welcome);
+    PutI32(startup, 514, int32_t(script_.startupFile.size()));
+    if (!reply(vkStartupInfo, 0, startup + script_.startupFile)) return false;
+
+    s.SetReadTimeout(0);
+    c.userId = script_.userId;
+    lastConnection_ = c.id;
+    (void)server;
+    return true;
+}
+
+void TRoomHandshake::RoomList(TRoomServer& server, TRoomConnection& c) {
+    std::string rows;
+    for (auto& [number, name] : script_.rooms) {
+        std::string item(404, '\0');
+        PutI32(item, 0, number);
+        PutShort(item, 58, 255, name);
+        PutI32(item, 392, 1);
+        rows += item;
+    }
+    server.Send(c.id, vkRoomList, Bytes(rows));
+}
+
+void TRoomHandshake::EnterRoom(TRoomServer& server, TRoomConnection& c, const TVCRHeader& h,
+                               std::span<const uint8_t> body) {
+    ByteReader r(body);
+    int32_t target = 0;
+    r.i32(target);
+    const std::pair<int32_t, std::string>* listed = nullptr;
+    for (auto& room : script_.rooms)
+        if (room.first == target) listed = &room;
+    auto refused = script_.refusedRooms.find(target);
+    if (refused != script_.refusedRooms.end()) {
+        server.Send(c.id, vkEnterRoom, {}, 0, 0, refused->second);
+    } else if (!listed || h.room != int16_t(target)) {
+        server.Send(c.id, vkEnterRoom, {}, 0, 0, 18);
+    } else if (script_.shortEnterReply) {
+        server.Send(c.id, vkEnterRoom, Bytes(std::string(60, '\0')));
+    } else {
+        std::string validation(54, '\0');
+        PutI32(validation, 25, script_.voicePort);
+        PutI32(validation, 50, script_.fileTransferPort);
+        c.room = int16_t(target);
+        server.Send(c.id, vkEnterRoom, Bytes(validation + RoomRecord(target, listed->second) + Account(int16_t(target))));
+    }
+}
+
+void InstallRoomHandshake(TRoomServer& server, const std::shared_ptr<TRoomHandshake>& handshake) {
+    server.SetHandshake([handshake](TRoomServer& s, TRoomConnection& c) { return handshake->Run(s, c); });
+    server.OnKind(vkRoomList, [handshake](TRoomServer& s, TRoomConnection& c, const TVCRHeader&,
+                                          std::span<const uint8_t>) { handshake->RoomList(s, c); });
+    server.OnKind(vkEnterRoom, [handshake](TRoomServer& s, TRoomConnection& c, const TVCRHeader& h,
+                                           std::span<const uint8_t> body) { handshake->EnterRoom(s, c, h, body); });
+}
+
+}  // namespace orb::test

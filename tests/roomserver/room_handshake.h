@@ -1,0 +1,88 @@
+#pragma once
+// The room handshake of the test room server: the version check (with update offers, also of
+// size 0), the login (success or a refusal code), the start-up information (with or without a
+// file), then the room list (kind 74), room entry (kind 75, success or a refusal), heartbeats
+// (kind 57, counted through Received), the bandwidth (154) and time-zone (114) messages.
+//
+//   TRoomServer server;
+//   auto handshake = InstallRoomHandshake(server, script);
+//   server.Start();
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "roomserver/room_server.h"
+
+namespace orb::test {
+
+struct TRoomHandshakeScript {
+    // Version: 0 accepts; non-zero offers an update: the offer record, an i32 size and the bytes.
+    uint16_t versionResult = 0;
+    std::string offerVersion = "6.3";
+    std::string installer;           // empty: the offer announces size 0
+    bool closeAfterVersion = false;  // the exchange breaks: the server hangs up
+
+    // Login: 0 accepts and sends the account; otherwise the refusal code (1, 15, ...).
+    uint16_t loginResult = 0;
+    int32_t userId = 501;
+    std::string fullName = "Ana Lima";
+    int32_t level = 1000;
+    bool shortLoginReply = false;  // a success whose body lacks the account
+
+    // Start-up information: an optional file (name relative to the program folder) and a welcome.
+    std::string startupFileName;
+    std::string startupFile;
+    std::string welcome = "Welcome to the test server";
+
+    // The rooms listed. Entering a room of refusedRooms answers with its code; a room that is not
+    // listed, or a header room that is not the target, answers 18.
+    std::vector<std::pair<int32_t, std::string>> rooms = {{1002, "Main hall"}, {1003, "Lab"}};
+    std::map<int32_t, uint16_t> refusedRooms;
+    bool shortEnterReply = false;  // a success whose body is cut short
+    int32_t voicePort = 9911;
+    int32_t fileTransferPort = 9912;
+};
+
+// What the handshake saw; shared with the server's connection threads.
+class TRoomHandshake {
+public:
+    explicit TRoomHandshake(TRoomHandshakeScript script) : script_(std::move(script)) {}
+    const TRoomHandshakeScript& Script() const { return script_; }
+    // Connections whose handshake began.
+    int Started() const { return started_.load(); }
+    // The connection that passed the handshake last (0: none).
+    int LastConnection() const { return lastConnection_.load(); }
+    std::string LoginName() const;
+    std::string LoginPassword() const;
+
+    // The 1119-byte account the login and room-entry replies carry.
+    std::string Account(int16_t room) const;
+
+private:
+    friend void InstallRoomHandshake(TRoomServer&, const std::shared_ptr<TRoomHandshake>&);
+    bool Run(TRoomServer& server, TRoomConnection& c);
+    void EnterRoom(TRoomServer& server, TRoomConnection& c, const TVCRHeader& h, std::span<const uint8_t> body);
+    void RoomList(TRoomServer& server, TRoomConnection& c);
+
+    TRoomHandshakeScript script_;
+    std::atomic<int> started_{0};
+    std::atomic<int> lastConnection_{0};
+    mutable std::mutex mu_;
+    std::string loginName_, loginPassword_;
+};
+
+// Sets the server's handshake hook and the handlers of kinds 74 and 75.
+void InstallRoomHandshake(TRoomServer& server, const std::shared_ptr<TRoomHandshake>& handshake);
+inline std::shared_ptr<TRoomHandshake> InstallRoomHandshake(TRoomServer& server, TRoomHandshakeScript script = {}) {
+    auto h = std::make_shared<TRoomHandshake>(std::move(script));
+    InstallRoomHandshake(server, h);
+    return h;
+}
+
+}  // namespace orb::test
