@@ -116,3 +116,19 @@ TEST_F(DmFixture, MouseUpSendsOneStrokesMessageOnTheRoomConnection) {
     EXPECT_EQ(h2.kind, vkSelectBoard);
     EXPECT_EQ(body2, (std::vector<uint8_t>{4, 0, 0, 0}));
 }
+
+TEST_F(DmFixture, TheLinkReadsPlaybackAndLevelFromTheDataModule) {
+    EXPECT_FALSE(link.PlaybackMode());
+    dm.PlaybackMode = true;
+    EXPECT_TRUE(link.PlaybackMode());
+    dm.PlaybackMode = false;
+
+    // The view mode goes out only for a presenter: nothing for level 0, kind 118 for level 1000.
+    link.SendViewMode(1);
+    dm.OwnLoginInfo.SetLevel(1000);
+    EXPECT_EQ(link.OwnLevel1(), 1000);
+    link.SendViewMode(2);
+    auto [h, body] = Receive();
+    EXPECT_EQ(h.kind, vkViewMode);
+    EXPECT_EQ(body, (std::vector<uint8_t>{2, 0, 0, 0}));
+}

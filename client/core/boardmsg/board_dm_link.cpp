@@ -9,6 +9,10 @@ bool TDMBoardLink::Connected() const { return dm_.vcrClient.Connected(); }
 
 bool TDMBoardLink::HasBoardRight() const { return dm_.BoardRight; }
 
+bool TDMBoardLink::PlaybackMode() const { return dm_.PlaybackMode; }
+
+int32_t TDMBoardLink::OwnLevel1() const { return dm_.OwnLoginInfo.Level(); }
+
 // TDM.CurrentBoard changes only through the engine's SelectBoard.
 void TDMBoardLink::SetCurrentBoard(int32_t board) { dm_.CurrentBoard = board; }
 
@@ -19,7 +23,7 @@ void TDMBoardLink::SendViewMode(int32_t view) {
         OnSendViewMode(view);
         return;
     }
-    if (OwnLevel1Value >= 1000) dm_.SendCommand(vkViewMode, BuildBoardNumberBody(view));
+    if (OwnLevel1() >= 1000) dm_.SendCommand(vkViewMode, BuildBoardNumberBody(view));
 }
 
 void TDMBoardLink::ClearStatusIcons() {

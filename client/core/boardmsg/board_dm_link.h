@@ -1,8 +1,8 @@
 #pragma once
-// The data module as the board engine and the board message handlers see it: TDM.CurrentBoard and
-// TDM.BoardRight (held by TDM), the senders' route onto the room connection, and the window notices
-// of the handlers. The program sets the hooks for what lives in the windows (progress, chat,
-// participant list, downloads).
+// The data module as the board engine and the board message handlers see it: TDM.CurrentBoard,
+// TDM.BoardRight, TDM.PlaybackMode and the own level (all held by TDM), the senders' route onto the
+// room connection, and the window notices of the handlers. The program sets the hooks for what
+// lives in the windows (progress, chat, participant list, downloads).
 
 #include <functional>
 #include <string>
@@ -17,9 +17,6 @@ class TDMBoardLink : public IBoardSession, public IBoardRoom {
 public:
     explicit TDMBoardLink(TDM& dm) : dm_(dm) {}
 
-    // TDM.PlaybackMode: 1 while a recorded session is replayed.
-    uint8_t Playback = 0;
-    int32_t OwnLevel1Value = 0;
     std::string TempFolderPath;
 
     std::function<void(int32_t view)> OnSendViewMode;  // default: kind 118 for a presenter
@@ -32,8 +29,8 @@ public:
     // IBoardSession
     bool Connected() const override;
     bool HasBoardRight() const override;
-    bool PlaybackMode() const override { return Playback != 0; }
-    int32_t OwnLevel1() const override { return OwnLevel1Value; }
+    bool PlaybackMode() const override;
+    int32_t OwnLevel1() const override;
     void SetCurrentBoard(int32_t board) override;
     void SendMessage(uint16_t kind, std::vector<uint8_t> body) override;
     void SendViewMode(int32_t view) override;
