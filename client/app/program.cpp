@@ -66,6 +66,7 @@ TDataModuleServices TProgram::Services() {
     Default<std::function<bool()>>(s.keyboardHookInstalled, [] { return KeyboardHookInstalled(); });
     Default<std::function<void()>>(s.installKeyboardHook, [this] { InstallKeyboardHook(*loop_, mainHandle_); });
     Default<std::function<void()>>(s.leaveSession, [this] { tdm_->LeaveSession(); });
+    Default<std::function<void()>>(s.stopTransfers, [this] { tdm_->Transfers.StopAll(); });
     Default<std::function<bool()>>(s.roomConnected, [this] { return tdm_->vcrClient.Connected(); });
     Default<std::function<void()>>(s.disconnectRoom, [this] { tdm_->vcrClient.Disconnect(); });
     return s;

@@ -61,6 +61,7 @@ protected:
         s.installKeyboardHook = [this] { log_.push_back("installKeyboardHook"); };
         s.writeVersionFile = [this](const std::string& folder) { log_.push_back("writeVersionFile " + folder); };
         s.leaveSession = [this] { log_.push_back("leaveSession"); };
+        s.stopTransfers = [this] { log_.push_back("stopTransfers"); };
         s.roomConnected = [] { return true; };
         s.disconnectRoom = [this] { log_.push_back("disconnect"); };
         s.freeSharedObjects = [this] { log_.push_back("freeSharedObjects"); };
@@ -130,6 +131,7 @@ TEST_F(Program, CancelledLoginEndsTheRunWithMinusOneAfterAnOrderlyShutDown) {
         "login",
         "saveSettings",
         "leaveSession",
+        "stopTransfers",
         "disconnect",
         "freeSharedObjects",
     };
@@ -172,7 +174,8 @@ TEST_F(Program, PlayArgumentsAndAFailingShutDownStepDoNotStopTheRest) {
     EXPECT_EQ(program.DM().RecordingName(), "/rec/Lesson One.ob6");
     log_.clear();
     program.Shutdown();
-    std::vector<std::string> expected = {"saveSettings", "leaveSession", "disconnect", "freeSharedObjects"};
+    std::vector<std::string> expected = {"saveSettings", "leaveSession", "stopTransfers", "disconnect",
+                                          "freeSharedObjects"};
     EXPECT_EQ(log_, expected);
 }
 
