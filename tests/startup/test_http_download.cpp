@@ -74,7 +74,7 @@ TEST_F(HttpDownload, PictureArrivesWithOurUserAgentAndPostsTheCallersMessage) {
     EXPECT_EQ(FilesInDir(), 1u);
 }
 
-TEST_F(HttpDownload, FailuresLeaveNoFileAndKeepAnOlderOne) {
+TEST_F(HttpDownload, FailuresLeaveNoFileNotEvenAnOlderOne) {
     auto fresh = dir_ / "none.jpg";
     EXPECT_TRUE(Run(base_ + "/nothing.jpg", fresh).empty());
     EXPECT_EQ(status_, 404);
@@ -93,11 +93,17 @@ TEST_F(HttpDownload, FailuresLeaveNoFileAndKeepAnOlderOne) {
     EXPECT_TRUE(Run("file://" + (dir_ / "secret.txt").string(), fresh).empty());
     EXPECT_FALSE(fs::exists(fresh));
 
+    // A picture the server no longer has does not stay behind as if it were current.
     auto old = dir_ / "old.jpg";
     std::ofstream(old) << "previous picture";
     EXPECT_TRUE(Run(base_ + "/gone.jpg", old).empty());
-    EXPECT_EQ(ReadAll(old), "previous picture");
-    EXPECT_EQ(FilesInDir(), 2u);  // secret.txt and old.jpg; no temporary leftovers
+    EXPECT_FALSE(fs::exists(old));
+    EXPECT_EQ(FilesInDir(), 1u);  // secret.txt only; no temporary leftovers
+
+    // A successful download replaces an older file.
+    std::ofstream(old) << "previous picture";
+    EXPECT_EQ(Run(base_ + "/pic.jpg", old).size(), 1u);
+    EXPECT_EQ(fs::file_size(old), 10240u);
 }
 
 TEST_F(HttpDownload, CookiesSetByTheServerAreSentBack) {

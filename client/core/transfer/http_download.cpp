@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <mutex>
+#include <system_error>
 
 #include "transfer/safe_files.h"
 
@@ -98,10 +99,17 @@ void THttpDownloadThread::ResetCookies() {
 }
 
 void THttpDownloadThread::Execute() {
+    // Whatever the outcome, the local file is either the new resource or gone: a picture the
+    // server no longer has must not linger as if it were current.
+    auto dropLocal = [this] {
+        std::error_code ec;
+        std::filesystem::remove(std::filesystem::path(localFile_), ec);
+        SetReturnValue(1);
+    };
     TAtomicFileWriter file{std::filesystem::path(localFile_)};
-    if (!file.Open()) return;
+    if (!file.Open()) return dropLocal();
     CURL* h = curl_easy_init();
-    if (!h) return;
+    if (!h) return dropLocal();
     Sink sink{&file, maxBytes_};
     curl_easy_setopt(h, CURLOPT_URL, address_.c_str());
     // Addresses come from the server: only web protocols, never file:// or others.
@@ -135,8 +143,7 @@ void THttpDownloadThread::Execute() {
                     (announced < 0 || static_cast<uint64_t>(announced) == file.Written());
     if (!complete || StopRequested() || !file.Commit()) {
         file.Discard();
-        SetReturnValue(1);
-        return;
+        return dropLocal();
     }
     SetReturnValue(0);
     loop_.Post(notify_, message_, param_, 0);

@@ -1,7 +1,7 @@
 #pragma once
 // Fetches one web resource (a user picture, a page asset) over HTTP into a local file, then posts
-// the caller's message to its window. Only a complete 200 answer replaces the local file; any
-// other answer or failure leaves the file as it was and posts nothing.
+// the caller's message to its window. Only a complete 200 answer writes the local file; any other
+// answer or failure leaves no file there (neither a partial one nor an older one) and posts nothing.
 
 #include <cstdint>
 #include <string>
