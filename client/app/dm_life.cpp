@@ -38,13 +38,9 @@ void TDataModuleLife::DataModuleCreate(const std::filesystem::path& executable, 
     CreateProgramFolders(folders_);
 
     // "PLAY <recording>": the path is kept exactly as typed, since file names are case-sensitive here.
-    if (!args.empty()) {
-        std::string first = args[0];
-        for (auto& c : first) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        if (first == "PLAY") {
-            playbackMode_ = true;
-            recordingName_ = args.size() > 1 ? args[1] : std::string();
-        }
+    if (IsPlayCommand(args)) {
+        playbackMode_ = true;
+        recordingName_ = args.size() > 1 ? args[1] : std::string();
     }
 
     std::string programFolder = folders_.program.string() + "/";

@@ -125,6 +125,15 @@ TEST(CommandLine, PlayCommandKeepsThePathAsTyped) {
 
     EXPECT_EQ(ClassifyCommandLine({}).kind, lkNone);
     EXPECT_FALSE(ClassifyCommandLine({"/x.ob6"}).playCommand);
+
+    // The data module switches to playback by the same rule, so the two never disagree: " PLAY"
+    // is not the command but a (missing) recording path.
+    auto padded = ClassifyCommandLine({" PLAY", "/tmp/a.ob6"});
+    EXPECT_FALSE(padded.playCommand);
+    EXPECT_EQ(padded.kind, lkRecordingFile);
+    EXPECT_EQ(padded.value, "PLAY");
+    EXPECT_EQ(IsPlayCommand({" PLAY", "/tmp/a.ob6"}), padded.playCommand);
+    EXPECT_TRUE(IsPlayCommand({"Play"}));
 }
 
 TEST(RecordingFile, ExistenceAndExtension) {

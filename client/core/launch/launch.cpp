@@ -157,10 +157,12 @@ std::string UrlDecode(std::string_view text) {
     return out;
 }
 
+bool IsPlayCommand(const std::vector<std::string>& args) { return !args.empty() && Upper(args[0]) == "PLAY"; }
+
 TLaunchRequest ClassifyCommandLine(const std::vector<std::string>& args) {
     TLaunchRequest r;
     if (args.empty()) return r;
-    if (Upper(Trim(args[0])) == "PLAY") {
+    if (IsPlayCommand(args)) {
         r.playCommand = true;
         r.kind = lkRecordingFile;
         if (args.size() > 1) r.value = args[1];

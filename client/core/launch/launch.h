@@ -67,6 +67,10 @@ struct TLaunchRequest {
     bool playCommand = false;  // started as "PLAY <path>"
 };
 
+// True when the first argument is "PLAY" in any case: the data module's playback switch and the
+// classification below decide by this one rule.
+bool IsPlayCommand(const std::vector<std::string>& args);
+
 // "PLAY <path>" (PLAY in any case) asks for playback of the file at <path>, kept exactly as typed.
 // Otherwise the first argument is URL-decoded and classified; later arguments are ignored.
 TLaunchRequest ClassifyCommandLine(const std::vector<std::string>& args);
