@@ -150,5 +150,9 @@ TEST(RecordingFile, ExistenceAndExtension) {
     EXPECT_EQ(CheckRecordingFile((dir / "gone.ob6").string()),
               "The file cannot be located.\r\n" + (dir / "gone.ob6").string());
     EXPECT_EQ(CheckRecordingFile(dir.string()).rfind("The file cannot be located.", 0), 0u);
+    // An escaped NUL byte must not let an existing file stand in for a recording name.
+    auto bad0 = ClassifyCommandLine({bad.string() + "%00.ob6"});
+    ASSERT_EQ(bad0.kind, lkRecordingFile);
+    EXPECT_EQ(CheckRecordingFile(bad0.value).rfind("The file cannot be located.", 0), 0u);
     fs::remove_all(dir);
 }

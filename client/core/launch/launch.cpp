@@ -174,7 +174,9 @@ TLaunchRequest ClassifyCommandLine(const std::vector<std::string>& args) {
 
 std::string CheckRecordingFile(const std::string& path) {
     std::error_code ec;
-    if (path.empty() || !std::filesystem::is_regular_file(path, ec)) return "The file cannot be located.\r\n" + path;
+    // A decoded %00 would make the system calls see a shorter path than the one checked here.
+    if (path.empty() || path.find('\0') != std::string::npos || !std::filesystem::is_regular_file(path, ec))
+        return "The file cannot be located.\r\n" + path;
     std::string ext = std::filesystem::path(path).extension().string();
     std::string lower = ext;
     for (auto& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
