@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QTime>
 
 #include "keyboard_hook.h"
 #include "protocol/date_time.h"
@@ -87,6 +88,8 @@ void TProgram::CreateForms() {
     if (o_.configureDataModule) o_.configureDataModule(*tdm_);
     dm_ = std::make_unique<TDataModuleLife>(Services(), o_.clock ? *o_.clock : SystemClock::Instance());
     dm_->DataModuleCreate(o_.executable, o_.args);
+    // "PLAY <recording>" puts the whole data module in playback mode, which its handlers read.
+    if (dm_->PlaybackMode()) tdm_->PlaybackMode = true;
     created("TDM");
 
     auto add = [&](auto* w) {
@@ -218,6 +221,12 @@ void TProgram::FloatToolForm(QWidget* form) {
     Qt::WindowFlags flags = keepFrame ? Qt::Window : Qt::Tool;
     form->setParent(nullptr, flags | Qt::WindowStaysOnTopHint);
     form->show();
+}
+
+TfrmPostIt* TProgram::ShowChatPopup(const QString& text, const QString& sender) {
+    if (!loop_ || !tdm_) return nullptr;
+    return ::ShowChatPopup(*loop_, settings_, tdm_->PlaybackMode, text, sender,
+                           QTime::currentTime().toString(QStringLiteral("hh:mm")));
 }
 
 int TProgram::Run() {

@@ -17,6 +17,7 @@
 #include "dm_life.h"
 #include "forms.h"
 #include "launch/launch.h"
+#include "notices/post_it.h"
 #include "qt_event_loop.h"
 #include "settings/settings.h"
 
@@ -78,6 +79,11 @@ public:
     // Takes a docked tool window out of its parent and floats it, always on top. The breakout-rooms
     // and presentations windows keep their own frame; the others become sizeable tool windows.
     void FloatToolForm(QWidget* form);
+
+    // A slide-in notice for a chat message at the lower right of the work area, stamped with the
+    // current time in the chat's "hh:mm" form; none while chat pop-ups are off or a recording is
+    // replayed. The note frees itself.
+    TfrmPostIt* ShowChatPopup(const QString& text, const QString& sender);
 
     // Windows opened on demand by the data module (closed at shut-down).
     QList<QPointer<QWidget>>& OpenedWindows() { return opened_; }

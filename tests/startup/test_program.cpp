@@ -3,6 +3,9 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QTime>
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +16,7 @@
 #include "roomserver/room_handshake.h"
 #include "registry/registry.h"
 #include "util/folders.h"
+#include "ui_post_it.h"
 
 namespace fs = std::filesystem;
 using namespace orb;
@@ -171,12 +175,33 @@ TEST_F(Program, PlayArgumentsAndAFailingShutDownStepDoNotStopTheRest) {
     TProgram program(opts_);
     program.CreateForms();
     EXPECT_TRUE(program.DM().PlaybackMode());
+    EXPECT_TRUE(program.DataModule().PlaybackMode);  // what the handlers read
     EXPECT_EQ(program.DM().RecordingName(), "/rec/Lesson One.ob6");
+    EXPECT_EQ(program.ShowChatPopup("hi", "Anna"), nullptr);  // no chat pop-ups while replaying
     log_.clear();
     program.Shutdown();
     std::vector<std::string> expected = {"saveSettings", "leaveSession", "stopTransfers", "disconnect",
                                           "freeSharedObjects"};
     EXPECT_EQ(log_, expected);
+}
+
+TEST_F(Program, ChatPopupShowsSenderTextAndTimeUnlessSwitchedOff) {
+    TProgram program(opts_);
+    program.CreateForms();
+    QPointer<TfrmPostIt> note = program.ShowChatPopup("see page 4", "Anna");
+    ASSERT_TRUE(note);
+    EXPECT_TRUE(note->isVisible());
+    EXPECT_TRUE(note->ChatNotice());
+    EXPECT_EQ(note->ui()->lbFrom->text(), "Anna");
+    EXPECT_EQ(note->ui()->lbDescription->toPlainText(), "see page 4");
+    EXPECT_TRUE(QTime::fromString(note->ui()->lbTime->text(), "hh:mm").isValid());
+    EXPECT_EQ(note->parentWidget(), nullptr);
+    note->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(note);
+
+    program.ClientSettings().DonPopUpChatMessages = true;
+    EXPECT_EQ(program.ShowChatPopup("again", "Anna"), nullptr);
 }
 
 TEST_F(Program, PenCursorFromTheCursorsFolder) {
