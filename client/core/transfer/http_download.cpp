@@ -2,7 +2,6 @@
 
 #include <curl/curl.h>
 
-#include <mutex>
 #include <system_error>
 
 #include "transfer/safe_files.h"
@@ -10,32 +9,14 @@
 namespace orb {
 namespace {
 
-// One cookie store for the whole run, shared between the download threads like one HTTP client's.
-class CookieShare {
-public:
-    static CookieShare& Instance() {
-        static CookieShare share;
-        return share;
-    }
-    CURLSH* Handle() { return share_; }
-
-private:
-    CookieShare() {
+// libcurl's global state is set up once, before the first download thread runs.
+void GlobalInit() {
+    static const bool done = [] {
         curl_global_init(CURL_GLOBAL_DEFAULT);
-        share_ = curl_share_init();
-        curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
-        curl_share_setopt(share_, CURLSHOPT_LOCKFUNC, &Lock);
-        curl_share_setopt(share_, CURLSHOPT_UNLOCKFUNC, &Unlock);
-        curl_share_setopt(share_, CURLSHOPT_USERDATA, this);
-    }
-    static void Lock(CURL*, curl_lock_data, curl_lock_access, void* self) {
-        static_cast<CookieShare*>(self)->mu_.lock();
-    }
-    static void Unlock(CURL*, curl_lock_data, void* self) { static_cast<CookieShare*>(self)->mu_.unlock(); }
-
-    std::mutex mu_;
-    CURLSH* share_ = nullptr;
-};
+        return true;
+    }();
+    (void)done;
+}
 
 struct Sink {
     TAtomicFileWriter* file;
@@ -87,15 +68,7 @@ THttpDownloadThread::THttpDownloadThread(IEventLoop& loop, WindowHandle notifyWi
       localFile_(std::move(localFile)),
       address_(std::move(address)),
       proxy_(std::move(proxy)) {
-    CookieShare::Instance();
-}
-
-void THttpDownloadThread::ResetCookies() {
-    CURL* h = curl_easy_init();
-    if (!h) return;
-    curl_easy_setopt(h, CURLOPT_SHARE, CookieShare::Instance().Handle());
-    curl_easy_setopt(h, CURLOPT_COOKIELIST, "ALL");
-    curl_easy_cleanup(h);
+    GlobalInit();
 }
 
 void THttpDownloadThread::Execute() {
@@ -115,8 +88,9 @@ void THttpDownloadThread::Execute() {
     // Addresses come from the server: only web protocols, never file:// or others.
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_USERAGENT, kHttpUserAgent);
-    curl_easy_setopt(h, CURLOPT_SHARE, CookieShare::Instance().Handle());
-    curl_easy_setopt(h, CURLOPT_COOKIEFILE, "");  // cookie engine on, nothing read from disk
+    // Each download is its own HTTP client with its own cookies: nothing read from disk, nothing
+    // carried over to the next download.
+    curl_easy_setopt(h, CURLOPT_COOKIEFILE, "");
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, 20L);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);

@@ -23,9 +23,6 @@ public:
     void SetMaxBytes(uint64_t bytes) { maxBytes_ = bytes; }
     int HttpStatus() const { return status_; }
 
-    // Forgets the cookies that servers set during this run (the engine is shared by every download).
-    static void ResetCookies();
-
 protected:
     void Execute() override;
 
