@@ -34,7 +34,7 @@ void TDataModuleLife::DataModuleCreate(const std::filesystem::path& executable, 
     });
     folders_ = TProgramFolders::ForExecutable(executable, temp);
     if (s_.loadPenCursor) Guard("PenCursor", [&] { s_.loadPenCursor(folders_.program / "Cursors" / "pen_2.cur"); });
-    if (s_.writeVersionValues) Guard("VersionValues", [&] { s_.writeVersionValues(executable.string()); });
+    if (s_.writeVersionValues) Guard("VersionValues", [&] { s_.writeVersionValues(); });
     CreateProgramFolders(folders_);
 
     // "PLAY <recording>": the path is kept exactly as typed, since file names are case-sensitive here.
@@ -42,6 +42,8 @@ void TDataModuleLife::DataModuleCreate(const std::filesystem::path& executable, 
         playbackMode_ = true;
         recordingName_ = args.size() > 1 ? args[1] : std::string();
     }
+
+    if (s_.writeInstallPath) Guard("InstallPath", [&] { s_.writeInstallPath(executable.string()); });
 
     std::string programFolder = folders_.program.string() + "/";
     if (s_.loadSettings) Guard("LoadSettings", [&] { s_.loadSettings(programFolder); });

@@ -22,8 +22,10 @@ namespace orb {
 struct TDataModuleServices {
     // Settings key values.
     std::function<int()> readDebugLevel;
-    // Version, VersionDate and InstallPath (the executable's full path).
-    std::function<void(const std::string& executable)> writeVersionValues;
+    // Version and VersionDate.
+    std::function<void()> writeVersionValues;
+    // InstallPath: the executable's full path.
+    std::function<void(const std::string& executable)> writeInstallPath;
     std::function<void(const std::string& programFolder)> loadSettings;
     // False when the settings could not be written.
     std::function<bool()> saveSettings;

@@ -35,8 +35,13 @@ void Default(F& field, F fallback) {
 TDataModuleServices TProgram::Services() {
     TDataModuleServices s = o_.services;
     Default<std::function<int()>>(s.readDebugLevel, [] { return ReadDebugLevel(); });
-    Default<std::function<void(const std::string&)>>(s.writeVersionValues,
-                                                     [](const std::string& exe) { WriteVersionValues(exe); });
+    Default<std::function<void()>>(s.writeVersionValues, [] {
+        RegWriteVariant(kSettingsKey, "Version", std::string(kProductVersion), true);
+        RegWriteVariant(kSettingsKey, "VersionDate", std::string(kProductVersionDate), true);
+    });
+    Default<std::function<void(const std::string&)>>(s.writeInstallPath, [](const std::string& exe) {
+        RegWriteVariant(kSettingsKey, "InstallPath", exe, true);
+    });
     Default<std::function<void(const std::string&)>>(
         s.loadSettings, [this](const std::string& programFolder) {
             LoadSettings(settings_, programFolder);

@@ -55,7 +55,14 @@ protected:
         opts_.executable = root_ / "bin" / "OrbeloLive6";
         auto& s = opts_.services;
         s.readDebugLevel = [this] { log_.push_back("readDebugLevel"); return 3; };
-        s.writeVersionValues = [this](const std::string& exe) { values_["InstallPath"] = exe; };
+        // The version values go before the folders are made, the install path after them.
+        s.writeVersionValues = [this] {
+            log_.push_back(fs::exists(root_ / "bin" / "LocalData") ? "writeVersionValues late" : "writeVersionValues");
+        };
+        s.writeInstallPath = [this](const std::string& exe) {
+            log_.push_back(fs::exists(root_ / "bin" / "LocalData") ? "writeInstallPath" : "writeInstallPath early");
+            values_["InstallPath"] = exe;
+        };
         s.loadSettings = [this](const std::string& folder) { log_.push_back("loadSettings " + folder); };
         s.saveSettings = [this] { log_.push_back("saveSettings"); return true; };
         s.temporaryFolder = [this] { return std::optional<std::string>((root_ / "tmp" / "OrbeloTemp").string()); };
@@ -127,6 +134,8 @@ TEST_F(Program, CancelledLoginEndsTheRunWithMinusOneAfterAnOrderlyShutDown) {
     EXPECT_FALSE(started);
     std::vector<std::string> expected = {
         "readDebugLevel",
+        "writeVersionValues",
+        "writeInstallPath",
         "loadSettings " + (root_ / "bin").string() + "/",
         "register .ob6 Orbelo Live 6 Recorded Session " + (root_ / "bin" / "OrbeloLive6").string() + ",0",
         "scriptDebugger yes",
