@@ -209,9 +209,10 @@ bool TDM::SignIn() {
     int code = ConnectAndValidate(ServerHost, ServerPort, OwnLoginInfo);
     if (UpdateStarted) return false;
     if (code == kResultConnectFailed) {
-        std::string text = ServerErrorText(code) + "\r\n";
-        if (!LastConnectError.empty()) text += LastConnectError + "\r\n";
-        text += "\r\nTo configure the Proxy settings press the Yes button. To try again later press the No button.";
+        // The cause (a proxy's refusal with its status, a time-out, ...) stays in LastConnectError.
+        std::string text = ServerErrorText(code) + "\r\n" +
+                           "\r\nTo configure the Proxy settings press the Yes button. To try again later press the No "
+                           "button.";
         if (SessionHooks.AskYesNo && SessionHooks.AskYesNo(text)) {
             Call(SessionHooks.OpenConnectionSettings);
             ShowSessionInformation(
