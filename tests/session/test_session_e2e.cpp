@@ -280,6 +280,26 @@ TEST_F(Session, UnreachableServerOrBrokenVersionExchangeOfferTheProxySettings) {
     EXPECT_TRUE(shellPath_.empty());
     EXPECT_FALSE(fs::exists(dir_ + "/Versions"));
     EXPECT_FALSE(dm_.UpdateStarted);
+
+    // An offer's result whose record never comes is no offer either: nobody is told of a new
+    // version, and the run ends as a failed connection.
+    HandshakeScript cut;
+    cut.versionResult = 21;
+    cut.offerCut = true;
+    HandshakeServer cutServer(cut);
+    Use(cutServer);
+    asked_.clear();
+    infos_.clear();
+    progress_.steps.clear();
+    quit_ = INT_MIN;
+    EXPECT_FALSE(dm_.StartSession());
+    ASSERT_EQ(asked_.size(), 1u);
+    EXPECT_EQ(asked_[0], ServerErrorText(13) + "\r\n" + kProxyQuestionEnd);
+    EXPECT_TRUE(infos_.empty());
+    for (auto& step : progress_.steps) EXPECT_NE(step.second, "New version available.");
+    EXPECT_FALSE(dm_.UpdateStarted);
+    EXPECT_EQ(quit_, -1);
+    EXPECT_TRUE(shellPath_.empty());
 }
 
 TEST_F(Session, UpdateOfferSavesTheInstallerHandsItToTheShellAndEndsTheRun) {

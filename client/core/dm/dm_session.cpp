@@ -172,17 +172,20 @@ int TDM::ConnectAndValidate(const std::string& host, uint16_t port, TLoginInfo& 
         return kResultConnectFailed;
     }
     if (version.result != 0) {
-        ProgressStep(2, "New version available.");
-        ShowSessionInformation(
-            "A new Orbelo Live Browser version is available. \r\nYour version of Orbelo Live Browser will be updated "
-            "with a new one.\r\nOn slow internet connections it may take several minutes.\r\nPress the OK button to "
-            "continue.");
+        // Only a real offer takes the update path: the record naming the new version must follow.
+        // It is read before the user is told of an update, so a reply cut short there is a broken
+        // exchange (a connection failure), never a "new version" that does not exist.
         TVersionInfo offer;
         if (!ReadUpdateOffer(ch, offer)) {
             LastConnectError = "The update offer could not be read.";
             vcrClient.Disconnect();
             return kResultConnectFailed;
         }
+        ProgressStep(2, "New version available.");
+        ShowSessionInformation(
+            "A new Orbelo Live Browser version is available. \r\nYour version of Orbelo Live Browser will be updated "
+            "with a new one.\r\nOn slow internet connections it may take several minutes.\r\nPress the OK button to "
+            "continue.");
         ProgressStep(3, "Getting version updates. Please wait...");
         DownloadNewVersion(offer);
         // The run ends whatever the download gave.
