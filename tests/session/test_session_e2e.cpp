@@ -190,9 +190,17 @@ TEST_F(Session, RoomEntryHappyPathKeepsThreadsAndHeartbeatRunningUntilLeaveStops
     EXPECT_TRUE(dm_.SendTimeZone());
     ASSERT_TRUE(server.WaitFor([&] { return server.Kinds().back() == vkTimeZone; }));
 
+    // Leaving runs in order: board lock (heartbeat still on), heartbeat off, voice stop (reader and
+    // writer still running), then the reader and the writer.
+    auto state = [this] {
+        return std::string(dm_.HeartBeatTimer() ? " heartbeat" : "") + (dm_.ReaderThread() ? " reader" : "") +
+               (dm_.WriterThread() ? " writer" : "");
+    };
+    dm_.SessionHooks.CaptureBoard = [this, state] { calls_.push_back("board lock" + state()); };
+    dm_.SessionHooks.StopVoiceThread = [this, state] { calls_.push_back("voice stop" + state()); };
     calls_.clear();
     dm_.LeaveSession();
-    EXPECT_EQ(calls_, (std::vector<std::string>{"board lock", "voice stop"}));
+    EXPECT_EQ(calls_, (std::vector<std::string>{"board lock heartbeat reader writer", "voice stop reader writer"}));
     EXPECT_EQ(dm_.ReaderThread(), nullptr);
     EXPECT_EQ(dm_.WriterThread(), nullptr);
     EXPECT_EQ(dm_.HeartBeatTimer(), 0);
