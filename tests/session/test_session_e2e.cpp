@@ -121,6 +121,7 @@ TEST_F(Session, RoomEntryHappyPathKeepsThreadsAndHeartbeatRunningUntilLeaveStops
     Use(server);
     dm_.RememberMe = true;
 
+    const int64_t started = clock_.NowMs();
     ASSERT_TRUE(dm_.StartSession()) << (errors_.empty() ? "" : errors_[0]);
     std::vector<std::pair<int, std::string>> want = {{0, "Trying to connect to remote server..."},
                                                      {1, "Checking for updates..."},
@@ -184,8 +185,13 @@ TEST_F(Session, RoomEntryHappyPathKeepsThreadsAndHeartbeatRunningUntilLeaveStops
     int before = server.HeartBeats();
     server.SendKeepAlive();
     ASSERT_TRUE(loop_.RunUntil([&] { return server.HeartBeats() > before; }));
+    // The writer's pacing sleeps move the fake clock too: count from the session's start.
     before = server.HeartBeats();
-    clock_.Advance(30000);
+    ASSERT_LT(clock_.NowMs(), started + 29999);
+    clock_.Advance(started + 29999 - clock_.NowMs());
+    loop_.ProcessPending();
+    EXPECT_FALSE(server.WaitFor([&] { return server.HeartBeats() > before; }, 200));
+    clock_.Advance(1);
     ASSERT_TRUE(loop_.RunUntil([&] { return server.HeartBeats() > before; }));
     EXPECT_TRUE(dm_.SendTimeZone());
     ASSERT_TRUE(server.WaitFor([&] { return server.Kinds().back() == vkTimeZone; }));
