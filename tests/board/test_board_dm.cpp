@@ -1,8 +1,8 @@
 // The data module's whiteboard handlers and senders over a real room connection on loopback.
 #include <gtest/gtest.h>
 
+#include "wire/bytes.h"
 #include "board_fakes.h"
-#include "boardmsg/board_dm.h"
 #include "boardmsg/board_dm_link.h"
 #include "dm/dm.h"
 #include "loop/plain_event_loop.h"
@@ -35,10 +35,10 @@ struct DmFixture : ::testing::Test {
         dm.OwnUserId = 31;
         dm.StartWriterThread(1 << 20);
         engine.InitWhiteboards();
-        BindBoardMessages(dm, &messages);
+        dm.BoardMessages = &messages;
     }
     void TearDown() override {
-        BindBoardMessages(dm, nullptr);
+        dm.BoardMessages = nullptr;
         dm.StopWriterThread();
     }
     void Dispatch(uint16_t kind, const std::vector<uint8_t>& body, int32_t sender = 5) {
@@ -79,7 +79,7 @@ TEST_F(DmFixture, DispatchedStrokesAndPicturesReachTheEngine) {
     const TStrokeRecord recs[] = {Line(2, 10, 10, 60, 10), Line(2, 10, 20, 60, 20)};
     Dispatch(vkBoardStrokes, BuildBoardStrokesBody(2, recs));
     EXPECT_EQ(engine.CurrentBoard(), 2);
-    EXPECT_EQ(link.CurrentBoard, 2);
+    EXPECT_EQ(dm.CurrentBoard, 2);
     EXPECT_EQ(engine.BoardImage(2).pixel(30, 10), qRgb(0, 0, 0));
 
     TBoardImageInfo info;
@@ -90,13 +90,13 @@ TEST_F(DmFixture, DispatchedStrokesAndPicturesReachTheEngine) {
         updated |= m.target == kMainWindow && m.msg == WM_APP_BOARDUPDATED && m.wParam == 44;
     EXPECT_TRUE(updated);
 
-    BindBoardMessages(dm, nullptr);
+    dm.BoardMessages = nullptr;
     Dispatch(vkClearBoard, {2, 0, 0, 0});
     EXPECT_FALSE(IsWhite(engine.BoardImage(2)));
 }
 
 TEST_F(DmFixture, MouseUpSendsOneStrokesMessageOnTheRoomConnection) {
-    link.BoardRight = 1;
+    dm.BoardRight = true;
     engine.SetTool(btRectangle);
     engine.MouseDown(MouseButton::Left, 10, 10);
     engine.MouseMove(true, false, 40, 30);
@@ -119,8 +119,8 @@ TEST_F(DmFixture, MouseUpSendsOneStrokesMessageOnTheRoomConnection) {
 }
 
 TEST_F(DmFixture, OwnBoardChangeAnnouncesTheViewForLevelOneOrThree) {
-    link.BoardRight = 1;
-    link.OwnLevel3Value = 1000;
+    dm.BoardRight = 1;
+    orb::StoreU32(dm.OwnLoginInfo.Raw().data() + 991, 1000);  // third level
     engine.SelectBoard(2, true);
     auto [h1, body1] = Receive();
     EXPECT_EQ(h1.kind, vkViewMode);
@@ -128,4 +128,20 @@ TEST_F(DmFixture, OwnBoardChangeAnnouncesTheViewForLevelOneOrThree) {
     auto [h2, body2] = Receive();
     EXPECT_EQ(h2.kind, vkSelectBoard);
     EXPECT_EQ(body2, (std::vector<uint8_t>{2, 0, 0, 0}));
+}
+
+TEST_F(DmFixture, TheLinkReadsPlaybackAndLevelFromTheDataModule) {
+    EXPECT_FALSE(link.PlaybackMode());
+    dm.PlaybackMode = true;
+    EXPECT_TRUE(link.PlaybackMode());
+    dm.PlaybackMode = false;
+
+    // The view mode goes out only for a presenter: nothing for level 0, kind 118 for level 1000.
+    link.SendViewMode(1);
+    dm.OwnLoginInfo.SetLevel(1000);
+    EXPECT_EQ(link.OwnLevel1(), 1000);
+    link.SendViewMode(2);
+    auto [h, body] = Receive();
+    EXPECT_EQ(h.kind, vkViewMode);
+    EXPECT_EQ(body, (std::vector<uint8_t>{2, 0, 0, 0}));
 }

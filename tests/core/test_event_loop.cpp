@@ -61,3 +61,23 @@ TEST(PlainEventLoop, TimersFollowTheInjectedClock) {
     loop.ProcessPending();
     EXPECT_EQ(fired, 1);
 }
+
+TEST(PlainEventLoop, ShutdownReleasesWaitingCallersAndRefusesNewOnes) {
+    PlainEventLoop loop;
+    std::atomic<int> results{0};
+    bool ran = false;
+    std::vector<std::thread> callers;
+    for (int i = 0; i < 3; ++i)
+        callers.emplace_back([&] {
+            if (!loop.InvokeSync([&] { ran = true; })) ++results;
+        });
+    // Let them queue, then shut down without ever processing.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    loop.Shutdown();
+    for (auto& t : callers) t.join();
+    EXPECT_EQ(results.load(), 3);
+    std::thread late([&] { EXPECT_FALSE(loop.InvokeSync([&] { ran = true; })); });
+    late.join();
+    loop.ProcessPending();
+    EXPECT_FALSE(ran);
+}

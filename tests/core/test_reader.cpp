@@ -111,6 +111,50 @@ TEST(ReaderLoopback, UnknownKindsAreSkippedAndHeaderOnlyMessagesAre22Bytes) {
     EXPECT_TRUE(f.Lost().empty());
 }
 
+TEST(ReaderLoopback, ManySmallAndLargeMessagesInOneStreamArriveWhole) {
+    // Small messages share receives, large ones do not, and some straddle a receive's end: every
+    // body must still arrive whole and in order.
+    Fixture f;
+    ASSERT_TRUE(f.Open());
+    std::vector<size_t> sizes;
+    for (size_t i = 0; i < 600; ++i) sizes.push_back(i % 7 == 0 ? 0 : (i * 37) % 300);
+    for (size_t big : {size_t(65535), size_t(65536), size_t(65537), size_t(200000), size_t(1)}) sizes.push_back(big);
+    for (size_t i = 0; i < 200; ++i) sizes.push_back((i * 53) % 2100);
+    std::vector<uint8_t> wire;
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        auto m = Message(uint16_t(1 + i % 153), int32_t(sizes[i]), sizes[i], uint8_t(i));
+        wire.insert(wire.end(), m.begin(), m.end());
+    }
+    size_t bad = 0;
+    f.dm.DispatchObserver = [&](const TVCRHeader& h, std::span<const uint8_t> s) {
+        const size_t i = f.seen.size();
+        f.seen.push_back({h.kind, s.size(), 0});
+        if (i >= sizes.size() || h.kind != 1 + i % 153 || s.size() != 22 + sizes[i]) {
+            ++bad;
+            return;
+        }
+        for (size_t k = 22; k < s.size(); ++k)
+            if (s[k] != uint8_t(i)) {
+                ++bad;
+                return;
+            }
+    };
+    f.dm.StartReaderThread();
+    std::thread writer([&] {
+        // Uneven writes, so message boundaries and receive boundaries rarely meet.
+        for (size_t at = 0; at < wire.size();) {
+            size_t n = std::min(wire.size() - at, size_t(1 + (at * 7919) % 90000));
+            f.pair.server.WriteAll(wire.data() + at, n);
+            at += n;
+        }
+    });
+    ASSERT_TRUE(f.loop.RunUntil([&] { return f.seen.size() >= sizes.size(); }, 20000));
+    writer.join();
+    EXPECT_EQ(f.seen.size(), sizes.size());
+    EXPECT_EQ(bad, 0u);
+    EXPECT_TRUE(f.Lost().empty());
+}
+
 TEST(ReaderLoopback, OverCapAndNegativeLengthsAndServerCloseEndTheReader) {
     for (int variant = 0; variant < 3; ++variant) {
         Fixture f;
@@ -153,6 +197,29 @@ TEST(ReaderLoopback, StoppingFromTheMainThreadNeverDeadlocks) {
     ASSERT_TRUE(g.loop.RunUntil([&] { return g.dm.ReaderThread() == nullptr; }));
     g.dm.StartReaderThread();  // collects the retired reader
     g.dm.StopReaderThread();
+}
+
+TEST(ReaderLoopback, DisconnectingFromTheMainThreadEndsTheReaderWithConnectionLost1) {
+    Fixture f;
+    ASSERT_TRUE(f.Open());
+    f.dm.StartReaderThread();
+    f.dm.StartWriterThread(1'000'000);
+    f.Send(Message(vkClearMotions, 0, 0));
+    ASSERT_TRUE(f.loop.RunUntil([&] { return f.seen.size() == 1; }));
+    // The session still runs; the main thread drops the connection under the blocked read.
+    f.dm.vcrClient.Disconnect();
+    ASSERT_TRUE(f.loop.RunUntil([&] { return !f.Lost().empty(); }));
+    auto lost = f.Lost();
+    ASSERT_EQ(lost.size(), 1u);
+    EXPECT_EQ(lost[0].wParam, 1);
+    EXPECT_EQ(lost[0].lParam, 0);
+    EXPECT_TRUE(f.dm.ReaderThread()->Finished());
+    // Queuing now fails instead of reaching a closed socket; ending the session adds no loss.
+    EXPECT_FALSE(f.dm.SendCommand(vkHeartBeat));
+    f.dm.StopReaderThread();
+    f.dm.StopWriterThread();
+    f.loop.RunUntil([] { return false; }, 50);
+    EXPECT_EQ(f.Lost().size(), 1u);
 }
 
 TEST(ReaderLoopback, ALateLossFromAStoppedSessionNeverReachesTheNextOne) {

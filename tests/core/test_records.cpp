@@ -242,6 +242,17 @@ TEST(TextMessage, WideRecordAndBodies) {
     FreeWideTextRecord(empty);
     EXPECT_EQ(empty, nullptr);
 
+    // From text lines: their whole content, lines joined by CR LF.
+    const std::vector<std::u16string> lines = {u"Hi", u"there"};
+    auto fromLines = NewWideTextRecord(3, 4, 9, lines, TTextMessageInfo::mtPrivate);
+    EXPECT_EQ(fromLines->text, u"Hi\r\nthere");
+    EXPECT_EQ(fromLines->info.textByteCount, (2 + 2 + 5 + 1) * 2);
+    EXPECT_EQ(fromLines->info.toId, 4);
+    const std::vector<std::u16string> one = {u"A"};
+    EXPECT_EQ(EncodeWideTextMessage(*NewWideTextRecord(3, 0, 9, one, TTextMessageInfo::mtPublic)), g);
+    EXPECT_EQ(NewWideTextRecord(1, 0, 0, std::vector<std::u16string>{}, 0)->info.textByteCount, 2);
+    EXPECT_EQ(NewWideTextRecord(1, 0, 0, std::vector<std::u16string>{u""}, 0)->info.textByteCount, 2);
+
     // A record with N = 0 travels as the 18-byte head alone.
     TWideTextRecord bare;
     bare.info.messageType = TTextMessageInfo::mtNote;

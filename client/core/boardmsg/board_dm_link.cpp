@@ -7,6 +7,15 @@ namespace orb::board {
 
 bool TDMBoardLink::Connected() const { return dm_.vcrClient.Connected(); }
 
+bool TDMBoardLink::HasBoardRight() const { return dm_.BoardRight; }
+
+bool TDMBoardLink::PlaybackMode() const { return dm_.PlaybackMode; }
+
+int32_t TDMBoardLink::OwnLevel1() const { return dm_.OwnLoginInfo.Level(); }
+
+// TDM.CurrentBoard changes only through the engine's SelectBoard.
+void TDMBoardLink::SetCurrentBoard(int32_t board) { dm_.CurrentBoard = board; }
+
 void TDMBoardLink::SendMessage(uint16_t kind, std::vector<uint8_t> body) { dm_.SendCommand(kind, body); }
 
 void TDMBoardLink::SendViewMode(int32_t view) {
@@ -14,7 +23,8 @@ void TDMBoardLink::SendViewMode(int32_t view) {
         OnSendViewMode(view);
         return;
     }
-    if (OwnLevel1Value >= 1000 || OwnLevel3Value >= 1000) dm_.SendCommand(vkViewMode, BuildBoardNumberBody(view));
+    const int32_t level3 = dm_.OwnLoginInfo.Level3();
+    if (OwnLevel1() >= 1000 || level3 >= 1000) dm_.SendCommand(vkViewMode, BuildBoardNumberBody(view));
 }
 
 void TDMBoardLink::ClearStatusIcons() {

@@ -1,7 +1,8 @@
 #pragma once
-// The data module's side of the whiteboard: TDM.CurrentBoard and TDM.BoardRight, the senders'
-// route onto the room connection, and the window notices of the handlers. The program sets the
-// hooks for what lives in the windows (progress, chat, participant list, downloads).
+// The data module as the board engine and the board message handlers see it: TDM.CurrentBoard,
+// TDM.BoardRight, TDM.PlaybackMode and the own level (all held by TDM), the senders' route onto the
+// room connection, and the window notices of the handlers. The program sets the hooks for what
+// lives in the windows (progress, chat, participant list, downloads).
 
 #include <functional>
 #include <string>
@@ -16,15 +17,6 @@ class TDMBoardLink : public IBoardSession, public IBoardRoom {
 public:
     explicit TDMBoardLink(TDM& dm) : dm_(dm) {}
 
-    // TDM.CurrentBoard: changed only by the engine's SelectBoard.
-    int32_t CurrentBoard = 1;
-    // TDM.BoardRight: set by the rights handlers.
-    uint8_t BoardRight = 0;
-    // TDM.PlaybackMode: 1 while a recorded session is replayed.
-    uint8_t Playback = 0;
-    int32_t OwnLevel1Value = 0;
-    // The own third level: with the first, says who announces the whiteboard view (kind 118).
-    int32_t OwnLevel3Value = 0;
     std::string TempFolderPath;
 
     std::function<void(int32_t view)> OnSendViewMode;  // default: kind 118 when level 1 or 3 is 1000+
@@ -36,10 +28,10 @@ public:
 
     // IBoardSession
     bool Connected() const override;
-    bool HasBoardRight() const override { return BoardRight != 0; }
-    bool PlaybackMode() const override { return Playback != 0; }
-    int32_t OwnLevel1() const override { return OwnLevel1Value; }
-    void SetCurrentBoard(int32_t board) override { CurrentBoard = board; }
+    bool HasBoardRight() const override;
+    bool PlaybackMode() const override;
+    int32_t OwnLevel1() const override;
+    void SetCurrentBoard(int32_t board) override;
     void SendMessage(uint16_t kind, std::vector<uint8_t> body) override;
     void SendViewMode(int32_t view) override;
     void ClearStatusIcons() override;

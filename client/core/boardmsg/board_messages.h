@@ -97,7 +97,7 @@ std::vector<uint8_t> BuildBoardNumberBody(int32_t board);
 // Kind 126: a copy of the presentation's record named "Slide_" + slide + ".JPG".
 std::vector<uint8_t> BuildSlideToBoardBody(int32_t board, const TResourceInfo& presentation, int32_t slide);
 
-// The data module's whiteboard handlers reach the engine through this (board_dm.h binds it).
+// The data module's whiteboard handlers reach the engine through this (TDM::BoardMessages).
 class IBoardMessageHandler {
 public:
     virtual ~IBoardMessageHandler() = default;

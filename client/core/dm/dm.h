@@ -29,6 +29,10 @@
 #include "settings/settings.h"
 #include "wire/bytes.h"
 
+namespace orb::board {
+class IBoardMessageHandler;
+}
+
 class TDM {
 public:
     TDM(orb::IEventLoop& loop, orb::WindowHandle mainWindow);
@@ -47,6 +51,16 @@ public:
     // Own user id and current room, as the login and room-entry replies give them.
     int32_t OwnUserId = 0;
     int16_t OwnRoom = 0;
+
+    // ---- Whiteboard
+
+    // The board in use (1 to 5), kept in step with the board engine.
+    int32_t CurrentBoard = 1;
+    // The own user may write on the shared boards.
+    bool BoardRight = false;
+    // Checks the bodies of the whiteboard kinds and drives the board engine; until it is set those
+    // messages have no effect. Not owned.
+    orb::board::IBoardMessageHandler* BoardMessages = nullptr;
 
     // ---- Session threads
     //

@@ -37,7 +37,11 @@ public:
     bool Finished() const { return finished_.load(); }
 
 private:
+    static constexpr size_t kReadBufferSize = 64 * 1024;
+
     void Execute();
+    // Reads exactly count bytes of the connection, through a receive buffer for small reads.
+    bool ReadExact(void* out, size_t count);
 
     orb::TTcpClient* connection_;
     orb::IEventLoop& loop_;
@@ -45,6 +49,10 @@ private:
     DispatchFn dispatch_;
     TVCRHeader header_;
     std::vector<uint8_t> stream_;
+    // Bytes received but not yet taken; only this thread reads the connection while it runs.
+    std::vector<uint8_t> readBuf_;
+    size_t readPos_ = 0;
+    size_t readEnd_ = 0;
     std::atomic<bool> terminated_{false};
     std::atomic<bool> finished_{false};
     std::thread thread_;

@@ -1,12 +1,15 @@
 #include "loop/plain_event_loop.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace orb {
 
+// Lives on the caller's stack: the caller does not return while the call is queued or running.
 struct PlainEventLoop::SyncCall {
-    std::function<void()> fn;
-    enum State { Pending, Running, Done, Abandoned } state = Pending;
+    const std::function<void()>* fn = nullptr;
+    enum State { Pending, Running, Done, Abandoned };
+    std::atomic<State> state{Pending};
 };
 
 PlainEventLoop::PlainEventLoop(IClock& clock) : clock_(clock), owner_(std::this_thread::get_id()) {}
@@ -29,8 +32,9 @@ void PlainEventLoop::Post(WindowHandle target, uint32_t msg, std::intptr_t wPara
     {
         std::lock_guard lk(mu_);
         posts_.push_back({target, msg, wParam, lParam, clock_.NowMs()});
+        hasWork_.store(true);
     }
-    cv_.notify_all();
+    work_.notify_one();
 }
 
 bool PlainEventLoop::InvokeSync(const std::function<void()>& fn, const std::atomic<bool>* cancel) {
@@ -39,22 +43,28 @@ bool PlainEventLoop::InvokeSync(const std::function<void()>& fn, const std::atom
         fn();
         return true;
     }
-    auto call = std::make_shared<SyncCall>();
-    call->fn = fn;
+    SyncCall call;
+    call.fn = &fn;
     std::unique_lock lk(mu_);
     if (shutdown_ || (cancel && cancel->load())) return false;
-    calls_.push_back(call);
-    cv_.notify_all();
-    while (call->state == SyncCall::Pending || call->state == SyncCall::Running) {
-        if (call->state == SyncCall::Pending && (shutdown_ || (cancel && cancel->load()))) {
-            // Not started, so it never will be; a call already running is waited for, since it may
-            // use the caller's stack.
-            call->state = SyncCall::Abandoned;
+    calls_.push_back(&call);
+    hasWork_.store(true);
+    lk.unlock();
+    work_.notify_one();
+    // The main thread usually answers within microseconds: look a few times before sleeping.
+    for (int i = 0; i < kSpins && call.state.load() < SyncCall::Done; ++i) std::this_thread::yield();
+    lk.lock();
+    while (call.state == SyncCall::Pending || call.state == SyncCall::Running) {
+        if (call.state == SyncCall::Pending && (shutdown_ || (cancel && cancel->load()))) {
+            // Not started, so it never will be: take it out of the queue, since it lives on this
+            // stack. A call already running is waited for, since it may use the caller's stack too.
+            calls_.erase(std::find(calls_.begin(), calls_.end(), &call));
             return false;
         }
-        cv_.wait_for(lk, std::chrono::milliseconds(10));
+        // Completion is notified; the time-out only notices a cancel flag set by another thread.
+        done_.wait_for(lk, std::chrono::milliseconds(10));
     }
-    return call->state == SyncCall::Done;
+    return call.state == SyncCall::Done;
 }
 
 TimerId PlainEventLoop::SetTimer(int64_t intervalMs, std::function<void()> fn) {
@@ -73,21 +83,23 @@ void PlainEventLoop::KillTimer(TimerId id) {
 int PlainEventLoop::ProcessPending() {
     int ran = 0;
     std::unique_lock lk(mu_);
+    hasWork_.store(false);
     // Posts and calls in arrival order would need one queue; callers rely only on each kind's own
     // order, and calls come first so a blocked worker is released promptly.
     while (!calls_.empty()) {
-        auto call = calls_.front();
+        SyncCall* call = calls_.front();
         calls_.pop_front();
-        if (call->state != SyncCall::Pending) continue;
         call->state = SyncCall::Running;
         lk.unlock();
         try {
-            call->fn();
+            (*call->fn)();
         } catch (...) {
         }
         lk.lock();
-        call->state = SyncCall::Done;
-        cv_.notify_all();
+        call->state = SyncCall::Done;  // the caller may return (and free the call) from here on
+        lk.unlock();
+        done_.notify_all();
+        lk.lock();
         ++ran;
     }
     std::deque<PostedMessage> posts;
@@ -131,8 +143,9 @@ bool PlainEventLoop::RunUntil(const std::function<bool()>& pred, int64_t timeout
         ProcessPending();
         if (pred()) return true;
         if (std::chrono::steady_clock::now() >= deadline) return false;
+        for (int i = 0; i < kSpins && !hasWork_.load(); ++i) std::this_thread::yield();
         std::unique_lock lk(mu_);
-        cv_.wait_for(lk, std::chrono::milliseconds(2), [&] { return !posts_.empty() || !calls_.empty(); });
+        work_.wait_for(lk, std::chrono::milliseconds(2), [&] { return !posts_.empty() || !calls_.empty(); });
     }
 }
 
@@ -140,10 +153,11 @@ void PlainEventLoop::Shutdown() {
     {
         std::lock_guard lk(mu_);
         shutdown_ = true;
-        for (auto& c : calls_) c->state = SyncCall::Abandoned;
+        for (SyncCall* c : calls_) c->state = SyncCall::Abandoned;
         calls_.clear();
     }
-    cv_.notify_all();
+    done_.notify_all();
+    work_.notify_all();
 }
 
 std::vector<PostedMessage> PlainEventLoop::TakeLog() {

@@ -60,15 +60,20 @@ private:
     IClock& clock_;
     std::thread::id owner_;
     mutable std::mutex mu_;
-    std::condition_variable cv_;
+    std::condition_variable work_;  // the main thread waits here for posts and calls
+    std::condition_variable done_;  // callers of InvokeSync wait here for their call
     std::deque<PostedMessage> posts_;
-    std::deque<std::shared_ptr<SyncCall>> calls_;
+    std::deque<SyncCall*> calls_;
     std::map<WindowHandle, std::shared_ptr<MessageHandler>> windows_;
     std::vector<PostedMessage> log_;
     std::map<TimerId, Timer> timers_;
     WindowHandle nextWindow_ = 1;
     TimerId nextTimer_ = 1;
     bool shutdown_ = false;
+    std::atomic<bool> hasWork_{false};  // a post or call arrived since ProcessPending last looked
+    // Yields a waiting side makes before it sleeps: a synchronous hand-off is usually answered
+    // within microseconds, and sleeping costs two context switches per message.
+    static constexpr int kSpins = 64;
 };
 
 }  // namespace orb

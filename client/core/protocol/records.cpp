@@ -161,6 +161,16 @@ PWideTextRecord NewWideTextRecord(int32_t fromId, int32_t toId, int16_t room, st
     return rec;
 }
 
+PWideTextRecord NewWideTextRecord(int32_t fromId, int32_t toId, int16_t room,
+                                  std::span<const std::u16string> lines, int16_t messageType) {
+    std::u16string text;
+    for (size_t i = 0; i < lines.size() && text.size() <= kMaxTextChars; ++i) {
+        if (i > 0) text += u"\r\n";
+        text += lines[i];
+    }
+    return NewWideTextRecord(fromId, toId, room, text, messageType);
+}
+
 void FreeWideTextRecord(PWideTextRecord& record) { record.reset(); }
 
 std::vector<uint8_t> EncodeWideTextMessage(const TWideTextRecord& record) {

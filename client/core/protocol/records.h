@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -102,6 +103,10 @@ using PWideTextRecord = std::unique_ptr<TWideTextRecord>;
 // Builds the record from the whole text; text beyond kMaxTextChars is cut.
 PWideTextRecord NewWideTextRecord(int32_t fromId, int32_t toId, int16_t room, std::u16string_view text,
                                   int16_t messageType);
+// The same from text lines (a chat input's or a note's): their whole content is the lines joined by
+// CR LF, so one line "A" counts 4 bytes and no lines (or one empty line) count 2.
+PWideTextRecord NewWideTextRecord(int32_t fromId, int32_t toId, int16_t room,
+                                  std::span<const std::u16string> lines, int16_t messageType);
 // Releases the record and its text copy.
 void FreeWideTextRecord(PWideTextRecord& record);
 
