@@ -304,7 +304,8 @@ public:
     bool SendBoardContentsRequest(int32_t board);
     bool SendClearBoard(int32_t board);
     bool SendSelectBoard(int32_t board);
-    bool SendBoardPointer(uint16_t x, uint16_t y, uint16_t board, uint16_t pointerType);
+    // x, y, the current board and the pointer type (0 hide, 1 left-hand, 2 right-hand).
+    bool SendBoardPointer(uint16_t x, uint16_t y, uint16_t pointerType);
     bool SendTimeZone();
     orb::TimerId HeartBeatTimer() const { return tmrHeartBeat_.id; }
 

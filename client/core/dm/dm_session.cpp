@@ -374,13 +374,13 @@ bool TDM::SendSelectBoard(int32_t board) {
     return SendCommand(vkSelectBoard, body);
 }
 
-bool TDM::SendBoardPointer(uint16_t x, uint16_t y, uint16_t board, uint16_t pointerType) {
+bool TDM::SendBoardPointer(uint16_t x, uint16_t y, uint16_t pointerType) {
     if (!vcrClient.Connected()) return false;
     std::vector<uint8_t> body;
     ByteWriter w(body);
     w.u16(x);
     w.u16(y);
-    w.u16(board);
+    w.u16(static_cast<uint16_t>(CurrentBoard));
     w.u16(pointerType);
     return SendCommand(vkBoardPointer, body);
 }
