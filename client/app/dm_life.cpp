@@ -73,7 +73,7 @@ void TDataModuleLife::DataModuleDestroy() {
     if (s_.setCaretBlinkTime && savedCaretBlink_ > 0)
         Guard("CaretBlinkTime", [&] { s_.setCaretBlinkTime(savedCaretBlink_); });
     Guard("LeaveSession", s_.leaveSession);
-    Guard("StopTransfers", [&] { transfers_.StopAll(); });
+    Guard("StopTransfers", s_.stopTransfers);
     clock_.SleepMs(200);
     Guard("Disconnect", [&] {
         if (s_.disconnectRoom && (!s_.roomConnected || s_.roomConnected())) s_.disconnectRoom();

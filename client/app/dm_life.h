@@ -46,6 +46,8 @@ struct TDataModuleServices {
     std::function<void()> installKeyboardHook;
     // Session end: stops heartbeat, voice, receive and send threads.
     std::function<void()> leaveSession;
+    // Stops and joins every transfer thread of the run.
+    std::function<void()> stopTransfers;
     std::function<bool()> roomConnected;
     std::function<void()> disconnectRoom;
     std::function<void()> freeSharedObjects;
@@ -71,8 +73,6 @@ public:
     bool TipsNotShown() const { return tipsNotShown_; }
     TLinkValues& Link() { return link_; }
     LaunchKind& Kind() { return kind_; }
-    // Transfer threads of the run; stopped at shut-down before anything they use is freed.
-    TWorkerSet& Transfers() { return transfers_; }
     // Steps of the shut-down that failed, by name (for the log and the tests).
     const std::vector<std::string>& FailedSteps() const { return failed_; }
 
@@ -89,7 +89,6 @@ private:
     bool tipsNotShown_ = false;
     TLinkValues link_;
     LaunchKind kind_ = lkNone;
-    TWorkerSet transfers_;
     std::vector<std::string> failed_;
     bool created_ = false;
     bool destroyed_ = false;

@@ -5,6 +5,11 @@
 #include <QPixmap>
 
 #include "keyboard_hook.h"
+#include "protocol/date_time.h"
+#include "protocol/message_kinds.h"
+#include "util/time_text.h"
+#include "util/url.h"
+#include <QTimer>
 #include "settings/reg_helpers.h"
 #include "util/folders.h"
 #include "util/shell_types.h"
@@ -32,7 +37,15 @@ TDataModuleServices TProgram::Services() {
     Default<std::function<void(const std::string&)>>(s.writeVersionValues,
                                                      [](const std::string& exe) { WriteVersionValues(exe); });
     Default<std::function<void(const std::string&)>>(
-        s.loadSettings, [this](const std::string& programFolder) { LoadSettings(settings_, programFolder); });
+        s.loadSettings, [this](const std::string& programFolder) {
+            LoadSettings(settings_, programFolder);
+            SignInSettings signIn = ReadSignInSettings();
+            tdm_->ApplySessionSettings(settings_, signIn);
+            // The configured server is the target unless a link names another.
+            if (!signIn.ServerIP.empty()) tdm_->ServerHost = signIn.ServerIP;
+            if (signIn.ServerPort > 0 && signIn.ServerPort <= 65535)
+                tdm_->ServerPort = static_cast<uint16_t>(signIn.ServerPort);
+        });
     Default<std::function<bool()>>(s.saveSettings, [this] { return SaveSettings(settings_); });
     Default<std::function<void(const std::string&, const std::string&, const std::string&, const std::string&)>>(
         s.registerShellTypes, [](const std::string& exe, const std::string& ext, const std::string& description,
@@ -52,10 +65,8 @@ TDataModuleServices TProgram::Services() {
     Default<std::function<void(int)>>(s.setCaretBlinkTime, [](int ms) { QApplication::setCursorFlashTime(ms); });
     Default<std::function<bool()>>(s.keyboardHookInstalled, [] { return KeyboardHookInstalled(); });
     Default<std::function<void()>>(s.installKeyboardHook, [this] { InstallKeyboardHook(*loop_, mainHandle_); });
-    Default<std::function<void()>>(s.leaveSession, [this] {
-        tdm_->StopReaderThread();
-        tdm_->StopWriterThread();
-    });
+    Default<std::function<void()>>(s.leaveSession, [this] { tdm_->LeaveSession(); });
+    Default<std::function<void()>>(s.stopTransfers, [this] { tdm_->Transfers.StopAll(); });
     Default<std::function<bool()>>(s.roomConnected, [this] { return tdm_->vcrClient.Connected(); });
     Default<std::function<void()>>(s.disconnectRoom, [this] { tdm_->vcrClient.Disconnect(); });
     return s;
@@ -72,6 +83,8 @@ void TProgram::CreateForms() {
     QObject::connect(main_.get(), &TfOrbeloMain::FirstShown, main_.get(), [this] { FormShow(); });
 
     tdm_ = std::make_unique<TDM>(*loop_, mainHandle_);
+    SetDataModuleHooks();
+    if (o_.configureDataModule) o_.configureDataModule(*tdm_);
     dm_ = std::make_unique<TDataModuleLife>(Services(), o_.clock ? *o_.clock : SystemClock::Instance());
     dm_->DataModuleCreate(o_.executable, o_.args);
     created("TDM");
@@ -103,6 +116,55 @@ void TProgram::CreateForms() {
     add(new TfrmTextMessages);
     add(new TfrmChatHolder);
     add(new TfrmSilenceSuppression);
+    tdm_->Progress = Form<TfrmProgress>();
+}
+
+void TProgram::SetDataModuleHooks() {
+    tdm_->ProgramFolder = o_.executable.parent_path().string() + "/";
+    auto& h = tdm_->SessionHooks;
+    const QString title = QString::fromLatin1(kTitle);
+    h.ShowError = [this, title](const std::string& t) {
+        QMessageBox::critical(main_.get(), title, QString::fromStdString(t));
+    };
+    h.ShowInformation = [this, title](const std::string& t) {
+        QMessageBox::information(main_.get(), title, QString::fromStdString(t));
+    };
+    h.AskYesNo = [this, title](const std::string& t) {
+        return QMessageBox::critical(main_.get(), title, QString::fromStdString(t), QMessageBox::Yes | QMessageBox::No) ==
+               QMessageBox::Yes;
+    };
+    h.Quit = [](int code) { QCoreApplication::exit(code); };
+    h.SetWindowTitle = [this](const std::string& t) {
+        if (main_) main_->setWindowTitle(QString::fromStdString(t));
+    };
+}
+
+void TProgram::StartLiveRun(LaunchKind kind, const TLinkValues& link) {
+    TDM& dm = *tdm_;
+    if (kind == lkJoinLink) {
+        // Everything comes from the link (cleared values when it was malformed: the sign-in then
+        // fails with its usual messages).
+        dm.ServerHost = link.server;
+        dm.ServerPort = link.port > 0 ? static_cast<uint16_t>(link.port) : 0;
+        dm.OwnLoginInfo.SetUserName(link.userName);
+        dm.OwnLoginInfo.SetPassword(link.password);
+        dm.StartedByLink = true;
+    }
+    dm.OwnLoginInfo.SetUserId(0);
+    dm.OwnLoginInfo.SetLoginTime(NowDateTime());
+    dm.OwnLoginInfo.SetTimeZoneBias(GetTimeZoneBias());
+    dm.PlaybackMode = false;
+    if (!dm.StartSession()) return;
+    dm.SendTimeZone();
+    dm.SendCommand(vkVideoPort);
+    if (kind == lkJoinLink) {
+        int room = link.roomNumber;
+        QTimer::singleShot(1000, main_.get(), [this, room] {
+            if (tdm_) tdm_->SendEnterRoom(room);
+        });
+    } else {
+        dm.SendRoomListRequest();
+    }
 }
 
 void TProgram::FormShow() {
@@ -127,7 +189,27 @@ void TProgram::FormShow() {
             return;
         }
     }
-    if (o_.startRun) o_.startRun(r.kind, r.value);
+    if (r.kind == lkRecordingUrl) {
+        // Scheme and host compare without case; the path is the server's and keeps its own.
+        std::string address = LowerSchemeAndHost(r.value);
+        if (GetURLStatusCode(address) != 200) {
+            std::string error = "The specified URL cannot be accessed.\r\n" + address + "\r\n" +
+                                "This recorded session may no longer be available.";
+            if (o_.showError)
+                o_.showError(error);
+            else
+                QMessageBox::critical(main_.get(), QString::fromLatin1(kTitle), QString::fromStdString(error));
+            QCoreApplication::exit(0);
+            return;
+        }
+    }
+    if (o_.startRun) {
+        o_.startRun(r.kind, r.value);
+        return;
+    }
+    // A plain start with the dialog accepted, or a join link: the live run. Recordings and play
+    // links are classified here and replayed by the player.
+    if ((r.kind == lkNone && o_.showLoginDialog) || r.kind == lkJoinLink) StartLiveRun(r.kind, r.link);
 }
 
 void TProgram::FloatToolForm(QWidget* form) {

@@ -33,8 +33,11 @@ struct TProgramOptions {
     // The login dialog; false when the user cancels (the run then ends with exit code -1). Unset
     // until the dialog exists: the main window simply stays up.
     std::function<bool()> showLoginDialog;
-    // Called after the launch argument is classified (and, for kind 0, the dialog accepted).
+    // Replaces the program's own start of the run after the launch argument is classified (and,
+    // for kind 0, the dialog accepted). Unset: a join link or an accepted login starts the session.
     std::function<void(LaunchKind, const std::string& value)> startRun;
+    // Lets a caller adjust the data module once it exists (its hooks, its inputs).
+    std::function<void(TDM&)> configureDataModule;
     // Error boxes that end the run (default: a modal message box over the main window).
     std::function<void(const std::string&)> showError;
 };
@@ -81,6 +84,8 @@ public:
 
 private:
     void FormShow();
+    void StartLiveRun(LaunchKind kind, const TLinkValues& link);
+    void SetDataModuleHooks();
     TDataModuleServices Services();
 
     TProgramOptions o_;

@@ -1,5 +1,7 @@
-// The test room server as a program: listens on a loopback port, prints it, and relays every
-// message to the other clients of the sender's room until interrupted.
+// The test room server as a program: listens on a loopback port, prints it, answers the version,
+// login, start-up, room-list and room-entry handshake (any user name and password are accepted),
+// serves a file-transfer port, and relays every other message to the other clients of the
+// sender's room until interrupted.
 //   roomserver [--address 127.0.0.1] [--port 0]
 
 #include <csignal>
@@ -9,6 +11,8 @@
 #include <string>
 #include <thread>
 
+#include "roomserver/file_transfer_port.h"
+#include "roomserver/room_handshake.h"
 #include "roomserver/room_server.h"
 
 namespace {
@@ -39,11 +43,16 @@ int main(int argc, char** argv) {
     orb::test::TRoomServer server;
     server.OnOtherKinds([](orb::test::TRoomServer& s, orb::test::TRoomConnection& c, const TVCRHeader& h,
                            std::span<const uint8_t> body) { s.Relay(c, h, body); });
+    orb::test::TFileTransferPort transfers(server);
+    orb::test::TRoomHandshakeScript script;
+    script.fileTransferPort = transfers.Port();
+    auto handshake = orb::test::InstallRoomHandshake(server, script);
     if (!server.Start(address, uint16_t(port))) {
         std::fprintf(stderr, "%s\n", server.LastError().c_str());
         return 1;
     }
-    std::printf("Room server listening on %s port %u\n", address.c_str(), unsigned(server.Port()));
+    std::printf("Room server listening on %s port %u (file transfer port %u)\n", address.c_str(),
+                unsigned(server.Port()), unsigned(transfers.Port()));
     std::fflush(stdout);
     while (!gStop) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     server.Stop();

@@ -21,6 +21,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(body)
 
+    def do_HEAD(self):
+        code = 200 if self.path.endswith(".tm6") and "gone" not in self.path else 404
+        self.send_response(code)
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+
     def do_GET(self):
         if self.headers.get("User-Agent") != AGENT:
             return self.send_body(403, b"wrong agent")

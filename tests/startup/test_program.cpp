@@ -7,7 +7,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include "local_process.h"
 #include "program.h"
+#include "protocol/message_kinds.h"
+#include "roomserver/room_handshake.h"
 #include "registry/registry.h"
 #include "util/folders.h"
 
@@ -58,13 +61,26 @@ protected:
         s.installKeyboardHook = [this] { log_.push_back("installKeyboardHook"); };
         s.writeVersionFile = [this](const std::string& folder) { log_.push_back("writeVersionFile " + folder); };
         s.leaveSession = [this] { log_.push_back("leaveSession"); };
+        s.stopTransfers = [this] { log_.push_back("stopTransfers"); };
         s.roomConnected = [] { return true; };
         s.disconnectRoom = [this] { log_.push_back("disconnect"); };
         s.freeSharedObjects = [this] { log_.push_back("freeSharedObjects"); };
         opts_.clock = &clock_;
         opts_.onCreated = [this](const std::string& n) { created_.push_back(n); };
     }
-    void TearDown() override { fs::remove_all(root_); }
+    void TearDown() override {
+        reg::Registry::Default().Reconfigure(reg::Registry::DefaultFolders());
+        fs::remove_all(root_);
+    }
+
+    // Everything the user's environment would name goes into this test's folder.
+    void PrivateEnvironment() {
+        for (const char* var : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
+            fs::create_directories(root_ / var);
+            ::setenv(var, (root_ / var).c_str(), 1);
+        }
+        reg::Registry::Default().Reconfigure({root_ / "registry", root_ / "machine"});
+    }
 
     fs::path root_;
     FakeClock clock_;
@@ -115,6 +131,7 @@ TEST_F(Program, CancelledLoginEndsTheRunWithMinusOneAfterAnOrderlyShutDown) {
         "login",
         "saveSettings",
         "leaveSession",
+        "stopTransfers",
         "disconnect",
         "freeSharedObjects",
     };
@@ -157,7 +174,8 @@ TEST_F(Program, PlayArgumentsAndAFailingShutDownStepDoNotStopTheRest) {
     EXPECT_EQ(program.DM().RecordingName(), "/rec/Lesson One.ob6");
     log_.clear();
     program.Shutdown();
-    std::vector<std::string> expected = {"saveSettings", "leaveSession", "disconnect", "freeSharedObjects"};
+    std::vector<std::string> expected = {"saveSettings", "leaveSession", "stopTransfers", "disconnect",
+                                          "freeSharedObjects"};
     EXPECT_EQ(log_, expected);
 }
 
@@ -222,12 +240,7 @@ TEST_F(Program, FloatingToolWindows) {
 }
 
 TEST_F(Program, RealSettingsStoreIsReadAtStartAndWrittenAtExit) {
-    // Everything the user's environment would name goes into this test's folder.
-    for (const char* var : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
-        fs::create_directories(root_ / var);
-        ::setenv(var, (root_ / var).c_str(), 1);
-    }
-    reg::Registry::Default().Reconfigure({root_ / "registry", root_ / "machine"});
+    PrivateEnvironment();
     auto key = reg::Registry::Default().Create(reg::HKEY_CURRENT_USER, kSettingsKey);
     ASSERT_TRUE(key);
     key.WriteDWord("DebugLevel", 2);
@@ -261,5 +274,76 @@ TEST_F(Program, RealSettingsStoreIsReadAtStartAndWrittenAtExit) {
     ASSERT_FALSE(temp.empty());
     EXPECT_TRUE(fs::is_directory(temp));
     EXPECT_TRUE(fs::is_empty(temp));
-    reg::Registry::Default().Reconfigure(reg::Registry::DefaultFolders());
+}
+
+TEST_F(Program, JoinLinkSignsInAndEntersTheLinksRoomOfARealServer) {
+    PrivateEnvironment();
+    test::TRoomServer server;
+    test::TRoomHandshakeScript script;
+    script.rooms = {{12, "Physics"}, {13, "Lab"}};
+    auto handshake = test::InstallRoomHandshake(server, script);
+    ASSERT_TRUE(server.Start());
+
+    TProgramOptions opts;
+    opts.executable = opts_.executable;
+    opts.services.installKeyboardHook = [] {};
+    opts.args = {"orb6join:/127.0.0.1," + std::to_string(server.Port()) + ",ana,pass%20word,12/"};
+    opts.showLoginDialog = [] {
+        ADD_FAILURE() << "login dialog shown";
+        return false;
+    };
+    std::vector<std::string> errors;
+    opts.configureDataModule = [&](TDM& dm) {
+        dm.SessionHooks.ShowError = [&](const std::string& e) { errors.push_back(e); };
+    };
+    TProgram program(opts);
+    program.CreateForms();
+    // Close the main window once the room entry has arrived (or give up after a while).
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!server.ReceivedOfKind(vkEnterRoom).empty()) program.Main()->close();
+    });
+    poll.start(20);
+    QTimer::singleShot(15000, [] { QCoreApplication::exit(99); });
+    EXPECT_EQ(program.Run(), 0);
+    EXPECT_TRUE(errors.empty()) << errors.front();
+    EXPECT_EQ(handshake->LoginName(), "ana");
+    EXPECT_EQ(handshake->LoginPassword(), "pass word");
+    auto enter = server.ReceivedOfKind(vkEnterRoom);
+    ASSERT_EQ(enter.size(), 1u);
+    EXPECT_EQ(enter[0].header.room, 12);
+    ASSERT_GE(enter[0].body.size(), 4u);
+    EXPECT_EQ(enter[0].body[0], 12);
+    EXPECT_FALSE(server.ReceivedOfKind(vkTimeZone).empty());
+    EXPECT_TRUE(server.ReceivedOfKind(vkRoomList).empty());  // no room list for a link
+}
+
+TEST_F(Program, RecordingAddressThatCannotBeReachedEndsTheRun) {
+    orbtest::LocalProcess http;
+    ASSERT_TRUE(http.Start({"python3", ORB_TEST_DIR "/http_server.py"}, true));
+    std::string host = "127.0.0.1:" + http.FirstLine();
+    for (auto [path, reachable] : std::vector<std::pair<std::string, bool>>{{"/Rec/Lesson.tm6", true},
+                                                                             {"/rec/gone.tm6", false}}) {
+        opts_.args = {"ORB6URL://" + host + path};
+        std::vector<std::string> errors;
+        opts_.showError = [&](const std::string& e) { errors.push_back(e); };
+        std::string value;
+        opts_.startRun = [&](LaunchKind k, const std::string& v) {
+            EXPECT_EQ(k, lkRecordingUrl);
+            value = v;
+            QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+        };
+        TProgram program(opts_);
+        program.CreateForms();
+        EXPECT_EQ(program.Run(), 0);
+        if (reachable) {
+            EXPECT_TRUE(errors.empty());
+            EXPECT_EQ(value, "http://" + host + "/Rec/Lesson.tm6");  // the path keeps its case
+        } else {
+            ASSERT_EQ(errors.size(), 1u);
+            EXPECT_EQ(errors[0], "The specified URL cannot be accessed.\r\nhttp://" + host +
+                                     "/rec/gone.tm6\r\nThis recorded session may no longer be available.");
+            EXPECT_TRUE(value.empty());
+        }
+    }
 }

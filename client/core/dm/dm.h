@@ -23,6 +23,7 @@
 #include "protocol/message_kinds.h"
 #include "protocol/vcr_header.h"
 #include "sendqueue/vcr_writer_thread.h"
+#include "transfer/worker.h"
 #include "session/progress_view.h"
 #include "session/proxy.h"
 #include "session/session_records.h"
@@ -61,6 +62,12 @@ public:
     // Checks the bodies of the whiteboard kinds and drives the board engine; until it is set those
     // messages have no effect. Not owned.
     orb::board::IBoardMessageHandler* BoardMessages = nullptr;
+
+    // ---- Transfers
+    //
+    // Upload, download and HTTP threads of the run. Shut-down stops and joins them before anything
+    // they use is freed; declared here so every module that starts one can reach it.
+    orb::TWorkerSet Transfers;
 
     // ---- Session threads
     //
