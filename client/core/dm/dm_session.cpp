@@ -9,6 +9,7 @@
 #include "session/handshake.h"
 #include "session/result_texts.h"
 #include "session/tcp_channel.h"
+#include "util/time_text.h"
 
 using namespace orb;
 
@@ -17,14 +18,6 @@ namespace {
 // Handshake replies are read before the receive thread exists; a server that goes silent must
 // not hold the main thread for ever.
 constexpr int kHandshakeReadTimeoutMs = 20000;
-
-int32_t LocalTimeZoneBias() {
-    // Minutes to add to local time to get UTC.
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return static_cast<int32_t>(-local.tm_gmtoff / 60);
-}
 
 uint64_t TickMs() {
     using namespace std::chrono;
@@ -388,6 +381,6 @@ bool TDM::SendBoardPointer(uint16_t x, uint16_t y, uint16_t pointerType) {
 bool TDM::SendTimeZone() {
     if (!vcrClient.Connected()) return false;
     std::vector<uint8_t> body;
-    ByteWriter(body).i32(LocalTimeZoneBias());
+    ByteWriter(body).i32(GetTimeZoneBias());
     return SendCommand(vkTimeZone, body);
 }
