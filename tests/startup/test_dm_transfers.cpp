@@ -73,7 +73,9 @@ TEST_F(DmTransfers, UploadGoesToTheSessionsTransferPortWithTheOwnIdentity) {
 }
 
 TEST_F(DmTransfers, UserPictureDownloadArrivesAndShutDownLeavesNoThread) {
-    ft_.Put(ttUserImage, "9.jpg", {"picture bytes"});
+    test::TStoredFile picture;
+    picture.bytes = "picture bytes";
+    ft_.Put(ttUserImage, "9.jpg", picture);
     auto local = dir_ / "9.jpg";
     dm_.StartFileDownload("", -1, 66, 9, ttUserImage, false, local, "9.jpg");
     ASSERT_TRUE(Drain());
