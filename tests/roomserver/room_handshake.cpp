@@ -81,8 +81,12 @@ bool TRoomHandshake::Run(TRoomServer& server, TRoomConnection& c) {
         h.bodyLength = 32;
         h.result = script_.versionResult;
         std::vector<uint8_t> m = BuildPacketStream(h, offer.data(), offer.size());
-        m.insert(m.end(), size.begin(), size.end());
-        m.insert(m.end(), script_.installer.begin(), script_.installer.end());
+        if (script_.offerCut) {
+            m.resize(TVCRHeader::kSize);
+        } else {
+            m.insert(m.end(), size.begin(), size.end());
+            m.insert(m.end(), script_.installer.begin(), script_.installer.end());
+        }
         c.Write(m.data(), m.size());
         return false;
     }

@@ -27,6 +27,7 @@ struct TRoomHandshakeScript {
     std::string offerVersion = "6.3";
     std::string installer;           // empty: the offer announces size 0
     bool closeAfterVersion = false;  // the exchange breaks: the server hangs up
+    bool offerCut = false;           // an offer's header arrives, then the server hangs up
 
     // Login: 0 accepts and sends the account; otherwise the refusal code (1, 15, ...).
     uint16_t loginResult = 0;

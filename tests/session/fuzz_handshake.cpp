@@ -19,6 +19,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         char* d = mkdtemp(tmpl);
         return std::string(d ? d : "/tmp");
     }();
+    // The fuzzer ends through exit(): the folder goes with the run (registered after dir exists,
+    // so it runs before dir is destroyed).
+    static const bool cleanup = std::atexit([] {
+        if (dir != "/tmp") std::filesystem::remove_all(dir);
+    }) == 0;
+    (void)cleanup;
     if (size < 1) return 0;
     std::string input(reinterpret_cast<const char*>(data + 1), size - 1);
     orbtest::ScriptedChannel ch(input);

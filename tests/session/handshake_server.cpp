@@ -20,6 +20,12 @@ std::vector<uint16_t> HandshakeServer::Kinds() const {
     return kinds;
 }
 
+std::string HandshakeServer::LastBody(uint16_t kind) const {
+    auto got = server_.ReceivedOfKind(kind);
+    if (got.empty()) return {};
+    return std::string(got.back().body.begin(), got.back().body.end());
+}
+
 std::pair<int32_t, int32_t> HandshakeServer::Bandwidth() const {
     auto got = server_.ReceivedOfKind(vkBandwidth);
     if (got.empty()) return {0, 0};

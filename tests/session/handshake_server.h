@@ -29,6 +29,8 @@ public:
     std::string LoginPassword() const { return handshake_->LoginPassword(); }
     // Kinds of the framed messages received, in order.
     std::vector<uint16_t> Kinds() const;
+    // The body of the last message of a kind (empty when none came).
+    std::string LastBody(uint16_t kind) const;
     // The last bandwidth message: connection speed and send limit.
     std::pair<int32_t, int32_t> Bandwidth() const;
     bool WaitFor(const std::function<bool()>& pred, int limitMs = 5000);

@@ -156,6 +156,22 @@ TEST(Handshake, StartupInformationWithAndWithoutAFile) {
     EXPECT_FALSE(fs::exists(dir.path + "/../evil.txt"));
     EXPECT_EQ(evil.Left(), 1u);
 
+    // Nor may it replace the program's code or one of its folders, which share that folder.
+    std::string program = dir.path + "/OrbeloLive6";
+    WriteFile(program, "ELF");
+    fs::permissions(program, fs::perms::owner_all);
+    fs::create_directory(dir.path + "/LocalData");
+    for (const char* name : {"libvornex.so", "libfoo.so.6", "Setup.EXE", "OrbeloLive6", "LocalData"}) {
+        ScriptedChannel code(Header(92, 519 + 3, 0) + record(name, 3) + "bad" + "N");
+        r = RequestStartupInfo(code, 501, dir.path, info);
+        EXPECT_TRUE(r.received) << name;
+        EXPECT_TRUE(r.fileRefused) << name;
+        EXPECT_EQ(code.Left(), 1u) << name;
+    }
+    EXPECT_FALSE(fs::exists(dir.path + "/libvornex.so"));
+    EXPECT_EQ(ReadAll(program), "ELF");
+    EXPECT_TRUE(fs::is_directory(dir.path + "/LocalData"));
+
     ScriptedChannel refused(Header(92, 2, 7) + "zz" + "N");
     r = RequestStartupInfo(refused, 501, dir.path, info);
     EXPECT_FALSE(r.received);

@@ -121,6 +121,7 @@ TEST_F(Session, RoomEntryHappyPathKeepsThreadsAndHeartbeatRunningUntilLeaveStops
     Use(server);
     dm_.RememberMe = true;
 
+    const int64_t started = clock_.NowMs();
     ASSERT_TRUE(dm_.StartSession()) << (errors_.empty() ? "" : errors_[0]);
     std::vector<std::pair<int, std::string>> want = {{0, "Trying to connect to remote server..."},
                                                      {1, "Checking for updates..."},
@@ -184,15 +185,38 @@ TEST_F(Session, RoomEntryHappyPathKeepsThreadsAndHeartbeatRunningUntilLeaveStops
     int before = server.HeartBeats();
     server.SendKeepAlive();
     ASSERT_TRUE(loop_.RunUntil([&] { return server.HeartBeats() > before; }));
+    // The writer's pacing sleeps move the fake clock too: count from the session's start.
     before = server.HeartBeats();
-    clock_.Advance(30000);
+    ASSERT_LT(clock_.NowMs(), started + 29999);
+    clock_.Advance(started + 29999 - clock_.NowMs());
+    loop_.ProcessPending();
+    EXPECT_FALSE(server.WaitFor([&] { return server.HeartBeats() > before; }, 200));
+    clock_.Advance(1);
     ASSERT_TRUE(loop_.RunUntil([&] { return server.HeartBeats() > before; }));
     EXPECT_TRUE(dm_.SendTimeZone());
     ASSERT_TRUE(server.WaitFor([&] { return server.Kinds().back() == vkTimeZone; }));
+    // The pointer carries the board in use.
+    dm_.CurrentBoard = 3;
+    EXPECT_TRUE(dm_.SendBoardPointer(640, 480, 2));
+    ASSERT_TRUE(server.WaitFor([&] { return server.Kinds().back() == vkBoardPointer; }));
+    std::string pointer;
+    PutLE(pointer, 0, 640, 2);
+    PutLE(pointer, 2, 480, 2);
+    PutLE(pointer, 4, 3, 2);
+    PutLE(pointer, 6, 2, 2);
+    EXPECT_EQ(server.LastBody(vkBoardPointer), pointer);
 
+    // Leaving runs in order: board lock (heartbeat still on), heartbeat off, voice stop (reader and
+    // writer still running), then the reader and the writer.
+    auto state = [this] {
+        return std::string(dm_.HeartBeatTimer() ? " heartbeat" : "") + (dm_.ReaderThread() ? " reader" : "") +
+               (dm_.WriterThread() ? " writer" : "");
+    };
+    dm_.SessionHooks.CaptureBoard = [this, state] { calls_.push_back("board lock" + state()); };
+    dm_.SessionHooks.StopVoiceThread = [this, state] { calls_.push_back("voice stop" + state()); };
     calls_.clear();
     dm_.LeaveSession();
-    EXPECT_EQ(calls_, (std::vector<std::string>{"board lock", "voice stop"}));
+    EXPECT_EQ(calls_, (std::vector<std::string>{"board lock heartbeat reader writer", "voice stop reader writer"}));
     EXPECT_EQ(dm_.ReaderThread(), nullptr);
     EXPECT_EQ(dm_.WriterThread(), nullptr);
     EXPECT_EQ(dm_.HeartBeatTimer(), 0);
@@ -262,8 +286,7 @@ TEST_F(Session, UnreachableServerOrBrokenVersionExchangeOfferTheProxySettings) {
     answerYes_ = true;
     EXPECT_FALSE(dm_.StartSession());
     ASSERT_EQ(asked_.size(), 1u);
-    EXPECT_EQ(asked_[0].substr(0, ServerErrorText(13).size()), ServerErrorText(13));
-    EXPECT_TRUE(asked_[0].ends_with(kProxyQuestionEnd));
+    EXPECT_EQ(asked_[0], ServerErrorText(13) + "\r\n" + kProxyQuestionEnd);
     EXPECT_NE(std::find(calls_.begin(), calls_.end(), "settings"), calls_.end());
     ASSERT_EQ(infos_.size(), 1u);
     EXPECT_EQ(infos_[0], "Orbelo Live will now close. The setting will take effect the next time you try to sign in.");
@@ -281,6 +304,26 @@ TEST_F(Session, UnreachableServerOrBrokenVersionExchangeOfferTheProxySettings) {
     EXPECT_TRUE(shellPath_.empty());
     EXPECT_FALSE(fs::exists(dir_ + "/Versions"));
     EXPECT_FALSE(dm_.UpdateStarted);
+
+    // An offer's result whose record never comes is no offer either: nobody is told of a new
+    // version, and the run ends as a failed connection.
+    HandshakeScript cut;
+    cut.versionResult = 21;
+    cut.offerCut = true;
+    HandshakeServer cutServer(cut);
+    Use(cutServer);
+    asked_.clear();
+    infos_.clear();
+    progress_.steps.clear();
+    quit_ = INT_MIN;
+    EXPECT_FALSE(dm_.StartSession());
+    ASSERT_EQ(asked_.size(), 1u);
+    EXPECT_EQ(asked_[0], ServerErrorText(13) + "\r\n" + kProxyQuestionEnd);
+    EXPECT_TRUE(infos_.empty());
+    for (auto& step : progress_.steps) EXPECT_NE(step.second, "New version available.");
+    EXPECT_FALSE(dm_.UpdateStarted);
+    EXPECT_EQ(quit_, -1);
+    EXPECT_TRUE(shellPath_.empty());
 }
 
 TEST_F(Session, UpdateOfferSavesTheInstallerHandsItToTheShellAndEndsTheRun) {
@@ -483,8 +526,9 @@ TEST_F(SessionThroughProxy, RefusedTunnelIsAConnectionFailureCarryingTheProxySta
     UseProxy(4, port, false);
     EXPECT_FALSE(dm_.StartSession());
     ASSERT_EQ(asked_.size(), 1u);
-    EXPECT_NE(asked_[0].find("403"), std::string::npos) << asked_[0];
-    EXPECT_TRUE(asked_[0].ends_with(kProxyQuestionEnd));
+    // The box holds the code's text and the question; the proxy's status is the failure's cause.
+    EXPECT_EQ(asked_[0], ServerErrorText(13) + "\r\n" + kProxyQuestionEnd);
+    EXPECT_NE(dm_.LastConnectError.find("403"), std::string::npos) << dm_.LastConnectError;
     EXPECT_EQ(server.Connections(), 0);
     EXPECT_TRUE(shellPath_.empty());
 }

@@ -9,6 +9,7 @@
 #include "session/handshake.h"
 #include "session/result_texts.h"
 #include "session/tcp_channel.h"
+#include "util/time_text.h"
 
 using namespace orb;
 
@@ -17,14 +18,6 @@ namespace {
 // Handshake replies are read before the receive thread exists; a server that goes silent must
 // not hold the main thread for ever.
 constexpr int kHandshakeReadTimeoutMs = 20000;
-
-int32_t LocalTimeZoneBias() {
-    // Minutes to add to local time to get UTC.
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return static_cast<int32_t>(-local.tm_gmtoff / 60);
-}
 
 uint64_t TickMs() {
     using namespace std::chrono;
@@ -172,17 +165,20 @@ int TDM::ConnectAndValidate(const std::string& host, uint16_t port, TLoginInfo& 
         return kResultConnectFailed;
     }
     if (version.result != 0) {
-        ProgressStep(2, "New version available.");
-        ShowSessionInformation(
-            "A new Orbelo Live Browser version is available. \r\nYour version of Orbelo Live Browser will be updated "
-            "with a new one.\r\nOn slow internet connections it may take several minutes.\r\nPress the OK button to "
-            "continue.");
+        // Only a real offer takes the update path: the record naming the new version must follow.
+        // It is read before the user is told of an update, so a reply cut short there is a broken
+        // exchange (a connection failure), never a "new version" that does not exist.
         TVersionInfo offer;
         if (!ReadUpdateOffer(ch, offer)) {
             LastConnectError = "The update offer could not be read.";
             vcrClient.Disconnect();
             return kResultConnectFailed;
         }
+        ProgressStep(2, "New version available.");
+        ShowSessionInformation(
+            "A new Orbelo Live Browser version is available. \r\nYour version of Orbelo Live Browser will be updated "
+            "with a new one.\r\nOn slow internet connections it may take several minutes.\r\nPress the OK button to "
+            "continue.");
         ProgressStep(3, "Getting version updates. Please wait...");
         DownloadNewVersion(offer);
         // The run ends whatever the download gave.
@@ -209,9 +205,10 @@ bool TDM::SignIn() {
     int code = ConnectAndValidate(ServerHost, ServerPort, OwnLoginInfo);
     if (UpdateStarted) return false;
     if (code == kResultConnectFailed) {
-        std::string text = ServerErrorText(code) + "\r\n";
-        if (!LastConnectError.empty()) text += LastConnectError + "\r\n";
-        text += "\r\nTo configure the Proxy settings press the Yes button. To try again later press the No button.";
+        // The cause (a proxy's refusal with its status, a time-out, ...) stays in LastConnectError.
+        std::string text = ServerErrorText(code) + "\r\n" +
+                           "\r\nTo configure the Proxy settings press the Yes button. To try again later press the No "
+                           "button.";
         if (SessionHooks.AskYesNo && SessionHooks.AskYesNo(text)) {
             Call(SessionHooks.OpenConnectionSettings);
             ShowSessionInformation(
@@ -370,13 +367,13 @@ bool TDM::SendSelectBoard(int32_t board) {
     return SendCommand(vkSelectBoard, body);
 }
 
-bool TDM::SendBoardPointer(uint16_t x, uint16_t y, uint16_t board, uint16_t pointerType) {
+bool TDM::SendBoardPointer(uint16_t x, uint16_t y, uint16_t pointerType) {
     if (!vcrClient.Connected()) return false;
     std::vector<uint8_t> body;
     ByteWriter w(body);
     w.u16(x);
     w.u16(y);
-    w.u16(board);
+    w.u16(static_cast<uint16_t>(CurrentBoard));
     w.u16(pointerType);
     return SendCommand(vkBoardPointer, body);
 }
@@ -384,6 +381,6 @@ bool TDM::SendBoardPointer(uint16_t x, uint16_t y, uint16_t board, uint16_t poin
 bool TDM::SendTimeZone() {
     if (!vcrClient.Connected()) return false;
     std::vector<uint8_t> body;
-    ByteWriter(body).i32(LocalTimeZoneBias());
+    ByteWriter(body).i32(GetTimeZoneBias());
     return SendCommand(vkTimeZone, body);
 }

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -22,6 +23,24 @@ bool ReadHeader(IByteChannel& ch, TVCRHeader& h) {
 }
 
 bool SaneBody(int32_t length) { return length >= 0 && length <= kMaxHandshakeBody; }
+
+// The start-up file lands in the program folder, beside the program and the hook library that is
+// loaded from there: it may replace neither code nor one of our folders. Shared libraries,
+// programs, and any existing entry that is not a plain file without execute rights are refused.
+bool WouldReplaceProgramParts(const std::string& dir, const std::string& name) {
+    namespace fs = std::filesystem;
+    std::string lower;
+    for (char c : name) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* ext : {".so", ".exe", ".dll", ".sh"})
+        if (lower.ends_with(ext)) return true;
+    if (lower.find(".so.") != std::string::npos) return true;
+    std::error_code ec;
+    fs::file_status st = fs::symlink_status(dir + name, ec);
+    if (ec || !fs::exists(st)) return false;
+    if (!fs::is_regular_file(st)) return true;
+    constexpr auto exec = fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
+    return (st.permissions() & exec) != fs::perms::none;
+}
 
 }  // namespace
 
@@ -171,12 +190,12 @@ TStartupReply RequestStartupInfo(IByteChannel& ch, int32_t ownUserId, const std:
     info = got;
     if (fileSize > 0) {
         std::string name = got.FileName();
-        if (!IsSafeBaseName(name)) {
+        std::string dir = programDir;
+        if (!dir.empty() && dir.back() != '/') dir += '/';
+        if (!IsSafeBaseName(name) || WouldReplaceProgramParts(dir, name)) {
             r.fileRefused = true;
             if (!DiscardBytes(ch, fileSize)) return fail(true);
         } else {
-            std::string dir = programDir;
-            if (!dir.empty() && dir.back() != '/') dir += '/';
             std::error_code ec;
             std::filesystem::remove(dir + name, ec);
             r.fileWritten = ReceiveFile(ch, fileSize, dir + name);

@@ -55,7 +55,8 @@ TLoginReply LoginUser(IByteChannel& ch, TLoginInfo& info);
 struct TStartupReply {
     bool received = false;      // the record arrived (and its file, if any, was handled)
     bool fileWritten = false;
-    bool fileRefused = false;   // the name was not a plain base name: the bytes were dropped
+    bool fileRefused = false;   // not a plain base name, or it would replace code or a folder of
+                                // ours: the bytes were dropped
     bool streamBroken = false;  // the connection can no longer be used for framed traffic
 };
 // Kind 92 with the own id and room 0, written directly to the connection; the reply's record goes
