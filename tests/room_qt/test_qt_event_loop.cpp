@@ -112,6 +112,69 @@ TEST(QtEventLoop, InvokeSyncRunsInTheMainThreadAndCancelOrShutdownReleaseTheCall
     EXPECT_FALSE(ran);
 }
 
+TEST(QtEventLoop, AStartedCallIsWaitedForEvenWhenCancelledOrShutDownMeanwhile) {
+    for (bool byShutdown : {false, true}) {
+        QtEventLoop loop;
+        std::atomic<bool> cancel{false};
+        std::atomic<bool> returned{false};
+        bool result = false;
+        int onCallerStack = 0;
+        int* target = nullptr;
+        std::thread worker([&] {
+            int value = 0;
+            target = &value;
+            result = loop.InvokeSync([&] {
+                if (byShutdown) loop.Shutdown();
+                else cancel = true;
+                // The caller must not have returned: the call still uses its stack.
+                EXPECT_FALSE(SpinUntil([&] { return returned.load(); }, 50));
+                *target = 7;
+            }, &cancel);
+            onCallerStack = value;
+            returned = true;
+        });
+        ASSERT_TRUE(SpinUntil([&] { return returned.load(); }));
+        worker.join();
+        EXPECT_TRUE(result);
+        EXPECT_EQ(onCallerStack, 7);
+    }
+}
+
+TEST(QtEventLoop, ManyCallersAreServedAndCallsQueuedDuringACallRunInItsNestedLoop) {
+    QtEventLoop loop;
+    constexpr int kCallers = 4, kCalls = 300;
+    std::vector<int> done(kCallers, 0);  // touched only in the main thread
+    std::atomic<int> finished{0};
+    std::atomic<bool> nestedStarted{false};
+    std::atomic<bool> nestedSawOthers{false};
+    std::vector<std::thread> workers;
+    for (int c = 0; c < kCallers; ++c) {
+        workers.emplace_back([&, c] {
+            // The others start once the first caller's call is running its nested loop.
+            while (c != 0 && !nestedStarted) std::this_thread::yield();
+            for (int i = 0; i < kCalls; ++i) {
+                bool ok = loop.InvokeSync([&] {
+                    EXPECT_TRUE(loop.InMainThread());
+                    EXPECT_EQ(done[c], i);  // each caller's calls run once, in order
+                    ++done[c];
+                    if (c == 0 && i == 0) {
+                        // A call that runs an event loop of its own (a modal dialog): the other
+                        // callers' calls queued meanwhile must run in it, not wait for it.
+                        nestedStarted = true;
+                        nestedSawOthers = SpinUntil([&] { return done[1] >= 10; });
+                    }
+                });
+                EXPECT_TRUE(ok);
+            }
+            ++finished;
+        });
+    }
+    EXPECT_TRUE(SpinUntil([&] { return finished.load() == kCallers; }, 20000));
+    for (auto& w : workers) w.join();
+    EXPECT_TRUE(nestedSawOthers);
+    for (int c = 0; c < kCallers; ++c) EXPECT_EQ(done[c], kCalls);
+}
+
 TEST(QtEventLoop, TimersTickInTheMainThreadUntilKilledEvenFromTheirOwnTick) {
     QtEventLoop loop;
     int ticks = 0;
