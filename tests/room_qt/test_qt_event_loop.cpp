@@ -5,6 +5,7 @@
 #include <QObject>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -76,6 +77,10 @@ TEST(QtEventLoop, UnregisteredOrDestroyedWindowsReceiveNothingMore) {
     loop.Post(h2, WM_APP_HOOKKEY, 0, 0);
     delete window;
     loop.Post(h2, WM_APP_HOOKKEY, 0, 0);  // must not touch the dead object
+    // Unregistered from a worker thread with messages queued: none is delivered.
+    auto h3 = loop.RegisterWindow([&](uint32_t, std::intptr_t, std::intptr_t) { ++count; });
+    loop.Post(h3, WM_APP_HOOKKEY, 0, 0);
+    std::thread([&] { loop.UnregisterWindow(h3); }).join();
     QCoreApplication::processEvents();
     EXPECT_EQ(count, 0);
 }
@@ -110,6 +115,49 @@ TEST(QtEventLoop, InvokeSyncRunsInTheMainThreadAndCancelOrShutdownReleaseTheCall
     EXPECT_FALSE(result);
     QCoreApplication::processEvents();
     EXPECT_FALSE(ran);
+}
+
+TEST(QtEventLoop, AWindowMayUnregisterItselfInItsOwnHandler) {
+    QtEventLoop loop;
+    // The handler's captures stand for the receiver: they live exactly as long as it does.
+    auto token = std::make_shared<int>(0);
+    std::weak_ptr<int> alive = token;
+    int count = 0;
+    WindowHandle h = 0;
+    h = loop.RegisterWindow([&, token](uint32_t, std::intptr_t, std::intptr_t) {
+        ++count;
+        loop.UnregisterWindow(h);
+        // Still running: the receiver and the handler's captures must not be gone yet.
+        EXPECT_FALSE(alive.expired());
+        EXPECT_EQ(*token, 0);
+        loop.Post(h, WM_APP_HOOKKEY, 0, 0);  // to a handle that is no longer there
+    });
+    token.reset();
+    for (int i = 0; i < 3; ++i) loop.Post(h, WM_APP_HOOKKEY, i, 0);
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(count, 1);
+    EXPECT_TRUE(alive.expired());  // deleted once its handler had returned
+
+    // Unregistered from another thread while its handler runs a nested event loop (a modal
+    // dialog): the deletion that request queues runs in that nested loop, and must wait too.
+    auto token2 = std::make_shared<int>(0);
+    std::weak_ptr<int> alive2 = token2;
+    int count2 = 0;
+    WindowHandle h2 = 0;
+    h2 = loop.RegisterWindow([&, token2](uint32_t, std::intptr_t, std::intptr_t) {
+        ++count2;
+        std::thread([&] { loop.UnregisterWindow(h2); }).join();
+        for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
+        EXPECT_FALSE(alive2.expired());
+    });
+    token2.reset();
+    loop.Post(h2, WM_APP_HOOKKEY, 0, 0);
+    loop.Post(h2, WM_APP_HOOKKEY, 1, 0);
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(count2, 1);
+    EXPECT_TRUE(alive2.expired());
 }
 
 TEST(QtEventLoop, AStartedCallIsWaitedForEvenWhenCancelledOrShutDownMeanwhile) {

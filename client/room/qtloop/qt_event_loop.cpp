@@ -36,16 +36,36 @@ struct QtEventLoop::Waiter {
 // Receiver of the messages for a window registered by handler function.
 class QtEventLoop::HandlerObject final : public QObject {
 public:
-    explicit HandlerObject(MessageHandler handler) : handler_(std::move(handler)) {}
-    bool event(QEvent* e) override {
-        if (auto* m = dynamic_cast<TWindowMessageEvent*>(e)) {
-            handler_(m->Msg(), m->WParam(), m->LParam());
-            return true;
-        }
-        return QObject::event(e);
+    HandlerObject(QtEventLoop& loop, MessageHandler handler) : loop_(loop), handler_(std::move(handler)) {}
+    ~HandlerObject() override {
+        std::lock_guard lk(loop_.mu_);
+        auto it = loop_.ownedReceivers_.find(handle);
+        if (it != loop_.ownedReceivers_.end() && it->second == this) loop_.ownedReceivers_.erase(it);
     }
 
+    bool event(QEvent* e) override {
+        auto* m = dynamic_cast<TWindowMessageEvent*>(e);
+        if (!m) return QObject::event(e);
+        if (closed.load()) return true;  // unregistered: what was still queued is dropped
+        ++depth;
+        struct Leave {
+            HandlerObject* self;
+            ~Leave() {
+                // The handler may have unregistered its own window: this object (and the handler
+                // with its captures) must outlive the handler's run, so it goes only now.
+                if (--self->depth == 0 && self->closed.load()) self->deleteLater();
+            }
+        } leave{this};
+        handler_(m->Msg(), m->WParam(), m->LParam());
+        return true;
+    }
+
+    WindowHandle handle = 0;
+    std::atomic<bool> closed{false};
+    int depth = 0;  // main thread only: how many deliveries to this object are running
+
 private:
+    QtEventLoop& loop_;
     MessageHandler handler_;
 };
 
@@ -53,7 +73,7 @@ QtEventLoop::QtEventLoop(IClock& clock, QObject* parent) : QObject(parent), cloc
 
 QtEventLoop::~QtEventLoop() {
     Shutdown();
-    std::map<WindowHandle, QObject*> owned;
+    std::map<WindowHandle, HandlerObject*> owned;
     std::map<TimerId, QObject*> timers;
     {
         std::lock_guard lk(mu_);
@@ -68,10 +88,11 @@ QtEventLoop::~QtEventLoop() {
 bool QtEventLoop::InMainThread() const { return QThread::currentThread() == thread(); }
 
 WindowHandle QtEventLoop::RegisterWindow(MessageHandler handler) {
-    auto* receiver = new HandlerObject(std::move(handler));
+    auto* receiver = new HandlerObject(*this, std::move(handler));
     if (!InMainThread()) receiver->moveToThread(thread());
     std::lock_guard lk(mu_);
     WindowHandle h = nextWindow_++;
+    receiver->handle = h;
     windows_[h] = receiver;
     ownedReceivers_[h] = receiver;
     return h;
@@ -94,21 +115,35 @@ WindowHandle QtEventLoop::RegisterObject(QObject* window) {
 }
 
 void QtEventLoop::UnregisterWindow(WindowHandle window) {
-    QObject* owned = nullptr;
+    bool owned = false;
     {
         std::lock_guard lk(mu_);
         windows_.erase(window);
         auto it = ownedReceivers_.find(window);
         if (it != ownedReceivers_.end()) {
-            owned = it->second;
-            ownedReceivers_.erase(it);
+            // From here on its event() drops every message, delivered or still queued.
+            it->second->closed.store(true);
+            owned = true;
         }
     }
-    // Deleting the receiver also drops the messages still queued for it.
-    if (owned) {
-        if (InMainThread()) delete owned;
-        else owned->deleteLater();
+    if (!owned) return;
+    // Only the main thread deletes a receiver: it alone knows whether the handler is running, and a
+    // deferred delete posted from another thread could run inside a nested event loop of that very
+    // handler.
+    if (InMainThread()) ReapReceiver(window);
+    else QMetaObject::invokeMethod(this, [this, window] { ReapReceiver(window); }, Qt::QueuedConnection);
+}
+
+void QtEventLoop::ReapReceiver(WindowHandle window) {
+    HandlerObject* receiver = nullptr;
+    {
+        std::lock_guard lk(mu_);
+        auto it = ownedReceivers_.find(window);
+        if (it == ownedReceivers_.end()) return;
+        receiver = it->second;
     }
+    // Deleting it also drops the messages still queued for it.
+    if (receiver->depth == 0) delete receiver;
 }
 
 void QtEventLoop::Post(WindowHandle target, uint32_t msg, std::intptr_t wParam, std::intptr_t lParam) {

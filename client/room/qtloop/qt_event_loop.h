@@ -69,11 +69,15 @@ private:
     struct Waiter;
     class HandlerObject;
     void RunQueuedCalls();
+    // Main thread: deletes an unregistered receiver unless its handler is running (then the
+    // receiver deletes itself once the handler has returned).
+    void ReapReceiver(WindowHandle window);
 
     IClock& clock_;
     std::mutex mu_;
     std::map<WindowHandle, QPointer<QObject>> windows_;
-    std::map<WindowHandle, QObject*> ownedReceivers_;
+    // Receivers made by RegisterWindow, including unregistered ones not yet deleted.
+    std::map<WindowHandle, HandlerObject*> ownedReceivers_;
     std::deque<SyncCall*> calls_;
     // Wake-ups of waiting callers, one per caller at a time; kept for the loop's life, so the main
     // thread may notify one after its caller has returned (a spurious wake for its next user).
