@@ -23,6 +23,7 @@
 #include "protocol/message_kinds.h"
 #include "protocol/vcr_header.h"
 #include "sendqueue/vcr_writer_thread.h"
+#include "transfer/file_transfer.h"
 #include "transfer/worker.h"
 #include "session/progress_view.h"
 #include "session/proxy.h"
@@ -68,6 +69,18 @@ public:
     // Upload, download and HTTP threads of the run. Shut-down stops and joins them before anything
     // they use is freed; declared here so every module that starts one can reach it.
     orb::TWorkerSet Transfers;
+    // Windows told about finished uploads, and what a finished download does in the main thread
+    // (open a document, draw a picture on a board); set by the windows that own them.
+    orb::TUploadWindows UploadWindows;
+    orb::TDownloadActions DownloadActions;
+    // Starters: each transfer gets its own connection to the signed-in server's file-transfer port
+    // (through the proxy settings) and stays in Transfers until it has ended.
+    void StartFileUpload(orb::WindowHandle notifyWindow, int32_t number, int type, std::string description,
+                         std::filesystem::path filePath);
+    void StartFileDownload(std::string descriptionOrAddress, int board, orb::WindowHandle notifyWindow, int32_t number,
+                           int type, bool openAfterDownload, std::filesystem::path localPath, std::string fileName);
+    void StartHttpDownload(orb::WindowHandle notifyWindow, uint32_t message, std::intptr_t messageParam,
+                           std::string localFile, std::string address);
 
     // ---- Session threads
     //
