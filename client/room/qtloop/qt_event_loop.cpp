@@ -4,32 +4,68 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
+#include <thread>
 
 namespace orb {
 
 namespace {
 const QEvent::Type kRunCallsEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
-}
+// How long a caller yields before it sleeps: waking the Qt loop and running the call usually takes
+// tens of microseconds, and sleeping adds a wake-up of its own to every call. Bounded by time, not
+// by count, since a yield costs anything from nothing to a time slice on a busy machine.
+constexpr std::chrono::microseconds kSpinFor{50};
+// How often a caller whose call has not started looks at its cancel flag (a plain atomic, which
+// nobody notifies). Completion and shut-down wake it at once.
+constexpr std::chrono::milliseconds kCancelPoll{1};
+}  // namespace
 
+// Lives on the caller's stack: the caller does not return while the call is queued or running.
 struct QtEventLoop::SyncCall {
-    std::function<void()> fn;
-    enum State { Pending, Running, Done, Abandoned } state = Pending;
+    const std::function<void()>* fn = nullptr;
+    Waiter* waiter = nullptr;
+    enum State { Pending, Running, Done, Abandoned };
+    std::atomic<State> state{Pending};  // changed under mu_; read without it while spinning
+};
+
+struct QtEventLoop::Waiter {
+    std::condition_variable cv;  // waited on with mu_
 };
 
 // Receiver of the messages for a window registered by handler function.
 class QtEventLoop::HandlerObject final : public QObject {
 public:
-    explicit HandlerObject(MessageHandler handler) : handler_(std::move(handler)) {}
-    bool event(QEvent* e) override {
-        if (auto* m = dynamic_cast<TWindowMessageEvent*>(e)) {
-            handler_(m->Msg(), m->WParam(), m->LParam());
-            return true;
-        }
-        return QObject::event(e);
+    HandlerObject(QtEventLoop& loop, MessageHandler handler) : loop_(loop), handler_(std::move(handler)) {}
+    ~HandlerObject() override {
+        std::lock_guard lk(loop_.mu_);
+        auto it = loop_.ownedReceivers_.find(handle);
+        if (it != loop_.ownedReceivers_.end() && it->second == this) loop_.ownedReceivers_.erase(it);
     }
 
+    bool event(QEvent* e) override {
+        auto* m = dynamic_cast<TWindowMessageEvent*>(e);
+        if (!m) return QObject::event(e);
+        if (closed.load()) return true;  // unregistered: what was still queued is dropped
+        ++depth;
+        struct Leave {
+            HandlerObject* self;
+            ~Leave() {
+                // The handler may have unregistered its own window: this object (and the handler
+                // with its captures) must outlive the handler's run, so it goes only now.
+                if (--self->depth == 0 && self->closed.load()) self->deleteLater();
+            }
+        } leave{this};
+        handler_(m->Msg(), m->WParam(), m->LParam());
+        return true;
+    }
+
+    WindowHandle handle = 0;
+    std::atomic<bool> closed{false};
+    int depth = 0;  // main thread only: how many deliveries to this object are running
+
 private:
+    QtEventLoop& loop_;
     MessageHandler handler_;
 };
 
@@ -37,7 +73,7 @@ QtEventLoop::QtEventLoop(IClock& clock, QObject* parent) : QObject(parent), cloc
 
 QtEventLoop::~QtEventLoop() {
     Shutdown();
-    std::map<WindowHandle, QObject*> owned;
+    std::map<WindowHandle, HandlerObject*> owned;
     std::map<TimerId, QObject*> timers;
     {
         std::lock_guard lk(mu_);
@@ -52,10 +88,11 @@ QtEventLoop::~QtEventLoop() {
 bool QtEventLoop::InMainThread() const { return QThread::currentThread() == thread(); }
 
 WindowHandle QtEventLoop::RegisterWindow(MessageHandler handler) {
-    auto* receiver = new HandlerObject(std::move(handler));
+    auto* receiver = new HandlerObject(*this, std::move(handler));
     if (!InMainThread()) receiver->moveToThread(thread());
     std::lock_guard lk(mu_);
     WindowHandle h = nextWindow_++;
+    receiver->handle = h;
     windows_[h] = receiver;
     ownedReceivers_[h] = receiver;
     return h;
@@ -78,21 +115,35 @@ WindowHandle QtEventLoop::RegisterObject(QObject* window) {
 }
 
 void QtEventLoop::UnregisterWindow(WindowHandle window) {
-    QObject* owned = nullptr;
+    bool owned = false;
     {
         std::lock_guard lk(mu_);
         windows_.erase(window);
         auto it = ownedReceivers_.find(window);
         if (it != ownedReceivers_.end()) {
-            owned = it->second;
-            ownedReceivers_.erase(it);
+            // From here on its event() drops every message, delivered or still queued.
+            it->second->closed.store(true);
+            owned = true;
         }
     }
-    // Deleting the receiver also drops the messages still queued for it.
-    if (owned) {
-        if (InMainThread()) delete owned;
-        else owned->deleteLater();
+    if (!owned) return;
+    // Only the main thread deletes a receiver: it alone knows whether the handler is running, and a
+    // deferred delete posted from another thread could run inside a nested event loop of that very
+    // handler.
+    if (InMainThread()) ReapReceiver(window);
+    else QMetaObject::invokeMethod(this, [this, window] { ReapReceiver(window); }, Qt::QueuedConnection);
+}
+
+void QtEventLoop::ReapReceiver(WindowHandle window) {
+    HandlerObject* receiver = nullptr;
+    {
+        std::lock_guard lk(mu_);
+        auto it = ownedReceivers_.find(window);
+        if (it == ownedReceivers_.end()) return;
+        receiver = it->second;
     }
+    // Deleting it also drops the messages still queued for it.
+    if (receiver->depth == 0) delete receiver;
 }
 
 void QtEventLoop::Post(WindowHandle target, uint32_t msg, std::intptr_t wParam, std::intptr_t lParam) {
@@ -109,22 +160,45 @@ bool QtEventLoop::InvokeSync(const std::function<void()>& fn, const std::atomic<
         fn();
         return true;
     }
-    auto call = std::make_shared<SyncCall>();
-    call->fn = fn;
+    SyncCall call;
+    call.fn = &fn;
     std::unique_lock lk(mu_);
     if (shutdown_ || (cancel && cancel->load())) return false;
-    calls_.push_back(call);
-    QCoreApplication::postEvent(this, new QEvent(kRunCallsEvent));
-    while (call->state == SyncCall::Pending || call->state == SyncCall::Running) {
-        if (call->state == SyncCall::Pending && (shutdown_ || (cancel && cancel->load()))) {
-            // Never started, so it never will; a running call is waited for since it may use the
-            // caller's stack.
-            call->state = SyncCall::Abandoned;
-            return false;
-        }
-        cv_.wait_for(lk, std::chrono::milliseconds(10));
+    if (idleWaiters_.empty()) {
+        waiters_.push_back(std::make_unique<Waiter>());
+        idleWaiters_.push_back(waiters_.back().get());
     }
-    return call->state == SyncCall::Done;
+    call.waiter = idleWaiters_.back();
+    idleWaiters_.pop_back();
+    calls_.push_back(&call);
+    // One event runs every call queued until it is handled.
+    bool post = !runPosted_;
+    runPosted_ = true;
+    lk.unlock();
+    if (post) QCoreApplication::postEvent(this, new QEvent(kRunCallsEvent));
+    // The main thread usually answers within tens of microseconds: look for a while before sleeping.
+    auto spinUntil = std::chrono::steady_clock::now() + kSpinFor;
+    while (call.state.load() < SyncCall::Done && std::chrono::steady_clock::now() < spinUntil) std::this_thread::yield();
+    lk.lock();
+    SyncCall::State state;
+    while (true) {
+        state = call.state.load();
+        if (state == SyncCall::Done || state == SyncCall::Abandoned) break;
+        if (state == SyncCall::Running) {
+            // A call that has started is always waited for: it may use the caller's stack.
+            call.waiter->cv.wait(lk);
+            continue;
+        }
+        if (shutdown_ || (cancel && cancel->load())) {
+            // Not started, so it never will be: take it out of the queue, since it lives on this stack.
+            calls_.erase(std::find(calls_.begin(), calls_.end(), &call));
+            state = SyncCall::Abandoned;
+            break;
+        }
+        call.waiter->cv.wait_for(lk, kCancelPoll);
+    }
+    idleWaiters_.push_back(call.waiter);
+    return state == SyncCall::Done;
 }
 
 bool QtEventLoop::event(QEvent* e) {
@@ -137,20 +211,25 @@ bool QtEventLoop::event(QEvent* e) {
 
 void QtEventLoop::RunQueuedCalls() {
     std::unique_lock lk(mu_);
+    // Cleared before running anything: a call may run a nested event loop, and calls queued
+    // meanwhile need an event of their own to be run there.
+    runPosted_ = false;
     while (!calls_.empty()) {
-        auto call = calls_.front();
+        SyncCall* call = calls_.front();
         calls_.pop_front();
-        if (call->state != SyncCall::Pending) continue;
-        call->state = SyncCall::Running;
+        Waiter* waiter = call->waiter;
+        call->state.store(SyncCall::Running);
         lk.unlock();
         try {
-            call->fn();
+            (*call->fn)();
         } catch (...) {
             // A failing call must not leave its caller waiting for ever.
         }
         lk.lock();
-        call->state = SyncCall::Done;
-        cv_.notify_all();
+        call->state.store(SyncCall::Done);  // the caller may return (and free the call) from here on
+        lk.unlock();
+        waiter->cv.notify_one();  // the waiter outlives the call
+        lk.lock();
     }
 }
 
@@ -199,13 +278,17 @@ void QtEventLoop::KillTimer(TimerId id) {
 }
 
 void QtEventLoop::Shutdown() {
+    std::vector<Waiter*> wake;
     {
         std::lock_guard lk(mu_);
         shutdown_ = true;
-        for (auto& c : calls_) c->state = SyncCall::Abandoned;
+        for (SyncCall* c : calls_) {
+            wake.push_back(c->waiter);
+            c->state.store(SyncCall::Abandoned);
+        }
         calls_.clear();
     }
-    cv_.notify_all();
+    for (Waiter* w : wake) w->cv.notify_one();
 }
 
 }  // namespace orb

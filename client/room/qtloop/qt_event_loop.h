@@ -2,7 +2,8 @@
 // orb::IEventLoop over the Qt event loop of the thread that creates it (the main thread):
 //  - a notification WM_APP+n becomes a posted TWindowMessageEvent whose QEvent type is that number;
 //  - a synchronous call is queued and run by the loop while the caller waits (and honours the
-//    caller's cancel flag, so a stopping worker never keeps its owner from joining it);
+//    caller's cancel flag, so a stopping worker never keeps its owner from joining it); the call
+//    lives on the caller's stack and its caller alone is woken when it is done;
 //  - timers are QTimers.
 
 #include <QEvent>
@@ -14,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "loop/event_loop.h"
 
@@ -64,15 +66,24 @@ protected:
 
 private:
     struct SyncCall;
+    struct Waiter;
     class HandlerObject;
     void RunQueuedCalls();
+    // Main thread: deletes an unregistered receiver unless its handler is running (then the
+    // receiver deletes itself once the handler has returned).
+    void ReapReceiver(WindowHandle window);
 
     IClock& clock_;
     std::mutex mu_;
-    std::condition_variable cv_;
     std::map<WindowHandle, QPointer<QObject>> windows_;
-    std::map<WindowHandle, QObject*> ownedReceivers_;
-    std::deque<std::shared_ptr<SyncCall>> calls_;
+    // Receivers made by RegisterWindow, including unregistered ones not yet deleted.
+    std::map<WindowHandle, HandlerObject*> ownedReceivers_;
+    std::deque<SyncCall*> calls_;
+    // Wake-ups of waiting callers, one per caller at a time; kept for the loop's life, so the main
+    // thread may notify one after its caller has returned (a spurious wake for its next user).
+    std::vector<std::unique_ptr<Waiter>> waiters_;
+    std::vector<Waiter*> idleWaiters_;
+    bool runPosted_ = false;  // an event to run the queued calls is on its way
     std::map<TimerId, QObject*> timers_;
     WindowHandle nextWindow_ = 1;
     TimerId nextTimer_ = 1;
