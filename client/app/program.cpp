@@ -248,6 +248,8 @@ void TProgram::Shutdown() {
     for (auto& w : opened_)
         if (w) w->close();
     // Freed in the reverse order of creation, the data module after the windows, the main window last.
+    // The data module must not reach a freed window while it shuts down.
+    if (tdm_) tdm_->Progress = nullptr;
     while (!windows_.empty()) windows_.pop_back();
     windowOrder_.clear();
     if (dm_) dm_->DataModuleDestroy();
