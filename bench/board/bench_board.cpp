@@ -7,36 +7,12 @@
 #include <random>
 
 #include "board/engine/board_engine.h"
+#include "boardmsg/board_null.h"
 
 using namespace orb::board;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-class Session : public IBoardSession {
-public:
-    bool Connected() const override { return false; }
-    bool HasBoardRight() const override { return false; }
-    bool PlaybackMode() const override { return false; }
-    int32_t OwnLevel1() const override { return 0; }
-    void SetCurrentBoard(int32_t) override {}
-    void SendMessage(uint16_t, std::vector<uint8_t>) override {}
-    void SendViewMode(int32_t) override {}
-    void ClearStatusIcons() override {}
-    void PostBoardUpdated(int32_t) override {}
-    std::string TempFolder() const override { return {}; }
-};
-
-class Room : public IBoardRoom {
-public:
-    void PostBoardUpdated(int32_t) override {}
-    void SendBoardLoadProgress(int32_t, int32_t) override {}
-    void PostBoardLoadProgress(int32_t, int32_t) override {}
-    void HideProgress() override {}
-    void AddServerNotice(const std::string&) override {}
-    void StartBoardDownload(int, int32_t, const TResourceInfo&, int32_t) override {}
-    bool PlaybackMode() const override { return false; }
-};
 
 double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
 
@@ -86,8 +62,8 @@ std::vector<std::vector<uint8_t>> MakeMessages(int count) {
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    Session session;
-    Room room;
+    TNullBoardSession session(false, false, 0);
+    TNullBoardRoom room;
     TBoardEngine engine(session);
     engine.InitWhiteboards();
     TBoardMessages messages(engine, room);

@@ -5,35 +5,11 @@
 
 #include "board/engine/board_engine.h"
 #include "boardmsg/board_messages.h"
+#include "boardmsg/board_null.h"
 
 using namespace orb::board;
 
 namespace {
-
-class NullSession : public IBoardSession {
-public:
-    bool Connected() const override { return true; }
-    bool HasBoardRight() const override { return true; }
-    bool PlaybackMode() const override { return false; }
-    int32_t OwnLevel1() const override { return 1000; }
-    void SetCurrentBoard(int32_t) override {}
-    void SendMessage(uint16_t, std::vector<uint8_t>) override {}
-    void SendViewMode(int32_t) override {}
-    void ClearStatusIcons() override {}
-    void PostBoardUpdated(int32_t) override {}
-    std::string TempFolder() const override { return {}; }
-};
-
-class NullRoom : public IBoardRoom {
-public:
-    void PostBoardUpdated(int32_t) override {}
-    void SendBoardLoadProgress(int32_t, int32_t) override {}
-    void PostBoardLoadProgress(int32_t, int32_t) override {}
-    void HideProgress() override {}
-    void AddServerNotice(const std::string&) override {}
-    void StartBoardDownload(int, int32_t, const TResourceInfo&, int32_t) override {}
-    bool PlaybackMode() const override { return false; }
-};
 
 // Notes which boards an input touched, so only those are wiped before the next one.
 class TouchedBoards : public IBoardView {
@@ -63,8 +39,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
-    static NullSession session;
-    static NullRoom room;
+    static TNullBoardSession session(true, true, 1000);
+    static TNullBoardRoom room;
     static TBoardEngine engine(session);
     static TouchedBoards view;
     static TBoardMessages messages(engine, room);
