@@ -18,10 +18,12 @@
 #include <vector>
 
 #include "dm/reader_thread.h"
+#include "launch/launch.h"
 #include "loop/event_loop.h"
 #include "net/tcp_client.h"
 #include "protocol/message_kinds.h"
 #include "protocol/vcr_header.h"
+#include "room/room_state.h"
 #include "sendqueue/vcr_writer_thread.h"
 #include "transfer/file_transfer.h"
 #include "transfer/worker.h"
@@ -350,6 +352,21 @@ private:
     uint16_t connectedPort_ = 0;
 
     // ==== end of the session block ==============================================================
+
+public:
+    // ==== Room window: login, room entry and the room's own state (dm_login.cpp, dm_room.cpp) ==
+
+    // How the run was started (from the launch argument; the login dialog clears it) and the
+    // values of its link (the login dialog fills server, port, user name and password).
+    LaunchKind Launch = lkNone;
+    TLinkValues Link;
+    TRoomState Room;
+
+    // Made by the program: the login dialog (unset: no dialog, ShowLoginDialog answers false).
+    std::function<std::unique_ptr<orb::ILoginDialog>()> CreateLoginDialog;
+    // Shows the login dialog until server, user name and password are filled; then the own account
+    // and the link values hold them. False when the user cancelled.
+    bool ShowLoginDialog();
 
 private:
     void OpenSessionRelay();
