@@ -23,8 +23,6 @@ void TDataModuleLife::DataModuleCreate(const std::filesystem::path& executable, 
         }
     });
 
-    ClearLinkParams(link_);
-    kind_ = lkNone;
     if (s_.caretBlinkTime) Guard("CaretBlinkTime", [&] { savedCaretBlink_ = s_.caretBlinkTime(); });
     tipsNotShown_ = true;
 

@@ -1,26 +1,5 @@
 #include "forms.h"
 
-#include <QCloseEvent>
-#include <QCoreApplication>
-#include <QMetaObject>
-
-TfOrbeloMain::TfOrbeloMain(QWidget* parent) : QMainWindow(parent) {
-    setObjectName(QStringLiteral("TfOrbeloMain"));
-    setWindowTitle(QStringLiteral("Orbelo Live Browser"));
-}
-
-void TfOrbeloMain::closeEvent(QCloseEvent* e) {
-    QMainWindow::closeEvent(e);
-    if (e->isAccepted()) QCoreApplication::quit();
-}
-
-void TfOrbeloMain::showEvent(QShowEvent* e) {
-    QMainWindow::showEvent(e);
-    if (shown_) return;
-    shown_ = true;
-    // Queued, so the window is up before the driver opens dialogs over it.
-    QMetaObject::invokeMethod(this, &TfOrbeloMain::FirstShown, Qt::QueuedConnection);
-}
 
 TfrmBoard::TfrmBoard(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmBoard")); }
 

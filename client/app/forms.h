@@ -2,29 +2,10 @@
 // The long-lived windows of the program. Each is one instance for the whole run, shown and hidden;
 // their contents are filled in by the modules that own them.
 
-#include <QMainWindow>
 #include <QWidget>
 
 #include "frm_progress.h"  // the progress window comes with the session start
-
-// The main window: created first, so closing it ends the run.
-class TfOrbeloMain : public QMainWindow {
-    Q_OBJECT
-public:
-    explicit TfOrbeloMain(QWidget* parent = nullptr);
-
-signals:
-    // Once, after the window is first on screen: the start-up driver runs from here.
-    void FirstShown();
-
-protected:
-    void showEvent(QShowEvent* e) override;
-    // Closing the main window ends the run, whatever other windows are still up.
-    void closeEvent(QCloseEvent* e) override;
-
-private:
-    bool shown_ = false;
-};
+#include "main/frm_main.h"
 
 class TfrmBoard : public QWidget {
     Q_OBJECT

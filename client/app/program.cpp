@@ -5,6 +5,12 @@
 #include <QPixmap>
 #include <QTime>
 
+#include <QDesktopServices>
+#include <QUrl>
+
+#include "boardmsg/board_dm_link.h"
+#include "common/message_box.h"
+#include "board/engine/board_engine.h"
 #include "keyboard_hook.h"
 #include "protocol/date_time.h"
 #include "protocol/message_kinds.h"
@@ -91,10 +97,26 @@ void TProgram::CreateForms() {
     tdm_ = std::make_unique<TDM>(*loop_, mainHandle_);
     SetDataModuleHooks();
     if (o_.configureDataModule) o_.configureDataModule(*tdm_);
-    dm_ = std::make_unique<TDataModuleLife>(Services(), o_.clock ? *o_.clock : SystemClock::Instance());
+    TDataModuleServices services = Services();
+    dm_ = std::make_unique<TDataModuleLife>(services, o_.clock ? *o_.clock : SystemClock::Instance());
     dm_->DataModuleCreate(o_.executable, o_.args);
     // "PLAY <recording>" puts the whole data module in playback mode, which its handlers read.
     if (dm_->PlaybackMode()) tdm_->PlaybackMode = true;
+    tdm_->Room.TipsNotShown = dm_->TipsNotShown();
+    try {
+        tdm_->HookInstalled = services.keyboardHookInstalled && services.keyboardHookInstalled();
+    } catch (...) {
+    }
+    // The boards: received board messages draw on the engine, the room steps wipe and select boards.
+    boardLink_ = std::make_unique<board::TDMBoardLink>(*tdm_);
+    if (auto temp = ProgramTempFolder()) boardLink_->TempFolderPath = *temp;
+    boardLink_->OnHideProgress = [this] {
+        if (tdm_ && tdm_->Progress) tdm_->Progress->HideProgress();
+    };
+    boardEngine_ = std::make_unique<board::TBoardEngine>(*boardLink_);
+    boardMessages_ = std::make_unique<board::TBoardMessages>(*boardEngine_, *boardLink_);
+    tdm_->BoardMessages = boardMessages_.get();
+    tdm_->BoardSink = boardEngine_.get();
     created("TDM");
 
     auto add = [&](auto* w) {
@@ -125,21 +147,75 @@ void TProgram::CreateForms() {
     add(new TfrmChatHolder);
     add(new TfrmSilenceSuppression);
     tdm_->Progress = Form<TfrmProgress>();
+
+    controller_ = std::make_unique<TMainController>(*tdm_, settings_, *main_, mainHandle_);
+    SetControllerHooks();
+    main_->Bind(controller_.get(), tdm_.get(), settings_.AudioOutDeviceID);
+    main_->SetDockedForms({Form<TfrmUserList>(), Form<TfrmBoard>(), Form<TfrmBrowser>(), Form<TfrmAppShareViewWindow>()});
+}
+
+void TProgram::SetControllerHooks() {
+    auto& h = controller_->Hooks;
+    h.UserImagesFolder = dm_->Folders().userImages.empty() ? std::string() : dm_->Folders().userImages.string() + "/";
+    h.CloseOpenedWindows = [this] {
+        for (auto& w : opened_) {
+            try {
+                if (w) w->close();
+            } catch (...) {
+            }
+        }
+    };
+    if (o_.showLoginDialog) h.ShowLoginDialog = o_.showLoginDialog;
+    // Recordings are checked here; replaying them comes with the player.
+    h.OpenRecordedSession = [this](const std::string& path) {
+        if (!CheckRecording(CheckRecordingFile(path))) return false;
+        if (o_.startRun) o_.startRun(lkRecordingFile, path);
+        return true;
+    };
+    h.OpenRecordedSessionURL = [this](const std::string& address) {
+        // Scheme and host compare without case; the path is the server's and keeps its own.
+        std::string url = LowerSchemeAndHost(address);
+        if (GetURLStatusCode(url) != 200 &&
+            !CheckRecording("The specified URL cannot be accessed.\r\n" + url + "\r\n" +
+                            "This recorded session may no longer be available."))
+            return false;
+        if (o_.startRun) o_.startRun(lkRecordingUrl, url);
+        return true;
+    };
+    if (o_.startRun) h.StartRun = [this] { o_.startRun(tdm_->Launch, std::string()); };
+}
+
+bool TProgram::CheckRecording(const std::string& error) {
+    if (error.empty()) return true;
+    if (o_.showError)
+        o_.showError(error);
+    else
+        room::PlainMessageBox(main_.get(), QMessageBox::Critical, room::FromUtf8(error));
+    return false;
 }
 
 void TProgram::SetDataModuleHooks() {
     tdm_->ProgramFolder = o_.executable.parent_path().string() + "/";
     auto& h = tdm_->SessionHooks;
     const QString title = QString::fromLatin1(kTitle);
-    h.ShowError = [this, title](const std::string& t) {
-        QMessageBox::critical(main_.get(), title, QString::fromStdString(t));
+    (void)title;
+    h.ShowError = [this](const std::string& t) {
+        room::PlainMessageBox(main_.get(), QMessageBox::Critical, room::FromUtf8(t));
     };
-    h.ShowInformation = [this, title](const std::string& t) {
-        QMessageBox::information(main_.get(), title, QString::fromStdString(t));
+    h.ShowInformation = [this](const std::string& t) {
+        room::PlainMessageBox(main_.get(), QMessageBox::Information, room::FromUtf8(t));
     };
-    h.AskYesNo = [this, title](const std::string& t) {
-        return QMessageBox::critical(main_.get(), title, QString::fromStdString(t), QMessageBox::Yes | QMessageBox::No) ==
-               QMessageBox::Yes;
+    h.AskYesNo = [this](const std::string& t) {
+        return room::PlainMessageBox(main_.get(), QMessageBox::Critical, room::FromUtf8(t),
+                                     QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    };
+    // The desktop opens web pages and files (xdg-open); the client itself runs nothing it received.
+    h.OpenWithShell = [](const std::string& target) {
+        const QString t = room::FromUtf8(target);
+        if (t.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) ||
+            t.startsWith(QLatin1String("https://"), Qt::CaseInsensitive))
+            return QDesktopServices::openUrl(QUrl(t));
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(t));
     };
     h.Quit = [](int code) { QCoreApplication::exit(code); };
     h.SetWindowTitle = [this](const std::string& t) {
@@ -147,78 +223,7 @@ void TProgram::SetDataModuleHooks() {
     };
 }
 
-void TProgram::StartLiveRun(LaunchKind kind, const TLinkValues& link) {
-    TDM& dm = *tdm_;
-    if (kind == lkJoinLink) {
-        // Everything comes from the link (cleared values when it was malformed: the sign-in then
-        // fails with its usual messages).
-        dm.ServerHost = link.server;
-        dm.ServerPort = link.port > 0 ? static_cast<uint16_t>(link.port) : 0;
-        dm.OwnLoginInfo.SetUserName(link.userName);
-        dm.OwnLoginInfo.SetPassword(link.password);
-        dm.StartedByLink = true;
-    }
-    dm.OwnLoginInfo.SetUserId(0);
-    dm.OwnLoginInfo.SetLoginTime(NowDateTime());
-    dm.OwnLoginInfo.SetTimeZoneBias(GetTimeZoneBias());
-    dm.PlaybackMode = false;
-    if (!dm.StartSession()) return;
-    dm.SendTimeZone();
-    dm.SendCommand(vkVideoPort);
-    if (kind == lkJoinLink) {
-        int room = link.roomNumber;
-        QTimer::singleShot(1000, main_.get(), [this, room] {
-            if (tdm_) tdm_->SendEnterRoom(room);
-        });
-    } else {
-        dm.SendRoomListRequest();
-    }
-}
-
-void TProgram::FormShow() {
-    TLaunchRequest r = ClassifyCommandLine(o_.args);
-    dm_->Kind() = r.kind;
-    dm_->Link() = r.link;
-    if (r.kind == lkNone && o_.showLoginDialog) {
-        if (!o_.showLoginDialog()) {
-            QCoreApplication::exit(-1);
-            return;
-        }
-    }
-    if (r.kind == lkRecordingFile) {
-        // The file must exist and be a recording before anything else happens.
-        std::string error = CheckRecordingFile(r.value);
-        if (!error.empty()) {
-            if (o_.showError)
-                o_.showError(error);
-            else
-                QMessageBox::critical(main_.get(), QString::fromLatin1(kTitle), QString::fromStdString(error));
-            QCoreApplication::exit(0);
-            return;
-        }
-    }
-    if (r.kind == lkRecordingUrl) {
-        // Scheme and host compare without case; the path is the server's and keeps its own.
-        std::string address = LowerSchemeAndHost(r.value);
-        if (GetURLStatusCode(address) != 200) {
-            std::string error = "The specified URL cannot be accessed.\r\n" + address + "\r\n" +
-                                "This recorded session may no longer be available.";
-            if (o_.showError)
-                o_.showError(error);
-            else
-                QMessageBox::critical(main_.get(), QString::fromLatin1(kTitle), QString::fromStdString(error));
-            QCoreApplication::exit(0);
-            return;
-        }
-    }
-    if (o_.startRun) {
-        o_.startRun(r.kind, r.value);
-        return;
-    }
-    // A plain start with the dialog accepted, or a join link: the live run. Recordings and play
-    // links are classified here and replayed by the player.
-    if ((r.kind == lkNone && o_.showLoginDialog) || r.kind == lkJoinLink) StartLiveRun(r.kind, r.link);
-}
+void TProgram::FormShow() { controller_->FormShow(o_.args); }
 
 void TProgram::FloatToolForm(QWidget* form) {
     if (!form) return;
@@ -262,6 +267,14 @@ void TProgram::Shutdown() {
         UninstallKeyboardHook();
     } catch (...) {
     }
+    if (tdm_) {
+        tdm_->BoardMessages = nullptr;
+        tdm_->BoardSink = nullptr;
+    }
+    boardMessages_.reset();
+    boardEngine_.reset();
+    boardLink_.reset();
+    controller_.reset();
     dm_.reset();
     tdm_.reset();
     main_.reset();

@@ -14,12 +14,19 @@
 #include <vector>
 
 #include "dm/dm.h"
+#include "main/main_controller.h"
 #include "dm_life.h"
 #include "forms.h"
 #include "launch/launch.h"
 #include "notices/post_it.h"
 #include "qt_event_loop.h"
 #include "settings/settings.h"
+
+namespace orb::board {
+class TDMBoardLink;
+class TBoardEngine;
+class TBoardMessages;
+}  // namespace orb::board
 
 namespace orb {
 
@@ -31,11 +38,10 @@ struct TProgramOptions {
     IClock* clock = nullptr;        // null: the system clock
     // Told the class name of each object as it is created (main window, data module, windows).
     std::function<void(const std::string&)> onCreated;
-    // The login dialog; false when the user cancels (the run then ends with exit code -1). Unset
-    // until the dialog exists: the main window simply stays up.
+    // Replaces the login dialog; false when the user cancels (the run then ends with exit code -1).
     std::function<bool()> showLoginDialog;
     // Replaces the program's own start of the run after the launch argument is classified (and,
-    // for kind 0, the dialog accepted). Unset: a join link or an accepted login starts the session.
+    // for kind 0, the dialog accepted; for recordings, checked). Unset: the session starts.
     std::function<void(LaunchKind, const std::string& value)> startRun;
     // Lets a caller adjust the data module once it exists (its hooks, its inputs).
     std::function<void(TDM&)> configureDataModule;
@@ -60,6 +66,7 @@ public:
     void Shutdown();
 
     TfOrbeloMain* Main() const { return main_.get(); }
+    TMainController& Controller() { return *controller_; }
     WindowHandle MainHandle() const { return mainHandle_; }
     TDataModuleLife& DM() { return *dm_; }
     TDM& DataModule() { return *tdm_; }
@@ -90,8 +97,9 @@ public:
 
 private:
     void FormShow();
-    void StartLiveRun(LaunchKind kind, const TLinkValues& link);
     void SetDataModuleHooks();
+    void SetControllerHooks();
+    bool CheckRecording(const std::string& error);
     TDataModuleServices Services();
 
     TProgramOptions o_;
@@ -100,6 +108,11 @@ private:
     WindowHandle mainHandle_ = 0;
     std::unique_ptr<TDM> tdm_;
     std::unique_ptr<TDataModuleLife> dm_;
+    std::unique_ptr<TMainController> controller_;
+    // The whiteboard engine and its message handlers, bound to the data module.
+    std::unique_ptr<board::TDMBoardLink> boardLink_;
+    std::unique_ptr<board::TBoardEngine> boardEngine_;
+    std::unique_ptr<board::TBoardMessages> boardMessages_;
     Settings settings_;
     QCursor penCursor_;
     std::vector<std::unique_ptr<QWidget>> windows_;

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QTime>
@@ -169,7 +170,7 @@ TEST_F(Program, JoinLinkSkipsTheLoginDialog) {
     TProgram program(opts_);
     program.CreateForms();
     TLinkValues link;
-    QObject::connect(program.Main(), &TfOrbeloMain::FirstShown, [&] { QTimer::singleShot(0, [&] { link = program.DM().Link(); }); });
+    QObject::connect(program.Main(), &TfOrbeloMain::FirstShown, [&] { QTimer::singleShot(0, [&] { link = program.DataModule().Link; }); });
     EXPECT_EQ(program.Run(), 0);
     EXPECT_EQ(kind, lkJoinLink);
     EXPECT_EQ(link.server, "127.0.0.1");
@@ -332,6 +333,11 @@ TEST_F(Program, JoinLinkSignsInAndEntersTheLinksRoomOfARealServer) {
     };
     TProgram program(opts);
     program.CreateForms();
+    std::vector<std::string> boxes;
+    program.Main()->MessageBoxOverride = [&](int, const std::string& text, int buttons) {
+        boxes.push_back(text);
+        return int(buttons & QMessageBox::Yes ? QMessageBox::Yes : QMessageBox::Ok);
+    };
     // Close the main window once the room entry has arrived (or give up after a while).
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {

@@ -21,7 +21,9 @@
 #include "launch/launch.h"
 #include "loop/event_loop.h"
 #include "net/tcp_client.h"
+#include "participants/participant_list.h"
 #include "protocol/message_kinds.h"
+#include "protocol/records.h"
 #include "protocol/vcr_header.h"
 #include "room/room_state.h"
 #include "sendqueue/vcr_writer_thread.h"
@@ -35,6 +37,7 @@
 
 namespace orb::board {
 class IBoardMessageHandler;
+class IBoardSink;
 }
 
 class TDM {
@@ -358,15 +361,79 @@ public:
 
     // How the run was started (from the launch argument; the login dialog clears it) and the
     // values of its link (the login dialog fills server, port, user name and password).
-    LaunchKind Launch = lkNone;
-    TLinkValues Link;
-    TRoomState Room;
+    orb::LaunchKind Launch = orb::lkNone;
+    orb::TLinkValues Link;
+    orb::TRoomState Room;
+    // The keyboard-hook library was loaded and watches the keys for push-to-talk.
+    bool HookInstalled = false;
 
     // Made by the program: the login dialog (unset: no dialog, ShowLoginDialog answers false).
     std::function<std::unique_ptr<orb::ILoginDialog>()> CreateLoginDialog;
     // Shows the login dialog until server, user name and password are filled; then the own account
     // and the link values hold them. False when the user cancelled.
     bool ShowLoginDialog();
+
+    // The participants of the current room.
+    orb::TParticipantList Participants;
+    // The board engine: wiping and selecting boards (set by the program; not owned).
+    orb::board::IBoardSink* BoardSink = nullptr;
+
+    // What the room's steps need of windows and of later parts of the client. Unset hooks do
+    // nothing (StartVoiceThread unset: the run has no voice, and that is not an error).
+    struct TRoomHooks {
+        // The windows' part of ResetRoomState: board lock off, board tool "none", chat views freed.
+        std::function<void()> OnRoomStateReset;
+        // The four moderation actions shown or hidden.
+        std::function<void(bool visible)> ShowModerationActions;
+        // Starts the voice connection for a room and user; 0 or a result code.
+        std::function<int(int32_t room, int32_t user)> StartVoiceThread;
+        std::function<void()> CloseVideoWindows;
+        std::function<bool()> AppShareRunning;
+        // The running share is the own user's.
+        std::function<bool()> OwnShareRunning;
+        // Takes the docked sharing viewer out of the main window as a floating window.
+        std::function<void()> FloatShareViewer;
+        std::function<void()> StopAppShareLocally;
+        std::function<void()> ReconnectSession;
+        // Switches the voice thread's sending on or off.
+        std::function<void(bool)> SetTransmit;
+    };
+    TRoomHooks RoomHooks;
+
+    // Level 1 of the own account is 1000 or more.
+    bool IsModerator() const { return OwnLoginInfo.Level() >= 1000; }
+    // Level 1 or level 3 is 1000 or more: moderation commands are open.
+    bool HasModerationRights() const { return OwnLoginInfo.Level() >= 1000 || OwnLoginInfo.Level3() >= 1000; }
+
+    // Room entry: clears the own rights, the board tools and every view of the previous room.
+    void ResetRoomState();
+    // Gives the rights a moderator has in this room (none to anyone else).
+    void ApplyOwnRights();
+    // Board engine operations of the room steps (nothing without an engine).
+    void SelectBoard(int32_t board, bool announce);
+    void ClearBoard(int32_t board);
+
+    // The last poll, ping or beep received (kind 63).
+    TPollInfo ReceivedPoll;
+
+    // The Speak command: asks for the floor and latches, or gives it up. Nothing while the room
+    // connection is down; a request that cannot be queued changes nothing and reports audio state 5.
+    void SpeakToggle();
+
+    // Requests of the room-entry sequence, and the floor.
+    bool SendUserListRequest();         // 2
+    bool SendTakeMicrophone();          // 6
+    bool SendReleaseMicrophone();       // 7
+    bool SendAcknowledge(int32_t user); // 55; nothing for user 0
+    bool SendCurrentBoard();            // 81 with the board in use
+    bool SendUserRightsRequest();       // 115
+    bool SendViewModeRequest();         // 119
+    bool SendWebPageRequest();          // 121
+    bool SendChatPermissionRequest();   // 128
+    bool SendNotesSwitchRequest();      // 139
+    bool SendBreakoutAllowedRequest();  // 140
+    bool SendKind148();                 // 148
+    bool SendRoomProfileRequest();      // 152
 
 private:
     void OpenSessionRelay();

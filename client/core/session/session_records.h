@@ -75,6 +75,8 @@ public:
     void SetRoomToEnter(int16_t v) { SetI16(956, v); }
     int32_t Level2() const { return I32(987); }
     int32_t Level3() const { return I32(991); }
+    void SetLevel2(int32_t v) { SetI32(987, v); }
+    void SetLevel3(int32_t v) { SetI32(991, v); }
     double LoginTime() const { return F64(1024); }
     void SetLoginTime(double v) { SetF64(1024, v); }
     int32_t TimeZoneBias() const { return I32(1032); }
