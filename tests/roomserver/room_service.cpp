@@ -40,7 +40,10 @@ int32_t BodyI32(std::span<const uint8_t> body, int32_t fallback) {
 // Names from clients end up in a log line: control bytes are not printed as they came.
 std::string Printable(const std::string& s) {
     std::string out;
-    for (char ch : s) out += std::isprint(static_cast<unsigned char>(ch)) ? ch : '?';
+    for (char ch : s) {
+        auto u = static_cast<unsigned char>(ch);
+        out += u < 0x20 || u == 0x7f ? '?' : ch;
+    }
     return out;
 }
 
