@@ -45,6 +45,8 @@ int main(int argc, char** argv) {
     }
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
+    // A log reader that went away must not end the server.
+    std::signal(SIGPIPE, SIG_IGN);
     orb::test::TRoomServer server;
     orb::test::TFileTransferPort transfers(server);
     orb::test::TRoomHandshakeScript script;

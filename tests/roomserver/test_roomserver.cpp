@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <tuple>
@@ -15,6 +21,8 @@
 using namespace orb;
 using orb::test::TRoomConnection;
 using orb::test::TRoomServer;
+
+extern char** environ;
 
 namespace {
 
@@ -377,4 +385,69 @@ TEST(RoomServer, KeepAlivesInOneWrite) {
         EXPECT_EQ(h.kind, vkKeepAlive);
         EXPECT_EQ(s.size(), 22u);
     }
+}
+
+namespace {
+// One line of a child's output, waiting at most 5 s for it.
+bool ReadLine(int fd, std::string& line) {
+    line.clear();
+    char ch;
+    while (true) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 5000) <= 0 || ::read(fd, &ch, 1) != 1) return false;
+        if (ch == '\n') return true;
+        line += ch;
+    }
+}
+}  // namespace
+
+TEST(RoomServerProgram, LogsConnectionsLoginsEntriesAndDisconnections) {
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+    posix_spawn_file_actions_addclose(&fa, out[0]);
+    std::vector<std::string> argv = {ORB_ROOMSERVER_PROGRAM, "--address", "127.0.0.1", "--port", "0"};
+    std::vector<char*> args;
+    for (auto& a : argv) args.push_back(a.data());
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, args[0], &fa, nullptr, args.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&fa);
+    ::close(out[1]);
+    // Stopped by its process id, also when an assertion below ends the test early.
+    struct Stop {
+        pid_t pid;
+        int fd;
+        int status = -1;
+        void operator()() {
+            if (pid > 0) {
+                ::kill(pid, SIGTERM);
+                ::waitpid(pid, &status, 0);
+                ::close(fd);
+                pid = -1;
+            }
+        }
+        ~Stop() { (*this)(); }
+    } stop{pid, out[0]};
+
+    std::string line;
+    unsigned port = 0;
+    ASSERT_TRUE(ReadLine(out[0], line));
+    EXPECT_EQ(std::sscanf(line.c_str(), "Room server listening on 127.0.0.1 port %u", &port), 1) << line;
+    RawClient mod;
+    ASSERT_TRUE(mod.SignIn(uint16_t(port), "Mod Ana"));
+    EXPECT_EQ(ShortAt(mod.account, 29), "ModAna Tester");
+    ASSERT_TRUE(mod.Enter(1003));
+    mod.s.Disconnect();
+    std::vector<std::string> lines;
+    for (int i = 0; i < 4 && ReadLine(out[0], line); ++i) lines.push_back(line);
+    stop();
+    EXPECT_TRUE(WIFEXITED(stop.status) && WEXITSTATUS(stop.status) == 0);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0].rfind("connect #1 from 127.0.0.1:", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1], "login #1: user Mod Ana (501) level 1000");
+    EXPECT_EQ(lines[2], "enter #1: user Mod Ana (501) room 1003");
+    EXPECT_EQ(lines[3], "disconnect #1: user Mod Ana (501)");
 }
