@@ -179,9 +179,37 @@ void TRoomService::Install() {
         for (auto& [id, a] : Accounts(c.room.load())) body += RightsRecord(a);
         Reply(c, vkUserRights, body);
     });
-    // Boards are not stored: every board comes back empty.
-    on(vkBoardContents, [this](TRoomConnection& c, const TVCRHeader&, std::span<const uint8_t>) {
-        Reply(c, vkBoardContents, {});
+    // What is drawn on a shared board is kept as the items of the whole-board reply: each one the
+    // message's header and its body (the board number, then the drawing).
+    for (uint16_t kind : {vkBoardStrokes, vkBoardImage, vkBoardText})
+        on(kind, [this, state](TRoomConnection& c, const TVCRHeader& h, std::span<const uint8_t> body) {
+            int32_t board = BodyI32(body, 0);
+            if (board >= 1 && board <= 5) {
+                TVCRHeader item = h;
+                item.bodyLength = int32_t(body.size());
+                std::vector<uint8_t> bytes = BuildPacketStream(item, body.data(), body.size());
+                std::lock_guard lk(mu_);
+                std::string& kept = state(c).boards[board];
+                if (kept.size() + bytes.size() <= kMaxBoardBytes) kept.append(bytes.begin(), bytes.end());
+            }
+            server_.Relay(c, h, body);
+        });
+    on(vkClearBoard, [this, state](TRoomConnection& c, const TVCRHeader& h, std::span<const uint8_t> body) {
+        {
+            std::lock_guard lk(mu_);
+            state(c).boards.erase(BodyI32(body, 0));
+        }
+        server_.Relay(c, h, body);
+    });
+    on(vkBoardContents, [this, state](TRoomConnection& c, const TVCRHeader&, std::span<const uint8_t> body) {
+        std::string items;
+        {
+            std::lock_guard lk(mu_);
+            auto& boards = state(c).boards;
+            auto it = boards.find(BodyI32(body, 0));
+            if (it != boards.end()) items = it->second;
+        }
+        Reply(c, vkBoardContents, items);
     });
     // A client reports its board after entering; the answer is the board the room is on.
     on(vkCurrentBoard, [this, state](TRoomConnection& c, const TVCRHeader&, std::span<const uint8_t>) {

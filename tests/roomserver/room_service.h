@@ -3,7 +3,9 @@
 // answers to the requests a client sends right after entering a room (user list, rights, boards,
 // current board, pushed web page, view mode, chat permission, notes switch, breakout rooms, room
 // profile, video port, time zone). Members hear of users who join (kind 153: the user and the
-// rights) and leave (kind 13); everything else is relayed to the sender's room.
+// rights) and leave (kind 13); everything else is relayed to the sender's room. The strokes,
+// pictures and texts drawn on the shared boards are kept (until a board is cleared), so that a
+// newcomer's board request gets them back.
 //
 //   TRoomServer server;
 //   auto handshake = InstallRoomHandshake(server, script);
@@ -42,10 +44,13 @@ public:
     static std::string RightsRecord(const TAccount& account);
 
 private:
+    static constexpr size_t kMaxBoardBytes = 16 << 20;  // kept per board; more is relayed only
+
     struct TRoomState {
         int32_t board = 1;           // the room's current shared board
         int32_t chatPermission = 0;  // as the moderators last set it
         int32_t notesSwitch = 0;     // non-zero: session notes disabled
+        std::map<int32_t, std::string> boards;  // board 1..5: its items, each a header and body
     };
     using Handler = TRoomServer::Handler;
 

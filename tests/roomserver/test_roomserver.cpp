@@ -346,6 +346,31 @@ TEST(RoomService, AnswersTheRoomEntryRequests) {
         ASSERT_TRUE(ana.Next(query, h, b)) << query;
         EXPECT_EQ(b, I32Body(value)) << query;
     }
+    // A board keeps what was drawn on it, as whole messages, until it is cleared.
+    std::vector<uint8_t> strokes = I32Body(2);
+    strokes.resize(4 + 20, 7);
+    ASSERT_TRUE(mod.Send(vkBoardStrokes, strokes, 1002));
+    ASSERT_TRUE(mod.Send(vkBoardStrokes, I32Body(9), 1002));  // no such board: relayed only
+    for (bool cleared : {false, true}) {
+        TVCRHeader h;
+        std::vector<uint8_t> b;
+        if (cleared) {
+            ASSERT_TRUE(mod.Send(vkClearBoard, I32Body(2), 1002));
+        }
+        ASSERT_TRUE(ana.Next(cleared ? vkClearBoard : vkBoardStrokes, h, b));  // relayed first
+        ASSERT_TRUE(ana.Send(vkBoardContents, I32Body(2), 1002));
+        ASSERT_TRUE(ana.Next(vkBoardContents, h, b));
+        if (cleared) {
+            EXPECT_TRUE(b.empty());
+            continue;
+        }
+        ASSERT_EQ(b.size(), 22u + 24);
+        EXPECT_EQ(LoadU16(b.data()), vkBoardStrokes);
+        EXPECT_EQ(I32At(b, 2), 501);
+        EXPECT_EQ(I32At(b, 16), 24);
+        EXPECT_EQ(std::vector<uint8_t>(b.begin() + 22, b.end()), strokes);
+    }
+
     // Everything else still goes to the room.
     ASSERT_TRUE(mod.Send(vkTypingState, I32Body(1), 1002));
     TVCRHeader h;
