@@ -56,6 +56,8 @@ TRoomService::TRoomService(TRoomServer& server, std::shared_ptr<TRoomHandshake> 
     Install();
 }
 
+TRoomService::~TRoomService() { server_.Stop(); }
+
 std::string TRoomService::UserInfoRecord(const TAccount& a, int32_t timeZoneBias) {
     std::string r(761, '\0');
     PutI32(r, 0, a.userId);

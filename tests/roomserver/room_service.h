@@ -12,7 +12,7 @@
 //   TRoomService rooms(server, handshake, [](const std::string& line) { ... });
 //   server.Start();
 //
-// The service must outlive the server's connections (stop the server first).
+// The server's hooks refer to the service: destroying the service stops the server first.
 
 #include <cstdint>
 #include <functional>
@@ -34,6 +34,9 @@ public:
     // Installs its hooks and handlers on the server and the handshake (before the server starts).
     // `log` hears one line per connection, login, room entry and disconnection.
     TRoomService(TRoomServer& server, std::shared_ptr<TRoomHandshake> handshake, Log log = {});
+    ~TRoomService();
+    TRoomService(const TRoomService&) = delete;
+    TRoomService& operator=(const TRoomService&) = delete;
 
     // The user ids in a room, in the order they arrived.
     std::vector<int32_t> Members(int16_t room) const;
