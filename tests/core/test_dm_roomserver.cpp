@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
 #include "dm/dm.h"
 #include "loop/plain_event_loop.h"
 #include "protocol/records.h"
@@ -51,4 +56,58 @@ TEST(DataModuleSession, SendsReceivesAndNoticesTheServerClosing) {
     dm.StopReaderThread();
     dm.StopWriterThread();
     EXPECT_EQ(dm.SessionNotifyWindow(), 0);
+}
+
+namespace {
+// A clock whose sleeps wait until the test lets time run: the writer holds after its first step.
+class HeldClock final : public IClock {
+public:
+    int64_t NowMs() override { return now_.load(); }
+    void SleepMs(int64_t ms) override {
+        std::unique_lock lk(mu_);
+        cv_.wait(lk, [&] { return released_; });
+        now_ += ms;
+    }
+    void Release() {
+        {
+            std::lock_guard lk(mu_);
+            released_ = true;
+        }
+        cv_.notify_all();
+    }
+
+private:
+    std::atomic<int64_t> now_{1'000'000};
+    std::mutex mu_;
+    std::condition_variable cv_;
+    bool released_ = false;
+};
+}  // namespace
+
+TEST(DataModuleSession, AFloodOfKeepAlivesQueuesOneHeartbeatAtATime) {
+    test::TRoomServer server;
+    ASSERT_TRUE(server.Start());
+    HeldClock clock;
+    PlainEventLoop loop(clock);
+    TDM dm(loop, 900);
+    size_t keepAlives = 0;
+    int64_t mostQueued = 0;
+    dm.DispatchObserver = [&](const TVCRHeader& h, std::span<const uint8_t>) {
+        keepAlives += h.kind == vkKeepAlive;
+        if (dm.WriterThread()) mostQueued = std::max(mostQueued, dm.WriterThread()->QueuedBytes());
+    };
+    ASSERT_TRUE(dm.vcrClient.Connect("127.0.0.1", server.Port(), 20000));
+    ASSERT_TRUE(server.WaitForConnections(1));
+    dm.StartReaderThread();
+    dm.StartWriterThread(1'000'000);
+    ASSERT_TRUE(server.SendKeepAlive(server.Connections().at(0), 500));
+    ASSERT_TRUE(loop.RunUntil([&] { return keepAlives == 500; }));
+    // The first heartbeat went out and the writer holds; at most one more waits behind it.
+    EXPECT_LE(dm.WriterThread()->QueuedBytes(), int64_t(TVCRHeader::kSize));
+    EXPECT_LE(mostQueued, int64_t(TVCRHeader::kSize));
+    clock.Release();
+    ASSERT_TRUE(server.WaitUntil([&] { return dm.WriterThread()->QueuedBytes() == 0 && !server.ReceivedOfKind(vkHeartBeat).empty(); }));
+    EXPECT_LE(server.ReceivedOfKind(vkHeartBeat).size(), 2u);
+    dm.StopReaderThread();
+    dm.StopWriterThread();
 }

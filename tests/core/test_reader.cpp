@@ -80,9 +80,12 @@ TEST(ReaderFraming, SlicesAndShortReads) {
     wire = Message(vkTextMessage, 100, 99);  // the body ends one byte early
     pos = 0;
     EXPECT_EQ(ReadVCRMessage(source, h, stream), TReadResult::Closed);
+    // A negative length reads no body: the message is its header alone and framing goes on.
     wire = Message(vkTextMessage, -1, 0);
     pos = 0;
-    EXPECT_EQ(ReadVCRMessage(source, h, stream), TReadResult::BadLength);
+    EXPECT_EQ(ReadVCRMessage(source, h, stream), TReadResult::Message);
+    EXPECT_EQ(stream.size(), 22u);
+    EXPECT_EQ(h.bodyLength, -1);
     wire = Message(vkTextMessage, kMaxVCRBodyLength + 1, 0);
     pos = 0;
     EXPECT_EQ(ReadVCRMessage(source, h, stream), TReadResult::BadLength);
@@ -155,14 +158,30 @@ TEST(ReaderLoopback, ManySmallAndLargeMessagesInOneStreamArriveWhole) {
     EXPECT_TRUE(f.Lost().empty());
 }
 
-TEST(ReaderLoopback, OverCapAndNegativeLengthsAndServerCloseEndTheReader) {
+TEST(ReaderLoopback, OverCapLengthAndServerCloseEndTheReaderNegativeLengthDoesNot) {
     for (int variant = 0; variant < 3; ++variant) {
         Fixture f;
         ASSERT_TRUE(f.Open());
         f.dm.StartReaderThread();
         f.Send(Message(vkClearNotes, 0, 0));
         if (variant == 0) f.Send(Message(vkTextMessage, kMaxVCRBodyLength + 1, 16));
-        if (variant == 1) f.Send(Message(vkTextMessage, -5, 16));
+        if (variant == 1) {
+            // Lengths of 0 or less read no body: both reach their handlers with 22 bytes, and
+            // the message after them is still framed right.
+            f.Send(Message(vkTextMessage, -5, 0));
+            f.Send(Message(vkClearMotions, int32_t(0x80000000u), 0));
+            f.Send(Message(vkKeepAlive, 2, 2));
+            ASSERT_TRUE(f.loop.RunUntil([&] { return f.seen.size() >= 4; }));
+            EXPECT_EQ(f.seen[1].kind, vkTextMessage);
+            EXPECT_EQ(f.seen[1].streamSize, 22u);
+            EXPECT_EQ(f.seen[1].bodyRemaining, 0u);
+            EXPECT_EQ(f.seen[2].streamSize, 22u);
+            EXPECT_EQ(f.seen[3].kind, vkKeepAlive);
+            EXPECT_EQ(f.seen[3].bodyRemaining, 2u);
+            EXPECT_TRUE(f.Lost().empty());
+            EXPECT_TRUE(f.dm.vcrClient.Connected());
+            continue;
+        }
         if (variant == 2) f.pair.server.Disconnect();
         ASSERT_TRUE(f.loop.RunUntil([&] { return !f.Lost().empty(); })) << variant;
         auto lost = f.Lost();

@@ -229,8 +229,12 @@ TEST(WriterQueue, DropQueuedKindKeepsTheOthersInOrder) {
     EXPECT_EQ(w.QueuedBytes(), int64_t(a.size() + f1.size() + b.size() + f2.size() + c.size()));
     w.DropQueuedKind(vkKind148);  // none of that kind: unchanged
     EXPECT_EQ(w.QueuedBytes(), int64_t(a.size() + f1.size() + b.size() + f2.size() + c.size()));
+    EXPECT_TRUE(w.HasQueuedKind(vkAppShareFrame));
+    EXPECT_TRUE(w.HasQueuedKind(vkTextMessage));  // the last message counts too
     w.DropQueuedKind(vkAppShareFrame);
     EXPECT_EQ(w.QueuedBytes(), int64_t(a.size() + b.size() + c.size()));
+    EXPECT_FALSE(w.HasQueuedKind(vkAppShareFrame));
+    EXPECT_FALSE(w.HasQueuedKind(vkKind148));
     w.Resume();
     std::vector<uint8_t> expect = a;
     expect.insert(expect.end(), b.begin(), b.end());

@@ -44,8 +44,12 @@ struct Stream {
     }
     // A run of n pixels of one colour.
     Stream& fill(int n, uint8_t r, uint8_t g, uint8_t bl) {
-        std::vector<uint8_t> px;
-        for (int i = 0; i < n; ++i) px.insert(px.end(), {r, g, bl});
+        std::vector<uint8_t> px(size_t(n > 0 ? n : 0) * 3);
+        for (size_t i = 0; i + 2 < px.size(); i += 3) {
+            px[i] = r;
+            px[i + 1] = g;
+            px[i + 2] = bl;
+        }
         return run(px);
     }
 };

@@ -391,7 +391,11 @@ TEST_F(RegistryTest, BatchWritesOnceAndKeepsOtherWritersOut) {
     test_hooks::SetBeforeRenameHook([&] { ++renames; });
     {
         Registry::Batch batch(reg, HKEY_CURRENT_USER);
-        for (int i = 0; i < 50; ++i) ASSERT_TRUE(k.WriteDWord("V" + std::to_string(i), static_cast<uint32_t>(i)));
+        for (int i = 0; i < 50; ++i) {
+            std::string name = "V";
+            name += std::to_string(i);
+            ASSERT_TRUE(k.WriteDWord(name, static_cast<uint32_t>(i)));
+        }
         EXPECT_EQ(k.ReadDWord("V49"), 49u);  // visible inside the batch already
         EXPECT_EQ(renames.load(), 0);
         // Another process must wait for the batch: its write lands after ours.

@@ -24,12 +24,18 @@ TEST(RegistryThreads, ConcurrentWritersBatchesAndReaders) {
             threads.emplace_back([&, t] {
                 Key k = reg.Open(HKEY_CURRENT_USER, "Shared");
                 for (int i = 0; i < 25; ++i) {
+                    std::string name = "t";
+                    name += std::to_string(t);
+                    name += '_';
+                    name += std::to_string(i);
+                    std::string last = "last";
+                    last += std::to_string(t);
                     if (t % 2 == 0) {
-                        EXPECT_TRUE(k.WriteDWord("t" + std::to_string(t) + "_" + std::to_string(i), static_cast<uint32_t>(i)));
+                        EXPECT_TRUE(k.WriteDWord(name, static_cast<uint32_t>(i)));
                     } else {
                         Registry::Batch batch(reg, HKEY_CURRENT_USER);
-                        EXPECT_TRUE(k.WriteDWord("t" + std::to_string(t) + "_" + std::to_string(i), static_cast<uint32_t>(i)));
-                        EXPECT_TRUE(k.WriteString("last" + std::to_string(t), std::to_string(i)));
+                        EXPECT_TRUE(k.WriteDWord(name, static_cast<uint32_t>(i)));
+                        EXPECT_TRUE(k.WriteString(last, std::to_string(i)));
                     }
                     k.ValueNames();
                 }

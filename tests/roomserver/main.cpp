@@ -1,19 +1,24 @@
 // The test room server as a program: listens on a loopback port, prints it, answers the version,
-// login, start-up, room-list and room-entry handshake (any user name and password are accepted),
-// serves a file-transfer port, and relays every other message to the other clients of the
-// sender's room until interrupted.
+// login, start-up, room-list and room-entry handshake (any user name and password are accepted;
+// each login gets its own account, and names starting with "mod" are moderators), answers what a
+// client asks right after entering a room, tells the members who joins and leaves, serves a
+// file-transfer port, and relays every other message to the other clients of the sender's room
+// until interrupted. Connections, logins, room entries and disconnections are logged on standard
+// output, one line each.
 //   roomserver [--address 127.0.0.1] [--port 0]
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
 
 #include "roomserver/file_transfer_port.h"
 #include "roomserver/room_handshake.h"
 #include "roomserver/room_server.h"
+#include "roomserver/room_service.h"
 
 namespace {
 volatile std::sig_atomic_t gStop = 0;
@@ -40,20 +45,30 @@ int main(int argc, char** argv) {
     }
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
+    // A log reader that went away must not end the server.
+    std::signal(SIGPIPE, SIG_IGN);
     orb::test::TRoomServer server;
-    server.OnOtherKinds([](orb::test::TRoomServer& s, orb::test::TRoomConnection& c, const TVCRHeader& h,
-                           std::span<const uint8_t> body) { s.Relay(c, h, body); });
     orb::test::TFileTransferPort transfers(server);
     orb::test::TRoomHandshakeScript script;
+    script.perLoginAccounts = true;
     script.fileTransferPort = transfers.Port();
     auto handshake = orb::test::InstallRoomHandshake(server, script);
+    std::mutex out;
+    orb::test::TRoomService rooms(server, handshake, [&out](const std::string& line) {
+        std::lock_guard lk(out);
+        std::fputs((line + "\n").c_str(), stdout);
+        std::fflush(stdout);
+    });
     if (!server.Start(address, uint16_t(port))) {
         std::fprintf(stderr, "%s\n", server.LastError().c_str());
         return 1;
     }
-    std::printf("Room server listening on %s port %u (file transfer port %u)\n", address.c_str(),
-                unsigned(server.Port()), unsigned(transfers.Port()));
-    std::fflush(stdout);
+    {
+        std::lock_guard lk(out);
+        std::printf("Room server listening on %s port %u (file transfer port %u)\n", address.c_str(),
+                    unsigned(server.Port()), unsigned(transfers.Port()));
+        std::fflush(stdout);
+    }
     while (!gStop) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     server.Stop();
     return 0;

@@ -1,7 +1,9 @@
 #include "roomserver/room_handshake.h"
 
+#include <cctype>
 #include <cstring>
 
+#include "protocol/date_time.h"
 #include "wire/bytes.h"
 
 namespace orb::test {
@@ -32,6 +34,26 @@ std::string RoomRecord(int32_t number, const std::string& name) {
 
 }  // namespace
 
+TAccount MakeAccount(int32_t userId, const std::string& userName) {
+    TAccount a;
+    a.userId = userId;
+    a.userName = userName;
+    // Plain ASCII letters, digits and a few marks of the typed name, first letter in capitals.
+    std::string name;
+    for (char ch : userName) {
+        auto u = static_cast<unsigned char>(ch);
+        if (std::isalnum(u) || ch == '.' || ch == '-' || ch == '_') name += ch;
+    }
+    if (name.empty()) name = "User";
+    name[0] = char(std::toupper(static_cast<unsigned char>(name[0])));
+    a.fullName = name.substr(0, 40) + " Tester";
+    std::string prefix = userName.substr(0, 3);
+    for (auto& ch : prefix) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+    a.level = prefix == "mod" ? 1000 : 1;
+    a.loginTime = NowDateTime();
+    return a;
+}
+
 std::string TRoomHandshake::LoginName() const {
     std::lock_guard lk(mu_);
     return loginName_;
@@ -43,15 +65,35 @@ std::string TRoomHandshake::LoginPassword() const {
 }
 
 std::string TRoomHandshake::Account(int16_t room) const {
+    TAccount account;
+    if (!AccountOf(lastConnection_.load(), account)) {
+        account.userId = script_.userId;
+        account.fullName = script_.fullName;
+        account.level = script_.level;
+        account.userName = LoginName();
+        account.password = LoginPassword();
+    }
+    return AccountRecord(account, room);
+}
+
+std::string TRoomHandshake::AccountRecord(const TAccount& account, int16_t room) {
     std::string a(1119, '\0');
-    PutI32(a, 0, script_.userId);
+    PutI32(a, 0, account.userId);
     StoreU16(reinterpret_cast<uint8_t*>(a.data()) + 4, uint16_t(room));
-    PutShort(a, 29, 128, script_.fullName);
-    PutI32(a, 647, script_.level);
-    PutShort(a, 663, 50, LoginPassword());
+    PutShort(a, 29, 128, account.fullName);
+    PutI32(a, 647, account.level);
+    PutShort(a, 663, 50, account.password);
     PutShort(a, 1036, 31, "server-token");
-    PutShort(a, 1068, 50, LoginName());
+    PutShort(a, 1068, 50, account.userName);
     return a;
+}
+
+bool TRoomHandshake::AccountOf(int connection, TAccount& out) const {
+    std::lock_guard lk(mu_);
+    auto it = accounts_.find(connection);
+    if (it == accounts_.end()) return false;
+    out = it->second;
+    return true;
 }
 
 bool TRoomHandshake::Run(TRoomServer& server, TRoomConnection& c) {
@@ -94,16 +136,28 @@ bool TRoomHandshake::Run(TRoomServer& server, TRoomConnection& c) {
 
     uint8_t login[106];
     if (!s.ReadExact(login, sizeof login)) return false;
+    TAccount account;
     {
         std::lock_guard lk(mu_);
         loginPassword_.assign(reinterpret_cast<char*>(login + 5), std::min<size_t>(login[4], 50));
         loginName_.assign(reinterpret_cast<char*>(login + 56), std::min<size_t>(login[55], 50));
+        if (script_.perLoginAccounts) {
+            account = MakeAccount(script_.userId + logins_, loginName_);
+        } else {
+            account.userId = script_.userId;
+            account.userName = loginName_;
+            account.fullName = script_.fullName;
+            account.level = script_.level;
+            account.loginTime = NowDateTime();
+        }
+        ++logins_;
+        account.password = loginPassword_;
     }
     if (script_.loginResult != 0) {
         reply(0, script_.loginResult, "");
         return false;
     }
-    if (!reply(0, 0, script_.shortLoginReply ? std::string(100, '\0') : Account(0))) return false;
+    if (!reply(0, 0, script_.shortLoginReply ? std::string(100, '\0') : AccountRecord(account, 0))) return false;
 
     uint8_t head[22];
     TVCRHeader request;
@@ -118,9 +172,13 @@ bool TRoomHandshake::Run(TRoomServer& server, TRoomConnection& c) {
     if (!reply(vkStartupInfo, 0, startup + script_.startupFile)) return false;
 
     s.SetReadTimeout(0);
-    c.userId = script_.userId;
+    c.userId = account.userId;
+    {
+        std::lock_guard lk(mu_);
+        accounts_[c.id] = account;
+    }
     lastConnection_ = c.id;
-    (void)server;
+    if (onLogin_) onLogin_(server, c, account);
     return true;
 }
 
@@ -155,8 +213,12 @@ void TRoomHandshake::EnterRoom(TRoomServer& server, TRoomConnection& c, const TV
         std::string validation(54, '\0');
         PutI32(validation, 25, script_.voicePort);
         PutI32(validation, 50, script_.fileTransferPort);
-        c.room = int16_t(target);
-        server.Send(c.id, vkEnterRoom, Bytes(validation + RoomRecord(target, listed->second) + Account(int16_t(target))));
+        TAccount account;
+        if (!AccountOf(c.id, account)) return;
+        int16_t previous = c.room.exchange(int16_t(target));
+        server.Send(c.id, vkEnterRoom,
+                    Bytes(validation + RoomRecord(target, listed->second) + AccountRecord(account, int16_t(target))));
+        if (onEnter_) onEnter_(server, c, previous);
     }
 }
 

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -31,6 +32,10 @@ struct TRoomHandshakeScript {
 
     // Login: 0 accepts and sends the account; otherwise the refusal code (1, 15, ...).
     uint16_t loginResult = 0;
+    // Without per-login accounts every login gets this one account; with them each login gets its
+    // own: ids counting from userId, the full name made from the typed name ("ana" -> "Ana
+    // Tester"), level 1000 for names starting with "mod" (in any case), otherwise 1.
+    bool perLoginAccounts = false;
     int32_t userId = 501;
     std::string fullName = "Ana Lima";
     int32_t level = 1000;
@@ -48,7 +53,23 @@ struct TRoomHandshakeScript {
     bool shortEnterReply = false;  // a success whose body is cut short
     int32_t voicePort = 9911;
     int32_t fileTransferPort = 9912;
+    int32_t videoPort = 9913;
 };
+
+// One signed-in user as the server keeps it.
+struct TAccount {
+    int32_t userId = 0;
+    std::string userName;
+    std::string password;
+    std::string fullName;
+    int32_t level = 0;
+    double loginTime = 0;  // date-time of the login
+
+    bool Moderator() const { return level >= 1000; }
+};
+
+// The account a per-login server makes for a typed user name.
+TAccount MakeAccount(int32_t userId, const std::string& userName);
 
 // What the handshake saw; shared with the server's connection threads.
 class TRoomHandshake {
@@ -62,8 +83,19 @@ public:
     std::string LoginName() const;
     std::string LoginPassword() const;
 
-    // The 1119-byte account the login and room-entry replies carry.
+    // The 1119-byte account the login and room-entry replies carry (of the last connection that
+    // passed the handshake).
     std::string Account(int16_t room) const;
+    static std::string AccountRecord(const TAccount& account, int16_t room);
+    // The account of a connection that logged in (false when it did not).
+    bool AccountOf(int connection, TAccount& out) const;
+
+    // Hooks, set before the server starts; they run in the connection's thread.
+    using LoginHook = std::function<void(TRoomServer&, TRoomConnection&, const TAccount&)>;
+    // After a successful room entry has been answered; `previous` is the room left (0: none).
+    using EnterHook = std::function<void(TRoomServer&, TRoomConnection&, int16_t previous)>;
+    void OnLogin(LoginHook hook) { onLogin_ = std::move(hook); }
+    void OnEnter(EnterHook hook) { onEnter_ = std::move(hook); }
 
 private:
     friend void InstallRoomHandshake(TRoomServer&, const std::shared_ptr<TRoomHandshake>&);
@@ -76,6 +108,10 @@ private:
     std::atomic<int> lastConnection_{0};
     mutable std::mutex mu_;
     std::string loginName_, loginPassword_;
+    int logins_ = 0;
+    std::map<int, TAccount> accounts_;  // by connection
+    LoginHook onLogin_;
+    EnterHook onEnter_;
 };
 
 // Sets the server's handshake hook and the handlers of kinds 74 and 75.

@@ -1,8 +1,13 @@
 #include "roomserver/room_server.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <chrono>
 
 #include "protocol/framing.h"
+#include "protocol/message_kinds.h"
 
 namespace orb::test {
 
@@ -56,6 +61,11 @@ void TRoomServer::SetHandshake(HandshakeHook hook) {
     handshake_ = std::move(hook);
 }
 
+void TRoomServer::OnAccept(ConnectionHook hook) {
+    std::lock_guard lk(mu_);
+    onAccept_ = std::move(hook);
+}
+
 void TRoomServer::OnConnect(ConnectionHook hook) {
     std::lock_guard lk(mu_);
     onConnect_ = std::move(hook);
@@ -78,11 +88,32 @@ void TRoomServer::OnOtherKinds(Handler handler) {
 
 void TRoomServer::Notify() { changed_.notify_all(); }
 
+namespace {
+std::string PeerOf(int fd) {
+    sockaddr_storage sa{};
+    socklen_t len = sizeof sa;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) return {};
+    char host[INET6_ADDRSTRLEN] = {};
+    uint16_t port = 0;
+    if (sa.ss_family == AF_INET) {
+        auto* a = reinterpret_cast<sockaddr_in*>(&sa);
+        ::inet_ntop(AF_INET, &a->sin_addr, host, sizeof host);
+        port = ntohs(a->sin_port);
+    } else if (sa.ss_family == AF_INET6) {
+        auto* a = reinterpret_cast<sockaddr_in6*>(&sa);
+        ::inet_ntop(AF_INET6, &a->sin6_addr, host, sizeof host);
+        port = ntohs(a->sin6_port);
+    }
+    return std::string(host) + ":" + std::to_string(port);
+}
+}  // namespace
+
 void TRoomServer::AcceptLoop() {
     while (!stopping_) {
         int fd = listener_.Accept(-1);
         if (fd < 0) break;
         auto c = std::make_shared<TRoomConnection>();
+        c->peer = PeerOf(fd);
         c->socket.Adopt(fd);
         {
             std::lock_guard lk(mu_);
@@ -100,12 +131,14 @@ void TRoomServer::AcceptLoop() {
 
 void TRoomServer::Serve(PRoomConnection c) {
     HandshakeHook handshake;
-    ConnectionHook onConnect;
+    ConnectionHook onAccept, onConnect;
     {
         std::lock_guard lk(mu_);
         handshake = handshake_;
+        onAccept = onAccept_;
         onConnect = onConnect_;
     }
+    if (onAccept) onAccept(*this, *c);
     bool ok = !handshake || handshake(*this, *c);
     if (ok && onConnect) onConnect(*this, *c);
     auto readExact = [&c](void* buf, size_t n) { return c->socket.ReadExact(buf, n); };
@@ -198,6 +231,17 @@ bool TRoomServer::Send(int connection, uint16_t kind, std::span<const uint8_t> b
 bool TRoomServer::SendRaw(int connection, std::span<const uint8_t> bytes) {
     auto c = Connection(connection);
     return c && c->Write(bytes.data(), bytes.size());
+}
+
+bool TRoomServer::SendKeepAlive(int connection, int count) {
+    std::vector<uint8_t> bytes;
+    for (int i = 0; i < count; ++i) {
+        TVCRHeader h;
+        InitVCRHeader(vkKeepAlive, 0, 0, h);
+        auto one = BuildPacketStream(h, nullptr, 0);
+        bytes.insert(bytes.end(), one.begin(), one.end());
+    }
+    return SendRaw(connection, bytes);
 }
 
 int TRoomServer::Broadcast(int16_t room, uint16_t kind, std::span<const uint8_t> body, int32_t sender,

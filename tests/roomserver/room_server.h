@@ -31,6 +31,8 @@ class TRoomServer;
 struct TRoomConnection {
     int id = 0;
     TTcpClient socket;
+    // The client's address and port ("127.0.0.1:40312"), set before the connection is served.
+    std::string peer;
     // Who and where the client is, as the handshake or the tests set them; used by Broadcast.
     std::atomic<int32_t> userId{0};
     std::atomic<int16_t> room{0};
@@ -77,6 +79,9 @@ public:
     std::string LastError() const { return lastError_; }
 
     void SetHandshake(HandshakeHook hook);
+    // Runs first on every accepted connection, before the handshake.
+    void OnAccept(ConnectionHook hook);
+    // Runs after a handshake that passed (or at once without one).
     void OnConnect(ConnectionHook hook);
     void OnDisconnect(ConnectionHook hook);
     void OnKind(uint16_t kind, Handler handler);
@@ -95,6 +100,8 @@ public:
     // test can send lying lengths).
     bool SendHeader(int connection, const TVCRHeader& header, std::span<const uint8_t> body = {});
     bool SendRaw(int connection, std::span<const uint8_t> bytes);
+    // The server's keep-alive (kind 100, header only), `count` of them in one write.
+    bool SendKeepAlive(int connection, int count = 1);
     // Sends to every framed connection in the room except one; returns how many got it.
     int Broadcast(int16_t room, uint16_t kind, std::span<const uint8_t> body = {}, int32_t sender = 0,
                   int exceptConnection = -1, uint16_t result = 0);
@@ -133,7 +140,7 @@ private:
     std::vector<TReceivedMessage> received_;
 
     HandshakeHook handshake_;
-    ConnectionHook onConnect_, onDisconnect_;
+    ConnectionHook onAccept_, onConnect_, onDisconnect_;
     std::map<uint16_t, Handler> handlers_;
     Handler otherKinds_;
 

@@ -1,14 +1,28 @@
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <tuple>
 
 #include "net/tcp_client.h"
 #include "protocol/framing.h"
+#include "roomserver/room_handshake.h"
 #include "roomserver/room_server.h"
+#include "roomserver/room_service.h"
+#include "wire/bytes.h"
 
 using namespace orb;
 using orb::test::TRoomConnection;
 using orb::test::TRoomServer;
+
+extern char** environ;
 
 namespace {
 
@@ -129,4 +143,336 @@ TEST(RoomServer, ExtraPortsServeTheirOwnConnections) {
     ASSERT_TRUE(c.ReadExact(got, 4));
     EXPECT_EQ(0, std::memcmp(got, "ping", 4));
     server.Stop();  // with a client still connected to the room port's neighbour
+}
+
+// ---- Rooms: a client of raw sockets through the handshake, room entry and the room's answers.
+
+namespace {
+
+using orb::test::TRoomHandshakeScript;
+using orb::test::TRoomService;
+
+int32_t I32At(const std::vector<uint8_t>& b, size_t off) { return int32_t(LoadU32(b.data() + off)); }
+
+std::string ShortAt(const std::vector<uint8_t>& b, size_t off) {
+    return std::string(reinterpret_cast<const char*>(b.data() + off + 1), b[off]);
+}
+
+std::vector<uint8_t> I32Body(int32_t v) {
+    std::vector<uint8_t> b(4);
+    StoreU32(b.data(), uint32_t(v));
+    return b;
+}
+
+struct RawClient {
+    TTcpClient s;
+    std::vector<uint8_t> account;  // the 1119-byte account of the login reply
+
+    bool SignIn(uint16_t port, const std::string& name) {
+        if (!s.Connect("127.0.0.1", port, 2000)) return false;
+        s.SetReadTimeout(5000);
+        uint8_t version[32] = {};
+        TVCRHeader h;
+        std::vector<uint8_t> m;
+        uint8_t login[106] = {};
+        login[55] = uint8_t(name.size());
+        std::memcpy(login + 56, name.data(), name.size());
+        uint8_t head[22];
+        if (!s.WriteAll(version, 32) || !s.ReadExact(head, 22) || !s.WriteAll(login, 106) || !ReadMessage(s, h, m))
+            return false;
+        account.assign(m.begin() + 22, m.end());
+        std::vector<uint8_t> startup(519);
+        return SendMessage(s, vkStartupInfo) && s.ReadExact(head, 22) && s.ReadExact(startup.data(), 519);
+    }
+    int32_t Id() const { return I32At(account, 0); }
+    bool Send(uint16_t kind, std::vector<uint8_t> body = {}, int16_t room = 0) {
+        TVCRHeader h;
+        InitVCRHeader(kind, Id(), room, h);
+        h.bodyLength = int32_t(body.size());
+        auto bytes = BuildPacketStream(h, body.data(), body.size());
+        return s.WriteAll(bytes.data(), bytes.size());
+    }
+    // The next message of a kind; other kinds on the way are skipped.
+    bool Next(uint16_t kind, TVCRHeader& h, std::vector<uint8_t>& body) {
+        std::vector<uint8_t> m;
+        while (ReadMessage(s, h, m))
+            if (h.kind == kind) {
+                body.assign(m.begin() + 22, m.end());
+                return true;
+            }
+        return false;
+    }
+    bool Enter(int16_t room) {
+        TVCRHeader h;
+        std::vector<uint8_t> body;
+        return Send(vkEnterRoom, I32Body(room), room) && Next(vkEnterRoom, h, body) && h.result == 0;
+    }
+};
+
+}  // namespace
+
+TEST(RoomService, MembersSeeEachOtherAndHearJoinsAndLeaves) {
+    TRoomServer server;
+    TRoomHandshakeScript script;
+    script.perLoginAccounts = true;
+    auto handshake = orb::test::InstallRoomHandshake(server, script);
+    std::mutex logMu;
+    std::vector<std::string> log;
+    TRoomService rooms(server, handshake, [&](const std::string& line) {
+        std::lock_guard lk(logMu);
+        log.push_back(line);
+    });
+    ASSERT_TRUE(server.Start());
+
+    RawClient ana, mod;
+    ASSERT_TRUE(ana.SignIn(server.Port(), "ana"));
+    ASSERT_TRUE(ana.Enter(1002));
+    ASSERT_TRUE(mod.SignIn(server.Port(), "Moderator"));
+    ASSERT_TRUE(mod.Enter(1002));
+    EXPECT_EQ(ana.Id(), 501);
+    EXPECT_EQ(mod.Id(), 502);
+    EXPECT_EQ(ShortAt(mod.account, 29), "Moderator Tester");
+    EXPECT_EQ(I32At(mod.account, 647), 1000);
+
+    // The newcomer sees itself and the first member, in the order they came.
+    TVCRHeader h;
+    std::vector<uint8_t> b;
+    ASSERT_TRUE(mod.Send(vkUserList, {}, 1002));
+    ASSERT_TRUE(mod.Next(vkUserList, h, b));
+    ASSERT_EQ(b.size(), 761u * 3);
+    EXPECT_EQ(I32At(b, 0), 2);
+    struct Row {
+        int32_t id;
+        const char* first;
+        const char* display;
+        int32_t level;
+    };
+    for (size_t i = 0; const Row& r : {Row{501, "Ana", "Ana Tester", 1}, Row{502, "Moderator", "Moderator Tester", 1000}}) {
+        size_t at = 761 * ++i;
+        EXPECT_EQ(I32At(b, at), r.id);
+        EXPECT_EQ(ShortAt(b, at + 4), r.first);
+        EXPECT_EQ(ShortAt(b, at + 25), r.display);
+        EXPECT_EQ(I32At(b, at + 338), r.level);
+    }
+
+    // The first member heard of the join: the user and the rights (a moderator may speak and draw).
+    ASSERT_TRUE(ana.Next(vkUserJoinedEx, h, b));
+    ASSERT_EQ(b.size(), 761u + 15);
+    EXPECT_EQ(h.sender, 502);
+    EXPECT_EQ(I32At(b, 0), 502);
+    EXPECT_EQ(I32At(b, 761), 502);
+    EXPECT_EQ(b[761 + 5], 2);
+    EXPECT_EQ(b[761 + 7], 1);
+
+    // Moving to another room, and closing the connection, are departures.
+    ASSERT_TRUE(mod.Enter(1003));
+    ASSERT_TRUE(ana.Next(vkUserLeft, h, b));
+    EXPECT_EQ(h.sender, 502);
+    EXPECT_EQ(h.room, 1002);
+    EXPECT_TRUE(b.empty());
+    ASSERT_TRUE(ana.Enter(1003));
+    ASSERT_TRUE(mod.Next(vkUserJoinedEx, h, b));
+    EXPECT_EQ(b[761 + 5], 0);  // a participant starts without the floor
+    EXPECT_EQ(rooms.Members(1003), (std::vector<int32_t>{501, 502}));
+    ana.s.Disconnect();
+    ASSERT_TRUE(mod.Next(vkUserLeft, h, b));
+    EXPECT_EQ(h.sender, 501);
+    EXPECT_TRUE(server.WaitUntil([&] { return rooms.Members(1003).size() == 1; }));
+    server.Stop();
+
+    std::lock_guard lk(logMu);
+    ASSERT_GE(log.size(), 8u);
+    EXPECT_EQ(log[0].rfind("connect #1 from 127.0.0.1:", 0), 0u) << log[0];
+    EXPECT_EQ(log[1], "login #1: user ana (501) level 1");
+    EXPECT_EQ(log[2], "enter #1: user ana (501) room 1002");
+    EXPECT_NE(std::find(log.begin(), log.end(), "disconnect #1: user ana (501)"), log.end());
+}
+
+TEST(RoomService, AnswersTheRoomEntryRequests) {
+    TRoomServer server;
+    TRoomHandshakeScript script;
+    script.perLoginAccounts = true;
+    auto handshake = orb::test::InstallRoomHandshake(server, script);
+    TRoomService rooms(server, handshake);
+    ASSERT_TRUE(server.Start());
+    RawClient mod, ana;
+    ASSERT_TRUE(mod.SignIn(server.Port(), "MODdy"));
+    ASSERT_TRUE(mod.Enter(1002));
+    ASSERT_TRUE(ana.SignIn(server.Port(), "ana"));
+    ASSERT_TRUE(ana.Enter(1002));
+
+    std::vector<uint8_t> rights(30, 0);
+    StoreU32(rights.data(), 501);
+    rights[5] = rights[6] = 2;
+    rights[7] = 1;
+    StoreU32(rights.data() + 15, 502);
+    std::vector<uint8_t> video = I32Body(9913);
+    video.resize(8);
+    struct Case {
+        uint16_t kind;
+        std::vector<uint8_t> body;  // what the server answers
+    };
+    for (const Case& c : {Case{vkUserRights, rights}, Case{vkBoardContents, {}}, Case{vkCurrentBoard, I32Body(1)},
+                          Case{vkWebPage, std::vector<uint8_t>(251, 0)}, Case{vkViewModeQuery, I32Body(0)},
+                          Case{vkChatPermissionQuery, I32Body(0)}, Case{vkNotesSwitchQuery, I32Body(0)},
+                          Case{vkBreakoutAllowed, {0}}, Case{vkRoomProfile, std::vector<uint8_t>(604, 0)},
+                          Case{vkVideoPort, video}}) {
+        ASSERT_TRUE(ana.Send(c.kind, c.kind == vkBoardContents || c.kind == vkCurrentBoard ? I32Body(1) : std::vector<uint8_t>{}, 1002));
+        TVCRHeader h;
+        std::vector<uint8_t> b;
+        ASSERT_TRUE(ana.Next(c.kind, h, b)) << c.kind;
+        EXPECT_EQ(b, c.body) << c.kind;
+        EXPECT_EQ(h.result, 0) << c.kind;
+    }
+
+    // What a moderator sets is the room's from then on, and the members hear it.
+    ASSERT_TRUE(mod.Send(vkSelectBoard, I32Body(3), 1002));
+    ASSERT_TRUE(mod.Send(vkChatPermission, I32Body(2), 1002));
+    ASSERT_TRUE(mod.Send(vkNotesSwitch, I32Body(1), 1002));
+    using Setting = std::tuple<uint16_t, uint16_t, int32_t>;
+    const Setting settings[] = {{vkSelectBoard, vkCurrentBoard, 3}, {vkChatPermission, vkChatPermissionQuery, 2},
+                                {vkNotesSwitch, vkNotesSwitchQuery, 1}};
+    for (auto [set, query, value] : settings) {
+        TVCRHeader h;
+        std::vector<uint8_t> b;
+        ASSERT_TRUE(ana.Next(set, h, b)) << set;
+        EXPECT_EQ(h.sender, 501);
+        EXPECT_EQ(b, I32Body(value));
+    }
+    for (auto [set, query, value] : settings) {
+        TVCRHeader h;
+        std::vector<uint8_t> b;
+        ASSERT_TRUE(ana.Send(query, query == vkCurrentBoard ? I32Body(1) : std::vector<uint8_t>{}, 1002));
+        ASSERT_TRUE(ana.Next(query, h, b)) << query;
+        EXPECT_EQ(b, I32Body(value)) << query;
+    }
+    // A board keeps what was drawn on it, as whole messages, until it is cleared.
+    std::vector<uint8_t> strokes = I32Body(2);
+    strokes.resize(4 + 20, 7);
+    ASSERT_TRUE(mod.Send(vkBoardStrokes, strokes, 1002));
+    ASSERT_TRUE(mod.Send(vkBoardStrokes, I32Body(9), 1002));  // no such board: relayed only
+    for (bool cleared : {false, true}) {
+        TVCRHeader h;
+        std::vector<uint8_t> b;
+        if (cleared) {
+            ASSERT_TRUE(mod.Send(vkClearBoard, I32Body(2), 1002));
+        }
+        ASSERT_TRUE(ana.Next(cleared ? vkClearBoard : vkBoardStrokes, h, b));  // relayed first
+        ASSERT_TRUE(ana.Send(vkBoardContents, I32Body(2), 1002));
+        ASSERT_TRUE(ana.Next(vkBoardContents, h, b));
+        if (cleared) {
+            EXPECT_TRUE(b.empty());
+            continue;
+        }
+        ASSERT_EQ(b.size(), 22u + 24);
+        EXPECT_EQ(LoadU16(b.data()), vkBoardStrokes);
+        EXPECT_EQ(I32At(b, 2), 501);
+        EXPECT_EQ(I32At(b, 16), 24);
+        EXPECT_EQ(std::vector<uint8_t>(b.begin() + 22, b.end()), strokes);
+    }
+
+    // Everything else still goes to the room.
+    ASSERT_TRUE(mod.Send(vkTypingState, I32Body(1), 1002));
+    TVCRHeader h;
+    std::vector<uint8_t> b;
+    ASSERT_TRUE(ana.Next(vkTypingState, h, b));
+    EXPECT_EQ(b, I32Body(1));
+}
+
+TEST(RoomService, AccountsPerLogin) {
+    struct Case {
+        const char* typed;
+        const char* fullName;
+        int32_t level;
+    };
+    for (const Case& c : {Case{"Ana", "Ana Tester", 1}, Case{"mod", "Mod Tester", 1000}, Case{"MODERATOR", "MODERATOR Tester", 1000},
+                          Case{"modest", "Modest Tester", 1000}, Case{"mo", "Mo Tester", 1}, Case{"x mod", "Xmod Tester", 1},
+                          Case{"", "User Tester", 1}, Case{"\xc3\xa9l\x01i", "Li Tester", 1}}) {
+        auto a = orb::test::MakeAccount(600, c.typed);
+        EXPECT_EQ(a.fullName, c.fullName) << c.typed;
+        EXPECT_EQ(a.level, c.level) << c.typed;
+        EXPECT_EQ(a.userName, c.typed);
+    }
+}
+
+TEST(RoomServer, KeepAlivesInOneWrite) {
+    TRoomServer server;
+    ASSERT_TRUE(server.Start());
+    TTcpClient c;
+    ASSERT_TRUE(c.Connect("127.0.0.1", server.Port(), 2000));
+    ASSERT_TRUE(server.WaitForConnections(1));
+    c.SetReadTimeout(5000);
+    ASSERT_TRUE(server.SendKeepAlive(server.Connections().at(0), 3));
+    for (int i = 0; i < 3; ++i) {
+        TVCRHeader h;
+        std::vector<uint8_t> s;
+        ASSERT_TRUE(ReadMessage(c, h, s));
+        EXPECT_EQ(h.kind, vkKeepAlive);
+        EXPECT_EQ(s.size(), 22u);
+    }
+}
+
+namespace {
+// One line of a child's output, waiting at most 5 s for it.
+bool ReadLine(int fd, std::string& line) {
+    line.clear();
+    char ch;
+    while (true) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 5000) <= 0 || ::read(fd, &ch, 1) != 1) return false;
+        if (ch == '\n') return true;
+        line += ch;
+    }
+}
+}  // namespace
+
+TEST(RoomServerProgram, LogsConnectionsLoginsEntriesAndDisconnections) {
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+    posix_spawn_file_actions_addclose(&fa, out[0]);
+    std::vector<std::string> argv = {ORB_ROOMSERVER_PROGRAM, "--address", "127.0.0.1", "--port", "0"};
+    std::vector<char*> args;
+    for (auto& a : argv) args.push_back(a.data());
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, args[0], &fa, nullptr, args.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&fa);
+    ::close(out[1]);
+    // Stopped by its process id, also when an assertion below ends the test early.
+    struct Stop {
+        pid_t pid;
+        int fd;
+        int status = -1;
+        void operator()() {
+            if (pid > 0) {
+                ::kill(pid, SIGTERM);
+                ::waitpid(pid, &status, 0);
+                ::close(fd);
+                pid = -1;
+            }
+        }
+        ~Stop() { (*this)(); }
+    } stop{pid, out[0]};
+
+    std::string line;
+    unsigned port = 0;
+    ASSERT_TRUE(ReadLine(out[0], line));
+    EXPECT_EQ(std::sscanf(line.c_str(), "Room server listening on 127.0.0.1 port %u", &port), 1) << line;
+    RawClient mod;
+    ASSERT_TRUE(mod.SignIn(uint16_t(port), "Mod Ana"));
+    EXPECT_EQ(ShortAt(mod.account, 29), "ModAna Tester");
+    ASSERT_TRUE(mod.Enter(1003));
+    mod.s.Disconnect();
+    std::vector<std::string> lines;
+    for (int i = 0; i < 4 && ReadLine(out[0], line); ++i) lines.push_back(line);
+    stop();
+    EXPECT_TRUE(WIFEXITED(stop.status) && WEXITSTATUS(stop.status) == 0);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0].rfind("connect #1 from 127.0.0.1:", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1], "login #1: user Mod Ana (501) level 1000");
+    EXPECT_EQ(lines[2], "enter #1: user Mod Ana (501) room 1003");
+    EXPECT_EQ(lines[3], "disconnect #1: user Mod Ana (501)");
 }

@@ -112,6 +112,22 @@ TEST(CommandLine, PercentEncodedLinkIsDecodedBeforeClassification) {
     EXPECT_EQ(r.link.password, "p w+x");
     EXPECT_EQ(r.link.roomNumber, 3);
 
+    // Link forms in any case are decoded; a recording path keeps its '%' as typed.
+    struct Case {
+        const char* arg;
+        LaunchKind kind;
+        const char* value;
+    };
+    for (const Case& c : {Case{"orb6play://h%2C1%2Cu%2Cp%2CRec%201", lkPlayLink, "h,1,u,p,Rec 1"},
+                          Case{"Orb6Url://srv/a%20b.tm6", lkRecordingUrl, "http://srv/a b.tm6"},
+                          Case{"ORB6JOIN%3a//h,1,u,p%25,4", lkJoinLink, "h,1,u,p%,4"},
+                          Case{"/tmp/100%25 sure%41.ob6", lkRecordingFile, "/tmp/100%25 sure%41.ob6"},
+                          Case{"C%3A%2Frec.ob6", lkRecordingFile, "C%3A%2Frec.ob6"}}) {
+        auto got = ClassifyCommandLine({c.arg});
+        EXPECT_EQ(got.kind, c.kind) << c.arg;
+        EXPECT_EQ(got.value, c.value) << c.arg;
+    }
+
     EXPECT_EQ(UrlDecode("%4"), "%4");
     EXPECT_EQ(UrlDecode("a%zz%41"), "a%zzA");
     EXPECT_EQ(UrlDecode("%00x").size(), 2u);

@@ -57,4 +57,9 @@ void TDM::HandleEnterRoom() {
     Loop().Post(MainWindow(), WM_APP_ROOMENTERED, 0, 0);
 }
 
-void TDM::HandleKeepAlive() { SendHeartBeat(); }
+void TDM::HandleKeepAlive() {
+    // One waiting heartbeat answers any number of keep-alives: a flood of them from the server
+    // must not grow the send queue.
+    if (TVCRWriterThread* w = WriterThread(); w && w->HasQueuedKind(vkHeartBeat)) return;
+    SendHeartBeat();
+}

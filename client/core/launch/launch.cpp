@@ -168,7 +168,11 @@ TLaunchRequest ClassifyCommandLine(const std::vector<std::string>& args) {
         if (args.size() > 1) r.value = args[1];
         return r;
     }
+    // Only the link forms arrive percent-encoded (from a web page); a recording path keeps every
+    // '%' it was typed with, since "%41" is an ordinary part of a file name.
     r.kind = ParseLaunchArgument(UrlDecode(args[0]), r.value, r.link);
+    if (r.kind == lkJoinLink || r.kind == lkPlayLink || r.kind == lkRecordingUrl) return r;
+    r.kind = ParseLaunchArgument(args[0], r.value, r.link);
     return r;
 }
 

@@ -72,7 +72,9 @@ struct TLaunchRequest {
 bool IsPlayCommand(const std::vector<std::string>& args);
 
 // "PLAY <path>" (PLAY in any case) asks for playback of the file at <path>, kept exactly as typed.
-// Otherwise the first argument is URL-decoded and classified; later arguments are ignored.
+// Otherwise the first argument is classified; a link (scheme in any case, also when its scheme is
+// itself percent-encoded) is URL-decoded first, a recording path is kept exactly as typed. Later
+// arguments are ignored.
 TLaunchRequest ClassifyCommandLine(const std::vector<std::string>& args);
 
 // Checks a recording path before it is opened. Returns an empty text when the file exists and its

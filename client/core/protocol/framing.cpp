@@ -8,9 +8,10 @@ TReadResult ReadVCRMessage(const std::function<bool(void*, size_t)>& readExact, 
     stream.resize(TVCRHeader::kSize);
     if (!readExact(stream.data(), TVCRHeader::kSize)) return TReadResult::Closed;
     TVCRHeader::Decode(stream, header);
-    if (header.bodyLength < 0 || header.bodyLength > kMaxVCRBodyLength) return TReadResult::BadLength;
+    if (header.bodyLength > kMaxVCRBodyLength) return TReadResult::BadLength;
     constexpr size_t kSlice = 1 << 20;
-    size_t left = size_t(header.bodyLength);
+    // The header is kept as it came; a negative length simply means no body.
+    size_t left = header.bodyLength > 0 ? size_t(header.bodyLength) : 0;
     while (left > 0) {
         size_t n = std::min(left, kSlice);
         size_t at = stream.size();

@@ -8,13 +8,14 @@
 
 #include "protocol/vcr_header.h"
 
-// Largest body accepted from the network; a larger (or negative) length ends the connection.
+// Largest body accepted from the network; a larger length ends the connection. A length of 0 or
+// less reads no body: the message is its 22-byte header alone.
 constexpr int32_t kMaxVCRBodyLength = 64 * 1024 * 1024;
 
 enum class TReadResult {
     Message,     // header and body read
     Closed,      // a read failed or came up short
-    BadLength,   // the header's body length is negative or above the cap
+    BadLength,   // the header's body length is above the cap
 };
 
 // Reads one whole message through readExact into stream (header at 0, body from 22). The body is

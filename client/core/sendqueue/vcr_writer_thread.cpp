@@ -59,10 +59,8 @@ int64_t TVCRWriterThread::QueuedBytes() {
     return int64_t(queue_.size());
 }
 
-void TVCRWriterThread::DropQueuedKind(uint16_t kind) {
-    std::lock_guard lk(queueLock_);
-    std::vector<uint8_t> kept;
-    kept.reserve(queue_.size());
+template <class Fn>
+size_t TVCRWriterThread::ForEachQueued(Fn fn) {
     size_t pos = 0;
     while (pos < queue_.size()) {
         TVCRHeader h;
@@ -70,12 +68,33 @@ void TVCRWriterThread::DropQueuedKind(uint16_t kind) {
         size_t body = h.bodyLength > 0 ? size_t(h.bodyLength) : 0;
         if (body > queue_.size() - pos - TVCRHeader::kSize) break;
         size_t end = pos + TVCRHeader::kSize + body;
-        if (h.kind != kind) kept.insert(kept.end(), queue_.begin() + long(pos), queue_.begin() + long(end));
+        if (!fn(h.kind, pos, end)) break;
         pos = end;
     }
+    return pos;
+}
+
+void TVCRWriterThread::DropQueuedKind(uint16_t kind) {
+    std::lock_guard lk(queueLock_);
+    std::vector<uint8_t> kept;
+    kept.reserve(queue_.size());
+    size_t pos = ForEachQueued([&](uint16_t k, size_t start, size_t end) {
+        if (k != kind) kept.insert(kept.end(), queue_.begin() + long(start), queue_.begin() + long(end));
+        return true;
+    });
     // Whatever does not parse as whole messages stays as it was, behind the kept ones.
     kept.insert(kept.end(), queue_.begin() + long(pos), queue_.end());
     queue_.swap(kept);
+}
+
+bool TVCRWriterThread::HasQueuedKind(uint16_t kind) {
+    std::lock_guard lk(queueLock_);
+    bool found = false;
+    ForEachQueued([&](uint16_t k, size_t, size_t) {
+        found = k == kind;
+        return !found;
+    });
+    return found;
 }
 
 void TVCRWriterThread::Execute() {

@@ -51,6 +51,8 @@ public:
     int64_t QueuedBytes();
     // Removes every whole message of the given kind from the queue, keeping the others in order.
     void DropQueuedKind(uint16_t kind);
+    // True while a whole message of the given kind waits in the queue (not yet taken for writing).
+    bool HasQueuedKind(uint16_t kind);
 
     // True once a write has failed; the thread then writes nothing more.
     bool WriteFailed() const { return failed_.load(); }
@@ -59,6 +61,10 @@ private:
     void Execute();
     void SendPaced(const std::vector<uint8_t>& batch);
     void Fail();
+    // Calls fn(kind, start, end) for each whole message at the head of the queue; stops at the
+    // first that does not parse or when fn returns false. Returns where parsing stopped.
+    template <class Fn>
+    size_t ForEachQueued(Fn fn);
 
     orb::TTcpClient* connection_;
     orb::IEventLoop& loop_;

@@ -4,6 +4,7 @@
 #include <netdb.h>
 #include <sys/socket.h>
 
+#include <array>
 #include <cctype>
 #include <cstring>
 
@@ -161,30 +162,34 @@ bool NegotiateSocks5(IByteChannel& ch, const TSocksInfo& info, const std::string
         error = "SOCKS5: no acceptable authentication method";
         return false;
     }
-    std::vector<uint8_t> req = {5, 1, 0};
+    // Written into a buffer of the largest request's size (a 255-byte name), field by field.
+    std::array<uint8_t, 4 + 1 + 255 + 2> req{5, 1, 0};
+    size_t len = 3;
+    auto put = [&](const void* bytes, size_t n) {
+        std::memcpy(req.data() + len, bytes, n);
+        len += n;
+    };
     in_addr a4{};
     in6_addr a6{};
     if (inet_pton(AF_INET, host.c_str(), &a4) == 1) {
-        req.push_back(1);
-        auto* p = reinterpret_cast<const uint8_t*>(&a4);
-        req.insert(req.end(), p, p + 4);
+        req[len++] = 1;
+        put(&a4, 4);
     } else if (inet_pton(AF_INET6, host.c_str(), &a6) == 1) {
-        req.push_back(4);
-        auto* p = reinterpret_cast<const uint8_t*>(&a6);
-        req.insert(req.end(), p, p + 16);
+        req[len++] = 4;
+        put(&a6, 16);
     } else {
         if (host.empty() || host.size() > 255) {
             error = "SOCKS5: bad host name";
             return false;
         }
-        req.push_back(3);
-        req.push_back(uint8_t(host.size()));
-        req.insert(req.end(), host.begin(), host.end());
+        req[len++] = 3;
+        req[len++] = uint8_t(host.size());
+        put(host.data(), host.size());
     }
-    req.push_back(uint8_t(port >> 8));
-    req.push_back(uint8_t(port));
+    req[len++] = uint8_t(port >> 8);
+    req[len++] = uint8_t(port);
     uint8_t head[4];
-    if (!ch.WriteAll(req.data(), req.size()) || !ch.ReadExact(head, 4)) {
+    if (!ch.WriteAll(req.data(), len) || !ch.ReadExact(head, 4)) {
         error = "SOCKS5 request failed";
         return false;
     }

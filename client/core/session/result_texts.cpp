@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdio>
+#include <string>
 
 namespace orb {
 
@@ -69,8 +70,9 @@ const std::array<const char*, kServerErrorTextCount> kTexts = {
 }  // namespace
 
 std::string ServerErrorText(int code) {
-    // Codes from the network outside the table have no text (never an out-of-range read).
-    if (code < 0 || code >= int(kTexts.size())) return {};
+    // Codes from the network outside the table are never read out of range, and the user still
+    // learns which code it was.
+    if (code < 0 || code >= int(kTexts.size())) return "Unknown error (" + std::to_string(code) + ")";
     return kTexts[static_cast<size_t>(code)];
 }
 

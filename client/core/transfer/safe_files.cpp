@@ -38,7 +38,9 @@ std::string SafeExtension(std::string_view s) {
     if (ext.empty() || ext.size() > kMaxSafeExtensionLength) return {};
     for (char c : ext)
         if (!std::isalnum(static_cast<unsigned char>(c))) return {};
-    return "." + std::string(ext);
+    std::string out = ".";
+    out.append(ext);
+    return out;
 }
 
 std::filesystem::path PathInFolder(const std::filesystem::path& folder, std::string_view name) {
@@ -53,7 +55,9 @@ TAtomicFileWriter::~TAtomicFileWriter() { Discard(); }
 
 bool TAtomicFileWriter::Open() {
     if (final_.empty() || !final_.has_filename()) return false;
-    std::string tmpl = (final_.parent_path() / ("." + final_.filename().string() + ".partXXXXXX")).string();
+    std::string name = ".";
+    name.append(final_.filename().string()).append(".partXXXXXX");
+    std::string tmpl = (final_.parent_path() / name).string();
     int fd = ::mkstemp(tmpl.data());
     if (fd < 0) return false;
     file_ = ::fdopen(fd, "wb");

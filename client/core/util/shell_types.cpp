@@ -301,7 +301,7 @@ std::string DesktopOpenProgram(std::string_view bareExt) {
 std::string GetShellOpenCommand(std::string_view extension) {
     std::string ext(Trim(extension));
     if (ext.empty()) return {};
-    if (ext[0] != '.') ext.insert(0, ".");
+    if (ext[0] != '.') ext = std::string(".").append(ext);
     reg::Registry& reg = reg::Registry::Default();
     reg::Key extKey = reg.Open(reg::HKEY_CLASSES_ROOT, ext);
     if (auto type = extKey ? extKey.ReadString("") : std::nullopt; type && !type->empty()) {
@@ -321,7 +321,7 @@ bool RegisterShellTypes(const std::string& program, std::string_view extension, 
                         const std::string& icon) {
     std::string ext(Trim(extension));
     if (ext.empty()) return false;
-    if (ext[0] != '.') ext.insert(0, ".");
+    if (ext[0] != '.') ext = std::string(".").append(ext);
     const std::string bare = ext.substr(1);
     if (bare.empty()) return false;
     const std::string typeName = bare + "file";
