@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <iostream>
 #include <thread>
@@ -22,6 +23,11 @@ void TEndToEnd::SetUp() {
 
 void TEndToEnd::TearDown() {
     const bool failed = HasFailure();
+    if (failed && x_.X()) {
+        // What was on the screen when it went wrong.
+        std::cerr << "windows shown:\n" << x_.DescribeWindows();
+        Screenshot(std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_failed");
+    }
     for (auto& c : clients_) {
         c->Stop();
         if (failed)
@@ -84,6 +90,15 @@ std::vector<TReceivedMessage> TEndToEnd::From(int connection, uint16_t kind) con
 
 bool TEndToEnd::WaitFor(int connection, uint16_t kind) {
     return server_.WaitUntil([&] { return !From(connection, kind).empty(); }, kWaitMs);
+}
+
+bool TEndToEnd::WaitForClosed(int connection) {
+    return server_.WaitUntil(
+        [&] {
+            auto open = server_.Connections();
+            return std::find(open.begin(), open.end(), connection) == open.end();
+        },
+        kWaitMs);
 }
 
 QImage TEndToEnd::Screenshot(const std::string& name) {

@@ -47,6 +47,8 @@ protected:
     int WaitForSignIn();
     std::vector<TReceivedMessage> From(int connection, uint16_t kind) const;
     bool WaitFor(int connection, uint16_t kind);
+    // Waits until the server has seen the connection close.
+    bool WaitForClosed(int connection);
 
     // The screen saved as <build>/test-artifacts/<name>.png; the picture, null when it failed.
     QImage Screenshot(const std::string& name);

@@ -17,16 +17,16 @@ const std::string kLoginTitle = "Orbelo Live - Authentication Required";
 const std::string kRoomListTitle = "Welcome to Orbelo Live";
 constexpr int kRoom = 1002;
 
-// Where to click in the dialogs, relative to their top-left corner.
-// Login: any point inside the dialog that is not a button (the host box takes the focus).
-constexpr int kLoginClickX = 20;
-constexpr int kLoginClickY = 20;
-// Room list: the rows' scroll box within the window, and the first row's name label within it
-// (rows start at top 20, names at left 50).
+// Where to click, from the top-left corner of the window's client area; adjust to the windows'
+// layouts. Login dialog: a point inside the host box.
+constexpr int kHostBoxX = 200;
+constexpr int kHostBoxY = 200;
+// Room list: the top-left corner of the rows' scroll box, and a point on the first row's name
+// label inside it (rows start at top 20, a row is 20 high, names start at left 50).
 constexpr int kRowBoxLeft = 10;
 constexpr int kRowBoxTop = 200;
 constexpr int kFirstRowX = 50 + 20;
-constexpr int kFirstRowY = 20 + 6;
+constexpr int kFirstRowY = 20 + 8;
 
 class E2E : public TEndToEnd {
 protected:
@@ -61,6 +61,7 @@ TEST_F(E2E, JoinLinkSignsInEntersTheRoomAndShowsTheMainWindow) {
 
     client->Stop();
     EXPECT_TRUE(client->Ended()) << client->Ending();
+    EXPECT_TRUE(WaitForClosed(connection));
     EXPECT_FALSE(x_.FindWindow([](const std::string&) { return true; }, client->Pid()))
         << "a window of the stopped client is still shown";
 }
@@ -75,7 +76,7 @@ TEST_F(E2E, DISABLED_LoginDialogThenRoomListThenJoinLink) {
     ASSERT_TRUE(WaitForPainted(*login));
     auto box = x_.Geometry(*login);
     ASSERT_TRUE(box);
-    x_.Click(box->x + kLoginClickX, box->y + kLoginClickY);
+    x_.Click(box->x + kHostBoxX, box->y + kHostBoxY);
     // The host box holds the stored server (or ":9910"): replace all of it.
     x_.Key(XK_a, {XK_Control_L});
     ASSERT_TRUE(x_.Type("127.0.0.1:" + std::to_string(Port()) + "\tmoderator1\tpw"));

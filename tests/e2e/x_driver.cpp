@@ -82,21 +82,19 @@ std::string TXDriver::Title(Window w) {
     return {};
 }
 
-std::optional<TXDriver::Window> TXDriver::FindWindow(const std::function<bool(const std::string&)>& match, pid_t pid) {
+// Visits the viewable windows below the root, depth first, until `visit` returns true.
+void TXDriver::ForEachViewable(const std::function<bool(Window, long pid)>& visit) {
     const Atom pidAtom = XInternAtom(display_, "_NET_WM_PID", False);
     std::vector<::Window> pending = {DefaultRootWindow(display_)};
     while (!pending.empty()) {
         const ::Window w = pending.back();
         pending.pop_back();
-        XWindowAttributes a;
         if (w != DefaultRootWindow(display_)) {
+            XWindowAttributes a;
             if (!XGetWindowAttributes(display_, w, &a) || a.map_state != IsViewable) continue;
-            bool ours = pid <= 0;
-            if (!ours) {
-                auto p = Property(display_, w, pidAtom, XA_CARDINAL);
-                ours = p && p->size() >= sizeof(long) && *reinterpret_cast<const long*>(p->data()) == long(pid);
-            }
-            if (ours && match(Title(w))) return w;
+            auto p = Property(display_, w, pidAtom, XA_CARDINAL);
+            const long pid = p && p->size() >= sizeof(long) ? *reinterpret_cast<const long*>(p->data()) : 0;
+            if (visit(w, pid)) return;
         }
         ::Window root = 0, parent = 0;
         ::Window* children = nullptr;
@@ -106,7 +104,28 @@ std::optional<TXDriver::Window> TXDriver::FindWindow(const std::function<bool(co
             XFree(children);
         }
     }
-    return std::nullopt;
+}
+
+std::optional<TXDriver::Window> TXDriver::FindWindow(const std::function<bool(const std::string&)>& match, pid_t pid) {
+    std::optional<Window> found;
+    ForEachViewable([&](Window w, long owner) {
+        if ((pid <= 0 || owner == long(pid)) && match(Title(w))) found = w;
+        return found.has_value();
+    });
+    return found;
+}
+
+std::string TXDriver::DescribeWindows() {
+    std::string out;
+    ForEachViewable([&](Window w, long pid) {
+        const std::string title = Title(w);
+        auto g = Geometry(w);
+        if (!title.empty() && g)
+            out += "\"" + title + "\" pid " + std::to_string(pid) + " " + std::to_string(g->width) + "x" +
+                   std::to_string(g->height) + "+" + std::to_string(g->x) + "+" + std::to_string(g->y) + "\n";
+        return false;
+    });
+    return out;
 }
 
 std::optional<TXDriver::Window> TXDriver::WaitForWindow(const std::function<bool(const std::string&)>& match, pid_t pid,

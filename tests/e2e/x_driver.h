@@ -48,6 +48,8 @@ public:
         return title == caption || title.rfind(caption + " — ", 0) == 0;
     }
     std::string Title(Window w);
+    // One line per viewable window with a title: its title, process id and geometry (for reports).
+    std::string DescribeWindows();
     // Position on the screen and size; nullopt when the window is gone.
     std::optional<TScreenRect> Geometry(Window w);
 
@@ -60,11 +62,12 @@ public:
     // the first character the keyboard map cannot produce.
     bool Type(const std::string& text);
 
-    // The whole screen, or one window's area of it; a null image on failure.
+    // The whole screen, or the part of it one window covers; a null image on failure.
     QImage Capture(std::optional<Window> window = std::nullopt);
 
 private:
     void Sync();
+    void ForEachViewable(const std::function<bool(Window, long pid)>& visit);
 
     Display* display_ = nullptr;
 };
