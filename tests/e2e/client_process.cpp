@@ -2,7 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -80,17 +80,49 @@ bool TClientProcess::Start(const fs::path& program, const std::vector<std::strin
     for (auto& a : argStrings) argv.push_back(a.data());
     argv.push_back(nullptr);
 
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 1, (folder / "stdout.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&fa, 2, (folder / "stderr.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addchdir_np(&fa, (folder / "home").c_str());
-    const int rc = posix_spawn(&pid_, program.c_str(), &fa, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&fa);
-    if (rc != 0) {
+    const std::string out = (folder / "stdout.log").string(), err = (folder / "stderr.log").string();
+    const std::string home = own["HOME"];
+    // The child reports a failed exec through this pipe; a successful exec closes it.
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) {
+        *error = "pipe failed";
+        return false;
+    }
+    pid_ = ::fork();
+    if (pid_ < 0) {
+        ::close(report[0]);
+        ::close(report[1]);
+        *error = "fork failed";
+        return false;
+    }
+    if (pid_ == 0) {
+        // Only async-signal-safe calls from here on. Should the test program die without its
+        // clean-up (a CTest time-out), the client goes with it.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        int in = ::open("/dev/null", O_RDONLY);
+        int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (in < 0 || o < 0 || e < 0 || ::dup2(in, 0) < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0 ||
+            ::chdir(home.c_str()) != 0) {
+            int code = errno;
+            (void)!::write(report[1], &code, sizeof code);
+            ::_exit(127);
+        }
+        ::execve(argv[0], argv.data(), envp.data());
+        int code = errno;
+        (void)!::write(report[1], &code, sizeof code);
+        ::_exit(127);
+    }
+    ::close(report[1]);
+    int code = 0;
+    ssize_t n;
+    while ((n = ::read(report[0], &code, sizeof code)) < 0 && errno == EINTR) {
+    }
+    ::close(report[0]);
+    if (n == sizeof code) {
+        ::waitpid(pid_, nullptr, 0);
         pid_ = -1;
-        *error = "cannot start " + program.string() + ": " + std::strerror(rc);
+        *error = "cannot start " + program.string() + ": " + std::strerror(code);
         return false;
     }
     ended_ = false;

@@ -27,7 +27,7 @@ protected:
     static constexpr int kScreenWidth = 1280;
     static constexpr int kScreenHeight = 800;
     // Bound of every wait for the client: start-up, sign-in, windows appearing.
-    static constexpr int kWaitMs = 30000;
+    static constexpr int kWaitMs = 20000;
 
     void SetUp() override;
     void TearDown() override;

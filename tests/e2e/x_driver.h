@@ -17,7 +17,6 @@ namespace orb::test {
 
 struct TScreenRect {
     int x = 0, y = 0, width = 0, height = 0;
-    bool Contains(int px, int py) const { return px >= x && py >= y && px < x + width && py < y + height; }
 };
 
 class TXDriver {

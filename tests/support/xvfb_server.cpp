@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,6 +32,8 @@ bool XvfbServer::Start(int width, int height, int depth, std::string* error) {
         return false;
     }
     if (pid_ == 0) {
+        // Should the test program die without its clean-up (a CTest time-out), Xvfb goes with it.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
         fcntl(fds[1], F_SETFD, 0);
         int null = open("/dev/null", O_RDWR);
         if (null >= 0) {
