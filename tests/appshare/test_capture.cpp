@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "appshare/codec/capture.h"
-#include "xvfb_server.h"
+#include "support/xvfb_server.h"
 
 using namespace orb::appshare;
 using orb::screencap::Rect;

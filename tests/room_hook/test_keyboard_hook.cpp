@@ -9,11 +9,14 @@
 #include "keyboard_hook.h"
 #include "loop/plain_event_loop.h"
 #include "protocol/wm_app.h"
-#include "xvfb.h"
+#include "support/xvfb_server.h"
 
 using namespace orb;
 
 namespace {
+
+// One private X server for the whole program; the hook library keeps its display connection.
+orb::test::XvfbServer g_xvfb;
 
 struct Key {
     std::intptr_t vk;
@@ -24,8 +27,11 @@ struct Key {
 class KeyboardHook : public ::testing::Test {
 protected:
     void SetUp() override {
-        display_ = orbtest::StartXvfb();
-        ASSERT_FALSE(display_.empty()) << "Xvfb did not start";
+        std::string error;
+        if (g_xvfb.Display().empty()) {
+            ASSERT_TRUE(g_xvfb.Start(640, 480, 24, &error)) << error;
+        }
+        display_ = g_xvfb.Display();
         setenv("DISPLAY", display_.c_str(), 1);
         x_ = XOpenDisplay(display_.c_str());
         ASSERT_NE(x_, nullptr);
@@ -117,6 +123,6 @@ TEST_F(KeyboardHook, MissingLibraryEntryPointsOrDisplayLeaveTheClientWithoutTheH
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     int rc = RUN_ALL_TESTS();
-    orbtest::StopXvfb();
+    g_xvfb.Stop();
     return rc;
 }

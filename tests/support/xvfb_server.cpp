@@ -1,19 +1,24 @@
-#include "xvfb_server.h"
+#include "support/xvfb_server.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <string>
+#include <thread>
 
 namespace orb::test {
 
 bool XvfbServer::Start(int width, int height, int depth, std::string* error) {
+    Stop();
     int fds[2];
-    if (pipe(fds) != 0) {
+    // Close-on-exec, so that other programs the test starts do not keep the pipe open; the child
+    // clears the flag on the end Xvfb writes to.
+    if (pipe2(fds, O_CLOEXEC) != 0) {
         *error = "pipe failed";
         return false;
     }
@@ -21,11 +26,15 @@ bool XvfbServer::Start(int width, int height, int depth, std::string* error) {
     const std::string fd = std::to_string(fds[1]);
     pid_ = fork();
     if (pid_ < 0) {
+        close(fds[0]);
+        close(fds[1]);
         *error = "fork failed";
         return false;
     }
     if (pid_ == 0) {
-        close(fds[0]);
+        // Should the test program die without its clean-up (a CTest time-out), Xvfb goes with it.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        fcntl(fds[1], F_SETFD, 0);
         int null = open("/dev/null", O_RDWR);
         if (null >= 0) {
             dup2(null, 1);
@@ -61,9 +70,18 @@ void XvfbServer::Stop() {
     if (pid_ > 0) {
         kill(pid_, SIGTERM);
         int status = 0;
-        waitpid(pid_, &status, 0);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (waitpid(pid_, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                kill(pid_, SIGKILL);
+                waitpid(pid_, &status, 0);
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
     }
     pid_ = -1;
+    display_.clear();
 }
 
 }  // namespace orb::test

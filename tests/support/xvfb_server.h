@@ -16,11 +16,14 @@ public:
     XvfbServer& operator=(const XvfbServer&) = delete;
 
     // Starts Xvfb with one screen of the given size and depth; false with a reason on failure.
+    // A server this object already runs is stopped first.
     bool Start(int width, int height, int depth, std::string* error);
+    // SIGTERM, then SIGKILL when it has not ended within a few seconds.
     void Stop();
 
-    // ":N" of the running server.
+    // ":N" of the running server; empty when none runs.
     const std::string& Display() const { return display_; }
+    pid_t Pid() const { return pid_; }
 
 private:
     pid_t pid_ = -1;

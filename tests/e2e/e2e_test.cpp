@@ -1,0 +1,128 @@
+#include "e2e_test.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <iostream>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace orb::test {
+
+void TEndToEnd::SetUp() {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    root_ = fs::temp_directory_path() / ("orb_e2e_" + std::to_string(::getpid()) + "_" + info->name());
+    fs::remove_all(root_);
+    fs::create_directories(root_);
+    std::string error;
+    ASSERT_TRUE(xvfb_.Start(kScreenWidth, kScreenHeight, 24, &error)) << error;
+    ASSERT_TRUE(x_.Open(xvfb_.Display(), &error)) << error;
+}
+
+void TEndToEnd::TearDown() {
+    const bool failed = HasFailure();
+    if (failed && x_.X()) {
+        // What was on the screen when it went wrong.
+        std::cerr << "windows shown:\n" << x_.DescribeWindows();
+        Screenshot(std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_failed");
+    }
+    for (auto& c : clients_) {
+        c->Stop();
+        if (failed)
+            std::cerr << "client " << c->Folder().filename().string() << " (" << c->Ending() << ")\n"
+                      << c->Output() << std::endl;
+    }
+    clients_.clear();
+    server_.Stop();
+    x_.Close();
+    xvfb_.Stop();
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+}
+
+void TEndToEnd::StartRoomServer(TRoomHandshakeScript script) {
+    handshake_ = InstallRoomHandshake(server_, std::move(script));
+    ASSERT_TRUE(server_.Start("127.0.0.1", 0)) << server_.LastError();
+}
+
+std::string TEndToEnd::JoinLink(const std::string& user, const std::string& password, int room) const {
+    return "ORB6JOIN://127.0.0.1," + std::to_string(Port()) + "," + user + "," + password + "," + std::to_string(room);
+}
+
+TClientProcess* TEndToEnd::StartClient(const std::string& name, const std::vector<std::string>& args) {
+    auto client = std::make_unique<TClientProcess>();
+    std::string error;
+    if (!client->Start(ORB_E2E_CLIENT, args, xvfb_.Display(), root_ / name, &error)) {
+        ADD_FAILURE() << error;
+        return nullptr;
+    }
+    clients_.push_back(std::move(client));
+    return clients_.back().get();
+}
+
+int TEndToEnd::WaitForSignIn() {
+    int found = 0;
+    server_.WaitUntil(
+        [&] {
+            for (int id : server_.Connections()) {
+                auto c = server_.Connection(id);
+                // The handshake gives the connection its user once the sign-in has passed.
+                if (c && c->userId != 0 && !signedIn_.count(id)) {
+                    found = id;
+                    return true;
+                }
+            }
+            return false;
+        },
+        kWaitMs);
+    if (found) signedIn_.insert(found);
+    return found;
+}
+
+std::vector<TReceivedMessage> TEndToEnd::From(int connection, uint16_t kind) const {
+    std::vector<TReceivedMessage> out;
+    for (auto& m : server_.ReceivedOfKind(kind))
+        if (m.connection == connection) out.push_back(m);
+    return out;
+}
+
+bool TEndToEnd::WaitFor(int connection, uint16_t kind) {
+    return server_.WaitUntil([&] { return !From(connection, kind).empty(); }, kWaitMs);
+}
+
+bool TEndToEnd::WaitForClosed(int connection) {
+    return server_.WaitUntil(
+        [&] {
+            auto open = server_.Connections();
+            return std::find(open.begin(), open.end(), connection) == open.end();
+        },
+        kWaitMs);
+}
+
+QImage TEndToEnd::Screenshot(const std::string& name) {
+    QImage screen = x_.Capture();
+    EXPECT_FALSE(screen.isNull()) << "no picture of the screen for " << name;
+    if (screen.isNull()) return screen;
+    fs::create_directories(ORB_E2E_ARTIFACTS);
+    const std::string path = std::string(ORB_E2E_ARTIFACTS) + "/" + name + ".png";
+    EXPECT_TRUE(screen.save(QString::fromStdString(path), "PNG")) << "cannot write " << path;
+    return screen;
+}
+
+bool TEndToEnd::WaitForPainted(TXDriver::Window window) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+    for (;;) {
+        auto area = x_.Geometry(window);
+        if (!area) return false;
+        const QImage shot = x_.Capture(window);
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                if ((shot.pixel(x, y) & 0xffffff) != 0) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+}  // namespace orb::test
