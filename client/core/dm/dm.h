@@ -358,9 +358,9 @@ public:
 
     // How the run was started (from the launch argument; the login dialog clears it) and the
     // values of its link (the login dialog fills server, port, user name and password).
-    LaunchKind Launch = lkNone;
-    TLinkValues Link;
-    TRoomState Room;
+    orb::LaunchKind Launch = orb::lkNone;
+    orb::TLinkValues Link;
+    orb::TRoomState Room;
 
     // Made by the program: the login dialog (unset: no dialog, ShowLoginDialog answers false).
     std::function<std::unique_ptr<orb::ILoginDialog>()> CreateLoginDialog;
