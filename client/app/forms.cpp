@@ -1,8 +1,6 @@
 #include "forms.h"
 
 
-TfrmBoard::TfrmBoard(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmBoard")); }
-
 TfrmRequest::TfrmRequest(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmRequest")); }
 
 TfrmUserList::TfrmUserList(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmUserList")); }

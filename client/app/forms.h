@@ -6,12 +6,7 @@
 
 #include "frm_progress.h"  // the progress window comes with the session start
 #include "main/frm_main.h"
-
-class TfrmBoard : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmBoard(QWidget* parent = nullptr);
-};
+#include "board/window/frm_board.h"
 
 class TfrmRequest : public QWidget {
     Q_OBJECT

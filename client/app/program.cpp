@@ -12,6 +12,9 @@
 #include "common/message_box.h"
 #include "board/engine/board_engine.h"
 #include "keyboard_hook.h"
+#include "ui_frm_main.h"
+#include "login/frm_login.h"
+#include "roomlist/frm_roomlist.h"
 #include "protocol/date_time.h"
 #include "protocol/message_kinds.h"
 #include "util/time_text.h"
@@ -24,7 +27,9 @@
 namespace orb {
 
 TProgram::TProgram(TProgramOptions options) : o_(std::move(options)) {
-    QApplication::setApplicationDisplayName(QString::fromLatin1(kTitle));
+    // The application's title; not its display name, which the desktop would append to every
+    // window caption.
+    QApplication::setApplicationName(QString::fromLatin1(kTitle));
 }
 
 TProgram::~TProgram() { Shutdown(); }
@@ -147,11 +152,25 @@ void TProgram::CreateForms() {
     add(new TfrmChatHolder);
     add(new TfrmSilenceSuppression);
     tdm_->Progress = Form<TfrmProgress>();
+    if (auto* board = Form<TfrmBoard>()) {
+        board->SetEngine(boardEngine_.get());
+        board->OnShowWhiteboardView = [this] {
+            if (controller_) controller_->ShowMainView(mvWhiteboard);
+        };
+    }
 
     controller_ = std::make_unique<TMainController>(*tdm_, settings_, *main_, mainHandle_);
     SetControllerHooks();
     main_->Bind(controller_.get(), tdm_.get(), settings_.AudioOutDeviceID);
     main_->SetDockedForms({Form<TfrmUserList>(), Form<TfrmBoard>(), Form<TfrmBrowser>(), Form<TfrmAppShareViewWindow>()});
+    if (!tdm_->CreateLoginDialog) tdm_->CreateLoginDialog = [this] { return MakeLoginDialog(*tdm_); };
+    auto& sh = tdm_->SessionHooks;
+    sh.SetServerCaption = [this](const std::string& t) { main_->Ui().pServerInfo->setText(room::FromUtf8(t)); };
+    sh.SetRoomCaption = [this](const std::string& t) { main_->SetRoomCaption(t); };
+    main_->RoomListRunner = [this] {
+        return RunRoomList(main_.get(), tdm_->ServerHost, tdm_->OwnLoginInfo, tdm_->RoomList,
+                           [this](int32_t room) { tdm_->SendEnterRoom(room); });
+    };
 }
 
 void TProgram::SetControllerHooks() {
@@ -255,6 +274,7 @@ void TProgram::Shutdown() {
     // Freed in the reverse order of creation, the data module after the windows, the main window last.
     // The data module must not reach a freed window while it shuts down.
     if (tdm_) tdm_->Progress = nullptr;
+    if (boardEngine_) boardEngine_->SetView(nullptr);
     while (!windows_.empty()) windows_.pop_back();
     windowOrder_.clear();
     if (dm_) dm_->DataModuleDestroy();
@@ -272,6 +292,7 @@ void TProgram::Shutdown() {
         tdm_->BoardSink = nullptr;
     }
     boardMessages_.reset();
+    if (boardEngine_) boardEngine_->SetView(nullptr);
     boardEngine_.reset();
     boardLink_.reset();
     controller_.reset();

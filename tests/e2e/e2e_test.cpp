@@ -44,6 +44,7 @@ void TEndToEnd::TearDown() {
 
 void TEndToEnd::StartRoomServer(TRoomHandshakeScript script) {
     handshake_ = InstallRoomHandshake(server_, std::move(script));
+    service_ = std::make_unique<TRoomService>(server_, handshake_);
     ASSERT_TRUE(server_.Start("127.0.0.1", 0)) << server_.LastError();
 }
 

@@ -17,6 +17,7 @@
 #include "client_process.h"
 #include "roomserver/room_handshake.h"
 #include "roomserver/room_server.h"
+#include "roomserver/room_service.h"
 #include "support/xvfb_server.h"
 #include "x_driver.h"
 
@@ -32,8 +33,14 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // The room server with the handshake on 127.0.0.1 and a free port.
-    void StartRoomServer(TRoomHandshakeScript script = {});
+    // The room server on 127.0.0.1 and a free port, as the program serves it: an account per login
+    // and the rooms answering the room-entry requests.
+    void StartRoomServer(TRoomHandshakeScript script = PerLoginScript());
+    static TRoomHandshakeScript PerLoginScript() {
+        TRoomHandshakeScript s;
+        s.perLoginAccounts = true;
+        return s;
+    }
     uint16_t Port() const { return server_.Port(); }
     // "ORB6JOIN://127.0.0.1,<port>,user,password,room".
     std::string JoinLink(const std::string& user, const std::string& password, int room) const;
@@ -59,6 +66,7 @@ protected:
     TXDriver x_;
     TRoomServer server_;
     std::shared_ptr<TRoomHandshake> handshake_;
+    std::unique_ptr<TRoomService> service_;
     std::filesystem::path root_;
     std::vector<std::unique_ptr<TClientProcess>> clients_;
 

@@ -44,6 +44,13 @@ TEST(FrmProgress, StepsUpdateBarAndTextAlsoWhileHiddenWithoutShowingTheWindow) {
     // Text from the network is shown as it is, never as markup.
     form.SetStep(1, "<b>x</b>");
     EXPECT_EQ(form.lbAction()->textFormat(), Qt::PlainText);
+    // A step only paints: nothing queued runs in the middle of the sequence that shows it.
+    bool ran = false;
+    QMetaObject::invokeMethod(&form, [&] { ran = true; }, Qt::QueuedConnection);
+    form.SetStep(2, "Validating user info...");
+    EXPECT_FALSE(ran);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(ran);
 }
 
 TEST(FrmProgress, ClosingOnlyHidesAndTheWindowCanBeShownAgain) {

@@ -80,7 +80,10 @@ std::string TRoomHandshake::AccountRecord(const TAccount& account, int16_t room)
     std::string a(1119, '\0');
     PutI32(a, 0, account.userId);
     StoreU16(reinterpret_cast<uint8_t*>(a.data()) + 4, uint16_t(room));
+    // The first word of the full name is the first name; the address is made up, never mailed.
+    PutShort(a, 8, 20, account.fullName.substr(0, account.fullName.find(' ')));
     PutShort(a, 29, 128, account.fullName);
+    PutShort(a, 158, 128, account.userName + "@example.test");
     PutI32(a, 647, account.level);
     PutShort(a, 663, 50, account.password);
     PutShort(a, 1036, 31, "server-token");

@@ -216,7 +216,21 @@ bool TRoomServer::SendHeader(int connection, const TVCRHeader& header, std::span
     auto c = Connection(connection);
     if (!c) return false;
     auto bytes = BuildPacketStream(header, body.data(), body.size());
-    return c->Write(bytes.data(), bytes.size());
+    if (!c->Write(bytes.data(), bytes.size())) return false;
+    {
+        std::lock_guard lk(mu_);
+        sent_.push_back({connection, header, std::vector<uint8_t>(body.begin(), body.end())});
+    }
+    Notify();
+    return true;
+}
+
+std::vector<TReceivedMessage> TRoomServer::SentOfKind(int connection, uint16_t kind) const {
+    std::lock_guard lk(mu_);
+    std::vector<TReceivedMessage> out;
+    for (auto& m : sent_)
+        if (m.connection == connection && m.header.kind == kind) out.push_back(m);
+    return out;
 }
 
 bool TRoomServer::Send(int connection, uint16_t kind, std::span<const uint8_t> body, int32_t sender, int16_t room,

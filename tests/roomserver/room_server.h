@@ -118,6 +118,9 @@ public:
     std::vector<TReceivedMessage> Received() const;
     std::vector<TReceivedMessage> ReceivedOfKind(uint16_t kind) const;
     void ClearReceived();
+    // What the server wrote to one connection (whole messages sent with Send, SendHeader,
+    // Broadcast or Relay), in order.
+    std::vector<TReceivedMessage> SentOfKind(int connection, uint16_t kind) const;
     bool WaitForKind(uint16_t kind, size_t count = 1, int timeoutMs = 5000);
     bool WaitUntil(const std::function<bool()>& pred, int timeoutMs = 5000);
 
@@ -138,6 +141,7 @@ private:
     std::vector<PRoomConnection> finished_;
     int nextId_ = 1;
     std::vector<TReceivedMessage> received_;
+    std::vector<TReceivedMessage> sent_;
 
     HandshakeHook handshake_;
     ConnectionHook onAccept_, onConnect_, onDisconnect_;

@@ -121,7 +121,7 @@ TEST_F(Program, CancelledLoginEndsTheRunWithMinusOneAfterAnOrderlyShutDown) {
         TProgram program(opts_);
         program.CreateForms();
         EXPECT_EQ(created_, kOrder);
-        EXPECT_EQ(QApplication::applicationDisplayName(), "Orbelo Live Browser");
+        EXPECT_EQ(QApplication::applicationName(), "Orbelo Live Browser");
         EXPECT_EQ(program.Main()->windowTitle(), "Orbelo Live Browser");
         ASSERT_EQ(program.Windows().size(), 22u);
         for (size_t i = 0; i < 22; ++i)

@@ -413,6 +413,8 @@ public:
     void SelectBoard(int32_t board, bool announce);
     void ClearBoard(int32_t board);
 
+    // 0 all messages allowed, 1 public chat only, 2 and 3 chat disabled for users (kinds 128, 129).
+    int32_t ChatPermission = 0;
     // The last poll, ping or beep received (kind 63).
     TPollInfo ReceivedPoll;
 

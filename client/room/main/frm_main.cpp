@@ -96,7 +96,13 @@ TfOrbeloMain::TfOrbeloMain(QWidget* parent) : QMainWindow(parent), ui_(std::make
     });
     ui_->LeftSplitter->setStretchFactor(0, 0);
     ui_->LeftSplitter->setStretchFactor(1, 1);
+    ui_->midSplitter->setStretchFactor(0, 0);
+    ui_->midSplitter->setStretchFactor(1, 1);
     ui_->pRecorderTool->setVisible(false);
+    headerStyle_ = ui_->hdrTextMessages->styleSheet();
+    // Until the room's own sizes are applied: the defaults of the panel sizes.
+    ui_->LeftSplitter->setSizes({290, 990});
+    ui_->midSplitter->setSizes({325, 400});
     ui_->chatPublic->setOpenLinks(false);
     SetIcons();
     qApp->installEventFilter(this);
@@ -289,6 +295,8 @@ void TfOrbeloMain::SetLiveCommandsEnabled(bool enabled) {
 }
 
 void TfOrbeloMain::SetSplitters(int leftWidth, int participantHeight) {
+    // Sizes are set against the window's present size, not the one before it was placed.
+    if (QLayout* l = ui_->pMainHolder->layout()) l->activate();
     const int total = ui_->LeftSplitter->width();
     ui_->LeftSplitter->setSizes({leftWidth, qMax(1, total - leftWidth)});
     const int h = ui_->midSplitter->height();
@@ -378,14 +386,15 @@ void TfOrbeloMain::SetSpeakerMeter(int percent) { ui_->peakSpeaker->setValue(per
 void TfOrbeloMain::SetChatPermission(const orb::TChatPermissionLayout& l) {
     for (QAction* a : chatPerm_) a->setChecked(false);
     ui_->hdrTextMessages->setText(QStringLiteral("Public Messages"));
-    ui_->hdrTextMessages->setStyleSheet(QString());
+    ui_->hdrTextMessages->setStyleSheet(headerStyle_);
     if (!l.applyMode) return;
     ui_->pnlMessageSender->setVisible(l.inputVisible);
     if (l.checkedItem >= 0) ChatPerm(l.checkedItem)->setChecked(true);
     ui_->hdrTextMessages->setProperty("sendToMenu", l.sendToMenu);
     if (l.disabledHeader) {
         ui_->hdrTextMessages->setText(QStringLiteral("Public Messages - Disabled for users"));
-        ui_->hdrTextMessages->setStyleSheet(QStringLiteral("color: #ff0000;"));
+        ui_->hdrTextMessages->setStyleSheet(QString(headerStyle_).replace(QLatin1String("palette(bright-text)"),
+                                                                          QLatin1String("#ff0000")));
     }
 }
 

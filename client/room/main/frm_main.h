@@ -120,4 +120,5 @@ private:
     bool closeWithoutQuestion_ = false;
     bool closing_ = false;
     std::optional<int> exitCode_;
+    QString headerStyle_;
 };

@@ -285,7 +285,15 @@ void TMainController::RoomListReceived(std::intptr_t result) {
         return;
     }
     Progress(7, "Virtual rooms loaded.");
-    if (view_.RunRoomList() <= 0) view_.CloseWithoutQuestion();
+    // The progress window stays on top; it must not cover the rooms while the user chooses.
+    HideProgress();
+    if (view_.RunRoomList() <= 0) {
+        // Signed out or timed out: the run ends as after a failed room list.
+        view_.Quit(-1);
+        view_.CloseWithoutQuestion();
+        return;
+    }
+    if (dm_.Progress) dm_.Progress->ShowCentered();
 }
 
 void TMainController::RoomEntered(std::intptr_t result) {

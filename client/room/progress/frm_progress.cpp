@@ -34,13 +34,10 @@ void TfrmProgress::SetRange(int maximum) {
 
 void TfrmProgress::SetStep(int position, const std::string& text) {
     ui_->pBar->setValue(position);
-    // The caller usually blocks on the network next: let the window paint the new step first.
-    ui_->lbAction->hide();
-    QCoreApplication::processEvents();
     ui_->lbAction->setText(QString::fromStdString(text));
-    ui_->lbAction->show();
-    QCoreApplication::processEvents();
-    ui_->pBar->repaint();
+    // The caller usually blocks on the network next, so the step is painted now; the event loop
+    // is not run here, so no handler can re-enter the sequence that shows this step.
+    if (isVisible()) repaint();
 }
 
 void TfrmProgress::HideProgress() { hide(); }
