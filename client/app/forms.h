@@ -8,6 +8,30 @@
 #include "main/frm_main.h"
 #include "board/window/frm_board.h"
 
+// Windows that live in their own folders, one include line per area:
+
+// area participants
+
+// area chat
+
+// area voice
+
+// area playback
+
+// area board
+
+// area libraries
+
+// area print
+
+// area polls
+
+// area video
+
+// area sharing
+
+// area settings
+
 class TfrmRequest : public QWidget {
     Q_OBJECT
 public:

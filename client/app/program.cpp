@@ -171,6 +171,17 @@ void TProgram::CreateForms() {
         return RunRoomList(main_.get(), tdm_->ServerHost, tdm_->OwnLoginInfo, tdm_->RoomList,
                            [this](int32_t room) { tdm_->SendEnterRoom(room); });
     };
+    SetupParticipants();
+    SetupChat();
+    SetupVoice();
+    SetupPlayback();
+    SetupBoard();
+    SetupLibraries();
+    SetupPrint();
+    SetupPolls();
+    SetupVideo();
+    SetupSharing();
+    SetupSettings();
 }
 
 void TProgram::SetControllerHooks() {
@@ -274,6 +285,13 @@ void TProgram::Shutdown() {
     // Freed in the reverse order of creation, the data module after the windows, the main window last.
     // The data module must not reach a freed window while it shuts down.
     if (tdm_) tdm_->Progress = nullptr;
+    for (auto it = shutdownSteps_.rbegin(); it != shutdownSteps_.rend(); ++it) {
+        try {
+            (*it)();
+        } catch (...) {
+        }
+    }
+    shutdownSteps_.clear();
     if (boardEngine_) boardEngine_->SetView(nullptr);
     while (!windows_.empty()) windows_.pop_back();
     windowOrder_.clear();

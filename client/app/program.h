@@ -99,6 +99,22 @@ private:
     void FormShow();
     void SetDataModuleHooks();
     void SetControllerHooks();
+    // Each area binds its windows and the data module's hooks in its own file, setup_<area>.cpp;
+    // CreateForms calls them in this order once every window exists.
+    void SetupParticipants();
+    void SetupChat();
+    void SetupVoice();
+    void SetupPlayback();
+    void SetupBoard();
+    void SetupLibraries();
+    void SetupPrint();
+    void SetupPolls();
+    void SetupVideo();
+    void SetupSharing();
+    void SetupSettings();
+    // Steps an area needs at shut-down, run in reverse order before the windows are freed.
+    std::vector<std::function<void()>> shutdownSteps_;
+
     bool CheckRecording(const std::string& error);
     TDataModuleServices Services();
 

@@ -36,6 +36,7 @@ void TEndToEnd::TearDown() {
     }
     clients_.clear();
     server_.Stop();
+    extensions_.clear();
     x_.Close();
     xvfb_.Stop();
     std::error_code ec;
@@ -43,8 +44,12 @@ void TEndToEnd::TearDown() {
 }
 
 void TEndToEnd::StartRoomServer(TRoomHandshakeScript script) {
+    transfers_ = std::make_unique<TFileTransferPort>(server_);
+    script.fileTransferPort = transfers_->Port();
     handshake_ = InstallRoomHandshake(server_, std::move(script));
     service_ = std::make_unique<TRoomService>(server_, handshake_);
+    TRoomExtensionContext context{server_, handshake_, *service_, {}};
+    extensions_ = InstallRoomExtensions(context);
     ASSERT_TRUE(server_.Start("127.0.0.1", 0)) << server_.LastError();
 }
 

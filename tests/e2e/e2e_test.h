@@ -18,6 +18,8 @@
 #include "roomserver/room_handshake.h"
 #include "roomserver/room_server.h"
 #include "roomserver/room_service.h"
+#include "roomserver/extensions.h"
+#include "roomserver/file_transfer_port.h"
 #include "support/xvfb_server.h"
 #include "x_driver.h"
 
@@ -67,6 +69,8 @@ protected:
     TRoomServer server_;
     std::shared_ptr<TRoomHandshake> handshake_;
     std::unique_ptr<TRoomService> service_;
+    std::unique_ptr<TFileTransferPort> transfers_;
+    std::vector<PRoomExtension> extensions_;
     std::filesystem::path root_;
     std::vector<std::unique_ptr<TClientProcess>> clients_;
 

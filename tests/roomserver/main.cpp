@@ -19,6 +19,7 @@
 #include "roomserver/room_handshake.h"
 #include "roomserver/room_server.h"
 #include "roomserver/room_service.h"
+#include "roomserver/extensions.h"
 
 namespace {
 volatile std::sig_atomic_t gStop = 0;
@@ -59,6 +60,12 @@ int main(int argc, char** argv) {
         std::fputs((line + "\n").c_str(), stdout);
         std::fflush(stdout);
     });
+    orb::test::TRoomExtensionContext context{server, handshake, rooms, [&out](const std::string& line) {
+                                                 std::lock_guard lk(out);
+                                                 std::fputs((line + "\n").c_str(), stdout);
+                                                 std::fflush(stdout);
+                                             }};
+    auto extensions = orb::test::InstallRoomExtensions(context);
     if (!server.Start(address, uint16_t(port))) {
         std::fprintf(stderr, "%s\n", server.LastError().c_str());
         return 1;
@@ -71,5 +78,6 @@ int main(int argc, char** argv) {
     }
     while (!gStop) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     server.Stop();
+    extensions.clear();
     return 0;
 }

@@ -76,6 +76,8 @@ class TRoomHandshake {
 public:
     explicit TRoomHandshake(TRoomHandshakeScript script) : script_(std::move(script)) {}
     const TRoomHandshakeScript& Script() const { return script_; }
+    // For the extensions, before the server starts (ports they open go into the replies).
+    TRoomHandshakeScript& MutableScript() { return script_; }
     // Connections whose handshake began.
     int Started() const { return started_.load(); }
     // The connection that passed the handshake last (0: none).

@@ -437,6 +437,43 @@ public:
     bool SendKind148();                 // 148
     bool SendRoomProfileRequest();      // 152
 
+    // ==== Areas. Each area keeps its state and view interface in client/core/<area>/ and puts its
+    // data-module members, hooks and senders in its own block below (bodies in dm_<area>.cpp).
+
+    // ---- participants: Participants, rights and moderation; profile card and editor
+    // ---- end of participants
+
+    // ---- chat: Chat, session notes and requests; command actions and menus
+    // ---- end of chat
+
+    // ---- voice: Voice connection, remote audio control, audio wizard
+    // ---- end of voice
+
+    // ---- playback: Recorded sessions: download, replay and the player window
+    // ---- end of playback
+
+    // ---- board: Board window and its tools
+    // ---- end of board
+
+    // ---- libraries: Resource libraries, guided web tour, welcome and about windows
+    // ---- end of libraries
+
+    // ---- print: Print path into presentations, presentation export
+    // ---- end of print
+
+    // ---- polls: Polls and exams, server recording, breakout rooms
+    // ---- end of polls
+
+    // ---- video: Web cams: video connection, capture, codec, video windows
+    // ---- end of video
+
+    // ---- sharing: Application sharing: session, viewer, settings and control bar
+    // ---- end of sharing
+
+    // ---- settings: Settings dialog
+    // ---- end of settings
+
+
 private:
     void OpenSessionRelay();
     void CloseSessionRelayWhenIdle();

@@ -1,0 +1,1 @@
+# Participants, rights and moderation; profile card and editor: the libraries the program links for this area.

@@ -1,0 +1,1 @@
+# Polls and exams, server recording, breakout rooms: the libraries the program links for this area.

@@ -1,0 +1,1 @@
+# Settings dialog: the libraries the program links for this area.

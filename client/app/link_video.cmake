@@ -1,0 +1,1 @@
+# Web cams: video connection, capture, codec, video windows: the libraries the program links for this area.

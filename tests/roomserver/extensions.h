@@ -1,0 +1,46 @@
+#pragma once
+// What each area adds to the test room server (its own ports, relays and replies), installed by
+// the roomserver program and the end-to-end tests in one call. Each area fills its own
+// ext_<area>.cpp; an extension owns what it starts (ports, threads) for as long as it lives.
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "roomserver/room_handshake.h"
+#include "roomserver/room_server.h"
+#include "roomserver/room_service.h"
+
+namespace orb::test {
+
+struct TRoomExtensionContext {
+    TRoomServer& server;
+    std::shared_ptr<TRoomHandshake> handshake;
+    TRoomService& rooms;
+    // One line per event worth logging (the program prints them).
+    std::function<void(const std::string&)> log;
+};
+
+class TRoomExtension {
+public:
+    virtual ~TRoomExtension() = default;
+};
+using PRoomExtension = std::unique_ptr<TRoomExtension>;
+
+// Every area's extension, before the server starts.
+std::vector<PRoomExtension> InstallRoomExtensions(TRoomExtensionContext& context);
+
+// One per area (null when the area adds nothing).
+PRoomExtension InstallParticipantsExtension(TRoomExtensionContext& context);
+PRoomExtension InstallChatExtension(TRoomExtensionContext& context);
+PRoomExtension InstallVoiceExtension(TRoomExtensionContext& context);
+PRoomExtension InstallPlaybackExtension(TRoomExtensionContext& context);
+PRoomExtension InstallBoardExtension(TRoomExtensionContext& context);
+PRoomExtension InstallLibrariesExtension(TRoomExtensionContext& context);
+PRoomExtension InstallPrintExtension(TRoomExtensionContext& context);
+PRoomExtension InstallPollsExtension(TRoomExtensionContext& context);
+PRoomExtension InstallVideoExtension(TRoomExtensionContext& context);
+PRoomExtension InstallSharingExtension(TRoomExtensionContext& context);
+
+}  // namespace orb::test
