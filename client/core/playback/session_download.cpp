@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <ctime>
+#include <algorithm>
 #include <vector>
 
 #include "playback/recording_reader.h"
@@ -251,6 +252,14 @@ size_t TSessionURLReaderThread::WriteData(char* data, size_t size, size_t count,
     if (t->terminated_.load() || t->written_ + int64_t(n) > kMaxBytes) return 0;
     while (t->suspended_.load() && !t->terminated_.load()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     if (!WriteAllFd(t->fd_, reinterpret_cast<const uint8_t*>(data), n)) return 0;
+    // The session record in front gives the total to report, before the opening has read it.
+    if (t->head_.size() < TSessionInfoRec::kSize) {
+        const size_t take = std::min(n, TSessionInfoRec::kSize - t->head_.size());
+        t->head_.insert(t->head_.end(), data, data + take);
+        TSessionInfoRec rec;
+        if (rec.Decode(t->head_) && t->shared_.TotalSize() == 0 && rec.TotalSize() > 0)
+            t->shared_.SetTotalSize(rec.TotalSize());
+    }
     t->written_ += int64_t(n);
     t->shared_.SetAvailable(t->written_);
     t->Notify(t->written_, false);

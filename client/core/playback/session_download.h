@@ -16,6 +16,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "loop/event_loop.h"
 #include "net/tcp_client.h"
@@ -115,6 +116,7 @@ private:
     TProxySettings proxy_;
     int fd_ = -1;
     int64_t written_ = 0;
+    std::vector<uint8_t> head_;
     int64_t lastNotified_ = -1;
     int64_t lastNotifyMs_ = 0;
     std::atomic<int> status_{0};
