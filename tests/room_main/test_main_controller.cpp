@@ -251,6 +251,15 @@ TEST(MainController, PlaybackShowsNoLossAndAGoodEntryEndsTheCountdown) {
     EXPECT_EQ(o.view.resetVisible, 0);
 }
 
+TEST(MainController, RoomCaptionCountsTheMinutesInTheRoom) {
+    Offline o;
+    o.c->RoomEntered(0);
+    EXPECT_EQ(o.view.caption, " Room 0: ");
+    o.clock.Advance(3 * TMainController::kSessionTimeIntervalMs);
+    o.loop.ProcessPending();
+    EXPECT_EQ(o.view.caption, " Room 0:  (You have been in this session for 3 min.)");
+}
+
 TEST(MainController, ModeratorTipsOnTheFirstEntryOfTheRunOnly) {
     Offline o;
     o.dm->OwnLoginInfo.SetLevel(1000);  // empty welcome text, tips switched on
