@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "board/engine/board_engine.h"
+#include "boardmsg/board_dm_link.h"
 #include "loop/plain_event_loop.h"
 #include "main/main_controller.h"
 #include "protocol/wm_app.h"
@@ -317,6 +319,12 @@ TEST(MainController, RoomEntrySequenceInOrderWithItsProgressSteps) {
     self = loop.RegisterWindow([&](uint32_t m, std::intptr_t w, std::intptr_t l) { controller->HandleMessage(m, w, l); });
     TDM dm(loop, self);
     dm.Progress = &progress;
+    // The boards asked for at entry land on a real engine, which reports their loading.
+    board::TDMBoardLink link(dm);
+    board::TBoardEngine engine(link);
+    board::TBoardMessages messages(engine, link);
+    dm.BoardMessages = &messages;
+    dm.BoardSink = &engine;
     TMainController c(dm, settings, view, self);
     controller = &c;
     c.Hooks.ShowLoginDialog = [&] {
@@ -344,11 +352,14 @@ TEST(MainController, RoomEntrySequenceInOrderWithItsProgressSteps) {
     ASSERT_GE(kinds.size(), expected.size());
     EXPECT_EQ(std::vector<uint16_t>(kinds.begin(), kinds.begin() + long(expected.size())), expected);
 
-    // Steps 9 to 14 of the entry as the sequence shows them.
+    // Steps 9 to 15 of the entry as the sequence and the board loading show them.
+    ASSERT_TRUE(loop.RunUntil([&] { return std::count(progress.steps.begin(), progress.steps.end(), 15) >= 5; }));
     std::vector<int> entry;
     for (int s : progress.steps)
         if (s >= 9 && s <= 14) entry.push_back(s);
     EXPECT_EQ(entry, (std::vector<int>{9, 10, 11, 12, 14, 14}));
+    EXPECT_GT(std::find(progress.steps.begin(), progress.steps.end(), 15) - progress.steps.begin(),
+              std::find(progress.steps.begin(), progress.steps.end(), 14) - progress.steps.begin());
     EXPECT_TRUE(dm.Room.InRoom);
     EXPECT_EQ(view.caption, " Room 1002: Main hall");
     EXPECT_TRUE(dm.Room.VoiceRight);  // a moderator
@@ -378,5 +389,7 @@ TEST(MainController, RoomEntrySequenceInOrderWithItsProgressSteps) {
     EXPECT_EQ(count(vkTakeMicrophone), 2u);
     EXPECT_EQ(count(vkReleaseMicrophone), 1u);
     dm.LeaveSession();
+    dm.BoardMessages = nullptr;
+    dm.BoardSink = nullptr;
     server.Stop();
 }
