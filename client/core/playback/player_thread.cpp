@@ -198,6 +198,8 @@ void TPlayerThread::Seek(uint32_t target) {
         if (header_.kind != vkVoiceIn && header_.kind != vkBoardPointer) Dispatch(false);
         Post(config_.playerWindow, WM_APP_PLAYERPOSITION, std::intptr_t(counter_.load()), 1);
     }
+    // Under the lock: a release that comes now starts a new jump instead of stopping this one.
+    std::lock_guard<std::mutex> lock(mu_);
     fast_.store(false);
 }
 
