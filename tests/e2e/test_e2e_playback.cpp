@@ -84,7 +84,15 @@ protected:
         usleep(1500 * 1000);
         EXPECT_TRUE(client->Running()) << client->Ending();
         QImage shot = Screenshot("playback_" + name);
-        EXPECT_FALSE(shot.isNull());
+        ASSERT_FALSE(shot.isNull());
+        // The recording's first strokes (red lines on board 1) are on the screen.
+        int red = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x) {
+                const QColor c = shot.pixelColor(x, y);
+                if (c.red() > 200 && c.green() < 60 && c.blue() < 60) ++red;
+            }
+        EXPECT_GT(red, 300) << "no replayed strokes on the board";
         EXPECT_TRUE(client->Stop());
     }
     std::string WriteRecording(const std::string& name) {
