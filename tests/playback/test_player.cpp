@@ -243,3 +243,31 @@ TEST(Playback, PauseAndStopFromInsideAReplayedMessage) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PlayerThread, AJumpBeyondTheDownloadStopsAtTheLastMessageThere) {
+    Replay r;
+    TRecordingWriter w;
+    w.Add(vkEnterRoom, 0, test::RoomEntryBody(2));
+    for (int i = 1; i < 10; ++i) w.Add(vkBoardStrokes, 1000 * i, test::StrokesBody(1, 1));
+    r.log.onRecord = [&](const TVCRHeader&, size_t n) {
+        if (n == 1) r.thread->ReleaseSlider(100);
+    };
+    r.Start(w, true, false);
+    // Four messages are there so far.
+    int64_t four = 740;
+    for (int i = 0; i < 4; ++i) four += int64_t(w.Each()[size_t(i)].size());
+    r.shared.SetAvailable(four);
+    ASSERT_TRUE(r.loop.RunUntil([&] { return !r.Posts(WM_APP_PLAYERBUFFERING).empty(); }));
+    EXPECT_EQ(r.log.Items().size(), 4u);
+    EXPECT_EQ(r.thread->Counter(), 4u);
+    EXPECT_FALSE(r.thread->Jumping());
+    r.thread->Terminate();
+    ASSERT_TRUE(r.RunToEnd());
+    auto positions = r.Posts(WM_APP_PLAYERPOSITION);
+    ASSERT_FALSE(positions.empty());
+    EXPECT_EQ(positions.back().wParam, 4);
+}
+
+}  // namespace
