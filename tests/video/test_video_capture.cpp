@@ -1,0 +1,120 @@
+// The capture component: driver list, opening failures with their texts, the rate properties,
+// and the synthetic camera in every layout.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "video/video_cap.h"
+#include "video/yuv_converts.h"
+
+using namespace orb::video;
+
+TEST(VideoCapture, DeviceListWithoutCamerasHoldsOnlyTheSyntheticCamera) {
+    auto dir = std::filesystem::temp_directory_path() / ("orb-video-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir / "video0") << "not a device";
+    auto list = ListCaptureDrivers(dir.string());
+    std::filesystem::remove_all(dir);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_TRUE(list[0].synthetic);
+    EXPECT_EQ(list[0].name, kSyntheticCameraName);
+    // On this machine the synthetic camera comes after whatever real devices exist.
+    auto here = ListCaptureDrivers();
+    ASSERT_FALSE(here.empty());
+    EXPECT_TRUE(here.back().synthetic);
+}
+
+TEST(VideoCapture, OpeningFailuresSayWhy) {
+    TVideoCap cap({{"Gone", "/nonexistent/video4", false, 0}, {kSyntheticCameraName, "", true, 0}});
+    EXPECT_EQ(cap.DriverIndex(), -1);
+    try {
+        cap.SetDriverOpen(true);
+        FAIL();
+    } catch (const ENoDriverException& e) {
+        EXPECT_STREQ(e.what(), "No capture driver selected");
+    }
+    EXPECT_THROW(cap.VideoFormatHeader(), ENotOpen);
+    EXPECT_STREQ(ENotOpen().what(), "Driver not Open");
+    cap.SetDriverIndex(0);
+    try {
+        cap.SetDriverOpen(true);
+        FAIL();
+    } catch (const ENotConnectException& e) {
+        EXPECT_STREQ(e.what(), "Unable to initialize the camera. It is either not present or in use. \r\nPlease make "
+                               "sure your camera is plugged in and that no other application is using it at the moment.");
+    }
+    EXPECT_FALSE(cap.DriverOpen());
+    cap.SetDriverIndex(7);
+    EXPECT_EQ(cap.DriverIndex(), -1);
+    EXPECT_EQ(cap.DriverName(), "");
+    cap.SetDriverName(kSyntheticCameraName);
+    EXPECT_EQ(cap.DriverIndex(), 1);
+}
+
+TEST(VideoCapture, RateProperties) {
+    TVideoCap cap(std::vector<TCaptureDriver>{});
+    cap.SetMicroSecPerFrame(1000);
+    EXPECT_EQ(cap.MicroSecPerFrame(), 33333);
+    cap.SetFrameRate(60);  // the rate is written without the floor
+    EXPECT_EQ(cap.MicroSecPerFrame(), 16667);
+    EXPECT_EQ(cap.FrameRate(), 60);
+    cap.SetFrameRate(0);
+    EXPECT_EQ(cap.MicroSecPerFrame(), 16667);
+    cap.SetPreviewRate(0);
+    EXPECT_EQ(cap.PreviewRate(), 1);
+    cap.SetPreviewRate(99);
+    EXPECT_EQ(cap.PreviewRate(), 30);
+}
+
+TEST(VideoCapture, SyntheticCameraInEveryLayout) {
+    TVideoCap cap({{kSyntheticCameraName, "", true, 0}});
+    cap.SetDriverIndex(0);
+    cap.SetDriverOpen(true);
+    std::vector<std::vector<uint8_t>> got;
+    cap.OnVideoStream = [&](const uint8_t* d, size_t n) { got.emplace_back(d, d + n); };
+    const char* layouts[] = {"YUY2", "UYVY", "Y41P", "YVU9", "I420", "Y8  ", "Y211"};
+    for (const char* l : layouts) {
+        SCOPED_TRACE(l);
+        TBitmapInfoHeader f;
+        f.biWidth = 176;
+        f.biHeight = 144;
+        f.biCompression = MakeFourcc(l[0], l[1], l[2], l[3]);
+        cap.SetVideoFormat(f);
+        auto now = cap.VideoFormatHeader();
+        EXPECT_EQ(now.biWidth, 176);
+        EXPECT_EQ(now.biCompression, f.biCompression);
+        got.clear();
+        ASSERT_TRUE(cap.GrabFrame());
+        ASSERT_TRUE(cap.GrabFrame());
+        ASSERT_EQ(got.size(), 2u);
+        ASSERT_EQ(got[0].size(), YuvFrameBytes(YuvFormatOf(f.biCompression), 144, 176));
+        EXPECT_NE(got[0], got[1]);  // the picture moves
+    }
+    TBitmapInfoHeader rgb32;
+    rgb32.biWidth = 160;
+    rgb32.biHeight = 120;
+    rgb32.biBitCount = 32;
+    EXPECT_THROW(cap.SetVideoFormat(rgb32), EFalseFormat);
+    rgb32.biBitCount = 24;
+    cap.SetVideoFormat(rgb32);
+    // The format outlives closing and opening the driver.
+    cap.SetDriverOpen(false);
+    cap.SetDriverOpen(true);
+    EXPECT_EQ(cap.VideoFormatHeader().biCompression, 0u);
+    EXPECT_EQ(cap.VideoFormatHeader().biWidth, 160);
+
+    std::atomic<int> frames{0};
+    cap.OnVideoStream = [&](const uint8_t*, size_t n) { if (n == 160u * 3 * 120) ++frames; };
+    cap.SetFrameRate(30);
+    cap.StartCapture();
+    for (int i = 0; i < 400 && frames < 3; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    cap.StopCapture();
+    EXPECT_GE(frames.load(), 3);
+    int after = frames;
+    std::this_thread::sleep_for(std::chrono::milliseconds(80));
+    EXPECT_EQ(frames.load(), after);
+}
