@@ -106,15 +106,10 @@ void Serve(const std::shared_ptr<TVideoPort::State>& st, TTcpClient& s) {
 
 class TVideoExtension : public TRoomExtension {
 public:
+    // The room service answers kind 113 with the script's port: make it this one.
     explicit TVideoExtension(TRoomExtensionContext& c) : port(c.server) {
-        uint16_t p = port.Port();
-        c.server.OnKind(vkVideoPort, [p](TRoomServer& s, TRoomConnection& conn, const TVCRHeader&,
-                                          std::span<const uint8_t>) {
-            uint8_t body[8] = {};
-            StoreU32(body, p);
-            s.Send(conn.id, vkVideoPort, body);
-        });
-        if (c.log) c.log("video port " + std::to_string(p));
+        if (c.handshake) c.handshake->MutableScript().videoPort = port.Port();
+        if (c.log) c.log("video port " + std::to_string(port.Port()));
     }
     TVideoPort port;
 };

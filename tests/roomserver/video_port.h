@@ -3,7 +3,7 @@
 // (109) and send frames (111); viewers register (mode 1), ask for a user's video (110) and poll
 // for frames (112), answered with the publisher's latest frame, 48 while none has come, and 47
 // once the publisher has gone. Publishing starts and stops are told to the publisher's room as
-// kinds 107 and 108. Kind 113 on the room connection is answered with the port.
+// kinds 107 and 108. Installed as the video extension, its port is the one kind 113 announces.
 //
 // Records are read by hand from their offsets (registration: user id 0, room 106, mode 108;
 // format: 46 bytes; frame: key 0, size 1, sequence 9), independently of the client's decoders.
