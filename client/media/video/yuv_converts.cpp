@@ -26,14 +26,39 @@ inline int Clamp255(double v) {
     return i < 0 ? 0 : i > 255 ? 255 : i;
 }
 
+// The formula's products per byte value, computed once; the sums below are the same operations in
+// the same order as the formula's, so the results are identical.
+struct TYuvTables {
+    double y[256], ub[256], ug[256], vg[256], vr[256];
+    TYuvTables() {
+        for (int i = 0; i < 256; ++i) {
+            y[i] = (i - 16) * 1.1643828125;
+            ub[i] = (i - 128) * 2.01723046875;
+            ug[i] = (i - 128) * 0.39176171875;
+            vg[i] = (i - 128) * 0.81296875;
+            vr[i] = (i - 128) * 1.59602734375;
+        }
+    }
+};
+const TYuvTables kT;
+
+inline uint32_t Pixel(int y, int u, int v) {
+    const double yy = kT.y[y];
+    return uint32_t(Clamp255(yy + kT.ub[u])) | (uint32_t(Clamp255(yy - kT.ug[u] - kT.vg[v])) << 8) |
+           (uint32_t(Clamp255(yy + kT.vr[v])) << 16);
+}
+
 }  // namespace
 
 uint32_t YuvToRgb(int y, int u, int v) {
-    double yy = (y - 16) * 1.1643828125;
-    int b = Clamp255(yy + (u - 128) * 2.01723046875);
-    int g = Clamp255(yy - (u - 128) * 0.39176171875 - (v - 128) * 0.81296875);
-    int r = Clamp255(yy + (v - 128) * 1.59602734375);
-    return uint32_t(b) | (uint32_t(g) << 8) | (uint32_t(r) << 16);
+    if ((y | u | v) & ~0xFF) {
+        double yy = (y - 16) * 1.1643828125;
+        int b = Clamp255(yy + (u - 128) * 2.01723046875);
+        int g = Clamp255(yy - (u - 128) * 0.39176171875 - (v - 128) * 0.81296875);
+        int r = Clamp255(yy + (v - 128) * 1.59602734375);
+        return uint32_t(b) | (uint32_t(g) << 8) | (uint32_t(r) << 16);
+    }
+    return Pixel(y, u, v);
 }
 
 size_t YuvFrameBytes(int id, int lines, int pixelsPerLine) {
@@ -73,8 +98,8 @@ bool ConvertYuvFrame(int id, std::span<const uint8_t> source, std::span<uint32_t
                 const uint8_t* q = line + x * 2;
                 int y0 = yuy2 ? q[0] : q[1], u = yuy2 ? q[1] : q[0];
                 int y1 = yuy2 ? q[2] : q[3], v = yuy2 ? q[3] : q[2];
-                o[x] = YuvToRgb(y0, u, v);
-                if (x + 1 < w) o[x + 1] = YuvToRgb(y1, u, v);
+                o[x] = Pixel(y0, u, v);
+                if (x + 1 < w) o[x + 1] = Pixel(y1, u, v);
             }
         }
         return true;
@@ -89,7 +114,7 @@ bool ConvertYuvFrame(int id, std::span<const uint8_t> source, std::span<uint32_t
                 const uint8_t* q = line + (x / 8) * 12;
                 for (size_t i = 0; i < 8 && x + i < w; ++i) {
                     int u = i < 4 ? q[0] : q[4], v = i < 4 ? q[2] : q[6];
-                    o[x + i] = YuvToRgb(q[kY[i]], u, v);
+                    o[x + i] = Pixel(q[kY[i]], u, v);
                 }
             }
         }
@@ -103,7 +128,7 @@ bool ConvertYuvFrame(int id, std::span<const uint8_t> source, std::span<uint32_t
             for (size_t x = 0; x < w; x += 4) {
                 const uint8_t* q = line + x;
                 int u = q[1], v = q[3];
-                for (size_t i = 0; i < 4 && x + i < w; ++i) o[x + i] = YuvToRgb(i < 2 ? q[0] : q[2], u, v);
+                for (size_t i = 0; i < 4 && x + i < w; ++i) o[x + i] = Pixel(i < 2 ? q[0] : q[2], u, v);
             }
         }
         return true;
@@ -123,8 +148,10 @@ bool ConvertYuvFrame(int id, std::span<const uint8_t> source, std::span<uint32_t
         const uint8_t* vp = up + cw * ch;
         for (size_t r = 0; r < h; ++r) {
             uint32_t* o = out(r);
-            for (size_t x = 0; x < w; ++x)
-                o[x] = YuvToRgb(s[r * w + x], up[(r / 2) * cw + x / 2], vp[(r / 2) * cw + x / 2]);
+            const uint8_t* yl = s + r * w;
+            const uint8_t* ul = up + (r / 2) * cw;
+            const uint8_t* vl = vp + (r / 2) * cw;
+            for (size_t x = 0; x < w; ++x) o[x] = Pixel(yl[x], ul[x >> 1], vl[x >> 1]);
         }
         return true;
     }
@@ -137,7 +164,7 @@ bool ConvertYuvFrame(int id, std::span<const uint8_t> source, std::span<uint32_t
             uint32_t* o = out(r);
             for (size_t x = 0; x < w; ++x)
                 o[x] = (r < ch * 4 && x < cw * 4)
-                           ? YuvToRgb(s[r * w + x], up[(r / 4) * cw + x / 4], vp[(r / 4) * cw + x / 4])
+                           ? Pixel(s[r * w + x], up[(r / 4) * cw + x / 4], vp[(r / 4) * cw + x / 4])
                            : 0;
         }
         return true;
