@@ -1,5 +1,7 @@
 // Web cams: video connection, capture, codec, video windows: what the program binds for this area.
 #include <QAction>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTimer>
 
 #include "program.h"
@@ -40,6 +42,13 @@ void TProgram::SetupVideo() {
             w->SetUserCaption(QString::fromStdString(row->caption));
         }
         OpenedWindows().append(w);
+        // Near the top right of the work area, each further window a step down and to the left, so
+        // none hides the menus or another stream.
+        if (QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRect area = screen->availableGeometry();
+            const int step = 24 * int(dm.VideoWindows.size() % 8);
+            w->move(area.right() - w->width() - 40 - step, area.top() + 110 + step);
+        }
         w->show();
         if (publish) w->StartPublishing();
         else w->StartViewing();

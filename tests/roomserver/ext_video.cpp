@@ -104,16 +104,6 @@ void Serve(const std::shared_ptr<TVideoPort::State>& st, TTcpClient& s) {
     }
 }
 
-class TVideoExtension : public TRoomExtension {
-public:
-    // The room service answers kind 113 with the script's port: make it this one.
-    explicit TVideoExtension(TRoomExtensionContext& c) : port(c.server) {
-        if (c.handshake) c.handshake->MutableScript().videoPort = port.Port();
-        if (c.log) c.log("video port " + std::to_string(port.Port()));
-    }
-    TVideoPort port;
-};
-
 }  // namespace
 
 TVideoPort::TVideoPort(TRoomServer& server) : state_(std::make_shared<State>()) {
@@ -130,6 +120,19 @@ TVideoPublisherState TVideoPort::Publisher(int32_t user) const {
 void TVideoPort::RefuseRegistrations(uint16_t result) {
     std::lock_guard lock(state_->mu);
     state_->refuse = result;
+}
+
+// The room service answers kind 113 with the script's port: make it this one.
+TVideoExtension::TVideoExtension(TRoomExtensionContext& c) : port(c.server) {
+    if (c.handshake) c.handshake->MutableScript().videoPort = port.Port();
+    if (c.log) c.log("video port " + std::to_string(port.Port()));
+}
+
+std::vector<int32_t> TVideoPort::PublisherIds() const {
+    std::lock_guard lock(state_->mu);
+    std::vector<int32_t> ids;
+    for (const auto& [id, p] : state_->publishers) ids.push_back(id);
+    return ids;
 }
 
 PRoomExtension InstallVideoExtension(TRoomExtensionContext& context) {

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <vector>
 
+#include "roomserver/extensions.h"
 #include "roomserver/room_server.h"
 
 namespace orb::test {
@@ -32,6 +33,8 @@ public:
     uint16_t Port() const { return port_; }
     // A copy of a publisher's state (empty when the user never published).
     TVideoPublisherState Publisher(int32_t user) const;
+    // Users who announced a format, in id order.
+    std::vector<int32_t> PublisherIds() const;
     // Registrations refused with this result code (0: accepted).
     void RefuseRegistrations(uint16_t result);
 
@@ -40,6 +43,13 @@ public:
 private:
     std::shared_ptr<State> state_;
     uint16_t port_ = 0;
+};
+
+// The video area's extension of the test room server: the port, announced as the video port.
+class TVideoExtension : public TRoomExtension {
+public:
+    explicit TVideoExtension(TRoomExtensionContext& context);
+    TVideoPort port;
 };
 
 }  // namespace orb::test
