@@ -15,7 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TVideoFormatRec::Decode(in, format);
     TVideoFrameRec rec;
     std::span<const uint8_t> frame;
-    if (ParseFrameBody(in, rec, frame)) {
+    ParseFrameBody(in, rec, frame);
+    if (size > 13) {
+        // The rest of the input as a key frame, so the decoder itself sees hostile bytes.
+        static uint32_t sequence = 0;
         static TVideoCoDec* codec = [] {
             auto* c = new TVideoCoDec;
             TBitmapInfoHeader in, out;
@@ -27,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             return c;
         }();
         TPicture picture;
-        codec->DecodeFrame(frame, true, rec.sequence, picture);
+        codec->DecodeFrame(in.subspan(13), true, ++sequence, picture);
     }
     if (size >= 4) {
         int id = 2 + data[0] % 7;
