@@ -125,7 +125,6 @@ void TVideoPort::RefuseRegistrations(uint16_t result) {
 // The room service answers kind 113 with the script's port: make it this one.
 TVideoExtension::TVideoExtension(TRoomExtensionContext& c) : port(c.server) {
     if (c.handshake) c.handshake->MutableScript().videoPort = port.Port();
-    if (c.log) c.log("video port " + std::to_string(port.Port()));
 }
 
 std::vector<int32_t> TVideoPort::PublisherIds() const {
