@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <stdexcept>
+#include <thread>
 
 #include "dm/dm.h"
 #include "loop/plain_event_loop.h"
@@ -351,4 +352,46 @@ TEST(VideoDataModule, WindowListPortAndNotices) {
     EXPECT_EQ(log[0].wParam, 44);
     EXPECT_EQ(log[0].lParam, 1);
     EXPECT_EQ(log[1].lParam, 0);
+}
+
+TEST_F(StreamFixture, StoppingNeverWaitsForAReaderBlockedOnTheMainThread) {
+    // The server answers registration, then pushes a frame reply at once: the reader hands it to
+    // the main thread, which is busy here and never looks, and then stops the thread.
+    std::atomic<bool> pushed{false};
+    TRoomServer liar;
+    ASSERT_TRUE(liar.Start());
+    uint16_t p = liar.AddPort("push", [&](TRoomServer&, TTcpClient& s) {
+        uint8_t head[22];
+        if (!s.ReadExact(head, 22)) return;
+        std::vector<uint8_t> body(112);
+        if (!s.ReadExact(body.data(), body.size())) return;
+        auto reg = Message(vkVideoRegister, 0, {});
+        TVideoFrameRec rec{1, 3, 0, 0};
+        auto r = rec.Encode();
+        std::vector<uint8_t> frame(r.begin(), r.end());
+        frame.insert(frame.end(), {1, 2, 3});
+        auto reply = Message(vkVideoFrameRequest, 0, frame);
+        s.WriteAll(reg.data(), reg.size());
+        s.WriteAll(reply.data(), reply.size());
+        pushed = true;
+        while (s.ReadExact(head, 1)) {
+        }
+    });
+    TVideoConnectionParams params;
+    params.loop = &loop;
+    params.host = "127.0.0.1";
+    params.port = p;
+    params.mode = kVideoView;
+    int calls = 0;
+    {
+        TVideoThread thread(params);
+        thread.OnFrame = [&](int, const TVideoFrameRec&, std::span<const uint8_t>) { ++calls; };
+        ASSERT_EQ(thread.RegisterVideo(), 0);
+        thread.Resume();
+        while (!pushed) std::this_thread::yield();
+        thread.Stop();  // returns although the reader waits for this thread
+    }
+    loop.ProcessPending();
+    EXPECT_EQ(calls, 0);
+    liar.Stop();
 }
