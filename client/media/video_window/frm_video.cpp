@@ -1,6 +1,7 @@
 #include "frm_video.h"
 
 #include <QCloseEvent>
+#include <QLayout>
 #include <QMouseEvent>
 #include <QTimer>
 
@@ -17,6 +18,10 @@ TfrmVideo::TfrmVideo(TDM& dm, TVideoEnvironment env, QWidget* parent)
     ui_->setupUi(this);
     setObjectName("frmVideo");
     setAttribute(Qt::WA_DeleteOnClose);
+    // The size menu goes down to 80 x 84: the captions give way rather than hold the window wide.
+    layout()->setSizeConstraint(QLayout::SetNoConstraint);
+    ui_->lbUser->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    ui_->layCaption->setStretchFactor(ui_->lbUser, 1);
     resize(160, 144);
     ui_->Label3->installEventFilter(this);
     ui_->Label4->setStyleSheet("color: white; background: transparent;");
