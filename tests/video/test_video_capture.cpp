@@ -118,3 +118,34 @@ TEST(VideoCapture, SyntheticCameraInEveryLayout) {
     std::this_thread::sleep_for(std::chrono::milliseconds(80));
     EXPECT_EQ(frames.load(), after);
 }
+
+TEST(VideoCapture, PreviewPlacementAndSmallProperties) {
+    struct Case { int cw, ch, pw, ph; bool scale, prop; TPreviewRect want; };
+    const Case cases[] = {
+        {100, 100, 160, 120, false, false, {0, 0, 160, 120}},
+        {100, 100, 160, 120, true, false, {0, 0, 100, 100}},
+        {100, 100, 160, 120, true, true, {0, 0, 100, 75}},   // taller than 4:3: full width
+        {400, 120, 160, 120, true, true, {0, 0, 160, 120}},  // wider: full height
+        {100, 100, 0, 0, true, true, {0, 0, 100, 100}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(PreviewRect(c.cw, c.ch, c.pw, c.ph, c.scale, c.prop), c.want);
+
+    TVideoCap cap(std::vector<TCaptureDriver>{});
+    for (auto [in, want] : {std::pair{0, 0}, {-5, 0}, {1, 1800}, {5000, 5000}, {999999, 324000}}) {
+        cap.SetCapIndexSize(in);
+        EXPECT_EQ(cap.CapIndexSize(), want);
+    }
+    EXPECT_THROW(cap.SetVideoOverlay(true), ENoOverlayException);
+    EXPECT_EQ(TAudioFormat{}.SamplesPerSecond(), 8000);
+    EXPECT_EQ((TAudioFormat{1, 3, 16}.SamplesPerSecond()), 44100);
+
+    TBitmapInfoHeader grey;
+    grey.biWidth = 2;
+    grey.biHeight = 2;
+    grey.biCompression = MakeFourcc('Y', '8', ' ', ' ');
+    const uint8_t pixels[4] = {10, 20, 30, 40};
+    std::vector<uint32_t> rgb;
+    ASSERT_TRUE(CapturePictureToRgb(grey, pixels, rgb));
+    EXPECT_EQ(rgb[0], 0xFF0A0A0Au);  // top-down: the first source row stays on top
+    EXPECT_FALSE(CapturePictureToRgb(grey, std::span(pixels).first(3), rgb));
+}

@@ -532,7 +532,47 @@ bool FillCaptureDrivers(std::vector<std::string>& list) {
     return !list.empty();
 }
 
+int TAudioFormat::SamplesPerSecond() const {
+    static constexpr int kRates[4] = {8000, 11025, 22050, 44100};
+    return frequency >= 0 && frequency < 4 ? kRates[frequency] : 8000;
+}
+
+TPreviewRect PreviewRect(int cw, int ch, int pw, int ph, bool scale, bool proportional) {
+    if (!scale) return {0, 0, pw, ph};
+    if (!proportional || pw <= 0 || ph <= 0) return {0, 0, cw, ch};
+    // Wider than the picture's ratio: full height.
+    if (int64_t(cw) * ph > int64_t(pw) * ch) return {0, 0, int(int64_t(ch) * pw / ph), ch};
+    return {0, 0, cw, int(int64_t(cw) * ph / pw)};
+}
+
+bool CapturePictureToRgb(const TBitmapInfoHeader& f, std::span<const uint8_t> data, std::vector<uint32_t>& out) {
+    const size_t need = CapturePictureBytes(f);
+    if (!need || data.size() < need) return false;
+    const int w = f.biWidth, h = std::abs(f.biHeight);
+    std::vector<uint32_t> bottomUp(size_t(w) * size_t(h));
+    const int id = YuvFormatOf(f.biCompression);
+    if (id == kConvRgb) {
+        const size_t line = DibLineBytes(w, 24);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const uint8_t* p = data.data() + size_t(y) * line + size_t(x) * 3;
+                bottomUp[size_t(y) * size_t(w) + size_t(x)] = 0xFF000000u | p[0] | (p[1] << 8) | (p[2] << 16);
+            }
+    } else if (!ConvertYuvFrame(id, data, bottomUp, h, w)) {
+        return false;
+    }
+    out.resize(bottomUp.size());
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            out[size_t(y) * size_t(w) + size_t(x)] = 0xFF000000u | bottomUp[size_t(h - 1 - y) * size_t(w) + size_t(x)];
+    return true;
+}
+
 // ---- TVideoCap
+
+void TVideoCap::SetVideoOverlay(bool on) {
+    if (on) throw ENoOverlayException();
+}
 
 TVideoCap::TVideoCap(std::vector<TCaptureDriver> drivers) : drivers_(std::move(drivers)) {}
 

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -80,6 +81,28 @@ std::vector<uint8_t> SyntheticPicture(const TBitmapInfoHeader& format, uint32_t 
 // Bytes of one picture of the format in the component's layouts (0 when unknown).
 size_t CapturePictureBytes(const TBitmapInfoHeader& format);
 
+// Audio of a capture to file (this client captures without a file; kept for the settings).
+struct TAudioFormat {
+    int channels = 1;   // mono
+    int frequency = 0;  // 0 = 8000 Hz, 1 = 11025, 2 = 22050, 3 = 44100
+    int bits = 8;       // 8 or 16
+    int SamplesPerSecond() const;
+};
+
+struct TPreviewRect {
+    int x = 0, y = 0, width = 0, height = 0;
+    bool operator==(const TPreviewRect&) const = default;
+};
+// Where the preview goes in a control: the picture's own size when not scaled; the largest
+// rectangle of the picture's proportions when scaled proportionally (full height when the control
+// is wider than the picture's ratio, else full width); else the whole control. Always at (0, 0).
+TPreviewRect PreviewRect(int controlWidth, int controlHeight, int pictureWidth, int pictureHeight, bool scaleToWindow,
+                         bool proportional);
+
+// A picture of the component's layouts as a top-down 32-bit picture (for previews); false when
+// the format is unknown or the data too short.
+bool CapturePictureToRgb(const TBitmapInfoHeader& format, std::span<const uint8_t> data, std::vector<uint32_t>& out);
+
 class TVideoCap {
 public:
     explicit TVideoCap(std::vector<TCaptureDriver> drivers = ListCaptureDrivers());
@@ -106,6 +129,23 @@ public:
     int FrameRate() const;
     void SetFrameRate(int rate);
 
+    bool PreviewScaleToWindow = false;
+    bool PreviewScaleProportional = false;
+    // Overlay needs a driver capability no device here has: switching it on raises
+    // ENoOverlayException.
+    bool VideoOverlay() const { return false; }
+    void SetVideoOverlay(bool on);
+    // Capture-to-file settings, kept and clamped; this client streams without a file.
+    std::string VideoFileName = "Video.avi";
+    std::string SingleImageFile = "Capture.bmp";
+    bool CapToFile = true;
+    int CapIndexSize() const { return capIndexSize_; }
+    void SetCapIndexSize(int size) { capIndexSize_ = size <= 0 ? 0 : size < 1800 ? 1800 : size > 324000 ? 324000 : size; }
+    int BufferFileSize = 0;
+    int CapTimeLimit = 0;
+    bool CapAudio = false;
+    TAudioFormat CapAudioFormat;
+
     // Throw ENotOpen while closed; setting throws EFalseFormat when the driver refuses.
     TBitmapInfoHeader VideoFormatHeader() const;
     void SetVideoFormat(const TBitmapInfoHeader& format);
@@ -125,6 +165,7 @@ private:
     int driverIndex_ = -1;
     int previewRate_ = 30;
     int64_t microSecPerFrame_ = 66667;
+    int capIndexSize_ = 0;
     std::unique_ptr<ICaptureDevice> device_;
     bool capturing_ = false;
     // The synthetic camera keeps its format across closing and opening, as a device would.
