@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "video/video_cap.h"
+#include "video/video_codec.h"
 #include "video/yuv_converts.h"
 
 using namespace orb::video;
@@ -148,4 +149,63 @@ TEST(VideoCapture, PreviewPlacementAndSmallProperties) {
     ASSERT_TRUE(CapturePictureToRgb(grey, pixels, rgb));
     EXPECT_EQ(rgb[0], 0xFF0A0A0Au);  // top-down: the first source row stays on top
     EXPECT_FALSE(CapturePictureToRgb(grey, std::span(pixels).first(3), rgb));
+}
+
+TEST(VideoCapture, V4L2BuffersIntoTheComponentsLayouts) {
+    const uint32_t yuyv = MakeFourcc('Y', 'U', 'Y', 'V'), bgr = MakeFourcc('B', 'G', 'R', '3'),
+                   mjpg = MakeFourcc('M', 'J', 'P', 'G');
+    EXPECT_EQ(TV4L2Picture::CompressionOf(yuyv), MakeFourcc('Y', 'U', 'Y', '2'));
+    EXPECT_EQ(TV4L2Picture::CompressionOf(bgr), 0u);
+    EXPECT_EQ(TV4L2Picture::CompressionOf(MakeFourcc('N', 'V', '1', '2')), 0xFFFFFFFFu);
+
+    TV4L2Picture pic;
+    TBitmapInfoHeader f;
+    f.biWidth = 4;
+    f.biHeight = 2;
+    f.biCompression = MakeFourcc('Y', 'U', 'Y', '2');
+    pic.Setup(yuyv, 12, f);  // the driver pads each line by 4 bytes
+    std::vector<uint8_t> in(24), out;
+    for (size_t i = 0; i < in.size(); ++i) in[i] = uint8_t(i);
+    ASSERT_TRUE(pic.Convert(in.data(), in.size(), out));
+    EXPECT_EQ(out, (std::vector<uint8_t>{0, 1, 2, 3, 4, 5, 6, 7, 12, 13, 14, 15, 16, 17, 18, 19}));
+    EXPECT_FALSE(pic.Convert(in.data(), 19, out));
+
+    f.biWidth = 3;
+    f.biCompression = 0;
+    f.biBitCount = 24;
+    pic.Setup(bgr, 9, f);
+    std::vector<uint8_t> rows(18);
+    for (size_t i = 0; i < rows.size(); ++i) rows[i] = uint8_t(i + 1);
+    ASSERT_TRUE(pic.Convert(rows.data(), rows.size(), out));
+    ASSERT_EQ(out.size(), 24u);  // two 12-byte lines, bottom-up
+    EXPECT_EQ(out[0], 10);       // the second camera line comes first
+    EXPECT_EQ(out[12], 1);
+
+    // A motion-JPEG camera: its pictures arrive as YUY2 of the same size.
+    TVideoCoDec jpeg;
+    TBitmapInfoHeader rgb, coded;
+    rgb.biWidth = 16;
+    rgb.biHeight = 16;
+    rgb.biBitCount = 32;
+    coded = rgb;
+    coded.biCompression = mjpg;
+    ASSERT_TRUE(jpeg.InitCompressor(rgb, coded, 1, 9000));
+    jpeg.SetDataRate(0, 200000, 0);
+    ASSERT_TRUE(jpeg.StartCompress());
+    std::vector<uint32_t> red(256, 0x00E01010);
+    bool key = false;
+    auto data = jpeg.CompressFrame({reinterpret_cast<const uint8_t*>(red.data()), red.size() * 4}, key);
+    ASSERT_FALSE(data.empty());
+    TBitmapInfoHeader cam;
+    cam.biWidth = 16;
+    cam.biHeight = 16;
+    cam.biCompression = MakeFourcc('Y', 'U', 'Y', '2');
+    pic.Setup(mjpg, 0, cam);
+    ASSERT_TRUE(pic.Convert(data.data(), data.size(), out));
+    ASSERT_EQ(out.size(), 512u);
+    std::vector<uint32_t> back(256);
+    ASSERT_TRUE(ConvertYuvFrame(kConvYUY2, out, back, 16, 16));
+    EXPECT_NEAR(int((back[100] >> 16) & 0xFF), 0xE0, 12);
+    EXPECT_NEAR(int(back[100] & 0xFF), 0x10, 12);
+    EXPECT_FALSE(pic.Convert(data.data(), data.size() / 2, out));
 }

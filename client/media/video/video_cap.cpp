@@ -275,7 +275,6 @@ public:
     explicit TV4L2Camera(std::string path) : path_(std::move(path)) {}
     ~TV4L2Camera() override {
         Stop();
-        FreeDecoder();
         if (fd_ >= 0) close(fd_);
     }
     bool Open() override {
@@ -323,7 +322,7 @@ public:
                     break;
                 }
                 if (b.index < buffers_.size() && b.bytesused <= buffers_[b.index].second &&
-                    ToPicture(static_cast<const uint8_t*>(buffers_[b.index].first), b.bytesused, picture) && onFrame)
+                    picture_.Convert(static_cast<const uint8_t*>(buffers_[b.index].first), b.bytesused, picture) && onFrame)
                     onFrame(picture.data(), picture.size());
                 Xioctl(fd_, VIDIOC_QBUF, &b);
             }
@@ -376,6 +375,7 @@ private:
         h.biBitCount = uint16_t(comp == 0xFFFFFFFFu ? 0 : BitCountOf(comp));
         h.biSizeImage = uint32_t(CapturePictureBytes(h));
         format_ = h;
+        picture_.Setup(v4lPixel_, bytesPerLine_, format_);
         return PictureSizeOk(h.biWidth, h.biHeight);
     }
     void SetRate(int64_t us) {
@@ -413,73 +413,6 @@ private:
         req.memory = V4L2_MEMORY_MMAP;
         Xioctl(fd_, VIDIOC_REQBUFS, &req);
     }
-    // The device's bytes in the component's layout (lines compacted, RGB turned bottom-up,
-    // motion JPEG decoded).
-    bool ToPicture(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
-        const size_t need = CapturePictureBytes(format_);
-        if (!need) return false;
-        const int w = format_.biWidth, h = format_.biHeight;
-        if (v4lPixel_ == V4L2_PIX_FMT_MJPEG || v4lPixel_ == V4L2_PIX_FMT_JPEG) return DecodeJpeg(data, size, out);
-        out.resize(need);
-        int id = YuvFormatOf(format_.biCompression);
-        size_t line = id == kConvRgb ? size_t(w) * 3 : need / size_t(h);
-        bool planar = id == kConvI420 || id == kConvYVU9;
-        if (planar) {
-            if (size < need) return false;
-            std::memcpy(out.data(), data, need);
-            return true;
-        }
-        size_t srcLine = bytesPerLine_ ? bytesPerLine_ : line;
-        if (srcLine < line || size < srcLine * size_t(h - 1) + line) return false;
-        if (id == kConvRgb) {
-            size_t dib = DibLineBytes(w, 24);
-            for (int y = 0; y < h; ++y) std::memcpy(out.data() + size_t(h - 1 - y) * dib, data + size_t(y) * srcLine, line);
-        } else {
-            for (int y = 0; y < h; ++y) std::memcpy(out.data() + size_t(y) * line, data + size_t(y) * srcLine, line);
-        }
-        return true;
-    }
-    bool DecodeJpeg(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
-        if (!dec_) {
-            const AVCodec* c = avcodec_find_decoder(AV_CODEC_ID_MJPEG);
-            if (!c) return false;
-            dec_ = avcodec_alloc_context3(c);
-            if (!dec_ || avcodec_open2(dec_, c, nullptr) < 0) { FreeDecoder(); return false; }
-            frame_ = av_frame_alloc();
-            pkt_ = av_packet_alloc();
-        }
-        std::vector<uint8_t> padded(size + AV_INPUT_BUFFER_PADDING_SIZE, 0);
-        std::memcpy(padded.data(), data, size);
-        pkt_->data = padded.data();
-        pkt_->size = int(size);
-        int rc = avcodec_send_packet(dec_, pkt_);
-        pkt_->data = nullptr;
-        pkt_->size = 0;
-        if (rc < 0 || avcodec_receive_frame(dec_, frame_) < 0) return false;
-        const int w = format_.biWidth, h = format_.biHeight;
-        bool ok = frame_->width == w && frame_->height == h;
-        if (ok) {
-            sws_ = sws_getCachedContext(sws_, w, h, AVPixelFormat(frame_->format), w, h, AV_PIX_FMT_YUYV422,
-                                        SWS_POINT, nullptr, nullptr, nullptr);
-            ok = sws_ != nullptr;
-        }
-        if (ok) {
-            out.resize(CapturePictureBytes(format_));
-            uint8_t* dst[1] = {out.data()};
-            int stride[1] = {int(out.size() / size_t(h))};
-            sws_scale(sws_, frame_->data, frame_->linesize, 0, h, dst, stride);
-        }
-        av_frame_unref(frame_);
-        return ok;
-    }
-    void FreeDecoder() {
-        avcodec_free_context(&dec_);
-        av_frame_free(&frame_);
-        av_packet_free(&pkt_);
-        sws_freeContext(sws_);
-        sws_ = nullptr;
-    }
-
     std::string path_;
     int fd_ = -1;
     uint32_t v4lPixel_ = 0;
@@ -488,13 +421,88 @@ private:
     std::vector<std::pair<void*, size_t>> buffers_;
     std::atomic<bool> stop_{true};
     std::thread thread_;
-    AVCodecContext* dec_ = nullptr;
-    AVFrame* frame_ = nullptr;
-    AVPacket* pkt_ = nullptr;
-    SwsContext* sws_ = nullptr;
+    TV4L2Picture picture_;
 };
 
 }  // namespace
+
+// ---- V4L2 buffers into the component's layouts
+
+TV4L2Picture::~TV4L2Picture() { FreeDecoder(); }
+
+void TV4L2Picture::Setup(uint32_t pixelFormat, uint32_t bytesPerLine, const TBitmapInfoHeader& format) {
+    pixel_ = pixelFormat;
+    bytesPerLine_ = bytesPerLine;
+    format_ = format;
+}
+
+uint32_t TV4L2Picture::CompressionOf(uint32_t pixelFormat) { return CompressionOfPixel(pixelFormat); }
+
+bool TV4L2Picture::Convert(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
+    const size_t need = CapturePictureBytes(format_);
+    if (!need) return false;
+    const int w = format_.biWidth, h = format_.biHeight;
+    if (pixel_ == V4L2_PIX_FMT_MJPEG || pixel_ == V4L2_PIX_FMT_JPEG) return DecodeJpeg(data, size, out);
+    out.resize(need);
+    int id = YuvFormatOf(format_.biCompression);
+    size_t line = id == kConvRgb ? size_t(w) * 3 : need / size_t(h);
+    bool planar = id == kConvI420 || id == kConvYVU9;
+    if (planar) {
+        if (size < need) return false;
+        std::memcpy(out.data(), data, need);
+        return true;
+    }
+    size_t srcLine = bytesPerLine_ ? bytesPerLine_ : line;
+    if (srcLine < line || size < srcLine * size_t(h - 1) + line) return false;
+    if (id == kConvRgb) {
+        size_t dib = DibLineBytes(w, 24);
+        for (int y = 0; y < h; ++y) std::memcpy(out.data() + size_t(h - 1 - y) * dib, data + size_t(y) * srcLine, line);
+    } else {
+        for (int y = 0; y < h; ++y) std::memcpy(out.data() + size_t(y) * line, data + size_t(y) * srcLine, line);
+    }
+    return true;
+}
+bool TV4L2Picture::DecodeJpeg(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
+    if (!dec_) {
+        const AVCodec* c = avcodec_find_decoder(AV_CODEC_ID_MJPEG);
+        if (!c) return false;
+        dec_ = avcodec_alloc_context3(c);
+        if (!dec_ || avcodec_open2(dec_, c, nullptr) < 0) { FreeDecoder(); return false; }
+        frame_ = av_frame_alloc();
+        pkt_ = av_packet_alloc();
+    }
+    std::vector<uint8_t> padded(size + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+    std::memcpy(padded.data(), data, size);
+    pkt_->data = padded.data();
+    pkt_->size = int(size);
+    int rc = avcodec_send_packet(dec_, pkt_);
+    pkt_->data = nullptr;
+    pkt_->size = 0;
+    if (rc < 0 || avcodec_receive_frame(dec_, frame_) < 0) return false;
+    const int w = format_.biWidth, h = format_.biHeight;
+    bool ok = frame_->width == w && frame_->height == h;
+    if (ok) {
+        sws_ = sws_getCachedContext(sws_, w, h, AVPixelFormat(frame_->format), w, h, AV_PIX_FMT_YUYV422,
+                                    SWS_POINT, nullptr, nullptr, nullptr);
+        ok = sws_ != nullptr;
+    }
+    if (ok) {
+        out.resize(CapturePictureBytes(format_));
+        uint8_t* dst[1] = {out.data()};
+        int stride[1] = {int(out.size() / size_t(h))};
+        sws_scale(sws_, frame_->data, frame_->linesize, 0, h, dst, stride);
+    }
+    av_frame_unref(frame_);
+    return ok;
+}
+void TV4L2Picture::FreeDecoder() {
+    avcodec_free_context(&dec_);
+    av_frame_free(&frame_);
+    av_packet_free(&pkt_);
+    sws_freeContext(sws_);
+    sws_ = nullptr;
+}
+
 
 std::unique_ptr<ICaptureDevice> MakeSyntheticCamera() { return std::make_unique<TSyntheticCamera>(); }
 std::unique_ptr<ICaptureDevice> MakeV4L2Camera(const std::string& path) { return std::make_unique<TV4L2Camera>(path); }

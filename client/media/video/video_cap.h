@@ -21,6 +21,11 @@
 
 #include "video_records.h"
 
+struct AVCodecContext;
+struct AVFrame;
+struct AVPacket;
+struct SwsContext;
+
 namespace orb::video {
 
 struct TCaptureDriver {
@@ -102,6 +107,33 @@ TPreviewRect PreviewRect(int controlWidth, int controlHeight, int pictureWidth, 
 // A picture of the component's layouts as a top-down 32-bit picture (for previews); false when
 // the format is unknown or the data too short.
 bool CapturePictureToRgb(const TBitmapInfoHeader& format, std::span<const uint8_t> data, std::vector<uint32_t>& out);
+
+// One V4L2 buffer turned into the component's layout: lines compacted from the driver's bytes per
+// line, BGR24 turned bottom-up, motion JPEG decoded to YUY2.
+class TV4L2Picture {
+public:
+    TV4L2Picture() = default;
+    ~TV4L2Picture();
+    TV4L2Picture(const TV4L2Picture&) = delete;
+    TV4L2Picture& operator=(const TV4L2Picture&) = delete;
+    // The driver's pixel format and bytes per line, and the format the component reports for it.
+    void Setup(uint32_t pixelFormat, uint32_t bytesPerLine, const TBitmapInfoHeader& format);
+    // False for a buffer too short for the format, or a picture that does not decode to it.
+    bool Convert(const uint8_t* data, size_t size, std::vector<uint8_t>& out);
+    // The compression code the component reports for a V4L2 pixel format (0xFFFFFFFF: none).
+    static uint32_t CompressionOf(uint32_t pixelFormat);
+
+private:
+    bool DecodeJpeg(const uint8_t* data, size_t size, std::vector<uint8_t>& out);
+    void FreeDecoder();
+    uint32_t pixel_ = 0;
+    uint32_t bytesPerLine_ = 0;
+    TBitmapInfoHeader format_;
+    AVCodecContext* dec_ = nullptr;
+    AVFrame* frame_ = nullptr;
+    AVPacket* pkt_ = nullptr;
+    SwsContext* sws_ = nullptr;
+};
 
 class TVideoCap {
 public:
