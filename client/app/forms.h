@@ -27,6 +27,7 @@
 // area polls
 
 // area video
+#include "video_window/frm_video.h"  // made on demand, one per web-cam stream
 
 // area sharing
 
