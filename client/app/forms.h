@@ -18,7 +18,7 @@
 
 // area playback
 
-// area board
+#include "board/library/frm_board_controls.h"
 
 // area libraries
 
@@ -60,12 +60,6 @@ class TfrmUserControl : public QWidget {
     Q_OBJECT
 public:
     explicit TfrmUserControl(QWidget* parent = nullptr);
-};
-
-class TfrmBoardControls : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmBoardControls(QWidget* parent = nullptr);
 };
 
 class TfrmWebLinks : public QWidget {
