@@ -364,37 +364,63 @@ void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPo
 }
 
 void TBoardEngine::ClearOverlay() {
-    if (!band_ && overlay_.size() == CurrentLayer().image.size()) return;
-    band_.reset();
-    if (overlay_.size() != CurrentLayer().image.size())
+    if (overlay_.size() != CurrentLayer().image.size()) {
         overlay_ = QImage(CurrentLayer().image.size(), QImage::Format_ARGB32);
-    overlay_.fill(Qt::transparent);
+        overlay_.fill(Qt::transparent);
+        band_.reset();
+        bandRect_ = QRect();
+        overlayDirty_ = overlay_.rect();
+        if (view_) view_->OverlayChanged();
+        return;
+    }
+    if (!band_) return;
+    band_.reset();
+    // Only the band's own area is wiped: a rubber band costs its size, not the board's.
+    const QRect r = bandRect_ & overlay_.rect();
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        std::memset(reinterpret_cast<QRgb*>(overlay_.scanLine(y)) + r.left(), 0, size_t(r.width()) * sizeof(QRgb));
+    overlayDirty_ |= r;
+    bandRect_ = QRect();
     if (view_) view_->OverlayChanged();
+}
+
+QRect TBoardEngine::TakeOverlayDirty() {
+    const QRect r = overlayDirty_;
+    overlayDirty_ = QRect();
+    return r;
 }
 
 void TBoardEngine::ToggleRubberBand(const RubberBand& band) {
     const bool same = band_ && *band_ == band;
     ClearOverlay();
     if (same || band.board != currentBoard_) return;
-    band_ = band;
     TBoardLayer& canvas = layers_[size_t(band.board)];
+    QRect bounds;
     if (band.tool == btPlaceBitmap) {
         if (placement_.isNull()) return;
         QPainter p(&overlay_);
         p.setPen(QPen(QColor(Qt::black), 1, placementDotted_ ? Qt::DotLine : Qt::SolidLine));
-        p.drawRect(QRect(band.p1, placement_.size()).adjusted(0, 0, -1, -1));
+        const QRect frame = QRect(band.p1, placement_.size()).adjusted(0, 0, -1, -1);
+        p.drawRect(frame);
+        bounds = frame.adjusted(-1, -1, 2, 2);
     } else {
         Render(overlay_, canvas, band.tool, band.p1, band.p2, true, true);
+        bounds = StrokeBounds(band.board, band.tool, band.p1, band.p2, true);
+        if (bounds.isNull()) bounds = overlay_.rect();
     }
+    band_ = band;
+    bounds &= overlay_.rect();
+    bandRect_ = bounds;
     // What was drawn shows as not-xor over the board: NOT (pen XOR board), so a band is visible on
     // any colour (and shows in its own colour on white).
     const QImage& board = canvas.image;
-    for (int y = 0; y < overlay_.height(); ++y) {
+    for (int y = bounds.top(); y <= bounds.bottom(); ++y) {
         QRgb* o = reinterpret_cast<QRgb*>(overlay_.scanLine(y));
         const QRgb* b = reinterpret_cast<const QRgb*>(board.constScanLine(y));
-        for (int x = 0; x < overlay_.width(); ++x)
+        for (int x = bounds.left(); x <= bounds.right(); ++x)
             if (qAlpha(o[x]) != 0) o[x] = 0xFF000000u | (~(o[x] ^ b[x]) & 0x00FFFFFFu);
     }
+    overlayDirty_ |= bounds;
     if (view_) view_->OverlayChanged();
 }
 

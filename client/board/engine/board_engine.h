@@ -103,6 +103,8 @@ public:
     const QImage& Overlay() const { return overlay_; }
     // What changed on the current board since the last call (board pixels); the view repaints it.
     QRect TakeDirty();
+    // What changed in the overlay since the last call.
+    QRect TakeOverlayDirty();
     const std::vector<TStrokeRecord>& Pending() const { return pending_; }
     QPoint LocalLastPoint() const { return localLast_; }
     QPoint RemoteLastPoint() const { return remoteLast_; }
@@ -230,6 +232,7 @@ private:
     QPoint pointerPos_;
     bool mouseAttached_ = true;
     QRect dirty_;
+    QRect bandRect_, overlayDirty_;
 };
 
 }  // namespace orb::board

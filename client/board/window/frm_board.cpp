@@ -747,7 +747,10 @@ void TfrmBoard::LayerChanged(int32_t board) {
     else if (!dirty.isEmpty()) canvas_->update(dirty);
 }
 
-void TfrmBoard::OverlayChanged() { canvas_->update(); }
+void TfrmBoard::OverlayChanged() {
+    const QRect dirty = engine_ ? engine_->TakeOverlayDirty() : QRect();
+    if (!dirty.isEmpty()) canvas_->update(dirty);
+}
 
 void TfrmBoard::PointerChanged(int type, int x, int y, bool scroll) {
     imgPointerL_->hide();
