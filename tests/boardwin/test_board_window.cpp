@@ -266,6 +266,27 @@ TEST_F(BoardWindow, ClearAndPermissions) {
     EXPECT_EQ(session.sent.size(), sent);
 }
 
+TEST_F(BoardWindow, WholeBoardLoadsShowTheBusyCursorAndRepaintsStayLocal) {
+    engine.SetLayerMouseAttached(false);
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
+    window.SelectTool(btLine);
+    QTest::mousePress(window.Canvas(), Qt::LeftButton, {}, {10, 10});
+    QTest::mouseRelease(window.Canvas(), Qt::LeftButton, {}, {90, 90});
+    EXPECT_TRUE(session.sent.empty());  // the layers take no mouse input meanwhile
+    engine.SetLayerMouseAttached(true);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    // A stroke marks only its own neighbourhood for repainting.
+    engine.TakeDirty();
+    engine.SetTool(btLine);
+    engine.SetView(nullptr);
+    engine.DrawShape(1, {300, 300}, false, PenMode::Copy, {310, 305});
+    const QRect dirty = engine.TakeDirty();
+    EXPECT_TRUE(dirty.contains(QRect(300, 300, 11, 6)));
+    EXPECT_LT(dirty.width() * dirty.height(), 400);
+    engine.SetView(&window);
+}
+
 TEST(BoardPickers, ValuesOutsideTheListsAreRefused) {
     TColorComboBoxEx colours;
     int changes = 0;

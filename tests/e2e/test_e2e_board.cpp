@@ -102,6 +102,8 @@ TEST_F(BoardE2E, TwoUsersSeeTheSamePicture) {
     // A rectangle.
     p = ToolButton(board, 2);
     x_.Click(p.x(), p.y());
+    usleep(300 * 1000);
+    Screenshot("e2e_board_rectangle_tool");
     x_.Drag({{board.x() + 320, board.y() + 160}, {board.x() + 420, board.y() + 220}, {board.x() + 520, board.y() + 300}});
     ASSERT_TRUE(server_.WaitUntil([&] { return From(ca, vkBoardStrokes).size() >= 2; }, kWaitMs));
     // A text: typed, committed with Enter (which opens the next line), the next line cancelled.

@@ -61,6 +61,99 @@ QPixmap PointerPicture(bool left) {
     return QPixmap::fromImage(left ? image : image.mirrored(true, false));
 }
 
+// A small picture of what each tool draws.
+QIcon ToolIcon(uint8_t code) {
+    QPixmap pixmap(20, 20);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QPen ink(QColor(30, 30, 30), 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    p.setPen(ink);
+    switch (code) {
+    case btNone: {
+        QPainterPath arrow;
+        arrow.moveTo(5, 2);
+        arrow.lineTo(5, 16);
+        arrow.lineTo(8.5, 12.5);
+        arrow.lineTo(11, 18);
+        arrow.lineTo(13, 17);
+        arrow.lineTo(10.5, 11.5);
+        arrow.lineTo(15, 11.5);
+        arrow.closeSubpath();
+        p.setBrush(Qt::white);
+        p.drawPath(arrow);
+        break;
+    }
+    case btLine: p.drawLine(3, 17, 17, 3); break;
+    case btRectangle: p.drawRect(QRectF(3, 5, 14, 10)); break;
+    case btCircle: p.drawEllipse(QPointF(10, 10), 7, 7); break;
+    case btEllipse: p.drawEllipse(QRectF(2, 5, 16, 10)); break;
+    case btFreeHand: {
+        QPainterPath wave;
+        wave.moveTo(2, 14);
+        wave.cubicTo(6, 2, 9, 20, 13, 9);
+        wave.quadTo(15, 4, 18, 6);
+        p.drawPath(wave);
+        break;
+    }
+    case btHighlighter:
+        p.setPen(QPen(QColor(255, 220, 0, 200), 6, Qt::SolidLine, Qt::FlatCap));
+        p.drawLine(3, 13, 17, 7);
+        break;
+    case btText: {
+        QFont f = p.font();
+        f.setBold(true);
+        f.setPixelSize(16);
+        p.setFont(f);
+        p.drawText(QRect(0, 0, 20, 20), Qt::AlignCenter, QStringLiteral("T"));
+        break;
+    }
+    case btAxes1:
+        p.setPen(QPen(QColor(192, 192, 192), 1));
+        for (int g = 7; g < 18; g += 5) {
+            p.drawLine(4, 16 - g + 4, 18, 16 - g + 4);
+            p.drawLine(4 + g - 4 + 1, 2, 4 + g - 4 + 1, 16);
+        }
+        p.setPen(QPen(QColor(128, 0, 0), 1.6));
+        p.drawLine(4, 16, 18, 16);
+        p.setPen(QPen(QColor(0, 0, 255), 1.6));
+        p.drawLine(4, 2, 4, 16);
+        break;
+    case btAxes4:
+        p.setPen(QPen(QColor(192, 192, 192), 1));
+        for (int g = 4; g <= 16; g += 6) {
+            p.drawLine(2, g, 18, g);
+            p.drawLine(g, 2, g, 18);
+        }
+        p.setPen(QPen(QColor(128, 0, 0), 1.6));
+        p.drawLine(2, 10, 18, 10);
+        p.setPen(QPen(QColor(0, 0, 255), 1.6));
+        p.drawLine(10, 2, 10, 18);
+        break;
+    case btFloodFill: {
+        p.setBrush(QColor(40, 110, 220));
+        QPolygonF bucket;
+        bucket << QPointF(4, 8) << QPointF(10, 2) << QPointF(16, 8) << QPointF(10, 14);
+        p.drawPolygon(bucket);
+        p.drawEllipse(QPointF(16, 15), 2, 3);
+        break;
+    }
+    case btEraser:
+        p.setBrush(QColor(240, 150, 170));
+        p.translate(10, 10);
+        p.rotate(-35);
+        p.drawRoundedRect(QRectF(-7, -4, 14, 8), 2, 2);
+        break;
+    case btAreaEraser:
+        p.setPen(QPen(QColor(200, 0, 0), 1.2, Qt::DashLine));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(3, 4, 14, 12));
+        break;
+    default: break;
+    }
+    return QIcon(pixmap);
+}
+
 }  // namespace
 
 // The current board's picture with the overlay over it; mouse input goes to the window.
@@ -184,6 +277,10 @@ void TfrmBoard::BuildTools() {
         auto* button = new QToolButton(ui_->pBBTools);
         button->setObjectName(QString::fromLatin1(info.name));
         button->setText(QString::fromUtf8(info.caption));
+        if (info.code != btMarkStamp) {
+            button->setIcon(ToolIcon(info.code));
+            action->setIcon(button->icon());
+        }
         button->setToolTip(QString::fromLatin1(info.hint));
         button->setCheckable(true);
         button->setAutoRaise(true);
@@ -364,7 +461,7 @@ void TfrmBoard::SetEngine(TBoardEngine* engine) {
     if (engine) {
         engine->SetView(this);
         engine->SetSnapToGrid(cbSnap_->isChecked());
-        engine->SetMarkTag(markTag_);
+        SetMarkGlyph(markTag_ + 1);
         SetGridSize(engine->GridSize());
     }
     canvas_->Fit();
@@ -406,8 +503,12 @@ void TfrmBoard::ShowToolOptions(uint8_t tool) {
     apply(pPenColorHolder_, cbLineColor_, o.lineColor);
     apply(pBrushStyleHolder_, cbBrushStyle_, o.fill);
     apply(pBrushColorHolder_, cbFillColor_, o.fill);
-    lblOutline_->setFixedWidth(o.OutlineCaptionWidth());
-    lblFilling_->setFixedWidth(o.FillingCaptionWidth());
+    // A shown caption is never narrower than its text in the screen's font.
+    auto caption = [](QLabel* label, int width) {
+        label->setFixedWidth(width > 1 ? std::max(width, label->sizeHint().width()) : 1);
+    };
+    caption(lblOutline_, o.OutlineCaptionWidth());
+    caption(lblFilling_, o.FillingCaptionWidth());
 }
 
 void TfrmBoard::SetLayerCursor(LayerCursor cursor) {
