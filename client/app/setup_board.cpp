@@ -49,6 +49,8 @@ void TProgram::SetupBoard() {
         settings_.TextBoxFont = d.font;
         settings_.TextBoxFontColor = int32_t(d.color);
         settings_.TextBoxFontSize = d.size;
+        // The text defaults are written at once, not only when the program ends.
+        SaveSettings(settings_);
     };
     h.SavePenDefaults = [this](int width, uint32_t colour) {
         settings_.DefPenWidth = width;

@@ -4,6 +4,7 @@
 #include <QFontComboBox>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -264,6 +265,41 @@ TEST_F(BoardWindow, ClearAndPermissions) {
     QTest::mouseRelease(window.Canvas(), Qt::LeftButton, {}, {90, 90});
     EXPECT_FALSE(IsWhite(engine.BoardImage(0)));
     EXPECT_EQ(session.sent.size(), sent);
+}
+
+TEST_F(BoardWindow, SaveAndUploadTheBoard) {
+    engine.SetTool(btRectangle);
+    engine.DrawShape(1, {10, 10}, false, PenMode::Copy, {100, 100});
+    const QString bmp = dir.filePath(QStringLiteral("board.bmp"));
+    window.Hooks.AskSaveFile = [&] { return bmp; };
+    window.SaveToFile();
+    const QImage saved(bmp, "BMP");
+    EXPECT_EQ(saved.convertToFormat(QImage::Format_RGB32), engine.BoardImage(1));
+
+    std::vector<std::pair<std::string, std::string>> uploads;
+    int floated = 0;
+    std::optional<QString> comment;
+    window.Hooks.AskComment = [&] { return comment; };
+    window.Hooks.StartUpload = [&](const std::string& p, const std::string& c) { uploads.emplace_back(p, c); };
+    window.Hooks.FloatImageLibrary = [&] { ++floated; };
+    window.Hooks.TempFolder = [&] { return dir.path().toStdString(); };
+    window.Hooks.OwnUserId = [] { return 42; };
+    for (std::optional<QString> c : {std::optional<QString>(), std::optional<QString>(QStringLiteral("   "))}) {
+        comment = c;
+        window.UploadToServer();
+        EXPECT_EQ(infos.back(), QStringLiteral("Image not uploaded"));
+    }
+    EXPECT_TRUE(uploads.empty());
+    comment = QStringLiteral("Our plan");
+    window.UploadToServer();
+    ASSERT_EQ(uploads.size(), 1u);
+    EXPECT_EQ(floated, 3);
+    EXPECT_EQ(uploads[0].second, "Our plan");
+    const QString path = QString::fromStdString(uploads[0].first);
+    EXPECT_TRUE(QFileInfo(path).fileName().startsWith(QStringLiteral("board_42_")));
+    EXPECT_TRUE(path.endsWith(QStringLiteral(".jpg")));
+    const QImage jpeg(path, "JPEG");
+    EXPECT_EQ(jpeg.size(), QSize(1024, 768));
 }
 
 TEST_F(BoardWindow, WholeBoardLoadsShowTheBusyCursorAndRepaintsStayLocal) {
