@@ -257,6 +257,7 @@ TEST_F(BoardWindow, ClearAndPermissions) {
     // The private board is always ours; nothing drawn on it travels.
     window.acPrivateBoard->trigger();
     EXPECT_EQ(engine.CurrentBoard(), 0);
+    EXPECT_TRUE(window.findChild<QWidget*>(QStringLiteral("pBBTools"))->isVisible());
     window.UpdateActions();
     EXPECT_TRUE(window.ToolButton(btLine)->isEnabled());
     const size_t sent = session.sent.size();

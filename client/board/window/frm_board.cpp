@@ -832,6 +832,11 @@ void TfrmBoard::BoardShown(int32_t board) {
     if (board >= 0 && board <= 5 && acBoard[board]) tbBoard_->setText(acBoard[board]->text());
     imgPointerL_->hide();
     imgPointerR_->hide();
+    // The main window's rule for the tool box, applied on every change of board as well: the
+    // private board can always be drawn on.
+    const bool tools = board == kPrivateBoard || (engine_ && engine_->HasBoardRight());
+    ui_->pToolBoxHolder->setVisible(tools);
+    if (tools) ui_->pBBTools->show();
     UpdateActions();
 }
 
