@@ -42,13 +42,16 @@ QPoint ToolButton(QPoint board, int index) { return board + QPoint(9 + index * 2
 QPoint BoardMenuButton(QPoint board) { return board + QPoint(98, -21); }
 
 // Saves the board through the board menu's "Save current image to local disk" and its dialog.
-bool SaveBoard(TXDriver& x, QPoint board, const std::string& path) {
+bool SaveBoard(TXDriver& x, pid_t pid, QPoint board, const std::string& path) {
     const QPoint menu = BoardMenuButton(board);
     x.Click(menu.x(), menu.y());
     usleep(400 * 1000);
     for (int i = 0; i < 7; ++i) x.Key(XK_Down);
     x.Key(XK_Return);
-    usleep(800 * 1000);
+    // The save dialog takes the keys once it is there.
+    if (!x.WaitForWindow([](const std::string& t) { return t.find("Save") != std::string::npos; }, pid, 10000))
+        return false;
+    usleep(300 * 1000);
     if (!x.Type(path)) return false;
     x.Key(XK_Return);
     for (int waited = 0; waited < 10000; waited += 100) {
@@ -110,7 +113,9 @@ TEST_F(BoardE2E, TwoUsersSeeTheSamePicture) {
     p = ToolButton(board, 7);
     x_.Click(p.x(), p.y());
     x_.Click(board.x() + 100, board.y() + 380);
-    usleep(600 * 1000);
+    // The entry is open once its font window shows.
+    ASSERT_TRUE(x_.WaitForTitle("Font Settings", a->Pid(), kWaitMs)) << "no text entry";
+    usleep(200 * 1000);
     ASSERT_TRUE(x_.Type("Hello board"));
     x_.Key(XK_Return);
     ASSERT_TRUE(WaitFor(ca, vkBoardText)) << "the text was not sent";
@@ -120,7 +125,7 @@ TEST_F(BoardE2E, TwoUsersSeeTheSamePicture) {
     Screenshot("e2e_board_drawn");
 
     const std::string pathA = (root_ / "board_a.bmp").string();
-    ASSERT_TRUE(SaveBoard(x_, board, pathA)) << "the first client saved no picture";
+    ASSERT_TRUE(SaveBoard(x_, a->Pid(), board, pathA)) << "the first client saved no picture";
     // The second client got every message through the room server.
     ASSERT_TRUE(server_.WaitUntil([&] { return server_.SentOfKind(cb, vkBoardText).size() >= 1; }, kWaitMs));
     x_.Raise(*mainB);
@@ -130,7 +135,7 @@ TEST_F(BoardE2E, TwoUsersSeeTheSamePicture) {
     const auto boardB = FindBoard(second_screen, QRect(geo->x, geo->y, geo->width, geo->height));
     ASSERT_TRUE(boardB);
     const std::string pathB = (root_ / "board_b.bmp").string();
-    ASSERT_TRUE(SaveBoard(x_, *boardB, pathB)) << "the second client saved no picture";
+    ASSERT_TRUE(SaveBoard(x_, b->Pid(), *boardB, pathB)) << "the second client saved no picture";
 
     const QImage first(QString::fromStdString(pathA)), second(QString::fromStdString(pathB));
     ASSERT_FALSE(first.isNull());
