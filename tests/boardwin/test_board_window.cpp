@@ -164,7 +164,7 @@ TEST_F(BoardWindow, CancelledCaptureLeavesNothingSelected) {
 TEST_F(BoardWindow, TextEntryCommitsCancelsAndLimits) {
     std::vector<TTextDefaults> saved;
     window.Hooks.SaveTextDefaults = [&](const TTextDefaults& d) { saved.push_back(d); };
-    window.TextDefaults = {"DejaVu Sans", 0x000000FF, 14};
+    window.TextDefaults = {"Arial", 0x000000FF, 14};
     window.SelectTool(btText);
     QTest::mouseClick(window.Canvas(), Qt::LeftButton, {}, {100, 100});
     QApplication::processEvents();
@@ -234,6 +234,8 @@ TEST_F(BoardWindow, TextEntryCommitsCancelsAndLimits) {
     ASSERT_TRUE(ReadBoardTextInfo(in, object));
     EXPECT_EQ(object.text, u"Hello");
     EXPECT_EQ(object.fontSize, 30);
+    EXPECT_EQ(object.fontName, "Arial");  // the name given, not the family that stands in for it
+    EXPECT_EQ(saved.back().font, "Arial");
     EXPECT_EQ(object.fontColor, 0x000000FFu);
     receiver.DrawBoardText(object.board, object);
     EXPECT_EQ(receiver.BoardImage(1), engine.BoardImage(1));

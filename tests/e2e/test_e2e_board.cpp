@@ -117,6 +117,8 @@ TEST_F(BoardE2E, TwoUsersSeeTheSamePicture) {
     ASSERT_TRUE(x_.WaitForTitle("Font Settings", a->Pid(), kWaitMs)) << "no text entry";
     usleep(200 * 1000);
     ASSERT_TRUE(x_.Type("Hello board"));
+    usleep(200 * 1000);
+    Screenshot("e2e_board_text_entry");
     x_.Key(XK_Return);
     ASSERT_TRUE(WaitFor(ca, vkBoardText)) << "the text was not sent";
     usleep(400 * 1000);

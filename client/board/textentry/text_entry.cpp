@@ -52,7 +52,10 @@ TFontsForm::TFontsForm(const TTextDefaults& defaults, QWidget* parent)
     form->addRow(QStringLiteral("Size"), SpinEdit1);
     Select(defaults);
     connect(ColorBox1, &TColorComboBoxEx::ColorChanged, this, &TFontsForm::FontSettingsChanged);
-    connect(FontCombo, &QFontComboBox::currentFontChanged, this, &TFontsForm::FontSettingsChanged);
+    connect(FontCombo, &QFontComboBox::currentFontChanged, this, [this](const QFont& f) {
+        fontName_ = f.family().toStdString();
+        emit FontSettingsChanged();
+    });
     connect(SpinEdit1, qOverload<int>(&QSpinBox::valueChanged), this, &TFontsForm::FontSettingsChanged);
     adjustSize();
 }
@@ -61,13 +64,16 @@ void TFontsForm::Select(const TTextDefaults& v) {
     const QSignalBlocker b1(ColorBox1), b2(FontCombo), b3(SpinEdit1);
     ColorBox1->SetColorValue(v.color);
     FontCombo->setCurrentFont(QFont(QString::fromStdString(v.font)));
+    // The list may show a substitute family; the name stays the one asked for until the user
+    // picks another, so other members get the name we were given.
+    fontName_ = v.font;
     SpinEdit1->setValue(std::clamp(v.size, 1, kMaxFontSize));
 }
 
 TTextDefaults TFontsForm::Values() const {
     TTextDefaults v;
     v.color = ColorBox1->ColorValue();
-    v.font = FontCombo->currentFont().family().toStdString();
+    v.font = fontName_;
     v.size = SpinEdit1->value();
     return v;
 }
@@ -90,6 +96,7 @@ TTextEditControl::TTextEditControl(int x, int y, QPoint scroll, const TTextDefau
     edit_->setFrame(false);
     edit_->setMaxLength(kTextEntryMaxLength);
     edit_->setTextMargins(0, 0, 0, 0);
+    edit_->setMinimumSize(1, 1);
     edit_->setPalette(pal);
     edit_->installEventFilter(this);
     layout->addWidget(edit_);
@@ -139,8 +146,8 @@ void TTextEditControl::FitToText() {
         measured = fm.boundingRect(QRect(0, 0, 1 << 20, 1 << 20), Qt::TextExpandTabs | Qt::TextSingleLine, text).size();
     }
     const QSize size = TextEntrySize(font_.size, text.isEmpty(), measured);
-    // The panel is at least as high as the edit needs to show the text without clipping.
-    resize(size.width(), std::max(size.height(), edit_->minimumSizeHint().height()));
+    // The panel is exactly the text's size, so the text sits where the board will draw it.
+    resize(size);
     const int caret = edit_->cursorPosition();
     edit_->setCursorPosition(0);
     edit_->setCursorPosition(caret);

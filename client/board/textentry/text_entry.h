@@ -42,6 +42,9 @@ public:
 
 signals:
     void FontSettingsChanged();
+
+private:
+    std::string fontName_;
 };
 
 class TTextEditControl : public QFrame {
