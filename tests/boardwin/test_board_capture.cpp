@@ -133,6 +133,8 @@ TEST(BoardCapture, DraggedAreaAndCancel) {
         QTest::mousePress(form, Qt::LeftButton, {}, {300, 200});
         QTest::mouseMove(form, {200, 120});
         QTest::mouseMove(form, {100, 50});
+        // The frame as the user sees it, for people to look at.
+        form->grab(QRect(60, 20, 280, 220)).save(QStringLiteral(ORB_TEST_ARTIFACTS "/board_capture_area.png"));
         QTest::mouseRelease(form, Qt::LeftButton, {}, {100, 50});
     });
     const QImage area = capture.CaptureSelection();
