@@ -36,14 +36,7 @@ TEST(BoardLogic, MouseMapping) {
         EXPECT_EQ(MapBoardPoint(c.x, c.y, layer, c.snap, c.grid, c.tool, c.stage), c.want) << c.x << "," << c.y;
 }
 
-TEST(BoardLogic, ToolTableAndOptions) {
-    EXPECT_EQ(ToolButtons().size(), 14u);
-    EXPECT_EQ(FindToolButton(btFreeHand)->snap, SnapChange::Clear);
-    EXPECT_EQ(FindToolButton(btAxes1)->snap, SnapChange::Set);
-    EXPECT_EQ(FindToolButton(btAxes4)->snap, SnapChange::Set);
-    EXPECT_EQ(FindToolButton(btFloodFill)->cursor, LayerCursor::Unchanged);
-    EXPECT_STREQ(FindToolButton(btText)->hint, "Text Rectangle Tool");
-    EXPECT_EQ(FindToolButton(btPlaceBitmap), nullptr);
+TEST(BoardLogic, ToolOptions) {
     struct Case {
         uint8_t tool;
         bool width, colour, fill;

@@ -358,10 +358,4 @@ TEST(BoardPickers, ValuesOutsideTheListsAreRefused) {
     EXPECT_EQ(widths.itemText(4), QStringLiteral("Ancho 5"));
     widths.SetMaxLineWidth(8);
     EXPECT_EQ(widths.currentIndex(), 6);
-    // The painted items draw something for every entry (no blank swatches).
-    for (QComboBox* box : {static_cast<QComboBox*>(&colours), static_cast<QComboBox*>(&fills)}) {
-        box->resize(80, 23);
-        const QImage shot = box->grab().toImage();
-        EXPECT_FALSE(shot.isNull());
-    }
 }
