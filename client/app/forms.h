@@ -16,7 +16,7 @@
 
 // area voice
 
-// area playback
+#include "frm_player.h"  // area playback
 
 #include "board/library/frm_board_controls.h"
 
@@ -72,12 +72,6 @@ class TfrmPollresults : public QWidget {
     Q_OBJECT
 public:
     explicit TfrmPollresults(QWidget* parent = nullptr);
-};
-
-class TfrmPlayer : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmPlayer(QWidget* parent = nullptr);
 };
 
 class TfrmAppShareViewWindow : public QWidget {
