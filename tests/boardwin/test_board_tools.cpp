@@ -9,6 +9,9 @@
 
 #include "board/window/frm_board.h"
 #include "board_fakes.h"
+#include "raw_client.h"
+#include "roomserver/room_handshake.h"
+#include "roomserver/room_service.h"
 #include "wire/bytes.h"
 
 using namespace orb;
@@ -45,7 +48,35 @@ struct ToolCase {
 
 }  // namespace
 
-class BoardTools : public ::testing::TestWithParam<ToolCase> {};
+// Two members of one room on the test room server: what the sender's engine sends goes through
+// the server to the receiver.
+class BoardTools : public ::testing::TestWithParam<ToolCase> {
+protected:
+    static void SetUpTestSuite() {
+        server_ = new orb::test::TRoomServer;
+        orb::test::TRoomHandshakeScript script;
+        script.perLoginAccounts = true;
+        handshake_ = new std::shared_ptr<orb::test::TRoomHandshake>(orb::test::InstallRoomHandshake(*server_, script));
+        rooms_ = new orb::test::TRoomService(*server_, *handshake_);
+        ASSERT_TRUE(server_->Start("127.0.0.1", 0));
+        sender_ = new RawClient;
+        receiver_ = new RawClient;
+        ASSERT_TRUE(sender_->SignIn(server_->Port(), "moderator1") && sender_->Enter(1002));
+        ASSERT_TRUE(receiver_->SignIn(server_->Port(), "bea") && receiver_->Enter(1002));
+    }
+    static void TearDownTestSuite() {
+        delete sender_;
+        delete receiver_;
+        delete rooms_;
+        delete server_;
+        delete handshake_;
+    }
+    static inline orb::test::TRoomServer* server_ = nullptr;
+    static inline std::shared_ptr<orb::test::TRoomHandshake>* handshake_ = nullptr;
+    static inline orb::test::TRoomService* rooms_ = nullptr;
+    static inline RawClient* sender_ = nullptr;
+    static inline RawClient* receiver_ = nullptr;
+};
 
 TEST_P(BoardTools, MouseDrawingMatchesTheReceiversReplay) {
     const ToolCase& c = GetParam();
@@ -88,7 +119,15 @@ TEST_P(BoardTools, MouseDrawingMatchesTheReceiversReplay) {
     EXPECT_EQ(records[1].tool, c.tool);
     EXPECT_EQ(records[1].penColor, 0x000000FFu);
     EXPECT_EQ(records[1].penWidth, c.width);
-    receiver.ReplayStrokes(records);
+    // Through the room server to the other member, whose own handler draws it.
+    ASSERT_TRUE(sender_->Send(vkBoardStrokes, session.sent[0].body, 1002));
+    TVCRHeader header;
+    std::vector<uint8_t> relayed;
+    ASSERT_TRUE(receiver_->Next(vkBoardStrokes, header, relayed));
+    EXPECT_EQ(relayed, session.sent[0].body);
+    FakeRoom room;
+    TBoardMessages handler(receiver, room);
+    ASSERT_TRUE(handler.Handle(header, relayed));
     EXPECT_EQ(Differences(engine.BoardImage(1), receiver.BoardImage(1)), 0);
     EXPECT_GT(Differences(engine.BoardImage(1), receiver.BoardImage(2)), 0);
     // The overlay holds no rubber band once the mouse is up.
