@@ -342,6 +342,12 @@ TEST(BoardPickers, ValuesOutsideTheListsAreRefused) {
     EXPECT_EQ(changes, 1);
     EXPECT_EQ(colours.IndexOfColor(0xFFFFFF), 15);
     EXPECT_EQ(colours.itemText(13), QStringLiteral("Fuchsia"));
+    EXPECT_EQ(colours.ItemHeight(), 17);
+    colours.SetShowStyle(TColorComboBoxEx::ssColorAndText);
+    QFont big = colours.font();
+    big.setPixelSize(30);
+    colours.setFont(big);
+    EXPECT_EQ(colours.ItemHeight(), QFontMetrics(big).height() + 2);
 
     TFillStyleComboBox fills;
     fills.SetFillStyle(6);

@@ -1,5 +1,6 @@
 #include "board/pickers/pickers.h"
 
+#include <QEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <QStylePainter>
@@ -31,6 +32,7 @@ using ItemPainter = std::function<void(QPainter&, QRect, int)>;
 class TPaintedDelegate final : public QStyledItemDelegate {
 public:
     TPaintedDelegate(ItemPainter paint, QObject* parent) : QStyledItemDelegate(parent), paint_(std::move(paint)) {}
+    int itemHeight = kItemHeight;
     void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         const bool selected = option.state & QStyle::State_Selected;
         p->fillRect(option.rect, selected ? option.palette.highlight() : option.palette.base());
@@ -39,7 +41,7 @@ public:
         p->restore();
     }
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        return QSize(QStyledItemDelegate::sizeHint(option, index).width(), kItemHeight);
+        return QSize(QStyledItemDelegate::sizeHint(option, index).width(), itemHeight);
     }
 
 private:
@@ -148,7 +150,25 @@ void TColorComboBoxEx::SetColorValue(uint32_t colour) {
 void TColorComboBoxEx::SetShowStyle(ShowStyle style) {
     style_ = style;
     if (style == ssColorAndText) setMinimumWidth(std::max(minimumWidth(), 100));
+    FitItemHeight();
     update();
+}
+
+int TColorComboBoxEx::ItemHeight() const {
+    auto* d = dynamic_cast<TPaintedDelegate*>(itemDelegate());
+    return d ? d->itemHeight : kItemHeight;
+}
+
+void TColorComboBoxEx::FitItemHeight() {
+    // With names shown, an item is as high as the font's text plus 2 (at least 9).
+    auto* d = dynamic_cast<TPaintedDelegate*>(itemDelegate());
+    if (!d) return;
+    d->itemHeight = style_ == ssColorAndText ? std::max(9, QFontMetrics(font()).height() + 2) : kItemHeight;
+}
+
+void TColorComboBoxEx::changeEvent(QEvent* event) {
+    QComboBox::changeEvent(event);
+    if (event->type() == QEvent::FontChange) FitItemHeight();
 }
 
 void TColorComboBoxEx::paintEvent(QPaintEvent*) {

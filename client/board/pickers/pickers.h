@@ -20,6 +20,7 @@ public:
     int IndexOfColor(uint32_t colour) const;
     ShowStyle Style() const { return style_; }
     void SetShowStyle(ShowStyle style);
+    int ItemHeight() const;
 
     static uint32_t ItemColor(int index);
 
@@ -28,8 +29,10 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    void FitItemHeight();
     uint32_t value_ = 0;
     ShowStyle style_ = ssOnlyColor;
 };
