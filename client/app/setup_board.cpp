@@ -2,6 +2,7 @@
 #include <QImage>
 #include <QMessageBox>
 #include <filesystem>
+#include <memory>
 
 #include "board/library/frm_board_controls.h"
 #include "board/logic/board_logic.h"
@@ -56,10 +57,16 @@ void TProgram::SetupBoard() {
         settings_.DefPenWidth = width;
         settings_.DefPenColor = int32_t(colour);
     };
-    board->Capture.MinimizeApplication = [this](bool minimize) {
+    board->Capture.MinimizeApplication = [this, wasMaximized = std::make_shared<bool>(false)](bool minimize) {
         if (!main_) return;
-        if (minimize) main_->showMinimized();
-        else main_->showNormal();
+        if (minimize) {
+            *wasMaximized = main_->isMaximized();
+            main_->showMinimized();
+        } else if (*wasMaximized) {
+            main_->showMaximized();
+        } else {
+            main_->showNormal();
+        }
     };
 
     dm.BoardWindow = loop_->RegisterWindow([board = QPointer<TfrmBoard>(board)](uint32_t msg, std::intptr_t, std::intptr_t) {
