@@ -11,7 +11,6 @@ TfrmSharedDocuments::TfrmSharedDocuments(QWidget* parent) : QWidget(parent) { se
 
 TfrmUserControl::TfrmUserControl(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmUserControl")); }
 
-TfrmBoardControls::TfrmBoardControls(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmBoardControls")); }
 
 TfrmWebLinks::TfrmWebLinks(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmWebLinks")); }
 

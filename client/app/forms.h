@@ -18,7 +18,7 @@
 
 #include "frm_player.h"  // area playback
 
-// area board
+#include "board/library/frm_board_controls.h"
 
 // area libraries
 
@@ -61,12 +61,6 @@ class TfrmUserControl : public QWidget {
     Q_OBJECT
 public:
     explicit TfrmUserControl(QWidget* parent = nullptr);
-};
-
-class TfrmBoardControls : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmBoardControls(QWidget* parent = nullptr);
 };
 
 class TfrmWebLinks : public QWidget {

@@ -480,6 +480,13 @@ public:
     // ---- end of playback
 
     // ---- board: Board window and its tools
+    // The board window and the image library window receive their WM_APP notices here
+    // (WM_APP_SHOWERROR, WM_APP_BOARDRIGHT, WM_APP_UPLOADDONE; WM_APP_RESOURCEDELETED,
+    // WM_APP_RESOURCELISTCHANGED). 0 until the program binds them.
+    orb::WindowHandle BoardWindow = 0;
+    orb::WindowHandle BoardControlsWindow = 0;
+    // The kind 20 reply's rows for the image library window (set by the program).
+    std::function<void(const std::vector<TResourceInfo>&)> ShowBoardImageList;
     // ---- end of board
 
     // ---- libraries: Resource libraries, guided web tour, welcome and about windows
