@@ -36,6 +36,7 @@ struct TVoiceExtension::TState {
     std::vector<Member> members;
     std::map<int16_t, std::set<int32_t>> floor;
     std::map<int32_t, int> registrations, keepAlives, voiceMessages;
+    std::map<int32_t, std::string> extraAccounts;
 
     void Say(const std::string& line) {
         if (log) log(line);
@@ -53,6 +54,14 @@ struct TVoiceExtension::TState {
 
     // The password of a signed-in account with that id (false: no such login).
     bool AccountPassword(int32_t user, std::string& password) const {
+        {
+            std::lock_guard lk(mu);
+            if (auto it = extraAccounts.find(user); it != extraAccounts.end()) {
+                password = it->second;
+                return true;
+            }
+        }
+        if (!handshake) return false;
         for (int id : server->Connections()) {
             TAccount a;
             if (handshake->AccountOf(id, a) && a.userId == user) {
@@ -211,6 +220,16 @@ void TVoiceExtension::DropVoice(int32_t user) {
     std::lock_guard lk(state_->mu);
     for (auto& m : state_->members)
         if (m.user == user) m.socket->Shutdown();
+}
+
+void TVoiceExtension::AddAccount(int32_t user, const std::string& password) {
+    std::lock_guard lk(state_->mu);
+    state_->extraAccounts[user] = password;
+}
+
+void TVoiceExtension::GrantFloor(int16_t room, int32_t user) {
+    std::lock_guard lk(state_->mu);
+    state_->floor[room].insert(user);
 }
 
 bool TVoiceExtension::HoldsFloor(int32_t user) const {

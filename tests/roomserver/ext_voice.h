@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "roomserver/extensions.h"
 
@@ -28,6 +29,10 @@ public:
     int VoiceMessages(int32_t user) const;
     // Closes a user's voice connection from the server side.
     void DropVoice(int32_t user);
+    // An account the voice port accepts without a room login (tests of the voice connection alone).
+    void AddAccount(int32_t user, const std::string& password);
+    // Gives a user the floor of a room as a kind 6 would.
+    void GrantFloor(int16_t room, int32_t user);
     // Whether a user holds the floor.
     bool HoldsFloor(int32_t user) const;
     bool WaitUntil(const std::function<bool()>& pred, int timeoutMs = 5000) const;
