@@ -1,5 +1,6 @@
 #pragma once
-// A test room server with its voice port, for the voice tests.
+// A test room server with its voice port, for the voice tests. `framedAtOnce`: no handshake runs
+// on the room connections, so a test can connect a data module directly and say who it is.
 
 #include <memory>
 
@@ -11,8 +12,12 @@
 namespace orb::voicetest {
 
 struct TVoiceServer {
+    explicit TVoiceServer(bool framedAtOnce = false)
+        : handshake(framedAtOnce ? std::make_shared<test::TRoomHandshake>(test::TRoomHandshakeScript{})
+                                 : test::InstallRoomHandshake(server)) {}
+
     test::TRoomServer server;
-    std::shared_ptr<test::TRoomHandshake> handshake = test::InstallRoomHandshake(server);
+    std::shared_ptr<test::TRoomHandshake> handshake;
     test::TRoomService rooms{server, handshake};
     test::TRoomExtensionContext context{server, handshake, rooms, {}};
     test::TVoiceExtension voice{context};
