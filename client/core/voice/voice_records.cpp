@@ -26,6 +26,20 @@ TVoiceAction ClassifyVoiceMessage(const TVCRHeader& header, uint32_t blockAlign)
     return TVoiceAction::Play;
 }
 
+bool ReceiveVoiceMessage(const TVoiceRead& read, uint32_t blockAlign, std::vector<uint8_t>& body, const TVoicePlay& play) {
+    std::array<uint8_t, TVCRHeader::kSize> raw{};
+    TVCRHeader h;
+    // A read that fails or comes up short leaves the stream in the middle of a message: nothing
+    // after it can be framed.
+    if (!read(raw.data(), raw.size()) || !TVCRHeader::Decode(raw, h)) return false;
+    const TVoiceAction action = ClassifyVoiceMessage(h, blockAlign);
+    if (action == TVoiceAction::Disconnect) return false;
+    body.resize(size_t(h.bodyLength));
+    if (!body.empty() && !read(body.data(), body.size())) return false;
+    if (action == TVoiceAction::Play && play) play(h, body);
+    return true;
+}
+
 std::array<uint8_t, TRemoteAudioState::kSize> TRemoteAudioState::Encode() const {
     std::vector<uint8_t> out;
     ByteWriter w(out);

@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <vector>
 #include <span>
 #include <string>
 
@@ -37,6 +39,13 @@ enum class TVoiceAction {
 
 // blockAlign: the size of one codec block of the connection's codec (0: nothing is played).
 TVoiceAction ClassifyVoiceMessage(const TVCRHeader& header, uint32_t blockAlign);
+
+// Reads one message with `read` (exactly the bytes asked for, or false), checks its header before
+// its body, and hands a body worth decoding to `play`. False when the connection has to end: a
+// failed or short read, or a length that cannot be trusted. `body` is the caller's buffer.
+using TVoiceRead = std::function<bool(void* buffer, size_t count)>;
+using TVoicePlay = std::function<void(const TVCRHeader& header, std::span<const uint8_t> body)>;
+bool ReceiveVoiceMessage(const TVoiceRead& read, uint32_t blockAlign, std::vector<uint8_t>& body, const TVoicePlay& play);
 
 // The voice codec indexes a room can be given (kind 124): GSM 6.10 and the Speex rows.
 inline bool IsRoomCodecIndex(int32_t index) { return index >= 0 && index <= 7; }

@@ -147,24 +147,17 @@ void TVoiceThread::Post(uint32_t msg, std::intptr_t w, std::intptr_t l) {
 }
 
 void TVoiceThread::Execute() {
-    std::array<uint8_t, TVCRHeader::kSize> raw{};
     std::vector<uint8_t> body;
-    while (!stopping_ && client_.Connected()) {
-        TVCRHeader h;
-        // A read that fails or comes up short leaves the stream in the middle of a message:
-        // nothing after it can be framed, so the connection ends.
-        if (!client_.ReadExact(raw.data(), raw.size()) || !TVCRHeader::Decode(raw, h)) break;
-        const TVoiceAction action = ClassifyVoiceMessage(h, codecFormat_.blockAlign);
-        if (action == TVoiceAction::Disconnect) break;
-        body.resize(size_t(h.bodyLength));
-        if (!body.empty() && !client_.ReadExact(body.data(), body.size())) break;
-        if (action != TVoiceAction::Play) continue;
-        if (muteWhileTalking_ && transmit_) continue;
+    const TVoiceRead read = [this](void* buffer, size_t count) { return client_.ReadExact(buffer, count); };
+    const TVoicePlay play = [this](const TVCRHeader& h, std::span<const uint8_t> b) {
+        if (muteWhileTalking_ && transmit_) return;
         try {
-            PlayVoicePacket(h.sender, body.data(), uint32_t(body.size()));
+            PlayVoicePacket(h.sender, b.data(), uint32_t(b.size()));
         } catch (...) {
         }
-    }
+    };
+    while (!stopping_ && client_.Connected())
+        if (!ReceiveVoiceMessage(read, codecFormat_.blockAlign, body, play)) break;
     client_.Shutdown();
     Post(WM_APP_AUDIOSTATE, 3, 0);
 }
