@@ -21,7 +21,6 @@ TfrmPlayer::TfrmPlayer(QWidget* parent) : QWidget(parent) { setObjectName(QStrin
 
 TfrmAppShareViewWindow::TfrmAppShareViewWindow(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmAppShareViewWindow")); }
 
-TfrmRemoteAudioControl::TfrmRemoteAudioControl(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmRemoteAudioControl")); }
 
 TfrmConnectionSpeedChooser::TfrmConnectionSpeedChooser(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmConnectionSpeedChooser")); }
 
@@ -39,4 +38,3 @@ TfrmTextMessages::TfrmTextMessages(QWidget* parent) : QWidget(parent) { setObjec
 
 TfrmChatHolder::TfrmChatHolder(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmChatHolder")); }
 
-TfrmSilenceSuppression::TfrmSilenceSuppression(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmSilenceSuppression")); }
