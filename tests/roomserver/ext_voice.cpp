@@ -98,16 +98,17 @@ struct TVoiceExtension::TState {
             result = refusal;
         }
         if (result == 0 && (!AccountPassword(user, expected) || expected != password)) result = 1;
-        Reply(s, *m.writeMu, result);
-        Say("voice registration of user " + std::to_string(user) + " for room " + std::to_string(room) + ": " +
-            std::to_string(result));
-        if (result != 0) return;
-        {
+        // A member from before its answer: whoever hears the answer finds it registered.
+        if (result == 0) {
             std::lock_guard lk(mu);
             members.push_back(m);
             ++registrations[user];
             changed.notify_all();
         }
+        Reply(s, *m.writeMu, result);
+        Say("voice registration of user " + std::to_string(user) + " for room " + std::to_string(room) + ": " +
+            std::to_string(result));
+        if (result != 0) return;
         Loop(s, m);
         {
             std::lock_guard lk(mu);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <numeric>
 
 #include "audio/acm_converter.h"
@@ -115,6 +116,9 @@ TEST_P(VoiceTalk, WhatOneCapturesTheOtherPlays) {
             return heard.size() >= want;
         },
         20000));
+    // B's speaker has written its first block.
+    const std::string out = dir.file("out_b.raw");
+    EXPECT_TRUE(loop.RunUntil([&] { return std::filesystem::exists(out) && std::filesystem::file_size(out) >= rate / 2; }));
     a.Stop();
     b.Stop();
     EXPECT_EQ(vs.voice.VoiceMessages(2), 0);
@@ -130,7 +134,7 @@ TEST_P(VoiceTalk, WhatOneCapturesTheOtherPlays) {
     EXPECT_GT(Correlation(Levels(got, rate), Levels(speech, rate)), codecIndex >= 20 ? 0.999 : 0.9);
     // B's speaker starts with that same stream (the file device captures faster than it plays, so
     // later blocks find no playback credit and are dropped).
-    const auto played = ToSamples(ReadFile(dir.file("out_b.raw")));
+    const auto played = ToSamples(ReadFile(out));
     ASSERT_GE(played.size(), size_t(rate) / 4);
     EXPECT_TRUE(std::equal(played.begin(), played.begin() + rate / 4, got.begin()));
 }
