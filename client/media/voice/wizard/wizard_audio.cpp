@@ -191,7 +191,10 @@ void TMicLoopback::OnCaptured(const uint8_t* data, uint32_t size) {
     if (!Passes || Passes(peak)) {
         std::vector<uint8_t> encoded;
         uint32_t n = 0;
-        if (encoder_->Convert(data, size, n, encoded) && n > 0) handOff_.Put(std::move(encoded));
+        if (encoder_->Convert(data, size, n, encoded) && n > 0) {
+            handOff_.Put(std::move(encoded));
+            ++handedOver_;
+        }
     }
     if (OnLevel) OnLevel(peak);
 }

@@ -92,6 +92,8 @@ public:
     const void* CaptureHandle() const { return capture_ ? capture_->Handle() : nullptr; }
     // Blocks played back so far.
     size_t Played() const { return played_.load(); }
+    // Encoded blocks handed to the playing thread so far.
+    size_t HandedOver() const { return handedOver_; }
 
     std::function<bool(int peak)> Passes;
     std::function<void(int peak)> OnLevel;
@@ -109,6 +111,7 @@ private:
     TWizHandOff handOff_;
     std::thread player_;
     std::atomic<size_t> played_{0};
+    size_t handedOver_ = 0;
     bool running_ = false;
 };
 
