@@ -233,6 +233,13 @@ void TVoiceExtension::GrantFloor(int16_t room, int32_t user) {
     state_->floor[room].insert(user);
 }
 
+bool TVoiceExtension::Connected(int32_t user) const {
+    std::lock_guard lk(state_->mu);
+    for (auto& m : state_->members)
+        if (m.user == user) return true;
+    return false;
+}
+
 bool TVoiceExtension::HoldsFloor(int32_t user) const {
     std::lock_guard lk(state_->mu);
     for (auto& [room, holders] : state_->floor)

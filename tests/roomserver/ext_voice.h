@@ -33,6 +33,8 @@ public:
     void AddAccount(int32_t user, const std::string& password);
     // Gives a user the floor of a room as a kind 6 would.
     void GrantFloor(int16_t room, int32_t user);
+    // Whether a user's voice connection is open.
+    bool Connected(int32_t user) const;
     // Whether a user holds the floor.
     bool HoldsFloor(int32_t user) const;
     bool WaitUntil(const std::function<bool()>& pred, int timeoutMs = 5000) const;
