@@ -268,6 +268,29 @@ TEST(VoiceSend, SilenceGateThenFloorThenKeepAliveOnTheFakeClock) {
     t.Stop();
 }
 
+// GSM takes 320 samples a block: a shorter buffer encodes to nothing yet, and nothing is sent for
+// it (no empty kind 9); the samples go in front of the next buffer.
+TEST(VoiceSend, AnEncodeThatYieldsNothingSendsNothing) {
+    voicetest::TVoiceServer vs;
+    ASSERT_TRUE(vs.Start());
+    vs.voice.AddAccount(5, "pw");
+    FakeClock clock;
+    PlainEventLoop loop(clock);
+    TVoiceThread t(loop, 0, kMain, 1, 5, 2, {});
+    std::vector<size_t> sizes;
+    t.OnSent = [&](const uint8_t*, size_t n) { sizes.push_back(n); };
+    ASSERT_EQ(t.ConnectVoice("127.0.0.1", vs.voice.Port(), 1, "pw", 5), 0);
+    t.SetSilenceSuppression(false);
+    t.SetTransmit(true);
+    const auto shortBuffer = BufferWithPeak(t.PcmFormat(), 500);
+    t.OnMicBuffer(shortBuffer.data(), 400);  // 200 samples
+    EXPECT_TRUE(sizes.empty());
+    t.OnMicBuffer(shortBuffer.data(), 400);  // 400 samples: one block of 320 (GSM's pair is 65 bytes)
+    ASSERT_EQ(sizes.size(), 1u);
+    EXPECT_EQ(sizes[0], 22u + 65u);
+    ASSERT_TRUE(vs.voice.WaitUntil([&] { return vs.voice.VoiceMessages(5) == 1; }));
+}
+
 // Hostile messages from the voice server: a lying length ends the connection, a torn body or a
 // foreign kind is never played, and the loop says so with audio state 3.
 TEST(VoiceReceive, HostileLengthsEndTheConnectionWithoutPlaying) {
