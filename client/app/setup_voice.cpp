@@ -103,6 +103,9 @@ void TProgram::SetupVoice() {
         wizard->show();
     });
 
+    // The sliders show the devices' volumes from the start, not only once a room's voice runs.
+    dm.InitVolumeControls();
+
     // Before the windows go: the voice thread posts to the main window and plays on its devices.
     shutdownSteps_.push_back([this] { tdm_->StopVoiceThread(); });
 }
