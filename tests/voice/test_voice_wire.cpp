@@ -301,10 +301,10 @@ TEST(VoiceReceive, HostileLengthsEndTheConnectionWithoutPlaying) {
         c.Adopt(listener.Accept(5000));
         std::array<uint8_t, 108> reg{};
         c.ReadExact(reg.data(), reg.size());
-        auto send = [&](uint16_t kind, int32_t length, size_t bodyBytes, uint16_t result = 0) {
+        auto send = [&](uint16_t kind, int32_t length, size_t bodyBytes, uint16_t result = 0, int32_t sender = 77) {
             TVCRHeader h;
             h.kind = kind;
-            h.sender = 77;
+            h.sender = sender;
             h.bodyLength = length;
             h.result = result;
             std::vector<uint8_t> m(22 + bodyBytes, 0x55);
@@ -316,6 +316,8 @@ TEST(VoiceReceive, HostileLengthsEndTheConnectionWithoutPlaying) {
         send(vkVoiceIn, 32, 32, 9);    // an error result
         send(vkKeepAlive, 5, 5);       // another kind with a body
         send(vkVoiceIn, 32, 32);       // a good one
+        // Three players: a fourth speaker takes over the first player.
+        for (int32_t speaker : {78, 79, 80}) send(vkVoiceIn, 64, 64, 0, speaker);
         send(vkVoiceIn, 1 << 20, 0);   // a length above the cap: the client hangs up
         std::array<uint8_t, 1> b{};
         c.ReadExact(b.data(), 1);      // returns when the client closes
@@ -334,8 +336,8 @@ TEST(VoiceReceive, HostileLengthsEndTheConnectionWithoutPlaying) {
     ASSERT_TRUE(loop.RunUntil([&] { return !Of(loop.Log(), WM_APP_AUDIOSTATE).empty(); }));
     t.Stop();
     server.join();
-    EXPECT_EQ(played, std::vector<int32_t>{77});
+    EXPECT_EQ(played, (std::vector<int32_t>{77, 78, 79, 80}));
     EXPECT_EQ(Of(loop.Log(), WM_APP_AUDIOSTATE).at(0).wParam, 3);
-    EXPECT_EQ(Of(loop.Log(), WM_APP_SPEAKERLEVEL).size(), 1u);
-    EXPECT_EQ(t.PlayerSpeakers(), (std::vector<int32_t>{77, 0, 0}));
+    EXPECT_EQ(Of(loop.Log(), WM_APP_SPEAKERLEVEL).size(), 4u);
+    EXPECT_EQ(t.PlayerSpeakers(), (std::vector<int32_t>{80, 78, 79}));
 }
