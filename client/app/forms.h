@@ -17,7 +17,7 @@
 #include "frm_remote_audio.h"  // area voice
 #include "frm_silence.h"
 
-// area playback
+#include "frm_player.h"  // area playback
 
 // area board
 
@@ -79,12 +79,6 @@ class TfrmPollresults : public QWidget {
     Q_OBJECT
 public:
     explicit TfrmPollresults(QWidget* parent = nullptr);
-};
-
-class TfrmPlayer : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmPlayer(QWidget* parent = nullptr);
 };
 
 class TfrmAppShareViewWindow : public QWidget {
