@@ -19,7 +19,6 @@ TfrmPollresults::TfrmPollresults(QWidget* parent) : QWidget(parent) { setObjectN
 
 TfrmAppShareViewWindow::TfrmAppShareViewWindow(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmAppShareViewWindow")); }
 
-TfrmRemoteAudioControl::TfrmRemoteAudioControl(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmRemoteAudioControl")); }
 
 TfrmConnectionSpeedChooser::TfrmConnectionSpeedChooser(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmConnectionSpeedChooser")); }
 
@@ -37,4 +36,3 @@ TfrmTextMessages::TfrmTextMessages(QWidget* parent) : QWidget(parent) { setObjec
 
 TfrmChatHolder::TfrmChatHolder(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmChatHolder")); }
 
-TfrmSilenceSuppression::TfrmSilenceSuppression(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmSilenceSuppression")); }

@@ -14,7 +14,8 @@
 
 // area chat
 
-// area voice
+#include "frm_remote_audio.h"  // area voice
+#include "frm_silence.h"
 
 #include "frm_player.h"  // area playback
 
@@ -81,11 +82,6 @@ public:
     explicit TfrmAppShareViewWindow(QWidget* parent = nullptr);
 };
 
-class TfrmRemoteAudioControl : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmRemoteAudioControl(QWidget* parent = nullptr);
-};
 
 class TfrmConnectionSpeedChooser : public QWidget {
     Q_OBJECT
@@ -135,8 +131,3 @@ public:
     explicit TfrmChatHolder(QWidget* parent = nullptr);
 };
 
-class TfrmSilenceSuppression : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmSilenceSuppression(QWidget* parent = nullptr);
-};

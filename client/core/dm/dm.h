@@ -31,6 +31,7 @@
 #include "transfer/file_transfer.h"
 #include "video/video_windows.h"
 #include "transfer/worker.h"
+#include "voice/voice_state.h"
 #include "session/progress_view.h"
 #include "session/proxy.h"
 #include "session/session_records.h"
@@ -449,6 +450,48 @@ public:
     // ---- end of chat
 
     // ---- voice: Voice connection, remote audio control, audio wizard
+    // The voice connection, the views it drives and the client's audio settings (not owned; the
+    // program sets it: without it the defaults of a fresh Settings apply).
+    orb::TVoiceArea Voice;
+    orb::Settings* AudioSettings = nullptr;
+    struct TVoiceHooks {
+        // A line in the public chat: sender, text, colour (0x00BBGGRR).
+        std::function<void(const std::string&, const std::string&, uint32_t)> AddChatLine;
+        // The hourglass cursor on (true) and off.
+        std::function<void(bool)> BusyCursor;
+        // A notification handled at once by the main window (not queued).
+        std::function<void(uint32_t, std::intptr_t, std::intptr_t)> SendToMainWindow;
+        // The room connection's reconnect (leave, start again, re-enter the room).
+        std::function<void()> ReconnectSession;
+        // Delay before the forced-codec reconnect (ms), so the room's other messages go first.
+        int64_t ForcedCodecDelayMs = 2000;
+    };
+    TVoiceHooks VoiceHooks;
+    // Creates, registers and runs the voice thread; 0, 13 (server unreachable), 35 (no audio) or
+    // the server's refusal code.
+    int StartVoiceThread(int codecIndex, const std::string& voiceHost, int32_t room, const std::string& password,
+                         int32_t userId, int32_t voicePort);
+    // The voice start of room entry: the room's codec, the signed-in server, the own account.
+    int StartRoomVoice(int32_t room, int32_t userId);
+    // Stop flag, socket shutdown, join, free. Safe without a thread.
+    void StopVoiceThread();
+    // Rebuilds the voice connection; tells the user when that fails. Returns the start result.
+    int ReconnectAudio();
+    // Main window's volume sliders and boost item from the mixer.
+    void InitVolumeControls();
+    void SetVoiceTransmit(bool on);
+    // Remote audio (kind 122), forced codec (124), number of speakers (125). Nothing while the room
+    // connection is down.
+    bool SendRemoteAudioState(const orb::TRemoteAudioState& state);
+    bool SendForcedCodec(int32_t codecIndex);
+    bool SendMaxSpeakers(int32_t count);
+    // The query the remote audio window sends when it opens for a user.
+    bool SendRemoteAudioQuery(int32_t target);
+    // Command 1 (volumes and boost) or 2 (reconnect) to a user.
+    bool SendRemoteAudioCommand(int32_t target, int32_t command, uint16_t speakerVolume, uint16_t micVolume,
+                                int32_t boost);
+    // The own audio as an answer to a query or command.
+    orb::TRemoteAudioState OwnAudioState(const orb::TRemoteAudioState& asked);
     // ---- end of voice
 
     // ---- playback: Recorded sessions: download, replay and the player window
