@@ -1,5 +1,6 @@
 #include "polls/poll_store.h"
 
+#include <algorithm>
 #include <fstream>
 
 #include "util/answers.h"
@@ -112,27 +113,23 @@ bool WriteExamFile(const std::filesystem::path& file, const TPollInfo& poll, std
 
 TExamFile ReadExamFile(const std::filesystem::path& file, size_t maxRecords) {
     TExamFile r;
-    std::ifstream in(file, std::ios::binary);
+    std::ifstream in(file, std::ios::binary | std::ios::ate);
     if (!in) return r;
+    const std::streamoff size = in.tellg();
+    if (size < 0) return r;
+    in.seekg(0);
     r.opened = true;
+    const size_t whole = size_t(size) / TPollInfo::kSize;
+    r.trailingBytes = size_t(size) % TPollInfo::kSize;
+    r.truncated = whole > maxRecords;
     std::vector<uint8_t> rec(TPollInfo::kSize);
-    while (true) {
-        in.read(reinterpret_cast<char*>(rec.data()), std::streamsize(rec.size()));
-        const size_t got = size_t(in.gcount());
-        if (got < rec.size()) {
-            r.trailingBytes = got;
-            break;
-        }
-        if (r.records.size() >= maxRecords) {
-            r.truncated = true;
-            break;
-        }
+    for (size_t i = 0; i < std::min(whole, maxRecords); ++i) {
+        if (!in.read(reinterpret_cast<char*>(rec.data()), std::streamsize(rec.size()))) break;
         ByteReader br(rec);
         TPollInfo p;
-        if (TPollInfo::Decode(br, p)) {
-            p.answerMask = int32_t(uint32_t(p.answerMask) & kAnswerMaskBits);
-            r.records.push_back(std::move(p));
-        }
+        if (!TPollInfo::Decode(br, p)) break;
+        p.answerMask = int32_t(uint32_t(p.answerMask) & kAnswerMaskBits);
+        r.records.push_back(std::move(p));
     }
     return r;
 }
