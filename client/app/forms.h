@@ -25,7 +25,10 @@
 
 // area print
 
-// area polls
+#include "polls/frm_breakout.h"  // area polls
+#include "polls/frm_exam.h"
+#include "polls/frm_ping.h"
+#include "polls/frm_pollresults.h"
 
 // area video
 #include "video_window/frm_video.h"  // made on demand, one per web-cam stream
@@ -70,12 +73,6 @@ public:
     explicit TfrmWebLinks(QWidget* parent = nullptr);
 };
 
-class TfrmPollresults : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmPollresults(QWidget* parent = nullptr);
-};
-
 class TfrmAppShareViewWindow : public QWidget {
     Q_OBJECT
 public:
@@ -87,12 +84,6 @@ class TfrmConnectionSpeedChooser : public QWidget {
     Q_OBJECT
 public:
     explicit TfrmConnectionSpeedChooser(QWidget* parent = nullptr);
-};
-
-class TfrmBreakOutRooms : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmBreakOutRooms(QWidget* parent = nullptr);
 };
 
 class TfrmPresentations : public QWidget {

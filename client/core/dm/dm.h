@@ -569,6 +569,8 @@ public:
         std::function<void(int32_t room)> BreakoutChanged;
         // The check marks of the recording commands changed.
         std::function<void()> RecordingActionsChanged;
+        // The settings dialog on its recorder page (made by the settings dialog's area).
+        std::function<void()> OpenRecorderSettings;
     };
     TPollsHooks PollsHooks;
 

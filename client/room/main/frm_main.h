@@ -42,6 +42,10 @@ public:
     std::function<int()> RoomListRunner;
     // Replaces the modal message boxes (tests record them instead); returns the button pressed.
     std::function<int(int icon, const std::string& text, int buttons)> MessageBoxOverride;
+    // Opens the answer window of a received poll, and fills the recent-polls menu (set by the
+    // program; unset: nothing).
+    std::function<void(const ::TPollInfo&)> PollWindowOpener;
+    std::function<void()> RecentPollsFiller;
     // The exit code this run ends with, once one was asked for.
     std::optional<int> PendingExitCode() const { return exitCode_; }
 
@@ -93,6 +97,8 @@ public:
     void SetChatPermission(const orb::TChatPermissionLayout& layout) override;
     void SetNotesEnabled(bool enabled) override;
     void SetSpeakChecked(bool checked) override;
+    void ShowPoll(const ::TPollInfo& poll) override;
+    void FillRecentPolls() override;
     void LoadUserPicture(int32_t user, const std::string& path) override;
 
     QMenu* ChatPermissionsMenu() const { return miChatPermissions_; }
