@@ -150,6 +150,13 @@ TEST(PollResults, TallyIsCaseInsensitiveAndTheChartReadsPercentages) {
     EXPECT_NE(r.SaveText().find("Ready?"), std::string::npos);
     EXPECT_NE(r.SaveText().find("<No Answer> (25.00% or 1 users)\r\n"), std::string::npos);
     EXPECT_EQ(PercentText(1, 0), "0.00%");
+
+    TPollResults mixed;
+    mixed.AddRow({7, "Eve", "yes"});
+    mixed.AddRow({8, "Fay", "Yes"});
+    mixed.Tally();
+    ASSERT_EQ(mixed.Entries().size(), 1u);
+    EXPECT_EQ(mixed.Entries()[0].count, 2);
 }
 
 TEST(PollResults, AnswerWindowOpensOnlyForModeratorsPolls) {

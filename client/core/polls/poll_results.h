@@ -57,6 +57,8 @@ public:
     // The answer (option 1..26) of a user: the row's answer, or a new row. False and no change for
     // an option outside 1..26.
     bool SetAnswer(int32_t userId, std::string_view name, int32_t option);
+    // A row as it stands (a list kept or restored by the window).
+    void AddRow(TPollResultRow row) { rows_.push_back(std::move(row)); }
     // Rows whose answer is not "<No Answer>".
     int CountAnswered() const;
     // Equal answers (case-insensitive) counted into entries, in row order.
