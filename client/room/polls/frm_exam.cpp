@@ -19,6 +19,8 @@ TfrmExam::TfrmExam(QWidget* parent) : QWidget(parent), ui_(std::make_unique<Ui::
     auto* grid = new QGridLayout(ui_->pButtons);
     grid->setContentsMargins(0, 0, 0, 0);
     grid->setSpacing(4);
+    grid->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    setMinimumWidth(511);
     group_.setExclusive(true);
     timer1_.setInterval(1000);
     connect(&timer1_, &QTimer::timeout, this, &TfrmExam::Timer1Timer);
@@ -53,7 +55,8 @@ int TfrmExam::ShowPoll(const TPollInfo& poll) {
         QFont f = b->font();
         f.setPointSize(8);
         b->setFont(f);
-        b->setStyleSheet(QStringLiteral("QToolButton { color: black; } QToolButton:checked { background: #c8d8f0; }"));
+        b->setStyleSheet(QStringLiteral("QToolButton { color: black; border: 1px solid #9aa8bb; border-radius: 3px; } "
+                                        "QToolButton:checked { background: #c8d8f0; border-color: #3a5f8f; }"));
         group_.addButton(b);
         grid->addWidget(b, i / 10, i % 10, Qt::AlignLeft);
         buttons_.push_back(b);
