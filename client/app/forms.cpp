@@ -1,8 +1,6 @@
 #include "forms.h"
 
 
-TfrmRequest::TfrmRequest(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmRequest")); }
-
 TfrmUserList::TfrmUserList(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmUserList")); }
 
 TfrmBrowser::TfrmBrowser(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmBrowser")); }
@@ -36,7 +34,5 @@ TfrmAppShare_Control::TfrmAppShare_Control(QWidget* parent) : QWidget(parent) { 
 TfrmAttendeeSelect::TfrmAttendeeSelect(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmAttendeeSelect")); }
 
 TfrmTextMessages::TfrmTextMessages(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmTextMessages")); }
-
-TfrmChatHolder::TfrmChatHolder(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmChatHolder")); }
 
 TfrmSilenceSuppression::TfrmSilenceSuppression(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmSilenceSuppression")); }

@@ -13,6 +13,7 @@
 // area participants
 
 // area chat
+#include "chat/chat_dialogs.h"
 
 // area voice
 
@@ -31,12 +32,6 @@
 // area sharing
 
 // area settings
-
-class TfrmRequest : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmRequest(QWidget* parent = nullptr);
-};
 
 class TfrmUserList : public QWidget {
     Q_OBJECT
@@ -138,12 +133,6 @@ class TfrmTextMessages : public QWidget {
     Q_OBJECT
 public:
     explicit TfrmTextMessages(QWidget* parent = nullptr);
-};
-
-class TfrmChatHolder : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmChatHolder(QWidget* parent = nullptr);
 };
 
 class TfrmSilenceSuppression : public QWidget {

@@ -1,0 +1,79 @@
+#include "chat/chat_dialogs.h"
+
+#include <QCloseEvent>
+#include <QLayout>
+#include <QPushButton>
+
+#include "ui_frm_chat_holder.h"
+#include "ui_frm_message_dlg.h"
+#include "ui_frm_request.h"
+
+TfrmChatHolder::TfrmChatHolder(QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint), ui_(std::make_unique<Ui::TfrmChatHolder>()) {
+    ui_->setupUi(this);
+    setObjectName(QStringLiteral("TfrmChatHolder"));
+}
+
+TfrmChatHolder::~TfrmChatHolder() = default;
+
+void TfrmChatHolder::ShowDetached(int left, int top, int height, int width) {
+    if (isVisible()) {
+        close();
+        return;
+    }
+    if (Hooks.TakePanel) panel_ = Hooks.TakePanel();
+    if (panel_) {
+        panel_->setParent(this);
+        layout()->addWidget(panel_);
+        panel_->show();
+    }
+    setGeometry(left, top, width, height);
+    show();
+    raise();
+    activateWindow();
+}
+
+void TfrmChatHolder::closeEvent(QCloseEvent* e) {
+    if (panel_) {
+        layout()->removeWidget(panel_);
+        if (Hooks.ReturnPanel) Hooks.ReturnPanel(panel_);
+        panel_ = nullptr;
+    }
+    hide();
+    e->accept();
+}
+
+TfrmRequest::TfrmRequest(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::TfrmRequest>()) {
+    ui_->setupUi(this);
+    setObjectName(QStringLiteral("TfrmRequest"));
+    connect(ui_->buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(ui_->buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+}
+
+TfrmRequest::~TfrmRequest() = default;
+
+bool TfrmRequest::Ask(const QString& addressee, QString& text) {
+    ui_->lbTo->setText(QStringLiteral("To: ") + addressee);
+    ui_->mText->clear();
+    ui_->mText->setFocus();
+    if (exec() != QDialog::Accepted) return false;
+    text = ui_->mText->toPlainText();
+    return !text.trimmed().isEmpty();
+}
+
+TfrmMessageDlg::TfrmMessageDlg(const QString& question, std::function<void()> onOk, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint), ui_(std::make_unique<Ui::TfrmMessageDlg>()) {
+    ui_->setupUi(this);
+    setObjectName(QStringLiteral("TfrmMessageDlg"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    ui_->lbMSG->setText(question);
+    connect(ui_->buttons, &QDialogButtonBox::accepted, this, [this, onOk = std::move(onOk)] {
+        if (onOk) onOk();
+        accept();
+    });
+    connect(ui_->buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+}
+
+TfrmMessageDlg::~TfrmMessageDlg() = default;
+
+QString TfrmMessageDlg::Question() const { return ui_->lbMSG->text(); }

@@ -1,0 +1,61 @@
+#pragma once
+// The chat's own windows: the separate "Text Chat" window that can host the chat panel, the
+// "Session Message" dialog, and the prompt that offers to fetch and open a pushed document.
+
+#include <QDialog>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+namespace Ui {
+class TfrmChatHolder;
+class TfrmMessageDlg;
+class TfrmRequest;
+}  // namespace Ui
+
+class TfrmChatHolder : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmChatHolder(QWidget* parent = nullptr);
+    ~TfrmChatHolder() override;
+    // What the main window does when the panel moves out and back.
+    struct THooks {
+        std::function<QWidget*()> TakePanel;        // the chat panel, out of its page
+        std::function<void(QWidget*)> ReturnPanel;  // back to its page, which becomes active
+    };
+    THooks Hooks;
+    // Shows the window at the bounds with the panel in it, or closes it when it is visible.
+    void ShowDetached(int left, int top, int height, int width);
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    std::unique_ptr<Ui::TfrmChatHolder> ui_;
+    QWidget* panel_ = nullptr;
+};
+
+class TfrmRequest : public QDialog {
+    Q_OBJECT
+public:
+    explicit TfrmRequest(QWidget* parent = nullptr);
+    ~TfrmRequest() override;
+    // Modal; the text to send, or false when cancelled or empty.
+    bool Ask(const QString& addressee, QString& text);
+
+private:
+    std::unique_ptr<Ui::TfrmRequest> ui_;
+};
+
+class TfrmMessageDlg : public QDialog {
+    Q_OBJECT
+public:
+    // Frees itself when closed. `onOk` runs when the user agrees.
+    TfrmMessageDlg(const QString& question, std::function<void()> onOk, QWidget* parent = nullptr);
+    ~TfrmMessageDlg() override;
+    QString Question() const;
+
+private:
+    std::unique_ptr<Ui::TfrmMessageDlg> ui_;
+};
