@@ -1,6 +1,7 @@
 // Chat, session notes and requests: the senders and the row action of requests.
 
 #include <cmath>
+#include <vector>
 
 #include "dm/dm.h"
 #include "protocol/date_time.h"
@@ -24,7 +25,16 @@ bool TDM::SendTextRecord(int32_t sender, int32_t addressee, std::span<const std:
 bool TDM::SendChatText(const std::u16string& text) {
     const int16_t type = Room.ChatTargetType == 0 ? TTextMessageInfo::mtPublic : TTextMessageInfo::mtPrivate;
     const int32_t to = type == TTextMessageInfo::mtPublic ? 0 : Room.ChatTargetUser;
-    const std::u16string lines[] = {text};
+    // The input's lines travel joined by CR LF, whichever line ends the editor used.
+    std::vector<std::u16string> lines(1);
+    for (char16_t ch : text) {
+        if (ch == u'\n') {
+            if (!lines.back().empty() && lines.back().back() == u'\r') lines.back().pop_back();
+            lines.emplace_back();
+        } else {
+            lines.back() += ch;
+        }
+    }
     return SendTextRecord(OwnUserId, to, lines, OwnRoom, type);
 }
 

@@ -13,6 +13,15 @@ namespace orb::room {
 
 namespace {
 
+// A chat document knows only the pictures registered with it: nothing is fetched or read from disk.
+class TChatDocument : public QTextDocument {
+public:
+    using QTextDocument::QTextDocument;
+
+protected:
+    QVariant loadResource(int, const QUrl&) override { return QVariant(); }
+};
+
 QColor FromBgr(uint32_t c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)); }
 uint32_t ToBgr(const QColor& c) { return uint32_t(c.red()) | uint32_t(c.green()) << 8 | uint32_t(c.blue()) << 16; }
 std::u16string U16(const QString& s) { return std::u16string(reinterpret_cast<const char16_t*>(s.utf16()), size_t(s.size())); }
@@ -22,6 +31,7 @@ QString Q(const std::u16string& s) { return QString::fromUtf16(s.data(), qsizety
 
 TChatBrowser::TChatBrowser(int32_t key, QWidget* parent) : QTextBrowser(parent), key_(key) {
     setObjectName(key == 0 ? QStringLiteral("chatPublic") : QStringLiteral("chatPrivate%1").arg(key));
+    setDocument(new TChatDocument(this));
     setReadOnly(true);
     setOpenLinks(false);
     setOpenExternalLinks(false);

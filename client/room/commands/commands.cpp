@@ -124,7 +124,7 @@ void TCommands::PlaceInWindow() {
         QAction* place = window_.findChild<QAction*>(QString::fromLatin1(name));
         if (!place) continue;
         QAction* cmd = actions_[size_t(id)];
-        cmd->setIcon(place->icon());
+        if (cmd->icon().isNull()) cmd->setIcon(place->icon());
         cmd->setIconVisibleInMenu(true);
         const auto widgets = place->associatedObjects();
         bool placed = false;

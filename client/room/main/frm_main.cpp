@@ -332,7 +332,11 @@ int TfOrbeloMain::RunRoomList() { return RoomListRunner ? RoomListRunner() : 0; 
 
 void TfOrbeloMain::SetRoomCaption(const std::string& caption) { ui_->pRoomInfo->setText(Text(caption)); }
 void TfOrbeloMain::SetRecorderToolVisible(bool visible) { ui_->pRecorderTool->setVisible(visible); }
-void TfOrbeloMain::SetChatPermissionsMenuVisible(bool visible) { miChatPermissions_->menuAction()->setVisible(visible); }
+void TfOrbeloMain::SetChatPermissionsMenuVisible(bool visible) {
+    miChatPermissions_->menuAction()->setVisible(visible);
+    // The notes switch is the moderators' as well.
+    if (auto* notes = pmChat_->findChild<QMenu*>(QStringLiteral("miNotesPermissions"))) notes->menuAction()->setVisible(visible);
+}
 void TfOrbeloMain::SetClearMotionsVisible(bool visible) { ui_->acClearMotions->setVisible(visible); }
 void TfOrbeloMain::SetBoardToolBoxVisible(bool) {}
 
@@ -411,7 +415,15 @@ void TfOrbeloMain::SetChatPermission(const orb::TChatPermissionLayout& l) {
     }
 }
 
-void TfOrbeloMain::SetNotesEnabled(bool enabled) { ui_->tbSessionNotes->setProperty("notesEnabled", enabled); }
+void TfOrbeloMain::SetNotesEnabled(bool enabled) {
+    ui_->tbSessionNotes->setProperty("notesEnabled", enabled);
+    ui_->tbSessionNotes->setEnabled(enabled);
+    if (dm_) dm_->NotesDisabled = !enabled;
+    if (miNotesPerm_[0]) {
+        miNotesPerm_[0]->setChecked(enabled);
+        miNotesPerm_[1]->setChecked(!enabled);
+    }
+}
 
 void TfOrbeloMain::SetSpeakChecked(bool checked) { ui_->btnSpeak->setChecked(checked); }
 

@@ -132,6 +132,8 @@ void TfOrbeloMain::SetupChatUi() {
     });
     // The smilies button offers the smileys themselves.
     ui_->btnSmilies->setMenu(smilies);
+    ui_->btnSmilies->setIcon(QIcon(QPixmap::fromImage(orb::room::SmileyImage(11))));
+    ui_->tbSessionNotes->setEnabled(true);
 
     // ---- The input.
     ui_->eMsg->setEnabled(true);
