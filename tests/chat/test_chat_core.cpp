@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <map>
 
+#include "chat/chat_input.h"
 #include "chat/command_rules.h"
 #include "chat/csv_writer.h"
 #include "chat/rtf_writer.h"
@@ -91,6 +93,40 @@ TEST(Smileys, RecognisedCodesAndOverlaps) {
         ASSERT_EQ(pieces.size(), 1u) << Utf16ToUtf8(code);
         EXPECT_EQ(pieces[0].picture, SmileyPicture(code));
     }
+}
+
+TEST(ChatInput, TypingCaretPushedNamesAndCaps) {
+    bool typing = false;
+    EXPECT_EQ(TypingChange(typing, false), std::optional<int>(1));
+    EXPECT_EQ(TypingChange(typing, false), std::nullopt);  // still typing: nothing more
+    EXPECT_EQ(TypingChange(typing, true), std::optional<int>(0));
+    EXPECT_EQ(TypingChange(typing, true), std::nullopt);
+    TDraft d = InsertAtCaret(u"hello", 2, u":-)");
+    EXPECT_EQ(d.text, u"he:-)llo");
+    EXPECT_EQ(d.caret, 5);
+    EXPECT_EQ(InsertAtCaret(u"ab", 99, u";-)").text, u"ab;-)");
+    EXPECT_EQ(InsertAtCaret(u"ab", -3, u"LOL").text, u"LOLab");
+    const std::pair<std::string, std::string> names[] = {
+        {"report.pdf", "report.pdf"},          {"../../etc/passwd", "passwd"},
+        {"C:\\Users\\x\\notes.txt", "notes.txt"}, {"..", ""},
+        {".bashrc", "bashrc"},                 {"a\x01" "b|c.doc", "a_b_c.doc"},
+        {"weird.ex e", "weird"},               {"", ""},
+        {std::string(300, 'n') + ".txt", std::string(100, 'n') + ".txt"},
+    };
+    for (auto& [in, out] : names) EXPECT_EQ(SafeDocumentName(in), out) << in;
+    for (const char* risky : {"setup.exe", "run.SH", "x.desktop", "y.jar", "noextension", "a.AppImage"})
+        EXPECT_TRUE(IsExecutableType(risky)) << risky;
+    for (const char* fine : {"a.pdf", "b.DOCX", "c.png", "d.txt"}) EXPECT_FALSE(IsExecutableType(fine)) << fine;
+    EXPECT_EQ(SlideMenuCount(-5), 0);
+    EXPECT_EQ(SlideMenuCount(12), 12);
+    EXPECT_EQ(SlideMenuCount(2000000000), kMaxSlideMenuItems);
+    EXPECT_EQ(SendToCaption("Bea", 1000), "Bea (Moderator)");
+    EXPECT_EQ(SendToCaption("Bea", 999), "Bea");
+    // 9 December 2026, 14:05 as a date-time.
+    const double when = 46365.0 + (14 * 60 + 5) / 1440.0;
+    EXPECT_EQ(ExportFileName("Orbelo Text Messages ", when, ".rtf"), "Orbelo Text Messages Dec-09-2026 1405.rtf");
+    EXPECT_EQ(ExportDateText(when), "Dec-09-2026 14:05");
+    EXPECT_EQ(ExportDateText(std::nan("")), "");
 }
 
 TEST(Exports, RtfOfAChatReadsBackThroughUnrtf) {

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QPointer>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
@@ -13,6 +15,7 @@
 
 #include <fstream>
 
+#include "chat/chat_dialogs.h"
 #include "chat/chat_views.h"
 #include "chat/smiley_pictures.h"
 #include "chat/smileys.h"
@@ -144,6 +147,24 @@ TEST(Trackbar, ChangeEventsSchemesAndPainting) {
     bar.setEnabled(false);
     const QColor border = bar.Render().pixelColor(50, TrackGeometry(false, 100, 28, 0).slide.top);
     EXPECT_EQ(border, QColor(0xBE, 0xBE, 0xBE));
+}
+
+TEST(PushedDocument, SavedInsideOurFolderAndOpenedOnlyWhenSafe) {
+    std::vector<std::pair<std::string, bool>> started;
+    auto start = [&](const std::filesystem::path& p, bool open) { started.push_back({p.string(), open}); };
+    EXPECT_EQ(OfferPushedDocument(QStringLiteral("?"), "..", "/tmp/in", start), nullptr);
+    for (auto [name, expected, open] :
+         {std::tuple{"../../x/notes.pdf", "/tmp/in/notes.pdf", true}, std::tuple{"setup.exe", "/tmp/in/setup.exe", false}}) {
+        TfrmMessageDlg* dlg = OfferPushedDocument(QStringLiteral("Open it?"), name, "/tmp/in", start);
+        ASSERT_TRUE(dlg);
+        EXPECT_EQ(dlg->Question(), QStringLiteral("Open it?"));
+        QPointer<TfrmMessageDlg> alive(dlg);
+        QMetaObject::invokeMethod(dlg->findChild<QDialogButtonBox*>(), "accepted");
+        ASSERT_FALSE(started.empty());
+        EXPECT_EQ(started.back(), (std::pair<std::string, bool>{expected, open}));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(alive.isNull());  // the prompt frees itself
+    }
 }
 
 // The main window in a room of the test room server, with another member who chats with it.
@@ -310,6 +331,26 @@ TEST(MainWindowChat, ViewsInputSendToNotesAndExports) {
     EXPECT_EQ(commands.Action(chat::acStartAppShare)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F4));
     EXPECT_TRUE(commands.Action(chat::acAppShareTakeControl)->shortcut().isEmpty());
 
+    // One key, one command in the whole window.
+    int ctrlF4 = 0;
+    for (QAction* a : window.findChildren<QAction*>())
+        if (a->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_F4)) ++ctrlF4;
+    for (QAction* a : commands.findChildren<QAction*>())
+        if (a->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_F4)) ++ctrlF4;
+    EXPECT_EQ(ctrlF4, 1);
+    // The speaker volume steps by a tenth and stops at the maximum.
+    auto* wave = window.findChild<TXiTrackBar*>(QStringLiteral("xiWaveVolume"));
+    ASSERT_TRUE(wave);
+    wave->SetPosition(60000);
+    QMenu* speakers = nullptr;
+    for (QAction* a : ui.menuAudio->actions())
+        if (a->menu() && a->text() == QStringLiteral("Speakers")) speakers = a->menu();
+    ASSERT_TRUE(speakers);
+    speakers->actions()[0]->trigger();
+    EXPECT_EQ(wave->Position(), 65535);
+    speakers->actions()[1]->trigger();
+    EXPECT_EQ(wave->Position(), 65535 - 6553);
+
     // A picture of the room window with chat lines and smileys, for people to look at.
     for (const char16_t* t : {u"Welcome everybody :-) ;-)", u"LOL 8-) (blush) :-p", u"O :-) :,( :-@ :-o"})
         window.AddChatMessage(0, u"Moderator Tester (Moderator)", false, chat::kChatBlue, t);
@@ -336,6 +377,11 @@ TEST(MainWindowChat, ViewsInputSendToNotesAndExports) {
 
     other.LeaveSession();
     dm.LeaveSession();
+    // Speak is checked only once its request is queued: without a connection it stays off.
+    ui.btnSpeak->setCheckable(true);
+    QTest::mouseClick(ui.btnSpeak, Qt::LeftButton);
+    EXPECT_FALSE(ui.btnSpeak->isChecked());
+    EXPECT_FALSE(dm.Room.SpeakOn);
     orbtest::RemoveDir(dir);
 }
 

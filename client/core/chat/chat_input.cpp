@@ -36,7 +36,7 @@ std::string SafeDocumentName(std::string_view fileName) {
     if (slash != std::string_view::npos) fileName.remove_prefix(slash + 1);
     std::string base(fileName), ext;
     size_t dot = base.rfind('.');
-    if (dot != std::string::npos) {
+    if (dot != std::string::npos && dot > 0) {
         ext = base.substr(dot + 1);
         base.resize(dot);
         bool plain = !ext.empty() && ext.size() <= 8;

@@ -4,6 +4,7 @@
 #include <QLayout>
 #include <QPushButton>
 
+#include "chat/chat_input.h"
 #include "ui_frm_chat_holder.h"
 #include "ui_frm_message_dlg.h"
 #include "ui_frm_request.h"
@@ -77,3 +78,16 @@ TfrmMessageDlg::TfrmMessageDlg(const QString& question, std::function<void()> on
 TfrmMessageDlg::~TfrmMessageDlg() = default;
 
 QString TfrmMessageDlg::Question() const { return ui_->lbMSG->text(); }
+
+TfrmMessageDlg* OfferPushedDocument(const QString& question, const std::string& fileName,
+                                    const std::filesystem::path& folder,
+                                    std::function<void(const std::filesystem::path&, bool)> start, QWidget* parent) {
+    const std::string name = orb::chat::SafeDocumentName(fileName);
+    if (name.empty() || !start) return nullptr;
+    const std::filesystem::path local = folder / name;
+    const bool open = !orb::chat::IsExecutableType(name);
+    auto* dlg = new TfrmMessageDlg(question, [start = std::move(start), local, open] { start(local, open); }, parent);
+    dlg->setModal(false);
+    dlg->show();
+    return dlg;
+}

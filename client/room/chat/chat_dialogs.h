@@ -5,8 +5,10 @@
 #include <QDialog>
 #include <QWidget>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace Ui {
 class TfrmChatHolder;
@@ -59,3 +61,12 @@ public:
 private:
     std::unique_ptr<Ui::TfrmMessageDlg> ui_;
 };
+
+// The prompt for a document another user pushed: on OK the download starts into `folder` under the
+// file's sanitised name, to be opened (through the desktop) when it is done, unless its type is one
+// that could run code, which is only saved. Null when the name leaves nothing usable. The dialog
+// frees itself.
+TfrmMessageDlg* OfferPushedDocument(const QString& question, const std::string& fileName,
+                                    const std::filesystem::path& folder,
+                                    std::function<void(const std::filesystem::path& localPath, bool openWhenDone)> start,
+                                    QWidget* parent = nullptr);

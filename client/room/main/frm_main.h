@@ -79,6 +79,9 @@ public:
         // The about window and the settings dialog, once they exist.
         std::function<void()> showAbout;
         std::function<void(const QString& page)> showSettings;
+        // The profile card of a user and the own profile editor, once they exist.
+        std::function<void(int32_t user)> showUserCard;
+        std::function<void()> showProfileEditor;
     };
     void BindChat(TChatBindings bindings);
     orb::room::TChatViews& ChatViews() { return *chatViews_; }

@@ -297,6 +297,16 @@ void TfOrbeloMain::BindChat(TChatBindings bindings) {
             miSeparateChat_->setEnabled(true);
         };
     }
+    ui_->acViewMyProfile->setEnabled(bool(chat_.showUserCard));
+    if (chat_.showUserCard)
+        connect(ui_->acViewMyProfile, &QAction::triggered, this, [this] {
+            if (dm_ && !dm_->PlaybackMode) chat_.showUserCard(dm_->OwnUserId);
+        });
+    ui_->acEditMyProfile->setEnabled(bool(chat_.showProfileEditor));
+    if (chat_.showProfileEditor)
+        connect(ui_->acEditMyProfile, &QAction::triggered, this, [this] {
+            if (dm_ && !dm_->PlaybackMode) chat_.showProfileEditor();
+        });
     ui_->acAbout->setEnabled(bool(chat_.showAbout));
     if (chat_.showAbout) connect(ui_->acAbout, &QAction::triggered, this, [this] { chat_.showAbout(); });
     ui_->acSettings->setEnabled(bool(chat_.showSettings));
