@@ -296,6 +296,13 @@ TEST(ChatHandlers, TextNotesAndRequests) {
     EXPECT_EQ(view.popups, std::vector<std::string>{"Bea (Moderator)"});
     EXPECT_EQ(posted.back(), (std::pair<uint32_t, std::intptr_t>{WM_APP_CHATTARGET, 9}));
 
+    // While talking privately, a public line leaves the chat target alone.
+    dm.Room.ChatTargetType = 1;
+    posted.clear();
+    text(9, 0, 0, u"public meanwhile");
+    EXPECT_TRUE(posted.empty());
+    dm.Room.ChatTargetType = 0;
+
     // A note to everybody and one to somebody else.
     view.popups.clear();
     text(9, 0, 5, u"note to all");

@@ -41,7 +41,9 @@ void ReceiveText(TDM& dm, bool wide) {
     case TTextMessageInfo::mtPublic:
         if (view) view->AddChatMessage(0, dm.ChatSenderName(from), false,
                                        from == own ? orb::chat::kChatBlue : orb::chat::kChatBlack, text);
-        dm.Loop().Post(dm.MainWindow(), WM_APP_CHATTARGET, 0, from);
+        // A public line never turns a private conversation public behind the user's back: what
+        // they type next still goes where the chat header says.
+        if (dm.Room.ChatTargetType == 0) dm.Loop().Post(dm.MainWindow(), WM_APP_CHATTARGET, 0, from);
         if (chatOutOfSight && from != own && !view->SeparateChatWindow())
             view->ShowChatPopup(dm.ChatSenderName(from), text);
         break;
