@@ -17,7 +17,7 @@
 
 // area voice
 
-// area playback
+#include "frm_player.h"  // area playback
 
 // area board
 
@@ -73,12 +73,6 @@ class TfrmPollresults : public QWidget {
     Q_OBJECT
 public:
     explicit TfrmPollresults(QWidget* parent = nullptr);
-};
-
-class TfrmPlayer : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmPlayer(QWidget* parent = nullptr);
 };
 
 class TfrmAppShareViewWindow : public QWidget {
