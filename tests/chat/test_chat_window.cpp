@@ -195,6 +195,8 @@ TEST(MainWindowChat, ViewsInputSendToNotesAndExports) {
     TfOrbeloMain::TChatBindings b;
     b.settings = &settings;
     b.askSaveFile = [&](const QString&, const QString&, const QString&) { return QString::fromStdString(saveAs); };
+    TfrmChatHolder holder;
+    b.holder = &holder;
     window.BindChat(b);
     dm.ChatView = &window;
     TCommands commands(dm, c, window);
@@ -330,6 +332,21 @@ TEST(MainWindowChat, ViewsInputSendToNotesAndExports) {
     EXPECT_FALSE(commands.Action(chat::acStartAppShare)->isEnabled());  // comes with sharing
     EXPECT_EQ(commands.Action(chat::acStartAppShare)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F4));
     EXPECT_TRUE(commands.Action(chat::acAppShareTakeControl)->shortcut().isEmpty());
+
+    // The chat in a window of its own and back: the chat page is off while it is away.
+    QAction* separate = window.ChatMenu()->findChild<QAction*>(QStringLiteral("ToggleMessageHolder"));
+    ASSERT_TRUE(separate);
+    separate->trigger();
+    EXPECT_TRUE(holder.isVisible());
+    EXPECT_EQ(ui.pnlChatViews->window(), &holder);
+    EXPECT_FALSE(ui.Navigator->isItemEnabled(ui.Navigator->indexOf(ui.navTextMessages)));
+    EXPECT_TRUE(window.SeparateChatWindow());
+    holder.close();
+    EXPECT_EQ(ui.pnlChatViews->window(), &window);
+    EXPECT_EQ(ui.eMsg->parentWidget()->parentWidget(), ui.navTextMessages);
+    EXPECT_TRUE(ui.Navigator->isItemEnabled(ui.Navigator->indexOf(ui.navTextMessages)));
+    EXPECT_EQ(ui.Navigator->currentWidget(), ui.navTextMessages);
+    EXPECT_TRUE(separate->isEnabled());
 
     // One key, one command in the whole window.
     int ctrlF4 = 0;
