@@ -402,6 +402,11 @@ TEST(ChatRoundTrip, PrivateChatAndPermissionsThroughTheServer) {
     EXPECT_EQ(find(mv, "to all").key, 0);
     EXPECT_EQ(find(pv, "to all").colour, kChatBlue);
 
+    // A text longer than the record's byte count can carry arrives cut, not lost.
+    ASSERT_TRUE(mod.SendChatText(std::u16string(40000, u'x')));
+    ASSERT_TRUE(loop.RunUntil([&] { return pv.size() >= 3; }, 5000));
+    EXPECT_EQ(pv.back().text.size(), kMaxTextChars);
+
     // The moderator's chat permission modes reach the participant, who shows them by the rule.
     for (int mode = 0; mode <= 3; ++mode) {
         ASSERT_TRUE(mod.SendChatPermission(mode));
