@@ -1,6 +1,8 @@
 #include "forms.h"
 
 
+TfrmRequest::TfrmRequest(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmRequest")); }
+
 TfrmUserList::TfrmUserList(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmUserList")); }
 
 TfrmBrowser::TfrmBrowser(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmBrowser")); }
@@ -9,7 +11,6 @@ TfrmSharedDocuments::TfrmSharedDocuments(QWidget* parent) : QWidget(parent) { se
 
 TfrmUserControl::TfrmUserControl(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmUserControl")); }
 
-TfrmBoardControls::TfrmBoardControls(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmBoardControls")); }
 
 TfrmWebLinks::TfrmWebLinks(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmWebLinks")); }
 
@@ -18,7 +19,6 @@ TfrmPollresults::TfrmPollresults(QWidget* parent) : QWidget(parent) { setObjectN
 
 TfrmAppShareViewWindow::TfrmAppShareViewWindow(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmAppShareViewWindow")); }
 
-TfrmRemoteAudioControl::TfrmRemoteAudioControl(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmRemoteAudioControl")); }
 
 TfrmConnectionSpeedChooser::TfrmConnectionSpeedChooser(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmConnectionSpeedChooser")); }
 
@@ -34,4 +34,3 @@ TfrmAttendeeSelect::TfrmAttendeeSelect(QWidget* parent) : QWidget(parent) { setO
 
 TfrmTextMessages::TfrmTextMessages(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmTextMessages")); }
 
-TfrmSilenceSuppression::TfrmSilenceSuppression(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmSilenceSuppression")); }

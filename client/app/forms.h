@@ -15,11 +15,12 @@
 // area chat
 #include "chat/chat_dialogs.h"
 
-// area voice
+#include "frm_remote_audio.h"  // area voice
+#include "frm_silence.h"
 
 #include "frm_player.h"  // area playback
 
-// area board
+#include "board/library/frm_board_controls.h"
 
 // area libraries
 
@@ -28,10 +29,17 @@
 // area polls
 
 // area video
+#include "video_window/frm_video.h"  // made on demand, one per web-cam stream
 
 // area sharing
 
 // area settings
+
+class TfrmRequest : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmRequest(QWidget* parent = nullptr);
+};
 
 class TfrmUserList : public QWidget {
     Q_OBJECT
@@ -57,12 +65,6 @@ public:
     explicit TfrmUserControl(QWidget* parent = nullptr);
 };
 
-class TfrmBoardControls : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmBoardControls(QWidget* parent = nullptr);
-};
-
 class TfrmWebLinks : public QWidget {
     Q_OBJECT
 public:
@@ -81,11 +83,6 @@ public:
     explicit TfrmAppShareViewWindow(QWidget* parent = nullptr);
 };
 
-class TfrmRemoteAudioControl : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmRemoteAudioControl(QWidget* parent = nullptr);
-};
 
 class TfrmConnectionSpeedChooser : public QWidget {
     Q_OBJECT
@@ -129,8 +126,3 @@ public:
     explicit TfrmTextMessages(QWidget* parent = nullptr);
 };
 
-class TfrmSilenceSuppression : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmSilenceSuppression(QWidget* parent = nullptr);
-};

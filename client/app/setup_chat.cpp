@@ -2,6 +2,7 @@
 #include <cmath>
 
 #include <QDesktopServices>
+#include <QInputDialog>
 #include <QTime>
 #include <QUrl>
 
@@ -23,7 +24,13 @@ void TProgram::SetupChat() {
     b.settings = &settings_;
     b.saveSettings = [this] { return SaveSettings(settings_); };
     b.holder = Form<TfrmChatHolder>();
-    b.request = Form<TfrmRequest>();
+    // Until the session-note prompt of the participants area is bound here, a plain text prompt.
+    b.askSessionMessage = [this](const QString& addressee, QString& text) {
+        bool ok = false;
+        text = QInputDialog::getMultiLineText(main_.get(), QStringLiteral("Session Message"),
+                                              QStringLiteral("To: ") + addressee, QString(), &ok);
+        return ok;
+    };
     b.chatPopup = [this](const QString& sender, const QString& text) { ShowChatPopup(text, sender); };
     b.textNote = [this](const QString& sender, const QString& text, double dateTime) {
         if (!loop_) return;

@@ -332,7 +332,19 @@ TEST(MainWindowChat, ViewsInputSendToNotesAndExports) {
     EXPECT_TRUE(commands.Action(chat::acClearMotions)->isEnabled());
     EXPECT_FALSE(commands.Action(chat::acKick)->isEnabled());  // no row selected
     EXPECT_FALSE(commands.Action(chat::acStartAppShare)->isEnabled());  // comes with sharing
-    EXPECT_EQ(commands.Action(chat::acStartAppShare)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F4));
+    EXPECT_FALSE(commands.Action(chat::acArrangeExam)->isEnabled());   // comes with polls
+    EXPECT_FALSE(ui.acPolling->isEnabled());
+    // A window item that another part of the client handles is open by its rule, and runs only
+    // that part's handler.
+    EXPECT_FALSE(ui.acReconnectAudio->isEnabled());
+    int reconnects = 0;
+    QObject::connect(ui.acReconnectAudio, &QAction::triggered, [&] { ++reconnects; });
+    commands.UpdateAll();
+    EXPECT_TRUE(ui.acReconnectAudio->isEnabled());
+    EXPECT_TRUE(commands.Action(chat::acReconnectAudio)->isEnabled());
+    commands.Action(chat::acReconnectAudio)->trigger();
+    EXPECT_EQ(reconnects, 1);
+    EXPECT_EQ(ui.acShareDesktop->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F4));
     EXPECT_TRUE(commands.Action(chat::acAppShareTakeControl)->shortcut().isEmpty());
 
     // The chat in a window of its own and back: the chat page is off while it is away.

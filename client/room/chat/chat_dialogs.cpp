@@ -7,7 +7,6 @@
 #include "chat/chat_input.h"
 #include "ui_frm_chat_holder.h"
 #include "ui_frm_message_dlg.h"
-#include "ui_frm_request.h"
 
 TfrmChatHolder::TfrmChatHolder(QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint), ui_(std::make_unique<Ui::TfrmChatHolder>()) {
@@ -42,24 +41,6 @@ void TfrmChatHolder::closeEvent(QCloseEvent* e) {
     }
     hide();
     e->accept();
-}
-
-TfrmRequest::TfrmRequest(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::TfrmRequest>()) {
-    ui_->setupUi(this);
-    setObjectName(QStringLiteral("TfrmRequest"));
-    connect(ui_->buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(ui_->buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-}
-
-TfrmRequest::~TfrmRequest() = default;
-
-bool TfrmRequest::Ask(const QString& addressee, QString& text) {
-    ui_->lbTo->setText(QStringLiteral("To: ") + addressee);
-    ui_->mText->clear();
-    ui_->mText->setFocus();
-    if (exec() != QDialog::Accepted) return false;
-    text = ui_->mText->toPlainText();
-    return !text.trimmed().isEmpty();
 }
 
 TfrmMessageDlg::TfrmMessageDlg(const QString& question, std::function<void()> onOk, QWidget* parent)

@@ -1,6 +1,6 @@
 #pragma once
-// The chat's own windows: the separate "Text Chat" window that can host the chat panel, the
-// "Session Message" dialog, and the prompt that offers to fetch and open a pushed document.
+// The chat's own windows: the separate "Text Chat" window that can host the chat panel, and the
+// prompt that offers to fetch and open a pushed document.
 
 #include <QDialog>
 #include <QWidget>
@@ -13,7 +13,6 @@
 namespace Ui {
 class TfrmChatHolder;
 class TfrmMessageDlg;
-class TfrmRequest;
 }  // namespace Ui
 
 class TfrmChatHolder : public QWidget {
@@ -36,18 +35,6 @@ protected:
 private:
     std::unique_ptr<Ui::TfrmChatHolder> ui_;
     QWidget* panel_ = nullptr;
-};
-
-class TfrmRequest : public QDialog {
-    Q_OBJECT
-public:
-    explicit TfrmRequest(QWidget* parent = nullptr);
-    ~TfrmRequest() override;
-    // Modal; the text to send, or false when cancelled or empty.
-    bool Ask(const QString& addressee, QString& text);
-
-private:
-    std::unique_ptr<Ui::TfrmRequest> ui_;
 };
 
 class TfrmMessageDlg : public QDialog {

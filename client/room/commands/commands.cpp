@@ -13,6 +13,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include <algorithm>
 #include <chrono>
 
 #include "common/theme_icons.h"
@@ -109,7 +110,16 @@ void TCommands::CreateActions() {
         a->setCheckable(info.checkable);
         a->setEnabled(false);
         connect(a, &QAction::triggered, this, [this, id = info.id] {
-            if (executes_[size_t(id)]) executes_[size_t(id)]();
+            if (executes_[size_t(id)]) {
+                executes_[size_t(id)]();
+                return;
+            }
+            // Handled by another part of the client through the window's item.
+            for (auto [place, placeId] : places_)
+                if (placeId == id) {
+                    place->trigger();
+                    return;
+                }
         });
         actions_[size_t(info.id)] = a;
     }
@@ -118,38 +128,65 @@ void TCommands::CreateActions() {
     actions_[acPlay_FF]->setVisible(false);
 }
 
+// How many handlers an item's triggered signal has besides the menus and tool buttons that show it
+// (each of those listens to it once) and, for the window's items, our own. QObject keeps the count
+// protected; a pointer to the member, formed through a derived class, reads it.
+int TCommands::TriggerReceivers(const QAction* action) {
+    struct Access : QAction {
+        static int Count(const QAction* a) { return (a->*(&Access::receivers))(SIGNAL(triggered(bool))); }
+    };
+    if (!action) return 0;
+    int n = Access::Count(action);
+    for (QObject* o : action->associatedObjects())
+        if (qobject_cast<QMenu*>(o) || qobject_cast<QToolButton*>(o)) --n;
+    return n;
+}
+
+int TCommands::OtherHandlers(const QAction* place) const {
+    const bool ours = std::any_of(places_.begin(), places_.end(), [place](auto& p) { return p.first == place; });
+    return TriggerReceivers(place) - (ours ? 1 : 0);
+}
+
 void TCommands::PlaceInWindow() {
     Ui::TfOrbeloMain& ui = window_.Ui();
+    // The window's menu and tool-bar items stay where they are and stand for their command: its
+    // hint, its shortcut (on the first item only, so no key is bound twice), its Update rule, and
+    // its Execute handler unless another part of the client handles the item itself.
+    std::array<bool, kCommandCount> shortcutGiven{};
     for (auto [name, id] : kPlaces) {
         QAction* place = window_.findChild<QAction*>(QString::fromLatin1(name));
         if (!place) continue;
+        const TCommandInfo& info = CommandInfo(id);
         QAction* cmd = actions_[size_t(id)];
+        place->setToolTip(QString::fromLatin1(info.hint));
+        place->setStatusTip(QString::fromLatin1(info.hint));
+        place->setCheckable(info.checkable);
+        if (!shortcutGiven[size_t(id)] && !cmd->shortcut().isEmpty()) {
+            place->setShortcut(cmd->shortcut());
+            shortcutGiven[size_t(id)] = true;
+        }
         if (cmd->icon().isNull()) cmd->setIcon(place->icon());
-        cmd->setIconVisibleInMenu(true);
-        const auto widgets = place->associatedObjects();
-        bool placed = false;
-        for (QObject* o : widgets) {
-            auto* w = qobject_cast<QWidget*>(o);
-            if (!w) continue;
-            // A command shows once per menu; a second item of the same command mirrors it.
-            if (w->actions().contains(cmd)) continue;
-            w->insertAction(place, cmd);
-            w->removeAction(place);
-            placed = true;
-        }
-        if (!placed || place->associatedObjects().size() > 0) {
-            mirrors_.push_back({place, id});
-            connect(place, &QAction::triggered, cmd, &QAction::trigger);
-        }
-        // The tool bar keeps the short captions of its buttons.
-        if (name == std::string_view("acAppShare") || name == std::string_view("acVideo") ||
-            name == std::string_view("acAudioSetup") || name == std::string_view("acBreakout"))
-            cmd->setIconText(place->text());
+        connect(place, &QAction::triggered, this, [this, place, id] {
+            // Ours only while no other part of the client handles the item.
+            if (OtherHandlers(place) > 0 || !executes_[size_t(id)]) return;
+            QAction* cmd = actions_[size_t(id)];
+            if (cmd->isCheckable()) cmd->setChecked(place->isChecked());
+            executes_[size_t(id)]();
+        });
+        places_.push_back({place, id});
     }
-    // Shortcuts work anywhere in the window; F3 reaches Speak through the window's key handling.
-    for (QAction* a : actions_)
-        if (a != actions_[acCaptureVoice] && !a->shortcut().isEmpty()) window_.addAction(a);
-    actions_[acCaptureVoice]->setShortcutContext(Qt::WidgetShortcut);
+    // Commands without an item of their own keep their shortcuts on the window; F3 reaches Speak
+    // through the window's key handling.
+    for (const TCommandInfo& info : Commands()) {
+        QAction* a = actions_[size_t(info.id)];
+        if (info.id == acCaptureVoice || a->shortcut().isEmpty() || shortcutGiven[size_t(info.id)]) continue;
+        window_.addAction(a);
+    }
+    for (const TCommandInfo& info : Commands())
+        if (shortcutGiven[size_t(info.id)]) actions_[size_t(info.id)]->setShortcut({});
+    for (const char* name : {"acSettings", "acAbout", "acViewMyProfile", "acEditMyProfile", "acLocalAudioSettings",
+                             "acSilenceSuppression", "acAudioQuality"})
+        if (QAction* a = window_.findChild<QAction*>(QString::fromLatin1(name))) locals_.push_back(a);
 
     // "Library" pops the resources up; the view header offers the three views.
     pmResources_ = new QMenu(&window_);
@@ -169,10 +206,13 @@ void TCommands::PlaceInWindow() {
     ui.navBoardView->installEventFilter(this);
     ui.navBoardView->setCursor(Qt::PointingHandCursor);
 
-    // Step out: presence 1 while pressed.
+    // Step out: presence 1 while pressed (unless the participants part already handles it).
     ui.tbStepOut->setCheckable(true);
     ui.tbStepOut->setEnabled(true);
-    connect(ui.tbStepOut, &QAction::toggled, this, [this](bool down) {
+    struct Toggles : QAction {
+        static int Count(const QAction* a) { return (a->*(&Toggles::receivers))(SIGNAL(toggled(bool))); }
+    };
+    if (Toggles::Count(ui.tbStepOut) == 0) connect(ui.tbStepOut, &QAction::toggled, this, [this](bool down) {
         const uint8_t presence = down ? 1 : 0;
         dm_.SendCommand(vkPresence, &presence, 1);
         window_.Ui().tbStepOut->setText(down ? QStringLiteral("Step In") : QStringLiteral("Step Out"));
@@ -342,19 +382,36 @@ TCommandState TCommands::State() const {
     return s;
 }
 
+bool TCommands::Available(TCommand id) const {
+    if (executes_[size_t(id)]) return true;
+    for (auto [place, placeId] : places_)
+        if (placeId == id && OtherHandlers(place) > 0) return true;
+    return false;
+}
+
 void TCommands::UpdateAll() {
     const TCommandState s = State();
+    std::array<TCommandUpdate, kCommandCount> updates;
     for (const TCommandInfo& info : Commands()) {
         QAction* a = actions_[size_t(info.id)];
-        const TCommandUpdate u = UpdateCommand(info.id, s);
-        const bool enabled = u.enabled && executes_[size_t(info.id)] != nullptr;
-        if (a->isEnabled() != enabled) a->setEnabled(enabled);
+        TCommandUpdate u = UpdateCommand(info.id, s);
+        u.enabled = u.enabled && Available(info.id);
+        if (a->isEnabled() != u.enabled) a->setEnabled(u.enabled);
         if (a->isVisible() != u.visible) a->setVisible(u.visible);
         if (!u.caption.empty() && a->text() != QString::fromStdString(u.caption)) a->setText(QString::fromStdString(u.caption));
+        updates[size_t(info.id)] = u;
     }
-    for (auto [place, id] : mirrors_) {
-        place->setEnabled(actions_[size_t(id)]->isEnabled());
-        place->setVisible(actions_[size_t(id)]->isVisible());
+    for (auto [place, id] : places_) {
+        const TCommandUpdate& u = updates[size_t(id)];
+        if (place->isEnabled() != u.enabled) place->setEnabled(u.enabled);
+        if (place->isVisible() != u.visible) place->setVisible(u.visible);
+        if (!u.caption.empty() && place->text() != QString::fromStdString(u.caption))
+            place->setText(QString::fromStdString(u.caption));
+    }
+    // The window's own items that other parts handle: open while someone handles them.
+    for (QAction* local : locals_) {
+        const bool handled = TriggerReceivers(local) > 0;
+        if (local->isEnabled() != handled) local->setEnabled(handled);
     }
 }
 

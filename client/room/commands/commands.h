@@ -52,6 +52,10 @@ public:
     chat::TCommandState State() const;
     // Runs every Update rule once (the timer does this while the program is idle).
     void UpdateAll();
+    // An Execute handler of ours, or a window item of the command that another part handles.
+    bool Available(chat::TCommand id) const;
+    static int TriggerReceivers(const QAction* action);
+    int OtherHandlers(const QAction* place) const;
     // The pop-up under "Library", and the view selector.
     QMenu* ResourcesMenu() const { return pmResources_; }
     QMenu* ViewSelector() const { return pmViewSelector_; }
@@ -72,8 +76,10 @@ private:
     TfOrbeloMain& window_;
     std::array<QAction*, chat::kCommandCount> actions_{};
     std::array<std::function<void()>, chat::kCommandCount> executes_{};
-    // Main window actions that mirror a command placed elsewhere already.
-    std::vector<std::pair<QAction*, chat::TCommand>> mirrors_;
+    // The window's menu and tool-bar items of each command.
+    std::vector<std::pair<QAction*, chat::TCommand>> places_;
+    // The window's own items handled elsewhere (settings pages, about, profile, silence window).
+    std::vector<QAction*> locals_;
     QTimer* timer_ = nullptr;
     QMenu* pmResources_ = nullptr;
     QMenu* pmViewSelector_ = nullptr;

@@ -366,7 +366,12 @@ void TfOrbeloMain::SetChatPermissionsMenuVisible(bool visible) {
     if (auto* notes = pmChat_->findChild<QMenu*>(QStringLiteral("miNotesPermissions"))) notes->menuAction()->setVisible(visible);
 }
 void TfOrbeloMain::SetClearMotionsVisible(bool visible) { ui_->acClearMotions->setVisible(visible); }
-void TfOrbeloMain::SetBoardToolBoxVisible(bool) {}
+void TfOrbeloMain::SetBoardToolBoxVisible(bool visible) {
+    // The board window names its tool box; the main window only shows or hides it.
+    if (!docked_.board) return;
+    if (auto* box = docked_.board->findChild<QWidget*>(QStringLiteral("pToolBoxHolder"))) box->setVisible(visible);
+    if (auto* tools = docked_.board->findChild<QWidget*>(QStringLiteral("pBBTools")); tools && visible) tools->show();
+}
 
 orb::TScreenRect TfOrbeloMain::RoomArea() const {
     QPoint tl = ui_->pRoom->mapToGlobal(QPoint(0, 0));

@@ -23,7 +23,6 @@ class QActionGroup;
 class QMenu;
 class QTreeWidgetItem;
 class TfrmChatHolder;
-class TfrmRequest;
 class QToolButton;
 namespace orb {
 struct Settings;
@@ -69,7 +68,8 @@ public:
         orb::Settings* settings = nullptr;
         std::function<bool()> saveSettings;
         TfrmChatHolder* holder = nullptr;
-        TfrmRequest* request = nullptr;
+        // The "Session Message" prompt for an addressee: the text to send, false when cancelled.
+        std::function<bool(const QString& addressee, QString& text)> askSessionMessage;
         std::function<void(const QString& sender, const QString& text)> chatPopup;
         std::function<void(const QString& sender, const QString& text, double dateTime)> textNote;
         // File dialogs (tests answer them): the chosen file, or empty for Cancel.
@@ -103,8 +103,10 @@ public:
     // The board's slides menu for a document of `pageCount` pages (capped), the current one checked.
     void FillSlidesMenu(QMenu* menu, int32_t pageCount, int current, QToolButton* jump);
     void ClearSlidesMenu(QMenu* menu);
-    // Reads the volumes from the mixer into the sliders (and enables them when they could be read).
+    // Reads the volumes from the mixer into the sliders (through the data module's volume view).
     void ReadVolumes();
+    // The "Microphone Boost" item: enabled when the boost could be read, checked when it is on.
+    void SetMicrophoneBoostItem(bool enabled, bool checked);
     bool TypingFlag() const { return typing_; }
 
     // ---- orb::chat::IChatView
@@ -191,7 +193,6 @@ private:
     void ChangeFontSize(int size);
     void ApplyTheme(int tag);
     void ChooseSpeed(QAction* item);
-    void ChangeVolume(bool microphone, int position);
     void StepVolume(bool microphone, int delta);
     void ToggleMicBoost();
     void ToggleSeparateChat();
@@ -229,6 +230,4 @@ private:
     QActionGroup* themeGroup_ = nullptr;
     bool multiLine_ = false;
     bool typing_ = false;
-    bool volumesRead_ = false;
-    bool settingVolume_ = false;
 };

@@ -232,8 +232,6 @@ void TfOrbeloMain::SetupChatUi() {
         bar->SetMax(65535);
         bar->setEnabled(false);
     }
-    connect(ui_->xiMikeVolume, &TXiTrackBar::Changed, this, [this] { ChangeVolume(true, ui_->xiMikeVolume->Position()); });
-    connect(ui_->xiWaveVolume, &TXiTrackBar::Changed, this, [this] { ChangeVolume(false, ui_->xiWaveVolume->Position()); });
     QAction* first = ui_->menuAudio->actions().value(1);
     QMenu* speakers = new QMenu(QStringLiteral("Speakers"), ui_->menuAudio);
     speakers->addAction(QStringLiteral("Increase Volume"), this, [this] { StepVolume(false, kVolumeStep); });
@@ -297,24 +295,20 @@ void TfOrbeloMain::BindChat(TChatBindings bindings) {
             miSeparateChat_->setEnabled(true);
         };
     }
-    ui_->acViewMyProfile->setEnabled(bool(chat_.showUserCard));
+    // Each of these items is open once something handles it (the command object watches them).
     if (chat_.showUserCard)
         connect(ui_->acViewMyProfile, &QAction::triggered, this, [this] {
             if (dm_ && !dm_->PlaybackMode) chat_.showUserCard(dm_->OwnUserId);
         });
-    ui_->acEditMyProfile->setEnabled(bool(chat_.showProfileEditor));
     if (chat_.showProfileEditor)
         connect(ui_->acEditMyProfile, &QAction::triggered, this, [this] {
             if (dm_ && !dm_->PlaybackMode) chat_.showProfileEditor();
         });
-    ui_->acAbout->setEnabled(bool(chat_.showAbout));
     if (chat_.showAbout) connect(ui_->acAbout, &QAction::triggered, this, [this] { chat_.showAbout(); });
-    ui_->acSettings->setEnabled(bool(chat_.showSettings));
     if (chat_.showSettings) connect(ui_->acSettings, &QAction::triggered, this, [this] { chat_.showSettings({}); });
     for (auto [action, page] : {std::pair{ui_->acLocalAudioSettings, "tsAudio"},
                                 std::pair{ui_->acSilenceSuppression, "tsSilenceSuppression"},
                                 std::pair{ui_->acAudioQuality, "tsVoice"}}) {
-        action->setEnabled(bool(chat_.showSettings));
         if (chat_.showSettings)
             connect(action, &QAction::triggered, this, [this, p = QString::fromLatin1(page)] { chat_.showSettings(p); });
     }
@@ -475,9 +469,9 @@ bool TfOrbeloMain::ChatPageActive() const { return ui_->Navigator->currentWidget
 bool TfOrbeloMain::SeparateChatWindow() const { return chat_.holder && chat_.holder->isVisible(); }
 
 bool TfOrbeloMain::AskSessionMessage(const std::string& addressee, std::u16string& text) {
-    if (!chat_.request) return false;
+    if (!chat_.askSessionMessage) return false;
     QString t;
-    if (!chat_.request->Ask(Q8(addressee), t)) return false;
+    if (!chat_.askSessionMessage(Q8(addressee), t) || t.trimmed().isEmpty()) return false;
     text = U16(t);
     return true;
 }
@@ -603,32 +597,13 @@ void TfOrbeloMain::ChooseSpeed(QAction* item) {
 // ---- Volumes
 
 void TfOrbeloMain::ReadVolumes() {
-    if (!chat_.settings) return;
-    uint32_t mic = 0, wave = 0, boost = 0;
-    const bool micOk = orb::media::GetMicVolume(chat_.settings->AudioInDeviceID, mic, orb::audio::MixerIdKind::WaveIn);
-    const bool waveOk = orb::media::GetWaveOutVolume(chat_.settings->AudioOutDeviceID, wave);
-    settingVolume_ = true;
-    if (micOk) ui_->xiMikeVolume->SetPosition(int(mic));
-    if (waveOk) ui_->xiWaveVolume->SetPosition(int(wave));
-    settingVolume_ = false;
-    ui_->xiMikeVolume->setEnabled(micOk);
-    ui_->xiWaveVolume->setEnabled(waveOk);
-    const bool boostOk = orb::media::GetMicBoost(chat_.settings->AudioInDeviceID, boost);
-    miMicBoost_->setEnabled(boostOk);
-    miMicBoost_->setChecked(boostOk && boost != 0);
-    volumesRead_ = true;
+    // The voice part keeps the sliders: it reads the mixer into them and applies their changes.
+    if (dm_) dm_->InitVolumeControls();
 }
 
-void TfOrbeloMain::ChangeVolume(bool microphone, int position) {
-    if (settingVolume_ || !chat_.settings) return;
-    const uint32_t v = uint32_t(std::clamp(position, 0, 65535));
-    if (microphone) {
-        orb::media::SetMicVolume(chat_.settings->AudioInDeviceID, v, orb::audio::MixerIdKind::WaveIn);
-        chat_.settings->StoredMicVolume = int32_t(v);
-    } else {
-        orb::media::SetWaveOutVolume(chat_.settings->AudioOutDeviceID, v);
-        chat_.settings->StoredWavVolume = int32_t(v);
-    }
+void TfOrbeloMain::SetMicrophoneBoostItem(bool enabled, bool checked) {
+    miMicBoost_->setEnabled(enabled);
+    miMicBoost_->setChecked(checked);
 }
 
 void TfOrbeloMain::StepVolume(bool microphone, int delta) {
