@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QTextEdit>
@@ -16,6 +17,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "common/message_box.h"
 #include "common/theme_icons.h"
 #include "dm/dm.h"
 #include "main/frm_main.h"
@@ -345,6 +347,15 @@ void TCommands::SetBuiltInExecutes() {
     SetExecute(acNegativeAnswer, [this] { Feedback(kMotionNo); });
     SetExecute(acRequestMicrophone, [this] { dm_.SendUserRequest(0, 8); });
     SetExecute(acRequestWebCam, [this] { dm_.SendUserRequest(0, 9); });
+    // The tool bar's "Audio Setup" asks first, then runs the wizard command.
+    SetExecute(acAudioWiz, [this] {
+        if (dm_.PlaybackMode || !Available(acAudioWizard)) return;
+        if (PlainMessageBox(&window_, QMessageBox::Information,
+                            QStringLiteral("Orbelo will now run the Audio Wizard. \r\nThis Wizard will help you to adjust "
+                                           "your volume settings."),
+                            QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok)
+            actions_[acAudioWizard]->trigger();
+    });
     SetExecute(acNewNote, [this] {
         if (!dm_.NotesDisabled) dm_.ShowSessionMessageDialog(0);
     });
@@ -383,6 +394,7 @@ TCommandState TCommands::State() const {
 }
 
 bool TCommands::Available(TCommand id) const {
+    if (id == acAudioWiz) return Available(acAudioWizard);
     if (executes_[size_t(id)]) return true;
     for (auto [place, placeId] : places_)
         if (placeId == id && OtherHandlers(place) > 0) return true;
