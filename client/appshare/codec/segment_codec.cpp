@@ -237,7 +237,7 @@ const char* DecodeStatusText(DecodeStatus s) {
 
 DecodeStatus DecodeBitmapSegments(uint8_t pixelFormat, ShareBitmap& target,
                                   std::span<const uint8_t> input, bool xorMode,
-                                  int32_t segmentsPerLine, std::vector<uint8_t>* scratch) {
+                                  int32_t segmentsPerLine, std::vector<uint8_t>* scratch, ChangedArea* changed) {
     const int bpp = BytesPerPixel(pixelFormat);
     if (!bpp) return DecodeStatus::UnknownFormat;
     if (target.PixelFormat() != pixelFormat || !SegmentsPerLineOk(segmentsPerLine) ||
@@ -264,6 +264,7 @@ DecodeStatus DecodeBitmapSegments(uint8_t pixelFormat, ShareBitmap& target,
 
     // First pass: every record must lie inside the picture and carry exactly the pixels of its
     // segment before any pixel is touched.
+    ChangedArea area{W, H, 0, 0};
     while (r.remaining() > 0) {
         int32_t line, seg, count;
         if (!r.i32(line) || !r.i32(seg) || !r.i32(count)) return DecodeStatus::Damaged;
@@ -272,7 +273,14 @@ DecodeStatus DecodeBitmapSegments(uint8_t pixelFormat, ShareBitmap& target,
         if (startPx + int64_t(count) > int64_t(W) || count != SegmentGeometry(W, S, seg).length)
             return DecodeStatus::BadSegment;
         if (!r.skip(size_t(count) * size_t(bpp))) return DecodeStatus::Damaged;
+        if (count > 0) {
+            area.left = std::min(area.left, int32_t(startPx));
+            area.right = std::max(area.right, int32_t(startPx + count));
+            area.top = std::min(area.top, line);
+            area.bottom = std::max(area.bottom, line + 1);
+        }
     }
+    if (changed) *changed = area.Empty() ? ChangedArea{} : area;
 
     // Second pass: apply, straight from the inflated bytes into the scan lines.
     r.seek(recordsAt);
@@ -316,7 +324,7 @@ void SegmentDecoder::Stop() {
 DecodeStatus SegmentDecoder::Apply(std::span<const uint8_t> stream, bool delta) {
     if (!started_) return DecodeStatus::GeometryMismatch;
     if (delta && !keyed_) return DecodeStatus::NoKeyFrame;
-    DecodeStatus st = DecodeBitmapSegments(format_, picture_, stream, delta, segments_, &scratch_);
+    DecodeStatus st = DecodeBitmapSegments(format_, picture_, stream, delta, segments_, &scratch_, &changed_);
     if (st == DecodeStatus::Applied && !delta) keyed_ = true;
     return st;
 }

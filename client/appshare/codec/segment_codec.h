@@ -70,6 +70,13 @@ int CompressionLevel(uint8_t pixelFormat);
 size_t EncodeBitmapSegments(uint8_t pixelFormat, const ShareBitmap& bitmap, bool skipZeroSegments,
                             int32_t segmentsPerLine, std::vector<uint8_t>& out);
 
+// The pixels a frame wrote: columns left .. right - 1 of lines top .. bottom - 1 (empty when
+// right <= left).
+struct ChangedArea {
+    int32_t left = 0, top = 0, right = 0, bottom = 0;
+    bool Empty() const { return right <= left || bottom <= top; }
+};
+
 enum class DecodeStatus {
     Applied,
     UnknownFormat,    // the descriptor's format is not one the codec handles: nothing is done
@@ -92,7 +99,7 @@ const char* DecodeStatusText(DecodeStatus s);
 DecodeStatus DecodeBitmapSegments(uint8_t pixelFormat, ShareBitmap& target,
                                   std::span<const uint8_t> input, bool xorMode,
                                   int32_t segmentsPerLine = kDefaultSegmentsPerLine,
-                                  std::vector<uint8_t>* scratch = nullptr);
+                                  std::vector<uint8_t>* scratch = nullptr, ChangedArea* changed = nullptr);
 
 // The viewer's side of one share: the picture rebuilt from the frames, and the rule that a
 // difference frame needs a key frame before it.
@@ -110,10 +117,13 @@ public:
 
     // Applies one frame's stream; `delta` is the frame header's delta flag.
     DecodeStatus Apply(std::span<const uint8_t> stream, bool delta);
+    // What the last applied frame wrote.
+    const ChangedArea& LastChanged() const { return changed_; }
 
 private:
     ShareBitmap picture_;
     std::vector<uint8_t> scratch_;
+    ChangedArea changed_;
     uint8_t format_ = 0;
     int32_t segments_ = 0;
     bool started_ = false;

@@ -33,6 +33,7 @@
 #include "session/proxy.h"
 #include "session/session_records.h"
 #include "settings/settings.h"
+#include "sharing/share_session.h"
 #include "wire/bytes.h"
 
 namespace orb::board {
@@ -468,6 +469,21 @@ public:
     // ---- end of video
 
     // ---- sharing: Application sharing: session, viewer, settings and control bar
+    // The share of this room (both schemes, both sides); made on first use. Its view, screen and
+    // input injector are set by the program.
+    orb::sharing::TShareSession& Sharing();
+    bool SharingExists() const { return sharing_ != nullptr; }
+    std::unique_ptr<orb::sharing::TShareSession> sharing_;
+    // Senders of the share (each nothing while the room connection is down).
+    bool SendAppShareStart(const orb::appshare::TAppShareDescriptor& d, uint32_t window = 0);  // 141
+    bool SendAppShareStop();                                                                   // 142
+    bool SendAppShareState();   // 149: the Pause action (pause or resume the own share)
+    bool SendRemoteControlGrant(int32_t user, bool on);                                        // 145
+    bool SendRemoteInput(const TRemoteInputEvent& e);                                          // 147
+    bool SendPaneStamps();                                                                     // 91
+    bool SendShareCursorRequest();                                                             // 93
+    // The sharing viewer's window (WM_APP_PANESNAPSHOTREQUEST, WM_APP_PANECURSORREQUEST go there).
+    orb::WindowHandle ShareViewerWindow = 0;
     // ---- end of sharing
 
     // ---- settings: Settings dialog
