@@ -202,7 +202,7 @@ TEST_F(SharingSession, KeyFrameThenChangesOnlyRebuildThePictureAtEveryDepth) {
         EXPECT_EQ(size_t(h0.streamLength) + TAppShareFrameHeader::kSize, first[0].body.size());
         EXPECT_TRUE(ViewerMatchesScreen(format));
 
-        Paint(10, 5, 20, 3, 0xFF8000u + format);
+        Paint(10, 5, 20, 3, format == kPixelFormat8 ? 0xFF0000u : format == kPixelFormat16 ? 0x00FF00u : 0x0000FFu);
         auto second = Frame();
         ASSERT_EQ(second.size(), 1u);
         auto h1 = FrameHead(second[0]);
