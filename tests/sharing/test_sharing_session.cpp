@@ -163,8 +163,9 @@ protected:
     }
     // One tick and its encoding; the frames sent, handed to the viewer when `deliver`.
     std::vector<Sent> Frame(bool deliver = true) {
+        // The frame timer's tick (the interval is 250 ms), then its encoding.
         clock.Advance(250);
-        sharer.session.Tick();
+        sharer.loop.ProcessPending();
         sharer.loop.RunUntil([&] { return !sharer.session.EncodeInFlight(); });
         auto frames = sharer.Take(vkAppShareFrame);
         if (deliver)
