@@ -19,7 +19,6 @@ TfrmPollresults::TfrmPollresults(QWidget* parent) : QWidget(parent) { setObjectN
 
 TfrmPlayer::TfrmPlayer(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmPlayer")); }
 
-TfrmAppShareViewWindow::TfrmAppShareViewWindow(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmAppShareViewWindow")); }
 
 TfrmRemoteAudioControl::TfrmRemoteAudioControl(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmRemoteAudioControl")); }
 
@@ -29,11 +28,8 @@ TfrmBreakOutRooms::TfrmBreakOutRooms(QWidget* parent) : QWidget(parent) { setObj
 
 TfrmPresentations::TfrmPresentations(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmPresentations")); }
 
-TfrmNewAppShareSettings::TfrmNewAppShareSettings(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmNewAppShareSettings")); }
 
-TfrmAppShare_Control::TfrmAppShare_Control(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmAppShare_Control")); }
 
-TfrmAttendeeSelect::TfrmAttendeeSelect(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmAttendeeSelect")); }
 
 TfrmTextMessages::TfrmTextMessages(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmTextMessages")); }
 
