@@ -1,6 +1,7 @@
 // Application sharing: session, viewer, settings and control bar: what the program binds for this area.
 #include <QAction>
 #include <QGuiApplication>
+#include <QKeySequence>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QScreen>
@@ -49,6 +50,7 @@ public:
         room::PlainMessageBox(main, QMessageBox::Critical, Text(text));
     }
     void OpenViewer(const appshare::TAppShareDescriptor& d, const std::string& caption) override {
+        main->Ui().acAppShare->setEnabled(false);
         viewer->OpenSegmentShare(d);
         ShowViewer(caption);
     }
@@ -57,12 +59,14 @@ public:
     }
     void SetViewCaption(const std::string& caption) override { main->Ui().navBoardView->setText(Text(caption)); }
     void CloseViewer() override {
+        main->Ui().acAppShare->setEnabled(true);
         Dock();
         viewer->CloseShare();
         controller->ShowMainView(mvWhiteboard);
     }
     void RemoteControl(bool on) override { viewer->SetRemoteControl(on); }
     void SharerStarted(const appshare::TAppShareDescriptor&) override {
+        main->Ui().acAppShare->setEnabled(false);
         main->hide();
         bar->SetPaused(false);
         bar->ShowBar();
@@ -72,6 +76,7 @@ public:
         if (desktop) desktop->ReleaseAll();
         bar->close();
         attendees->close();
+        main->Ui().acAppShare->setEnabled(true);
         // Shown again; its start-up runs only at the first show.
         main->show();
     }
@@ -263,9 +268,15 @@ void TProgram::SetupSharing() {
         settings_.AppShare_PixelFormat = v;
         RegWriteVariant(kSettingsKey, "AppShare_PixelFormat", v, true);
     };
-    // "App Share": the settings window, on top, while no share runs.
+    // "App Share" (Ctrl+F4): the settings window, on top, while no share runs.
+    main_->Ui().acAppShare->setShortcut(QKeySequence(QStringLiteral("Ctrl+F4")));
+    main_->Ui().acAppShare->setShortcutContext(Qt::ApplicationShortcut);
+    if (!main_->Ui().acAppShare->associatedObjects().contains(main_.get())) main_->addAction(main_->Ui().acAppShare);
+    // Open to presenters (first or second level of 1000 or more) while no share runs.
+    main_->Ui().acAppShare->setEnabled(true);
     QObject::connect(main_->Ui().acAppShare, &QAction::triggered, main_.get(), [settingsForm, &dm] {
-        if (dm.Sharing().Running()) return;
+        const bool presenter = dm.OwnLoginInfo.Level() >= 1000 || dm.OwnLoginInfo.Level2() >= 1000;
+        if (!presenter || dm.Sharing().Running() || dm.PlaybackMode) return;
         settingsForm->setParent(nullptr, Qt::Window | Qt::WindowStaysOnTopHint);
         settingsForm->show();
         settingsForm->raise();

@@ -1,6 +1,7 @@
 #include "appshare/settings/frm_share_settings.h"
 
 #include <QIcon>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
@@ -37,6 +38,19 @@ TfrmNewAppShareSettings::~TfrmNewAppShareSettings() = default;
 void TfrmNewAppShareSettings::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
     Prepare();
+}
+
+// Enter starts and Escape cancels, as in a dialog.
+void TfrmNewAppShareSettings::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+        StartClicked();
+        return;
+    }
+    if (e->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(e);
 }
 
 void TfrmNewAppShareSettings::Prepare() {
