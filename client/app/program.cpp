@@ -164,6 +164,7 @@ void TProgram::CreateForms() {
     main_->Bind(controller_.get(), tdm_.get(), settings_.AudioOutDeviceID);
     main_->SetDockedForms({Form<TfrmUserList>(), Form<TfrmBoard>(), Form<TfrmBrowser>(), Form<TfrmAppShareViewWindow>()});
     if (!tdm_->CreateLoginDialog) tdm_->CreateLoginDialog = [this] { return MakeLoginDialog(*tdm_); };
+    tdm_->RoomHooks.OnRoomStateReset = [this] { main_->FreeChatViews(); };
     auto& sh = tdm_->SessionHooks;
     sh.SetServerCaption = [this](const std::string& t) { main_->Ui().pServerInfo->setText(room::FromUtf8(t)); };
     sh.SetRoomCaption = [this](const std::string& t) { main_->SetRoomCaption(t); };

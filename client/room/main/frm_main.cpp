@@ -158,6 +158,8 @@ QAction* TfOrbeloMain::ChatPerm(int tag) const { return chatPerm_[tag == 0 ? 0 :
 
 QString TfOrbeloMain::PublicChatText() const { return ui_->chatPublic->toPlainText(); }
 
+void TfOrbeloMain::FreeChatViews() { ui_->chatPublic->clear(); }
+
 // ---- Events
 
 bool TfOrbeloMain::event(QEvent* e) {

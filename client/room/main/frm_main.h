@@ -47,6 +47,8 @@ public:
 
     // The public chat view's text (until the chat views of their own exist).
     QString PublicChatText() const;
+    // A new room starts with empty chat views.
+    void FreeChatViews();
 
     // ---- IMainView
     void ShowError(const std::string& text) override;
