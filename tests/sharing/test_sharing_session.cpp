@@ -492,3 +492,31 @@ TEST(SharingResponsiveness, A1080pKeyFrameEncodesWhileTheLoopKeepsTurning) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SharingDifference, OnePassXorCountsWhatTheTwoPassScanCounts) {
+    uint32_t seed = 12345;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+    for (uint8_t format : {kPixelFormat8, kPixelFormat16, kPixelFormat24})
+        for (int32_t width : {3, 5, 97, 640}) {
+            ShareBitmap a, b, one, two;
+            ASSERT_TRUE(a.SetGeometry(format, width, 7));
+            ASSERT_TRUE(b.SetGeometry(format, width, 7));
+            ASSERT_TRUE(one.SetGeometry(format, width, 7));
+            ASSERT_TRUE(two.SetGeometry(format, width, 7));
+            for (size_t i = 0; i < a.ByteSize(); ++i) a.Bits()[i] = uint8_t(next() >> 24);
+            std::copy_n(a.Bits(), a.ByteSize(), b.Bits());
+            for (int n = 0; n < 5; ++n) b.Bits()[next() % b.ByteSize()] ^= 0x40;
+            ASSERT_TRUE(XorBitmaps(two, a, b));
+            EXPECT_EQ(XorAndCountChanged(one, a, b, 5), ChangedSegmentCount(two, 5)) << int(format) << " " << width;
+            EXPECT_EQ(one, two);
+        }
+    ShareBitmap small;
+    small.SetGeometry(kPixelFormat8, 2, 2);
+    ShareBitmap big;
+    big.SetGeometry(kPixelFormat8, 3, 2);
+    EXPECT_EQ(XorAndCountChanged(small, big, small, 5), -1);
+}
+
+}  // namespace

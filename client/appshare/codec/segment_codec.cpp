@@ -151,6 +151,40 @@ int64_t ChangedSegmentCount(const ShareBitmap& bitmap, int32_t segmentsPerLine) 
     return changed;
 }
 
+int64_t XorAndCountChanged(ShareBitmap& dst, const ShareBitmap& a, const ShareBitmap& b, int32_t segmentsPerLine) {
+    if (!dst.SameGeometry(a) || !dst.SameGeometry(b) || !dst.BytesPerPixel() || !SegmentsPerLineOk(segmentsPerLine))
+        return -1;
+    const int bpp = dst.BytesPerPixel();
+    int64_t changed = 0;
+    for (int32_t y = 0; y < dst.Height(); ++y) {
+        uint8_t* d = dst.ScanLine(y);
+        const uint8_t* pa = a.ScanLine(y);
+        const uint8_t* pb = b.ScanLine(y);
+        for (int32_t k = 0; k < segmentsPerLine; ++k) {
+            const SegmentSpan s = SegmentGeometry(dst.Width(), segmentsPerLine, k);
+            size_t i = size_t(s.start) * size_t(bpp);
+            const size_t end = i + size_t(s.length) * size_t(bpp);
+            uint64_t any = 0;
+            for (; i + 32 <= end; i += 32) {
+                uint64_t x[4], z[4];
+                std::memcpy(x, pa + i, 32);
+                std::memcpy(z, pb + i, 32);
+                for (int w = 0; w < 4; ++w) {
+                    x[w] ^= z[w];
+                    any |= x[w];
+                }
+                std::memcpy(d + i, x, 32);
+            }
+            for (; i < end; ++i) {
+                d[i] = uint8_t(pa[i] ^ pb[i]);
+                any |= d[i];
+            }
+            changed += any != 0;
+        }
+    }
+    return changed;
+}
+
 int CompressionLevel(uint8_t pixelFormat) {
     return pixelFormat == kPixelFormat8 ? Z_DEFAULT_COMPRESSION : Z_BEST_COMPRESSION;
 }

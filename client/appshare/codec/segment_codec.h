@@ -60,6 +60,11 @@ bool ApplySegment(ShareBitmap& bitmap, const Pixel24* pixels, int64_t count, boo
 // difference picture.
 int64_t ChangedSegmentCount(const ShareBitmap& bitmap, int32_t segmentsPerLine);
 
+// dst = a XOR b (all three of one geometry) and the number of segments of the result that hold a
+// non-zero byte, in one pass over the pictures: the sharer's difference step. -1 (dst unchanged)
+// when the geometries differ or the segment count is out of range.
+int64_t XorAndCountChanged(ShareBitmap& dst, const ShareBitmap& a, const ShareBitmap& b, int32_t segmentsPerLine);
+
 // zlib level of a pixel format: best for 16 and 24 bits, zlib's default for 8 bits.
 int CompressionLevel(uint8_t pixelFormat);
 

@@ -232,7 +232,7 @@ void TShareSession::Tick() {
         job.delta = pending_;
     } else {
         if (!job.delta.SetGeometry(pending_.PixelFormat(), pending_.Width(), pending_.Height())) return;
-        XorBitmaps(job.delta, pending_, previous_);
+        XorAndCountChanged(job.delta, pending_, previous_, descriptor_.segmentsPerLine);
     }
     if (!encoder_) encoder_ = std::make_unique<Encoder>(loop_, self_);
     encoding_ = true;
