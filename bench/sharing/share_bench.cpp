@@ -1,7 +1,8 @@
 // A 1920 x 1080 share on a private Xvfb with 2 % of the screen changing per frame, at 8, 16 and
 // 24 bits: frames per second and sharer-to-viewer latency of the whole road (capture, difference,
 // encoding on the sharer's worker, the test room server on loopback, decoding at the viewer),
-// against the codec alone on the same frames in the same run; and the viewer's scaled repaint of a
+// against the codec alone on the same frames in the same run (frames go one after the other, so the
+// send queue's 100 ms pacing step bounds the rate of the whole road); and the viewer's scaled repaint of a
 // frame's changed area against a memcpy of the frame.
 
 #include <QImage>

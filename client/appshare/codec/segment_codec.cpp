@@ -2,6 +2,10 @@
 
 #include <zlib.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cstring>
 
@@ -151,10 +155,49 @@ int64_t ChangedSegmentCount(const ShareBitmap& bitmap, int32_t segmentsPerLine) 
     return changed;
 }
 
+namespace {
+
+// dst[0..n) = a ^ b; true when any byte of the result is non-zero. 16 bytes at a time where the
+// machine has SSE2 (every x86-64 does), words elsewhere.
+bool XorRun(uint8_t* __restrict d, const uint8_t* __restrict a, const uint8_t* __restrict b, size_t n) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    __m128i any = _mm_setzero_si128();
+    for (; i + 32 <= n; i += 32) {
+        __m128i x0 = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i)),
+                                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i)));
+        __m128i x1 = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i + 16)),
+                                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i + 16)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), x0);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i + 16), x1);
+        any = _mm_or_si128(any, _mm_or_si128(x0, x1));
+    }
+    bool nonZero = _mm_movemask_epi8(_mm_cmpeq_epi8(any, _mm_setzero_si128())) != 0xFFFF;
+#else
+    bool nonZero = false;
+#endif
+    uint64_t acc = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t x, z;
+        std::memcpy(&x, a + i, 8);
+        std::memcpy(&z, b + i, 8);
+        x ^= z;
+        acc |= x;
+        std::memcpy(d + i, &x, 8);
+    }
+    for (; i < n; ++i) {
+        d[i] = uint8_t(a[i] ^ b[i]);
+        acc |= d[i];
+    }
+    return nonZero || acc != 0;
+}
+
+}  // namespace
+
 int64_t XorAndCountChanged(ShareBitmap& dst, const ShareBitmap& a, const ShareBitmap& b, int32_t segmentsPerLine) {
     if (!dst.SameGeometry(a) || !dst.SameGeometry(b) || !dst.BytesPerPixel() || !SegmentsPerLineOk(segmentsPerLine))
         return -1;
-    const int bpp = dst.BytesPerPixel();
+    const size_t bpp = size_t(dst.BytesPerPixel());
     int64_t changed = 0;
     for (int32_t y = 0; y < dst.Height(); ++y) {
         uint8_t* d = dst.ScanLine(y);
@@ -162,24 +205,8 @@ int64_t XorAndCountChanged(ShareBitmap& dst, const ShareBitmap& a, const ShareBi
         const uint8_t* pb = b.ScanLine(y);
         for (int32_t k = 0; k < segmentsPerLine; ++k) {
             const SegmentSpan s = SegmentGeometry(dst.Width(), segmentsPerLine, k);
-            size_t i = size_t(s.start) * size_t(bpp);
-            const size_t end = i + size_t(s.length) * size_t(bpp);
-            uint64_t any = 0;
-            for (; i + 32 <= end; i += 32) {
-                uint64_t x[4], z[4];
-                std::memcpy(x, pa + i, 32);
-                std::memcpy(z, pb + i, 32);
-                for (int w = 0; w < 4; ++w) {
-                    x[w] ^= z[w];
-                    any |= x[w];
-                }
-                std::memcpy(d + i, x, 32);
-            }
-            for (; i < end; ++i) {
-                d[i] = uint8_t(pa[i] ^ pb[i]);
-                any |= d[i];
-            }
-            changed += any != 0;
+            const size_t at = size_t(s.start) * bpp;
+            changed += XorRun(d + at, pa + at, pb + at, size_t(s.length) * bpp);
         }
     }
     return changed;
