@@ -245,6 +245,32 @@ TEST_F(SharingOnX, OnlyTheGrantedViewersInputReachesTheSharersScreen) {
     Pump([&] { return !viewer.dm.Sharing().Running(); });
 }
 
+TEST_F(SharingOnX, ATileSharePlayedByTheServerIsViewedAndItsStampsReported) {
+    Member viewer(kViewer);
+    Join(viewer);
+    ext->PlayTileShare(0, kSharer, 90, 40, 3, 2, {0xFF0000, 0x00FF00, 0x0000FF});
+    const auto& tiles = viewer.dm.Sharing().Tiles();
+    ASSERT_TRUE(Pump([&] { return tiles.Exists() && tiles.Panes()[5].header.stamp == 1; }));
+    // Tile index = column x rows + row: tile 1 (column 0, row 1) is green, tile 5 blue.
+    EXPECT_EQ(tiles.Picture().Row(0)[0], 0xFFFF0000u);
+    EXPECT_EQ(tiles.Picture().Row(30)[10], 0xFF00FF00u);
+    EXPECT_EQ(tiles.Picture().Row(39)[89], 0xFF0000FFu);
+    // The server asks for the stamps: one int32 per tile comes back.
+    const int conn = server.Connections().at(0);
+    server.Send(conn, vkPaneSnapshotRequest);
+    ASSERT_TRUE(Pump([&] { return !server.ReceivedOfKind(vkSharePanes).empty(); }));
+    std::vector<uint8_t> stamps;
+    for (int i = 0; i < 6; ++i) stamps.insert(stamps.end(), {1, 0, 0, 0});
+    EXPECT_EQ(server.ReceivedOfKind(vkSharePanes)[0].body, stamps);
+    ext->StopTileShare(0);
+    ASSERT_TRUE(Pump([&] { return !tiles.Exists(); }));
+    // Without a tile share, no stamps are sent.
+    server.ClearReceived();
+    server.Send(conn, vkPaneSnapshotRequest);
+    Pump([&] { return false; }, 300);
+    EXPECT_TRUE(server.ReceivedOfKind(vkSharePanes).empty());
+}
+
 TEST_F(SharingOnX, WindowListFromTheClientListOrTheRootsChildren) {
     const uint32_t a = x->MakeWindow("Editor", 10, 100);
     x->MakeWindow("  program manager ", 120, 50);
