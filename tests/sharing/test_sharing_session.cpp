@@ -48,6 +48,7 @@ public:
     bool Wheel(int32_t d) override { return Add("wheel " + std::to_string(d)); }
     bool Key(uint8_t vk, bool up) override { return Add("key " + std::to_string(vk) + (up ? " up" : " down")); }
     TRect ScreenRect() override { return {0, 0, 64, 40}; }
+    void ReleaseAll() override { log.push_back("release"); }
     bool Add(std::string s) {
         log.push_back(std::move(s));
         return true;
@@ -369,6 +370,22 @@ TEST_F(SharingSession, RemoteInputOnlyFromTheGrantedViewerWhileSharing) {
     EXPECT_EQ(viewerView.control, (std::vector<bool>{true, false}));
     EXPECT_FALSE(viewer.session.SendRemoteInput(KeyEvent('A', 30, false)));
     EXPECT_FALSE(input(kViewer));
+    // What the controller held down was let go when control was taken.
+    EXPECT_EQ(injector.log.back(), "release");
+}
+
+TEST_F(SharingSession, AStartNamingTheOwnUserThatWasNotAskedForCapturesNothing) {
+    sharer.session.OnStart(Header(vkAppShareStart, kSharer), StartBody(Desc()));
+    EXPECT_FALSE(sharer.session.Running());
+    EXPECT_EQ(sharer.session.TimerId(), 0);
+    clock.Advance(1000);
+    sharer.loop.ProcessPending();
+    sharer.session.Tick();
+    EXPECT_EQ(screen.captures, 0);
+    EXPECT_TRUE(sharer.sent.empty());
+    // Asked for, it starts once; a second unasked start does not restart it.
+    Start();
+    EXPECT_TRUE(sharer.session.OwnShare());
 }
 
 TEST(RemoteInput, FlagsAreWhitelistedAndCoordinatesClampedThroughTheSource) {
@@ -467,6 +484,8 @@ TEST(SharingResponsiveness, A1080pKeyFrameEncodesWhileTheLoopKeepsTurning) {
     TAppShareDescriptor d = Desc();
     d.sourceWidth = d.pictureWidth = 1920;
     d.sourceHeight = d.pictureHeight = 1080;
+    ASSERT_TRUE(sharer.session.SendStart(d));
+    sharer.sent.clear();
     sharer.session.OnStart(Header(vkAppShareStart, kSharer), StartBody(d));
     using Steady = std::chrono::steady_clock;
     auto t0 = Steady::now();

@@ -33,6 +33,7 @@ public:
     bool Button(int button, bool down) override { return desktop_.Button(button, down); }
     bool Wheel(int32_t delta) override { return desktop_.Wheel(delta); }
     bool Key(uint8_t virtualKey, bool up) override { return desktop_.Key(virtualKey, up); }
+    void ReleaseAll() override { desktop_.ReleaseAll(); }
     sharing::TRect ScreenRect() override {
         auto r = desktop_.ScreenRect();
         return {r.left, r.top, r.width, r.height};

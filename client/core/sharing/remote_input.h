@@ -41,6 +41,8 @@ public:
     virtual bool Wheel(int32_t delta) = 0;
     virtual bool Key(uint8_t virtualKey, bool up) = 0;
     virtual TRect ScreenRect() = 0;
+    // Lets go of keys and buttons still held by replayed input (control moved on, share ended).
+    virtual void ReleaseAll() {}
 };
 
 // One replay step, checked and resolved to the screen.

@@ -167,6 +167,7 @@ bool TShareSession::SendStart(const TAppShareDescriptor& d, uint32_t window) {
     WriteAppShareDescriptor(w, d);
     if (!Send(vkAppShareStart, body)) return false;
     pendingWindow_ = d.shareMode == kShareModeWindow ? window : 0;
+    startRequested_ = true;
     return true;
 }
 
@@ -285,6 +286,8 @@ void TShareSession::OnStart(const TVCRHeader& h, std::span<const uint8_t> body) 
     // The server appends the share's state; a message without it is a running share.
     if (!r.u8(state) || (state != kShareStateSharing && state != kShareStatePaused)) state = kShareStateSharing;
     if (!AcceptDescriptor(d)) return;
+    const bool own = d.userId == Own() && !Playback();
+    if (own && !startRequested_) return;
     if (Running()) EndShare();
 
     descriptor_ = d;
@@ -302,6 +305,7 @@ void TShareSession::OnStart(const TVCRHeader& h, std::span<const uint8_t> body) 
     } else {
         window_ = pendingWindow_;
         pendingWindow_ = 0;
+        startRequested_ = false;
         frameCounter_ = 0;
         previous_.Clear();
         pending_.Clear();
@@ -323,6 +327,7 @@ void TShareSession::EndShare() {
         if (View) View->CloseViewer();
     } else {
         StopTimer();
+        if (Injector) Injector->ReleaseAll();
         encoding_ = false;
         previous_.Clear();
         pending_.Clear();
@@ -390,6 +395,8 @@ void TShareSession::ApplyGrant(int32_t user, bool on) {
         if (controller_ && controller_ != user) View->SetShareState(controller_, kRowNoShare);
         View->SetShareState(user, on ? kRowRemoteControl : kRowNoShare);
     }
+    // Whatever the last controller still held down is let go when control moves on.
+    if (sharer_ && Injector && granted_ && (!on || user != controller_)) Injector->ReleaseAll();
     controller_ = user;
     granted_ = on;
     SetControlling(!sharer_ && on && user == Own() && !Playback());

@@ -197,6 +197,9 @@ private:
     bool sharer_ = false;
     uint32_t window_ = 0;          // window mode: the window to capture
     uint32_t pendingWindow_ = 0;   // as sent with 141, taken when it comes back
+    // This client asked to share: only then does a kind 141 naming the own user start capturing,
+    // so no message can make it send its screen unasked.
+    bool startRequested_ = false;
     uint64_t serial_ = 0;          // one per share; encodings of an older one are dropped
     bool stopSent_ = false;
 
