@@ -17,7 +17,6 @@ TfrmWebLinks::TfrmWebLinks(QWidget* parent) : QWidget(parent) { setObjectName(QS
 
 TfrmPollresults::TfrmPollresults(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmPollresults")); }
 
-TfrmPlayer::TfrmPlayer(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmPlayer")); }
 
 
 TfrmRemoteAudioControl::TfrmRemoteAudioControl(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmRemoteAudioControl")); }

@@ -197,22 +197,6 @@ void TProgram::SetControllerHooks() {
         }
     };
     if (o_.showLoginDialog) h.ShowLoginDialog = o_.showLoginDialog;
-    // Recordings are checked here; replaying them comes with the player.
-    h.OpenRecordedSession = [this](const std::string& path) {
-        if (!CheckRecording(CheckRecordingFile(path))) return false;
-        if (o_.startRun) o_.startRun(lkRecordingFile, path);
-        return true;
-    };
-    h.OpenRecordedSessionURL = [this](const std::string& address) {
-        // Scheme and host compare without case; the path is the server's and keeps its own.
-        std::string url = LowerSchemeAndHost(address);
-        if (GetURLStatusCode(url) != 200 &&
-            !CheckRecording("The specified URL cannot be accessed.\r\n" + url + "\r\n" +
-                            "This recorded session may no longer be available."))
-            return false;
-        if (o_.startRun) o_.startRun(lkRecordingUrl, url);
-        return true;
-    };
     if (o_.startRun) h.StartRun = [this] { o_.startRun(tdm_->Launch, std::string()); };
 }
 
