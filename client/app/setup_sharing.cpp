@@ -81,6 +81,9 @@ public:
         main->show();
     }
     void PauseChanged(bool paused) override { bar->SetPaused(paused); }
+    void SetShareState(int32_t user, int state) override {
+        if (dm->OnShareRowState) dm->OnShareRowState(user, state);
+    }
     void OpenTileViewer(const appshare::TPaneShareInfo&, const sharing::TRgbPicture& picture,
                         const std::string& caption) override {
         viewer->OpenTileShare(picture);

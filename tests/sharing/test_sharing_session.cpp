@@ -352,6 +352,7 @@ TEST_F(SharingSession, RemoteInputOnlyFromTheGrantedViewerWhileSharing) {
     EXPECT_TRUE(viewer.session.Controlling());
     EXPECT_EQ(viewerView.control, std::vector<bool>{true});
     EXPECT_EQ(viewerView.rows[kViewer], kRowRemoteControl);
+    EXPECT_EQ(sharer.session.RowStates(), (std::map<int32_t, int>{{kSharer, kRowSharing}, {kViewer, kRowRemoteControl}}));
 
     EXPECT_FALSE(input(kOther));
     EXPECT_TRUE(input(kViewer));

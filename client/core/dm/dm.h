@@ -510,6 +510,9 @@ public:
     bool SendShareCursorRequest();                                                             // 93
     // The sharing viewer's window (WM_APP_PANESNAPSHOTREQUEST, WM_APP_PANECURSORREQUEST go there).
     orb::WindowHandle ShareViewerWindow = 0;
+    // A participant row's share icon changed (0 none, 1 sharing, 2 remote control); for the
+    // participant list, which also finds every current state in Sharing().RowStates().
+    std::function<void(int32_t user, int state)> OnShareRowState;
     // ---- end of sharing
 
     // ---- settings: Settings dialog

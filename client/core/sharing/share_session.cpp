@@ -314,7 +314,7 @@ void TShareSession::OnStart(const TVCRHeader& h, std::span<const uint8_t> body) 
         if (View) View->SharerStarted(d);
         if (state_ == kShareStateSharing) StartTimer();
     }
-    if (View) View->SetShareState(d.userId, kRowSharing);
+    SetRow(d.userId, kRowSharing);
 }
 
 void TShareSession::EndShare() {
@@ -334,10 +334,8 @@ void TShareSession::EndShare() {
         spare_.Clear();
         if (View) View->SharerStopped();
     }
-    if (View) {
-        if (controller_) View->SetShareState(controller_, kRowNoShare);
-        View->SetShareState(sharer, kRowNoShare);
-    }
+    if (controller_) SetRow(controller_, kRowNoShare);
+    SetRow(sharer, kRowNoShare);
     controller_ = 0;
     granted_ = false;
     SetControlling(false);
@@ -391,10 +389,8 @@ void TShareSession::OnState(const TVCRHeader& h, std::span<const uint8_t> body) 
 }
 
 void TShareSession::ApplyGrant(int32_t user, bool on) {
-    if (View) {
-        if (controller_ && controller_ != user) View->SetShareState(controller_, kRowNoShare);
-        View->SetShareState(user, on ? kRowRemoteControl : kRowNoShare);
-    }
+    if (controller_ && controller_ != user) SetRow(controller_, kRowNoShare);
+    SetRow(user, on ? kRowRemoteControl : kRowNoShare);
     // Whatever the last controller still held down is let go when control moves on.
     if (sharer_ && Injector && granted_ && (!on || user != controller_)) Injector->ReleaseAll();
     controller_ = user;
@@ -441,6 +437,14 @@ bool TShareSession::SendRemoteInput(const TRemoteInputEvent& e) {
     ByteWriter w(body);
     e.Encode(w);
     return Send(vkRemoteInput, body);
+}
+
+void TShareSession::SetRow(int32_t user, int state) {
+    if (state == kRowNoShare)
+        rows_.erase(user);
+    else
+        rows_[user] = state;
+    if (View) View->SetShareState(user, state);
 }
 
 // ---- Tile scheme

@@ -130,6 +130,9 @@ public:
     const TTileShare& Tiles() const { return tiles_; }
     bool TileControl() const { return tileControl_; }
     int TimerId() const { return timer_; }
+    // The share icon of every participant row that has one (user id to kRowSharing or
+    // kRowRemoteControl).
+    const std::map<int32_t, int>& RowStates() const { return rows_; }
     // Both the Show-border box of the settings and the capture-translucent box.
     bool ShowBorder = false;
     bool CaptureTranslucent = false;
@@ -186,6 +189,7 @@ private:
     void ApplyGrant(int32_t user, bool on);
     void SetControlling(bool on);
     void OpenTiles(const TPaneShareInfo& info);
+    void SetRow(int32_t user, int state);
 
     IEventLoop& loop_;
     TShareTransport transport_;
@@ -223,6 +227,8 @@ private:
     int32_t controller_ = 0;
     bool granted_ = false;
     bool controlling_ = false;
+
+    std::map<int32_t, int> rows_;
 
     // Tile scheme.
     TTileShare tiles_;
