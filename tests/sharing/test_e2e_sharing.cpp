@@ -87,6 +87,8 @@ TEST_F(SharingE2E, ViewerWatchesTheSharersScreenAndTypesIntoItWhenGranted) {
     ASSERT_TRUE(settings) << sx_.DescribeWindows();
     auto sbox = sx_.Geometry(*settings);
     ASSERT_TRUE(sbox);
+    usleep(300 * 1000);
+    sx_.Capture().save(QString::fromStdString(std::string(ORB_E2E_ARTIFACTS) + "/e2e_sharing_settings.png"), "PNG");
     sx_.MoveTo(sbox->x + 3, sbox->y + 3);
     sx_.Key(XK_Return);
     ASSERT_TRUE(WaitFor(sharerConn, vkAppShareStart)) << "the share did not start";

@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QScreen>
 
 #include "ui_frm_share_settings.h"
 
@@ -37,6 +38,8 @@ TfrmNewAppShareSettings::~TfrmNewAppShareSettings() = default;
 
 void TfrmNewAppShareSettings::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
+    // Centred on the screen.
+    if (isWindow() && screen()) move(screen()->geometry().center() - QPoint(width() / 2, height() / 2));
     Prepare();
 }
 
