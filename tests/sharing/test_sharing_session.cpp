@@ -473,6 +473,13 @@ TEST(ShareGeometry, LetterboxAndMappingThroughThePictureRectangle) {
     EXPECT_TRUE(ClipToScreen({1300, 0, 20, 20}, same).Empty());
 }
 
+// ThreadSanitizer slows every memory access about tenfold; the bound grows with it.
+#if defined(__SANITIZE_THREAD__)
+constexpr int64_t kTurnBoundMs = 500;
+#else
+constexpr int64_t kTurnBoundMs = 50;
+#endif
+
 TEST(SharingResponsiveness, A1080pKeyFrameEncodesWhileTheLoopKeepsTurning) {
     FakeClock clock;
     Client sharer(clock, kSharer);
@@ -492,7 +499,7 @@ TEST(SharingResponsiveness, A1080pKeyFrameEncodesWhileTheLoopKeepsTurning) {
     auto t0 = Steady::now();
     sharer.session.Tick();
     const auto tickMs = std::chrono::duration_cast<std::chrono::milliseconds>(Steady::now() - t0).count();
-    EXPECT_LT(tickMs, 50) << "the capture step holds the main thread";
+    EXPECT_LT(tickMs, kTurnBoundMs) << "the capture step holds the main thread";
     // The loop keeps turning: no single turn waits for the encoder longer than 50 ms.
     int64_t longestTurn = 0;
     int turns = 0;
@@ -505,7 +512,7 @@ TEST(SharingResponsiveness, A1080pKeyFrameEncodesWhileTheLoopKeepsTurning) {
         std::this_thread::yield();
     }
     EXPECT_GT(turns, 1);
-    EXPECT_LT(longestTurn, 50);
+    EXPECT_LT(longestTurn, kTurnBoundMs);
     auto frames = sharer.Take(vkAppShareFrame);
     ASSERT_EQ(frames.size(), 1u);
     sharer.session.StopLocally();
