@@ -78,6 +78,7 @@ struct Client {
     int32_t id;
     bool connected = true;
     int64_t queued = 0;
+    int64_t sendRate = 0;
     std::vector<Sent> sent;
     std::vector<uint16_t> dropped;
     TShareSession session;
@@ -97,6 +98,7 @@ struct Client {
         t.DropQueuedKind = [this](uint16_t k) { dropped.push_back(k); };
         t.OwnUserId = [this] { return id; };
         t.PlaybackMode = [] { return false; };
+        t.SendRate = [this] { return sendRate; };
         return t;
     }
     std::vector<Sent> Take(uint16_t kind) {
@@ -251,6 +253,9 @@ TEST_F(SharingSession, LostFrameAndLateJoinRecoverAtTheNextKeyFrame) {
     EXPECT_FALSE(viewer.session.WaitingForKeyFrame());
     EXPECT_TRUE(ViewerMatchesScreen(kPixelFormat24));
     EXPECT_EQ(late.session.ViewerPicture(), viewer.session.ViewerPicture());
+    // On a slow link a key frame may take a fifth of it at most.
+    sharer.sendRate = 100;  // bytes per second
+    EXPECT_GT(sharer.session.KeyFrameDueAfterMs(), 10 * sharer.session.KeyFrameIntervalMs);
 }
 
 TEST_F(SharingSession, RefusedFramesChangeNothingAndPreviousSwapsOnlyWhenQueued) {

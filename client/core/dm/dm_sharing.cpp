@@ -14,6 +14,7 @@ orb::sharing::TShareSession& TDM::Sharing() {
         };
         t.OwnUserId = [this] { return OwnUserId; };
         t.PlaybackMode = [this] { return PlaybackMode; };
+        t.SendRate = [this]() -> int64_t { return writer_ ? writer_->SendRate() : 0; };
         sharing_ = std::make_unique<orb::sharing::TShareSession>(loop_, std::move(t));
     }
     return *sharing_;

@@ -222,7 +222,7 @@ void TShareSession::Tick() {
         pending_.Height() != descriptor_.pictureHeight)
         return;
     const int64_t now = loop_.Clock().NowMs();
-    const bool key = frameCounter_ == 0 || !previous_.SameGeometry(pending_) || now - lastKeyTime_ >= KeyFrameIntervalMs;
+    const bool key = frameCounter_ == 0 || !previous_.SameGeometry(pending_) || now - lastKeyTime_ >= KeyFrameDueAfterMs();
     Encoder::Job job;
     job.serial = serial_;
     job.key = key;
@@ -238,6 +238,13 @@ void TShareSession::Tick() {
     if (!encoder_) encoder_ = std::make_unique<Encoder>(loop_, self_);
     encoding_ = true;
     encoder_->Submit(std::move(job));
+}
+
+int64_t TShareSession::KeyFrameDueAfterMs() const {
+    const int64_t rate = transport_.SendRate ? transport_.SendRate() : 0;
+    if (rate <= 0) return KeyFrameIntervalMs;
+    const int64_t sendMs = int64_t(lastKeyBytes_) * 1000 / rate;
+    return std::max(KeyFrameIntervalMs, sendMs * kKeyFrameLinkShare);
 }
 
 void TShareSession::EncodeDone() {
@@ -265,7 +272,10 @@ void TShareSession::EncodeDone() {
         if (!Send(vkAppShareFrame, body)) continue;
         std::swap(previous_, pending_);
         lastFrameTime_ = now;
-        if (r.key) lastKeyTime_ = r.captureTime;
+        if (r.key) {
+            lastKeyTime_ = r.captureTime;
+            lastKeyBytes_ = body.size();
+        }
         ++frameCounter_;
     }
 }

@@ -88,6 +88,8 @@ struct TShareTransport {
     std::function<void(uint16_t kind)> DropQueuedKind;
     std::function<int32_t()> OwnUserId;
     std::function<bool()> PlaybackMode;
+    // Bytes per second the send queue writes (unset or 0: not known).
+    std::function<int64_t()> SendRate;
 };
 
 // "<name>\t sharing " (cut to 209 characters together) followed by the title, and " (PAUSED)".
@@ -102,6 +104,8 @@ bool AcceptDescriptor(TAppShareDescriptor& d);
 class TShareSession {
 public:
     static constexpr int64_t kDefaultKeyFrameIntervalMs = 10000;
+    // Key frames take at most this share of the link: on a slow link they come less often.
+    static constexpr int64_t kKeyFrameLinkShare = 5;
 
     TShareSession(IEventLoop& loop, TShareTransport transport);
     ~TShareSession();
@@ -130,6 +134,8 @@ public:
     const TTileShare& Tiles() const { return tiles_; }
     bool TileControl() const { return tileControl_; }
     int TimerId() const { return timer_; }
+    // The time after a key frame when the next one is due.
+    int64_t KeyFrameDueAfterMs() const;
     // The share icon of every participant row that has one (user id to kRowSharing or
     // kRowRemoteControl).
     const std::map<int32_t, int>& RowStates() const { return rows_; }
@@ -212,6 +218,7 @@ private:
     int32_t frameCounter_ = 0;
     int64_t lastFrameTime_ = 0;
     int64_t lastKeyTime_ = 0;
+    size_t lastKeyBytes_ = 0;
     ShareBitmap previous_;   // the last picture that was queued
     ShareBitmap pending_;    // the capture whose frame is being encoded
     ShareBitmap spare_;      // a difference picture to reuse
