@@ -11,7 +11,6 @@ TfrmSharedDocuments::TfrmSharedDocuments(QWidget* parent) : QWidget(parent) { se
 
 TfrmUserControl::TfrmUserControl(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmUserControl")); }
 
-TfrmBoardControls::TfrmBoardControls(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmBoardControls")); }
 
 TfrmWebLinks::TfrmWebLinks(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmWebLinks")); }
 
@@ -19,7 +18,6 @@ TfrmPollresults::TfrmPollresults(QWidget* parent) : QWidget(parent) { setObjectN
 
 
 
-TfrmRemoteAudioControl::TfrmRemoteAudioControl(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmRemoteAudioControl")); }
 
 TfrmConnectionSpeedChooser::TfrmConnectionSpeedChooser(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmConnectionSpeedChooser")); }
 
@@ -34,4 +32,3 @@ TfrmTextMessages::TfrmTextMessages(QWidget* parent) : QWidget(parent) { setObjec
 
 TfrmChatHolder::TfrmChatHolder(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmChatHolder")); }
 
-TfrmSilenceSuppression::TfrmSilenceSuppression(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmSilenceSuppression")); }

@@ -14,11 +14,12 @@
 
 // area chat
 
-// area voice
+#include "frm_remote_audio.h"  // area voice
+#include "frm_silence.h"
 
 #include "frm_player.h"  // area playback
 
-// area board
+#include "board/library/frm_board_controls.h"
 
 // area libraries
 
@@ -27,6 +28,7 @@
 // area polls
 
 // area video
+#include "video_window/frm_video.h"  // made on demand, one per web-cam stream
 
 // area sharing
 #include "appshare/attendees/frm_attendee_select.h"
@@ -66,12 +68,6 @@ public:
     explicit TfrmUserControl(QWidget* parent = nullptr);
 };
 
-class TfrmBoardControls : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmBoardControls(QWidget* parent = nullptr);
-};
-
 class TfrmWebLinks : public QWidget {
     Q_OBJECT
 public:
@@ -82,12 +78,6 @@ class TfrmPollresults : public QWidget {
     Q_OBJECT
 public:
     explicit TfrmPollresults(QWidget* parent = nullptr);
-};
-
-class TfrmRemoteAudioControl : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmRemoteAudioControl(QWidget* parent = nullptr);
 };
 
 class TfrmConnectionSpeedChooser : public QWidget {
@@ -120,8 +110,3 @@ public:
     explicit TfrmChatHolder(QWidget* parent = nullptr);
 };
 
-class TfrmSilenceSuppression : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmSilenceSuppression(QWidget* parent = nullptr);
-};
