@@ -37,6 +37,7 @@
 #include "session/proxy.h"
 #include "session/session_records.h"
 #include "settings/settings.h"
+#include "sharing/share_session.h"
 #include "wire/bytes.h"
 
 namespace orb::board {
@@ -610,6 +611,24 @@ public:
     // ---- end of video
 
     // ---- sharing: Application sharing: session, viewer, settings and control bar
+    // The share of this room (both schemes, both sides); made on first use. Its view, screen and
+    // input injector are set by the program.
+    orb::sharing::TShareSession& Sharing();
+    bool SharingExists() const { return sharing_ != nullptr; }
+    std::unique_ptr<orb::sharing::TShareSession> sharing_;
+    // Senders of the share (each nothing while the room connection is down).
+    bool SendAppShareStart(const orb::appshare::TAppShareDescriptor& d, uint32_t window = 0);  // 141
+    bool SendAppShareStop();                                                                   // 142
+    bool SendAppShareState();   // 149: the Pause action (pause or resume the own share)
+    bool SendRemoteControlGrant(int32_t user, bool on);                                        // 145
+    bool SendRemoteInput(const TRemoteInputEvent& e);                                          // 147
+    bool SendPaneStamps();                                                                     // 91
+    bool SendShareCursorRequest();                                                             // 93
+    // The sharing viewer's window (WM_APP_PANESNAPSHOTREQUEST, WM_APP_PANECURSORREQUEST go there).
+    orb::WindowHandle ShareViewerWindow = 0;
+    // A participant row's share icon changed (0 none, 1 sharing, 2 remote control); for the
+    // participant list, which also finds every current state in Sharing().RowStates().
+    std::function<void(int32_t user, int state)> OnShareRowState;
     // ---- end of sharing
 
     // ---- settings: Settings dialog
