@@ -15,20 +15,14 @@ TfrmUserControl::TfrmUserControl(QWidget* parent) : QWidget(parent) { setObjectN
 TfrmWebLinks::TfrmWebLinks(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmWebLinks")); }
 
 
-TfrmAppShareViewWindow::TfrmAppShareViewWindow(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmAppShareViewWindow")); }
 
 
 TfrmConnectionSpeedChooser::TfrmConnectionSpeedChooser(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmConnectionSpeedChooser")); }
 
 TfrmPresentations::TfrmPresentations(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmPresentations")); }
 
-TfrmNewAppShareSettings::TfrmNewAppShareSettings(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmNewAppShareSettings")); }
 
-TfrmAppShare_Control::TfrmAppShare_Control(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmAppShare_Control")); }
 
-TfrmAttendeeSelect::TfrmAttendeeSelect(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmAttendeeSelect")); }
 
 TfrmTextMessages::TfrmTextMessages(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmTextMessages")); }
-
-TfrmChatHolder::TfrmChatHolder(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmChatHolder")); }
 

@@ -13,6 +13,7 @@
 // area participants
 
 // area chat
+#include "chat/chat_dialogs.h"
 
 #include "frm_remote_audio.h"  // area voice
 #include "frm_silence.h"
@@ -34,6 +35,10 @@
 #include "video_window/frm_video.h"  // made on demand, one per web-cam stream
 
 // area sharing
+#include "appshare/attendees/frm_attendee_select.h"
+#include "appshare/controlbar/frm_share_control.h"
+#include "appshare/settings/frm_share_settings.h"
+#include "appshare/viewer/frm_share_viewer.h"
 
 // area settings
 
@@ -73,13 +78,6 @@ public:
     explicit TfrmWebLinks(QWidget* parent = nullptr);
 };
 
-class TfrmAppShareViewWindow : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmAppShareViewWindow(QWidget* parent = nullptr);
-};
-
-
 class TfrmConnectionSpeedChooser : public QWidget {
     Q_OBJECT
 public:
@@ -92,33 +90,9 @@ public:
     explicit TfrmPresentations(QWidget* parent = nullptr);
 };
 
-class TfrmNewAppShareSettings : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmNewAppShareSettings(QWidget* parent = nullptr);
-};
-
-class TfrmAppShare_Control : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmAppShare_Control(QWidget* parent = nullptr);
-};
-
-class TfrmAttendeeSelect : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmAttendeeSelect(QWidget* parent = nullptr);
-};
-
 class TfrmTextMessages : public QWidget {
     Q_OBJECT
 public:
     explicit TfrmTextMessages(QWidget* parent = nullptr);
-};
-
-class TfrmChatHolder : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmChatHolder(QWidget* parent = nullptr);
 };
 
