@@ -441,6 +441,65 @@ public:
     // data-module members, hooks and senders in its own block below (bodies in dm_<area>.cpp).
 
     // ---- participants: Participants, rights and moderation; profile card and editor
+    // (senders and helpers in dm_participants.cpp, handlers in dm_handlers_participants.cpp)
+
+    // What the participant handlers need of windows. Unset hooks do nothing.
+    struct TParticipantHooks {
+        std::function<void(int frequency, int durationMs)> Beep;
+        // A notice line in the public chat view from a sender, in a colour (0x00BBGGRR).
+        std::function<void(const std::string& sender, const std::string& text, uint32_t colour)> AddNotice;
+        // The participants header: " Participants [n]".
+        std::function<void(const std::string&)> SetParticipantsCaption;
+        std::function<void(bool checked)> SetSpeakChecked;
+        std::function<void(int image)> SetSpeakImage;
+        std::function<void()> ReleaseSpeakButton;
+        // A modal information box (plain text).
+        std::function<void(const std::string&)> ShowInformation;
+        // After a board right changed: the tool box shown on the private board or with the board
+        // right; with resetTool also the board tool "none" and the select button pressed.
+        std::function<void(bool resetTool)> BoardRightsChanged;
+        // Lets the window handle pending events while a long user list is rendered.
+        std::function<void()> ProcessMessages;
+        // Gives the focus back to the control that had it before a row was removed.
+        std::function<void()> RestoreFocus;
+    };
+    TParticipantHooks ParticipantHooks;
+
+    // The own microphone is on the air.
+    bool Transmitting = false;
+    // Raised hands as the moderator's clear counts them (reset by kind 36).
+    int32_t RaisedHandCount = 0;
+    ::TRoomProfile RoomProfile;
+    // Settings read by the handlers.
+    bool BeepOnUserConnect = false;
+    bool BeepOnUserDisconnect = false;
+    bool BeepOnUserMotions = false;
+    bool ShowMe = false;
+    // Where user pictures are kept (ends with a separator; empty: no pictures are fetched).
+    std::string UserImagesFolder;
+    // Windows told about board rights and departures (0: none).
+    orb::WindowHandle BoardWindow = 0;
+    orb::WindowHandle BreakoutWindow = 0;
+
+    bool SendClearMotions();                                    // 36
+    // 41 give microphone, 42 give board, 43 take microphone, 44 take board.
+    bool SendRightChange(bool grant, bool microphone, int32_t user);
+    bool SendKickUser(int32_t user, const std::string& reason); // 60
+    bool SendPresence(uint8_t status);                          // 64
+    bool SendUserLevel(int32_t user, int32_t level);            // 99
+    bool SendUserFeedback(int32_t motionBits);                  // 117
+    bool SendTypingState(int32_t state);                        // 151
+    // Fetches a user's picture from the room's web site into UserImagesFolder and posts `message`
+    // (wParam the user, lParam 0) to `window` when it has arrived. False when nothing was started.
+    bool DownloadUserImage(int32_t user, orb::WindowHandle window, uint32_t message);
+    // What a row is rendered with, from the own account, the room and the settings.
+    orb::TRenderContext RenderContext() const;
+    // Rights and motion of one participant (kinds 115 and 153).
+    void ApplyUserRights(const TUserRights& rights);
+    // The current message comes from the server or from a moderator (or is replayed).
+    bool FromServerOrModerator() const;
+    // " Participants [n]" to the header.
+    void UpdateParticipantsCaption();
     // ---- end of participants
 
     // ---- chat: Chat, session notes and requests; command actions and menus
