@@ -1,15 +1,9 @@
 #include "forms.h"
 
 
-TfrmRequest::TfrmRequest(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmRequest")); }
-
-TfrmUserList::TfrmUserList(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmUserList")); }
-
 TfrmBrowser::TfrmBrowser(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmBrowser")); }
 
 TfrmSharedDocuments::TfrmSharedDocuments(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmSharedDocuments")); }
-
-TfrmUserControl::TfrmUserControl(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmUserControl")); }
 
 TfrmBoardControls::TfrmBoardControls(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmBoardControls")); }
 
