@@ -179,6 +179,7 @@ TParticipantRow& TParticipantList::RenderUserNode(const TUserInfo& record, const
     TParticipantRow& row = AddUser(id, std::move(caption));
     if (own) ownUserId_ = id;
     row.gmtOffset = info.NormalizeGmtOffset();
+    RefreshUserTime(row);
     row.info = info;
     row.hasInfo = true;
     row.level = info.Level();

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QImageReader>
 #include <QMessageBox>
+#include <QLayout>
 #include <QMouseEvent>
 
 #include "common/message_box.h"
@@ -46,6 +47,9 @@ TfrmUserControl::TfrmUserControl(QWidget* parent)
     ui_->navCard->installEventFilter(this);
     ui_->lbCardTitle->installEventFilter(this);
     ui_->lbUpload->hide();
+    // The card rolls out from width 0: its layout must not hold it wider.
+    layout()->setSizeConstraint(QLayout::SetNoConstraint);
+    setMinimumSize(0, 0);
 }
 
 TfrmUserControl::~TfrmUserControl() = default;
@@ -76,9 +80,8 @@ void TfrmUserControl::SetPicture(const QImage& image) {
 }
 
 void TfrmUserControl::RollOut(int left, int top) {
-    setFixedHeight(sizeHint().height());
-    setMinimumWidth(0);
-    resize(0, height());
+    const int h = layout()->heightForWidth(kRollOutWidth);
+    resize(0, std::max(h, layout()->sizeHint().height()));
     move(left, top);
     show();
     raise();
