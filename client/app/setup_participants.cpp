@@ -166,6 +166,9 @@ void TProgram::SetupParticipants() {
         u.acClearMotions->setVisible(d.HasModerationRights());
         u.acClearMotions->setEnabled(d.HasModerationRights());
         u.acViewMyProfile->setEnabled(d.Participants.FindUser(d.OwnUserId) != nullptr);
+        const bool live = d.Room.InRoom && !d.PlaybackMode;
+        for (QAction* a : {u.acRaiseHand, u.acSmile, u.acApplause, u.acSayYes, u.acSayNo, u.acEditMyProfile})
+            a->setEnabled(live);
     });
     updates->start();
 }

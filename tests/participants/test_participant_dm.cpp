@@ -119,7 +119,7 @@ TEST_F(ParticipantDm, JoinsAndLeaves) {
     ASSERT_EQ(dm.Participants.Count(), 4u);
     EXPECT_EQ(dm.Participants.FindUser(40), bo);
     EXPECT_EQ(dm.Participants.HandsCount(), 1);
-    EXPECT_EQ(notices.at(0), "|\xC2\xBB Bo <b> joined the session|0");
+    EXPECT_EQ(notices.at(0), "System|\xC2\xBB Bo <b> joined the session|0");
     EXPECT_EQ(beeps.at(0), std::make_pair(3000, 300));
     // Rights in a join that name another user are not applied.
     Dispatch(vkUserJoinedEx, 41, UserRecord(41, "Cy") + Rights(kOwn, 2, 2, 1));
@@ -128,7 +128,7 @@ TEST_F(ParticipantDm, JoinsAndLeaves) {
     Dispatch(vkUserLeft, 40);
     EXPECT_EQ(dm.Participants.FindUser(40), nullptr);
     EXPECT_EQ(dm.Participants.HandsCount(), 0);
-    EXPECT_EQ(notices.back(), "|\xC2\xAB Bo <b> left the session|0");
+    EXPECT_EQ(notices.back(), "System|\xC2\xAB Bo <b> left the session|0");
     EXPECT_EQ(beeps.back(), std::make_pair(10000, 300));
     EXPECT_EQ(caption, " Participants [4]");
     Dispatch(vkUserLeft, 999);  // unknown: no notice

@@ -104,7 +104,7 @@ void Joined(TDM& dm, const TUserInfo& info) {
     TParticipantRow& row = dm.Participants.RenderUserNode(info, dm.RenderContext());
     dm.UpdateParticipantsCaption();
     if (dm.BeepOnUserConnect && !dm.PlaybackMode) Call(dm.ParticipantHooks.Beep, 3000, 300);
-    Call(dm.ParticipantHooks.AddNotice, std::string(), "\xC2\xBB " + row.caption + " joined the session",
+    Call(dm.ParticipantHooks.AddNotice, std::string("System"), "\xC2\xBB " + row.caption + " joined the session",
          uint32_t(0));
     dm.Loop().Post(dm.MainWindow(), WM_APP_CHATTARGET, 0, 0);
 }
@@ -121,7 +121,7 @@ void TDM::HandleUserJoined() {
 void TDM::HandleUserLeft() {
     const TVCRHeader& h = CurrentHeader();
     if (const TParticipantRow* row = Participants.FindUser(h.sender)) {
-        Call(ParticipantHooks.AddNotice, std::string(), "\xC2\xAB " + row->caption + " left the session",
+        Call(ParticipantHooks.AddNotice, std::string("System"), "\xC2\xAB " + row->caption + " left the session",
              uint32_t(0));
         Loop().Post(MainWindow(), WM_APP_CHATTARGET, 0, 0);
         Participants.DeleteUser(h.sender);

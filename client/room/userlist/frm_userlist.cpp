@@ -65,7 +65,19 @@ void TfrmUserList::SetMenuActions(const std::function<QAction*(const char*)>& fi
         else if (std::string(name) == "SendRequest1") a = ui_->SendRequest1;
         else a = find(name);
         if (!a) {
-            a = new QAction(QString::fromLatin1(name), this);
+            // A command whose area is not there yet keeps its place in the menu, disabled.
+            const std::string n = name;
+            const char* caption = n == "acAppSharegiveControl"   ? "Give application sharing remote control"
+                                  : n == "acAppShareTakeControl" ? "Deprive application sharing remote control"
+                                  : n == "acViewWebCam"          ? "View Participant's Web Cam"
+                                  : n == "acRemoteAudioControl"  ? "Remote Audio Control"
+                                  : n == "acToggleModeratorStatus" ? "Promote the user to Moderator"
+                                  : n == "acKick" ? "Remove the participant from the session"
+                                  : n == "acGiveVoice" ? "Give this participant a microphone"
+                                  : n == "acBanVoice" ? "Deprive the microphone"
+                                  : n == "acGiveBoard" ? "Allow the user to write on the boards"
+                                  : n == "acBanBoard" ? "Deprive the boards" : name;
+            a = new QAction(QString::fromLatin1(caption), this);
             a->setObjectName(QString::fromLatin1(name));
             a->setEnabled(false);
         }
