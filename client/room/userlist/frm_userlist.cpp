@@ -35,6 +35,26 @@ TfrmUserList::TfrmUserList(QWidget* parent) : QWidget(parent), ui_(std::make_uni
     connect(ui_->ShowProfile1, &QAction::triggered, this, [this] { ShowProfile1Click(); });
     connect(ui_->SendRequest1, &QAction::triggered, this, [this] { SendRequest1Click(); });
     SetMenuActions([](const char*) { return nullptr; });
+
+    pmUserCommon_ = new QMenu(this);
+    pmUserCommon_->setObjectName(QStringLiteral("pmUserCommon"));
+    const std::pair<const char*, int> sorts[] = {{"Moderators On Top", smRole}, {"Sort By Name", smName},
+                                                 {"Sort By Hand Status", smHands}};
+    for (auto [caption, mode] : sorts)
+        connect(pmUserCommon_->addAction(QString::fromLatin1(caption)), &QAction::triggered, this, [this, mode] {
+            if (dm_) dm_->Participants.Sort(mode);
+        });
+    pmUserCommon_->addSeparator();
+    connect(pmUserCommon_->addAction(QStringLiteral("Expand All Entries")), &QAction::triggered, this, [this] {
+        if (dm_) dm_->Participants.ExpandAll();
+    });
+    connect(pmUserCommon_->addAction(QStringLiteral("Collapse All Entries")), &QAction::triggered, this, [this] {
+        if (dm_) dm_->Participants.CollapseAll();
+    });
+    QWidget* canvas = ui_->lvUsers->widget();
+    canvas->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(canvas, &QWidget::customContextMenuRequested, this,
+            [this, canvas](const QPoint& p) { pmUserCommon_->popup(canvas->mapToGlobal(p)); });
 }
 
 TfrmUserList::~TfrmUserList() {

@@ -33,6 +33,8 @@ public:
     void Bind(TDM* dm, orb::WindowHandle mainWindow, const std::string& programFolder);
     orb::room::TOrbeloUserList* lvUsers() const;
     QMenu* pmUsers() const { return pmUsers_; }
+    // Sorting and expanding the whole list (a right click on the list outside the rows).
+    QMenu* pmUserCommon() const { return pmUserCommon_; }
 
     // The commands of the pop-up menu, by name (the main window's actions and this area's own).
     // Unknown names get a disabled placeholder so the menu keeps its order.
@@ -55,6 +57,7 @@ public:
 private:
     std::unique_ptr<Ui::TfrmUserList> ui_;
     QMenu* pmUsers_;
+    QMenu* pmUserCommon_;
     TDM* dm_ = nullptr;
     orb::WindowHandle mainWindow_ = 0;
     std::string programFolder_;

@@ -1,6 +1,7 @@
 #include "userlist/user_list_view.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QHelpEvent>
@@ -202,6 +203,8 @@ void TUserRowWidget::keyPressEvent(QKeyEvent* e) {
     }
     QWidget::keyPressEvent(e);
 }
+
+void TUserRowWidget::contextMenuEvent(QContextMenuEvent* e) { e->accept(); }
 
 void TUserRowWidget::focusInEvent(QFocusEvent* e) {
     if (owner_.List() && owner_.List()->SelectedUser() != userId_) owner_.List()->SetSelected(userId_);

@@ -46,6 +46,8 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent*) override;
     void keyPressEvent(QKeyEvent*) override;
     void focusInEvent(QFocusEvent*) override;
+    // The row pops its own menu up on the press; the list's menu is for the space outside rows.
+    void contextMenuEvent(QContextMenuEvent* e) override;
     bool event(QEvent*) override;
 
 private:
