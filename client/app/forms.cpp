@@ -11,7 +11,6 @@ TfrmWebLinks::TfrmWebLinks(QWidget* parent) : QWidget(parent) { setObjectName(QS
 
 TfrmPollresults::TfrmPollresults(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmPollresults")); }
 
-TfrmPlayer::TfrmPlayer(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmPlayer")); }
 
 TfrmAppShareViewWindow::TfrmAppShareViewWindow(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("TfrmAppShareViewWindow")); }
 
