@@ -167,8 +167,13 @@ TEST_F(TwoClients, RowsFollowHandFloorPromotionAndRemoval) {
     EXPECT_TRUE(ana_->dm.Transmitting);
     EXPECT_EQ(mod_->dm.Participants.Row(0).userId, anaId_);  // the speaker moves to the top
     ana_->controller->SpeakToggle();
-    ASSERT_TRUE(Until([&] { return mod_->Row(anaId_)->mikeState == msAllowed && !ana_->dm.Transmitting; }));
+    // Sending stops when the floor is given back, and again when the server confirms it.
+    ASSERT_TRUE(Until([&] {
+        return mod_->Row(anaId_)->mikeState == msAllowed && ana_->Row(anaId_)->mikeState == msAllowed &&
+               ana_->transmit.size() == 3;
+    }));
     EXPECT_EQ(ana_->transmit, (std::vector<bool>{true, false, false}));
+    EXPECT_FALSE(ana_->dm.Transmitting);
 
     // Promotion reaches both lists and the promoted user's own rights.
     ASSERT_TRUE(mod_->dm.SendUserLevel(anaId_, 1000));
