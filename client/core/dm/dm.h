@@ -21,6 +21,7 @@
 #include "launch/launch.h"
 #include "loop/event_loop.h"
 #include "net/tcp_client.h"
+#include "participants/participant_hooks.h"
 #include "participants/participant_list.h"
 #include "playback/playback.h"
 #include "protocol/message_kinds.h"
@@ -444,27 +445,8 @@ public:
     // ---- participants: Participants, rights and moderation; profile card and editor
     // (senders and helpers in dm_participants.cpp, handlers in dm_handlers_participants.cpp)
 
-    // What the participant handlers need of windows. Unset hooks do nothing.
-    struct TParticipantHooks {
-        std::function<void(int frequency, int durationMs)> Beep;
-        // A notice line in the public chat view from a sender, in a colour (0x00BBGGRR).
-        std::function<void(const std::string& sender, const std::string& text, uint32_t colour)> AddNotice;
-        // The participants header: " Participants [n]".
-        std::function<void(const std::string&)> SetParticipantsCaption;
-        std::function<void(bool checked)> SetSpeakChecked;
-        std::function<void(int image)> SetSpeakImage;
-        std::function<void()> ReleaseSpeakButton;
-        // A modal information box (plain text).
-        std::function<void(const std::string&)> ShowInformation;
-        // After a board right changed: the tool box shown on the private board or with the board
-        // right; with resetTool also the board tool "none" and the select button pressed.
-        std::function<void(bool resetTool)> BoardRightsChanged;
-        // Lets the window handle pending events while a long user list is rendered.
-        std::function<void()> ProcessMessages;
-        // Gives the focus back to the control that had it before a row was removed.
-        std::function<void()> RestoreFocus;
-    };
-    TParticipantHooks ParticipantHooks;
+    // What the participant handlers need of windows (participants/participant_hooks.h).
+    orb::TParticipantHooks ParticipantHooks;
 
     // The own microphone is on the air.
     bool Transmitting = false;
