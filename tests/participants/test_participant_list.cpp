@@ -197,6 +197,20 @@ TEST(ParticipantList, DeletingTheSelectedRowSelectsTheFirst) {
     EXPECT_TRUE(l.FindUser(2)->selected);
     l.DeleteUser(2);
     EXPECT_EQ(l.SelectedUser(), 1);
+    l.SetSelected(3);
+    l.DeleteUser(1);  // another row leaves: the first row is selected, and only it
+    EXPECT_EQ(l.SelectedUser(), 3);
+    l.RenderUserNode(Info(1, "U"), {});
+    l.SetSelected(1);
+    l.DeleteUser(99);
+    l.DeleteUser(3);
+    EXPECT_TRUE(l.FindUser(1)->selected);
+    l.RenderUserNode(Info(3, "U"), {});
+    l.SetSelected(3);
+    l.RenderUserNode(Info(4, "U"), {});
+    l.DeleteUser(4);
+    EXPECT_FALSE(l.FindUser(3)->selected);
+    EXPECT_TRUE(l.FindUser(1)->selected);
     EXPECT_FALSE(l.DeleteUser(99));
     l.DeleteUser(1);
     l.DeleteUser(3);

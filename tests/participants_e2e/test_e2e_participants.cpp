@@ -161,4 +161,17 @@ TEST_F(ParticipantsE2E, EachSeesTheOthersHandMicrophoneFloorAndPromotion) {
     EXPECT_TRUE(server_.WaitUntil([&] { return !server_.SentOfKind(anaConnection, vkUserLevel).empty(); }, kWaitMs));
     Front(*anaMain);
     Screenshot("e2e_participants_promoted_ana");
+
+    // The moderator expands Ana's row: her picture comes from the room's web site into the row.
+    Front(*modMain);
+    const QImage before = x_.Capture();
+    hand = FindColour(before, kHand, kScreenWidth / 2);
+    ASSERT_TRUE(hand);
+    x_.Click(40, hand->y() + 4);
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    x_.Click(40, hand->y() + 4);
+    // The test server's pictures show a face of this colour.
+    EXPECT_TRUE(WaitForScreen(QRect(0, hand->y(), kScreenWidth / 4, 90), QColor(245, 210, 170)))
+        << "no picture in the expanded row";
+    Screenshot("e2e_participants_expanded_picture");
 }

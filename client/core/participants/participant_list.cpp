@@ -232,6 +232,7 @@ bool TParticipantList::DeleteUser(int32_t userId) {
     // number still shown.
     if (freed > 0) CloseHandGap(freed, nullptr);
     if (ownUserId_ == userId) ownUserId_ = 0;
+    if (TParticipantRow* previous = Selected()) previous->selected = false;
     selected_ = 0;
     if (!rows_.empty()) {
         selected_ = rows_.front()->userId;
