@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 
 #include "dm/dm.h"
+#include "protocol/wm_app.h"
+#include "roomserver/extensions.h"
 #include "loop/plain_event_loop.h"
 #include "request/frm_request.h"
 #include "ui_frm_request.h"
@@ -162,6 +164,41 @@ TEST(ProfileCard, ShowsPlainTextAndOnlyItsOwnUsersPicture) {
     EXPECT_FALSE(card.tmrRollOut().isActive());
     QApplication::processEvents();
     EXPECT_TRUE(card.grab().save(Artifact("participants-card.png")));
+}
+
+TEST(ProfileCard, PictureComesFromTheRoomsWebSite) {
+    // The test room server with its web site of user pictures.
+    test::TRoomServer server;
+    test::TRoomHandshakeScript script;
+    auto handshake = test::InstallRoomHandshake(server, script);
+    test::TRoomService rooms(server, handshake);
+    test::TRoomExtensionContext context{server, handshake, rooms, {}};
+    auto extensions = test::InstallRoomExtensions(context);
+    ASSERT_TRUE(server.Start());
+
+    QTemporaryDir dir;
+    PlainEventLoop loop;
+    TDM dm(loop, 1);
+    dm.UserImagesFolder = dir.path().toStdString() + "/";
+    dm.RoomProfile.SetWebBase("http://127.0.0.1:" + std::to_string(server.PortOf("userimages")));
+    TParticipantList list;
+    TParticipantRow& row = list.RenderUserNode(Info(42, "Ana"), {});
+    TfrmUserControl card;
+    card.UserImagesFolder = dm.UserImagesFolder;
+    card.ShowUser(row, false);
+    int told = 0;
+    const WindowHandle cardWindow = loop.RegisterWindow([&](uint32_t msg, std::intptr_t w, std::intptr_t l) {
+        if (msg != WM_APP_DOWNLOADDONE) return;
+        ++told;
+        card.DownloadDone(w, l);
+    });
+    ASSERT_TRUE(dm.DownloadUserImage(42, cardWindow, WM_APP_DOWNLOADDONE));
+    ASSERT_TRUE(loop.RunUntil([&] { return told > 0; }, 10000));
+    ASSERT_FALSE(card.ui()->imgUser->pixmap().isNull());
+    const QImage shown = card.ui()->imgUser->pixmap().toImage();
+    EXPECT_TRUE(HasColour(shown.convertToFormat(QImage::Format_RGB32), shown.rect(), QColor(245, 210, 170)));
+    dm.Transfers.StopAll();
+    server.Stop();
 }
 
 TEST(ProfileCard, OwnPictureUploadChecksSizeAndFormat) {
