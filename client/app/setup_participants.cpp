@@ -141,6 +141,12 @@ void TProgram::SetupParticipants() {
             const TParticipantRow* me = tdm_->Participants.FindUser(tdm_->OwnUserId);
             tdm_->SendUserFeedback(room::ToggledFeedback(me ? me->motions : 0, bit));
         });
+    // Step out: a toggle that tells the room this user is away for a while.
+    ui.tbStepOut->setCheckable(true);
+    QObject::connect(ui.tbStepOut, &QAction::toggled, list, [this](bool down) {
+        main_->Ui().tbStepOut->setText(down ? QStringLiteral("Step In") : QStringLiteral("Step Out"));
+        if (!tdm_->PlaybackMode) tdm_->SendPresence(down ? 1 : 0);
+    });
     QObject::connect(ui.acClearMotions, &QAction::triggered, list, [this] {
         if (tdm_->HasModerationRights()) tdm_->SendClearMotions();
     });
@@ -167,7 +173,7 @@ void TProgram::SetupParticipants() {
         u.acClearMotions->setEnabled(d.HasModerationRights());
         u.acViewMyProfile->setEnabled(d.Participants.FindUser(d.OwnUserId) != nullptr);
         const bool live = d.Room.InRoom && !d.PlaybackMode;
-        for (QAction* a : {u.acRaiseHand, u.acSmile, u.acApplause, u.acSayYes, u.acSayNo, u.acEditMyProfile})
+        for (QAction* a : {u.acRaiseHand, u.acSmile, u.acApplause, u.acSayYes, u.acSayNo, u.acEditMyProfile, u.tbStepOut})
             a->setEnabled(live);
     });
     updates->start();
