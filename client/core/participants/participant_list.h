@@ -80,6 +80,9 @@ struct TParticipantRow {
     int Height() const { return expanded ? kExpandedRowHeight : kRowHeight; }
 };
 
+// One row of the list, by the name the handlers know it by.
+using TUserNode = TParticipantRow;
+
 // What RenderUserNode needs beyond the record.
 struct TRenderContext {
     int32_t ownUserId = 0;
