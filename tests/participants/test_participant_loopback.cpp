@@ -126,6 +126,9 @@ protected:
     void TearDown() override {
         ana_.reset();
         mod_.reset();
+        // The server's handlers and web-site workers use the extensions: it stops first.
+        server_.Stop();
+        extensions_.clear();
         std::filesystem::remove_all(folder_);
     }
     bool Until(const std::function<bool()>& pred) { return loop_.RunUntil(pred, 10000); }

@@ -174,6 +174,11 @@ TEST(ProfileCard, PictureComesFromTheRoomsWebSite) {
     test::TRoomService rooms(server, handshake);
     test::TRoomExtensionContext context{server, handshake, rooms, {}};
     auto extensions = test::InstallRoomExtensions(context);
+    // Stopped before the extensions go, also when an assertion ends the test early.
+    struct StopFirst {
+        test::TRoomServer& s;
+        ~StopFirst() { s.Stop(); }
+    } stopFirst{server};
     ASSERT_TRUE(server.Start());
 
     QTemporaryDir dir;
@@ -198,7 +203,6 @@ TEST(ProfileCard, PictureComesFromTheRoomsWebSite) {
     const QImage shown = card.ui()->imgUser->pixmap().toImage();
     EXPECT_TRUE(HasColour(shown.convertToFormat(QImage::Format_RGB32), shown.rect(), QColor(245, 210, 170)));
     dm.Transfers.StopAll();
-    server.Stop();
 }
 
 TEST(ProfileCard, OwnPictureUploadChecksSizeAndFormat) {

@@ -1,7 +1,8 @@
 // What the participants area adds to the test room server: the floor, rights, levels, motions,
 // presence and removal as a room server answers them (moderators only where it matters), the rights
 // as they stand for late joiners, the room profile with a web base, and that web site: a small HTTP
-// server with a picture for every user at /userimages/<id>.jpg.
+// server with a picture for every user at /userimages/<id>.jpg. The server's handlers and the web
+// site's workers use the extension: stop the server before freeing it.
 #include <cstdio>
 #include <cstring>
 #include <map>
