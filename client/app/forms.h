@@ -15,12 +15,14 @@
 #include "userlist/frm_userlist.h"
 
 // area chat
+#include "chat/chat_dialogs.h"
 
-// area voice
+#include "frm_remote_audio.h"  // area voice
+#include "frm_silence.h"
 
 #include "frm_player.h"  // area playback
 
-// area board
+#include "board/library/frm_board_controls.h"
 
 // area libraries
 
@@ -29,6 +31,7 @@
 // area polls
 
 // area video
+#include "video_window/frm_video.h"  // made on demand, one per web-cam stream
 
 // area sharing
 
@@ -44,12 +47,6 @@ class TfrmSharedDocuments : public QWidget {
     Q_OBJECT
 public:
     explicit TfrmSharedDocuments(QWidget* parent = nullptr);
-};
-
-class TfrmBoardControls : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmBoardControls(QWidget* parent = nullptr);
 };
 
 class TfrmWebLinks : public QWidget {
@@ -70,11 +67,6 @@ public:
     explicit TfrmAppShareViewWindow(QWidget* parent = nullptr);
 };
 
-class TfrmRemoteAudioControl : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmRemoteAudioControl(QWidget* parent = nullptr);
-};
 
 class TfrmConnectionSpeedChooser : public QWidget {
     Q_OBJECT
@@ -118,14 +110,3 @@ public:
     explicit TfrmTextMessages(QWidget* parent = nullptr);
 };
 
-class TfrmChatHolder : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmChatHolder(QWidget* parent = nullptr);
-};
-
-class TfrmSilenceSuppression : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmSilenceSuppression(QWidget* parent = nullptr);
-};

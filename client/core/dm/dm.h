@@ -17,6 +17,7 @@
 #include <span>
 #include <vector>
 
+#include "chat/chat_view.h"
 #include "dm/reader_thread.h"
 #include "launch/launch.h"
 #include "loop/event_loop.h"
@@ -30,7 +31,9 @@
 #include "room/room_state.h"
 #include "sendqueue/vcr_writer_thread.h"
 #include "transfer/file_transfer.h"
+#include "video/video_windows.h"
 #include "transfer/worker.h"
+#include "voice/voice_state.h"
 #include "session/progress_view.h"
 #include "session/proxy.h"
 #include "session/session_records.h"
@@ -486,9 +489,82 @@ public:
     // ---- end of participants
 
     // ---- chat: Chat, session notes and requests; command actions and menus
+    // (senders in dm_chat.cpp, handlers in dm_handlers_chat.cpp)
+
+    // Where chat lines, notes and requests go (not owned; unset: they are dropped).
+    orb::chat::IChatView* ChatView = nullptr;
+    // Settings read by the chat handlers.
+    bool BeepOnNewMessage = false;
+    bool BeepOnChatMotions = false;   // BeepOnUserMotions, for requests
+    bool NoPopUpsOnPostIt = false;
+    // Numbers the own requests (kind 15); the first carries 1.
+    uint16_t RequestSequence = 0;
+    // Raised hands numbered by the row action of requests of type 4.
+    int32_t HandCounter = 0;
+    // Session notes are disabled in this room (kinds 138, 139).
+    bool NotesDisabled = false;
+
+    // Kind 130 for type 0, else 131: the lines joined by CR LF (cut to what the record can carry).
+    bool SendTextRecord(int32_t sender, int32_t addressee, std::span<const std::u16string> lines, int16_t room,
+                        int16_t type);
+    // One chat line to the current chat target, from the own user in the own room.
+    bool SendChatText(const std::u16string& text);
+    // The "Session Message" dialog for a user (0: all); OK sends a type-5 note as kind 130.
+    bool ShowSessionMessageDialog(int32_t user);
+    bool SendUserRequest(int32_t target, uint8_t type, const std::string& text = {});  // 15
+    bool SendClearNotes();                                                             // 37
+    bool SendChatPermission(int32_t mode);                                             // 129
+    bool SendNotesSwitch(bool disabled);                                               // 138
+    // A request of type 4..9 applied to the sender's row; posts WM_APP_USERLISTCHANGED.
+    void ApplyUserAction(int32_t user, int action);
+    // The name chat lines carry for a sender: " (Moderator)" appended for levels of 1000 or more,
+    // "Unknown" without a row.
+    std::u16string ChatSenderName(int32_t user) const;
     // ---- end of chat
 
     // ---- voice: Voice connection, remote audio control, audio wizard
+    // The voice connection, the views it drives and the client's audio settings (not owned; the
+    // program sets it: without it the defaults of a fresh Settings apply).
+    orb::TVoiceArea Voice;
+    orb::Settings* AudioSettings = nullptr;
+    struct TVoiceHooks {
+        // A line in the public chat: sender, text, colour (0x00BBGGRR).
+        std::function<void(const std::string&, const std::string&, uint32_t)> AddChatLine;
+        // The hourglass cursor on (true) and off.
+        std::function<void(bool)> BusyCursor;
+        // A notification handled at once by the main window (not queued).
+        std::function<void(uint32_t, std::intptr_t, std::intptr_t)> SendToMainWindow;
+        // The room connection's reconnect (leave, start again, re-enter the room).
+        std::function<void()> ReconnectSession;
+        // Delay before the forced-codec reconnect (ms), so the room's other messages go first.
+        int64_t ForcedCodecDelayMs = 2000;
+    };
+    TVoiceHooks VoiceHooks;
+    // Creates, registers and runs the voice thread; 0, 13 (server unreachable), 35 (no audio) or
+    // the server's refusal code.
+    int StartVoiceThread(int codecIndex, const std::string& voiceHost, int32_t room, const std::string& password,
+                         int32_t userId, int32_t voicePort);
+    // The voice start of room entry: the room's codec, the signed-in server, the own account.
+    int StartRoomVoice(int32_t room, int32_t userId);
+    // Stop flag, socket shutdown, join, free. Safe without a thread.
+    void StopVoiceThread();
+    // Rebuilds the voice connection; tells the user when that fails. Returns the start result.
+    int ReconnectAudio();
+    // Main window's volume sliders and boost item from the mixer.
+    void InitVolumeControls();
+    void SetVoiceTransmit(bool on);
+    // Remote audio (kind 122), forced codec (124), number of speakers (125). Nothing while the room
+    // connection is down.
+    bool SendRemoteAudioState(const orb::TRemoteAudioState& state);
+    bool SendForcedCodec(int32_t codecIndex);
+    bool SendMaxSpeakers(int32_t count);
+    // The query the remote audio window sends when it opens for a user.
+    bool SendRemoteAudioQuery(int32_t target);
+    // Command 1 (volumes and boost) or 2 (reconnect) to a user.
+    bool SendRemoteAudioCommand(int32_t target, int32_t command, uint16_t speakerVolume, uint16_t micVolume,
+                                int32_t boost);
+    // The own audio as an answer to a query or command.
+    orb::TRemoteAudioState OwnAudioState(const orb::TRemoteAudioState& asked);
     // ---- end of voice
 
     // ---- playback: Recorded sessions: download, replay and the player window
@@ -520,6 +596,13 @@ public:
     // ---- end of playback
 
     // ---- board: Board window and its tools
+    // The board window and the image library window receive their WM_APP notices here
+    // (WM_APP_SHOWERROR, WM_APP_BOARDRIGHT, WM_APP_UPLOADDONE; WM_APP_RESOURCEDELETED,
+    // WM_APP_RESOURCELISTCHANGED). 0 until the program binds them.
+    orb::WindowHandle BoardWindow = 0;
+    orb::WindowHandle BoardControlsWindow = 0;
+    // The kind 20 reply's rows for the image library window (set by the program).
+    std::function<void(const std::vector<TResourceInfo>&)> ShowBoardImageList;
     // ---- end of board
 
     // ---- libraries: Resource libraries, guided web tour, welcome and about windows
@@ -532,6 +615,39 @@ public:
     // ---- end of polls
 
     // ---- video: Web cams: video connection, capture, codec, video windows
+
+    // The video server's port (kind 113; the room server's host serves it) and the reply's second
+    // value, kept and not used.
+    int32_t VideoPort = 0;
+    int32_t VideoPortReserved = 0;
+    // Every open video window, publishing or viewing, in opening order. Not owned.
+    std::vector<orb::video::IVideoWindow*> VideoWindows;
+    void AddVideoWindow(orb::video::IVideoWindow* window);
+    void RemoveVideoWindow(orb::video::IVideoWindow* window);
+    // The window that views the user's camera, or null; a window publishing the own camera is
+    // never returned.
+    orb::video::IVideoWindow* FindVideoViewer(int32_t user) const;
+    // Closes every video window, each on its own: a failing close does not keep the others open.
+    void CloseVideoWindows();
+    bool SendVideoPortRequest();  // 113, header only
+    // The head of the video registration (kind 106): own id, user name and password.
+    orb::TLoginRequest VideoRegistration() const;
+
+    struct TVideoHooks {
+        // Creates and shows a video window that publishes (publish) or views the user, and starts
+        // it; null when it could not be made.
+        std::function<orb::video::IVideoWindow*(int32_t user, bool publish)> OpenVideoWindow;
+        // The settings dialog on its video page.
+        std::function<void()> OpenVideoSettings;
+    };
+    TVideoHooks VideoHooks;
+    // The video commands: start publishing (nothing while publishing), view a user's camera (the
+    // open viewer of that user comes to the front instead of a second one), the video settings
+    // (not while publishing).
+    void StartVideoSession();
+    void ViewWebCam(int32_t user);
+    void VideoSessionSettings();
+
     // ---- end of video
 
     // ---- sharing: Application sharing: session, viewer, settings and control bar

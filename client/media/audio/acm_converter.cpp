@@ -19,6 +19,7 @@ bool TAcmLiveConverter::Open(const WaveFormat& source, const WaveFormat& destina
     destination_ = destination;
     // Only a PCM source is one continuous stream; codec blocks arrive whole or not at all.
     carry_ = source.IsPcm() && !destination.IsPcm();
+    copy_ = source.IsPcm() && source == destination && source.blockAlign > 0;
     return true;
 }
 
@@ -35,6 +36,15 @@ bool TAcmLiveConverter::Convert(const uint8_t* source, uint32_t sourceSize, uint
         joined.insert(joined.end(), source, source + sourceSize);
         src = joined.data();
         srcLen = joined.size();
+    }
+    if (copy_) {
+        // PCM to the same PCM: one copy of the whole blocks. Going through the stream would first
+        // zero a fresh destination and then copy into it, twice the memory traffic of the copy
+        // itself, which at 32 kHz no longer fits the cache.
+        const size_t whole = srcLen - srcLen % source_.blockAlign;
+        dest.assign(src, src + whole);
+        destSize = uint32_t(whole);
+        return true;
     }
     size_t need = 0;
     if (stream_->SizeBySource(srcLen, need) != kMmNoError) return false;

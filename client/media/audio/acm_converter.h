@@ -34,6 +34,7 @@ private:
     audio::WaveFormat source_, destination_;
     std::vector<uint8_t> pending_;
     bool carry_ = false;
+    bool copy_ = false;  // PCM to the identical PCM
 };
 
 }  // namespace orb::media

@@ -1,0 +1,117 @@
+#include "frm_remote_audio.h"
+
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QScreen>
+
+#include "common/theme_icons.h"
+#include "dm/dm.h"
+#include "remote_audio_layout.h"
+#include "ui_frm_remote_audio.h"
+
+namespace {
+
+QString Colour(uint32_t bgr) {
+    return QStringLiteral("color: #%1%2%3;")
+        .arg(bgr & 0xFF, 2, 16, QLatin1Char('0'))
+        .arg((bgr >> 8) & 0xFF, 2, 16, QLatin1Char('0'))
+        .arg((bgr >> 16) & 0xFF, 2, 16, QLatin1Char('0'));
+}
+
+}  // namespace
+
+TfrmRemoteAudioControl::TfrmRemoteAudioControl(QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      ui_(std::make_unique<Ui::TfrmRemoteAudioControl>()) {
+    ui_->setupUi(this);
+    setObjectName(QStringLiteral("TfrmRemoteAudioControl"));
+    tmrTimeOut_.setInterval(kTimeOutMs);
+    connect(&tmrTimeOut_, &QTimer::timeout, this, [this] { tmrTimeOutTimer(); });
+    connect(ui_->xiWaveVolume, &QSlider::valueChanged, this, [this] { xiWaveVolumeChange(); });
+    connect(ui_->xiMikeVolume, &QSlider::valueChanged, this, [this] { xiMikeVolumeChange(); });
+    connect(ui_->cbBoost, &QCheckBox::clicked, this, [this] { cbBoostClick(); });
+    connect(ui_->btnClose, &QPushButton::clicked, this, &QWidget::hide);
+    connect(ui_->btnTitleClose, &QToolButton::clicked, this, &QWidget::hide);
+    ui_->pTitle->installEventFilter(this);
+    ui_->lbNote->hide();
+    // Centred on the screen at first.
+    if (QScreen* s = QGuiApplication::primaryScreen()) move(s->availableGeometry().center() - rect().center());
+}
+
+TfrmRemoteAudioControl::~TfrmRemoteAudioControl() = default;
+
+void TfrmRemoteAudioControl::Open(int32_t user, const std::string& userName) {
+    target_ = user;
+    show();
+    raise();
+    tmrTimeOut_.start();
+    ui_->lbUserName->setText(QString::fromUtf8(userName.data(), qsizetype(userName.size())));
+    SetStatus("Retrieving...", orb::kRemoteGrey);
+    ui_->lbNote->hide();
+    if (dm_) dm_->SendRemoteAudioQuery(user);
+}
+
+void TfrmRemoteAudioControl::ShowRemoteState(const orb::TRemoteAudioState& state, const std::string& userName) {
+    tmrTimeOut_.stop();
+    target_ = state.target;
+    const orb::TRemoteAudioLayout l = orb::RemoteAudioLayout(state);
+    SetStatus(l.status, l.statusColour);
+    ui_->xiWaveVolume->setEnabled(l.speakerEnabled);
+    ui_->xiMikeVolume->setEnabled(l.microphoneEnabled);
+    {
+        // Positions from the answer are not commands.
+        const QSignalBlocker a(ui_->xiWaveVolume), b(ui_->xiMikeVolume), c(ui_->cbBoost);
+        ui_->xiWaveVolume->setValue(l.speakerVolume);
+        ui_->xiMikeVolume->setValue(l.microphoneVolume);
+        ui_->cbBoost->setEnabled(l.boostEnabled);
+        ui_->cbBoost->setChecked(l.boostChecked);
+    }
+    ui_->lbUserName->setText(QString::fromUtf8(userName.data(), qsizetype(userName.size())));
+    ui_->lbNote->setVisible(l.noteVisible);
+}
+
+void TfrmRemoteAudioControl::SendCommand(int32_t command, int32_t boost) {
+    if (!dm_ || target_ == 0) return;
+    dm_->SendRemoteAudioCommand(target_, command, uint16_t(ui_->xiWaveVolume->value()),
+                                uint16_t(ui_->xiMikeVolume->value()), boost);
+}
+
+void TfrmRemoteAudioControl::xiWaveVolumeChange() { SendCommand(orb::TRemoteAudioState::cmdApply, -1); }
+void TfrmRemoteAudioControl::xiMikeVolumeChange() { SendCommand(orb::TRemoteAudioState::cmdApply, -1); }
+void TfrmRemoteAudioControl::cbBoostClick() {
+    SendCommand(orb::TRemoteAudioState::cmdApply, ui_->cbBoost->isChecked() ? 1 : 0);
+}
+void TfrmRemoteAudioControl::Button1Click() { SendCommand(orb::TRemoteAudioState::cmdReconnect, -1); }
+
+void TfrmRemoteAudioControl::tmrTimeOutTimer() {
+    tmrTimeOut_.stop();
+    SetStatus("Unable to retrieve remote settings.", orb::kRemoteMaroon);
+}
+
+void TfrmRemoteAudioControl::SetStatus(const std::string& text, uint32_t colour) {
+    ui_->lbAudioStatus->setText(QString::fromStdString(text));
+    ui_->lbAudioStatus->setStyleSheet(Colour(colour));
+}
+
+void TfrmRemoteAudioControl::hideEvent(QHideEvent* e) {
+    tmrTimeOut_.stop();
+    QWidget::hideEvent(e);
+}
+
+bool TfrmRemoteAudioControl::eventFilter(QObject* watched, QEvent* e) {
+    // The title panel moves the borderless window.
+    if (watched == ui_->pTitle) {
+        auto* m = static_cast<QMouseEvent*>(e);
+        if (e->type() == QEvent::MouseButtonPress && m->button() == Qt::LeftButton) {
+            dragging_ = true;
+            dragFrom_ = m->globalPosition().toPoint() - frameGeometry().topLeft();
+            return true;
+        }
+        if (e->type() == QEvent::MouseMove && dragging_) {
+            move(m->globalPosition().toPoint() - dragFrom_);
+            return true;
+        }
+        if (e->type() == QEvent::MouseButtonRelease) dragging_ = false;
+    }
+    return QWidget::eventFilter(watched, e);
+}
