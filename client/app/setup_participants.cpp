@@ -6,11 +6,11 @@
 #include <QTimer>
 
 #include "common/message_box.h"
+#include "commands/commands.h"
 #include "program.h"
 #include "protocol/wm_app.h"
 #include "ui_frm_main.h"
 #include "userdetails/frm_userdetails.h"
-#include "userlist/user_actions.h"
 #include "userlist/user_list_view.h"
 #include "wire/text.h"
 
@@ -25,7 +25,6 @@ void TProgram::SetupParticipants() {
     auto* list = Form<TfrmUserList>();
     auto* card = Form<TfrmUserControl>();
     auto* request = Form<TfrmRequest>();
-    auto& ui = main_->Ui();
 
     dm.UserImagesFolder = controller_->Hooks.UserImagesFolder;
     dm.ShowMe = settings_.ShowMe;
@@ -55,7 +54,14 @@ void TProgram::SetupParticipants() {
     h.ShowInformation = [this](const std::string& t) {
         room::PlainMessageBox(main_.get(), QMessageBox::Information, Utf8(t));
     };
-    h.BoardRightsChanged = [this](bool) { main_->SetBoardToolBoxVisible(tdm_->CurrentBoard == 0 || tdm_->BoardRight); };
+    h.BoardRightsChanged = [this](bool resetTool) {
+        // A board right changed (for anyone): no drawing tool until one is chosen again.
+        if (auto* board = Form<TfrmBoard>(); board && resetTool) {
+            board->SelectTool(board::btNone);
+            board->UpdateActions();
+        }
+        main_->SetBoardToolBoxVisible(tdm_->CurrentBoard == 0 || tdm_->BoardRight);
+    };
     h.ProcessMessages = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
 
     // The card hears of its picture through a window of its own, never through the main window's.
@@ -92,91 +98,40 @@ void TProgram::SetupParticipants() {
     list->OnShowProfile = showCard;
     list->OnSendNote = sendNote;
 
-    // Commands on the selected row that the main window does not have are this list's own.
-    auto own = [list](const char* name, const char* text) {
-        auto* a = new QAction(QString::fromLatin1(text), list);
-        a->setObjectName(QString::fromLatin1(name));
-        return a;
+    // The commands on the rows (give and take rights, promote, remove, feedback, clear motions)
+    // are the data module's command object's; it is made after this area, so the list finds them
+    // when its menu shows, and the command object hears of the selected row once the loop runs.
+    auto commands = [this]() -> room::TCommands* {
+        return main_ ? main_->findChild<room::TCommands*>(QStringLiteral("TDMCommands")) : nullptr;
     };
-    QAction* acToggleModeratorStatus = own("acToggleModeratorStatus", "Promote the user to Moderator");
-    QAction* acKick = own("acKick", "Remove the participant from the session");
-    ui.acGiveVoice->setText(QStringLiteral("Give this participant a microphone"));
-    ui.acGiveBoard->setText(QStringLiteral("Allow the user to write on the boards"));
-    ui.acBanVoice->setText(QStringLiteral("Deprive the microphone"));
-    ui.acBanBoard->setText(QStringLiteral("Deprive the boards"));
-    list->SetMenuActions([this, acToggleModeratorStatus, acKick](const char* name) -> QAction* {
-        const std::string n = name;
-        if (n == "acToggleModeratorStatus") return acToggleModeratorStatus;
-        if (n == "acKick") return acKick;
-        return main_->findChild<QAction*>(QString::fromLatin1(name));
+    list->SetMenuActions([commands](const char* name) -> QAction* {
+        room::TCommands* c = commands();
+        return c ? c->findChild<QAction*>(QString::fromLatin1(name)) : nullptr;
+    });
+    QTimer::singleShot(0, list, [this, commands] {
+        room::TCommands* c = commands();
+        if (!c) return;
+        if (!c->StateHooks.selectedUser)
+            c->StateHooks.selectedUser = [this] { return tdm_->Participants.SelectedUser(); };
+        if (!c->StateHooks.roomType) c->StateHooks.roomType = [this] { return tdm_->RoomProfile.RoomType(); };
+        // Clearing the motions first hides the status icons of every row.
+        c->SetExecute(chat::acClearMotions, [this] { tdm_->SendClearMotions(); });
     });
 
-    auto selected = [this] { return tdm_->Participants.SelectedUser(); };
-    auto right = [this, selected](bool grant, bool microphone) {
-        if (room::ModerationOnSelectedOpen(*tdm_)) tdm_->SendRightChange(grant, microphone, selected());
-    };
-    QObject::connect(ui.acGiveVoice, &QAction::triggered, list, [right] { right(true, true); });
-    QObject::connect(ui.acBanVoice, &QAction::triggered, list, [right] { right(false, true); });
-    QObject::connect(ui.acGiveBoard, &QAction::triggered, list, [right] { right(true, false); });
-    QObject::connect(ui.acBanBoard, &QAction::triggered, list, [right] { right(false, false); });
-    QObject::connect(acToggleModeratorStatus, &QAction::triggered, list, [this] {
-        if (!room::ModeratorToggle(*tdm_).enabled) return;
-        if (const TParticipantRow* row = tdm_->Participants.Selected())
-            tdm_->SendUserLevel(row->userId, room::ToggledLevel(row->level));
-    });
-    QObject::connect(acKick, &QAction::triggered, list, [this, list] {
-        if (!room::ModerationOnSelectedOpen(*tdm_)) return;
-        const int32_t user = tdm_->Participants.SelectedUser();
-        bool ok = false;
-        const QString reason = QInputDialog::getText(list, QStringLiteral("Kick Reason"),
-                                                     QStringLiteral("Enter a reason for removing this user from the session:"),
-                                                     QLineEdit::Normal, QString(), &ok);
-        if (ok) tdm_->SendKickUser(user, reason.toStdString());
-    });
-    // The own feedback: each command toggles its motion on the own row.
-    for (auto [action, bit] : {std::pair{ui.acRaiseHand, kMotionHand}, {ui.acSmile, kMotionSmile},
-                               {ui.acApplause, kMotionApplause}, {ui.acSayYes, kMotionYes}, {ui.acSayNo, kMotionNo}})
-        QObject::connect(action, &QAction::triggered, list, [this, bit] {
-            if (tdm_->PlaybackMode) return;
-            const TParticipantRow* me = tdm_->Participants.FindUser(tdm_->OwnUserId);
-            tdm_->SendUserFeedback(room::ToggledFeedback(me ? me->motions : 0, bit));
-        });
-    // Step out: a toggle that tells the room this user is away for a while.
-    ui.tbStepOut->setCheckable(true);
-    QObject::connect(ui.tbStepOut, &QAction::toggled, list, [this](bool down) {
-        main_->Ui().tbStepOut->setText(down ? QStringLiteral("Step In") : QStringLiteral("Step Out"));
-        if (!tdm_->PlaybackMode) tdm_->SendPresence(down ? 1 : 0);
-    });
-    QObject::connect(ui.acClearMotions, &QAction::triggered, list, [this] {
-        if (tdm_->HasModerationRights()) tdm_->SendClearMotions();
-    });
-    QObject::connect(ui.acViewMyProfile, &QAction::triggered, list, [this, showCard] { showCard(tdm_->OwnUserId); });
-    QObject::connect(ui.acEditMyProfile, &QAction::triggered, list, [this] {
+    // The profile card, the own profile editor and the note prompt, for the commands.
+    dm.ShowUserCard = showCard;
+    dm.ShowProfileEditor = [this] {
         auto* editor = new TfrmUserDetails(*tdm_, main_.get());
         opened_.append(editor);
         editor->show();
         editor->raise();
-    });
-
-    // Enabling follows the state, as the framework's idle updates would.
-    auto* updates = new QTimer(list);
-    updates->setInterval(250);
-    QObject::connect(updates, &QTimer::timeout, list, [this, acToggleModeratorStatus, acKick] {
-        TDM& d = *tdm_;
-        auto& u = main_->Ui();
-        const bool open = room::ModerationOnSelectedOpen(d);
-        for (QAction* a : {u.acGiveVoice, u.acBanVoice, u.acGiveBoard, u.acBanBoard, acKick}) a->setEnabled(open);
-        const room::TModeratorToggle t = room::ModeratorToggle(d);
-        acToggleModeratorStatus->setEnabled(t.enabled);
-        acToggleModeratorStatus->setText(Utf8(t.caption));
-        u.acClearMotions->setVisible(d.HasModerationRights());
-        u.acClearMotions->setEnabled(d.HasModerationRights());
-        u.acViewMyProfile->setEnabled(d.Participants.FindUser(d.OwnUserId) != nullptr);
-        const bool live = d.Room.InRoom && !d.PlaybackMode;
-        for (QAction* a : {u.acRaiseHand, u.acSmile, u.acApplause, u.acSayYes, u.acSayNo, u.acEditMyProfile, u.tbStepOut})
-            a->setEnabled(live);
-    });
-    updates->start();
+    };
+    dm.AskSessionMessage = [this, request](const std::string& addressee, std::string& text) {
+        request->Prepare(Utf8(addressee));
+        if (request->exec() != QDialog::Accepted) return false;
+        text = request->Note().toStdString();
+        return true;
+    };
 }
 
 }  // namespace orb

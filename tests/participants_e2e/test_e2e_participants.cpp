@@ -17,20 +17,24 @@ using namespace orb::test;
 namespace {
 
 constexpr int kRoom = 1002;
-// Enabled commands of the pop-up menu before each (disabled ones are passed over).
-constexpr int kDownsToPromote = 3;
-constexpr int kDownsToGiveVoice = 4;
+// Items of the row menu, as distances below the pressed point: "Promote the user to Moderator" and
+// "Give this participant a microphone" (items of 22 pixels, separators of 2).
+constexpr int kPromoteDy = 78;
+constexpr int kGiveVoiceDy = 148;
 // The "Actions" title in the main window's menu bar (File, Share Resources, Actions).
 const QPoint kActionsMenu(180, 8);
+// The participant list lies within this many pixels of the screen's left edge.
+constexpr int kListWidth = 300;
 const QColor kHand(0xf5, 0xc0, 0x80), kMikeAllowed(0x20, 0x60, 0xd0), kMikeSpeaking(0x10, 0xb0, 0x10);
 
 bool Near(const QColor& a, const QColor& b) {
     return std::abs(a.red() - b.red()) < 20 && std::abs(a.green() - b.green()) < 20 && std::abs(a.blue() - b.blue()) < 20;
 }
 
-// The first pixel of a colour, scanning rows from the top (the screen's left third holds the list).
+// The first pixel of a colour in the participant list (left panel, below the tool bars), scanning
+// rows from the top.
 std::optional<QPoint> FindColour(const QImage& img, const QColor& c, int maxX) {
-    for (int y = 0; y < img.height(); ++y)
+    for (int y = 90; y < std::min(img.height(), 400); ++y)
         for (int x = 0; x < std::min(maxX, img.width()); ++x)
             if (Near(img.pixelColor(x, y), c)) return QPoint(x, y);
     return std::nullopt;
@@ -71,8 +75,9 @@ protected:
         }
         return false;
     }
-    // The pop-up menu of a row: right click on the row, then `downs` steps and Return.
-    void RowMenu(QPoint rowPoint, int downs, const std::string& shot, pid_t pid) {
+    // The pop-up menu of a row: right click on the row, then a click on the item `itemDy` pixels
+    // below the pressed point (the menu opens there; its items are in a fixed order).
+    void RowMenu(QPoint rowPoint, int itemDy, const std::string& shot, pid_t pid) {
         // The pop-up is a window of its own; a click that did not open it is repeated.
         for (int attempt = 0; attempt < 5; ++attempt) {
             x_.Click(rowPoint.x(), rowPoint.y(), 3);
@@ -80,11 +85,7 @@ protected:
             if (x_.FindWindow([](const std::string& t) { return t == "Orbelo Live Browser"; }, pid)) break;
         }
         Screenshot(shot);
-        for (int i = 0; i < downs; ++i) {
-            x_.Key(XK_Down);
-            std::this_thread::sleep_for(std::chrono::milliseconds(150));
-        }
-        x_.Key(XK_Return);
+        x_.Click(rowPoint.x() + 60, rowPoint.y() + itemDy);
     }
 };
 
@@ -124,7 +125,7 @@ TEST_F(ParticipantsE2E, EachSeesTheOthersHandMicrophoneFloorAndPromotion) {
     Front(*modMain);
     std::optional<QPoint> hand;
     for (int waited = 0; waited < kWaitMs && !hand; waited += 200) {
-        hand = FindColour(x_.Capture(), kHand, kScreenWidth / 2);
+        hand = FindColour(x_.Capture(), kHand, kListWidth);
         if (!hand) std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
     ASSERT_TRUE(hand) << "the moderator's list shows no raised hand";
@@ -135,7 +136,7 @@ TEST_F(ParticipantsE2E, EachSeesTheOthersHandMicrophoneFloorAndPromotion) {
     const QPoint anaRow(hand->x() - 120, rowTop + 10);
 
     // The moderator gives Ana the microphone from the row's pop-up menu.
-    RowMenu(anaRow, kDownsToGiveVoice, "e2e_participants_row_menu", mod->Pid());
+    RowMenu(anaRow, kGiveVoiceDy, "e2e_participants_row_menu", mod->Pid());
     ASSERT_TRUE(WaitForBody(modConnection, vkGiveMicrophone, anaId)) << "no microphone given";
     EXPECT_TRUE(WaitForScreen(anaMike, kMikeAllowed)) << "Ana's row shows no microphone";
     Screenshot("e2e_participants_microphone_given");
@@ -147,16 +148,16 @@ TEST_F(ParticipantsE2E, EachSeesTheOthersHandMicrophoneFloorAndPromotion) {
     Front(*modMain);
     std::optional<QPoint> speaking;
     for (int waited = 0; waited < kWaitMs && !speaking; waited += 200) {
-        speaking = FindColour(x_.Capture(), kMikeSpeaking, kScreenWidth / 2);
+        speaking = FindColour(x_.Capture(), kMikeSpeaking, kListWidth);
         if (!speaking) std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
     EXPECT_TRUE(speaking) << "the moderator's list shows nobody speaking";
     Screenshot("e2e_participants_speaking");
 
     // The moderator promotes Ana (the speaker now heads the list: find her row again by her hand).
-    hand = FindColour(x_.Capture(), kHand, kScreenWidth / 2);
+    hand = FindColour(x_.Capture(), kHand, kListWidth);
     ASSERT_TRUE(hand);
-    RowMenu(QPoint(40, hand->y() + 4), kDownsToPromote, "e2e_participants_row_menu_promote", mod->Pid());
+    RowMenu(QPoint(40, hand->y() + 4), kPromoteDy, "e2e_participants_row_menu_promote", mod->Pid());
     ASSERT_TRUE(WaitForBody(modConnection, vkUserLevel, anaId)) << "no promotion sent";
     EXPECT_TRUE(server_.WaitUntil([&] { return !server_.SentOfKind(anaConnection, vkUserLevel).empty(); }, kWaitMs));
     Front(*anaMain);
@@ -165,7 +166,7 @@ TEST_F(ParticipantsE2E, EachSeesTheOthersHandMicrophoneFloorAndPromotion) {
     // The moderator expands Ana's row: her picture comes from the room's web site into the row.
     Front(*modMain);
     const QImage before = x_.Capture();
-    hand = FindColour(before, kHand, kScreenWidth / 2);
+    hand = FindColour(before, kHand, kListWidth);
     ASSERT_TRUE(hand);
     x_.Click(40, hand->y() + 4);
     std::this_thread::sleep_for(std::chrono::milliseconds(60));

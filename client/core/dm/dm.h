@@ -463,8 +463,13 @@ public:
     bool ShowMe = false;
     // Where user pictures are kept (ends with a separator; empty: no pictures are fetched).
     std::string UserImagesFolder;
-    // Windows told about board rights and departures (0: none).
-    orb::WindowHandle BoardWindow = 0;
+    // The profile card of a user, the own profile editor and the session-note prompt (a prompt
+    // addressed to `addressee`; false when cancelled), set by the program for the commands.
+    std::function<void(int32_t user)> ShowUserCard;
+    std::function<void()> ShowProfileEditor;
+    std::function<bool(const std::string& addressee, std::string& text)> AskSessionMessage;
+    // The breakout-rooms window, told about departures (0: none; the board window is the board
+    // area's BoardWindow).
     orb::WindowHandle BreakoutWindow = 0;
 
     bool SendClearMotions();                                    // 36

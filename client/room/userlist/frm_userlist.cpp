@@ -35,6 +35,7 @@ TfrmUserList::TfrmUserList(QWidget* parent) : QWidget(parent), ui_(std::make_uni
     connect(ui_->ShowProfile1, &QAction::triggered, this, [this] { ShowProfile1Click(); });
     connect(ui_->SendRequest1, &QAction::triggered, this, [this] { SendRequest1Click(); });
     SetMenuActions([](const char*) { return nullptr; });
+    connect(pmUsers_, &QMenu::aboutToShow, this, [this] { RefreshMenuActions(); });
 
     pmUserCommon_ = new QMenu(this);
     pmUserCommon_->setObjectName(QStringLiteral("pmUserCommon"));
@@ -73,20 +74,27 @@ void TfrmUserList::Bind(TDM* dm, WindowHandle mainWindow, const std::string& pro
 }
 
 void TfrmUserList::SetMenuActions(const std::function<QAction*(const char*)>& find) {
+    find_ = find;
+    RefreshMenuActions();
+}
+
+void TfrmUserList::RefreshMenuActions() {
     pmUsers_->clear();
     menuActions_.clear();
+    for (QAction* a : placeholders_) a->deleteLater();
+    placeholders_.clear();
     for (const char* name : kMenu) {
         if (!*name) {
             pmUsers_->addSeparator();
             continue;
         }
+        const std::string n = name;
         QAction* a = nullptr;
-        if (std::string(name) == "ShowProfile1") a = ui_->ShowProfile1;
-        else if (std::string(name) == "SendRequest1") a = ui_->SendRequest1;
-        else a = find(name);
+        if (n == "ShowProfile1") a = ui_->ShowProfile1;
+        else if (n == "SendRequest1") a = ui_->SendRequest1;
+        else if (find_) a = find_(name);
         if (!a) {
             // A command whose area is not there yet keeps its place in the menu, disabled.
-            const std::string n = name;
             const char* caption = n == "acAppSharegiveControl"   ? "Give application sharing remote control"
                                   : n == "acAppShareTakeControl" ? "Deprive application sharing remote control"
                                   : n == "acViewWebCam"          ? "View Participant's Web Cam"
@@ -100,6 +108,7 @@ void TfrmUserList::SetMenuActions(const std::function<QAction*(const char*)>& fi
             a = new QAction(QString::fromLatin1(caption), this);
             a->setObjectName(QString::fromLatin1(name));
             a->setEnabled(false);
+            placeholders_.push_back(a);
         }
         pmUsers_->addAction(a);
         menuActions_.emplace_back(name, a);
@@ -134,6 +143,7 @@ void TfrmUserList::lvUsersMikeImageClick(int32_t user) {
     const TParticipantRow* row = dm_->Participants.FindUser(user);
     if (!row) return;
     dm_->Participants.SetSelected(user);
+    RefreshMenuActions();
     QAction* give = MenuAction("acGiveVoice");
     QAction* ban = MenuAction("acBanVoice");
     switch (MikeClickAction(row->mikeState, dm_->OwnLoginInfo.Level(), user == dm_->OwnUserId)) {
@@ -160,6 +170,7 @@ void TfrmUserList::lvUsersCamImageClick(int32_t user) {
     const TParticipantRow* row = dm_->Participants.FindUser(user);
     if (!row || row->camState != csPublishing) return;
     dm_->Participants.SetSelected(user);
+    RefreshMenuActions();
     if (QAction* view = MenuAction("acViewWebCam")) view->trigger();
 }
 

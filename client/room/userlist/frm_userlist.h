@@ -38,7 +38,10 @@ public:
 
     // The commands of the pop-up menu, by name (the main window's actions and this area's own).
     // Unknown names get a disabled placeholder so the menu keeps its order.
+    // The lookup is kept: the menu is filled again before it shows, so commands that are bound
+    // later (the command object) take their places.
     void SetMenuActions(const std::function<QAction*(const char* name)>& find);
+    void RefreshMenuActions();
     QAction* MenuAction(const char* name) const;
 
     // Handlers.
@@ -62,4 +65,6 @@ private:
     orb::WindowHandle mainWindow_ = 0;
     std::string programFolder_;
     std::vector<std::pair<std::string, QAction*>> menuActions_;
+    std::function<QAction*(const char* name)> find_;
+    std::vector<QAction*> placeholders_;
 };
