@@ -51,7 +51,7 @@ public:
     void ShowProfile1Click();
     void SendRequest1Click();
 
-    // The profile card and the session-note prompt (Part of the room's actions), and the yes/no
+    // The profile card and the session-note prompt (the room's commands), and the yes/no
     // question of the microphone click (a message box unless replaced).
     std::function<void(int32_t user)> OnShowProfile;
     std::function<void(int32_t user)> OnSendNote;
