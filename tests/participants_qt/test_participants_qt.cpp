@@ -125,10 +125,6 @@ TEST(ParticipantRows, MicrophoneClicksFollowTheStateAndLevel) {
                  {4, 1000, false, TMikeClick::AskThenBanVoice}, {4, 1000, true, TMikeClick::None},
                  {4, 1, false, TMikeClick::None},         {0, 1000, false, TMikeClick::None}};
     for (const Case& c : cases) EXPECT_EQ(MikeClickAction(c.state, c.level, c.own), c.want) << int(c.state);
-    EXPECT_EQ(ToggledFeedback(kMotionHand | kMotionSmile, kMotionHand), 0);
-    EXPECT_EQ(ToggledFeedback(0, kMotionYes), kMotionYes);
-    EXPECT_EQ(ToggledLevel(999), 1000);
-    EXPECT_EQ(ToggledLevel(1000), 0);
 }
 
 TEST(ProfileCard, ShowsPlainTextAndOnlyItsOwnUsersPicture) {
