@@ -10,7 +10,9 @@
 
 // Windows that live in their own folders, one include line per area:
 
-// area participants
+#include "request/frm_request.h"
+#include "usercard/frm_usercard.h"
+#include "userlist/frm_userlist.h"
 
 // area chat
 #include "chat/chat_dialogs.h"
@@ -42,18 +44,6 @@
 
 // area settings
 
-class TfrmRequest : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmRequest(QWidget* parent = nullptr);
-};
-
-class TfrmUserList : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmUserList(QWidget* parent = nullptr);
-};
-
 class TfrmBrowser : public QWidget {
     Q_OBJECT
 public:
@@ -64,12 +54,6 @@ class TfrmSharedDocuments : public QWidget {
     Q_OBJECT
 public:
     explicit TfrmSharedDocuments(QWidget* parent = nullptr);
-};
-
-class TfrmUserControl : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmUserControl(QWidget* parent = nullptr);
 };
 
 class TfrmWebLinks : public QWidget {

@@ -43,6 +43,16 @@ void TProgram::SetupChat() {
         note->ShowSessionNote();
     };
     b.openUrl = [](const QString& address) { QDesktopServices::openUrl(QUrl(address)); };
+    // The participants area's prompt, card and editor, when it has bound them.
+    if (dm.AskSessionMessage)
+        b.askSessionMessage = [&dm](const QString& addressee, QString& text) {
+            std::string note;
+            if (!dm.AskSessionMessage(addressee.toStdString(), note)) return false;
+            text = QString::fromStdString(note);
+            return true;
+        };
+    if (dm.ShowUserCard) b.showUserCard = dm.ShowUserCard;
+    if (dm.ShowProfileEditor) b.showProfileEditor = dm.ShowProfileEditor;
     main.BindChat(std::move(b));
 
     // The data module's command object; other parts of the client give their commands an Execute

@@ -8,6 +8,7 @@
 
 #include "appshare/xshare/x_share.h"
 #include "common/message_box.h"
+#include "commands/commands.h"
 #include "program.h"
 #include "protocol/wm_app.h"
 #include "settings/reg_helpers.h"
@@ -271,20 +272,18 @@ void TProgram::SetupSharing() {
         settings_.AppShare_PixelFormat = v;
         RegWriteVariant(kSettingsKey, "AppShare_PixelFormat", v, true);
     };
-    // "App Share" (Ctrl+F4): the settings window, on top, while no share runs.
-    main_->Ui().acAppShare->setShortcut(QKeySequence(QStringLiteral("Ctrl+F4")));
-    main_->Ui().acAppShare->setShortcutContext(Qt::ApplicationShortcut);
-    if (!main_->Ui().acAppShare->associatedObjects().contains(main_.get())) main_->addAction(main_->Ui().acAppShare);
-    // Open to presenters (first or second level of 1000 or more) while no share runs.
-    main_->Ui().acAppShare->setEnabled(true);
-    QObject::connect(main_->Ui().acAppShare, &QAction::triggered, main_.get(), [settingsForm, &dm] {
+    // "App Share" (Ctrl+F4): the settings window, on top, while no share runs. The command object
+    // keeps its key, its enabling rule and its menu and tool-bar items; this is what it runs.
+    auto openSettings = [settingsForm, &dm] {
         const bool presenter = dm.OwnLoginInfo.Level() >= 1000 || dm.OwnLoginInfo.Level2() >= 1000;
         if (!presenter || dm.Sharing().Running() || dm.PlaybackMode) return;
         settingsForm->setParent(nullptr, Qt::Window | Qt::WindowStaysOnTopHint);
         settingsForm->show();
         settingsForm->raise();
         settingsForm->activateWindow();
-    });
+    };
+    if (auto* commands = main_->findChild<room::TCommands*>(QStringLiteral("TDMCommands")))
+        commands->SetExecute(chat::acStartAppShare, openSettings);
 }
 
 }  // namespace orb

@@ -22,6 +22,7 @@
 #include "launch/launch.h"
 #include "loop/event_loop.h"
 #include "net/tcp_client.h"
+#include "participants/participant_hooks.h"
 #include "participants/participant_list.h"
 #include "playback/playback.h"
 #include "polls/breakout_tree.h"
@@ -448,6 +449,51 @@ public:
     // data-module members, hooks and senders in its own block below (bodies in dm_<area>.cpp).
 
     // ---- participants: Participants, rights and moderation; profile card and editor
+    // (senders and helpers in dm_participants.cpp, handlers in dm_handlers_participants.cpp)
+
+    // What the participant handlers need of windows (participants/participant_hooks.h).
+    orb::TParticipantHooks ParticipantHooks;
+
+    // The own microphone is on the air.
+    bool Transmitting = false;
+    // Raised hands as the moderator's clear counts them (reset by kind 36).
+    int32_t RaisedHandCount = 0;
+    ::TRoomProfile RoomProfile;
+    // Settings read by the handlers.
+    bool BeepOnUserConnect = false;
+    bool BeepOnUserDisconnect = false;
+    bool BeepOnUserMotions = false;
+    bool ShowMe = false;
+    // Where user pictures are kept (ends with a separator; empty: no pictures are fetched).
+    std::string UserImagesFolder;
+    // The profile card of a user, the own profile editor and the session-note prompt (a prompt
+    // addressed to `addressee`; false when cancelled), set by the program for the commands.
+    std::function<void(int32_t user)> ShowUserCard;
+    std::function<void()> ShowProfileEditor;
+    std::function<bool(const std::string& addressee, std::string& text)> AskSessionMessage;
+    // The breakout-rooms window, told about departures (0: none; the board window is the board
+    // area's BoardWindow).
+    orb::WindowHandle BreakoutWindow = 0;
+
+    bool SendClearMotions();                                    // 36
+    // 41 give microphone, 42 give board, 43 take microphone, 44 take board.
+    bool SendRightChange(bool grant, bool microphone, int32_t user);
+    bool SendKickUser(int32_t user, const std::string& reason); // 60
+    bool SendPresence(uint8_t status);                          // 64
+    bool SendUserLevel(int32_t user, int32_t level);            // 99
+    bool SendUserFeedback(int32_t motionBits);                  // 117
+    bool SendTypingState(int32_t state);                        // 151
+    // Fetches a user's picture from the room's web site into UserImagesFolder and posts `message`
+    // (wParam the user, lParam 0) to `window` when it has arrived. False when nothing was started.
+    bool DownloadUserImage(int32_t user, orb::WindowHandle window, uint32_t message);
+    // What a row is rendered with, from the own account, the room and the settings.
+    orb::TRenderContext RenderContext() const;
+    // Rights and motion of one participant (kinds 115 and 153).
+    void ApplyUserRights(const TUserRights& rights);
+    // The current message comes from the server or from a moderator (or is replayed).
+    bool FromServerOrModerator() const;
+    // " Participants [n]" to the header.
+    void UpdateParticipantsCaption();
     // ---- end of participants
 
     // ---- chat: Chat, session notes and requests; command actions and menus
