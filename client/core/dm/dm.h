@@ -633,8 +633,7 @@ public:
     bool BreakoutAllowed = false;
     // Non-zero: session notes are disabled (kinds 138, 139).
     int32_t NotesSwitch = 0;
-    // The breakout window gets WM_APP_BREAKOUTUSERMOVED and WM_APP_BREAKOUTROOMREFRESH (0: none).
-    orb::WindowHandle BreakoutWindow = 0;
+    // The breakout window (BreakoutWindow, above) also gets WM_APP_BREAKOUTROOMREFRESH.
     // The recorder account of kind 96 (the settings keep the password scrambled; here it is plain).
     std::string RecorderUserName = orb::kDefaultRecorderUserName;
     std::string RecorderPassword;
