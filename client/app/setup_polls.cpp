@@ -1,12 +1,13 @@
 // Polls and exams, server recording, breakout rooms: what the program binds for this area.
 #include <QAction>
 #include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QMenu>
 #include <QPointer>
-#include <QTimer>
 
+#include "commands/commands.h"
 #include "common/message_box.h"
-#include "polls/poll_commands.h"
 #include "polls/poll_store.h"
 #include "program.h"
 #include "registry/registry.h"
@@ -37,7 +38,12 @@ void TProgram::SetupPolls() {
         results->SetResults(&dm.PollResults);
         dm.PollsHooks.ShowPollResults = [this, resultsPtr] {
             if (!resultsPtr) return;
-            if (!resultsPtr->isVisible()) FloatToolForm(resultsPtr);
+            if (!resultsPtr->isVisible()) {
+                FloatToolForm(resultsPtr);
+                // Over the room's middle rather than on top of the menus.
+                if (QScreen* screen = QGuiApplication::primaryScreen())
+                    resultsPtr->move(screen->availableGeometry().center() - resultsPtr->rect().center());
+            }
             resultsPtr->raise();
         };
         dm.PollsHooks.PollResultsChanged = [resultsPtr] {
@@ -108,12 +114,16 @@ void TProgram::SetupPolls() {
     };
     main->RecentPollsFiller();
 
-    if (QAction* a = action("acCheckConnectivity"))
-        QObject::connect(a, &QAction::triggered, main, [&dm] { dm.SendPoll(0, TPollInfo::ptCheck, "", false, false, 0); });
-    if (QAction* a = action("acBeepUsers"))
-        QObject::connect(a, &QAction::triggered, main, [&dm] { dm.SendPoll(0, TPollInfo::ptBeep, "", false, false, 0); });
-    if (QAction* a = action("acPolling"))
-        QObject::connect(a, &QAction::triggered, main, [&dm, main, resultsPtr, addRecent] {
+    // The commands run through the data module's command object, which enables them by its rules
+    // (moderator, recording running, breakout rooms allowed) from the state given here.
+    auto* commands = main->findChild<room::TCommands*>(QStringLiteral("TDMCommands"));
+    if (commands) {
+        using namespace chat;
+        commands->StateHooks.recording = [&dm] { return dm.ServerRecording != 0; };
+        commands->StateHooks.breakoutAllowed = [&dm] { return dm.BreakoutAllowed; };
+        commands->SetExecute(acSendSilentPingAll, [&dm] { dm.SendPoll(0, TPollInfo::ptCheck, "", false, false, 0); });
+        commands->SetExecute(acBuzzUsersAll, [&dm] { dm.SendPoll(0, TPollInfo::ptBeep, "", false, false, 0); });
+        commands->SetExecute(acArrangeExam, [&dm, main, resultsPtr, addRecent] {
             TfrmPing editor(main);
             dm.PollResults.Clear();
             if (resultsPtr) resultsPtr->RefreshResults();
@@ -125,61 +135,30 @@ void TProgram::SetupPolls() {
             dm.StartPoll(question, mask, false, false);
             if (resultsPtr) resultsPtr->RefreshResults();
         });
-
-    for (const char* name : {"acStartRecording", "acStopRecording", "acPauseRecording"})
-        if (QAction* a = action(name)) a->setCheckable(true);
-    if (QAction* a = action("acStartRecording"))
-        QObject::connect(a, &QAction::triggered, main, [this, &dm] {
+        commands->SetExecute(acStartRecording, [this, &dm] {
             dm.RecorderUserName = settings_.RecorderUserName;
             dm.RecorderPassword = settings_.RecorderPassword;
             QApplication::setOverrideCursor(Qt::WaitCursor);
             dm.StartRecordingCommand();
             QApplication::restoreOverrideCursor();
         });
-    if (QAction* a = action("acPauseRecording"))
-        QObject::connect(a, &QAction::triggered, main, [&dm] { dm.PauseRecordingCommand(); });
-    if (QAction* a = action("acStopRecording"))
-        QObject::connect(a, &QAction::triggered, main, [&dm] { dm.StopRecordingCommand(); });
-    if (QAction* a = action("acRecorderSettings"))
-        QObject::connect(a, &QAction::triggered, main, [&dm] {
-            if (dm.PollsHooks.OpenRecorderSettings) dm.PollsHooks.OpenRecorderSettings();
-        });
-    if (QAction* a = action("acBreakout"))
-        QObject::connect(a, &QAction::triggered, main, [this, breakoutPtr] {
+        commands->SetExecute(acPauseRecording, [&dm] { dm.PauseRecordingCommand(); });
+        commands->SetExecute(acStoprecording, [&dm] { dm.StopRecordingCommand(); });
+        if (dm.PollsHooks.OpenRecorderSettings)
+            commands->SetExecute(acRecorderSettings, [&dm] { dm.PollsHooks.OpenRecorderSettings(); });
+        commands->SetExecute(acBreakoutRooms, [this, breakoutPtr] {
             if (!breakoutPtr) return;
             FloatToolForm(breakoutPtr);
             breakoutPtr->raise();
         });
-
-    // Enabling and check marks follow the room's state while the program is idle.
-    auto update = [&dm, action] {
-        polls::TPollCommandInputs in;
-        in.moderationRights = dm.HasModerationRights();
-        in.connected = dm.vcrClient.Connected();
-        in.playback = dm.PlaybackMode;
-        in.serverRecording = dm.ServerRecording != 0;
-        in.startChecked = dm.RecordingStartChecked;
-        in.stopChecked = dm.RecordingStopChecked;
-        in.breakoutAllowed = dm.BreakoutAllowed;
-        const polls::TPollCommandState s = polls::PollCommandState(in);
-        for (const char* name : {"acCheckConnectivity", "acBeepUsers", "acPolling"})
-            if (QAction* a = action(name)) a->setEnabled(s.pollsEnabled);
-        if (QAction* a = action("acStartRecording")) {
-            a->setEnabled(s.startEnabled);
-            a->setChecked(s.startChecked);
-        }
-        if (QAction* a = action("acPauseRecording")) a->setEnabled(s.pauseEnabled);
-        if (QAction* a = action("acStopRecording")) {
-            a->setEnabled(s.stopEnabled);
-            a->setChecked(s.stopChecked);
-        }
-        if (QAction* a = action("acBreakout")) a->setEnabled(s.breakoutEnabled);
-    };
-    dm.PollsHooks.RecordingActionsChanged = update;
-    auto* timer = new QTimer(main);
-    QObject::connect(timer, &QTimer::timeout, main, update);
-    timer->start(250);
-    update();
+        // The check marks follow the server's answers (a refused start leaves "stopped" checked).
+        QPointer<room::TCommands> cmd(commands);
+        dm.PollsHooks.RecordingActionsChanged = [&dm, cmd] {
+            if (!cmd) return;
+            cmd->Action(acStartRecording)->setChecked(dm.RecordingStartChecked);
+            cmd->Action(acStoprecording)->setChecked(dm.RecordingStopChecked);
+        };
+    }
 
     shutdownSteps_.push_back([this, &dm] {
         dm.PollsHooks = {};

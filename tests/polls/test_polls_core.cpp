@@ -1,12 +1,11 @@
-// Answer masks, stored-poll keys, exam files, the results tally and chart, the breakout tree and
-// the command states.
+// Answer masks, stored-poll keys, exam files, the results tally and chart, and the breakout tree
+// with the moves of dragging and returning everybody.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "polls/breakout_tree.h"
-#include "polls/poll_commands.h"
 #include "polls/poll_results.h"
 #include "polls/poll_store.h"
 #include "wire/bytes.h"
@@ -236,22 +235,4 @@ TEST(BreakoutTree, HostileRoomAndMemberListsAndTheMovesThatFollow) {
     EXPECT_FALSE(DropMove(member, room1));       // its own room
     EXPECT_FALSE(DropMove(room1, room2));        // rooms are not dragged
     EXPECT_FALSE(DropMove(member, {false, 2001, 6}));  // only rooms take a drop
-}
-
-TEST(PollCommands, EnablingFollowsRightsConnectionAndRecording) {
-    TPollCommandInputs in;
-    in.connected = true;
-    EXPECT_FALSE(PollCommandState(in).pollsEnabled);
-    in.moderationRights = true;
-    auto s = PollCommandState(in);
-    EXPECT_TRUE(s.pollsEnabled && s.startEnabled && !s.stopEnabled && !s.pauseEnabled && s.stopChecked);
-    in.serverRecording = true;
-    s = PollCommandState(in);
-    EXPECT_TRUE(!s.startEnabled && s.stopEnabled && s.pauseEnabled);
-    in.playback = true;
-    s = PollCommandState(in);
-    EXPECT_FALSE(s.pollsEnabled || s.stopEnabled);
-    in = {};
-    in.connected = in.moderationRights = in.breakoutAllowed = true;
-    EXPECT_TRUE(PollCommandState(in).breakoutEnabled);
 }

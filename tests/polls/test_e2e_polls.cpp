@@ -1,0 +1,100 @@
+// Three real clients in one room: the moderator's poll reaches each participant (the room server
+// delivers it as the moderator's message), each answers "Yes" in its answer window with XTest
+// clicks, and the moderator's results window charts both answers.
+#include <thread>
+
+#include "e2e_test.h"
+#include "protocol/message_kinds.h"
+#include "protocol/records.h"
+#include "wire/bytes.h"
+
+#include <X11/Xlib.h>
+
+using namespace orb;
+using namespace orb::test;
+
+namespace {
+
+constexpr int kRoom = 1002;
+// In the answer window: the first answer button and Send, from its top-left corner.
+const QPoint kFirstAnswer(32, 192), kSend(460, 237);
+
+class PollsE2E : public TEndToEnd {
+protected:
+    void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+};
+
+}  // namespace
+
+TEST_F(PollsE2E, TwoParticipantsAnswerTheModeratorsPoll) {
+    StartRoomServer();
+    TClientProcess* mod = StartClient("moderator1", {JoinLink("moderator1", "pw", kRoom)});
+    ASSERT_TRUE(mod);
+    const int cm = WaitForSignIn();
+    ASSERT_NE(cm, 0);
+    ASSERT_TRUE(x_.WaitForTitle("Moderator1 Tester in a virtual session", mod->Pid(), kWaitMs));
+    ASSERT_TRUE(WaitFor(cm, vkRoomProfile));
+    std::vector<std::pair<TClientProcess*, int>> participants;
+    for (const char* name : {"ana", "bob"}) {
+        TClientProcess* p = StartClient(name, {JoinLink(name, "pw", kRoom)});
+        ASSERT_TRUE(p);
+        const int c = WaitForSignIn();
+        ASSERT_NE(c, 0);
+        ASSERT_TRUE(WaitFor(c, vkRoomProfile));
+        participants.emplace_back(p, c);
+    }
+    const int32_t modId = server_.Connection(cm)->userId.load();
+    // Each participant's list has caught up with the room once its user list arrived.
+    Pause(1500);
+
+    TPollInfo poll;
+    poll.id = 1;
+    poll.fromId = modId;
+    poll.pingType = TPollInfo::ptPoll;
+    poll.answerMask = (1 << 25) | (1 << 24);  // "Yes" and "No"
+    poll.question = "Ready for the break?";
+    poll.mustReply = 1;  // no Cancel: Send sits at the right edge
+    std::vector<uint8_t> body;
+    ByteWriter w(body);
+    poll.Encode(w);
+
+    int answered = 0;
+    for (auto& [p, c] : participants) {
+        ASSERT_TRUE(server_.Send(c, vkPoll, body, modId, kRoom));
+        auto exam = x_.WaitForTitle("Reply to the following", p->Pid(), kWaitMs);
+        ASSERT_TRUE(exam) << x_.DescribeWindows();
+        ASSERT_TRUE(WaitForPainted(*exam));
+        auto box = x_.Geometry(*exam);
+        ASSERT_TRUE(box);
+        Pause(300);
+        Screenshot("e2e_poll_answer_window_" + std::to_string(answered));
+        x_.Click(box->x + kFirstAnswer.x(), box->y + kFirstAnswer.y());
+        Pause(200);
+        x_.Click(box->x + kSend.x(), box->y + kSend.y());
+        ASSERT_TRUE(WaitFor(c, vkPollAnswer)) << "no answer from participant " << answered;
+        ++answered;
+        auto answers = From(c, vkPollAnswer);
+        ASSERT_EQ(answers.back().body.size(), 8u);
+        ByteReader r(answers.back().body);
+        int32_t to = 0, option = 0;
+        r.i32(to);
+        r.i32(option);
+        EXPECT_EQ(to, modId);
+        EXPECT_EQ(option, 1);
+    }
+    auto results = x_.WaitForTitle("Poll Results", mod->Pid(), kWaitMs);
+    ASSERT_TRUE(results) << x_.DescribeWindows();
+    XRaiseWindow(x_.X(), *results);
+    XSync(x_.X(), False);
+    ASSERT_TRUE(WaitForPainted(*results));
+    Pause(500);
+    const QImage screen = Screenshot("e2e_poll_results");
+    auto box = x_.Geometry(*results);
+    ASSERT_TRUE(box);
+    // The chart's dark red bar shows in the results window.
+    int red = 0;
+    for (int y = box->y; y < box->y + box->height && y < screen.height(); ++y)
+        for (int x = box->x; x < box->x + box->width && x < screen.width(); ++x)
+            red += screen.pixelColor(x, y) == QColor(128, 0, 0);
+    EXPECT_GT(red, 20);
+}
