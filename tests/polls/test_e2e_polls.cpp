@@ -98,3 +98,64 @@ TEST_F(PollsE2E, TwoParticipantsAnswerTheModeratorsPoll) {
             red += screen.pixelColor(x, y) == QColor(128, 0, 0);
     EXPECT_GT(red, 20);
 }
+
+// The moderator opens the breakout rooms from the tool bar, creates a room, drags a participant onto
+// it (the participant's client enters it) and brings everybody back.
+TEST_F(PollsE2E, ModeratorMovesAParticipantIntoABreakoutRoomAndBack) {
+    StartRoomServer();
+    TClientProcess* mod = StartClient("moderator1", {JoinLink("moderator1", "pw", kRoom)});
+    ASSERT_TRUE(mod);
+    const int cm = WaitForSignIn();
+    ASSERT_NE(cm, 0);
+    auto mainMod = x_.WaitForTitle("Moderator1 Tester in a virtual session", mod->Pid(), kWaitMs);
+    ASSERT_TRUE(mainMod);
+    ASSERT_TRUE(WaitFor(cm, vkRoomProfile));
+    ASSERT_TRUE(WaitFor(cm, vkBreakoutAllowed));
+    std::vector<int> conns;
+    for (const char* name : {"ana", "bob"}) {
+        TClientProcess* p = StartClient(name, {JoinLink(name, "pw", kRoom)});
+        ASSERT_TRUE(p);
+        const int c = WaitForSignIn();
+        ASSERT_NE(c, 0);
+        ASSERT_TRUE(WaitFor(c, vkRoomProfile));
+        conns.push_back(c);
+    }
+    Pause(1000);
+    XRaiseWindow(x_.X(), *mainMod);
+    XSync(x_.X(), False);
+    Pause(500);
+    auto mainBox = x_.Geometry(*mainMod);
+    ASSERT_TRUE(mainBox);
+    // "BreakOut" in the tool bar.
+    x_.Click(mainBox->x + 552, mainBox->y + 45);
+    auto win = x_.WaitForTitle("Breakout Rooms", mod->Pid(), kWaitMs);
+    ASSERT_TRUE(win) << x_.DescribeWindows();
+    ASSERT_TRUE(WaitFor(cm, vkBreakoutRoomList));
+    ASSERT_TRUE(WaitForPainted(*win));
+    auto box = x_.Geometry(*win);
+    ASSERT_TRUE(box);
+    // "New Room", bottom left.
+    x_.Click(box->x + box->width / 4, box->y + box->height - 16);
+    ASSERT_TRUE(WaitFor(cm, vkCreateBreakoutRoom));
+    ASSERT_TRUE(server_.WaitUntil([&] { return From(cm, vkBreakoutMembers).size() >= 2; }, kWaitMs));
+    Pause(800);
+    Screenshot("e2e_breakout_rooms");
+    // Rows of 13 pixels from 73: the main room, its members (moderator, ana, bob), the new room.
+    const int x = box->x + 70, ana = box->y + 99, room = box->y + 125;
+    x_.Drag({{x, ana}, {x, ana + 8}, {x, room - 4}, {x, room}});
+    ASSERT_TRUE(WaitFor(cm, vkMoveToRoom)) << "the drop sent no move";
+    ASSERT_TRUE(server_.WaitUntil([&] { return From(conns[0], vkEnterRoom).size() >= 2; }, kWaitMs))
+        << "the participant did not enter the breakout room";
+    EXPECT_EQ(server_.Connection(conns[0])->room.load(), 2001);
+    // The participant's window came to the front with the new room: the breakout window goes back on top.
+    Pause(800);
+    XRaiseWindow(x_.X(), *win);
+    XSync(x_.X(), False);
+    Pause(500);
+    Screenshot("e2e_breakout_moved");
+    // "Return All", bottom right.
+    x_.Click(box->x + box->width * 3 / 4, box->y + box->height - 16);
+    ASSERT_TRUE(server_.WaitUntil([&] { return From(conns[0], vkEnterRoom).size() >= 3; }, kWaitMs));
+    EXPECT_EQ(server_.Connection(conns[0])->room.load(), kRoom);
+    EXPECT_EQ(server_.Connection(conns[1])->room.load(), kRoom);
+}
