@@ -13,7 +13,8 @@ void TDM::HandleBreakoutChanged() { SendBreakoutRoomListRequest(); }
 void TDM::HandleBreakoutRoomList() {
     const std::vector<int32_t> ids = Breakout.SetRooms(Body(CurrentMessage()));
     if (PollsHooks.BreakoutChanged) PollsHooks.BreakoutChanged(0);
-    for (int32_t id : ids) Loop().Post(BreakoutWindow, WM_APP_BREAKOUTROOMREFRESH, id, 0);
+    if (BreakoutWindow)
+        for (int32_t id : ids) Loop().Post(BreakoutWindow, WM_APP_BREAKOUTROOMREFRESH, id, 0);
 }
 
 void TDM::HandleBreakoutMembers() {
@@ -32,7 +33,7 @@ void TDM::HandleBreakoutUpdate() {
     orb::ByteReader r = BodyReader();
     int32_t left = 0, entered = 0;
     if (!r.i32(left) || !r.i32(entered)) return;
-    Loop().Post(BreakoutWindow, WM_APP_BREAKOUTUSERMOVED, CurrentHeader().sender, left);
+    if (BreakoutWindow) Loop().Post(BreakoutWindow, WM_APP_BREAKOUTUSERMOVED, CurrentHeader().sender, left);
     SendBreakoutMembersRequest(entered);
 }
 
