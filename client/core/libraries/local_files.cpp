@@ -52,7 +52,7 @@ fs::path UniqueLocalPath(const fs::path& folder, std::string_view baseName, std:
         const std::string name = n == 1 ? base + ext : base + " (" + std::to_string(n) + ")" + ext;
         fs::path candidate = folder / name;
         std::error_code ec;
-        if (!fs::exists(fs::symlink_status(candidate, ec)) && !ec) return candidate;
+        if (fs::symlink_status(candidate, ec).type() == fs::file_type::not_found) return candidate;
     }
     return {};
 }
