@@ -49,6 +49,7 @@ void TEndToEnd::StartRoomServer(TRoomHandshakeScript script) {
     handshake_ = InstallRoomHandshake(server_, std::move(script));
     service_ = std::make_unique<TRoomService>(server_, handshake_);
     TRoomExtensionContext context{server_, handshake_, *service_, {}};
+    context.transfers = transfers_.get();
     extensions_ = InstallRoomExtensions(context);
     ASSERT_TRUE(server_.Start("127.0.0.1", 0)) << server_.LastError();
 }

@@ -20,6 +20,8 @@ struct TRoomExtensionContext {
     TRoomService& rooms;
     // One line per event worth logging (the program prints them).
     std::function<void(const std::string&)> log;
+    // The file-transfer port, when the server has one.
+    class TFileTransferPort* transfers = nullptr;
 };
 
 class TRoomExtension {

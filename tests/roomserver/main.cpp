@@ -65,6 +65,7 @@ int main(int argc, char** argv) {
                                                  std::fputs((line + "\n").c_str(), stdout);
                                                  std::fflush(stdout);
                                              }};
+    context.transfers = &transfers;
     auto extensions = orb::test::InstallRoomExtensions(context);
     if (!server.Start(address, uint16_t(port))) {
         std::fprintf(stderr, "%s\n", server.LastError().c_str());
