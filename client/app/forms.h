@@ -21,6 +21,11 @@
 // area board
 
 // area libraries
+#include "browser/frm_browser.h"
+#include "libraries/frm_presentations.h"
+#include "libraries/frm_shared_documents.h"
+#include "libraries/frm_web_links.h"
+#include "welcome/frm_small.h"
 
 // area print
 
@@ -44,18 +49,6 @@ public:
     explicit TfrmUserList(QWidget* parent = nullptr);
 };
 
-class TfrmBrowser : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmBrowser(QWidget* parent = nullptr);
-};
-
-class TfrmSharedDocuments : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmSharedDocuments(QWidget* parent = nullptr);
-};
-
 class TfrmUserControl : public QWidget {
     Q_OBJECT
 public:
@@ -66,12 +59,6 @@ class TfrmBoardControls : public QWidget {
     Q_OBJECT
 public:
     explicit TfrmBoardControls(QWidget* parent = nullptr);
-};
-
-class TfrmWebLinks : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmWebLinks(QWidget* parent = nullptr);
 };
 
 class TfrmPollresults : public QWidget {
@@ -98,22 +85,10 @@ public:
     explicit TfrmRemoteAudioControl(QWidget* parent = nullptr);
 };
 
-class TfrmConnectionSpeedChooser : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmConnectionSpeedChooser(QWidget* parent = nullptr);
-};
-
 class TfrmBreakOutRooms : public QWidget {
     Q_OBJECT
 public:
     explicit TfrmBreakOutRooms(QWidget* parent = nullptr);
-};
-
-class TfrmPresentations : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmPresentations(QWidget* parent = nullptr);
 };
 
 class TfrmNewAppShareSettings : public QWidget {
@@ -132,12 +107,6 @@ class TfrmAttendeeSelect : public QWidget {
     Q_OBJECT
 public:
     explicit TfrmAttendeeSelect(QWidget* parent = nullptr);
-};
-
-class TfrmTextMessages : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmTextMessages(QWidget* parent = nullptr);
 };
 
 class TfrmChatHolder : public QWidget {
