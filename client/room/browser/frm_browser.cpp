@@ -36,12 +36,6 @@ TfrmBrowser::TfrmBrowser(QWidget* parent) : QWidget(parent), ui_(std::make_uniqu
     ui_->btnForward->setIcon(ThemeIcon({"go-next"}, tr("Forward")));
     ui_->btnReload->setIcon(ThemeIcon({"view-refresh"}, tr("Reload")));
     ui_->imgUploadRes->setIcon(ThemeIcon({"bookmark-new", "list-add"}, tr("Add")));
-    view_ = new QWebEngineView(ui_->pWeb);
-    view_->setObjectName(QStringLiteral("wbVisuals"));
-    page_ = new TBrowserPage(*this, view_);
-    view_->setPage(page_);
-    ui_->layWeb->addWidget(view_);
-    connect(page_, &QWebEnginePage::loadFinished, this, &TfrmBrowser::LoadFinished);
 
     connect(ui_->cbResource->lineEdit(), &QLineEdit::returnPressed, this,
             [this] { Navigate(ui_->cbResource->currentText()); });
@@ -49,12 +43,24 @@ TfrmBrowser::TfrmBrowser(QWidget* parent) : QWidget(parent), ui_(std::make_uniqu
             [this](int index) { Navigate(ui_->cbResource->itemText(index)); });
     connect(ui_->btnReload, &QToolButton::clicked, this, [this] { Navigate(ui_->cbResource->currentText()); });
     connect(ui_->btnBlank, &QToolButton::clicked, this, [this] { Navigate(QStringLiteral("about:blank")); });
-    connect(ui_->btnBack, &QToolButton::clicked, this, [this] { view_->back(); });
-    connect(ui_->btnForward, &QToolButton::clicked, this, [this] { view_->forward(); });
+    connect(ui_->btnBack, &QToolButton::clicked, this, [this] { EnsureView()->back(); });
+    connect(ui_->btnForward, &QToolButton::clicked, this, [this] { EnsureView()->forward(); });
     connect(ui_->imgUploadRes, &QToolButton::clicked, this, &TfrmBrowser::AddToLibrary);
 }
 
 TfrmBrowser::~TfrmBrowser() = default;
+
+QWebEngineView* TfrmBrowser::EnsureView() {
+    // Made when first needed: the web engine starts its processes with the first view.
+    if (view_) return view_;
+    view_ = new QWebEngineView(ui_->pWeb);
+    view_->setObjectName(QStringLiteral("wbVisuals"));
+    page_ = new TBrowserPage(*this, view_);
+    view_->setPage(page_);
+    ui_->layWeb->addWidget(view_);
+    connect(page_, &QWebEnginePage::loadFinished, this, &TfrmBrowser::LoadFinished);
+    return view_;
+}
 
 void TfrmBrowser::Bind(TDM* dm, orb::Settings* settings) {
     dm_ = dm;
@@ -63,6 +69,7 @@ void TfrmBrowser::Bind(TDM* dm, orb::Settings* settings) {
 
 void TfrmBrowser::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    EnsureView();
     pusher_ = 0;
     const bool moderator = dm_ && dm_->OwnLoginInfo.Level() >= 1000;
     ui_->cbResource->setEnabled(moderator);
@@ -85,7 +92,7 @@ void TfrmBrowser::OpenPage(const std::string& address, int32_t pusher, int32_t t
         awaitingLoad_ = true;
         const QString text = FromUtf8(address);
         ui_->cbResource->setEditText(text);
-        view_->load(QUrl(text));
+        EnsureView()->load(QUrl(text));
     } catch (...) {
     }
 }
@@ -108,7 +115,7 @@ bool TfrmBrowser::NavigationRequested(const QUrl& url, bool formSubmission, bool
     if (ui_->cbResource->findText(shown.trimmed()) < 0) ui_->cbResource->addItem(shown.trimmed());
     ui_->cbResource->setEditText(shown);
     if (d.broadcast) {
-        const std::string title = page_->title().trimmed().toStdString();
+        const std::string title = page_ ? page_->title().trimmed().toStdString() : std::string();
         if (auto record = orb::WebLinkRecord(address, title, dm_->OwnLoginInfo.FullName()))
             dm_->SendOpenResource(*record, orb::rtWebLink);
     }

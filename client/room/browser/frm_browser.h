@@ -50,6 +50,7 @@ public:
     int32_t Pusher() const { return pusher_; }
     QString PendingAddress() const { return pending_; }
     QWebEngineView* View() const { return view_; }
+    QWebEngineView* EnsureView();
 
     // From the page.
     bool NavigationRequested(const QUrl& url, bool formSubmission, bool mainFrame);
