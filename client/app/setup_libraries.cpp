@@ -84,13 +84,9 @@ void TProgram::SetupLibraries() {
     }
     // A received document is handed to the desktop only when it is no program or script.
     dm.DownloadActions.openFile = [this](const std::filesystem::path& file) {
-        const QString path = QString::fromStdString(file.string());
-        if (IsExecutableType(file)) {
-            room::PlainMessageBox(main_.get(), QMessageBox::Warning,
-                                  QString::fromLatin1(kExecutableRefusedText) + QStringLiteral("\n") + path);
-            return;
-        }
-        QProcess::startDetached(QStringLiteral("xdg-open"), {path});
+        std::string refusal;
+        if (!OpenWithDesktop(file, &refusal) && !refusal.empty())
+            room::PlainMessageBox(main_.get(), QMessageBox::Warning, room::FromUtf8(refusal));
     };
 
     if (auto* b = Form<TfrmBrowser>()) b->Bind(&dm, &settings_);

@@ -7,8 +7,7 @@
 #include <mutex>
 
 #include "protocol/message_kinds.h"
-#include "roomserver/extensions.h"
-#include "roomserver/file_transfer_port.h"
+#include "roomserver/ext_libraries.h"
 #include "wire/bytes.h"
 
 namespace orb::test {
@@ -30,10 +29,9 @@ std::string Field(const std::string& record, size_t offset, size_t capacity) {
 
 class TLibrariesExtension final : public TRoomExtension {
 public:
-    explicit TLibrariesExtension(TRoomExtensionContext& context)
-        : server_(context.server), log_(context.log), transfers_(context.transfers) {
-        if (context.transfers)
-            context.transfers->OnUpload([this](int type, const TReceivedTransfer& t) { Uploaded(type, t); });
+    TLibrariesExtension(TRoomServer& server, TFileTransferPort* transfers, std::function<void(const std::string&)> log)
+        : server_(server), log_(std::move(log)), transfers_(transfers) {
+        if (transfers_) transfers_->OnUpload([this](int type, const TReceivedTransfer& t) { Uploaded(type, t); });
         auto on = [this](uint16_t kind, void (TLibrariesExtension::*fn)(TRoomConnection&, const TVCRHeader&,
                                                                           std::span<const uint8_t>)) {
             server_.OnKind(kind, [this, fn](TRoomServer&, TRoomConnection& c, const TVCRHeader& h,
@@ -213,8 +211,13 @@ private:
 
 }  // namespace
 
+PRoomExtension MakeLibrariesExtension(TRoomServer& server, TFileTransferPort* transfers,
+                                      std::function<void(const std::string&)> log) {
+    return std::make_unique<TLibrariesExtension>(server, transfers, std::move(log));
+}
+
 PRoomExtension InstallLibrariesExtension(TRoomExtensionContext& context) {
-    return std::make_unique<TLibrariesExtension>(context);
+    return MakeLibrariesExtension(context.server, context.transfers, context.log);
 }
 
 }  // namespace orb::test

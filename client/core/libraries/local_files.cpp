@@ -1,7 +1,11 @@
 #include "libraries/local_files.h"
 
+#include <spawn.h>
+#include <sys/wait.h>
+
 #include <algorithm>
 #include <system_error>
+#include <thread>
 
 #include "transfer/safe_files.h"
 #include "util/text_util.h"
@@ -75,6 +79,28 @@ bool IsExecutableType(const fs::path& file) {
     const fs::perms p = fs::status(file, ec).permissions();
     if (ec) return false;
     return (p & (fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec)) != fs::perms::none;
+}
+
+extern "C" char** environ;
+
+bool OpenWithDesktop(const fs::path& file, std::string* refusal) {
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec)) return false;
+    if (IsExecutableType(file)) {
+        if (refusal) *refusal = std::string(kExecutableRefusedText) + "\n" + file.string();
+        return false;
+    }
+    std::string tool = "xdg-open";
+    std::string path = file.string();
+    char* argv[] = {tool.data(), path.data(), nullptr};
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, argv, environ) != 0) return false;
+    // xdg-open hands the file on and ends; it is collected aside so the caller never waits for it.
+    std::thread([pid] {
+        int status = 0;
+        waitpid(pid, &status, 0);
+    }).detach();
+    return true;
 }
 
 }  // namespace orb

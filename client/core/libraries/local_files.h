@@ -22,6 +22,10 @@ std::filesystem::path UniqueLocalPath(const std::filesystem::path& folder, std::
 // Programs and scripts, by extension or by the file's execute permission: never opened for the user.
 bool IsExecutableType(const std::filesystem::path& file);
 
+// Hands a received file to the desktop (`xdg-open`, found on the PATH), never a program or a
+// script. False, with the reason in `refusal` when it was refused, when nothing could be started.
+bool OpenWithDesktop(const std::filesystem::path& file, std::string* refusal = nullptr);
+
 inline constexpr const char* kExecutableRefusedText =
     "This file is a program or a script. For your safety Orbelo Live does not open it; it was saved as:";
 
