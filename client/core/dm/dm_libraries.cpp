@@ -96,6 +96,7 @@ void TDM::AcceptPushedDocument(const TPushedDocument& document) {
 }
 
 bool TDM::IsRoomModerator(int32_t userId) const {
+    if (userId != 0 && userId == OwnLoginInfo.UserId()) return OwnLoginInfo.Level() >= 1000;
     const TParticipantRow* row = Participants.FindUser(userId);
     return row && row->level >= 1000;
 }
