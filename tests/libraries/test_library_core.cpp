@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "libraries/browser_rules.h"
 #include "libraries/library_records.h"
 #include "libraries/local_files.h"
 #include "libraries/slide_show.h"
@@ -238,4 +239,35 @@ TEST(SlideShow, EnablingTable) {
         EXPECT_EQ(a.jump, c.jump);
         EXPECT_EQ(a.jumpCaption, c.jump ? std::to_string(c.slide) : "");
     }
+}
+
+TEST(GuidedBrowser, NavigationDecisions) {
+    constexpr int32_t me = 7;
+    struct Case {
+        bool mainFrame;
+        const char* url;
+        bool form;
+        int32_t pusher, level;
+        bool accept, broadcast, message;
+    } cases[] = {
+        {true, "http://e.org/a", false, me, 1000, true, true, false},     // the moderator's own page
+        {true, "http://e.org/a", true, me, 1000, true, false, true},      // a form: kept local, told why
+        {false, "http://ads.e.org/", false, me, 1000, true, false, false},  // a frame inside the page
+        {true, "http://e.org/a", false, 40, 1000, true, false, false},    // a page someone else pushed
+        {true, "http://e.org/a", false, me, 999, true, false, false},     // a participant's own clicks
+        {true, "file:///etc/passwd", false, me, 1000, false, false, false},
+        {true, "javascript:alert(1)", false, 40, 0, false, false, false},
+        {true, "about:blank", false, me, 1000, true, true, false},
+    };
+    for (const Case& c : cases) {
+        const TNavigationDecision d = DecideNavigation(c.mainFrame, c.url, c.form, c.pusher, me, c.level);
+        EXPECT_EQ(d.accept, c.accept) << c.url;
+        EXPECT_EQ(d.broadcast, c.broadcast) << c.url;
+        EXPECT_EQ(!d.message.empty(), c.message) << c.url;
+    }
+    const std::string longUrl = "http://e.org/" + std::string(200, 'x');
+    const TNavigationDecision d = DecideNavigation(true, longUrl, false, me, me, 1000);
+    EXPECT_TRUE(d.accept);
+    EXPECT_FALSE(d.broadcast);
+    EXPECT_EQ(d.message, kAddressTooLongText);
 }

@@ -16,9 +16,6 @@ TfrmWelcome::TfrmWelcome(orb::IEventLoop& loop, std::function<void(bool)> closed
     ui_->setupUi(this);
     setObjectName(QStringLiteral("TfrmWelcome"));
     setAttribute(Qt::WA_DeleteOnClose);
-    view_ = new QWebEngineView(ui_->pWeb);
-    view_->setObjectName(QStringLiteral("wbWelcome"));
-    ui_->layWeb->addWidget(view_);
     ui_->lbDismiss->setTextFormat(Qt::PlainText);
     connect(ui_->Label1, &QPushButton::clicked, this, &QWidget::close);
 }
@@ -26,6 +23,8 @@ TfrmWelcome::TfrmWelcome(orb::IEventLoop& loop, std::function<void(bool)> closed
 TfrmWelcome::~TfrmWelcome() = default;
 
 void TfrmWelcome::SetDismissChecked(bool checked) { ui_->cbDismiss->setChecked(checked); }
+QString TfrmWelcome::DismissText() const { return ui_->lbDismiss->text(); }
+bool TfrmWelcome::DismissCheckBoxShown() const { return !ui_->cbDismiss->isHidden(); }
 
 void TfrmWelcome::ShowPage(const std::string& address, bool tips, int left, int top, int height, int width) {
     const orb::TWelcomeLayout layout = orb::WelcomeLayout(tips);
@@ -40,7 +39,14 @@ void TfrmWelcome::ShowPage(const std::string& address, bool tips, int left, int 
     }
     if (layout.closesItself) timer_.Start([this] { close(); });
     show();
-    if (orb::IsAllowedPageAddress(address)) view_->load(QUrl(orb::room::FromUtf8(address)));
+    // Only web pages: the address comes from the room's settings on the server.
+    if (!orb::IsAllowedPageAddress(address)) return;
+    if (!view_) {
+        view_ = new QWebEngineView(ui_->pWeb);
+        view_->setObjectName(QStringLiteral("wbWelcome"));
+        ui_->layWeb->addWidget(view_);
+    }
+    view_->load(QUrl(orb::room::FromUtf8(address)));
 }
 
 void TfrmWelcome::closeEvent(QCloseEvent* event) {

@@ -26,6 +26,8 @@ public:
     // Shows the page: tips mode at left/top, host mode centred on the screen. Only web pages open.
     void ShowPage(const std::string& address, bool tips, int left, int top, int height, int width);
     void SetDismissChecked(bool checked);
+    QString DismissText() const;
+    bool DismissCheckBoxShown() const;
     bool CloseTimerRunning() const { return timer_.Running(); }
     QWebEngineView* View() const { return view_; }
 
