@@ -31,6 +31,9 @@ public:
         case vkPresentationList:
             if (auto* w = program_.Form<TfrmPresentations>()) w->Fill();
             break;
+        case vkBoardImageList:
+            if (dm_.Libraries.boardImagesChanged) dm_.Libraries.boardImagesChanged();
+            break;
         default: break;
         }
     }

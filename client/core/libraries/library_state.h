@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,8 @@ struct TLibraryState {
     WindowHandle documentsWindow = 0;
     WindowHandle boardImagesWindow = 0;
     WindowHandle webLinksWindow = 0;
+    // The image library window refills from boardImages (kind 20); set by that window's owner.
+    std::function<void()> boardImagesChanged;
 
     std::vector<TResourceInfo>* List(uint16_t listKind);
 };
