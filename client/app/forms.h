@@ -16,7 +16,7 @@
 
 // area voice
 
-// area playback
+#include "frm_player.h"  // area playback
 
 // area board
 
@@ -65,12 +65,6 @@ class TfrmPollresults : public QWidget {
     Q_OBJECT
 public:
     explicit TfrmPollresults(QWidget* parent = nullptr);
-};
-
-class TfrmPlayer : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmPlayer(QWidget* parent = nullptr);
 };
 
 class TfrmAppShareViewWindow : public QWidget {

@@ -164,6 +164,7 @@ void TProgram::CreateForms() {
     main_->Bind(controller_.get(), tdm_.get(), settings_.AudioOutDeviceID);
     main_->SetDockedForms({Form<TfrmUserList>(), Form<TfrmBoard>(), Form<TfrmBrowser>(), Form<TfrmAppShareViewWindow>()});
     if (!tdm_->CreateLoginDialog) tdm_->CreateLoginDialog = [this] { return MakeLoginDialog(*tdm_); };
+    tdm_->RoomHooks.OnRoomStateReset = [this] { main_->FreeChatViews(); };
     auto& sh = tdm_->SessionHooks;
     sh.SetServerCaption = [this](const std::string& t) { main_->Ui().pServerInfo->setText(room::FromUtf8(t)); };
     sh.SetRoomCaption = [this](const std::string& t) { main_->SetRoomCaption(t); };
@@ -196,22 +197,6 @@ void TProgram::SetControllerHooks() {
         }
     };
     if (o_.showLoginDialog) h.ShowLoginDialog = o_.showLoginDialog;
-    // Recordings are checked here; replaying them comes with the player.
-    h.OpenRecordedSession = [this](const std::string& path) {
-        if (!CheckRecording(CheckRecordingFile(path))) return false;
-        if (o_.startRun) o_.startRun(lkRecordingFile, path);
-        return true;
-    };
-    h.OpenRecordedSessionURL = [this](const std::string& address) {
-        // Scheme and host compare without case; the path is the server's and keeps its own.
-        std::string url = LowerSchemeAndHost(address);
-        if (GetURLStatusCode(url) != 200 &&
-            !CheckRecording("The specified URL cannot be accessed.\r\n" + url + "\r\n" +
-                            "This recorded session may no longer be available."))
-            return false;
-        if (o_.startRun) o_.startRun(lkRecordingUrl, url);
-        return true;
-    };
     if (o_.startRun) h.StartRun = [this] { o_.startRun(tdm_->Launch, std::string()); };
 }
 

@@ -9,6 +9,7 @@
 #include "audio/acm_out.h"
 #include "audio/acm_player.h"
 #include "audio/init_sound.h"
+#include "audio/tone.h"
 #include "audio_test_util.h"
 #include "loop/plain_event_loop.h"
 
@@ -354,4 +355,25 @@ TEST_F(AudioDevices, CaptureEncodeDecodePlayRoundTrip) {
     EXPECT_EQ(blocks, sent);
     ASSERT_TRUE(dec2.Convert(blocks.data(), n, n, expected));
     EXPECT_EQ(out, expected);
+}
+
+// The room's beeps: a generated tone played on the playback device, not the desktop bell.
+TEST_F(AudioDevices, BeepToneReachesThePlaybackDevice) {
+    const auto tone = SineTone(700, 30, TTonePlayer::kRate);
+    ASSERT_EQ(tone.size(), size_t(TTonePlayer::kRate * 30 / 1000));
+    EXPECT_EQ(tone.front(), 0);  // faded in and out: no click
+    EXPECT_TRUE(SineTone(0, 30, 8000).empty());
+    {
+        TTonePlayer player(0);
+        ASSERT_TRUE(player.Play(1000, 500));
+        EXPECT_TRUE(player.Play(1000, 500));  // a second beep while one plays is dropped
+    }  // waits for the tone
+    const std::vector<int16_t> played = ToSamples(ReadFile(dir_.file("out1.raw")));
+    ASSERT_GE(played.size(), size_t(TTonePlayer::kRate / 2));
+    size_t crossings = 0;
+    for (size_t i = 1; i < played.size(); ++i) crossings += (played[i - 1] < 0) != (played[i] < 0);
+    // 1000 Hz for half a second crosses zero about 1000 times.
+    EXPECT_NEAR(double(crossings), 1000.0, 60.0);
+    TTonePlayer none(7);
+    EXPECT_FALSE(none.Play(1000, 500));  // no such device: the caller rings the bell instead
 }

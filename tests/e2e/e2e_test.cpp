@@ -109,7 +109,15 @@ bool TEndToEnd::WaitForClosed(int connection) {
 }
 
 QImage TEndToEnd::Screenshot(const std::string& name) {
+    // The clients paint after the input or message that changed them: take the picture once two
+    // looks in a row agree (bounded), so it shows what a person would see.
     QImage screen = x_.Capture();
+    for (int i = 0; i < 30 && !screen.isNull(); ++i) {
+        usleep(100 * 1000);
+        QImage again = x_.Capture();
+        if (again == screen) break;
+        screen = again;
+    }
     EXPECT_FALSE(screen.isNull()) << "no picture of the screen for " << name;
     if (screen.isNull()) return screen;
     fs::create_directories(ORB_E2E_ARTIFACTS);

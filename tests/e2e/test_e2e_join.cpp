@@ -29,6 +29,9 @@ constexpr int kRowBoxLeft = 17;
 constexpr int kRowBoxTop = 248;
 constexpr int kFirstRowX = 50 + 20;
 constexpr int kFirstRowY = 20 + 8;
+// Main window: the reset button in the status line at the bottom.
+constexpr int kResetButtonX = 232;
+constexpr int kResetButtonFromBottom = 17;
 
 class E2E : public TEndToEnd {
 protected:
@@ -156,4 +159,25 @@ TEST_F(E2E, LoginDialogThenRoomListThenJoinLink) {
         EXPECT_TRUE(WaitForProgressHidden(client->Pid()));
     }
     Screenshot("e2e_two_clients_in_room");
+
+    // The server drops Bea: her window tells her and offers the reset, which signs her in again
+    // and brings her back into the same room.
+    server_.CloseClient(connectionB);
+    ASSERT_TRUE(WaitForClosed(connectionB));
+    Screenshot("e2e_connection_lost");
+    auto beaMain = x_.WaitForTitle(MainTitle("Bea Tester"), b->Pid(), kWaitMs);
+    ASSERT_TRUE(beaMain);
+    auto area = x_.Geometry(*beaMain);
+    ASSERT_TRUE(area);
+    x_.Click(area->x + kResetButtonX, area->y + area->height - kResetButtonFromBottom);
+    auto question = x_.WaitForTitle("Orbelo Live Browser", b->Pid(), kWaitMs);  // the question box
+    ASSERT_TRUE(question);
+    Screenshot("e2e_reconnect_question");
+    x_.Key(XK_Return);  // Yes
+    const int again = WaitForSignIn();
+    ASSERT_NE(again, 0) << "the reset did not sign in again";
+    ASSERT_TRUE(WaitFor(again, vkEnterRoom));
+    ExpectEntered(again);
+    ExpectEntrySequence(again);
+    Screenshot("e2e_reconnected");
 }

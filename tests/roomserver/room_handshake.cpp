@@ -4,23 +4,12 @@
 #include <cstring>
 
 #include "protocol/date_time.h"
+#include "roomserver/record_bytes.h"
 #include "wire/bytes.h"
 
 namespace orb::test {
 
 namespace {
-
-void PutShort(std::string& s, size_t off, size_t capacity, const std::string& text) {
-    size_t len = std::min(text.size(), capacity);
-    s[off] = char(len);
-    std::memcpy(s.data() + off + 1, text.data(), len);
-}
-
-void PutI32(std::string& s, size_t off, int32_t v) { StoreU32(reinterpret_cast<uint8_t*>(s.data()) + off, uint32_t(v)); }
-
-std::span<const uint8_t> Bytes(const std::string& s) {
-    return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
-}
 
 std::string RoomRecord(int32_t number, const std::string& name) {
     std::string r(1430, '\0');

@@ -5,37 +5,12 @@
 #include <cstring>
 
 #include "protocol/message_kinds.h"
+#include "roomserver/record_bytes.h"
 #include "wire/bytes.h"
 
 namespace orb::test {
 
 namespace {
-
-void PutShort(std::string& s, size_t off, size_t capacity, const std::string& text) {
-    size_t len = std::min(text.size(), capacity);
-    s[off] = char(len);
-    std::memcpy(s.data() + off + 1, text.data(), len);
-}
-
-void PutI32(std::string& s, size_t off, int32_t v) { StoreU32(reinterpret_cast<uint8_t*>(s.data()) + off, uint32_t(v)); }
-
-void PutF64(std::string& s, size_t off, double v) {
-    uint64_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    for (int i = 0; i < 8; ++i) s[off + size_t(i)] = char(uint8_t(bits >> (8 * i)));
-}
-
-std::string I32(int32_t v) {
-    std::string s(4, '\0');
-    PutI32(s, 0, v);
-    return s;
-}
-
-int32_t BodyI32(std::span<const uint8_t> body, int32_t fallback) {
-    ByteReader r(body);
-    int32_t v = fallback;
-    return r.i32(v) ? v : fallback;
-}
 
 // Names from clients end up in a log line: control bytes are not printed as they came.
 std::string Printable(const std::string& s) {
@@ -240,36 +215,26 @@ void TRoomService::Install() {
     // Accepted, and of no interest to the other members.
     for (uint16_t kind : {vkKind148, vkHeartBeat, vkBandwidth})
         on(kind, [](TRoomConnection&, const TVCRHeader&, std::span<const uint8_t>) {});
-    on(vkChatPermissionQuery, [this, state](TRoomConnection& c, const TVCRHeader&, std::span<const uint8_t>) {
-        int32_t mode;
-        {
-            std::lock_guard lk(mu_);
-            mode = state(c).chatPermission;
-        }
-        Reply(c, vkChatPermissionQuery, I32(mode));
-    });
-    on(vkChatPermission, [this, state](TRoomConnection& c, const TVCRHeader& h, std::span<const uint8_t> body) {
-        {
-            std::lock_guard lk(mu_);
-            state(c).chatPermission = BodyI32(body, state(c).chatPermission);
-        }
-        server_.Relay(c, h, body);
-    });
-    on(vkNotesSwitchQuery, [this, state](TRoomConnection& c, const TVCRHeader&, std::span<const uint8_t>) {
-        int32_t value;
-        {
-            std::lock_guard lk(mu_);
-            value = state(c).notesSwitch;
-        }
-        Reply(c, vkNotesSwitchQuery, I32(value));
-    });
-    on(vkNotesSwitch, [this, state](TRoomConnection& c, const TVCRHeader& h, std::span<const uint8_t> body) {
-        {
-            std::lock_guard lk(mu_);
-            state(c).notesSwitch = BodyI32(body, state(c).notesSwitch);
-        }
-        server_.Relay(c, h, body);
-    });
+    // Room-wide switches that a member sets (relayed to the others) and a newcomer asks for.
+    auto stored = [&](uint16_t query, uint16_t set, int32_t TRoomState::*field) {
+        on(query, [this, state, query, field](TRoomConnection& c, const TVCRHeader&, std::span<const uint8_t>) {
+            int32_t value;
+            {
+                std::lock_guard lk(mu_);
+                value = state(c).*field;
+            }
+            Reply(c, query, I32(value));
+        });
+        on(set, [this, state, field](TRoomConnection& c, const TVCRHeader& h, std::span<const uint8_t> body) {
+            {
+                std::lock_guard lk(mu_);
+                state(c).*field = BodyI32(body, state(c).*field);
+            }
+            server_.Relay(c, h, body);
+        });
+    };
+    stored(vkChatPermissionQuery, vkChatPermission, &TRoomState::chatPermission);
+    stored(vkNotesSwitchQuery, vkNotesSwitch, &TRoomState::notesSwitch);
     // Breakout rooms are not offered by this server.
     on(vkBreakoutAllowed, [this](TRoomConnection& c, const TVCRHeader&, std::span<const uint8_t>) {
         Reply(c, vkBreakoutAllowed, std::string(1, '\0'));

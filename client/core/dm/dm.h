@@ -23,6 +23,7 @@
 #include "loop/event_loop.h"
 #include "net/tcp_client.h"
 #include "participants/participant_list.h"
+#include "playback/playback.h"
 #include "protocol/message_kinds.h"
 #include "protocol/records.h"
 #include "protocol/vcr_header.h"
@@ -451,6 +452,31 @@ public:
     // ---- end of voice
 
     // ---- playback: Recorded sessions: download, replay and the player window
+
+    // What replayed messages need beyond the handlers (set by the program; unset: nothing).
+    struct TPlaybackRoomHooks {
+        // Board and user files stored in the recording (kinds 19, 21, 35, 54).
+        std::function<void(const TVCRHeader&, std::span<const uint8_t> body)> ReplayBoardFile;
+        // A whole board (kind 79).
+        std::function<void(const TVCRHeader&, std::span<const uint8_t> body)> ReplayBoardContents;
+        // Boards, chat and lists emptied before a jump backwards.
+        std::function<void()> ClearRoomViews;
+    };
+    TPlaybackRoomHooks PlaybackRoomHooks;
+    // Opening, replay thread, downloads and player commands (made on first use).
+    orb::playback::TPlayback& Playback();
+    // One replayed message, in the main thread: board files and whole boards to the whiteboard,
+    // resource notices select their board, everything else through DispatchCommand.
+    void ReplayRecord(const TVCRHeader& header, std::span<const uint8_t> message);
+    bool StartPlayer(const std::string& fileName, bool noTiming, bool hasHead);
+    void StopPlayback();
+
+private:
+    class TReplayTarget;
+    std::shared_ptr<TReplayTarget> replayTarget_;  // shared: its type is complete only in dm_playback.cpp
+    std::unique_ptr<orb::playback::TPlayback> playback_;
+
+public:
     // ---- end of playback
 
     // ---- board: Board window and its tools

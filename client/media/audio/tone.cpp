@@ -69,7 +69,14 @@ void TTonePlayer::Run(std::vector<int16_t> samples) {
             std::unique_lock lk(m);
             done.wait_for(lk, std::chrono::milliseconds(samples.size() * 1000 / kRate + 1000), [&] { return finished; });
         }
-        out->Reset();
+        // Closing drains what the device still holds, so the tone is heard to its end; only a
+        // device that never reported the block is stopped.
+        bool played;
+        {
+            std::lock_guard lk(m);
+            played = finished;
+        }
+        if (!played) out->Reset();
         out->UnprepareHeader(&h);
         out->Close();
     }

@@ -158,6 +158,8 @@ QAction* TfOrbeloMain::ChatPerm(int tag) const { return chatPerm_[tag == 0 ? 0 :
 
 QString TfOrbeloMain::PublicChatText() const { return ui_->chatPublic->toPlainText(); }
 
+void TfOrbeloMain::FreeChatViews() { ui_->chatPublic->clear(); }
+
 // ---- Events
 
 bool TfOrbeloMain::event(QEvent* e) {
@@ -278,6 +280,34 @@ void TfOrbeloMain::PlaceFullScreen() {
         move(0, 0);
         resize(s->geometry().size());
     }
+}
+
+void TfOrbeloMain::ApplyPlaybackLayout() {
+    ui_->MainMenu1->hide();
+    ui_->tbarMain->hide();
+    ui_->pRecorderTool->hide();
+    ui_->pPDAHolder->hide();
+    ui_->pConnectionStatus->hide();
+    ui_->Navigator->setCurrentWidget(ui_->navTextMessages);
+    const int notes = ui_->Navigator->indexOf(ui_->navPostIt);
+    if (notes >= 0) {
+        ui_->Navigator->removeItem(notes);
+        ui_->navPostIt->hide();
+    }
+    setWindowFlag(Qt::FramelessWindowHint, true);
+    PlaceFullScreen();
+    show();
+    if (auto* toolbar = findChild<QWidget*>(QStringLiteral("pBoardMainToolbar"))) toolbar->hide();
+}
+
+void TfOrbeloMain::SetPlayerFullScreen(bool down) {
+    ui_->pControls->setVisible(!down);
+    ui_->MainMenu1->hide();
+    ui_->pConnectionStatus->hide();
+    ui_->pRoom->show();
+    setWindowFlag(Qt::FramelessWindowHint, true);
+    PlaceFullScreen();
+    show();
 }
 
 void TfOrbeloMain::BringToFront() {

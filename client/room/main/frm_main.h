@@ -50,6 +50,8 @@ public:
 
     // The public chat view's text (until the chat views of their own exist).
     QString PublicChatText() const;
+    // A new room starts with empty chat views.
+    void FreeChatViews();
 
     // ---- IMainView
     void ShowError(const std::string& text) override;
@@ -61,6 +63,11 @@ public:
     void DockWindows() override;
     void PlaceAtWorkArea() override;
     void PlaceFullScreen() override;
+    // The replay's layout: no menu, tool bars, audio panel or connection status; the text chat page
+    // in front; no notes page; no caption bar; the whole screen.
+    void ApplyPlaybackLayout() override;
+    // The player's full-screen switch: down hides the controls panel as well.
+    void SetPlayerFullScreen(bool down);
     void BringToFront() override;
     int ScreenHeight() const override;
     bool ScreenAt96Dpi() const override;

@@ -316,6 +316,7 @@ void TMainController::EnterRoomSteps() {
     // 1-2.
     dm_.Room.InRoom = true;
     dm_.Room.SessionStartTime = NowDateTime();
+    sessionStartMs_ = dm_.Loop().Clock().NowMs();
     StopTimer(sessionTimer_);
     sessionTimer_ = dm_.Loop().SetTimer(kSessionTimeIntervalMs, [this] { SessionTimeTick(); });
     Progress(9, "Account validated...");
@@ -466,9 +467,9 @@ void TMainController::ReconnectSession() {
 
 void TMainController::SessionTimeTick() {
     try {
-        double minutes = (NowDateTime() - dm_.Room.SessionStartTime) * 24.0 * 60.0;
-        view_.SetRoomCaption(RoomCaption(dm_.RoomInfo.RoomNumber(), dm_.RoomInfo.RoomName(),
-                                         minutes > 0 ? int64_t(minutes) : 0));
+        // Counted on the monotonic clock: a change of the wall clock does not change the minutes.
+        const int64_t ms = dm_.Loop().Clock().NowMs() - sessionStartMs_;
+        view_.SetRoomCaption(RoomCaption(dm_.RoomInfo.RoomNumber(), dm_.RoomInfo.RoomName(), ms > 0 ? ms / 60000 : 0));
     } catch (...) {
     }
 }

@@ -154,6 +154,7 @@ private:
     bool pttHeld_ = false;
     bool shareViewerDocked_ = true;
     TimerId sessionTimer_ = 0;
+    int64_t sessionStartMs_ = 0;
     TimerId killTimer_ = 0;
     TimerId joinTimer_ = 0;
 };

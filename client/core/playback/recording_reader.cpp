@@ -1,0 +1,100 @@
+#include "playback/recording_reader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "wire/bytes.h"
+
+namespace orb::playback {
+
+TRecordingReader::~TRecordingReader() { Close(); }
+
+bool TRecordingReader::Open(const std::string& path, bool hasHead) {
+    Close();
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    hasHead_ = hasHead;
+    pos_ = FirstOffset();
+    return fd_ >= 0;
+}
+
+void TRecordingReader::Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+int64_t TRecordingReader::FileSize() const {
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0) return -1;
+    return st.st_size;
+}
+
+bool TRecordingReader::ReadAt(int64_t offset, void* out, size_t count) const {
+    auto* p = static_cast<uint8_t*>(out);
+    while (count > 0) {
+        ssize_t n = ::pread(fd_, p, count, offset);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        offset += n;
+        count -= size_t(n);
+    }
+    return true;
+}
+
+TNextResult TRecordingReader::Next(int64_t available, bool complete, TVCRHeader& header,
+                                   std::vector<uint8_t>& message) {
+    if (fd_ < 0) return TNextResult::End;
+    const auto notThere = complete ? TNextResult::End : TNextResult::NotYet;
+    if (endBound_ > 0 && pos_ >= endBound_) return TNextResult::End;
+    if (available - pos_ < int64_t(TVCRHeader::kSize)) return notThere;
+    uint8_t head[TVCRHeader::kSize];
+    if (!ReadAt(pos_, head, sizeof head)) return notThere;
+    TVCRHeader h;
+    TVCRHeader::Decode(head, h);
+    if (h.kind == kNotYetKind) return notThere;
+    if (h.bodyLength < 0 || h.bodyLength > kMaxRecordedBody) return TNextResult::End;
+    const int64_t end = pos_ + int64_t(TVCRHeader::kSize) + h.bodyLength;
+    if (endBound_ > 0 && end > endBound_) return TNextResult::End;
+    if (end > available) return notThere;
+    message.resize(TVCRHeader::kSize + size_t(h.bodyLength));
+    std::copy(head, head + TVCRHeader::kSize, message.begin());
+    if (h.bodyLength > 0 && !ReadAt(pos_ + int64_t(TVCRHeader::kSize), message.data() + TVCRHeader::kSize,
+                                    size_t(h.bodyLength)))
+        return TNextResult::End;
+    header = h;
+    pos_ = end;
+    return TNextResult::Message;
+}
+
+int32_t TRecordingReader::ReadCodecIndex(int64_t available) {
+    if (fd_ < 0) return 0;
+    const int64_t first = FirstOffset();
+    uint8_t head[TVCRHeader::kSize];
+    if (available - first < int64_t(TVCRHeader::kSize) || !ReadAt(first, head, sizeof head)) return 0;
+    TVCRHeader h;
+    TVCRHeader::Decode(head, h);
+    if (h.kind != vkEnterRoom) return 0;
+    const int64_t block = h.bodyLength == 1418 ? 0 : 54;
+    const int64_t field = block + 1355;
+    // The room settings are read only when the body is as long as the offsets need.
+    if (h.bodyLength < field + 4) return 0;
+    const int64_t at = first + int64_t(TVCRHeader::kSize) + field;
+    if (at + 4 > available) return 0;
+    uint8_t v[4];
+    if (!ReadAt(at, v, 4)) return 0;
+    const int32_t index = int32_t(LoadU32(v));
+    return index >= 0 && index <= 7 ? index : 0;
+}
+
+int64_t ReplayEndBound(int32_t totalSize, bool hasHead, bool complete, int64_t fileSize) {
+    int64_t bound = totalSize > 0 ? int64_t(totalSize) - (hasHead ? 0 : 740) : 0;
+    if (bound <= 0) bound = 0;
+    if (complete && fileSize >= 0) bound = bound > 0 ? std::min(bound, fileSize) : fileSize;
+    return bound;
+}
+
+}  // namespace orb::playback

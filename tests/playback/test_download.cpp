@@ -1,0 +1,192 @@
+// Downloads of a recording: streamed from the test room server (kinds 83 and 84) and fetched from a
+// local HTTP server, each while the replay reads the growing file.
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "loop/plain_event_loop.h"
+#include "net/tcp_listener.h"
+#include "playback/playback.h"
+#include "protocol/date_time.h"
+#include "protocol/wm_app.h"
+#include "roomserver/playback_service.h"
+#include "test_support.h"
+
+using namespace orb;
+using namespace orb::playback;
+using orb::test::TRecordingWriter;
+
+namespace {
+
+constexpr WindowHandle kPlayer = 700;
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
+}
+
+std::vector<PostedMessage> Posts(PlainEventLoop& loop, uint32_t msg) {
+    std::vector<PostedMessage> out;
+    for (auto& m : loop.Log())
+        if (m.msg == msg) out.push_back(m);
+    return out;
+}
+
+TEST(SessionReader, StreamsWholeCutOffAndRefusedRecordings) {
+    test::TRoomServer server;
+    test::TPlaybackService service(server);
+    TRecordingWriter three;
+    three.Add(vkEnterRoom, 0, test::RoomEntryBody(2)).Add(vkHeartBeat, 10).Add(vkTextMessage, 20,
+                                                                                 test::ChatBody(7, 3, u"x"));
+    service.AddRecording(1, three);
+    service.AddRecording(2, test::DemoRecording(), 3);
+    ASSERT_TRUE(server.Start());
+    playtest::TempDir dir;
+
+    struct Case {
+        int32_t id;
+        int result;
+        std::vector<uint8_t> file;
+        bool endNotice;
+    };
+    const auto demo = test::DemoRecording();
+    std::vector<uint8_t> firstThree;
+    for (int i = 0; i < 3; ++i) firstThree.insert(firstThree.end(), demo.Each()[size_t(i)].begin(), demo.Each()[size_t(i)].end());
+    const Case cases[] = {{1, 0, three.Messages(), true}, {2, 0, firstThree, false}, {99, 38, {}, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.id);
+        PlainEventLoop loop;
+        TTcpClient conn;
+        ASSERT_TRUE(conn.Connect("127.0.0.1", server.Port(), 5000));
+        TSessionInfoRec info;
+        ASSERT_EQ(OpenSession(conn, c.id, NowDateTime(), info), c.result);
+        if (c.result != 0) {
+            EXPECT_EQ(info.TotalSize(), 0);
+            continue;
+        }
+        EXPECT_EQ(info.SessionId(), c.id);
+        TPlaybackShared shared;
+        shared.SetTotalSize(info.TotalSize());
+        TSessionReaderThread reader(loop, conn, dir.File("s" + std::to_string(c.id) + ".tm6"), kPlayer, shared);
+        reader.Resume();
+        ASSERT_TRUE(loop.RunUntil([&] { return reader.Finished(); }));
+        reader.WaitFor();
+        // Only whole messages, no session record in front.
+        EXPECT_EQ(ReadFile(reader.FileName()), c.file);
+        EXPECT_TRUE(shared.Complete());
+        EXPECT_EQ(shared.Available(), int64_t(c.file.size()));
+        auto notices = Posts(loop, WM_APP_PLAYERDOWNLOAD);
+        ASSERT_EQ(notices.size(), 3u + (c.endNotice ? 1 : 0));
+        EXPECT_EQ(notices[0].lParam, std::intptr_t(c.id == 1 ? three.Each()[0].size() : demo.Each()[0].size()));
+        if (c.endNotice) {
+            EXPECT_EQ(notices.back().wParam, info.TotalSize());
+            EXPECT_EQ(notices.back().lParam, info.TotalSize());
+            EXPECT_EQ(info.TotalSize(), int32_t(740 + three.Messages().size()));
+        }
+    }
+}
+
+TEST(SessionReader, TakesTheSessionRecordOnlyAtItsExactSize) {
+    for (size_t size : {739u, 741u, 0u}) {
+        SCOPED_TRACE(size);
+        test::TRoomServer server;
+        server.OnKind(vkOpenSession, [size](test::TRoomServer& s, test::TRoomConnection& c, const TVCRHeader&,
+                                            std::span<const uint8_t>) {
+            std::vector<uint8_t> body(size, 0x11);
+            s.Send(c.id, vkOpenSession, body);
+        });
+        ASSERT_TRUE(server.Start());
+        TTcpClient conn;
+        ASSERT_TRUE(conn.Connect("127.0.0.1", server.Port(), 5000));
+        TSessionInfoRec info;
+        info.SetTotalSize(5);
+        const int r = OpenSession(conn, 4, NowDateTime(), info);
+        EXPECT_EQ(info.TotalSize(), 5);  // untouched
+        EXPECT_EQ(r, size == 0 ? 0 : -1);
+        EXPECT_EQ(conn.Connected(), size == 0);
+    }
+}
+
+// Serves one file over HTTP/1.1 in two parts; the second part waits for Release().
+class TwoPartHttpServer {
+public:
+    TwoPartHttpServer(std::vector<uint8_t> body, size_t firstPart) : body_(std::move(body)), first_(firstPart) {
+        listener_.Listen("127.0.0.1", 0);
+        thread_ = std::thread([this] { Serve(); });
+    }
+    ~TwoPartHttpServer() {
+        Release();
+        listener_.Close();
+        thread_.join();
+    }
+    std::string Url() const { return "http://127.0.0.1:" + std::to_string(listener_.Port()) + "/rec/a.ob6"; }
+    void Release() {
+        std::lock_guard<std::mutex> lock(mu_);
+        released_ = true;
+        cv_.notify_all();
+    }
+
+private:
+    void Serve() {
+        int fd = listener_.Accept(10000);
+        if (fd < 0) return;
+        TTcpClient c;
+        c.Adopt(fd);
+        std::string request;
+        char ch;
+        while (request.find("\r\n\r\n") == std::string::npos && c.ReadExact(&ch, 1)) request += ch;
+        const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body_.size()) +
+                                 "\r\nConnection: close\r\n\r\n";
+        c.WriteAll(head.data(), head.size());
+        c.WriteAll(body_.data(), first_);
+        std::unique_lock<std::mutex> lock(mu_);
+        cv_.wait(lock, [&] { return released_; });
+        c.WriteAll(body_.data() + first_, body_.size() - first_);
+        c.Disconnect();
+    }
+    std::vector<uint8_t> body_;
+    size_t first_;
+    TTcpListener listener_;
+    std::mutex mu_;
+    std::condition_variable cv_;
+    bool released_ = false;
+    std::thread thread_;
+};
+
+TEST(SessionURLReader, ReplayBuffersWhileTheDownloadLagsThenPlaysOn) {
+    const auto demo = test::DemoRecording();
+    const auto bytes = demo.Bytes(true);
+    // The head, the room entry and half of the strokes message come first.
+    const size_t first = 740 + demo.Each()[0].size() + demo.Each()[1].size() / 2;
+    TwoPartHttpServer http(bytes, first);
+    FakeClock clock;
+    PlainEventLoop loop(clock);
+    playtest::TempDir dir;
+    playtest::TReplayLog log(clock);
+    TPlaybackShared shared;
+    shared.SetTotalSize(int32_t(bytes.size()));
+    TSessionURLReaderThread download(loop, http.Url(), dir.File("u.tm6"), kPlayer, shared);
+    ASSERT_TRUE(download.FileCreated());
+    download.Resume();
+    ASSERT_TRUE(loop.RunUntil([&] { return shared.Available() >= int64_t(first); }));
+    TPlayerThreadConfig c;
+    c.fileName = dir.File("u.tm6");
+    c.playerWindow = kPlayer;
+    TPlayerThread player(loop, c, shared, log, &log);
+    player.Resume();
+    ASSERT_TRUE(loop.RunUntil([&] { return !Posts(loop, WM_APP_PLAYERBUFFERING).empty(); }));
+    EXPECT_EQ(log.Items().size(), 1u);
+    http.Release();
+    ASSERT_TRUE(loop.RunUntil([&] { return player.Finished(); }, 20000));
+    EXPECT_EQ(ReadFile(dir.File("u.tm6")), bytes);
+    EXPECT_EQ(download.HttpStatus(), 200);
+    EXPECT_EQ(log.Items().size() + log.Voice().size(), demo.Count());
+    auto notices = Posts(loop, WM_APP_PLAYERDOWNLOAD);
+    ASSERT_FALSE(notices.empty());
+    EXPECT_EQ(notices.back().wParam, notices.back().lParam);
+}
+
+}  // namespace
