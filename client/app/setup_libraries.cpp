@@ -92,6 +92,8 @@ void TProgram::SetupLibraries() {
             room::PlainMessageBox(main_.get(), QMessageBox::Warning, room::FromUtf8(refusal));
     };
 
+    // A finished presentation upload (reply kind 52) tells the main window, which reloads the list.
+    dm.UploadWindows.main = mainHandle_;
     if (auto* b = Form<TfrmBrowser>()) b->Bind(&dm, &settings_);
     if (auto* d = Form<TfrmSharedDocuments>()) d->Bind(&dm, dm_->Folders().localData);
     if (auto* l = Form<TfrmWebLinks>()) l->Bind(&dm);

@@ -47,6 +47,8 @@ void TfrmSharedDocuments::Bind(TDM* dm, std::filesystem::path localData) {
     localData_ = std::move(localData);
     dm_->Libraries.documentsWindow =
         window_.Register(dm_->Loop(), [this](uint32_t msg, std::intptr_t w, std::intptr_t) { Message(msg, w); });
+    // A finished document upload (reply kind 17) reloads this list.
+    dm_->UploadWindows.sharedDocuments = dm_->Libraries.documentsWindow;
 }
 
 void TfrmSharedDocuments::Fill() {
