@@ -17,9 +17,12 @@ using orb::room::PlainMessageBox;
 
 namespace {
 
+// The decimal millisecond tick with a running number (see the pushed documents' names).
 std::string TickName() {
     using namespace std::chrono;
-    return std::to_string(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count() & 0x7fffffff);
+    static int sequence = 0;
+    return std::to_string(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count() & 0x7fffffff) +
+           "_L" + std::to_string(++sequence);
 }
 
 }  // namespace

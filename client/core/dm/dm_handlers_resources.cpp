@@ -12,10 +12,13 @@ using namespace orb;
 
 namespace {
 
-// The decimal millisecond tick that names a received file.
+// The decimal millisecond tick that names a received file, with a running number, so two requests
+// in the same millisecond never share a name before either file exists.
 std::string TickName() {
     using namespace std::chrono;
-    return std::to_string(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count() & 0x7fffffff);
+    static int sequence = 0;
+    return std::to_string(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count() & 0x7fffffff) +
+           "_" + std::to_string(++sequence);
 }
 
 }  // namespace
