@@ -18,7 +18,7 @@
 
 #include "frm_player.h"  // area playback
 
-// area board
+#include "board/library/frm_board_controls.h"
 
 // area libraries
 #include "browser/frm_browser.h"
@@ -32,6 +32,7 @@
 // area polls
 
 // area video
+#include "video_window/frm_video.h"  // made on demand, one per web-cam stream
 
 // area sharing
 
@@ -53,12 +54,6 @@ class TfrmUserControl : public QWidget {
     Q_OBJECT
 public:
     explicit TfrmUserControl(QWidget* parent = nullptr);
-};
-
-class TfrmBoardControls : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmBoardControls(QWidget* parent = nullptr);
 };
 
 class TfrmPollresults : public QWidget {

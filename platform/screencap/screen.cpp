@@ -313,6 +313,33 @@ std::optional<Rect> Screen::WindowRect(uint32_t window) {
     return out;
 }
 
+std::optional<uint32_t> Screen::ActiveWindow() {
+    static constexpr char kName[] = "_NET_ACTIVE_WINDOW";
+    auto* atom = xcb_intern_atom_reply(impl_->conn, xcb_intern_atom(impl_->conn, 1, sizeof kName - 1, kName), nullptr);
+    if (!atom) return std::nullopt;
+    const xcb_atom_t name = atom->atom;
+    free(atom);
+    if (name == XCB_ATOM_NONE) return std::nullopt;
+    auto* prop = xcb_get_property_reply(
+        impl_->conn, xcb_get_property(impl_->conn, 0, impl_->root, name, XCB_ATOM_WINDOW, 0, 1), nullptr);
+    if (!prop) return std::nullopt;
+    xcb_window_t window = 0;
+    if (prop->format == 32 && xcb_get_property_value_length(prop) >= 4)
+        window = *static_cast<const xcb_window_t*>(xcb_get_property_value(prop));
+    free(prop);
+    if (window == 0 || window == impl_->root || !IsWindow(window)) return std::nullopt;
+    // Up to the frame the window manager put around it; a bounded walk, whatever the tree says.
+    for (int depth = 0; depth < 64; ++depth) {
+        auto* tree = xcb_query_tree_reply(impl_->conn, xcb_query_tree(impl_->conn, window), nullptr);
+        if (!tree) return std::nullopt;
+        const xcb_window_t parent = tree->parent;
+        free(tree);
+        if (parent == impl_->root || parent == 0) return window;
+        window = parent;
+    }
+    return window;
+}
+
 std::optional<Point> Screen::CursorPos() {
     auto* r = xcb_query_pointer_reply(impl_->conn, xcb_query_pointer(impl_->conn, impl_->root), nullptr);
     if (!r) return std::nullopt;

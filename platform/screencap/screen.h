@@ -78,6 +78,9 @@ public:
     // The window's rectangle on the screen, or nothing when the id names no window.
     std::optional<Rect> WindowRect(uint32_t window);
     bool IsWindow(uint32_t window);
+    // The window the window manager names active (_NET_ACTIVE_WINDOW on the root), raised to its
+    // top-level frame (the ancestor that is a child of the root); nothing without such a window.
+    std::optional<uint32_t> ActiveWindow();
 
     std::optional<Point> CursorPos();
     // Nothing when the server has no cursor image to give (no XFixes, no pointer).

@@ -470,8 +470,15 @@ TEST_F(EngineTest, SlideToBoardAsksBelowModeratorLevel) {
     session.level1 = 10;
     EXPECT_FALSE(engine.SendSlideToBoard(&pres, 3, [] { return false; }));
     EXPECT_TRUE(session.sent.empty());
-    EXPECT_TRUE(engine.SendSlideToBoard(&pres, 3, [] { return true; }));
+    // The private board never travels: the slide opens here from our own copy and nothing is sent.
+    EXPECT_TRUE(engine.SendSlideToBoard(&pres, 3, [] { return true; }, [] { return Solid(1100, 40, qRgb(0, 0, 255)); }));
     EXPECT_EQ(engine.CurrentBoard(), 0);
+    EXPECT_TRUE(session.sent.empty());
+    EXPECT_EQ(engine.BoardImage(0).size(), QSize(1100, 768));
+    EXPECT_EQ(engine.BoardImage(0).pixel(1050, 20), qRgb(0, 0, 255));
+    EXPECT_EQ(engine.BoardImage(0).pixel(1050, 60), qRgb(255, 255, 255));
+    // On the private board already, the room is asked as usual (board 0 in the body).
+    EXPECT_TRUE(engine.SendSlideToBoard(&pres, 3, [] { return true; }));
     ASSERT_EQ(session.sent.size(), 1u);
     EXPECT_EQ(session.sent[0].kind, vkSlideToBoard);
     EXPECT_EQ(session.sent[0].body.size(), 777u);

@@ -1,6 +1,7 @@
 #include "x_driver.h"
 
 #include <X11/XKBlib.h>
+#include <unistd.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -155,6 +156,26 @@ void TXDriver::MoveTo(int x, int y) {
 void TXDriver::Click(int x, int y, int button) {
     MoveTo(x, y);
     XTestFakeButtonEvent(display_, unsigned(button), True, CurrentTime);
+    XTestFakeButtonEvent(display_, unsigned(button), False, CurrentTime);
+    Sync();
+}
+
+void TXDriver::Raise(Window w) {
+    XRaiseWindow(display_, w);
+    Sync();
+}
+
+void TXDriver::Drag(const std::vector<std::pair<int, int>>& points, int button) {
+    if (points.empty()) return;
+    MoveTo(points.front().first, points.front().second);
+    XTestFakeButtonEvent(display_, unsigned(button), True, CurrentTime);
+    Sync();
+    for (size_t i = 1; i < points.size(); ++i) {
+        // Each step reaches the client as its own motion event.
+        usleep(20 * 1000);
+        MoveTo(points[i].first, points[i].second);
+    }
+    usleep(20 * 1000);
     XTestFakeButtonEvent(display_, unsigned(button), False, CurrentTime);
     Sync();
 }

@@ -9,6 +9,8 @@
 #include <initializer_list>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 typedef struct _XDisplay Display;
 typedef unsigned long XID;
@@ -53,7 +55,11 @@ public:
     std::optional<TScreenRect> Geometry(Window w);
 
     void MoveTo(int x, int y);
+    // Brings a top-level window to the front (there is no window manager to do it).
+    void Raise(Window w);
     void Click(int x, int y, int button = 1);
+    // A drag through the points with the button held, pressed at the first and released at the last.
+    void Drag(const std::vector<std::pair<int, int>>& points, int button = 1);
     // Presses and releases a key, holding the modifiers (for example XK_Control_L) around it; the
     // shift key is added when the keysym sits on the shifted level of its key.
     bool Key(KeySym key, std::initializer_list<KeySym> modifiers = {});

@@ -1,5 +1,5 @@
 // What the libraries area adds to the test room server: each room keeps its shared documents,
-// board images, web links and presentations (with their slide pictures), lists them, adds and
+// web links and presentations (with their slide pictures), lists them, adds and
 // deletes entries, remembers the page of the guided tour and the view mode, and sends a slide's
 // picture to the whole room. Records are read and written by hand from the record's offsets.
 #include <algorithm>
@@ -37,10 +37,11 @@ public:
             server_.OnKind(kind, [this, fn](TRoomServer&, TRoomConnection& c, const TVCRHeader& h,
                                             std::span<const uint8_t> body) { (this->*fn)(c, h, body); });
         };
-        for (uint16_t k : {vkDocumentList, vkBoardImageList, vkWebLinkList, vkPresentationList})
+        // Board images (kinds 20, 39, 127) are the board area's.
+        for (uint16_t k : {vkDocumentList, vkWebLinkList, vkPresentationList})
             on(k, &TLibrariesExtension::List);
         on(vkAddWebLink, &TLibrariesExtension::AddLink);
-        for (uint16_t k : {vkDeleteDocument, vkDeleteBoardImage, vkDeleteWebLink, vkDeletePresentation})
+        for (uint16_t k : {vkDeleteDocument, vkDeleteWebLink, vkDeletePresentation})
             on(k, &TLibrariesExtension::Delete);
         on(vkOpenWebLink, &TLibrariesExtension::PushPage);
         on(vkWebPage, &TLibrariesExtension::CurrentPage);
@@ -64,7 +65,6 @@ private:
     static uint16_t ListOfType(int type) {
         switch (type) {
         case 0: return vkDocumentList;
-        case 1: return vkBoardImageList;
         case 2: return vkWebLinkList;
         case 4: return vkPresentationList;
         default: return 0;
@@ -73,7 +73,6 @@ private:
     static uint16_t ListOfDelete(uint16_t kind) {
         switch (kind) {
         case vkDeleteDocument: return vkDocumentList;
-        case vkDeleteBoardImage: return vkBoardImageList;
         case vkDeleteWebLink: return vkWebLinkList;
         default: return vkPresentationList;
         }

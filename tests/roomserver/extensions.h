@@ -20,7 +20,7 @@ struct TRoomExtensionContext {
     TRoomService& rooms;
     // One line per event worth logging (the program prints them).
     std::function<void(const std::string&)> log;
-    // The file-transfer port, when the server has one.
+    // The file-transfer port, when the server has one (its store holds the uploaded files).
     class TFileTransferPort* transfers = nullptr;
 };
 

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "board/logic/board_logic.h"
 #include "util/images.h"
 
 namespace orb::board {
@@ -94,8 +95,47 @@ void TBoardEngine::InitWhiteboards() {
 
 bool TBoardEngine::CanSendOnCurrent() const { return session_.HasBoardRight() && currentBoard_ != kPrivateBoard; }
 
-void TBoardEngine::Changed(int32_t board) {
+void TBoardEngine::Changed(int32_t board, QRect rect) {
+    if (board == currentBoard_) dirty_ |= rect.isNull() ? layers_[size_t(board)].image.rect() : rect;
     if (view_) view_->LayerChanged(board);
+}
+
+QRect TBoardEngine::TakeDirty() {
+    const QRect r = dirty_ & CurrentLayer().image.rect();
+    dirty_ = QRect();
+    return r;
+}
+
+QRect TBoardEngine::StrokeBounds(int32_t board, uint8_t tool, QPoint p1, QPoint p2, bool local) const {
+    const TBoardLayer& layer = layers_[size_t(board)];
+    const int pen = std::max(1, layer.penWidth) / 2 + 2;
+    auto box = [](QPoint a, QPoint b, int pad) { return QRect(a, b).normalized().adjusted(-pad, -pad, pad, pad); };
+    switch (tool) {
+    case btLine:
+    case btRectangle:
+    case btEllipse:
+    case btRoundRect:
+    case btAreaEraser: return box(p1, p2, pen);
+    case btCircle: {
+        const double dx = p1.x() - p2.x(), dy = p1.y() - p2.y();
+        const int r = int(std::sqrt(dx * dx + dy * dy)) + pen;
+        return QRect(p1.x() - r, p1.y() - r, 2 * r + 1, 2 * r + 1);
+    }
+    case btFreeHand:
+    case btHighlighter: {
+        const int pad = std::max(std::max(1, layer.penWidth) + 1, tool == btHighlighter ? 15 : 2) / 2 + 2;
+        return box(local ? localLast_ : remoteLast_, p1, pad);
+    }
+    case btEraser: return box(layer.penPos, p1, pen);
+    case btMarkStamp: return QRect(p1, QSize(26, 26));
+    case btAxes4:
+    case btAxes1: return box(p1, p2, 30) | box(QPoint(p1.x(), p2.y()), QPoint(p1.x(), p2.y()), 30);
+    case btNone:
+    case btText:
+    case btPlaceBitmap:
+    case btMoveTo: return QRect(p1, QSize(1, 1));
+    default: return {};  // fills: the whole board
+    }
 }
 
 void TBoardEngine::SelectBoard(int32_t board, bool announce) {
@@ -165,12 +205,6 @@ QPoint TBoardEngine::ClampToLayer(int32_t board, int x, int y) const {
     return QPoint(std::clamp(x, 0, image.width()), std::clamp(y, 0, image.height()));
 }
 
-QPoint TBoardEngine::Snap(QPoint p, int extra) const {
-    if (!snap_) return p;
-    auto round = [&](int v) { return int(std::nearbyint(double(v) / gridSize_)) * gridSize_ + extra; };
-    return QPoint(round(p.x()), round(p.y()));
-}
-
 void TBoardEngine::DrawShape(int32_t board, QPoint p1, bool local, PenMode mode, QPoint p2) {
     if (board < 0 || board >= kBoardCount) return;
     TBoardLayer& layer = layers_[size_t(board)];
@@ -180,6 +214,7 @@ void TBoardEngine::DrawShape(int32_t board, QPoint p1, bool local, PenMode mode,
         ToggleRubberBand(RubberBand{board, tool_, p1, p2});
         return;
     }
+    const QRect bounds = StrokeBounds(board, tool_, p1, p2, local);
     Render(layer.image, layer, tool_, p1, p2, false, local);
     if (local) {
         TStrokeRecord r;
@@ -195,7 +230,7 @@ void TBoardEngine::DrawShape(int32_t board, QPoint p1, bool local, PenMode mode,
         r.brushColor = layer.brushColor;
         pending_.push_back(r);
     }
-    Changed(board);
+    Changed(board, bounds);
 }
 
 void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPoint p1, QPoint p2, bool overlay,
@@ -329,36 +364,63 @@ void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPo
 }
 
 void TBoardEngine::ClearOverlay() {
-    if (!band_ && overlay_.size() == CurrentLayer().image.size()) return;
-    band_.reset();
-    if (overlay_.size() != CurrentLayer().image.size())
+    if (overlay_.size() != CurrentLayer().image.size()) {
         overlay_ = QImage(CurrentLayer().image.size(), QImage::Format_ARGB32);
-    overlay_.fill(Qt::transparent);
+        overlay_.fill(Qt::transparent);
+        band_.reset();
+        bandRect_ = QRect();
+        overlayDirty_ = overlay_.rect();
+        if (view_) view_->OverlayChanged();
+        return;
+    }
+    if (!band_) return;
+    band_.reset();
+    // Only the band's own area is wiped: a rubber band costs its size, not the board's.
+    const QRect r = bandRect_ & overlay_.rect();
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        std::memset(reinterpret_cast<QRgb*>(overlay_.scanLine(y)) + r.left(), 0, size_t(r.width()) * sizeof(QRgb));
+    overlayDirty_ |= r;
+    bandRect_ = QRect();
     if (view_) view_->OverlayChanged();
+}
+
+QRect TBoardEngine::TakeOverlayDirty() {
+    const QRect r = overlayDirty_;
+    overlayDirty_ = QRect();
+    return r;
 }
 
 void TBoardEngine::ToggleRubberBand(const RubberBand& band) {
     const bool same = band_ && *band_ == band;
     ClearOverlay();
     if (same || band.board != currentBoard_) return;
-    band_ = band;
     TBoardLayer& canvas = layers_[size_t(band.board)];
+    QRect bounds;
     if (band.tool == btPlaceBitmap) {
+        if (placement_.isNull()) return;
         QPainter p(&overlay_);
         p.setPen(QPen(QColor(Qt::black), 1, placementDotted_ ? Qt::DotLine : Qt::SolidLine));
-        p.drawRect(QRect(band.p1, placement_.size()).adjusted(0, 0, -1, -1));
+        const QRect frame = QRect(band.p1, placement_.size()).adjusted(0, 0, -1, -1);
+        p.drawRect(frame);
+        bounds = frame.adjusted(-1, -1, 2, 2);
     } else {
         Render(overlay_, canvas, band.tool, band.p1, band.p2, true, true);
+        bounds = StrokeBounds(band.board, band.tool, band.p1, band.p2, true);
+        if (bounds.isNull()) bounds = overlay_.rect();
     }
+    band_ = band;
+    bounds &= overlay_.rect();
+    bandRect_ = bounds;
     // What was drawn shows as not-xor over the board: NOT (pen XOR board), so a band is visible on
     // any colour (and shows in its own colour on white).
     const QImage& board = canvas.image;
-    for (int y = 0; y < overlay_.height(); ++y) {
+    for (int y = bounds.top(); y <= bounds.bottom(); ++y) {
         QRgb* o = reinterpret_cast<QRgb*>(overlay_.scanLine(y));
         const QRgb* b = reinterpret_cast<const QRgb*>(board.constScanLine(y));
-        for (int x = 0; x < overlay_.width(); ++x)
+        for (int x = bounds.left(); x <= bounds.right(); ++x)
             if (qAlpha(o[x]) != 0) o[x] = 0xFF000000u | (~(o[x] ^ b[x]) & 0x00FFFFFFu);
     }
+    overlayDirty_ |= bounds;
     if (view_) view_->OverlayChanged();
 }
 
@@ -625,11 +687,22 @@ void TBoardEngine::SendCurrentBoard() {
 }
 
 bool TBoardEngine::SendSlideToBoard(const TResourceInfo* presentation, int32_t slide,
-                                    const std::function<bool()>& askPrivate) {
+                                    const std::function<bool()>& askPrivate,
+                                    const std::function<QImage()>& privatePicture) {
     if (session_.PlaybackMode() || !session_.Connected()) return false;
     if (session_.OwnLevel1() < 1000 && currentBoard_ > 0) {
         if (!askPrivate || !askPrivate()) return false;
+        // The private board never travels: the slide is opened here from our own copy, and the
+        // room is not asked to show it to everybody.
         SelectBoard(kPrivateBoard, true);
+        const QImage picture = privatePicture ? privatePicture() : QImage();
+        if (picture.isNull()) return false;
+        const QImage rgb = picture.convertToFormat(QImage::Format_RGB32);
+        GrowLayer(kPrivateBoard, rgb.width(), rgb.height());
+        PaintBoardWhite(kPrivateBoard);
+        DrawPictureAt(kPrivateBoard, rgb, 0, 0);
+        Changed(kPrivateBoard);
+        return true;
     }
     if (!presentation) return false;
     session_.ClearStatusIcons();
@@ -637,7 +710,26 @@ bool TBoardEngine::SendSlideToBoard(const TResourceInfo* presentation, int32_t s
     return true;
 }
 
+void TBoardEngine::PutPicture(int32_t board, const QImage& picture, int left, int top) {
+    if (board < 0 || board >= kBoardCount || picture.isNull()) return;
+    GrowLayer(board, int64_t(left) + picture.width(), int64_t(top) + picture.height());
+    DrawPictureAt(board, picture.convertToFormat(QImage::Format_RGB32), left, top);
+    Changed(board);
+}
+
+bool TBoardEngine::SendLibraryImageToBoard(const TResourceInfo& resource) {
+    if (session_.PlaybackMode() || !session_.Connected()) return false;
+    session_.ClearStatusIcons();
+    std::vector<uint8_t> body;
+    ByteWriter w(body);
+    w.i32(currentBoard_);
+    resource.Encode(w);
+    session_.SendMessage(vkLibraryImageToBoard, std::move(body));
+    return true;
+}
+
 void TBoardEngine::BeginPlacement(const QImage& picture, bool dottedFrame) {
+    if (picture.isNull()) return;
     SaveDrawState(currentBoard_);
     placement_ = picture.convertToFormat(QImage::Format_RGB32);
     placementDotted_ = dottedFrame;
@@ -686,7 +778,7 @@ void TBoardEngine::MouseDown(MouseButton button, int x, int y) {
         if (view_) view_->ToolReset();
         return;
     }
-    const QPoint p = Snap(ClampToLayer(currentBoard_, x, y), 0);
+    const QPoint p = MapBoardPoint(x, y, CurrentLayer().image.size(), snap_, gridSize_, tool_, MouseStage::Down);
     localLast_ = startPoint_ = currentPoint_ = p;
     drawing_ = true;
     CurrentLayer().penPos = p;
@@ -708,9 +800,8 @@ void TBoardEngine::MouseMove(bool, bool rightHeld, int x, int y) {
         DrawShape(currentBoard_, startPoint_, false, PenMode::NotXor, startPoint_);
         return;
     }
-    const int extra = (tool_ == btRectangle || tool_ == btRoundRect) && snap_ ? 1 : 0;
-    const QPoint p = Snap(ClampToLayer(currentBoard_, x, y), extra);
     if (!drawing_) return;
+    const QPoint p = MapBoardPoint(x, y, CurrentLayer().image.size(), snap_, gridSize_, tool_, MouseStage::Move);
     if (IsFreeHandTool(tool_)) {
         currentPoint_ = p;
         DrawShape(currentBoard_, p, true, PenMode::Copy, p);
@@ -736,9 +827,7 @@ void TBoardEngine::MouseUp(MouseButton button, int x, int y) {
         return;
     }
     if (drawing_) {
-        const int extra =
-            (tool_ == btRectangle || tool_ == btRoundRect || tool_ == btAreaEraser) && snap_ ? 1 : 0;
-        const QPoint p = Snap(ClampToLayer(currentBoard_, x, y), extra);
+        const QPoint p = MapBoardPoint(x, y, CurrentLayer().image.size(), snap_, gridSize_, tool_, MouseStage::Up);
         ClearOverlay();
         if (tool_ == btMarkStamp) {
             DrawShape(currentBoard_, startPoint_, true, PenMode::Copy, QPoint(markTag_ + 1, 0));

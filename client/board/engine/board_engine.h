@@ -101,6 +101,10 @@ public:
     // Rubber bands and the placement frame in the colours not-xor gives over the current layer,
     // transparent elsewhere; same size as the current layer. The view draws it over the layer.
     const QImage& Overlay() const { return overlay_; }
+    // What changed on the current board since the last call (board pixels); the view repaints it.
+    QRect TakeDirty();
+    // What changed in the overlay since the last call.
+    QRect TakeOverlayDirty();
     const std::vector<TStrokeRecord>& Pending() const { return pending_; }
     QPoint LocalLastPoint() const { return localLast_; }
     QPoint RemoteLastPoint() const { return remoteLast_; }
@@ -159,11 +163,22 @@ public:
     void SendBoardPointer(int x, int y, int pointerType);
     void SendCurrentBoard();
     // Kind 126 for the main window's current presentation (none: nothing is sent); askPrivate answers
-    // the question whether to open the slide on the private board instead.
-    bool SendSlideToBoard(const TResourceInfo* presentation, int32_t slide, const std::function<bool()>& askPrivate);
+    // the question whether to open the slide on the private board instead, in which case the
+    // slide's picture (privatePicture) is drawn on board 0 here and nothing is sent.
+    bool SendSlideToBoard(const TResourceInfo* presentation, int32_t slide, const std::function<bool()>& askPrivate,
+                          const std::function<QImage()>& privatePicture = {});
+
+    // An opened picture drawn with its top-left at (left, top); the layer grows to hold it.
+    void PutPicture(int32_t board, const QImage& picture, int left, int top);
+    // Kind 127: a library picture shown on the current board for everybody.
+    bool SendLibraryImageToBoard(const TResourceInfo& resource);
+    bool HasBoardRight() const { return session_.HasBoardRight(); }
+    bool Connected() const { return session_.Connected(); }
+    bool PlaybackMode() const { return session_.PlaybackMode(); }
 
     // --- picture placement (tool 13) ---
-    // Starts placing a picture: saves the draw state and shows its frame at (0, 0).
+    // Starts placing a picture: saves the draw state and shows its frame at (0, 0). A null picture
+    // starts nothing: the tool stays as it is and no frame is drawn.
     void BeginPlacement(const QImage& picture, bool dottedFrame);
     const QImage& PlacementBitmap() const { return placement_; }
 
@@ -182,13 +197,14 @@ private:
 
     bool CanSendOnCurrent() const;
     QPoint ClampToLayer(int32_t board, int x, int y) const;
-    QPoint Snap(QPoint p, int extra) const;
     void Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPoint p1, QPoint p2, bool overlay, bool local);
     void ToggleRubberBand(const RubberBand& band);
     void ClearOverlay();
     void DrawPictureAt(int32_t board, const QImage& picture, int left, int top);
     void BuildStamps();
-    void Changed(int32_t board);
+    // A layer changed inside rect (null: all of it); the current board's changes add up in dirty_.
+    void Changed(int32_t board, QRect rect = {});
+    QRect StrokeBounds(int32_t board, uint8_t tool, QPoint p1, QPoint p2, bool local) const;
 
     IBoardSession& session_;
     IBoardView* view_ = nullptr;
@@ -215,6 +231,8 @@ private:
     int pointerType_ = 0;
     QPoint pointerPos_;
     bool mouseAttached_ = true;
+    QRect dirty_;
+    QRect bandRect_, overlayDirty_;
 };
 
 }  // namespace orb::board

@@ -121,23 +121,31 @@ static inline int DabChannel(int i, int old, int colour) {
 
 void TAirBrush::Dab(QImage& image, int x, int y) const {
     const int a = intensity_;
-    const int r = int(color_ & 0xFF), g = int((color_ >> 8) & 0xFF), b = int((color_ >> 16) & 0xFF);
+    if (a != lutIntensity_ || color_ != lutColor_) {
+        // One table per channel: a dab is then three look-ups per pixel.
+        const int colour[3] = {int(color_ & 0xFF), int((color_ >> 8) & 0xFF), int((color_ >> 16) & 0xFF)};
+        for (int c = 0; c < 3; ++c)
+            for (int old = 0; old < 256; ++old) lut_[c][size_t(old)] = uint8_t(DabChannel(a, old, colour[c]));
+        lutIntensity_ = a;
+        lutColor_ = color_;
+    }
     const int left = std::max(0, x - size_ / 2), top = std::max(0, y - size_ / 2);
     const int right = std::min(image.width(), x - size_ / 2 + size_);
     const int bottom = std::min(image.height(), y - size_ / 2 + size_);
     if (left >= right || top >= bottom) return;
     uchar* const base = image.bits();
     const qsizetype bpl = image.bytesPerLine();
+    const uint8_t* lr = lut_[0].data();
+    const uint8_t* lg = lut_[1].data();
+    const uint8_t* lb = lut_[2].data();
     for (int py = top; py < bottom; ++py) {
         QRgb* row = reinterpret_cast<QRgb*>(base + py * bpl);
         for (int px = left; px < right; ++px) {
             const QRgb old = row[px];
-            const int nr = DabChannel(a, qRed(old), r);
-            const int ng = DabChannel(a, qGreen(old), g);
-            const int nb = DabChannel(a, qBlue(old), b);
+            const uint32_t nr = lr[(old >> 16) & 0xFF], ng = lg[(old >> 8) & 0xFF], nb = lb[old & 0xFF];
             // Pure white results are not written, so a white brush leaves no trace.
-            if (nr == 255 && ng == 255 && nb == 255) continue;
-            row[px] = qRgb(nr, ng, nb);
+            if ((nr & ng & nb) == 255) continue;
+            row[px] = 0xFF000000u | (nr << 16) | (ng << 8) | nb;
         }
     }
 }

@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <QBrush>
+#include <array>
 #include <functional>
 
 #include "boardmsg/board_records.h"
@@ -46,6 +47,10 @@ private:
     int size_ = 40;
     int intensity_ = 50;
     TColorRef color_ = kBlack;
+    // The blend of each channel value for the current intensity and colour.
+    mutable std::array<std::array<uint8_t, 256>, 3> lut_{};
+    mutable int lutIntensity_ = -1;
+    mutable TColorRef lutColor_ = 0;
 };
 
 // Fills the 4-connected area that has the colour of (x, y) with the brush. Iterative.

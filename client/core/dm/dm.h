@@ -30,6 +30,7 @@
 #include "room/room_state.h"
 #include "sendqueue/vcr_writer_thread.h"
 #include "transfer/file_transfer.h"
+#include "video/video_windows.h"
 #include "transfer/worker.h"
 #include "session/progress_view.h"
 #include "session/proxy.h"
@@ -480,6 +481,13 @@ public:
     // ---- end of playback
 
     // ---- board: Board window and its tools
+    // The board window and the image library window receive their WM_APP notices here
+    // (WM_APP_SHOWERROR, WM_APP_BOARDRIGHT, WM_APP_UPLOADDONE; WM_APP_RESOURCEDELETED,
+    // WM_APP_RESOURCELISTCHANGED). 0 until the program binds them.
+    orb::WindowHandle BoardWindow = 0;
+    orb::WindowHandle BoardControlsWindow = 0;
+    // The kind 20 reply's rows for the image library window (set by the program).
+    std::function<void(const std::vector<TResourceInfo>&)> ShowBoardImageList;
     // ---- end of board
 
     // ---- libraries: Resource libraries, guided web tour, welcome and about windows
@@ -521,6 +529,39 @@ public:
     // ---- end of polls
 
     // ---- video: Web cams: video connection, capture, codec, video windows
+
+    // The video server's port (kind 113; the room server's host serves it) and the reply's second
+    // value, kept and not used.
+    int32_t VideoPort = 0;
+    int32_t VideoPortReserved = 0;
+    // Every open video window, publishing or viewing, in opening order. Not owned.
+    std::vector<orb::video::IVideoWindow*> VideoWindows;
+    void AddVideoWindow(orb::video::IVideoWindow* window);
+    void RemoveVideoWindow(orb::video::IVideoWindow* window);
+    // The window that views the user's camera, or null; a window publishing the own camera is
+    // never returned.
+    orb::video::IVideoWindow* FindVideoViewer(int32_t user) const;
+    // Closes every video window, each on its own: a failing close does not keep the others open.
+    void CloseVideoWindows();
+    bool SendVideoPortRequest();  // 113, header only
+    // The head of the video registration (kind 106): own id, user name and password.
+    orb::TLoginRequest VideoRegistration() const;
+
+    struct TVideoHooks {
+        // Creates and shows a video window that publishes (publish) or views the user, and starts
+        // it; null when it could not be made.
+        std::function<orb::video::IVideoWindow*(int32_t user, bool publish)> OpenVideoWindow;
+        // The settings dialog on its video page.
+        std::function<void()> OpenVideoSettings;
+    };
+    TVideoHooks VideoHooks;
+    // The video commands: start publishing (nothing while publishing), view a user's camera (the
+    // open viewer of that user comes to the front instead of a second one), the video settings
+    // (not while publishing).
+    void StartVideoSession();
+    void ViewWebCam(int32_t user);
+    void VideoSessionSettings();
+
     // ---- end of video
 
     // ---- sharing: Application sharing: session, viewer, settings and control bar

@@ -339,7 +339,12 @@ void TfOrbeloMain::SetRoomCaption(const std::string& caption) { ui_->pRoomInfo->
 void TfOrbeloMain::SetRecorderToolVisible(bool visible) { ui_->pRecorderTool->setVisible(visible); }
 void TfOrbeloMain::SetChatPermissionsMenuVisible(bool visible) { miChatPermissions_->menuAction()->setVisible(visible); }
 void TfOrbeloMain::SetClearMotionsVisible(bool visible) { ui_->acClearMotions->setVisible(visible); }
-void TfOrbeloMain::SetBoardToolBoxVisible(bool) {}
+void TfOrbeloMain::SetBoardToolBoxVisible(bool visible) {
+    // The board window names its tool box; the main window only shows or hides it.
+    if (!docked_.board) return;
+    if (auto* box = docked_.board->findChild<QWidget*>(QStringLiteral("pToolBoxHolder"))) box->setVisible(visible);
+    if (auto* tools = docked_.board->findChild<QWidget*>(QStringLiteral("pBBTools")); tools && visible) tools->show();
+}
 
 orb::TScreenRect TfOrbeloMain::RoomArea() const {
     QPoint tl = ui_->pRoom->mapToGlobal(QPoint(0, 0));
