@@ -31,9 +31,6 @@ public:
         case vkPresentationList:
             if (auto* w = program_.Form<TfrmPresentations>()) w->Fill();
             break;
-        case vkBoardImageList:
-            if (dm_.Libraries.boardImagesChanged) dm_.Libraries.boardImagesChanged();
-            break;
         default: break;
         }
     }
@@ -94,6 +91,8 @@ void TProgram::SetupLibraries() {
 
     // A finished presentation upload (reply kind 52) tells the main window, which reloads the list.
     dm.UploadWindows.main = mainHandle_;
+    // A finished board-image upload (reply kind 23) reloads the image library (bound just before).
+    if (!dm.UploadWindows.boardImages) dm.UploadWindows.boardImages = dm.BoardControlsWindow;
     if (auto* b = Form<TfrmBrowser>()) b->Bind(&dm, &settings_);
     if (auto* d = Form<TfrmSharedDocuments>()) d->Bind(&dm, dm_->Folders().localData);
     if (auto* l = Form<TfrmWebLinks>()) l->Bind(&dm);

@@ -38,6 +38,8 @@ void TDM::HandleResourceList() {
         records.clear();
     }
     *list = std::move(records);
+    // The image library window is the board area's.
+    if (kind == vkBoardImageList && ShowBoardImageList) ShowBoardImageList(*list);
     if (LibraryView) LibraryView->ListChanged(kind);
 }
 
@@ -90,7 +92,7 @@ void TDM::HandleResourceDeleted() {
     uint32_t message = WM_APP_RESOURCEDELETED;
     switch (h.kind) {
     case vkDeleteDocument: target = Libraries.documentsWindow; break;
-    case vkDeleteBoardImage: target = Libraries.boardImagesWindow; break;
+    case vkDeleteBoardImage: target = BoardControlsWindow; break;
     case vkDeleteWebLink: target = Libraries.webLinksWindow; break;
     case vkDeletePresentation:
         target = MainWindow();

@@ -53,12 +53,10 @@ struct TLibraryState {
     TSlideShow slideShow;
     // Received documents, pictures and slides; emptied by ResetDownloadFolder.
     std::filesystem::path downloadFolder;
-    // Windows told about list changes, additions and deletions.
+    // Windows told about list changes, additions and deletions (the image library window is the
+    // board area's: TDM::BoardControlsWindow).
     WindowHandle documentsWindow = 0;
-    WindowHandle boardImagesWindow = 0;
     WindowHandle webLinksWindow = 0;
-    // The image library window refills from boardImages (kind 20); set by that window's owner.
-    std::function<void()> boardImagesChanged;
 
     std::vector<TResourceInfo>* List(uint16_t listKind);
 };
