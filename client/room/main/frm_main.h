@@ -52,6 +52,9 @@ public:
     std::function<int()> RoomListRunner;
     // Replaces the modal message boxes (tests record them instead); returns the button pressed.
     std::function<int(int icon, const std::string& text, int buttons)> MessageBoxOverride;
+    // Shows the welcome window (set by the program; unset: no welcome window).
+    std::function<void(const std::string& address, bool tips, const orb::TScreenRect& where, bool dontShowAgain)>
+        WelcomePageRunner;
     // The exit code this run ends with, once one was asked for.
     std::optional<int> PendingExitCode() const { return exitCode_; }
 
@@ -154,6 +157,8 @@ public:
     void AddChatLine(const std::string& sender, const std::string& text, uint32_t colour, bool notice) override;
     void Beep(int frequency, int durationMs) override;
     void ShowView(int view) override;
+    void ShowWelcomePage(const std::string& address, bool tips, const orb::TScreenRect& where,
+                         bool dontShowAgain) override;
     void HideShareViewer() override;
     void Flash(bool on) override;
     bool IsMaximized() const override;
