@@ -32,7 +32,7 @@
 
 // area sharing
 
-// area settings
+#include "frm_settings.h"  // area settings: made on demand, one at a time
 
 class TfrmRequest : public QWidget {
     Q_OBJECT
