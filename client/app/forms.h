@@ -13,6 +13,7 @@
 // area participants
 
 // area chat
+#include "chat/chat_dialogs.h"
 
 #include "frm_remote_audio.h"  // area voice
 #include "frm_silence.h"
@@ -31,6 +32,10 @@
 #include "video_window/frm_video.h"  // made on demand, one per web-cam stream
 
 // area sharing
+#include "appshare/attendees/frm_attendee_select.h"
+#include "appshare/controlbar/frm_share_control.h"
+#include "appshare/settings/frm_share_settings.h"
+#include "appshare/viewer/frm_share_viewer.h"
 
 #include "frm_settings.h"  // area settings: made on demand, one at a time
 
@@ -76,13 +81,6 @@ public:
     explicit TfrmPollresults(QWidget* parent = nullptr);
 };
 
-class TfrmAppShareViewWindow : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmAppShareViewWindow(QWidget* parent = nullptr);
-};
-
-
 class TfrmConnectionSpeedChooser : public QWidget {
     Q_OBJECT
 public:
@@ -101,33 +99,9 @@ public:
     explicit TfrmPresentations(QWidget* parent = nullptr);
 };
 
-class TfrmNewAppShareSettings : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmNewAppShareSettings(QWidget* parent = nullptr);
-};
-
-class TfrmAppShare_Control : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmAppShare_Control(QWidget* parent = nullptr);
-};
-
-class TfrmAttendeeSelect : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmAttendeeSelect(QWidget* parent = nullptr);
-};
-
 class TfrmTextMessages : public QWidget {
     Q_OBJECT
 public:
     explicit TfrmTextMessages(QWidget* parent = nullptr);
-};
-
-class TfrmChatHolder : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmChatHolder(QWidget* parent = nullptr);
 };
 

@@ -104,12 +104,17 @@ void TProgram::SetupSettings() {
     dm.SessionHooks.OpenConnectionSettings = [this] { OpenSettings(*this, prefs::tsConnection); };
     dm.VideoHooks.OpenVideoSettings = [this] { OpenSettings(*this, prefs::tsVideo); };
     if (!main_) return;
+    // The menu items that open the dialog on a page; the command object enables an item once it
+    // has a handler (acSilenceSuppression stays with the voice part's own window).
     auto& ui = main_->Ui();
-    ui.acSettings->setEnabled(true);
-    QObject::connect(ui.acSettings, &QAction::triggered, main_.get(), [this] { OpenSettings(*this, prefs::tsConnection); });
-    ui.acRecorderSettings->setEnabled(true);
-    QObject::connect(ui.acRecorderSettings, &QAction::triggered, main_.get(),
-                     [this] { OpenSettings(*this, prefs::tsRecorder); });
+    const std::pair<QAction*, prefs::TSettingsPage> items[] = {{ui.acSettings, prefs::tsConnection},
+                                                               {ui.acRecorderSettings, prefs::tsRecorder},
+                                                               {ui.acLocalAudioSettings, prefs::tsAudio},
+                                                               {ui.acAudioQuality, prefs::tsVoice}};
+    for (auto [action, page] : items) {
+        action->setEnabled(true);
+        QObject::connect(action, &QAction::triggered, main_.get(), [this, page] { OpenSettings(*this, page); });
+    }
 }
 
 }  // namespace orb

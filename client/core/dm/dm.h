@@ -17,6 +17,7 @@
 #include <span>
 #include <vector>
 
+#include "chat/chat_view.h"
 #include "dm/reader_thread.h"
 #include "launch/launch.h"
 #include "loop/event_loop.h"
@@ -36,6 +37,7 @@
 #include "session/proxy.h"
 #include "session/session_records.h"
 #include "settings/settings.h"
+#include "sharing/share_session.h"
 #include "wire/bytes.h"
 
 namespace orb::board {
@@ -447,6 +449,37 @@ public:
     // ---- end of participants
 
     // ---- chat: Chat, session notes and requests; command actions and menus
+    // (senders in dm_chat.cpp, handlers in dm_handlers_chat.cpp)
+
+    // Where chat lines, notes and requests go (not owned; unset: they are dropped).
+    orb::chat::IChatView* ChatView = nullptr;
+    // Settings read by the chat handlers.
+    bool BeepOnNewMessage = false;
+    bool BeepOnChatMotions = false;   // BeepOnUserMotions, for requests
+    bool NoPopUpsOnPostIt = false;
+    // Numbers the own requests (kind 15); the first carries 1.
+    uint16_t RequestSequence = 0;
+    // Raised hands numbered by the row action of requests of type 4.
+    int32_t HandCounter = 0;
+    // Session notes are disabled in this room (kinds 138, 139).
+    bool NotesDisabled = false;
+
+    // Kind 130 for type 0, else 131: the lines joined by CR LF (cut to what the record can carry).
+    bool SendTextRecord(int32_t sender, int32_t addressee, std::span<const std::u16string> lines, int16_t room,
+                        int16_t type);
+    // One chat line to the current chat target, from the own user in the own room.
+    bool SendChatText(const std::u16string& text);
+    // The "Session Message" dialog for a user (0: all); OK sends a type-5 note as kind 130.
+    bool ShowSessionMessageDialog(int32_t user);
+    bool SendUserRequest(int32_t target, uint8_t type, const std::string& text = {});  // 15
+    bool SendClearNotes();                                                             // 37
+    bool SendChatPermission(int32_t mode);                                             // 129
+    bool SendNotesSwitch(bool disabled);                                               // 138
+    // A request of type 4..9 applied to the sender's row; posts WM_APP_USERLISTCHANGED.
+    void ApplyUserAction(int32_t user, int action);
+    // The name chat lines carry for a sender: " (Moderator)" appended for levels of 1000 or more,
+    // "Unknown" without a row.
+    std::u16string ChatSenderName(int32_t user) const;
     // ---- end of chat
 
     // ---- voice: Voice connection, remote audio control, audio wizard
@@ -578,6 +611,24 @@ public:
     // ---- end of video
 
     // ---- sharing: Application sharing: session, viewer, settings and control bar
+    // The share of this room (both schemes, both sides); made on first use. Its view, screen and
+    // input injector are set by the program.
+    orb::sharing::TShareSession& Sharing();
+    bool SharingExists() const { return sharing_ != nullptr; }
+    std::unique_ptr<orb::sharing::TShareSession> sharing_;
+    // Senders of the share (each nothing while the room connection is down).
+    bool SendAppShareStart(const orb::appshare::TAppShareDescriptor& d, uint32_t window = 0);  // 141
+    bool SendAppShareStop();                                                                   // 142
+    bool SendAppShareState();   // 149: the Pause action (pause or resume the own share)
+    bool SendRemoteControlGrant(int32_t user, bool on);                                        // 145
+    bool SendRemoteInput(const TRemoteInputEvent& e);                                          // 147
+    bool SendPaneStamps();                                                                     // 91
+    bool SendShareCursorRequest();                                                             // 93
+    // The sharing viewer's window (WM_APP_PANESNAPSHOTREQUEST, WM_APP_PANECURSORREQUEST go there).
+    orb::WindowHandle ShareViewerWindow = 0;
+    // A participant row's share icon changed (0 none, 1 sharing, 2 remote control); for the
+    // participant list, which also finds every current state in Sharing().RowStates().
+    std::function<void(int32_t user, int state)> OnShareRowState;
     // ---- end of sharing
 
     // ---- settings: Settings dialog
