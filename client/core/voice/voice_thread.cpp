@@ -237,3 +237,9 @@ void TVoiceThread::SetPlaybackBuffers(int count) {
     config_.queueSize = n;
     for (auto& p : players_) p->Out().SetNumBuffers(n);
 }
+
+std::vector<int> TVoiceThread::PlaybackBuffers() const {
+    std::vector<int> counts;
+    for (const auto& p : players_) counts.push_back(p->Out().NumBuffers());
+    return counts;
+}
