@@ -44,7 +44,7 @@
 #include "appshare/settings/frm_share_settings.h"
 #include "appshare/viewer/frm_share_viewer.h"
 
-// area settings
+#include "frm_settings.h"  // area settings: made on demand, one at a time
 
 class TfrmPollresults : public QWidget {
     Q_OBJECT

@@ -708,6 +708,16 @@ public:
     // ---- end of sharing
 
     // ---- settings: Settings dialog
+    // The settings dialog opened modally on a page (0 connection, 1 audio, 2 room voice, 3 silence
+    // suppression, 4 notifications, 5 recorder, 6 whiteboard, 7 video, 8 stored polls); set by the
+    // program, nothing while unset.
+    struct TSettingsHooks {
+        std::function<void(int page)> OpenSettings;
+    };
+    TSettingsHooks SettingsHooks;
+    void OpenSettingsDialog(int page) {
+        if (SettingsHooks.OpenSettings) SettingsHooks.OpenSettings(page);
+    }
     // ---- end of settings
 
 
