@@ -50,16 +50,20 @@ std::string MonitorLibraryPath() {
     return "libpagorix.so";
 }
 
-// As root, turns into the job's user (CUPS passes the name; an unknown user or root itself keeps
-// the job from running with root's rights over someone else's files).
+// Started by CUPS as root, turns into the job's user (an unknown user fails the job rather than
+// writing someone's pages with root's rights). Run by hand it keeps the caller's rights.
 bool BecomeJobUser(const char* user) {
-    if (geteuid() != 0) return true;
+    if (geteuid() != 0 || !std::getenv("CUPS_SERVERBIN")) return true;
     struct passwd* pw = getpwnam(user);
     if (!pw) {
         std::fprintf(stderr, "ERROR: unknown job user \"%s\"\n", user);
         return false;
     }
-    if (pw->pw_uid == 0) return true;
+    if (pw->pw_uid == 0) {
+        // Root's own job: root's settings, unless the scheduler was given a settings folder.
+        if (!std::getenv("XDG_CONFIG_HOME")) setenv("HOME", pw->pw_dir, 1);
+        return true;
+    }
     if (initgroups(pw->pw_name, pw->pw_gid) != 0 || setgid(pw->pw_gid) != 0 || setuid(pw->pw_uid) != 0 ||
         setuid(0) == 0) {
         std::fprintf(stderr, "ERROR: cannot run as \"%s\"\n", user);

@@ -536,6 +536,13 @@ public:
     // ---- end of libraries
 
     // ---- print: Print path into presentations, presentation export
+    // Uploads one file of a presentation (type 4 index, 5 page) on its own connection and waits for
+    // the server's answer: true only when the server took it. Call it from a worker thread.
+    bool UploadExportedFile(const std::string& filePath, const std::string& presentationId, int32_t number, int type);
+    // Opens the "Document Uploader" window; set by the program.
+    std::function<void()> ShowDocumentUploader;
+    // Asks the server for the presentations list again (kind 49).
+    bool SendPresentationListRequest();
     // ---- end of print
 
     // ---- polls: Polls and exams, server recording, breakout rooms

@@ -139,7 +139,8 @@ TExportResult ExportAndUploadPresentation(const TExportRequest& request, const T
     }
     progress(esSlideCount, count);
 
-    result.presentationId = PresentationId(request.ownUserId, tick);
+    result.presentationId =
+        request.presentationId.empty() ? PresentationId(request.ownUserId, tick) : request.presentationId;
     TPresentationIndex index;
     index.name = request.document.filename().string();
     index.fileName = index.name;

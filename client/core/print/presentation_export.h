@@ -70,6 +70,7 @@ struct TExportRequest {
     int32_t ownUserId = 0;
     int width = 0;   // 0: not set
     int height = 0;  // 0: not set
+    std::string presentationId;  // made from the user id and the tick count when empty
 };
 
 struct TExportEvents {

@@ -42,12 +42,12 @@ bool TPresentationIndex::Save(const fs::path& file) const {
     return !ec;
 }
 
-bool WriteMonitorUserSettings(const std::string& exportFolder) {
+bool WriteMonitorUserSettings(const std::string& exportFolder, uint16_t noticePort) {
     auto key = orb::reg::Registry::Default().Create(orb::reg::Root::CurrentUser, kUserSettingsKey);
     if (!key) return false;
     orb::reg::Registry::Batch batch(orb::reg::Registry::Default(), orb::reg::Root::CurrentUser);
     bool ok = key.WriteString("CurrentExportFolder", exportFolder) && key.WriteString("FileNamePattern", kPageFilePrefix) &&
-              key.WriteString("Host", kNoticeHost) && key.WriteDWord("Port", kNoticePort);
+              key.WriteString("Host", kNoticeHost) && key.WriteDWord("Port", noticePort);
     return batch.Commit() && ok;
 }
 

@@ -42,7 +42,7 @@ public:
 
 // Writes CurrentExportFolder, FileNamePattern, Host and Port for the current user; false when the
 // key could not be written.
-bool WriteMonitorUserSettings(const std::string& exportFolder);
+bool WriteMonitorUserSettings(const std::string& exportFolder, uint16_t noticePort = kNoticePort);
 
 // Creates `base` + tick count + "/" (with missing parents, mode 0700); empty on failure.
 std::filesystem::path MakeJobFolder(const std::filesystem::path& base, uint32_t tickCount);
