@@ -90,7 +90,9 @@ TEST(PrintNoticeGate, AcceptsOnlyThisJobsOwnPages) {
     for (const auto& c : cases) {
         page.clear();
         EXPECT_EQ(gate.Check(Notice(c.job, c.kind, c.path), n, page), c.want) << c.path << " kind " << c.kind;
-        if (c.want == TNoticeVerdict::PageSaved) EXPECT_EQ(page, fs::path(c.path));
+        if (c.want == TNoticeVerdict::PageSaved) {
+            EXPECT_EQ(page, fs::path(c.path));
+        }
     }
     gate.End();
     EXPECT_EQ(gate.Check(Notice(7, 5, f + "Slide_1.jpg"), n, page), TNoticeVerdict::Ignore);

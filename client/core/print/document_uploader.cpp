@@ -281,6 +281,8 @@ void TDocumentUploader::StartPresentationExport(int width, int height) {
 
 void TDocumentUploader::Closing() {
     gate_.End();
+    busy_ = false;
+    view_.SetBusy(false);
     view_.StopListener();
     if (services_.requestPresentationList) services_.requestPresentationList();
 }

@@ -1,5 +1,6 @@
 #include "print/presentation_export.h"
 
+#include <cctype>
 #include <charconv>
 #include <fstream>
 #include <sstream>
@@ -45,6 +46,17 @@ bool WriteFile(const fs::path& p, const std::vector<uint8_t>& data) {
     return out.good();
 }
 
+const char* PresentationImportFilter(const fs::path& document) {
+    std::string e = document.extension().string();
+    for (auto& c : e) c = char(std::tolower(static_cast<unsigned char>(c)));
+    if (e == ".ppt") return "MS PowerPoint 97";
+    if (e == ".pps") return "MS PowerPoint 97 AutoPlay";
+    if (e == ".pptx") return "Impress MS PowerPoint 2007 XML";
+    if (e == ".ppsx") return "Impress MS PowerPoint 2007 XML AutoPlay";
+    if (e == ".odp") return "impress8";
+    return nullptr;
+}
+
 }  // namespace
 
 TExportTools SystemExportTools(ICommandRunner& runner, fs::path profileFolder) {
@@ -58,9 +70,13 @@ TExportTools SystemExportTools(ICommandRunner& runner, fs::path profileFolder) {
         fs::create_directories(profileFolder, ec);
         // A private profile: a running LibreOffice of the user is neither joined nor disturbed.
         const std::string profile = "-env:UserInstallation=file://" + fs::absolute(profileFolder, ec).string();
-        int rc = runner.Run({"soffice", profile, "--headless", "--norestore", "--nolockcheck", "--convert-to", "pdf",
-                             "--outdir", outFolder.string(), fs::absolute(document, ec).string()},
-                            nullptr);
+        std::vector<std::string> argv = {"soffice", profile, "--headless", "--norestore", "--nolockcheck"};
+        // A presentation is read as one: LibreOffice would otherwise open anything it cannot
+        // read as a presentation as plain text and "export" that.
+        if (const char* filter = PresentationImportFilter(document)) argv.push_back(std::string("--infilter=") + filter);
+        argv.insert(argv.end(), {"--convert-to", "pdf", "--outdir", outFolder.string(),
+                                 fs::absolute(document, ec).string()});
+        int rc = runner.Run(argv, nullptr);
         pdf = outFolder / (document.stem().string() + ".pdf");
         return rc == 0 && fs::is_regular_file(pdf, ec) && fs::file_size(pdf, ec) > 0;
     };
