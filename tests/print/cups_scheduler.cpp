@@ -72,14 +72,18 @@ bool CupsScheduler::Start(std::string& error) {
                                            << "PageLog " << (root_ / "log" / "page_log").string() << "\n"
                                            << "Printcap " << (root_ / "printcap").string() << "\n"
                                            << "User lp\nGroup lp\nSystemGroup root\n";
+    {
+        // The environment of filters and backends is set where the files are configured.
+        std::ofstream files(etc / "cups-files.conf", std::ios::app);
+        for (const auto& e : env_) {
+            const auto eq = e.find('=');
+            files << "SetEnv " << e.substr(0, eq) << " " << e.substr(eq + 1) << "\n";
+        }
+    }
     std::ofstream conf(etc / "cupsd.conf");
     conf << "Listen " << Socket().string() << "\n"
          << "LogLevel debug\nBrowsing Off\nWebInterface No\nDefaultAuthType None\nMaxJobs 50\n"
          << "PreserveJobFiles No\nPreserveJobHistory Yes\n";
-    for (const auto& e : env_) {
-        const auto eq = e.find('=');
-        conf << "SetEnv " << e.substr(0, eq) << " " << e.substr(eq + 1) << "\n";
-    }
     conf << "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
          << "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n";
     conf.close();
