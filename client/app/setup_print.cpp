@@ -52,8 +52,11 @@ void TProgram::SetupPrint() {
                       print::TDrvInstaller::RootInstallCommand(PrinterFiles());
             return ok;
         };
-        s.print = [profile](const std::filesystem::path& doc, const std::filesystem::path& folder) {
-            return print::SubmitToDocumentPrinter(runner, doc, folder, profile);
+        s.print = [profile](const std::filesystem::path& doc, const std::filesystem::path& folder, std::string& job) {
+            return print::SubmitToDocumentPrinter(runner, doc, folder, profile, nullptr, &job);
+        };
+        s.waitPrinted = [](const std::string& job, const std::atomic<bool>& stop) {
+            print::WaitForPrintJob(runner, job, stop, std::chrono::minutes(30));
         };
         s.open = [](const std::filesystem::path& doc) {
             return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(doc.string())));

@@ -61,7 +61,7 @@ protected:
             why = "needs root";
             return installed = installWorks;
         };
-        services.print = [this](const fs::path&, const fs::path&) { return printQueued; };
+        services.print = [this](const fs::path&, const fs::path&, std::string&) { return printQueued; };
         services.canOpen = [](const fs::path&) { return true; };
         services.upload = [this](const fs::path& f, int32_t n, int type, const std::string& id) {
             std::lock_guard l(mu);

@@ -149,8 +149,11 @@ TEST(CupsRoad, PdfPrintedToTheDocumentPrinterBecomesAnUploadedPresentation) {
     services.printerInstalled = [&](std::string&) {
         return installer.IsDocumentPrinterInstalled(kMonitorName, kPortName, kPrinterName, kDriverName);
     };
-    services.print = [&](const fs::path& doc, const fs::path& folder) {
-        return SubmitToDocumentPrinter(runner, doc, folder, root / "profile");
+    services.print = [&](const fs::path& doc, const fs::path& folder, std::string& job) {
+        return SubmitToDocumentPrinter(runner, doc, folder, root / "profile", nullptr, &job);
+    };
+    services.waitPrinted = [&](const std::string& job, const std::atomic<bool>& stop) {
+        WaitForPrintJob(runner, job, stop, std::chrono::seconds(120));
     };
     services.upload = [&](const fs::path& f, int32_t n, int type, const std::string&) {
         std::lock_guard l(mu);
@@ -162,27 +165,29 @@ TEST(CupsRoad, PdfPrintedToTheDocumentPrinterBecomesAnUploadedPresentation) {
         std::lock_guard l(mu);
         posted.push_back(std::move(fn));
     };
+    // Runs one Upload of `doc` until the window closes or the job ends; the view afterwards.
+    auto runJob = [&](NullView& view, const fs::path& doc, bool untilClosed) {
+        TDocumentUploader uploader(view, services);
+        uploader.SelectFile(doc);
+        uploader.Upload(false, "", "");
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        while (!view.closed && (untilClosed || uploader.Busy()) && std::chrono::steady_clock::now() < until) {
+            pollfd p{udp, POLLIN, 0};
+            if (poll(&p, 1, 50) > 0) {
+                uint8_t buf[2048];
+                ssize_t n = recv(udp, buf, sizeof buf, 0);
+                if (n > 0) uploader.OnDatagram(std::span(buf, size_t(n)));
+            }
+            std::deque<std::function<void()>> run;
+            {
+                std::lock_guard l(mu);
+                run.swap(posted);
+            }
+            for (auto& fn : run) fn();
+        }
+    };
     NullView view;
-    TDocumentUploader uploader(view, services);
-    uploader.SelectFile(pdf);
-    uploader.Upload(false, "", "");
-
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    while (!view.closed && std::chrono::steady_clock::now() < until) {
-        pollfd p{udp, POLLIN, 0};
-        if (poll(&p, 1, 50) > 0) {
-            uint8_t buf[2048];
-            ssize_t n = recv(udp, buf, sizeof buf, 0);
-            if (n > 0) uploader.OnDatagram(std::span(buf, size_t(n)));
-        }
-        std::deque<std::function<void()>> run;
-        {
-            std::lock_guard l(mu);
-            run.swap(posted);
-        }
-        for (auto& fn : run) fn();
-    }
-    close(udp);
+    runJob(view, pdf, true);
     ASSERT_TRUE(view.closed) << scheduler.ErrorLog();
     EXPECT_EQ(view.messages, (std::vector<std::string>{kMsgExported}));
     EXPECT_EQ(uploads, (std::vector<std::string>{"Slide_1.jpg:1:5", "Slide_2.jpg:2:5", "Slide_3.jpg:3:5",
@@ -215,6 +220,17 @@ TEST(CupsRoad, PdfPrintedToTheDocumentPrinterBecomesAnUploadedPresentation) {
         EXPECT_NEAR(px[1], kBands[i].g * 255, 12);
         EXPECT_NEAR(px[2], kBands[i].b * 255, 12);
     }
+
+    // A job that fails before the monitor could say anything (a monitor that does not load) ends
+    // as failed once CUPS is done with it, instead of leaving the window waiting.
+    std::ofstream(root / "lib" / kMonitorLibraryFile, std::ios::trunc) << "not a library";
+    uploads.clear();
+    NullView failed;
+    runJob(failed, pdf, false);
+    EXPECT_EQ(failed.messages, (std::vector<std::string>{kMsgPrintFailed}));
+    EXPECT_TRUE(uploads.empty());
+    EXPECT_FALSE(failed.closed);
+    close(udp);
 }
 
 }  // namespace

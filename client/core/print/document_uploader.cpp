@@ -1,5 +1,6 @@
 #include "print/document_uploader.h"
 
+#include <chrono>
 #include <charconv>
 
 #include "util/folders.h"
@@ -157,11 +158,24 @@ void TDocumentUploader::StartPrintExport(bool advanced) {
         return;
     }
     const fs::path document = document_, folder = exportFolder_;
-    RunWorker([this, document, folder] {
-        const bool queued = services_.print && services_.print(document, folder);
+    const uint64_t generation = ++jobGeneration_;
+    RunWorker([this, document, folder, generation] {
+        std::string job;
+        const bool queued = services_.print && services_.print(document, folder, job);
         Post([this, queued] {
             if (queued) return;  // the notices take it from here
             view_.ShowMessage(TMsgKind::Error, TMsgButtons::Ok, kMsgNoApplication);
+            EndJob(false);
+        });
+        if (!queued || !services_.waitPrinted) return;
+        services_.waitPrinted(job, stop_);
+        // The end notice is sent before the job leaves the queue; a moment's grace lets it arrive.
+        for (int i = 0; i < 20 && !stop_; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        Post([this, generation] {
+            // A job that left the queue without its end notice failed before the monitor could
+            // tell (a failed filter or backend): it must not wait for ever.
+            if (generation != jobGeneration_ || !gate_.Running()) return;
+            view_.ShowMessage(TMsgKind::Information, TMsgButtons::Ok, kMsgPrintFailed);
             EndJob(false);
         });
     });

@@ -52,7 +52,13 @@ struct TUploaderServices {
     std::function<bool(std::string& why)> printerInstalled;
     std::function<bool(std::string& why)> installPrinter;
     // Sends the document to the document printer (worker thread); false when it could not be queued.
-    std::function<bool(const std::filesystem::path& document, const std::filesystem::path& exportFolder)> print;
+    // `job` names the queued job for `waitPrinted`.
+    std::function<bool(const std::filesystem::path& document, const std::filesystem::path& exportFolder,
+                       std::string& job)>
+        print;
+    // Waits until the printing system is done with the job (worker thread; stops early when `stop`
+    // is set). Unset: the notices alone end the job.
+    std::function<void(const std::string& job, const std::atomic<bool>& stop)> waitPrinted;
     // Opens the document with its application (advanced mode).
     std::function<bool(const std::filesystem::path& document)> open;
     // Whether some application can open (and so print) the document.
@@ -135,6 +141,7 @@ private:
     TPageList pages_;
     TPrintNoticeGate gate_;
     int32_t pageCount_ = 0;
+    uint64_t jobGeneration_ = 0;
     bool advanced_ = false;
     bool busy_ = false;
     std::thread worker_;
