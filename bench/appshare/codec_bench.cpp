@@ -140,10 +140,7 @@ int main() {
         // Change-only frame.
         delta.SetGeometry(fmt, W, H);
         int64_t segs = 0;
-        double own = Time([&] {
-            XorBitmaps(delta, cur1, cur0);
-            segs = ChangedSegmentCount(delta, 5);
-        });
+        double own = Time([&] { segs = XorAndCountChanged(delta, cur1, cur0, 5); });
         std::vector<uint8_t> copy(cur0.ByteSize());
         double mc = Time([&] { std::memcpy(copy.data(), cur1.Bits(), copy.size()); });
         Row("XOR + changed-segment scan", own, mc, "memcpy of frame", cur0.ByteSize());

@@ -10,9 +10,12 @@
 
 // Windows that live in their own folders, one include line per area:
 
-// area participants
+#include "request/frm_request.h"
+#include "usercard/frm_usercard.h"
+#include "userlist/frm_userlist.h"
 
 // area chat
+#include "chat/chat_dialogs.h"
 
 #include "frm_remote_audio.h"  // area voice
 #include "frm_silence.h"
@@ -31,20 +34,12 @@
 #include "video_window/frm_video.h"  // made on demand, one per web-cam stream
 
 // area sharing
+#include "appshare/attendees/frm_attendee_select.h"
+#include "appshare/controlbar/frm_share_control.h"
+#include "appshare/settings/frm_share_settings.h"
+#include "appshare/viewer/frm_share_viewer.h"
 
 // area settings
-
-class TfrmRequest : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmRequest(QWidget* parent = nullptr);
-};
-
-class TfrmUserList : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmUserList(QWidget* parent = nullptr);
-};
 
 class TfrmBrowser : public QWidget {
     Q_OBJECT
@@ -58,12 +53,6 @@ public:
     explicit TfrmSharedDocuments(QWidget* parent = nullptr);
 };
 
-class TfrmUserControl : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmUserControl(QWidget* parent = nullptr);
-};
-
 class TfrmWebLinks : public QWidget {
     Q_OBJECT
 public:
@@ -75,13 +64,6 @@ class TfrmPollresults : public QWidget {
 public:
     explicit TfrmPollresults(QWidget* parent = nullptr);
 };
-
-class TfrmAppShareViewWindow : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmAppShareViewWindow(QWidget* parent = nullptr);
-};
-
 
 class TfrmConnectionSpeedChooser : public QWidget {
     Q_OBJECT
@@ -101,33 +83,9 @@ public:
     explicit TfrmPresentations(QWidget* parent = nullptr);
 };
 
-class TfrmNewAppShareSettings : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmNewAppShareSettings(QWidget* parent = nullptr);
-};
-
-class TfrmAppShare_Control : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmAppShare_Control(QWidget* parent = nullptr);
-};
-
-class TfrmAttendeeSelect : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmAttendeeSelect(QWidget* parent = nullptr);
-};
-
 class TfrmTextMessages : public QWidget {
     Q_OBJECT
 public:
     explicit TfrmTextMessages(QWidget* parent = nullptr);
-};
-
-class TfrmChatHolder : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmChatHolder(QWidget* parent = nullptr);
 };
 

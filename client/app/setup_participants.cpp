@@ -1,8 +1,137 @@
 // Participants, rights and moderation; profile card and editor: what the program binds for this area.
+#include <QCollator>
+#include <QCoreApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QTimer>
+
+#include "common/message_box.h"
+#include "commands/commands.h"
 #include "program.h"
+#include "protocol/wm_app.h"
+#include "ui_frm_main.h"
+#include "userdetails/frm_userdetails.h"
+#include "userlist/user_list_view.h"
+#include "wire/text.h"
 
 namespace orb {
 
-void TProgram::SetupParticipants() {}
+namespace {
+QString Utf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+}  // namespace
+
+void TProgram::SetupParticipants() {
+    TDM& dm = *tdm_;
+    auto* list = Form<TfrmUserList>();
+    auto* card = Form<TfrmUserControl>();
+    auto* request = Form<TfrmRequest>();
+
+    dm.UserImagesFolder = controller_->Hooks.UserImagesFolder;
+    dm.ShowMe = settings_.ShowMe;
+    dm.BeepOnUserConnect = settings_.BeepOnUserConnect;
+    dm.BeepOnUserDisconnect = settings_.BeepOnUserDisconnect;
+    dm.BeepOnUserMotions = settings_.BeepOnUserMotions;
+    dm.Participants.SetLoop(loop_.get());
+    // Names in any script sort by the user's locale.
+    auto collator = std::make_shared<QCollator>();
+    collator->setCaseSensitivity(Qt::CaseSensitive);
+    dm.Participants.CompareCaptions = [collator](const std::string& a, const std::string& b) {
+        return collator->compare(Utf8(a), Utf8(b));
+    };
+    shutdownSteps_.push_back([this] {
+        tdm_->Participants.SetLoop(nullptr);
+        if (auto* l = Form<TfrmUserList>()) l->Bind(nullptr, 0, {});
+    });
+
+    auto& h = dm.ParticipantHooks;
+    h.Beep = [this](int f, int ms) { main_->Beep(f, ms); };
+    h.AddNotice = [this](const std::string& who, const std::string& text, uint32_t colour) {
+        main_->AddChatLine(who, text, colour, true);
+    };
+    h.SetParticipantsCaption = [this](const std::string& t) { main_->Ui().hdrParticipantsCaption->setText(Utf8(t)); };
+    h.SetSpeakChecked = [this](bool on) { main_->SetSpeakChecked(on); };
+    h.SetSpeakImage = [this](int image) { main_->SetSpeakImage(image); };
+    h.ShowInformation = [this](const std::string& t) {
+        room::PlainMessageBox(main_.get(), QMessageBox::Information, Utf8(t));
+    };
+    h.BoardRightsChanged = [this](bool resetTool) {
+        // A board right changed (for anyone): no drawing tool until one is chosen again.
+        if (auto* board = Form<TfrmBoard>(); board && resetTool) {
+            board->SelectTool(board::btNone);
+            board->UpdateActions();
+        }
+        main_->SetBoardToolBoxVisible(tdm_->CurrentBoard == 0 || tdm_->BoardRight);
+    };
+    h.ProcessMessages = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
+
+    // The card hears of its picture through a window of its own, never through the main window's.
+    const WindowHandle cardWindow = loop_->RegisterWindow([this](uint32_t msg, std::intptr_t w, std::intptr_t l) {
+        if (msg == WM_APP_DOWNLOADDONE)
+            if (auto* c = Form<TfrmUserControl>()) c->DownloadDone(w, l);
+    });
+    shutdownSteps_.push_back([this, cardWindow] { loop_->UnregisterWindow(cardWindow); });
+    card->UserImagesFolder = dm.UserImagesFolder;
+    card->StartUpload = [this](const std::string& path) { tdm_->StartFileUpload(0, 0, 3, std::string(), path); };
+
+    auto showCard = [this, cardWindow](int32_t user) {
+        TDM& d = *tdm_;
+        TParticipantRow* row = d.Participants.FindUser(user);
+        auto* c = Form<TfrmUserControl>();
+        if (!row || !c) return;
+        d.Participants.SetExpanded(*row, true);
+        c->ShowUser(*row, user == d.OwnUserId);
+        const QPoint at = main_->Ui().LeftSplitter->mapToGlobal(QPoint(0, 0));
+        c->RollOut(at.x() + 8, main_->geometry().top() + 130);
+        d.DownloadUserImage(user, cardWindow, WM_APP_DOWNLOADDONE);
+    };
+    auto sendNote = [this, request](int32_t user) {
+        TDM& d = *tdm_;
+        const TParticipantRow* row = d.Participants.FindUser(user);
+        request->Prepare(user == 0 ? QStringLiteral("All Attendees in the room") : row ? Utf8(row->caption) : QString());
+        if (request->exec() != QDialog::Accepted) return;
+        const std::u16string text = request->Note().toStdU16String();
+        auto record = NewWideTextRecord(d.OwnUserId, user, d.OwnRoom, text, TTextMessageInfo::mtNote);
+        d.SendCommand(vkTextMessage, EncodeWideTextMessage(*record));
+    };
+
+    list->Bind(&dm, mainHandle_, dm.ProgramFolder);
+    list->OnShowProfile = showCard;
+    list->OnSendNote = sendNote;
+
+    // The commands on the rows (give and take rights, promote, remove, feedback, clear motions)
+    // are the data module's command object's; it is made after this area, so the list finds them
+    // when its menu shows, and the command object hears of the selected row once the loop runs.
+    auto commands = [this]() -> room::TCommands* {
+        return main_ ? main_->findChild<room::TCommands*>(QStringLiteral("TDMCommands")) : nullptr;
+    };
+    list->SetMenuActions([commands](const char* name) -> QAction* {
+        room::TCommands* c = commands();
+        return c ? c->findChild<QAction*>(QString::fromLatin1(name)) : nullptr;
+    });
+    QTimer::singleShot(0, list, [this, commands] {
+        room::TCommands* c = commands();
+        if (!c) return;
+        if (!c->StateHooks.selectedUser)
+            c->StateHooks.selectedUser = [this] { return tdm_->Participants.SelectedUser(); };
+        if (!c->StateHooks.roomType) c->StateHooks.roomType = [this] { return tdm_->RoomProfile.RoomType(); };
+        // Clearing the motions first hides the status icons of every row.
+        c->SetExecute(chat::acClearMotions, [this] { tdm_->SendClearMotions(); });
+    });
+
+    // The profile card, the own profile editor and the note prompt, for the commands.
+    dm.ShowUserCard = showCard;
+    dm.ShowProfileEditor = [this] {
+        auto* editor = new TfrmUserDetails(*tdm_, main_.get());
+        opened_.append(editor);
+        editor->show();
+        editor->raise();
+    };
+    dm.AskSessionMessage = [this, request](const std::string& addressee, std::string& text) {
+        request->Prepare(Utf8(addressee));
+        if (request->exec() != QDialog::Accepted) return false;
+        text = request->Note().toStdString();
+        return true;
+    };
+}
 
 }  // namespace orb

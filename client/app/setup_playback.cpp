@@ -101,7 +101,7 @@ void TProgram::SetupPlayback() {
     };
     dm.PlaybackRoomHooks.ClearRoomViews = [this] {
         tdm_->ResetRoomState();
-        main_->Ui().chatPublic->clear();
+        main_->FreeChatViews();
     };
 
     // The launch forms. A recording is checked first; a caller's own start of the run replaces the

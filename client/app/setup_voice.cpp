@@ -5,6 +5,7 @@
 #include "audio/init_sound.h"
 #include "frm_audio_test.h"
 #include "program.h"
+#include "trackbar/xi_trackbar.h"
 #include "ui_frm_main.h"
 #include "voice/voice_thread.h"
 
@@ -18,13 +19,14 @@ namespace {
 class TMainVolumeControls final : public QObject, public IVolumeView {
 public:
     TMainVolumeControls(TfOrbeloMain& main, TDM& dm, Settings& settings)
-        : QObject(&main), ui_(main.Ui()), dm_(dm), settings_(settings) {}
+        : QObject(&main), main_(main), ui_(main.Ui()), dm_(dm), settings_(settings) {}
 
     void SetVolumeHandlersAttached(bool attached) override {
         QObject::disconnect(mike_);
         QObject::disconnect(wave_);
         if (!attached) return;
-        mike_ = connect(ui_.xiMikeVolume, &QSlider::valueChanged, this, [this](int v) {
+        mike_ = connect(ui_.xiMikeVolume, &TXiTrackBar::Changed, this, [this] {
+            const int v = ui_.xiMikeVolume->Position();
             const auto volume = uint32_t(v);
             if (dm_.Voice.thread && dm_.Voice.thread->CaptureHandle())
                 media::SetMicVolume(intptr_t(dm_.Voice.thread->CaptureHandle()), volume, audio::MixerIdKind::WaveInHandle);
@@ -32,22 +34,24 @@ public:
                 media::SetMicVolume(settings_.AudioInDeviceID, volume, audio::MixerIdKind::WaveIn);
             settings_.StoredMicVolume = v;
         });
-        wave_ = connect(ui_.xiWaveVolume, &QSlider::valueChanged, this, [this](int v) {
+        wave_ = connect(ui_.xiWaveVolume, &TXiTrackBar::Changed, this, [this] {
+            const int v = ui_.xiWaveVolume->Position();
             media::SetWaveOutVolume(settings_.AudioOutDeviceID, uint32_t(v));
             settings_.StoredWavVolume = v;
         });
     }
     void SetMicrophoneVolume(bool available, uint32_t volume) override {
         ui_.xiMikeVolume->setEnabled(available);
-        if (available) ui_.xiMikeVolume->setValue(int(volume));
+        if (available) ui_.xiMikeVolume->SetPosition(int(volume));
     }
-    void SetMicrophoneBoost(bool, bool) override {}  // the window has no boost item
+    void SetMicrophoneBoost(bool enabled, bool checked) override { main_.SetMicrophoneBoostItem(enabled, checked); }
     void SetSpeakerVolume(bool available, uint32_t volume) override {
         ui_.xiWaveVolume->setEnabled(available);
-        if (available) ui_.xiWaveVolume->setValue(int(volume));
+        if (available) ui_.xiWaveVolume->SetPosition(int(volume));
     }
 
 private:
+    TfOrbeloMain& main_;
     Ui::TfOrbeloMain& ui_;
     TDM& dm_;
     Settings& settings_;

@@ -16,6 +16,7 @@ std::string RoomRecord(int32_t number, const std::string& name) {
     PutI32(r, 0, number);
     PutShort(r, 4, 255, name);
     PutShort(r, 1101, 252, "Hello room");
+    r[1099] = 1;         // moderators get the document tools (share, present, libraries)
     r[1354] = 1;         // moderators may use a camera
     PutI32(r, 1355, 2);  // voice codec
     PutI32(r, 1363, 4);  // speakers

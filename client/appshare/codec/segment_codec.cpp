@@ -2,6 +2,10 @@
 
 #include <zlib.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cstring>
 
@@ -151,6 +155,63 @@ int64_t ChangedSegmentCount(const ShareBitmap& bitmap, int32_t segmentsPerLine) 
     return changed;
 }
 
+namespace {
+
+// dst[0..n) = a ^ b; true when any byte of the result is non-zero. 16 bytes at a time where the
+// machine has SSE2 (every x86-64 does), words elsewhere.
+bool XorRun(uint8_t* __restrict d, const uint8_t* __restrict a, const uint8_t* __restrict b, size_t n) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    __m128i any = _mm_setzero_si128();
+    for (; i + 32 <= n; i += 32) {
+        __m128i x0 = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i)),
+                                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i)));
+        __m128i x1 = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i + 16)),
+                                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i + 16)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), x0);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i + 16), x1);
+        any = _mm_or_si128(any, _mm_or_si128(x0, x1));
+    }
+    bool nonZero = _mm_movemask_epi8(_mm_cmpeq_epi8(any, _mm_setzero_si128())) != 0xFFFF;
+#else
+    bool nonZero = false;
+#endif
+    uint64_t acc = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t x, z;
+        std::memcpy(&x, a + i, 8);
+        std::memcpy(&z, b + i, 8);
+        x ^= z;
+        acc |= x;
+        std::memcpy(d + i, &x, 8);
+    }
+    for (; i < n; ++i) {
+        d[i] = uint8_t(a[i] ^ b[i]);
+        acc |= d[i];
+    }
+    return nonZero || acc != 0;
+}
+
+}  // namespace
+
+int64_t XorAndCountChanged(ShareBitmap& dst, const ShareBitmap& a, const ShareBitmap& b, int32_t segmentsPerLine) {
+    if (!dst.SameGeometry(a) || !dst.SameGeometry(b) || !dst.BytesPerPixel() || !SegmentsPerLineOk(segmentsPerLine))
+        return -1;
+    const size_t bpp = size_t(dst.BytesPerPixel());
+    int64_t changed = 0;
+    for (int32_t y = 0; y < dst.Height(); ++y) {
+        uint8_t* d = dst.ScanLine(y);
+        const uint8_t* pa = a.ScanLine(y);
+        const uint8_t* pb = b.ScanLine(y);
+        for (int32_t k = 0; k < segmentsPerLine; ++k) {
+            const SegmentSpan s = SegmentGeometry(dst.Width(), segmentsPerLine, k);
+            const size_t at = size_t(s.start) * bpp;
+            changed += XorRun(d + at, pa + at, pb + at, size_t(s.length) * bpp);
+        }
+    }
+    return changed;
+}
+
 int CompressionLevel(uint8_t pixelFormat) {
     return pixelFormat == kPixelFormat8 ? Z_DEFAULT_COMPRESSION : Z_BEST_COMPRESSION;
 }
@@ -237,7 +298,7 @@ const char* DecodeStatusText(DecodeStatus s) {
 
 DecodeStatus DecodeBitmapSegments(uint8_t pixelFormat, ShareBitmap& target,
                                   std::span<const uint8_t> input, bool xorMode,
-                                  int32_t segmentsPerLine, std::vector<uint8_t>* scratch) {
+                                  int32_t segmentsPerLine, std::vector<uint8_t>* scratch, ChangedArea* changed) {
     const int bpp = BytesPerPixel(pixelFormat);
     if (!bpp) return DecodeStatus::UnknownFormat;
     if (target.PixelFormat() != pixelFormat || !SegmentsPerLineOk(segmentsPerLine) ||
@@ -264,6 +325,7 @@ DecodeStatus DecodeBitmapSegments(uint8_t pixelFormat, ShareBitmap& target,
 
     // First pass: every record must lie inside the picture and carry exactly the pixels of its
     // segment before any pixel is touched.
+    ChangedArea area{W, H, 0, 0};
     while (r.remaining() > 0) {
         int32_t line, seg, count;
         if (!r.i32(line) || !r.i32(seg) || !r.i32(count)) return DecodeStatus::Damaged;
@@ -272,7 +334,14 @@ DecodeStatus DecodeBitmapSegments(uint8_t pixelFormat, ShareBitmap& target,
         if (startPx + int64_t(count) > int64_t(W) || count != SegmentGeometry(W, S, seg).length)
             return DecodeStatus::BadSegment;
         if (!r.skip(size_t(count) * size_t(bpp))) return DecodeStatus::Damaged;
+        if (count > 0) {
+            area.left = std::min(area.left, int32_t(startPx));
+            area.right = std::max(area.right, int32_t(startPx + count));
+            area.top = std::min(area.top, line);
+            area.bottom = std::max(area.bottom, line + 1);
+        }
     }
+    if (changed) *changed = area.Empty() ? ChangedArea{} : area;
 
     // Second pass: apply, straight from the inflated bytes into the scan lines.
     r.seek(recordsAt);
@@ -316,7 +385,7 @@ void SegmentDecoder::Stop() {
 DecodeStatus SegmentDecoder::Apply(std::span<const uint8_t> stream, bool delta) {
     if (!started_) return DecodeStatus::GeometryMismatch;
     if (delta && !keyed_) return DecodeStatus::NoKeyFrame;
-    DecodeStatus st = DecodeBitmapSegments(format_, picture_, stream, delta, segments_, &scratch_);
+    DecodeStatus st = DecodeBitmapSegments(format_, picture_, stream, delta, segments_, &scratch_, &changed_);
     if (st == DecodeStatus::Applied && !delta) keyed_ = true;
     return st;
 }

@@ -60,6 +60,11 @@ bool ApplySegment(ShareBitmap& bitmap, const Pixel24* pixels, int64_t count, boo
 // difference picture.
 int64_t ChangedSegmentCount(const ShareBitmap& bitmap, int32_t segmentsPerLine);
 
+// dst = a XOR b (all three of one geometry) and the number of segments of the result that hold a
+// non-zero byte, in one pass over the pictures: the sharer's difference step. -1 (dst unchanged)
+// when the geometries differ or the segment count is out of range.
+int64_t XorAndCountChanged(ShareBitmap& dst, const ShareBitmap& a, const ShareBitmap& b, int32_t segmentsPerLine);
+
 // zlib level of a pixel format: best for 16 and 24 bits, zlib's default for 8 bits.
 int CompressionLevel(uint8_t pixelFormat);
 
@@ -69,6 +74,13 @@ int CompressionLevel(uint8_t pixelFormat);
 // range; otherwise returns the number of bytes appended (never 0).
 size_t EncodeBitmapSegments(uint8_t pixelFormat, const ShareBitmap& bitmap, bool skipZeroSegments,
                             int32_t segmentsPerLine, std::vector<uint8_t>& out);
+
+// The pixels a frame wrote: columns left .. right - 1 of lines top .. bottom - 1 (empty when
+// right <= left).
+struct ChangedArea {
+    int32_t left = 0, top = 0, right = 0, bottom = 0;
+    bool Empty() const { return right <= left || bottom <= top; }
+};
 
 enum class DecodeStatus {
     Applied,
@@ -92,7 +104,7 @@ const char* DecodeStatusText(DecodeStatus s);
 DecodeStatus DecodeBitmapSegments(uint8_t pixelFormat, ShareBitmap& target,
                                   std::span<const uint8_t> input, bool xorMode,
                                   int32_t segmentsPerLine = kDefaultSegmentsPerLine,
-                                  std::vector<uint8_t>* scratch = nullptr);
+                                  std::vector<uint8_t>* scratch = nullptr, ChangedArea* changed = nullptr);
 
 // The viewer's side of one share: the picture rebuilt from the frames, and the rule that a
 // difference frame needs a key frame before it.
@@ -110,10 +122,13 @@ public:
 
     // Applies one frame's stream; `delta` is the frame header's delta flag.
     DecodeStatus Apply(std::span<const uint8_t> stream, bool delta);
+    // What the last applied frame wrote.
+    const ChangedArea& LastChanged() const { return changed_; }
 
 private:
     ShareBitmap picture_;
     std::vector<uint8_t> scratch_;
+    ChangedArea changed_;
     uint8_t format_ = 0;
     int32_t segments_ = 0;
     bool started_ = false;

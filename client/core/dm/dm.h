@@ -17,10 +17,12 @@
 #include <span>
 #include <vector>
 
+#include "chat/chat_view.h"
 #include "dm/reader_thread.h"
 #include "launch/launch.h"
 #include "loop/event_loop.h"
 #include "net/tcp_client.h"
+#include "participants/participant_hooks.h"
 #include "participants/participant_list.h"
 #include "playback/playback.h"
 #include "protocol/message_kinds.h"
@@ -36,6 +38,7 @@
 #include "session/proxy.h"
 #include "session/session_records.h"
 #include "settings/settings.h"
+#include "sharing/share_session.h"
 #include "wire/bytes.h"
 
 namespace orb::board {
@@ -444,9 +447,85 @@ public:
     // data-module members, hooks and senders in its own block below (bodies in dm_<area>.cpp).
 
     // ---- participants: Participants, rights and moderation; profile card and editor
+    // (senders and helpers in dm_participants.cpp, handlers in dm_handlers_participants.cpp)
+
+    // What the participant handlers need of windows (participants/participant_hooks.h).
+    orb::TParticipantHooks ParticipantHooks;
+
+    // The own microphone is on the air.
+    bool Transmitting = false;
+    // Raised hands as the moderator's clear counts them (reset by kind 36).
+    int32_t RaisedHandCount = 0;
+    ::TRoomProfile RoomProfile;
+    // Settings read by the handlers.
+    bool BeepOnUserConnect = false;
+    bool BeepOnUserDisconnect = false;
+    bool BeepOnUserMotions = false;
+    bool ShowMe = false;
+    // Where user pictures are kept (ends with a separator; empty: no pictures are fetched).
+    std::string UserImagesFolder;
+    // The profile card of a user, the own profile editor and the session-note prompt (a prompt
+    // addressed to `addressee`; false when cancelled), set by the program for the commands.
+    std::function<void(int32_t user)> ShowUserCard;
+    std::function<void()> ShowProfileEditor;
+    std::function<bool(const std::string& addressee, std::string& text)> AskSessionMessage;
+    // The breakout-rooms window, told about departures (0: none; the board window is the board
+    // area's BoardWindow).
+    orb::WindowHandle BreakoutWindow = 0;
+
+    bool SendClearMotions();                                    // 36
+    // 41 give microphone, 42 give board, 43 take microphone, 44 take board.
+    bool SendRightChange(bool grant, bool microphone, int32_t user);
+    bool SendKickUser(int32_t user, const std::string& reason); // 60
+    bool SendPresence(uint8_t status);                          // 64
+    bool SendUserLevel(int32_t user, int32_t level);            // 99
+    bool SendUserFeedback(int32_t motionBits);                  // 117
+    bool SendTypingState(int32_t state);                        // 151
+    // Fetches a user's picture from the room's web site into UserImagesFolder and posts `message`
+    // (wParam the user, lParam 0) to `window` when it has arrived. False when nothing was started.
+    bool DownloadUserImage(int32_t user, orb::WindowHandle window, uint32_t message);
+    // What a row is rendered with, from the own account, the room and the settings.
+    orb::TRenderContext RenderContext() const;
+    // Rights and motion of one participant (kinds 115 and 153).
+    void ApplyUserRights(const TUserRights& rights);
+    // The current message comes from the server or from a moderator (or is replayed).
+    bool FromServerOrModerator() const;
+    // " Participants [n]" to the header.
+    void UpdateParticipantsCaption();
     // ---- end of participants
 
     // ---- chat: Chat, session notes and requests; command actions and menus
+    // (senders in dm_chat.cpp, handlers in dm_handlers_chat.cpp)
+
+    // Where chat lines, notes and requests go (not owned; unset: they are dropped).
+    orb::chat::IChatView* ChatView = nullptr;
+    // Settings read by the chat handlers.
+    bool BeepOnNewMessage = false;
+    bool BeepOnChatMotions = false;   // BeepOnUserMotions, for requests
+    bool NoPopUpsOnPostIt = false;
+    // Numbers the own requests (kind 15); the first carries 1.
+    uint16_t RequestSequence = 0;
+    // Raised hands numbered by the row action of requests of type 4.
+    int32_t HandCounter = 0;
+    // Session notes are disabled in this room (kinds 138, 139).
+    bool NotesDisabled = false;
+
+    // Kind 130 for type 0, else 131: the lines joined by CR LF (cut to what the record can carry).
+    bool SendTextRecord(int32_t sender, int32_t addressee, std::span<const std::u16string> lines, int16_t room,
+                        int16_t type);
+    // One chat line to the current chat target, from the own user in the own room.
+    bool SendChatText(const std::u16string& text);
+    // The "Session Message" dialog for a user (0: all); OK sends a type-5 note as kind 130.
+    bool ShowSessionMessageDialog(int32_t user);
+    bool SendUserRequest(int32_t target, uint8_t type, const std::string& text = {});  // 15
+    bool SendClearNotes();                                                             // 37
+    bool SendChatPermission(int32_t mode);                                             // 129
+    bool SendNotesSwitch(bool disabled);                                               // 138
+    // A request of type 4..9 applied to the sender's row; posts WM_APP_USERLISTCHANGED.
+    void ApplyUserAction(int32_t user, int action);
+    // The name chat lines carry for a sender: " (Moderator)" appended for levels of 1000 or more,
+    // "Unknown" without a row.
+    std::u16string ChatSenderName(int32_t user) const;
     // ---- end of chat
 
     // ---- voice: Voice connection, remote audio control, audio wizard
@@ -585,6 +664,24 @@ public:
     // ---- end of video
 
     // ---- sharing: Application sharing: session, viewer, settings and control bar
+    // The share of this room (both schemes, both sides); made on first use. Its view, screen and
+    // input injector are set by the program.
+    orb::sharing::TShareSession& Sharing();
+    bool SharingExists() const { return sharing_ != nullptr; }
+    std::unique_ptr<orb::sharing::TShareSession> sharing_;
+    // Senders of the share (each nothing while the room connection is down).
+    bool SendAppShareStart(const orb::appshare::TAppShareDescriptor& d, uint32_t window = 0);  // 141
+    bool SendAppShareStop();                                                                   // 142
+    bool SendAppShareState();   // 149: the Pause action (pause or resume the own share)
+    bool SendRemoteControlGrant(int32_t user, bool on);                                        // 145
+    bool SendRemoteInput(const TRemoteInputEvent& e);                                          // 147
+    bool SendPaneStamps();                                                                     // 91
+    bool SendShareCursorRequest();                                                             // 93
+    // The sharing viewer's window (WM_APP_PANESNAPSHOTREQUEST, WM_APP_PANECURSORREQUEST go there).
+    orb::WindowHandle ShareViewerWindow = 0;
+    // A participant row's share icon changed (0 none, 1 sharing, 2 remote control); for the
+    // participant list, which also finds every current state in Sharing().RowStates().
+    std::function<void(int32_t user, int state)> OnShareRowState;
     // ---- end of sharing
 
     // ---- settings: Settings dialog

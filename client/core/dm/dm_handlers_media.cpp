@@ -19,13 +19,30 @@ void TDM::HandlePollAnswer() {}
 
 void TDM::HandleRecording() {}
 
-void TDM::HandlePaneSnapshotRequest() {}
+// The server asks which tile versions the viewer holds; answered only while a tile share exists.
+void TDM::HandlePaneSnapshotRequest() {
+    if (!SharingExists() || !Sharing().Tiles().Exists()) return;
+    if (ShareViewerWindow)
+        loop_.Post(ShareViewerWindow, WM_APP_PANESNAPSHOTREQUEST, 0, 0);
+    else
+        SendPaneStamps();
+}
 
-void TDM::HandlePaneCursorRequest() {}
+void TDM::HandlePaneCursorRequest() {
+    if (!SharingExists() || !Sharing().Tiles().Exists()) return;
+    if (ShareViewerWindow)
+        loop_.Post(ShareViewerWindow, WM_APP_PANECURSORREQUEST, 0, 0);
+    else
+        SendShareCursorRequest();
+}
 
-void TDM::HandlePaneControl() {}
+void TDM::HandlePaneControl() { Sharing().OnTileControl(CurrentHeader(), CurrentHeader().kind == vkPaneControlOn); }
 
-void TDM::HandleRemoteInput() {}
+void TDM::HandleRemoteInput() {
+    std::span<const uint8_t> s = CurrentMessage();
+    Sharing().OnRemoteInput(CurrentHeader(), s.size() > TVCRHeader::kSize ? s.subspan(TVCRHeader::kSize)
+                                                                         : std::span<const uint8_t>());
+}
 
 // The header's sender started (107) or stopped (108) publishing a camera.
 void TDM::HandleWebcamState() {

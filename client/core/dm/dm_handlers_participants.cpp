@@ -1,41 +1,257 @@
 // Participant, rights and moderation handlers.
 
 #include "dm/dm.h"
+#include "participants/user_info.h"
+#include "protocol/wm_app.h"
+#include "wire/text.h"
 
-// Not built yet: these messages are accepted and have no effect so far.
+using namespace orb;
 
-void TDM::HandleUserList() {}
+namespace {
 
-void TDM::HandleMicrophoneTaken() {}
+template <class F, class... A>
+void Call(const F& f, A&&... a) {
+    if (f) f(std::forward<A>(a)...);
+}
 
-void TDM::HandleMicrophoneReleased() {}
+constexpr uint32_t kMaroon = 0x000080;
+constexpr uint32_t kBlue = 0xFF0000;
+constexpr int32_t kResultNoFreeMicrophone = 54;
 
-void TDM::HandleUserJoined() {}
+}  // namespace
 
-void TDM::HandleUserLeft() {}
+void TDM::HandleUserList() {
+    ByteReader r = BodyReader();
+    // The head is a whole record's size; only its count is read. A count larger than the records
+    // that follow is cut to them.
+    std::array<uint8_t, TUserInfo::kSize> head;
+    if (!r.bytes(head.data(), head.size())) return;
+    int32_t count = int32_t(LoadU32(head.data()));
+    Participants.Clear();
+    const size_t fit = r.remaining() / TUserInfo::kSize;
+    const size_t n = count <= 0 ? 0 : std::min<size_t>(size_t(count), fit);
+    const TRenderContext context = RenderContext();
+    for (size_t i = 0; i < n; ++i) {
+        TUserInfo info;
+        if (!TUserInfo::Decode(r, info)) break;
+        Participants.RenderUserNode(info, context);
+        if (i % 50 == 0) Call(ParticipantHooks.ProcessMessages);
+    }
+    UpdateParticipantsCaption();
+    Loop().Post(MainWindow(), WM_APP_USERLISTCHANGED, 0, 0);
+}
 
-void TDM::HandleDuplicateLogin() {}
+void TDM::HandleMicrophoneTaken() {
+    const TVCRHeader& h = CurrentHeader();
+    if (h.sender != OwnUserId || OwnUserId == 0) {
+        if (h.result == 0) Loop().Post(MainWindow(), WM_APP_USERSPEAKING, h.sender, 1);
+        return;
+    }
+    if (h.result == 0) {
+        Room.SpeakOn = true;
+        Call(ParticipantHooks.SetSpeakChecked, true);
+        Transmitting = true;
+        Call(RoomHooks.SetTransmit, true);
+        Loop().Post(MainWindow(), WM_APP_USERSPEAKING, OwnUserId, 1);
+        Call(ParticipantHooks.SetSpeakImage, 42);
+        return;
+    }
+    Room.SpeakOn = false;
+    Room.SpeakLatch = false;
+    Call(ParticipantHooks.SetSpeakChecked, false);
+    if (h.result == kResultNoFreeMicrophone) {
+        if (HookInstalled) {
+            Call(ParticipantHooks.AddNotice, std::string("Audio"),
+                 std::string("No more free microphones. Please wait for a microphone and try again later."), kMaroon);
+            if (OwnLoginInfo.Level() > 0)
+                Call(ParticipantHooks.AddNotice, std::string("Audio"),
+                     std::string("You are a moderator and you can add more microphones in this session by visiting "
+                                 "File -> Settings -> Audio Compression."),
+                     kBlue);
+            Loop().Post(MainWindow(), WM_APP_CHATTARGET, 0, 0);
+            Call(ParticipantHooks.Beep, 700, 30);
+        } else {
+            Call(ParticipantHooks.ShowInformation,
+                 std::string("No more free microphones. Please wait for a microphone and try later."));
+        }
+    } else {
+        Loop().Post(MainWindow(), WM_APP_SHOWERROR, 0, h.result);
+    }
+    Call(RoomHooks.SetTransmit, false);
+    Loop().Post(MainWindow(), WM_APP_USERSPEAKING, OwnUserId, 0);
+    Transmitting = false;
+}
 
-void TDM::HandleClearMotions() {}
+void TDM::HandleMicrophoneReleased() {
+    const int32_t sender = CurrentHeader().sender;
+    if (sender == OwnUserId && OwnUserId != 0) {
+        Call(ParticipantHooks.ReleaseSpeakButton);
+        Call(ParticipantHooks.SetSpeakImage, Room.VoiceRight ? 43 : 50);
+        Transmitting = false;
+        Call(RoomHooks.SetTransmit, false);
+        Room.SpeakOn = false;
+        Room.SpeakLatch = false;
+        Call(ParticipantHooks.SetSpeakChecked, false);
+    }
+    Loop().Post(MainWindow(), WM_APP_USERSPEAKING, sender, 0);
+    Loop().Post(MainWindow(), WM_APP_SPEAKERLEVEL, 0, 0);
+}
 
-void TDM::HandleMicrophoneRight() {}
+namespace {
 
-void TDM::HandleBoardRightChange() {}
+// Shared by kinds 12 and 153: the row, the beep, the notice.
+void Joined(TDM& dm, const TUserInfo& info) {
+    TParticipantRow& row = dm.Participants.RenderUserNode(info, dm.RenderContext());
+    dm.UpdateParticipantsCaption();
+    if (dm.BeepOnUserConnect && !dm.PlaybackMode) Call(dm.ParticipantHooks.Beep, 3000, 300);
+    Call(dm.ParticipantHooks.AddNotice, std::string("System"), "\xC2\xBB " + row.caption + " joined the session",
+         uint32_t(0));
+    dm.Loop().Post(dm.MainWindow(), WM_APP_CHATTARGET, 0, 0);
+}
 
-void TDM::HandleAcknowledge() {}
+}  // namespace
 
-void TDM::HandleKickUser() {}
+void TDM::HandleUserJoined() {
+    ByteReader r = BodyReader();
+    TUserInfo info;
+    if (!TUserInfo::Decode(r, info)) return;
+    Joined(*this, info);
+}
 
-void TDM::HandlePresence() {}
+void TDM::HandleUserLeft() {
+    const TVCRHeader& h = CurrentHeader();
+    if (const TParticipantRow* row = Participants.FindUser(h.sender)) {
+        Call(ParticipantHooks.AddNotice, std::string("System"), "\xC2\xAB " + row->caption + " left the session",
+             uint32_t(0));
+        Loop().Post(MainWindow(), WM_APP_CHATTARGET, 0, 0);
+        Participants.DeleteUser(h.sender);
+        if (BeepOnUserDisconnect && !PlaybackMode) Call(ParticipantHooks.Beep, 10000, 300);
+    }
+    UpdateParticipantsCaption();
+    Loop().Post(MainWindow(), WM_APP_USERLISTCHANGED, 0, 0);
+    if (IsModerator() && BreakoutWindow) Loop().Post(BreakoutWindow, WM_APP_BREAKOUTUSERMOVED, h.sender, h.room);
+    Call(ParticipantHooks.RestoreFocus);
+}
 
-void TDM::HandleUserLevel() {}
+void TDM::HandleDuplicateLogin() {
+    Call(ParticipantHooks.ShowInformation,
+         std::string("You were disconnected from the server because \r\nanother user with your ID has just logged in"));
+}
 
-void TDM::HandleUserRights() {}
+void TDM::HandleClearMotions() {
+    if (!FromServerOrModerator()) return;
+    for (size_t i = 0; i < Participants.Count(); ++i) {
+        TParticipantRow& row = Participants.Row(i);
+        Participants.SetMotion(row, 0);
+        if (row.mikeState == msRequested) Participants.SetMikeState(row, msNone);
+        if (row.camState == csRequested) Participants.SetCamState(row, csNone);
+        Participants.SetStatusIcon(row, -1);
+    }
+    Loop().Post(MainWindow(), WM_APP_USERLISTCHANGED, 100, 0);
+    RaisedHandCount = 0;
+}
 
-void TDM::HandleUserFeedback() {}
+void TDM::HandleMicrophoneRight() {
+    if (!FromServerOrModerator()) return;
+    ByteReader r = BodyReader();
+    int32_t user;
+    if (!r.i32(user)) return;
+    const bool granted = CurrentHeader().kind == vkGiveMicrophone;
+    Loop().Post(MainWindow(), WM_APP_VOICERIGHT, granted ? 0 : 1, user);
+    if (user == OwnUserId) Room.VoiceRight = granted;
+}
 
-void TDM::HandleTypingState() {}
+void TDM::HandleBoardRightChange() {
+    if (!FromServerOrModerator()) return;
+    ByteReader r = BodyReader();
+    int32_t user;
+    if (!r.i32(user)) return;
+    const bool granted = CurrentHeader().kind == vkGiveBoard;
+    if (user == OwnUserId) {
+        BoardRight = granted;
+        if (granted && BoardWindow) Loop().Post(BoardWindow, WM_APP_BOARDRIGHT, 0, 0);
+    }
+    if (TParticipantRow* row = Participants.FindUser(user)) {
+        row->boardRight = granted;
+        Participants.Changed(user);
+    }
+    Call(ParticipantHooks.BoardRightsChanged, true);
+}
 
-void TDM::HandleRoomProfile() {}
+void TDM::HandleAcknowledge() {
+    if (TParticipantRow* row = Participants.FindUser(CurrentHeader().sender))
+        Participants.SetStatusIcon(*row, kIconAcknowledged);
+}
 
-void TDM::HandleUserJoinedEx() {}
+void TDM::HandleKickUser() {
+    if (!FromServerOrModerator()) return;
+    ByteReader r = BodyReader();
+    int32_t user;
+    std::string reason;
+    if (!r.i32(user) || !r.shortString(49, reason)) return;
+    // Sent to the removed user; one that names someone else is not this user's removal.
+    if (user != OwnUserId) return;
+    Room.KickReason = TrimPartialUtf8(reason);
+    Loop().Post(MainWindow(), WM_APP_KICKED, CurrentHeader().sender, 0);
+}
+
+void TDM::HandlePresence() {
+    ByteReader r = BodyReader();
+    uint8_t status;
+    if (!r.u8(status)) return;
+    Loop().Post(MainWindow(), WM_APP_USERSTATUS, CurrentHeader().sender, status);
+}
+
+void TDM::HandleUserLevel() {
+    if (!FromServerOrModerator()) return;
+    ByteReader r = BodyReader();
+    int32_t user, level;
+    if (!r.i32(user) || !r.i32(level)) return;
+    Loop().Post(MainWindow(), WM_APP_USERLEVEL, user, level);
+}
+
+void TDM::HandleUserRights() {
+    if (!FromServerOrModerator()) return;
+    if (Progress) Progress->HideProgress();
+    ByteReader r = BodyReader();
+    TUserRights rights;
+    while (r.remaining() >= TUserRights::kSize && TUserRights::Decode(r, rights)) ApplyUserRights(rights);
+    Loop().Post(MainWindow(), WM_APP_USERLISTCHANGED, 0, 0);
+}
+
+void TDM::HandleUserFeedback() {
+    ByteReader r = BodyReader();
+    int32_t value;
+    if (!r.i32(value)) return;
+    const int32_t sender = CurrentHeader().sender;
+    TParticipantRow* row = Participants.FindUser(sender);
+    if (!row) return;
+    Participants.SetMotion(*row, value);
+    Loop().Post(MainWindow(), WM_APP_USERLISTCHANGED, value, sender);
+    if (value != 0 && BeepOnUserMotions) Call(ParticipantHooks.Beep, 500, 30);
+}
+
+void TDM::HandleTypingState() {
+    ByteReader r = BodyReader();
+    int32_t state;
+    if (!r.i32(state)) return;
+    if (TParticipantRow* row = Participants.FindUser(CurrentHeader().sender)) Participants.SetTypingState(*row, state);
+}
+
+void TDM::HandleRoomProfile() {
+    ByteReader r = BodyReader();
+    ::TRoomProfile profile;
+    if (!::TRoomProfile::Decode(r, profile)) return;
+    RoomProfile = profile;
+}
+
+void TDM::HandleUserJoinedEx() {
+    ByteReader r = BodyReader();
+    TUserInfo info;
+    TUserRights rights;
+    if (!TUserInfo::Decode(r, info)) return;
+    const bool withRights = TUserRights::Decode(r, rights);
+    Joined(*this, info);
+    // The record introduces one user: its rights are that user's only.
+    if (withRights && rights.userId == info.UserId()) ApplyUserRights(rights);
+}

@@ -1,6 +1,12 @@
-// Application and pane sharing handlers.
+// Application and pane sharing handlers: the share session decides, these hand it the message.
 
 #include "dm/dm.h"
+
+namespace {
+std::span<const uint8_t> Body(std::span<const uint8_t> stream) {
+    return stream.size() > TVCRHeader::kSize ? stream.subspan(TVCRHeader::kSize) : std::span<const uint8_t>();
+}
+}  // namespace
 
 // Accepted and ignored.
 void TDM::HandleKind88() {}
@@ -14,24 +20,22 @@ void TDM::HandleKind90() {}
 // Accepted and ignored.
 void TDM::HandleKind94() {}
 
-// Not built yet: these messages are accepted and have no effect so far.
+void TDM::HandleShareStarted() { Sharing().OnTileStarted(CurrentHeader(), Body(CurrentMessage())); }
 
-void TDM::HandleShareStarted() {}
+void TDM::HandleShareStopped() { Sharing().OnTileStopped(); }
 
-void TDM::HandleShareStopped() {}
+void TDM::HandleSharePanes() { Sharing().OnTilePanes(CurrentHeader(), Body(CurrentMessage())); }
 
-void TDM::HandleSharePanes() {}
+void TDM::HandleShareCursor() { Sharing().OnTileCursor(CurrentHeader(), Body(CurrentMessage())); }
 
-void TDM::HandleShareCursor() {}
+void TDM::HandleShareDescriptor() { Sharing().OnTileDescriptor(CurrentHeader(), Body(CurrentMessage())); }
 
-void TDM::HandleShareDescriptor() {}
+void TDM::HandleAppShareStart() { Sharing().OnStart(CurrentHeader(), Body(CurrentMessage())); }
 
-void TDM::HandleAppShareStart() {}
+void TDM::HandleAppShareStop() { Sharing().OnStop(CurrentHeader()); }
 
-void TDM::HandleAppShareStop() {}
+void TDM::HandleAppShareFrame() { Sharing().OnFrame(CurrentHeader(), Body(CurrentMessage())); }
 
-void TDM::HandleAppShareFrame() {}
+void TDM::HandleRemoteControl() { Sharing().OnRemoteControl(CurrentHeader(), Body(CurrentMessage())); }
 
-void TDM::HandleRemoteControl() {}
-
-void TDM::HandleShareState() {}
+void TDM::HandleShareState() { Sharing().OnState(CurrentHeader(), Body(CurrentMessage())); }

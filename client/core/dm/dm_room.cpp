@@ -56,7 +56,12 @@ std::vector<uint8_t> I32Body(int32_t v) {
 
 bool TDM::SendUserListRequest() { return SendCommand(vkUserList); }
 bool TDM::SendTakeMicrophone() { return SendCommand(vkTakeMicrophone); }
-bool TDM::SendReleaseMicrophone() { return SendCommand(vkReleaseMicrophone); }
+bool TDM::SendReleaseMicrophone() {
+    // The voice thread stops sending before the floor is given back, whichever input gives it up.
+    Call(RoomHooks.SetTransmit, false);
+    Transmitting = false;
+    return SendCommand(vkReleaseMicrophone);
+}
 
 bool TDM::SendAcknowledge(int32_t user) {
     if (user == 0) return false;
@@ -76,7 +81,6 @@ bool TDM::SendRoomProfileRequest() { return SendCommand(vkRoomProfile); }
 void TDM::SpeakToggle() {
     if (!vcrClient.Connected()) return;
     if (Room.SpeakOn) {
-        Call(RoomHooks.SetTransmit, false);
         const bool queued = SendReleaseMicrophone();
         Room.SpeakOn = false;
         Room.SpeakLatch = false;

@@ -84,6 +84,18 @@ public:
     std::string LoginText() const { return Str(1036, 31); }
     std::string UserName() const { return Str(1068, 50); }
     void SetUserName(std::string_view v) { SetShortString(raw_, 1068, 50, v); }
+    // The profile fields the profile editor writes (text cut to whole characters).
+    void SetFirstName(std::string_view v) { SetShortString(raw_, 8, 20, v); }
+    void SetFullName(std::string_view v) { SetShortString(raw_, 29, 128, v); }
+    void SetEmail(std::string_view v) { SetShortString(raw_, 158, 128, v); }
+    void SetAddress(std::string_view v) { SetShortString(raw_, 287, 128, v); }
+    void SetCity(std::string_view v) { SetShortString(raw_, 420, 50, v); }
+    void SetZip(std::string_view v) { SetShortString(raw_, 475, 20, v); }
+    void SetPhone(std::string_view v) { SetShortString(raw_, 496, 100, v); }
+    void SetGender(std::string_view v) { SetShortString(raw_, 651, 3, v); }
+    void SetBirthDate(double v) { SetF64(655, v); }
+    void SetProfession(std::string_view v) { SetShortString(raw_, 718, 100, v); }
+    void SetLanguages(std::string_view v) { SetShortString(raw_, 819, 100, v); }
 
 private:
     int32_t I32(size_t o) const;

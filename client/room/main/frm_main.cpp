@@ -12,6 +12,7 @@
 #include <QTextCursor>
 
 #include "audio/tone.h"
+#include "chat/chat_views.h"
 #include "common/message_box.h"
 #include "common/theme_icons.h"
 #include "main/key_map.h"
@@ -28,7 +29,6 @@ int Box(QWidget* parent, QMessageBox::Icon icon, const std::string& text, QMessa
     return orb::room::PlainMessageBox(parent, icon, Text(text), buttons);
 }
 
-QColor FromColorRef(uint32_t bgr) { return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF)); }
 
 }  // namespace
 
@@ -62,7 +62,6 @@ TfOrbeloMain::TfOrbeloMain(QWidget* parent) : QMainWindow(parent), ui_(std::make
         a->setObjectName(QStringLiteral("ChatPerm%1").arg(permTag));
         a->setCheckable(true);
         a->setProperty("Tag", permTag);
-        a->setEnabled(false);  // sending the permission comes with the chat commands
         chatPerm_[permTag == 0 ? 0 : permTag == 1 ? 1 : 2] = a;
     }
     miChatPermissions_->menuAction()->setVisible(false);
@@ -103,8 +102,8 @@ TfOrbeloMain::TfOrbeloMain(QWidget* parent) : QMainWindow(parent), ui_(std::make
     // Until the room's own sizes are applied: the defaults of the panel sizes.
     ui_->LeftSplitter->setSizes({290, 990});
     ui_->midSplitter->setSizes({325, 400});
-    ui_->chatPublic->setOpenLinks(false);
     SetIcons();
+    SetupChatUi();
     qApp->installEventFilter(this);
 }
 
@@ -156,9 +155,12 @@ void TfOrbeloMain::Bind(orb::TMainController* controller, TDM* dm, int audioOutD
 
 QAction* TfOrbeloMain::ChatPerm(int tag) const { return chatPerm_[tag == 0 ? 0 : tag == 1 ? 1 : 2]; }
 
-QString TfOrbeloMain::PublicChatText() const { return ui_->chatPublic->toPlainText(); }
+QString TfOrbeloMain::PublicChatText() const {
+    orb::room::TChatBrowser* v = chatViews_->Find(0);
+    return v ? v->toPlainText() : QString();
+}
 
-void TfOrbeloMain::FreeChatViews() { ui_->chatPublic->clear(); }
+void TfOrbeloMain::FreeChatViews() { chatViews_->FreeAll(); }
 
 // ---- Events
 
@@ -213,6 +215,27 @@ bool TfOrbeloMain::eventFilter(QObject* watched, QEvent* e) {
                     controller_->KeyUp(vk, k->isAutoRepeat());
             }
         }
+    }
+    // The chat input: Enter sends (Shift+Enter makes a new line in the multi-line editor), a double
+    // click switches the editor, and the chat header opens the send-to menu.
+    if (ui_ && (watched == ui_->eMsg || watched == ui_->eMultiMsg)) {
+        if (e->type() == QEvent::MouseButtonDblClick) {
+            SetMultiLine(!multiLine_);
+            return true;
+        }
+        if (e->type() == QEvent::KeyPress) {
+            auto* k = static_cast<QKeyEvent*>(e);
+            if ((k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) && !(k->modifiers() & Qt::ShiftModifier)) {
+                SendChatInput();
+                return true;
+            }
+        }
+    } else if (ui_ && watched == ui_->hdrTextMessages && e->type() == QEvent::MouseButtonPress) {
+        if (ui_->hdrTextMessages->property("sendToMenu").toBool() || !ui_->hdrTextMessages->property("sendToMenu").isValid()) {
+            FillSendToMenu();
+            pmSendTo_->popup(ui_->hdrTextMessages->mapToGlobal(QPoint(0, ui_->hdrTextMessages->height())));
+        }
+        return true;
     }
     return QMainWindow::eventFilter(watched, e);
 }
@@ -337,7 +360,11 @@ int TfOrbeloMain::RunRoomList() { return RoomListRunner ? RoomListRunner() : 0; 
 
 void TfOrbeloMain::SetRoomCaption(const std::string& caption) { ui_->pRoomInfo->setText(Text(caption)); }
 void TfOrbeloMain::SetRecorderToolVisible(bool visible) { ui_->pRecorderTool->setVisible(visible); }
-void TfOrbeloMain::SetChatPermissionsMenuVisible(bool visible) { miChatPermissions_->menuAction()->setVisible(visible); }
+void TfOrbeloMain::SetChatPermissionsMenuVisible(bool visible) {
+    miChatPermissions_->menuAction()->setVisible(visible);
+    // The notes switch is the moderators' as well.
+    if (auto* notes = pmChat_->findChild<QMenu*>(QStringLiteral("miNotesPermissions"))) notes->menuAction()->setVisible(visible);
+}
 void TfOrbeloMain::SetClearMotionsVisible(bool visible) { ui_->acClearMotions->setVisible(visible); }
 void TfOrbeloMain::SetBoardToolBoxVisible(bool visible) {
     // The board window names its tool box; the main window only shows or hides it.
@@ -363,20 +390,8 @@ void TfOrbeloMain::Quit(int exitCode) {
 
 void TfOrbeloMain::SetResetButtonVisible(bool visible) { ui_->spbtnResetConnection->setVisible(visible); }
 
-void TfOrbeloMain::AddChatLine(const std::string& sender, const std::string& text, uint32_t colour, bool) {
-    // Inserted as text: nothing from the room is ever read as markup.
-    QTextCursor c(ui_->chatPublic->document());
-    c.movePosition(QTextCursor::End);
-    if (!ui_->chatPublic->document()->isEmpty()) c.insertBlock();
-    QTextCharFormat bold;
-    bold.setFontWeight(QFont::Bold);
-    bold.setForeground(FromColorRef(colour));
-    c.insertText(Text(sender) + QStringLiteral(": "), bold);
-    QTextCharFormat plain;
-    plain.setForeground(FromColorRef(colour));
-    c.insertText(Text(text), plain);
-    ui_->chatPublic->setTextCursor(c);
-    ui_->chatPublic->ensureCursorVisible();
+void TfOrbeloMain::AddChatLine(const std::string& sender, const std::string& text, uint32_t colour, bool notice) {
+    chatViews_->AddChatMessage(0, Text(sender), notice, colour, Text(text));
 }
 
 void TfOrbeloMain::Beep(int frequency, int durationMs) {
@@ -433,7 +448,15 @@ void TfOrbeloMain::SetChatPermission(const orb::TChatPermissionLayout& l) {
     }
 }
 
-void TfOrbeloMain::SetNotesEnabled(bool enabled) { ui_->tbSessionNotes->setProperty("notesEnabled", enabled); }
+void TfOrbeloMain::SetNotesEnabled(bool enabled) {
+    ui_->tbSessionNotes->setProperty("notesEnabled", enabled);
+    ui_->tbSessionNotes->setEnabled(enabled);
+    if (dm_) dm_->NotesDisabled = !enabled;
+    if (miNotesPerm_[0]) {
+        miNotesPerm_[0]->setChecked(enabled);
+        miNotesPerm_[1]->setChecked(!enabled);
+    }
+}
 
 void TfOrbeloMain::SetSpeakChecked(bool checked) { ui_->btnSpeak->setChecked(checked); }
 

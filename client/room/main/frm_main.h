@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+#include "chat/chat_view.h"
 #include "main/main_controller.h"
 #include "main/main_view.h"
 
@@ -20,8 +21,17 @@ class TTonePlayer;
 }
 class QActionGroup;
 class QMenu;
+class QTreeWidgetItem;
+class TfrmChatHolder;
+class QToolButton;
+namespace orb {
+struct Settings;
+}
+namespace orb::room {
+class TChatViews;
+}
 
-class TfOrbeloMain final : public QMainWindow, public orb::IMainView {
+class TfOrbeloMain final : public QMainWindow, public orb::IMainView, public orb::chat::IChatView {
     Q_OBJECT
 public:
     explicit TfOrbeloMain(QWidget* parent = nullptr);
@@ -45,10 +55,71 @@ public:
     // The exit code this run ends with, once one was asked for.
     std::optional<int> PendingExitCode() const { return exitCode_; }
 
-    // The public chat view's text (until the chat views of their own exist).
+    // The public chat view's text (empty while it does not exist).
     QString PublicChatText() const;
-    // A new room starts with empty chat views.
+    // A new room starts with no chat views.
     void FreeChatViews();
+
+    // ---- Chat, notes, menus and the volume sliders (frm_main_chat.cpp)
+
+    // What the chat needs beyond the data module: the settings it reads and writes, its windows,
+    // and the slide-in notices.
+    struct TChatBindings {
+        orb::Settings* settings = nullptr;
+        std::function<bool()> saveSettings;
+        TfrmChatHolder* holder = nullptr;
+        // The "Session Message" prompt for an addressee: the text to send, false when cancelled.
+        std::function<bool(const QString& addressee, QString& text)> askSessionMessage;
+        std::function<void(const QString& sender, const QString& text)> chatPopup;
+        std::function<void(const QString& sender, const QString& text, double dateTime)> textNote;
+        // File dialogs (tests answer them): the chosen file, or empty for Cancel.
+        std::function<QString(const QString& title, const QString& proposed, const QString& filter)> askSaveFile;
+        // Opens a web address (Help and Support).
+        std::function<void(const QString&)> openUrl;
+        // The about window and the settings dialog, once they exist.
+        std::function<void()> showAbout;
+        std::function<void(const QString& page)> showSettings;
+        // The profile card of a user and the own profile editor, once they exist.
+        std::function<void(int32_t user)> showUserCard;
+        std::function<void()> showProfileEditor;
+    };
+    void BindChat(TChatBindings bindings);
+    orb::room::TChatViews& ChatViews() { return *chatViews_; }
+    // The chat input: sends the visible input's text to the chat target; empty text sends nothing.
+    void SendChatInput();
+    // Puts smiley code `index` of the menu at the caret of the visible input.
+    void InsertSmiley(int index);
+    void SetMultiLine(bool on);
+    bool MultiLine() const { return multiLine_; }
+    // The send-to menu: "Public Messages" and one item per other participant.
+    QMenu* SendToMenu() const { return pmSendTo_; }
+    void FillSendToMenu();
+    void ChooseSendTo(QAction* item);
+    QMenu* ChatMenu() const { return pmChat_; }
+    QMenu* NotesMenu() const { return pmNotes_; }
+    QMenu* RequestMenu() const { return pmRequest_; }
+    bool SavePublicChat(const QString& file);
+    bool SaveNotes(const QString& file);
+    // The board's slides menu for a document of `pageCount` pages (capped), the current one checked.
+    void FillSlidesMenu(QMenu* menu, int32_t pageCount, int current, QToolButton* jump);
+    void ClearSlidesMenu(QMenu* menu);
+    // Reads the volumes from the mixer into the sliders (through the data module's volume view).
+    void ReadVolumes();
+    // The "Microphone Boost" item: enabled when the boost could be read, checked when it is on.
+    void SetMicrophoneBoostItem(bool enabled, bool checked);
+    bool TypingFlag() const { return typing_; }
+
+    // ---- orb::chat::IChatView
+    void AddChatMessage(int32_t key, const std::u16string& sender, bool notice, uint32_t colour,
+                        const std::u16string& text) override;
+    void AddNoteRow(const orb::chat::TNoteRow& row) override;
+    void ClearNotes() override;
+    void ShowChatPopup(const std::u16string& sender, const std::u16string& text) override;
+    void ShowTextNote(const std::string& sender, const std::u16string& text, double dateTime) override;
+    bool FullScreen() const override;
+    bool ChatPageActive() const override;
+    bool SeparateChatWindow() const override;
+    bool AskSessionMessage(const std::string& addressee, std::u16string& text) override;
 
     // ---- IMainView
     void ShowError(const std::string& text) override;
@@ -94,6 +165,7 @@ public:
     void SetNotesEnabled(bool enabled) override;
     void SetSpeakChecked(bool checked) override;
     void LoadUserPicture(int32_t user, const std::string& path) override;
+    void SelectChatTarget(int type, int32_t user) override;
 
     QMenu* ChatPermissionsMenu() const { return miChatPermissions_; }
     QAction* ChatPerm(int tag) const;
@@ -109,6 +181,22 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    void SetupChatUi();
+    void InputChanged();
+    QString InputText() const;
+    void ClearInput();
+    void FocusInput();
+    void SetChatHeader(const QString& text);
+    void NotesCommand(int command);
+    void ShowSelectedNote();
+    void StrikeOut(QTreeWidgetItem* item);
+    void ChangeFontSize(int size);
+    void ApplyTheme(int tag);
+    void ChooseSpeed(QAction* item);
+    void StepVolume(bool microphone, int delta);
+    void ToggleMicBoost();
+    void ToggleSeparateChat();
+    QString AskSaveFile(const QString& title, const QString& proposed, const QString& filter);
     void SetIcons();
     void DockInto(QWidget* form, QWidget* place);
     void ResetConnectionExecute();
@@ -128,4 +216,18 @@ private:
     bool closing_ = false;
     std::optional<int> exitCode_;
     QString headerStyle_;
+
+    std::unique_ptr<orb::room::TChatViews> chatViews_;
+    TChatBindings chat_;
+    QMenu* pmSendTo_ = nullptr;
+    QMenu* pmNotes_ = nullptr;
+    QMenu* pmRequest_ = nullptr;
+    QAction* miShowTiming_ = nullptr;
+    QAction* miSeparateChat_ = nullptr;
+    QAction* miMicBoost_ = nullptr;
+    QAction* miNotesPerm_[2] = {};
+    QActionGroup* fontGroup_ = nullptr;
+    QActionGroup* themeGroup_ = nullptr;
+    bool multiLine_ = false;
+    bool typing_ = false;
 };

@@ -563,8 +563,8 @@ void TMainController::HandleMessage(uint32_t msg, std::intptr_t w, std::intptr_t
     case WM_APP_POLLRECEIVED: PollReceived(); break;
     case WM_APP_USERSTATUS:
         if (TParticipantRow* row = dm_.Participants.FindUser(int32_t(w))) {
-            row->presence = uint8_t(l);
-            dm_.Participants.Changed(row->userId);
+            row->info.SetPresence(uint8_t(l));
+            dm_.Participants.SetPresence(*row, uint8_t(l));
         }
         break;
     case WM_APP_SHOWBOARD:
@@ -624,12 +624,10 @@ void TMainController::UserSpeaking(int32_t user, bool speaking) {
     TParticipantRow* row = dm_.Participants.FindUser(user);
     if (!row) return;
     if (speaking) {
-        row->mikeState = msSpeaking;
-        dm_.Participants.Changed(user);
+        dm_.Participants.SetMikeState(*row, msSpeaking);
         dm_.Participants.MoveToTop(user);
     } else {
-        row->mikeState = (dm_.PlaybackMode || row->maySpeak) ? msAllowed : msNotAllowed;
-        dm_.Participants.Changed(user);
+        dm_.Participants.SetMikeState(*row, (dm_.PlaybackMode || row->maySpeak) ? msAllowed : msNotAllowed);
     }
 }
 
@@ -658,12 +656,12 @@ void TMainController::VoiceRight(bool granted, int32_t user) {
             }
             view_.SetSpeakImage(50);
         }
-        row->mikeState = msNotAllowed;
         row->maySpeak = false;
+        dm_.Participants.SetMikeState(*row, msNotAllowed);
     } else {
         row->maySpeak = true;
         if (own) view_.SetSpeakImage(43);
-        if (!(own && dm_.Room.SpeakOn)) row->mikeState = msAllowed;
+        if (!(own && dm_.Room.SpeakOn)) dm_.Participants.SetMikeState(*row, msAllowed);
     }
     dm_.Participants.Changed(user);
 }
@@ -685,11 +683,11 @@ void TMainController::UserLevel(int32_t user, int32_t level) {
     if (!row) return;
     // A moderator is a level of 1000 or more, as everywhere else.
     const bool moderator = level >= 1000;
-    row->role = moderator ? urModerator : urParticipant;
     row->maySpeak = moderator;
-    if (row->mikeState != msSpeaking) row->mikeState = moderator ? msAllowed : msNotAllowed;
     row->level = level;
-    dm_.Participants.Changed(user);
+    row->info.SetLevel(level);
+    dm_.Participants.SetRole(*row, moderator ? urModerator : urParticipant);
+    if (row->mikeState != msSpeaking) dm_.Participants.SetMikeState(*row, moderator ? msAllowed : msNotAllowed);
     if (user == dm_.OwnUserId) ApplyOwnLevel(level);
 }
 
@@ -728,8 +726,7 @@ void TMainController::RecordingStatus(int stage, int code) {
 void TMainController::UserVideo(int32_t user, bool started) {
     TParticipantRow* row = dm_.Participants.FindUser(user);
     if (!row) return;
-    row->camState = started ? csPublishing : csNone;
-    dm_.Participants.Changed(user);
+    dm_.Participants.SetCamState(*row, started ? csPublishing : csNone);
     if (started)
         view_.AddChatLine("System",
                           row->caption +

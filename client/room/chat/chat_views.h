@@ -1,0 +1,70 @@
+#pragma once
+// The chat views: one read-only document per conversation (key 0 the public chat, otherwise the
+// partner's user id), created on demand in a stacked panel. Text from the room is inserted as text
+// and smiley codes become pictures registered with the view's document; nothing else is loaded, and
+// links never open.
+
+#include <QTextBrowser>
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+
+class QStackedWidget;
+
+namespace orb::room {
+
+class TChatBrowser : public QTextBrowser {
+    Q_OBJECT
+public:
+    explicit TChatBrowser(int32_t key, QWidget* parent = nullptr);
+    int32_t Key() const { return key_; }
+    // Appends one message: a notice (grey, plain, one line) or a bold header line and the text.
+    void AddMessage(const QString& sender, bool notice, uint32_t colour, const QString& text, const QString& timeText,
+                    int pointSize);
+    void Clear();
+    void SetPointSize(int pointSize);
+    // The view's text and pictures as an RTF document.
+    std::string Rtf() const;
+
+protected:
+    // Only the registered smiley pictures exist for the document; everything else stays unloaded.
+    QVariant loadResource(int type, const QUrl& name) override;
+
+private:
+    void RegisterPictures();
+    void Append(QTextCursor& c, const QString& text, const QTextCharFormat& f);
+    int32_t key_;
+};
+
+class TChatViews {
+public:
+    explicit TChatViews(QStackedWidget* stack);
+    TChatBrowser* Find(int32_t key) const;
+    TChatBrowser* FindOrCreate(int32_t key, bool* created = nullptr);
+    // AddChatMessage: finds or creates the view and appends; returns it.
+    TChatBrowser* AddChatMessage(int32_t key, const QString& sender, bool notice, uint32_t colour, const QString& text);
+    void BringToFront(int32_t key);
+    int32_t FrontKey() const;
+    // Frees every view (a new room starts with none).
+    void FreeAll();
+    void ClearAll();
+    void SetFontSize(int pointSize);
+    void SetShowTiming(bool on) { showTiming_ = on; }
+    bool ShowTiming() const { return showTiming_; }
+    int FontSize() const { return fontSize_; }
+    // What each new view is given (the chat input's pop-up menu).
+    void SetContextMenu(std::function<void(TChatBrowser*, const QPoint&)> menu) { menu_ = std::move(menu); }
+    size_t Count() const;
+
+private:
+    QStackedWidget* stack_;
+    mutable std::recursive_mutex mu_;
+    std::map<int32_t, TChatBrowser*> views_;
+    bool showTiming_ = false;
+    int fontSize_ = 8;
+    std::function<void(TChatBrowser*, const QPoint&)> menu_;
+};
+
+}  // namespace orb::room

@@ -1,0 +1,88 @@
+#pragma once
+// The room commands as actions owned by the data module's command object: one QAction per command
+// with its caption, hint, shortcut and image, placed in the main window's menus and tool bars, and
+// enabled, shown and captioned by its Update rule (chat/command_rules) on a short idle timer.
+// Commands whose windows come with other parts of the client stay disabled until an Execute handler
+// is set for them (SetExecute).
+
+#include <QObject>
+
+#include <array>
+#include <functional>
+
+#include "chat/command_rules.h"
+
+class QAction;
+class QMenu;
+class QTimer;
+class TDM;
+class TfOrbeloMain;
+
+namespace orb {
+class TMainController;
+}
+
+namespace orb::room {
+
+class TCommands : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kUpdateIntervalMs = 250;
+
+    TCommands(TDM& dm, TMainController& controller, TfOrbeloMain& window, QObject* parent = nullptr);
+    ~TCommands() override;
+
+    QAction* Action(chat::TCommand id) const { return actions_[size_t(id)]; }
+    // Gives a command its Execute handler; the command is then enabled by its Update rule.
+    void SetExecute(chat::TCommand id, std::function<void()> execute);
+    bool HasExecute(chat::TCommand id) const { return bool(executes_[size_t(id)]); }
+
+    // What the rules read beyond the data module (unset: none, not recording, no share, ...).
+    struct TStateHooks {
+        std::function<int32_t()> selectedUser;
+        std::function<bool()> recording;
+        std::function<uint8_t()> shareState;
+        std::function<int32_t()> sharingUser;
+        std::function<bool()> playing;
+        std::function<int32_t()> roomType;
+        std::function<bool()> breakoutAllowed;
+    };
+    TStateHooks StateHooks;
+
+    chat::TCommandState State() const;
+    // Runs every Update rule once (the timer does this while the program is idle).
+    void UpdateAll();
+    // An Execute handler of ours, or a window item of the command that another part handles.
+    bool Available(chat::TCommand id) const;
+    static int TriggerReceivers(const QAction* action);
+    int OtherHandlers(const QAction* place) const;
+    // The pop-up under "Library", and the view selector.
+    QMenu* ResourcesMenu() const { return pmResources_; }
+    QMenu* ViewSelector() const { return pmViewSelector_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void CreateActions();
+    void PlaceInWindow();
+    void SetBuiltInExecutes();
+    void Feedback(int32_t bit);
+    void FullScreen(bool on);
+    void SelectView(int view);
+
+    TDM& dm_;
+    TMainController& controller_;
+    TfOrbeloMain& window_;
+    std::array<QAction*, chat::kCommandCount> actions_{};
+    std::array<std::function<void()>, chat::kCommandCount> executes_{};
+    // The window's menu and tool-bar items of each command.
+    std::vector<std::pair<QAction*, chat::TCommand>> places_;
+    // The window's own items handled elsewhere (settings pages, about, profile, silence window).
+    std::vector<QAction*> locals_;
+    QTimer* timer_ = nullptr;
+    QMenu* pmResources_ = nullptr;
+    QMenu* pmViewSelector_ = nullptr;
+};
+
+}  // namespace orb::room
