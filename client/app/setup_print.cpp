@@ -33,9 +33,8 @@ void TProgram::SetupPrint() {
         s.ownUserId = dm.OwnLoginInfo.UserId();
         s.workFolder = std::filesystem::path(temp) / "export";
         const std::filesystem::path profile = std::filesystem::path(temp) / "office-profile";
-        s.upload = [&dm](const std::filesystem::path& file, int32_t number, int type, const std::string& id) {
-            return dm.UploadExportedFile(file.string(), id, number, type);
-        };
+        s.upload = [up = dm.MakePresentationUploader()](const std::filesystem::path& file, int32_t number, int type,
+                                                        const std::string& id) { return up(file.string(), id, number, type); };
         s.printerInstalled = [](std::string& why) {
             print::TDrvInstaller inst(runner);
             const bool ok = inst.IsDocumentPrinterInstalled(print::kMonitorName, print::kPortName, print::kPrinterName,

@@ -221,6 +221,13 @@ TEST(CupsRoad, PdfPrintedToTheDocumentPrinterBecomesAnUploadedPresentation) {
         EXPECT_NEAR(px[2], kBands[i].b * 255, 12);
     }
 
+    // A second job numbers its pages from 1 again: the filter starts every job with the reset.
+    uploads.clear();
+    NullView again;
+    runJob(again, pdf, true);
+    EXPECT_EQ(uploads, (std::vector<std::string>{"Slide_1.jpg:1:5", "Slide_2.jpg:2:5", "Slide_3.jpg:3:5",
+                                                 "handout.pdf:3:4"}));
+
     // A job that fails before the monitor could say anything (a monitor that does not load) ends
     // as failed once CUPS is done with it, instead of leaving the window waiting.
     std::ofstream(root / "lib" / kMonitorLibraryFile, std::ios::trunc) << "not a library";
