@@ -16,7 +16,10 @@
 #include <sstream>
 
 #include "cups_scheduler.h"
+#include "loop/plain_event_loop.h"
 #include "print/document_uploader.h"
+#include "roomserver/file_transfer_port.h"
+#include "transfer/file_transfer.h"
 #include "print/drv_installer.h"
 #include "print/print_submit.h"
 #include "registry/registry.h"
@@ -155,11 +158,24 @@ TEST(CupsRoad, PdfPrintedToTheDocumentPrinterBecomesAnUploadedPresentation) {
     services.waitPrinted = [&](const std::string& job, const std::atomic<bool>& stop) {
         WaitForPrintJob(runner, job, stop, std::chrono::seconds(120));
     };
-    services.upload = [&](const fs::path& f, int32_t n, int type, const std::string&) {
+    // Uploads go to the test room server's file-transfer port, one connection each.
+    orb::test::TRoomServer room;
+    orb::test::TFileTransferPort files{room};
+    ASSERT_TRUE(room.Start());
+    orb::PlainEventLoop loop;
+    services.upload = [&](const fs::path& f, int32_t n, int type, const std::string& id) {
+        orb::TTransferEndpoint endpoint;
+        endpoint.host = "127.0.0.1";
+        endpoint.port = files.Port();
+        orb::TTransferIdentity me;
+        me.userId = 9;
+        orb::TFileUploadThread t(loop, endpoint, {}, 0, n, type, id, f, me);
+        t.Start();
+        t.Join();
         std::lock_guard l(mu);
         uploads.push_back(f.filename().string() + ":" + std::to_string(n) + ":" + std::to_string(type));
         if (type == kUploadPage) uploadedPages.push_back(f);
-        return true;
+        return t.Finished() && t.ReturnValue() == orb::kTransferOk;
     };
     services.toMainThread = [&](std::function<void()> fn) {
         std::lock_guard l(mu);
@@ -184,6 +200,7 @@ TEST(CupsRoad, PdfPrintedToTheDocumentPrinterBecomesAnUploadedPresentation) {
                 run.swap(posted);
             }
             for (auto& fn : run) fn();
+            loop.ProcessPending();
         }
     };
     NullView view;
@@ -193,6 +210,17 @@ TEST(CupsRoad, PdfPrintedToTheDocumentPrinterBecomesAnUploadedPresentation) {
     EXPECT_EQ(uploads, (std::vector<std::string>{"Slide_1.jpg:1:5", "Slide_2.jpg:2:5", "Slide_3.jpg:3:5",
                                                  "handout.pdf:3:4"}));
     ASSERT_EQ(uploadedPages.size(), 3u);
+    // What the server received: three slides (kind 51) then the index (kind 50), all of one
+    // presentation, with the pages' own bytes.
+    const auto received = files.Uploads();
+    ASSERT_EQ(received.size(), 4u);
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(received[i].kind, i < 3 ? 51 : 50);
+        EXPECT_EQ(orb::test::TFileTransferPort::ShortString(received[i].descriptor, 431, 200).rfind("Pres_9_", 0), 0u);
+        EXPECT_EQ(orb::test::TFileTransferPort::I32(received[i].descriptor, 769), i < 3 ? int(i) + 1 : 3);
+    }
+    EXPECT_EQ(orb::test::TFileTransferPort::ShortString(received[3].descriptor, 4, 200), "handout.pdf");
+    EXPECT_NE(received[3].bytes.find("SlidesCount=3\r\n"), std::string::npos) << received[3].bytes;
 
     // Poppler's own rendering of the same pages at the printer's resolution (100 dpi).
     ASSERT_EQ(orbtest::RunCommand({"pdftoppm", "-r", "100", "-png", pdf.string(), (root / "ref").string()}), 0);
