@@ -645,6 +645,17 @@ public:
     // ---- end of libraries
 
     // ---- print: Print path into presentations, presentation export
+    // Uploads one file of a presentation (type 4 index, 5 page) on its own connection and waits for
+    // the server's answer: true only when the server took it. Call it from a worker thread.
+    bool UploadExportedFile(const std::string& filePath, const std::string& presentationId, int32_t number, int type);
+    // The same with the server, proxy and identity of now, for a worker to call later: made in
+    // the main thread, it never reads the data module from the worker.
+    std::function<bool(const std::string& filePath, const std::string& presentationId, int32_t number, int type)>
+    MakePresentationUploader();
+    // Opens the "Document Uploader" window; set by the program.
+    std::function<void()> ShowDocumentUploader;
+    // Asks the server for the presentations list again (kind 49).
+    bool SendPresentationListRequest();
     // ---- end of print
 
     // ---- polls: Polls and exams, server recording, breakout rooms
