@@ -102,7 +102,10 @@ void TProgram::SetupLibraries() {
             [this](const TResourceInfo* presentation, int32_t slide, const std::function<bool()>& askPrivate) {
                 return boardEngine_ && boardEngine_->SendSlideToBoard(presentation, slide, askPrivate);
             },
-            {});
+            // The document uploader is bound by the print area, after this one.
+            [&dm] {
+                if (dm.ShowDocumentUploader) dm.ShowDocumentUploader();
+            });
     }
 
     main_->WelcomePageRunner = [this](const std::string& address, bool tips, const TScreenRect& where,

@@ -654,8 +654,6 @@ public:
     MakePresentationUploader();
     // Opens the "Document Uploader" window; set by the program.
     std::function<void()> ShowDocumentUploader;
-    // Asks the server for the presentations list again (kind 49).
-    bool SendPresentationListRequest();
     // ---- end of print
 
     // ---- polls: Polls and exams, server recording, breakout rooms

@@ -34,4 +34,3 @@ bool TDM::UploadExportedFile(const std::string& filePath, const std::string& pre
     return MakePresentationUploader()(filePath, presentationId, number, type);
 }
 
-bool TDM::SendPresentationListRequest() { return SendCommand(vkPresentationList); }
