@@ -25,6 +25,11 @@
 #include "board/library/frm_board_controls.h"
 
 // area libraries
+#include "browser/frm_browser.h"
+#include "libraries/frm_presentations.h"
+#include "libraries/frm_shared_documents.h"
+#include "libraries/frm_web_links.h"
+#include "welcome/frm_small.h"
 
 // area print
 
@@ -42,41 +47,5 @@
 #include "appshare/settings/frm_share_settings.h"
 #include "appshare/viewer/frm_share_viewer.h"
 
-// area settings
-
-class TfrmBrowser : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmBrowser(QWidget* parent = nullptr);
-};
-
-class TfrmSharedDocuments : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmSharedDocuments(QWidget* parent = nullptr);
-};
-
-class TfrmWebLinks : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmWebLinks(QWidget* parent = nullptr);
-};
-
-class TfrmConnectionSpeedChooser : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmConnectionSpeedChooser(QWidget* parent = nullptr);
-};
-
-class TfrmPresentations : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmPresentations(QWidget* parent = nullptr);
-};
-
-class TfrmTextMessages : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmTextMessages(QWidget* parent = nullptr);
-};
+#include "frm_settings.h"  // area settings: made on demand, one at a time
 

@@ -22,6 +22,8 @@ void OnTerminate(int) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The web views (guided tour, welcome page) share the application's GL contexts.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     // SIGTERM and SIGINT end the run the way closing the window does: settings saved, session left.
     std::unique_ptr<QSocketNotifier> terminate;

@@ -1,8 +1,154 @@
 // Resource libraries, guided web tour, welcome and about windows: what the program binds for this area.
+#include <QProcess>
+#include <system_error>
+
+#include "board/engine/board_engine.h"
+#include "common/message_box.h"
+#include "libraries/library_records.h"
+#include "libraries/local_files.h"
 #include "program.h"
+#include "ui_frm_main.h"
+#include "welcome/frm_about.h"
+#include "welcome/frm_welcome.h"
 
 namespace orb {
 
-void TProgram::SetupLibraries() {}
+namespace {
+
+// The data module's library notifications, carried out by the windows.
+class TLibraryViews final : public ILibraryView {
+public:
+    TLibraryViews(TProgram& program, TDM& dm) : program_(program), dm_(dm) {}
+
+    void ListChanged(uint16_t kind) override {
+        switch (kind) {
+        case vkDocumentList:
+            if (auto* w = program_.Form<TfrmSharedDocuments>()) w->Fill();
+            break;
+        case vkWebLinkList:
+            if (auto* w = program_.Form<TfrmWebLinks>()) w->Fill();
+            break;
+        case vkPresentationList:
+            if (auto* w = program_.Form<TfrmPresentations>()) w->Fill();
+            break;
+        default: break;
+        }
+    }
+    void ShowMainView(int view) override { program_.Controller().ShowMainView(view); }
+    void OpenPage(const std::string& address, int32_t requester, int32_t value, const std::string& title) override {
+        if (auto* b = program_.Form<TfrmBrowser>()) b->OpenPage(address, requester, value, 0, title);
+    }
+    void AskOpenDocument(const std::string& question, const TPushedDocument& document) override {
+        // Modeless: the room goes on while the user decides.
+        auto* box = new QMessageBox(QMessageBox::Question, QStringLiteral("Orbelo Live Browser"),
+                                    room::FromUtf8(question), QMessageBox::Ok | QMessageBox::Cancel);
+        box->setTextFormat(Qt::PlainText);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowFlag(Qt::WindowStaysOnTopHint);
+        box->setModal(false);
+        QObject::connect(box, &QMessageBox::finished, box, [this, document](int result) {
+            if (result == QMessageBox::Ok) dm_.AcceptPushedDocument(document);
+        });
+        program_.OpenedWindows().append(box);
+        box->show();
+    }
+    bool Confirm(const std::string& question) override {
+        return room::PlainMessageBox(program_.Main(), QMessageBox::Question, room::FromUtf8(question),
+                                     QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    }
+    void ShowError(const std::string& text) override {
+        room::PlainMessageBox(program_.Main(), QMessageBox::Critical, room::FromUtf8(text));
+    }
+
+private:
+    TProgram& program_;
+    TDM& dm_;
+};
+
+}  // namespace
+
+void TProgram::SetupLibraries() {
+    TDM& dm = *tdm_;
+    auto* views = new TLibraryViews(*this, dm);
+    dm.LibraryView = views;
+    shutdownSteps_.push_back([this, views] {
+        if (tdm_) tdm_->LibraryView = nullptr;
+        delete views;
+    });
+
+    // Received documents, pictures and slides stay in the private temporary folder.
+    if (!dm_->Folders().temp.empty()) {
+        dm.Libraries.downloadFolder = dm_->Folders().temp / "Downloads";
+        std::error_code ec;
+        std::filesystem::create_directories(dm.Libraries.downloadFolder, ec);
+    }
+    // A received document is handed to the desktop only when it is no program or script.
+    dm.DownloadActions.openFile = [this](const std::filesystem::path& file) {
+        std::string refusal;
+        if (!OpenWithDesktop(file, &refusal) && !refusal.empty())
+            room::PlainMessageBox(main_.get(), QMessageBox::Warning, room::FromUtf8(refusal));
+    };
+
+    // A finished presentation upload (reply kind 52) tells the main window, which reloads the list.
+    dm.UploadWindows.main = mainHandle_;
+    // A finished board-image upload (reply kind 23) reloads the image library (bound just before).
+    if (!dm.UploadWindows.boardImages) dm.UploadWindows.boardImages = dm.BoardControlsWindow;
+    if (auto* b = Form<TfrmBrowser>()) b->Bind(&dm, &settings_);
+    if (auto* d = Form<TfrmSharedDocuments>()) d->Bind(&dm, dm_->Folders().localData);
+    if (auto* l = Form<TfrmWebLinks>()) l->Bind(&dm);
+    if (auto* p = Form<TfrmPresentations>()) {
+        p->Bind(
+            &dm,
+            [this](const TResourceInfo* presentation, int32_t slide, const std::function<bool()>& askPrivate) {
+                return boardEngine_ && boardEngine_->SendSlideToBoard(presentation, slide, askPrivate);
+            },
+            // The document uploader is bound by the print area, after this one.
+            [&dm] {
+                if (dm.ShowDocumentUploader) dm.ShowDocumentUploader();
+            });
+    }
+
+    main_->WelcomePageRunner = [this](const std::string& address, bool tips, const TScreenRect& where,
+                                      bool dontShowAgain) {
+        auto* w = new TfrmWelcome(*loop_, [this](bool dismissed) {
+            settings_.ShowModeratorTips = !dismissed;
+            SaveSettings(settings_);
+        });
+        w->SetDismissChecked(dontShowAgain);
+        opened_.append(w);
+        w->ShowPage(address, tips, where.left, where.top, where.height, where.width);
+    };
+
+    // The main window's library commands.
+    auto& ui = main_->Ui();
+    auto floatForm = [this](QWidget* form) {
+        if (!tdm_->PlaybackMode) FloatToolForm(form);
+    };
+    QObject::connect(ui.acLibraryDocuments, &QAction::triggered, main_.get(),
+                     [this, floatForm] { floatForm(Form<TfrmSharedDocuments>()); });
+    QObject::connect(ui.acLibraryLinks, &QAction::triggered, main_.get(),
+                     [this, floatForm] { floatForm(Form<TfrmWebLinks>()); });
+    QObject::connect(ui.acPresentations, &QAction::triggered, main_.get(),
+                     [this, floatForm] { floatForm(Form<TfrmPresentations>()); });
+    QObject::connect(ui.acPresent, &QAction::triggered, main_.get(), [this, floatForm] {
+        if (tdm_->PlaybackMode) return;
+        floatForm(Form<TfrmPresentations>());
+        controller_->ShowMainView(mvWhiteboard);
+        tdm_->SendViewMode(0);
+    });
+    QObject::connect(ui.acWebTourView, &QAction::triggered, main_.get(), [this] {
+        if (tdm_->PlaybackMode) return;
+        controller_->ShowMainView(mvBrowser);
+        tdm_->SendViewMode(1);
+    });
+    QObject::connect(ui.acAbout, &QAction::triggered, main_.get(), [this] {
+        auto* about = new TfrmAbout(QString::fromLatin1(TDataModuleLife::kVersion),
+                                    QString::fromLatin1(TDataModuleLife::kVersionDate), [](const QString& site) {
+                                        QProcess::startDetached(QStringLiteral("xdg-open"), {site});
+                                    });
+        opened_.append(about);
+        about->show();
+    });
+}
 
 }  // namespace orb

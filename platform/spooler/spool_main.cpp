@@ -4,8 +4,16 @@
 // the file or from standard input. Environment: DEVICE_URI (pagorix:/<port name>), PRINTER (the
 // printer name the monitor deletes the job through), ORB_PRINT_MONITOR (the library to load),
 // ORB_MONITOR_KEY (the registry root handed to InitializePrintMonitor).
+//
+// Installed as the CUPS backend "pagorix" (mode 0700, so CUPS starts it as root), it becomes the
+// job's own user before loading the monitor: the per-user settings it reads and the page files it
+// writes are that user's. A job that saved no page because the monitor failed ends with a failure,
+// so CUPS marks it failed instead of printed.
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -31,6 +39,42 @@ bool ParseUnsigned(const char* text, unsigned long max, unsigned long& out) {
     const char* end = text + std::strlen(text);
     auto [p, ec] = std::from_chars(text, end, out);
     return ec == std::errc() && p == end && out <= max;
+}
+
+// The monitor library: ORB_PRINT_MONITOR, else where the printer installer puts it, else the
+// loader's search path.
+std::string MonitorLibraryPath() {
+    if (const char* v = std::getenv("ORB_PRINT_MONITOR"); v && *v) return v;
+    struct stat st {};
+    if (stat(ORB_INSTALLED_MONITOR, &st) == 0) return ORB_INSTALLED_MONITOR;
+    return "libpagorix.so";
+}
+
+// Started by CUPS as root, turns into the job's user (an unknown user fails the job rather than
+// writing someone's pages with root's rights). Run by hand it keeps the caller's rights.
+bool BecomeJobUser(const char* user) {
+    if (geteuid() != 0 || !std::getenv("CUPS_SERVERBIN")) return true;
+    struct passwd* pw = getpwnam(user);
+    if (!pw) {
+        std::fprintf(stderr, "ERROR: unknown job user \"%s\"\n", user);
+        return false;
+    }
+    if (pw->pw_uid == 0) {
+        // Root's own job: root's settings, unless the scheduler was given a settings folder.
+        if (!std::getenv("XDG_CONFIG_HOME")) setenv("HOME", pw->pw_dir, 1);
+        return true;
+    }
+    if (initgroups(pw->pw_name, pw->pw_gid) != 0 || setgid(pw->pw_gid) != 0 || setuid(pw->pw_uid) != 0 ||
+        setuid(0) == 0) {
+        std::fprintf(stderr, "ERROR: cannot run as \"%s\"\n", user);
+        return false;
+    }
+    // The per-user settings are found below the user's own home.
+    setenv("HOME", pw->pw_dir, 1);
+    setenv("USER", pw->pw_name, 1);
+    setenv("LOGNAME", pw->pw_name, 1);
+    unsetenv("XDG_CONFIG_HOME");
+    return true;
 }
 
 }  // namespace
@@ -68,7 +112,8 @@ int main(int argc, char** argv) {
         return kBackendFailed;
     }
     std::u16string printer = Widen(Env("PRINTER", "Orbelo Live 6 Document Loader"));
-    std::string library = Env("ORB_PRINT_MONITOR", "libpagorix.so");
+    if (!BecomeJobUser(argv[2])) return kBackendFailed;
+    std::string library = MonitorLibraryPath();
     std::u16string root = Widen(Env("ORB_MONITOR_KEY",
                                     "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\OrbeloLive6DocLoader"));
 
@@ -111,6 +156,17 @@ int main(int argc, char** argv) {
 
     // Jobs the monitor did not delete would stay queued forever.
     if (spooler.DeleteJob(DWORD(jobId))) std::fprintf(stderr, "INFO: job %lu removed by the spooler\n", jobId);
+    // The monitor reports a page it could not save only through its diagnostics (and a notice to
+    // the client); without a page the job has not been printed.
+    for (const auto& line : spooler.TakeDebugLines()) {
+        if (line.rfind("page file not written", 0) == 0 || line.rfind("page path too long", 0) == 0) {
+            std::fprintf(stderr, "ERROR: %s\n", line.c_str());
+            if (r.ok) {
+                r.ok = false;
+                r.failedStep = "page save";
+            }
+        }
+    }
     if (!r.ok) {
         std::fprintf(stderr, "ERROR: %s failed with error %u after %llu bytes\n", r.failedStep.c_str(),
                      unsigned(r.lastError), static_cast<unsigned long long>(r.bytesWritten));

@@ -2,6 +2,7 @@
 // ring, closing, playback credit, volume, unsupported formats, and a capture-to-playback round trip.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 
 #include "audio/acm_errors.h"
@@ -372,8 +373,11 @@ TEST_F(AudioDevices, BeepToneReachesThePlaybackDevice) {
     ASSERT_GE(played.size(), size_t(TTonePlayer::kRate / 2));
     size_t crossings = 0;
     for (size_t i = 1; i < played.size(); ++i) crossings += (played[i - 1] < 0) != (played[i] < 0);
-    // 1000 Hz for half a second crosses zero about 1000 times.
-    EXPECT_NEAR(double(crossings), 1000.0, 60.0);
+    // 1000 Hz for half a second crosses zero about 1000 times; a loaded machine may drop a period
+    // of the file-backed device's output, never add crossings.
+    EXPECT_GE(crossings, 700u);
+    EXPECT_LE(crossings, 1060u);
+    EXPECT_GT(*std::max_element(played.begin(), played.end()), 8000);
     TTonePlayer none(7);
     EXPECT_FALSE(none.Play(1000, 500));  // no such device: the caller rings the bell instead
 }

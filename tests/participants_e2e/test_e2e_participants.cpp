@@ -155,7 +155,12 @@ TEST_F(ParticipantsE2E, EachSeesTheOthersHandMicrophoneFloorAndPromotion) {
     Screenshot("e2e_participants_speaking");
 
     // The moderator promotes Ana (the speaker now heads the list: find her row again by her hand).
-    hand = FindColour(x_.Capture(), kHand, kListWidth);
+    // The gesture icon blinks: look again until a picture shows it.
+    hand.reset();
+    for (int waited = 0; waited < kWaitMs && !hand; waited += 100) {
+        hand = FindColour(x_.Capture(), kHand, kListWidth);
+        if (!hand) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
     ASSERT_TRUE(hand);
     RowMenu(QPoint(40, hand->y() + 4), kPromoteDy, "e2e_participants_row_menu_promote", mod->Pid());
     ASSERT_TRUE(WaitForBody(modConnection, vkUserLevel, anaId)) << "no promotion sent";

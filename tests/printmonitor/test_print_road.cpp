@@ -302,3 +302,26 @@ TEST_F(PrintRoad, SpoolerLayerDrivesTheLoadedMonitorInChunks) {
 }
 
 }  // namespace
+
+TEST_F(PrintRoad, BackendFailsWhenNoPageCouldBeSaved) {
+    auto page = MakePage(826, 1169, 0);
+    WritePpm((dir.path / "p1.ppm").string(), page);
+    std::string stream = (dir.path / "job.prn").string();
+    ASSERT_EQ(RunCommand({ORB_RASTERIZE_COMMAND, "--dpi", "100", "-o", stream, (dir.path / "p1.ppm").string()}, {}, "",
+                         dir.path)
+                  .status,
+              0);
+    // An export folder that does not exist: the page cannot be written.
+    orb::reg::Key uk = orb::reg::OpenKey(orb::reg::Root::CurrentUser,
+                               "Software\\ORBELO RAREDIDAZEREVA\\Orbelo Live 6 Document Loader");
+    ASSERT_TRUE(uk.WriteString("CurrentExportFolder", (dir.path / "missing" / "deeper").string() + "/"));
+    std::vector<std::string> env = {"DEVICE_URI=pagorix:/OrbeloLive6DocLoader", std::string("PRINTER=") + kPrinter,
+                                    std::string("ORB_PRINT_MONITOR=") + PAGORIX_LIBRARY};
+    auto r = RunCommand({ORB_SPOOL_COMMAND, "43", "ann", "lost", "1", "", stream}, env, "", dir.path);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("page file not written"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("bytes printed"), std::string::npos) << r.err;
+    auto notices = Notices(4);
+    ASSERT_EQ(notices.size(), 4u);
+    EXPECT_EQ(notices[2].kind, 1);  // the error notice the client ends the job on
+}

@@ -91,8 +91,10 @@ void TFileTransferPort::Serve(TTcpClient& socket) {
         std::string bytes(static_cast<size_t>(body) - kDescriptor, '\0');
         if (!bytes.empty() && !socket.ReadExact(bytes.data(), bytes.size())) return;
         uint16_t result = 0;
+        std::function<void(int, const TReceivedTransfer&)> observer;
         {
             std::lock_guard lk(mu_);
+            observer = onUpload_;
             uploads_.push_back({kind, sender, room, body, d, bytes});
             if (auto it = refused_.find(name); it != refused_.end())
                 result = it->second;
@@ -101,6 +103,7 @@ void TFileTransferPort::Serve(TTcpClient& socket) {
             else
                 files_[{type, name}] = Stored(bytes);
         }
+        if (result == 0 && observer) observer(type, TReceivedTransfer{kind, sender, room, body, d, bytes});
         auto reply = Header(UploadReplyKind(kind), 0, result);
         socket.WriteAll(reply.data(), reply.size());
         return;
@@ -139,6 +142,11 @@ void TFileTransferPort::Serve(TTcpClient& socket) {
     if (file.hangUpAfter >= 0 && static_cast<size_t>(file.hangUpAfter) < out.size())
         out.resize(static_cast<size_t>(file.hangUpAfter));
     socket.WriteAll(out.data(), out.size());
+}
+
+void TFileTransferPort::OnUpload(std::function<void(int, const TReceivedTransfer&)> observer) {
+    std::lock_guard lk(mu_);
+    onUpload_ = std::move(observer);
 }
 
 void TFileTransferPort::Put(int type, const std::string& name, TStoredFile file) {

@@ -7,6 +7,7 @@
 // misbehave so the client's checks can be tried.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -58,6 +59,8 @@ public:
     std::vector<TReceivedTransfer> Uploads() const;
     std::vector<TReceivedTransfer> Requests() const;
     std::string File(int type, const std::string& name) const;
+    // Told of every stored upload (transfer type and what arrived) before its reply is sent.
+    void OnUpload(std::function<void(int type, const TReceivedTransfer&)> observer);
 
     static std::string ShortString(const std::vector<uint8_t>& d, size_t offset, size_t capacity);
     static int32_t I32(const std::vector<uint8_t>& d, size_t offset);
@@ -76,6 +79,7 @@ private:
     std::map<std::string, uint16_t> refused_;
     std::vector<TReceivedTransfer> uploads_;
     std::vector<TReceivedTransfer> requests_;
+    std::function<void(int, const TReceivedTransfer&)> onUpload_;
 };
 
 }  // namespace orb::test

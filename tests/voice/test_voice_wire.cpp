@@ -341,3 +341,15 @@ TEST(VoiceReceive, HostileLengthsEndTheConnectionWithoutPlaying) {
     EXPECT_EQ(Of(loop.Log(), WM_APP_SPEAKERLEVEL).size(), 4u);
     EXPECT_EQ(t.PlayerSpeakers(), (std::vector<int32_t>{80, 78, 79}));
 }
+
+TEST(VoiceThreadBuffers, EveryPlayerTakesTheBufferSettingWithinItsRange) {
+    FakeClock clock;
+    PlainEventLoop loop(clock);
+    TVoiceThread t(loop, 2, kMain, 1002, 501, 4, {});
+    ASSERT_TRUE(t.AudioReady());
+    ASSERT_GT(t.PlayerCount(), 0u);
+    for (auto [set, held] : {std::pair{5, 5}, std::pair{2, 2}, std::pair{9, 6}, std::pair{0, 2}}) {
+        t.SetPlaybackBuffers(set);
+        EXPECT_EQ(t.PlaybackBuffers(), std::vector<int>(t.PlayerCount(), held)) << set;
+    }
+}

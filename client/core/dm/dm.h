@@ -20,6 +20,7 @@
 #include "chat/chat_view.h"
 #include "dm/reader_thread.h"
 #include "launch/launch.h"
+#include "libraries/library_state.h"
 #include "loop/event_loop.h"
 #include "net/tcp_client.h"
 #include "participants/participant_hooks.h"
@@ -614,9 +615,47 @@ public:
     // ---- end of board
 
     // ---- libraries: Resource libraries, guided web tour, welcome and about windows
+    // The last list of each library, the slide show, the download folder and the windows to tell
+    // (libraries/library_state.h); the view is set by the program (not owned).
+    orb::TLibraryState Libraries;
+    orb::ILibraryView* LibraryView = nullptr;
+    bool SendDocumentListRequest();      // 18
+    bool SendBoardImageListRequest();    // 20
+    bool SendWebLinkListRequest();       // 24
+    bool SendPresentationListRequest();  // 49
+    // Kind 25. False, with the reason in `error`, when the address is refused (empty, longer than
+    // its field, or not an http, https or about:blank address) or nothing could be queued.
+    bool SendAddWebLink(const std::string& comment, const std::string& url, std::string* error = nullptr);
+    // Kinds 30, 31, 32 and 53 (types 0, 1, 2, 5): the current board and the record, after every
+    // row's status icon was cleared.
+    bool SendOpenResource(const TResourceInfo& record, int type);
+    // Kinds 38, 39, 40 and 58 (types 0, 1, 2, 4), only after the user confirmed.
+    bool SendDeleteResource(int type, const TResourceInfo& record);
+    bool SendBrowserClosed();            // 65
+    // Kind 118; only for a user with level 1 or level 3 of 1000 or more.
+    bool SendViewMode(int32_t view);
+    // Shows the guided browser and sends it to the page (http, https and about:blank only).
+    void OpenWebPage(const std::string& url, int32_t requester, int32_t value, const std::string& description);
+    // Empties the download folder (deletes and makes it again).
+    bool ResetDownloadFolder();
+    // The user agreed to download and open a pushed document.
+    void AcceptPushedDocument(const orb::TPushedDocument& document);
+    // A participant of the room whose row says moderator (level 1000 or more).
+    bool IsRoomModerator(int32_t userId) const;
+    // Presenter tools: level 1 or level 2 is 1000 or more.
+    bool IsPresenter() const { return OwnLoginInfo.Level() >= 1000 || OwnLoginInfo.Level2() >= 1000; }
     // ---- end of libraries
 
     // ---- print: Print path into presentations, presentation export
+    // Uploads one file of a presentation (type 4 index, 5 page) on its own connection and waits for
+    // the server's answer: true only when the server took it. Call it from a worker thread.
+    bool UploadExportedFile(const std::string& filePath, const std::string& presentationId, int32_t number, int type);
+    // The same with the server, proxy and identity of now, for a worker to call later: made in
+    // the main thread, it never reads the data module from the worker.
+    std::function<bool(const std::string& filePath, const std::string& presentationId, int32_t number, int type)>
+    MakePresentationUploader();
+    // Opens the "Document Uploader" window; set by the program.
+    std::function<void()> ShowDocumentUploader;
     // ---- end of print
 
     // ---- polls: Polls and exams, server recording, breakout rooms
@@ -734,6 +773,16 @@ public:
     // ---- end of sharing
 
     // ---- settings: Settings dialog
+    // The settings dialog opened modally on a page (0 connection, 1 audio, 2 room voice, 3 silence
+    // suppression, 4 notifications, 5 recorder, 6 whiteboard, 7 video, 8 stored polls); set by the
+    // program, nothing while unset.
+    struct TSettingsHooks {
+        std::function<void(int page)> OpenSettings;
+    };
+    TSettingsHooks SettingsHooks;
+    void OpenSettingsDialog(int page) {
+        if (SettingsHooks.OpenSettings) SettingsHooks.OpenSettings(page);
+    }
     // ---- end of settings
 
 

@@ -230,3 +230,16 @@ void TVoiceThread::SendVoiceKeepAlive() {
         Post(WM_APP_AUDIOSTATE, 2, 0);
     }
 }
+
+void TVoiceThread::SetPlaybackBuffers(int count) {
+    // The players are made once with the thread; each guards its own buffer count.
+    const auto n = uint8_t(std::clamp(count, 2, 6));
+    config_.queueSize = n;
+    for (auto& p : players_) p->Out().SetNumBuffers(n);
+}
+
+std::vector<int> TVoiceThread::PlaybackBuffers() const {
+    std::vector<int> counts;
+    for (const auto& p : players_) counts.push_back(p->Out().NumBuffers());
+    return counts;
+}

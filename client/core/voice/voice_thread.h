@@ -76,6 +76,9 @@ public:
     bool SilenceSuppression() const { return suppress_.load(); }
     int SilenceThreshold() const { return threshold_.load(); }
     void SetMuteSpeakersWhileTalking(bool on) { muteWhileTalking_ = on; }
+    // Every player's number of playback buffers (the InputAudioQueueSizeEx setting, 2 to 6).
+    void SetPlaybackBuffers(int count);
+    std::vector<int> PlaybackBuffers() const;
 
     // One filled capture buffer (main thread).
     void OnMicBuffer(const uint8_t* data, uint32_t size);

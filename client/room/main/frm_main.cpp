@@ -409,6 +409,11 @@ void TfOrbeloMain::ShowView(int view) {
     ui_->navBoardView->setText(QString::fromLatin1(kCaptions[view]));
 }
 
+void TfOrbeloMain::ShowWelcomePage(const std::string& address, bool tips, const orb::TScreenRect& where,
+                                   bool dontShowAgain) {
+    if (WelcomePageRunner) WelcomePageRunner(address, tips, where, dontShowAgain);
+}
+
 void TfOrbeloMain::HideShareViewer() {
     if (docked_.shareViewer) docked_.shareViewer->hide();
 }

@@ -56,6 +56,9 @@ public:
     // program; unset: nothing).
     std::function<void(const ::TPollInfo&)> PollWindowOpener;
     std::function<void()> RecentPollsFiller;
+    // Shows the welcome window (set by the program; unset: no welcome window).
+    std::function<void(const std::string& address, bool tips, const orb::TScreenRect& where, bool dontShowAgain)>
+        WelcomePageRunner;
     // The exit code this run ends with, once one was asked for.
     std::optional<int> PendingExitCode() const { return exitCode_; }
 
@@ -158,6 +161,8 @@ public:
     void AddChatLine(const std::string& sender, const std::string& text, uint32_t colour, bool notice) override;
     void Beep(int frequency, int durationMs) override;
     void ShowView(int view) override;
+    void ShowWelcomePage(const std::string& address, bool tips, const orb::TScreenRect& where,
+                         bool dontShowAgain) override;
     void HideShareViewer() override;
     void Flash(bool on) override;
     bool IsMaximized() const override;

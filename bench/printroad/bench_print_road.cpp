@@ -1,0 +1,169 @@
+// Seconds per page of the print road (PDF -> CUPS -> our filter and backend -> JPEG pages, without
+// the upload) and of the export road (presentation -> LibreOffice -> PDF -> PNG -> JPEG), each
+// against poppler's own rendering of the same pages to JPEG in the same run.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "cups_scheduler.h"
+#include "print/drv_installer.h"
+#include "print/presentation_export.h"
+#include "print/print_submit.h"
+#include "printnotice/print_notice.h"
+#include "registry/registry.h"
+
+namespace fs = std::filesystem;
+using namespace orb::print;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kPages = 20;
+
+std::string MakePdf(int pages) {
+    std::vector<std::string> objects = {"<< /Type /Catalog /Pages 2 0 R >>", ""};
+    std::string kids;
+    for (int i = 0; i < pages; ++i) {
+        const int page = 3 + 2 * i;
+        kids += std::to_string(page) + " 0 R ";
+        objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents " + std::to_string(page + 1) +
+                          " 0 R >>");
+        std::ostringstream s;
+        s << (i % 3) * 0.4 << " 0.3 " << 1 - (i % 3) * 0.4 << " rg 50 " << 600 - 20 * i << " 495 120 re f 0 g";
+        for (int line = 0; line < 30; ++line) s << " 60 " << 100 + 14 * line << " " << 200 + (line * 37 + i * 11) % 280 << " 6 re f";
+        s << "\n";
+        objects.push_back("<< /Length " + std::to_string(s.str().size()) + " >>\nstream\n" + s.str() + "endstream");
+    }
+    objects[1] = "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages) + " >>";
+    std::string pdf = "%PDF-1.4\n";
+    std::vector<size_t> offsets;
+    for (size_t i = 0; i < objects.size(); ++i) {
+        offsets.push_back(pdf.size());
+        pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const size_t xref = pdf.size();
+    pdf += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (size_t o : offsets) {
+        char line[32];
+        std::snprintf(line, sizeof line, "%010zu 00000 n \n", o);
+        pdf += line;
+    }
+    return pdf + "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+           std::to_string(xref) + "\n%%EOF\n";
+}
+
+std::string MakeFlatOdp(int slides) {
+    std::string x = R"(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0" xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0" xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" office:version="1.2" office:mimetype="application/vnd.oasis.opendocument.presentation">
+<office:automatic-styles><style:style style:name="c" style:family="graphic"><style:graphic-properties draw:fill="solid" draw:fill-color="#3060c0" draw:stroke="none"/></style:style></office:automatic-styles>
+<office:body><office:presentation>)";
+    for (int i = 0; i < slides; ++i)
+        x += "<draw:page draw:name=\"s" + std::to_string(i + 1) + "\"><draw:rect draw:style-name=\"c\" svg:x=\"" +
+             std::to_string(1 + i % 10) + "cm\" svg:y=\"2cm\" svg:width=\"12cm\" svg:height=\"8cm\"/></draw:page>";
+    return x + "</office:presentation></office:body></office:document>\n";
+}
+
+double Seconds(Clock::time_point from) { return std::chrono::duration<double>(Clock::now() - from).count(); }
+
+}  // namespace
+
+int main() {
+    if (geteuid() != 0) {
+        std::fprintf(stderr, "bench_print_road needs root (it runs its own CUPS scheduler)\n");
+        return 1;
+    }
+    const fs::path root = orbtest::MakeTempFolder();
+    const fs::path config = root / "config", machine = root / "machine";
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    setenv("ORB_REGISTRY_MACHINE_DIR", machine.c_str(), 1);
+    orb::reg::Registry::Default().Reconfigure(orb::reg::Registry::DefaultFolders());
+    TProcessRunner runner(std::chrono::seconds(600));
+    int status = 0;
+    {
+        orbtest::CupsScheduler cups({"XDG_CONFIG_HOME=" + config.string(), "ORB_REGISTRY_MACHINE_DIR=" + machine.string(),
+                                     "ORB_PRINT_MONITOR=" + (root / "lib" / kMonitorLibraryFile).string()});
+        std::string error;
+        if (!cups.Start(error)) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            return 1;
+        }
+        TCupsLayout layout;
+        layout.serverBin = cups.ServerBin();
+        layout.ppdFolder = root / "ppd";
+        layout.monitorFolder = root / "lib";
+        TDrvInstaller installer(runner, layout);
+        installer.InstallDocumentPrinter(ORB_PRINTER_BUNDLE_DIR, (root / "pages").string() + "/", kPrinterName,
+                                         kDriverName, kPortName, kMonitorName);
+        int udp = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        bind(udp, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        getsockname(udp, reinterpret_cast<sockaddr*>(&addr), &len);
+        fs::create_directories(root / "pages");
+        WriteMonitorUserSettings((root / "pages").string() + "/", ntohs(addr.sin_port));
+
+        const fs::path pdf = root / "bench.pdf";
+        std::ofstream(pdf, std::ios::binary) << MakePdf(kPages);
+        auto start = Clock::now();
+        SubmitToDocumentPrinter(runner, pdf, root, root / "profile");
+        int saved = 0;
+        bool ended = false;
+        while (!ended && Seconds(start) < 600) {
+            pollfd p{udp, POLLIN, 0};
+            if (poll(&p, 1, 200) <= 0) continue;
+            uint8_t buf[1024];
+            orb::TPrintNotice n;
+            ssize_t got = recv(udp, buf, sizeof buf, 0);
+            if (got > 0 && orb::DecodePrintNotice(std::span(buf, size_t(got)), n)) {
+                saved += n.kind == orb::pnPageSaved;
+                ended = n.kind == orb::pnDocumentEnded || n.kind == orb::pnRenderError;
+            }
+        }
+        const double printRoad = Seconds(start);
+        close(udp);
+        start = Clock::now();
+        runner.Run({"pdftoppm", "-r", "100", "-jpeg", pdf.string(), (root / "anchor").string()}, nullptr);
+        const double printAnchor = Seconds(start);
+        std::printf("print road:  %d of %d pages, %.3f s/page; poppler to JPEG %.3f s/page; ratio %.1f\n", saved, kPages,
+                    printRoad / kPages, printAnchor / kPages, printRoad / printAnchor);
+        if (saved != kPages) status = 1;
+    }
+
+    std::ofstream(root / "deck.fodp") << MakeFlatOdp(kPages);
+    runner.Run({"soffice", "-env:UserInstallation=file://" + (root / "profile").string(), "--headless", "--norestore",
+                "--convert-to", "odp", "--outdir", root.string(), (root / "deck.fodp").string()},
+               nullptr);
+    TExportRequest request;
+    request.document = root / "deck.odp";
+    request.workBase = root / "work";
+    TExportEvents events;
+    int uploaded = 0;
+    events.upload = [&](const fs::path&, int32_t, int type) {
+        uploaded += type == kUploadPage;
+        return true;
+    };
+    auto start = Clock::now();
+    const bool ok = ExportAndUploadPresentation(request, SystemExportTools(runner, root / "profile"), events).ok;
+    const double exportRoad = Seconds(start);
+    runner.Run({"soffice", "-env:UserInstallation=file://" + (root / "profile").string(), "--headless", "--norestore",
+                "--convert-to", "pdf", "--outdir", root.string(), (root / "deck.odp").string()},
+               nullptr);
+    start = Clock::now();
+    runner.Run({"pdftoppm", "-r", "96", "-jpeg", (root / "deck.pdf").string(), (root / "slide").string()}, nullptr);
+    const double exportAnchor = Seconds(start);
+    std::printf("export road: %d of %d slides, %.3f s/slide; poppler to JPEG %.3f s/slide; ratio %.1f\n", uploaded,
+                kPages, exportRoad / kPages, exportAnchor / kPages, exportRoad / exportAnchor);
+    if (!ok || uploaded != kPages) status = 1;
+    fs::remove_all(root);
+    return status;
+}

@@ -1,0 +1,49 @@
+#pragma once
+// TfrmPresentations: the room's presentations and the slide show. The chosen presentation's
+// current slide goes to the current board for everybody (kind 126) through the board engine.
+
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+#include "libraries/slide_show.h"
+#include "library_list.h"
+
+class TDM;
+
+namespace Ui {
+class TfrmPresentations;
+}
+
+class TfrmPresentations : public QWidget {
+    Q_OBJECT
+public:
+    // Sends a slide of the presentation to the current board; askPrivate asks whether to use the
+    // private board instead.
+    using SlideSender = std::function<bool(const TResourceInfo* presentation, int32_t slide,
+                                           const std::function<bool()>& askPrivate)>;
+
+    explicit TfrmPresentations(QWidget* parent = nullptr);
+    ~TfrmPresentations() override;
+
+    void Bind(TDM* dm, SlideSender sendSlide, std::function<void()> showUploader);
+    void Fill();
+    void UpdateActions();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void Open();
+    void Move(bool (orb::TSlideShow::*step)());
+    void Send();
+    void Delete();
+
+    std::unique_ptr<Ui::TfrmPresentations> ui_;
+    TDM* dm_ = nullptr;
+    SlideSender sendSlide_;
+    std::function<void()> showUploader_;
+    QTimer update_;
+};

@@ -1,0 +1,165 @@
+// orb-rastertopagorix: the CUPS filter of the document printer. Reads CUPS raster pages (8-bit RGB,
+// or 8-bit grey) and writes the printer byte stream the print monitor renders, starting with the
+// reset and counter-reset commands so every job's pages are numbered from 1.
+//   orb-rastertopagorix job-id user title copies options [file]
+// Options: OrbQuality=50|70|80|90|100 (JPEG quality of the pages, default 80).
+
+#include <cups/cups.h>
+#include <cups/raster.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "spooler/raster_driver.h"
+
+namespace {
+
+using namespace orb::rasterdriver;
+
+bool WriteAll(const std::vector<uint8_t>& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += size_t(n);
+    }
+    return true;
+}
+
+// Paper by the page's size in points (either orientation, 3 points of slack).
+bool PaperOf(unsigned w, unsigned h, Paper& paper, bool& landscape) {
+    struct Size {
+        Paper paper;
+        unsigned w, h;
+    };
+    static const Size sizes[] = {{Paper::A4, 595, 842}, {Paper::Letter, 612, 792}, {Paper::Legal, 612, 1008},
+                                 {Paper::A3, 842, 1191}};
+    auto near = [](unsigned a, unsigned b) { return (a > b ? a - b : b - a) <= 3; };
+    for (const auto& s : sizes) {
+        if (near(w, s.w) && near(h, s.h)) {
+            paper = s.paper;
+            landscape = false;
+            return true;
+        }
+        if (near(w, s.h) && near(h, s.w)) {
+            paper = s.paper;
+            landscape = true;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 6 && argc != 7) {
+        std::fprintf(stderr, "Usage: %s job-id user title copies options [file]\n", argv[0]);
+        return 1;
+    }
+    int fd = 0;
+    if (argc == 7) {
+        fd = open(argv[6], O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            std::fprintf(stderr, "ERROR: cannot open \"%s\": %s\n", argv[6], std::strerror(errno));
+            return 1;
+        }
+    }
+    cups_option_t* options = nullptr;
+    int optionCount = cupsParseOptions(argv[5], 0, &options);
+    int quality = 80;
+    if (const char* q = cupsGetOption("OrbQuality", optionCount, options)) quality = std::atoi(q);
+    cupsFreeOptions(optionCount, options);
+
+    cups_raster_t* raster = cupsRasterOpen(fd, CUPS_RASTER_READ);
+    if (!raster) {
+        std::fprintf(stderr, "ERROR: not a CUPS raster stream\n");
+        return 1;
+    }
+    cups_page_header2_t header;
+    std::vector<uint8_t> line, out;
+    bool started = false;
+    int pages = 0;
+    int status = 0;
+    while (cupsRasterReadHeader2(raster, &header)) {
+        const unsigned w = header.cupsWidth, h = header.cupsHeight;
+        const bool rgb = (header.cupsColorSpace == CUPS_CSPACE_RGB || header.cupsColorSpace == CUPS_CSPACE_SRGB) &&
+                         header.cupsBitsPerPixel == 24;
+        const bool grey = (header.cupsColorSpace == CUPS_CSPACE_W || header.cupsColorSpace == CUPS_CSPACE_SW) &&
+                          header.cupsBitsPerPixel == 8;
+        if (header.cupsBitsPerColor != 8 || (!rgb && !grey) || header.cupsColorOrder != CUPS_ORDER_CHUNKED ||
+            w == 0 || h == 0 || w > 16384 || h > 16384 || uint64_t(w) * h > (64ull << 20) ||
+            header.cupsBytesPerLine != w * (rgb ? 3u : 1u)) {
+            std::fprintf(stderr, "ERROR: unsupported raster page (%ux%u, %u bits per pixel, colour space %u)\n", w, h,
+                         header.cupsBitsPerPixel, unsigned(header.cupsColorSpace));
+            status = 1;
+            break;
+        }
+        DriverSettings s;
+        s.dpi = int(header.HWResolution[0]);
+        s.quality = quality;
+        if (!PaperOf(header.PageSize[0], header.PageSize[1], s.paper, s.landscape)) {
+            std::fprintf(stderr, "INFO: page size %ux%u points printed on A4\n", header.PageSize[0],
+                         header.PageSize[1]);
+            s.landscape = header.PageSize[0] > header.PageSize[1];
+        }
+        if (!ValidSettings(s)) {
+            std::fprintf(stderr, "ERROR: %d dpi or quality %d is not offered by the document printer\n", s.dpi,
+                         s.quality);
+            status = 1;
+            break;
+        }
+        RgbImage page;
+        page.width = int(w);
+        page.height = int(h);
+        page.rgb.resize(size_t(w) * h * 3);
+        line.resize(header.cupsBytesPerLine);
+        for (unsigned y = 0; y < h; ++y) {
+            if (cupsRasterReadPixels(raster, line.data(), header.cupsBytesPerLine) != header.cupsBytesPerLine) {
+                std::fprintf(stderr, "ERROR: raster page %d cut off at line %u\n", pages + 1, y);
+                status = 1;
+                break;
+            }
+            uint8_t* dst = page.rgb.data() + size_t(y) * w * 3;
+            if (rgb) {
+                std::memcpy(dst, line.data(), size_t(w) * 3);
+            } else {
+                for (unsigned x = 0; x < w; ++x) {
+                    const uint8_t v = header.cupsColorSpace == CUPS_CSPACE_W || header.cupsColorSpace == CUPS_CSPACE_SW
+                                          ? line[x]
+                                          : uint8_t(255 - line[x]);
+                    dst[3 * x] = dst[3 * x + 1] = dst[3 * x + 2] = v;
+                }
+            }
+        }
+        if (status) break;
+        out.clear();
+        if (!started) {
+            AppendJobStart(out, s);
+            started = true;
+        }
+        AppendPage(out, page, s);
+        if (!WriteAll(out)) {
+            std::fprintf(stderr, "ERROR: cannot write the printer stream\n");
+            status = 1;
+            break;
+        }
+        ++pages;
+        std::fprintf(stderr, "PAGE: %d 1\n", pages);
+    }
+    cupsRasterClose(raster);
+    if (fd > 0) close(fd);
+    if (status == 0 && pages == 0) {
+        std::fprintf(stderr, "ERROR: no page in the raster stream\n");
+        status = 1;
+    }
+    return status;
+}

@@ -1,0 +1,271 @@
+// The print road through a real CUPS scheduler: the document printer installed into a private
+// scheduler, a three-page PDF printed to it by the Document Uploader's own submission, our filter
+// and backend and the monitor writing JPEG pages, the notices collected and the presentation
+// uploaded; the pages match poppler's rendering of the same PDF.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <deque>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+
+#include "cups_scheduler.h"
+#include "loop/plain_event_loop.h"
+#include "print/document_uploader.h"
+#include "roomserver/file_transfer_port.h"
+#include "transfer/file_transfer.h"
+#include "print/drv_installer.h"
+#include "print/print_submit.h"
+#include "registry/registry.h"
+#include "util/images.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace orb::print;
+
+struct Colour {
+    double r, g, b;
+};
+// Each page: a full-width coloured band and a black box, at places that differ per page.
+const Colour kBands[3] = {{0.9, 0.1, 0.1}, {0.1, 0.6, 0.2}, {0.1, 0.2, 0.9}};
+
+std::string MakePdf() {
+    std::vector<std::string> objects;
+    objects.push_back("<< /Type /Catalog /Pages 2 0 R >>");
+    objects.push_back("<< /Type /Pages /Kids [3 0 R 5 0 R 7 0 R] /Count 3 >>");
+    for (int i = 0; i < 3; ++i) {
+        const int content = 4 + 2 * i;
+        objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents " +
+                          std::to_string(content) + " 0 R >>");
+        std::ostringstream s;
+        s << kBands[i].r << " " << kBands[i].g << " " << kBands[i].b << " rg 50 " << 650 - 150 * i
+          << " 495 120 re f 0 0 0 rg " << 100 + 120 * i << " 150 150 150 re f\n";
+        objects.push_back("<< /Length " + std::to_string(s.str().size()) + " >>\nstream\n" + s.str() + "endstream");
+    }
+    std::string pdf = "%PDF-1.4\n";
+    std::vector<size_t> offsets;
+    for (size_t i = 0; i < objects.size(); ++i) {
+        offsets.push_back(pdf.size());
+        pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const size_t xref = pdf.size();
+    pdf += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (size_t o : offsets) {
+        char line[32];
+        std::snprintf(line, sizeof line, "%010zu 00000 n \n", o);
+        pdf += line;
+    }
+    pdf += "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+           std::to_string(xref) + "\n%%EOF\n";
+    return pdf;
+}
+
+bool ReadFile(const fs::path& p, std::vector<uint8_t>& out) {
+    std::ifstream in(p, std::ios::binary);
+    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !out.empty();
+}
+
+struct NullView : IDocumentUploaderView {
+    std::vector<std::string> messages;
+    bool closed = false;
+    void SetDocumentPath(const std::string&) override {}
+    void SetStatus(const std::string&) override {}
+    void SetPageCount(const std::string&) override {}
+    void SetProgressMax(int) override {}
+    void SetProgress(int) override {}
+    void SetButtons(bool, bool, bool) override {}
+    void ShowSlideSize(bool) override {}
+    void SetBusy(bool) override {}
+    TMsgAnswer ShowMessage(TMsgKind, TMsgButtons, const std::string& text) override {
+        messages.push_back(text);
+        return TMsgAnswer::Ok;
+    }
+    void Activate() override {}
+    bool StartListener() override { return true; }
+    void StopListener() override {}
+    void CloseWindow() override { closed = true; }
+};
+
+TEST(CupsRoad, PdfPrintedToTheDocumentPrinterBecomesAnUploadedPresentation) {
+    ASSERT_EQ(geteuid(), 0u) << "the scheduler and the installer run as root";
+    // The scheduler passes these to our backend: the settings the test writes are the ones it reads.
+    const fs::path root = orbtest::MakeTempFolder();
+    struct Remove {
+        fs::path p;
+        ~Remove() { fs::remove_all(p); }
+    } removeRoot{root};
+    const fs::path config = root / "config", machine = root / "machine";
+    orbtest::CupsScheduler scheduler({"XDG_CONFIG_HOME=" + config.string(), "ORB_REGISTRY_MACHINE_DIR=" + machine.string(),
+                                      "ORB_PRINT_MONITOR=" + (root / "lib" / kMonitorLibraryFile).string()});
+    std::string error;
+    ASSERT_TRUE(scheduler.Start(error)) << error;
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    setenv("ORB_REGISTRY_MACHINE_DIR", machine.c_str(), 1);
+    orb::reg::Registry::Default().Reconfigure(orb::reg::Registry::DefaultFolders());
+
+    TProcessRunner runner;
+    TCupsLayout layout;
+    layout.serverBin = scheduler.ServerBin();
+    layout.ppdFolder = root / "ppd";
+    layout.monitorFolder = root / "lib";
+    TDrvInstaller installer(runner, layout);
+    ASSERT_FALSE(installer.IsDocumentPrinterInstalled(kMonitorName, kPortName, kPrinterName, kDriverName));
+    ASSERT_TRUE(installer.InstallDocumentPrinter(ORB_PRINTER_BUNDLE_DIR, (root / "unused").string() + "/", kPrinterName,
+                                                 kDriverName, kPortName, kMonitorName))
+        << installer.LastError() << scheduler.ErrorLog();
+    ASSERT_TRUE(installer.IsDocumentPrinterInstalled(kMonitorName, kPortName, kPrinterName, kDriverName));
+    // Installing again adds nothing.
+    EXPECT_FALSE(installer.InstallDocumentPrinter(ORB_PRINTER_BUNDLE_DIR, "/elsewhere/", kPrinterName, kDriverName,
+                                                  kPortName, kMonitorName));
+    std::string queues;
+    orbtest::RunCommand({"lpstat", "-v"}, &queues);
+    EXPECT_EQ(queues, "device for OrbeloLive6DocLoader: pagorix:/OrbeloLive6DocLoader\n");
+
+    // The notice listener, on a port of its own.
+    int udp = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(udp, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    socklen_t len = sizeof addr;
+    getsockname(udp, reinterpret_cast<sockaddr*>(&addr), &len);
+
+    const fs::path pdf = root / "handout.pdf";
+    std::ofstream(pdf, std::ios::binary) << MakePdf();
+
+    std::mutex mu;
+    std::deque<std::function<void()>> posted;
+    std::vector<std::string> uploads;
+    std::vector<fs::path> uploadedPages;
+    TUploaderServices services;
+    services.ownUserId = 9;
+    services.workFolder = root / "work";
+    services.noticePort = ntohs(addr.sin_port);
+    services.printerInstalled = [&](std::string&) {
+        return installer.IsDocumentPrinterInstalled(kMonitorName, kPortName, kPrinterName, kDriverName);
+    };
+    services.print = [&](const fs::path& doc, const fs::path& folder, std::string& job) {
+        return SubmitToDocumentPrinter(runner, doc, folder, root / "profile", nullptr, &job);
+    };
+    services.waitPrinted = [&](const std::string& job, const std::atomic<bool>& stop) {
+        WaitForPrintJob(runner, job, stop, std::chrono::seconds(120));
+    };
+    // Uploads go to the test room server's file-transfer port, one connection each.
+    orb::test::TRoomServer room;
+    orb::test::TFileTransferPort files{room};
+    ASSERT_TRUE(room.Start());
+    orb::PlainEventLoop loop;
+    services.upload = [&](const fs::path& f, int32_t n, int type, const std::string& id) {
+        orb::TTransferEndpoint endpoint;
+        endpoint.host = "127.0.0.1";
+        endpoint.port = files.Port();
+        orb::TTransferIdentity me;
+        me.userId = 9;
+        orb::TFileUploadThread t(loop, endpoint, {}, 0, n, type, id, f, me);
+        t.Start();
+        t.Join();
+        std::lock_guard l(mu);
+        uploads.push_back(f.filename().string() + ":" + std::to_string(n) + ":" + std::to_string(type));
+        if (type == kUploadPage) uploadedPages.push_back(f);
+        return t.Finished() && t.ReturnValue() == orb::kTransferOk;
+    };
+    services.toMainThread = [&](std::function<void()> fn) {
+        std::lock_guard l(mu);
+        posted.push_back(std::move(fn));
+    };
+    // Runs one Upload of `doc` until the window closes or the job ends; the view afterwards.
+    auto runJob = [&](NullView& view, const fs::path& doc, bool untilClosed) {
+        TDocumentUploader uploader(view, services);
+        uploader.SelectFile(doc);
+        uploader.Upload(false, "", "");
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        while (!view.closed && (untilClosed || uploader.Busy()) && std::chrono::steady_clock::now() < until) {
+            pollfd p{udp, POLLIN, 0};
+            if (poll(&p, 1, 50) > 0) {
+                uint8_t buf[2048];
+                ssize_t n = recv(udp, buf, sizeof buf, 0);
+                if (n > 0) uploader.OnDatagram(std::span(buf, size_t(n)));
+            }
+            std::deque<std::function<void()>> run;
+            {
+                std::lock_guard l(mu);
+                run.swap(posted);
+            }
+            for (auto& fn : run) fn();
+            loop.ProcessPending();
+        }
+    };
+    NullView view;
+    runJob(view, pdf, true);
+    ASSERT_TRUE(view.closed) << scheduler.ErrorLog();
+    EXPECT_EQ(view.messages, (std::vector<std::string>{kMsgExported}));
+    EXPECT_EQ(uploads, (std::vector<std::string>{"Slide_1.jpg:1:5", "Slide_2.jpg:2:5", "Slide_3.jpg:3:5",
+                                                 "handout.pdf:3:4"}));
+    ASSERT_EQ(uploadedPages.size(), 3u);
+    // What the server received: three slides (kind 51) then the index (kind 50), all of one
+    // presentation, with the pages' own bytes.
+    const auto received = files.Uploads();
+    ASSERT_EQ(received.size(), 4u);
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(received[i].kind, i < 3 ? 51 : 50);
+        EXPECT_EQ(orb::test::TFileTransferPort::ShortString(received[i].descriptor, 431, 200).rfind("Pres_9_", 0), 0u);
+        EXPECT_EQ(orb::test::TFileTransferPort::I32(received[i].descriptor, 769), i < 3 ? int(i) + 1 : 3);
+    }
+    EXPECT_EQ(orb::test::TFileTransferPort::ShortString(received[3].descriptor, 4, 200), "handout.pdf");
+    EXPECT_NE(received[3].bytes.find("SlidesCount=3\r\n"), std::string::npos) << received[3].bytes;
+
+    // Poppler's own rendering of the same pages at the printer's resolution (100 dpi).
+    ASSERT_EQ(orbtest::RunCommand({"pdftoppm", "-r", "100", "-png", pdf.string(), (root / "ref").string()}), 0);
+    for (int i = 0; i < 3; ++i) {
+        std::vector<uint8_t> jpeg, png;
+        ASSERT_TRUE(ReadFile(uploadedPages[size_t(i)], jpeg));
+        ASSERT_TRUE(ReadFile(root / ("ref-" + std::to_string(i + 1) + ".png"), png));
+        orb::Bitmap page, ref;
+        ASSERT_TRUE(orb::JpegToBitmap(jpeg.data(), jpeg.size(), page));
+        ASSERT_TRUE(orb::PngToBitmap(png.data(), png.size(), ref));
+        EXPECT_NEAR(page.width, ref.width, 2);
+        EXPECT_NEAR(page.height, ref.height, 2);
+        const int w = std::min(page.width, ref.width), h = std::min(page.height, ref.height) - 25;  // above the footer
+        double sum = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                for (int c = 0; c < 3; ++c)
+                    sum += std::abs(int(page.rgb[(size_t(y) * page.width + x) * 3 + c]) -
+                                    int(ref.rgb[(size_t(y) * ref.width + x) * 3 + c]));
+        EXPECT_LT(sum / (double(w) * h * 3), 3.0) << "page " << i + 1;
+        // The band's colour in the middle of the band.
+        const int bandY = int((842 - (650 - 150 * i) - 60) * 100 / 72.0);
+        const uint8_t* px = &page.rgb[(size_t(bandY) * page.width + page.width / 2) * 3];
+        EXPECT_NEAR(px[0], kBands[i].r * 255, 12);
+        EXPECT_NEAR(px[1], kBands[i].g * 255, 12);
+        EXPECT_NEAR(px[2], kBands[i].b * 255, 12);
+    }
+
+    // A second job numbers its pages from 1 again: the filter starts every job with the reset.
+    uploads.clear();
+    NullView again;
+    runJob(again, pdf, true);
+    EXPECT_EQ(uploads, (std::vector<std::string>{"Slide_1.jpg:1:5", "Slide_2.jpg:2:5", "Slide_3.jpg:3:5",
+                                                 "handout.pdf:3:4"}));
+
+    // A job that fails before the monitor could say anything (a monitor that does not load) ends
+    // as failed once CUPS is done with it, instead of leaving the window waiting.
+    std::ofstream(root / "lib" / kMonitorLibraryFile, std::ios::trunc) << "not a library";
+    uploads.clear();
+    NullView failed;
+    runJob(failed, pdf, false);
+    EXPECT_EQ(failed.messages, (std::vector<std::string>{kMsgPrintFailed}));
+    EXPECT_TRUE(uploads.empty());
+    EXPECT_FALSE(failed.closed);
+    close(udp);
+}
+
+}  // namespace
