@@ -14,6 +14,7 @@
 #include "common/message_box.h"
 #include "common/theme_icons.h"
 #include "dm/dm.h"
+#include "polls/poll_store.h"
 #include "ui_frm_settings.h"
 #include "video/video_codec.h"
 #include "video_preview.h"
@@ -285,7 +286,8 @@ void TfrmSettings::FillPolls() {
     ui_->lBoxPolls->clear();
     pollDeletions_.clear();
     for (const std::string& name : StoredPollNames()) {
-        auto* item = new QListWidgetItem(Q(name), ui_->lBoxPolls);
+        // Shown as the question; the key name escapes the characters a key name cannot hold.
+        auto* item = new QListWidgetItem(Q(orb::polls::StoredPollCaption(name)), ui_->lBoxPolls);
         // The exact key name, whatever its text shows.
         item->setData(Qt::UserRole, QByteArray::fromStdString(name));
     }
