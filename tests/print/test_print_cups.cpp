@@ -1,7 +1,8 @@
 // The print road through a real CUPS scheduler: the document printer installed into a private
 // scheduler, a three-page PDF printed to it by the Document Uploader's own submission, our filter
 // and backend and the monitor writing JPEG pages, the notices collected and the presentation
-// uploaded; the pages match poppler's rendering of the same PDF.
+// uploaded; the pages match poppler's rendering of the same PDF. The uploader's own list refreshes,
+// and a second client in the room lists the presentation and shows its page 2 on its board.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -15,7 +16,16 @@
 #include <mutex>
 #include <sstream>
 
+#include <QColor>
+#include <QImage>
+
+#include "board/engine/board_engine.h"
+#include "boardmsg/board_dm_link.h"
+#include "boardmsg/board_messages.h"
 #include "cups_scheduler.h"
+#include "dm/dm.h"
+#include "libraries/library_records.h"
+#include "roomserver/ext_libraries.h"
 #include "loop/plain_event_loop.h"
 #include "print/document_uploader.h"
 #include "roomserver/file_transfer_port.h"
@@ -72,6 +82,49 @@ bool ReadFile(const fs::path& p, std::vector<uint8_t>& out) {
     out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return !out.empty();
 }
+
+// A client in the room: its data module with the whiteboard engine on its board messages.
+struct RoomClient {
+    orb::PlainEventLoop loop;
+    TDM dm{loop, 900};
+    orb::board::TDMBoardLink link{dm};
+    orb::board::TBoardEngine engine{link};
+    orb::board::TBoardMessages messages{engine, link};
+
+    RoomClient() {
+        dm.BoardMessages = &messages;
+        dm.BoardSink = &engine;
+        engine.InitWhiteboards();
+    }
+    ~RoomClient() {
+        dm.StopReaderThread();
+        dm.StopWriterThread();
+        dm.Transfers.StopAll();
+    }
+    bool Join(orb::test::TRoomServer& room, uint16_t filesPort, int32_t id, int32_t level) {
+        dm.OwnLoginInfo.SetUserId(id);
+        dm.OwnLoginInfo.SetLevel(level);
+        dm.OwnUserId = id;
+        dm.BoardRight = level >= 1000;
+        dm.ServerHost = "127.0.0.1";
+        dm.FileTransferPort = filesPort;
+        const size_t before = room.Connections().size();
+        if (!dm.vcrClient.Connect("127.0.0.1", room.Port(), 2000) || !room.WaitForConnections(before + 1)) return false;
+        room.Connection(room.Connections().back())->userId = id;
+        dm.StartReaderThread();
+        dm.StartWriterThread(1 << 22);
+        return true;
+    }
+    bool PumpUntil(const std::function<bool()>& done) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (std::chrono::steady_clock::now() < until) {
+            loop.ProcessPending();
+            if (done()) return true;
+            poll(nullptr, 0, 2);
+        }
+        return done();
+    }
+};
 
 struct NullView : IDocumentUploaderView {
     std::vector<std::string> messages;
@@ -161,7 +214,13 @@ TEST(CupsRoad, PdfPrintedToTheDocumentPrinterBecomesAnUploadedPresentation) {
     // Uploads go to the test room server's file-transfer port, one connection each.
     orb::test::TRoomServer room;
     orb::test::TFileTransferPort files{room};
+    const orb::test::PRoomExtension library = orb::test::MakeLibrariesExtension(room, &files);
     ASSERT_TRUE(room.Start());
+    // The uploader's own client, and a second presenter in the same room.
+    RoomClient own, other;
+    ASSERT_TRUE(own.Join(room, files.Port(), 9, 1000));
+    ASSERT_TRUE(other.Join(room, files.Port(), 20, 1000));
+    services.requestPresentationList = [&] { own.dm.SendPresentationListRequest(); };
     orb::PlainEventLoop loop;
     services.upload = [&](const fs::path& f, int32_t n, int type, const std::string& id) {
         orb::TTransferEndpoint endpoint;
@@ -202,6 +261,7 @@ TEST(CupsRoad, PdfPrintedToTheDocumentPrinterBecomesAnUploadedPresentation) {
             for (auto& fn : run) fn();
             loop.ProcessPending();
         }
+        if (view.closed) uploader.Closing();  // as the window's close does
     };
     NullView view;
     runJob(view, pdf, true);
@@ -247,6 +307,44 @@ TEST(CupsRoad, PdfPrintedToTheDocumentPrinterBecomesAnUploadedPresentation) {
         EXPECT_NEAR(px[0], kBands[i].r * 255, 12);
         EXPECT_NEAR(px[1], kBands[i].g * 255, 12);
         EXPECT_NEAR(px[2], kBands[i].b * 255, 12);
+    }
+
+    // Closing the window refreshed the uploader's own presentations list.
+    ASSERT_TRUE(own.PumpUntil([&] { return own.dm.Libraries.presentations.size() == 1; }));
+    // The other client lists the presentation and shows page 2 on its board.
+    ASSERT_TRUE(other.dm.SendPresentationListRequest());
+    ASSERT_TRUE(other.PumpUntil([&] { return other.dm.Libraries.presentations.size() == 1; }));
+    const TResourceInfo deck = other.dm.Libraries.presentations[0];
+    const auto row = orb::ResourceRow(vkPresentationList, deck);
+    EXPECT_EQ(row.columns[0], "handout.pdf");
+    EXPECT_EQ(row.columns[1], "3");
+    const int bandY2 = int((842 - 500 - 60) * 100 / 72.0);
+    auto boardPixel = [&](int x, int y) {
+        const QImage& board = other.engine.Layer(other.engine.CurrentBoard()).image;
+        return x < board.width() && y < board.height() ? QColor(board.pixel(x, y)) : QColor();
+    };
+    auto showsBand2 = [&] {
+        const QColor c = boardPixel(400, bandY2);
+        return c.isValid() && std::abs(c.red() - 25) < 15 && std::abs(c.green() - 153) < 15 && std::abs(c.blue() - 51) < 15;
+    };
+    ASSERT_TRUE(other.engine.SendSlideToBoard(&deck, 2, nullptr));
+    ASSERT_TRUE(other.PumpUntil(showsBand2)) << "page 2 not on the other client's board";
+    {
+        std::vector<uint8_t> png;
+        orb::Bitmap ref;
+        ASSERT_TRUE(ReadFile(root / "ref-2.png", png));
+        ASSERT_TRUE(orb::PngToBitmap(png.data(), png.size(), ref));
+        const QImage& board = other.engine.Layer(other.engine.CurrentBoard()).image;
+        board.save(ORB_TEST_ARTIFACTS "/print_cups_page2_on_board.png");
+        const int w = std::min(board.width(), ref.width), h = std::min(board.height(), ref.height) - 25;
+        double sum = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const QRgb b = board.pixel(x, y);
+                const uint8_t* r = &ref.rgb[(size_t(y) * ref.width + x) * 3];
+                sum += std::abs(qRed(b) - r[0]) + std::abs(qGreen(b) - r[1]) + std::abs(qBlue(b) - r[2]);
+            }
+        EXPECT_LT(sum / (double(w) * h * 3), 3.0) << "page 2 on the board";
     }
 
     // A second job numbers its pages from 1 again: the filter starts every job with the reset.
