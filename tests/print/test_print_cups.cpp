@@ -267,7 +267,7 @@ TEST(CupsRoad, PdfPrintedToTheDocumentPrinterBecomesAnUploadedPresentation) {
     runJob(view, pdf, true);
     ASSERT_TRUE(view.closed) << scheduler.ErrorLog();
     EXPECT_EQ(view.messages, (std::vector<std::string>{kMsgExported}));
-    EXPECT_EQ(uploads, (std::vector<std::string>{"Slide_1.jpg:1:5", "Slide_2.jpg:2:5", "Slide_3.jpg:3:5",
+    EXPECT_EQ(uploads, (std::vector<std::string>{"Slide_1.JPG:1:5", "Slide_2.JPG:2:5", "Slide_3.JPG:3:5",
                                                  "handout.pdf:3:4"}));
     ASSERT_EQ(uploadedPages.size(), 3u);
     // What the server received: three slides (kind 51) then the index (kind 50), all of one
@@ -351,7 +351,7 @@ TEST(CupsRoad, PdfPrintedToTheDocumentPrinterBecomesAnUploadedPresentation) {
     uploads.clear();
     NullView again;
     runJob(again, pdf, true);
-    EXPECT_EQ(uploads, (std::vector<std::string>{"Slide_1.jpg:1:5", "Slide_2.jpg:2:5", "Slide_3.jpg:3:5",
+    EXPECT_EQ(uploads, (std::vector<std::string>{"Slide_1.JPG:1:5", "Slide_2.JPG:2:5", "Slide_3.JPG:3:5",
                                                  "handout.pdf:3:4"}));
 
     // A job that fails before the monitor could say anything (a monitor that does not load) ends

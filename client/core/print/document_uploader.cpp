@@ -181,6 +181,22 @@ void TDocumentUploader::StartPrintExport(bool advanced) {
     });
 }
 
+namespace {
+
+// Printed pages go up under the names the presentations library asks for ("Slide_<n>.JPG", as the
+// export road names them), so a server that compares names exactly finds them. The page is ours
+// once announced; when it cannot be renamed it goes up under its own name.
+fs::path AsSlideFile(const fs::path& page, int32_t number) {
+    const fs::path slide = page.parent_path() / ("Slide_" + std::to_string(number) + ".JPG");
+    if (slide == page) return page;
+    std::error_code ec;
+    if (fs::exists(slide, ec)) return page;
+    fs::rename(page, slide, ec);
+    return ec ? page : slide;
+}
+
+}  // namespace
+
 void TDocumentUploader::OnDatagram(std::span<const uint8_t> datagram) {
     TPrintNotice notice;
     fs::path page;
@@ -191,6 +207,7 @@ void TDocumentUploader::OnDatagram(std::span<const uint8_t> datagram) {
         case TNoticeVerdict::PageSaved:
             view_.SetStatus("Counting ... " + std::to_string(notice.pageValue));
             ++pageCount_;
+            page = AsSlideFile(page, pageCount_);
             index_.slides.emplace_back(pageCount_, page.filename().string());
             pages_.Add(page);
             break;
