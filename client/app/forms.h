@@ -33,7 +33,10 @@
 
 // area print
 
-// area polls
+#include "polls/frm_breakout.h"  // area polls
+#include "polls/frm_exam.h"
+#include "polls/frm_ping.h"
+#include "polls/frm_pollresults.h"
 
 // area video
 #include "video_window/frm_video.h"  // made on demand, one per web-cam stream
@@ -46,14 +49,3 @@
 
 #include "frm_settings.h"  // area settings: made on demand, one at a time
 
-class TfrmPollresults : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmPollresults(QWidget* parent = nullptr);
-};
-
-class TfrmBreakOutRooms : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmBreakOutRooms(QWidget* parent = nullptr);
-};

@@ -99,10 +99,12 @@ public:
     void OnLogin(LoginHook hook) { onLogin_ = std::move(hook); }
     void OnEnter(EnterHook hook) { onEnter_ = std::move(hook); }
 
+    // Room entry (kind 75) of the listed rooms; extensions that add rooms hand the others on.
+    void EnterRoom(TRoomServer& server, TRoomConnection& c, const TVCRHeader& h, std::span<const uint8_t> body);
+
 private:
     friend void InstallRoomHandshake(TRoomServer&, const std::shared_ptr<TRoomHandshake>&);
     bool Run(TRoomServer& server, TRoomConnection& c);
-    void EnterRoom(TRoomServer& server, TRoomConnection& c, const TVCRHeader& h, std::span<const uint8_t> body);
     void RoomList(TRoomServer& server, TRoomConnection& c);
 
     TRoomHandshakeScript script_;

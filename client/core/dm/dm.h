@@ -26,6 +26,8 @@
 #include "participants/participant_hooks.h"
 #include "participants/participant_list.h"
 #include "playback/playback.h"
+#include "polls/breakout_tree.h"
+#include "polls/poll_results.h"
 #include "protocol/message_kinds.h"
 #include "protocol/records.h"
 #include "protocol/vcr_header.h"
@@ -657,6 +659,60 @@ public:
     // ---- end of print
 
     // ---- polls: Polls and exams, server recording, breakout rooms
+    // The room is being recorded on the server (kinds 96 and 97 set and clear it).
+    uint8_t ServerRecording = 0;
+    // The check marks of the start and stop recording commands (stop is checked at start).
+    bool RecordingStartChecked = false;
+    bool RecordingStopChecked = true;
+    // The answers to the polls this user sent, for the results window.
+    orb::polls::TPollResults PollResults;
+    // The breakout rooms with their members, as the breakout window shows them.
+    orb::polls::TBreakoutTree Breakout;
+    // Breakout rooms may be used in this room (kind 140).
+    bool BreakoutAllowed = false;
+    // Non-zero: session notes are disabled (kinds 138, 139).
+    int32_t NotesSwitch = 0;
+    // The breakout window (BreakoutWindow, above) also gets WM_APP_BREAKOUTROOMREFRESH.
+    // The recorder account of kind 96 (the settings keep the password scrambled; here it is plain).
+    std::string RecorderUserName = orb::kDefaultRecorderUserName;
+    std::string RecorderPassword;
+    struct TPollsHooks {
+        // Float and show the poll results window; then redraw its rows, counts and chart.
+        std::function<void()> ShowPollResults;
+        std::function<void()> PollResultsChanged;
+        // Hide the status icon of every participant row.
+        std::function<void()> ClearStatusIcons;
+        // The breakout tree was rebuilt or a room's members changed (0: the whole tree).
+        std::function<void(int32_t room)> BreakoutChanged;
+        // The check marks of the recording commands changed.
+        std::function<void()> RecordingActionsChanged;
+        // The settings dialog on its recorder page (made by the settings dialog's area).
+        std::function<void()> OpenRecorderSettings;
+    };
+    TPollsHooks PollsHooks;
+
+    // Kind 63: a check (0), beep (1) or poll (2) to a user (0: everybody); the question is cut to
+    // 200 bytes of whole characters and the mask to its defined bits.
+    bool SendPoll(int32_t target, uint16_t type, const std::string& question, bool mustReply, bool multipleAnswers,
+                  uint32_t answerMask);
+    // Kind 66: the chosen option (1..26) back to the poll's sender; other options send nothing.
+    bool SendPollAnswer(int32_t pollSender, int32_t answer);
+    bool SendStartServerRecording();  // 96 with the recorder account
+    bool SendStopServerRecording();   // 97
+    bool SendPauseServerRecording();  // 98
+    // The recording commands: start only while not recording, stop and pause only while recording.
+    bool StartRecordingCommand();
+    bool StopRecordingCommand();
+    bool PauseRecordingCommand();
+    bool SendCreateBreakoutRoom(const std::string& name);  // 133
+    bool SendBreakoutRoomListRequest();                    // 134
+    bool SendBreakoutMembersRequest(int32_t room);         // 135
+    bool SendMoveToRoom(int32_t user, int32_t room);       // 137
+    // A poll from the main window's menu: results emptied, question kept, poll sent to everybody.
+    bool StartPoll(const std::string& question, uint32_t answerMask, bool mustReply, bool multipleAnswers);
+    // Breakout window: moves of a drop (nothing for a room node or the same room) and of "return all".
+    bool MoveByDrop(const orb::polls::TBreakoutNode& dragged, const orb::polls::TBreakoutNode& target);
+    int ReturnAllToMainRoom();
     // ---- end of polls
 
     // ---- video: Web cams: video connection, capture, codec, video windows

@@ -5,6 +5,7 @@
 #include "audio/init_sound.h"
 #include "dm/dm.h"
 #include "protocol/wm_app.h"
+#include "util/answers.h"
 #include "voice/voice_records.h"
 #include "voice/voice_thread.h"
 
@@ -13,11 +14,66 @@ void TDM::HandleKind120() {}
 
 // Not built yet: these messages are accepted and have no effect so far.
 
-void TDM::HandlePoll() {}
+// A check, beep or poll; the main window answers it (a short body is ignored).
+void TDM::HandlePoll() {
+    orb::ByteReader r = BodyReader();
+    TPollInfo p;
+    if (!TPollInfo::Decode(r, p)) return;
+    p.answerMask = int32_t(uint32_t(p.answerMask) & orb::kAnswerMaskBits);
+    ReceivedPoll = std::move(p);
+    Loop().Post(MainWindow(), WM_APP_POLLRECEIVED, 0, 0);
+}
 
-void TDM::HandlePollAnswer() {}
+// An answer to a poll of this user: the results window shows every participant with the answer
+// so far. An answer meant for someone else, or an option outside 1..26, changes nothing.
+void TDM::HandlePollAnswer() {
+    orb::ByteReader r = BodyReader();
+    int32_t pollSender = 0, answer = 0;
+    if (!r.i32(pollSender) || !r.i32(answer)) return;
+    if (pollSender != OwnUserId) return;
+    if (PollsHooks.ShowPollResults) PollsHooks.ShowPollResults();
+    try {
+        PollResults.AddMissingRows(Participants, OwnUserId);
+        if (const orb::TParticipantRow* row = Participants.FindUser(CurrentHeader().sender))
+            PollResults.SetAnswer(row->userId, row->caption, answer);
+        PollResults.Tally();
+    } catch (...) {
+    }
+    if (PollsHooks.PollResultsChanged) PollsHooks.PollResultsChanged();
+}
 
-void TDM::HandleRecording() {}
+// The server's answers to the recording commands (result code in the header).
+void TDM::HandleRecording() {
+    const TVCRHeader& h = CurrentHeader();
+    const int result = h.result;
+    if (h.kind == vkStartRecording) {
+        if (result == 0) {
+            ServerRecording = 1;
+            RecordingStartChecked = true;
+            RecordingStopChecked = false;
+            Loop().Post(MainWindow(), WM_APP_RECORDINGSTATUS, 0, 0);
+            if (PollsHooks.RecordingActionsChanged) PollsHooks.RecordingActionsChanged();
+            return;
+        }
+        // 42: a recording already runs.
+        if (result == 42) ServerRecording = 1;
+        Loop().Post(MainWindow(), WM_APP_RECORDINGSTATUS, 1, result);
+    } else if (h.kind == vkStopRecording) {
+        if (result == 0) {
+            ServerRecording = 0;
+            Loop().Post(MainWindow(), WM_APP_RECORDINGSTATUS, 2, 0);
+        } else {
+            // 45: no recording runs.
+            if (result == 45) ServerRecording = 0;
+            Loop().Post(MainWindow(), WM_APP_RECORDINGSTATUS, 3, result);
+        }
+    } else {
+        return;
+    }
+    RecordingStopChecked = true;
+    RecordingStartChecked = false;
+    if (PollsHooks.RecordingActionsChanged) PollsHooks.RecordingActionsChanged();
+}
 
 // The server asks which tile versions the viewer holds; answered only while a tile share exists.
 void TDM::HandlePaneSnapshotRequest() {

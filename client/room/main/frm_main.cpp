@@ -465,4 +465,12 @@ void TfOrbeloMain::SetNotesEnabled(bool enabled) {
 
 void TfOrbeloMain::SetSpeakChecked(bool checked) { ui_->btnSpeak->setChecked(checked); }
 
+void TfOrbeloMain::ShowPoll(const ::TPollInfo& poll) {
+    if (PollWindowOpener) PollWindowOpener(poll);
+}
+
+void TfOrbeloMain::FillRecentPolls() {
+    if (RecentPollsFiller) RecentPollsFiller();
+}
+
 void TfOrbeloMain::LoadUserPicture(int32_t, const std::string&) {}

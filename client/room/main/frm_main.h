@@ -52,6 +52,10 @@ public:
     std::function<int()> RoomListRunner;
     // Replaces the modal message boxes (tests record them instead); returns the button pressed.
     std::function<int(int icon, const std::string& text, int buttons)> MessageBoxOverride;
+    // Opens the answer window of a received poll, and fills the recent-polls menu (set by the
+    // program; unset: nothing).
+    std::function<void(const ::TPollInfo&)> PollWindowOpener;
+    std::function<void()> RecentPollsFiller;
     // Shows the welcome window (set by the program; unset: no welcome window).
     std::function<void(const std::string& address, bool tips, const orb::TScreenRect& where, bool dontShowAgain)>
         WelcomePageRunner;
@@ -169,6 +173,8 @@ public:
     void SetChatPermission(const orb::TChatPermissionLayout& layout) override;
     void SetNotesEnabled(bool enabled) override;
     void SetSpeakChecked(bool checked) override;
+    void ShowPoll(const ::TPollInfo& poll) override;
+    void FillRecentPolls() override;
     void LoadUserPicture(int32_t user, const std::string& path) override;
     void SelectChatTarget(int type, int32_t user) override;
 
