@@ -183,6 +183,7 @@ void TProgram::CreateForms() {
     SetupVideo();
     SetupSharing();
     SetupSettings();
+    SetupLinks();
 }
 
 void TProgram::SetControllerHooks() {

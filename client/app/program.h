@@ -112,6 +112,8 @@ private:
     void SetupVideo();
     void SetupSharing();
     void SetupSettings();
+    // What binds the areas to each other, once all of them are set up.
+    void SetupLinks();
     // Steps an area needs at shut-down, run in reverse order before the windows are freed.
     std::vector<std::function<void()>> shutdownSteps_;
 

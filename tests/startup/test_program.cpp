@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "commands/commands.h"
 #include "local_process.h"
 #include "program.h"
 #include "protocol/message_kinds.h"
@@ -386,4 +387,75 @@ TEST_F(Program, RecordingAddressThatCannotBeReachedEndsTheRun) {
             EXPECT_TRUE(value.empty());
         }
     }
+}
+
+TEST_F(Program, ParticipantRowCommandsReachWebCamsRemoteAudioSharingAndThePlayer) {
+    TProgram program(opts_);
+    program.CreateForms();
+    TDM& dm = program.DataModule();
+    auto* commands = program.Main()->findChild<room::TCommands*>(QStringLiteral("TDMCommands"));
+    auto* list = program.Form<TfrmUserList>();
+    auto* remote = program.Form<TfrmRemoteAudioControl>();
+    ASSERT_TRUE(commands && list && remote);
+    std::vector<std::pair<int32_t, bool>> opened;
+    dm.VideoHooks.OpenVideoWindow = [&](int32_t user, bool publish) -> video::IVideoWindow* {
+        opened.emplace_back(user, publish);
+        return nullptr;
+    };
+    dm.OwnUserId = 1;
+    dm.OwnLoginInfo.SetLevel(1000);
+    dm.Participants.AddUser(1, "Me");
+    dm.Participants.AddUser(7, "Zo\xc3\xab").camState = csPublishing;
+
+    // The menu and the camera click see the row just selected, before the idle timer runs.
+    dm.Participants.SetSelected(7);
+    list->RefreshMenuActions();
+    list->MenuAction("acViewWebCam")->trigger();
+    dm.Participants.SetSelected(0);
+    commands->UpdateAll();
+    list->lvUsersCamImageClick(7);
+    EXPECT_EQ(opened, (std::vector<std::pair<int32_t, bool>>{{7, false}, {7, false}}));
+
+    list->RefreshMenuActions();
+    list->MenuAction("acRemoteAudioControl")->trigger();
+    EXPECT_TRUE(remote->isVisible());
+    EXPECT_EQ(remote->Target(), 7);
+    remote->hide();
+    // Not for the own row.
+    dm.Participants.SetSelected(1);
+    list->RefreshMenuActions();
+    EXPECT_FALSE(list->MenuAction("acRemoteAudioControl")->isEnabled());
+
+    // Remote control only while the own share runs, for another row.
+    EXPECT_FALSE(list->MenuAction("acAppSharegiveControl")->isEnabled());
+    commands->StateHooks.shareState = [] { return uint8_t(1); };
+    commands->StateHooks.sharingUser = [] { return 1; };
+    dm.Participants.SetSelected(7);
+    list->RefreshMenuActions();
+    for (auto id : {chat::acAppSharegiveControl, chat::acAppShare_GiveShort, chat::acAppShareTakeControl,
+                    chat::acAppShare_TakeShort})
+        EXPECT_TRUE(commands->Action(id)->isEnabled()) << chat::CommandInfo(id).name;
+
+    // The share session's row icons.
+    ASSERT_TRUE(dm.OnShareRowState);
+    for (auto [state, shown] : std::vector<std::pair<int, int32_t>>{{1, 1}, {2, 2}, {5, 0}, {0, 0}}) {
+        dm.OnShareRowState(7, state);
+        EXPECT_EQ(dm.Participants.FindUser(7)->shareState, shown) << state;
+    }
+    dm.OnShareRowState(99, 1);  // no such row
+
+    // The player commands: play while not playing, pause and fast forward while playing.
+    commands->UpdateAll();
+    EXPECT_TRUE(commands->Action(chat::acPlay)->isEnabled());
+    EXPECT_FALSE(commands->Action(chat::acPlay_Pause)->isEnabled());
+    EXPECT_FALSE(commands->Action(chat::acPlay_FF)->isEnabled());
+    EXPECT_TRUE(commands->Action(chat::acPlay_Stop)->isEnabled());
+
+    // Every command has a handler except those that carry only their captions and those whose
+    // windows are not in the client yet.
+    std::vector<std::string> idle;
+    for (const chat::TCommandInfo& info : chat::Commands())
+        if (!commands->Available(info.id)) idle.push_back(info.name);
+    EXPECT_EQ(idle, (std::vector<std::string>{"acImages", "acCaptureBoard", "acRoomInfo", "acSharedDocs",
+                                              "acTextChat", "acStopVideoSession", "acPlay_REW"}));
 }

@@ -390,6 +390,7 @@ TCommandState TCommands::State() const {
     s.roomType = StateHooks.roomType ? StateHooks.roomType() : 0;
     s.notesDisabled = dm_.NotesDisabled;
     s.breakoutAllowed = StateHooks.breakoutAllowed && StateHooks.breakoutAllowed();
+    s.rowSelectedInNotes = StateHooks.rowSelectedInNotes && StateHooks.rowSelectedInNotes();
     return s;
 }
 

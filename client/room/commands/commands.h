@@ -46,6 +46,7 @@ public:
         std::function<bool()> playing;
         std::function<int32_t()> roomType;
         std::function<bool()> breakoutAllowed;
+        std::function<bool()> rowSelectedInNotes;
     };
     TStateHooks StateHooks;
 

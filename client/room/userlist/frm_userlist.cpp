@@ -79,6 +79,7 @@ void TfrmUserList::SetMenuActions(const std::function<QAction*(const char*)>& fi
 }
 
 void TfrmUserList::RefreshMenuActions() {
+    if (UpdateCommands) UpdateCommands();
     pmUsers_->clear();
     menuActions_.clear();
     for (QAction* a : placeholders_) a->deleteLater();

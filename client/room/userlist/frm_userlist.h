@@ -56,6 +56,9 @@ public:
     std::function<void(int32_t user)> OnShowProfile;
     std::function<void(int32_t user)> OnSendNote;
     std::function<bool(const QString&)> AskYesNo;
+    // Brings the commands' enabling up to the selected row before the menu shows or a row click
+    // runs one (a command left disabled from the previous selection ignores its trigger).
+    std::function<void()> UpdateCommands;
 
 private:
     std::unique_ptr<Ui::TfrmUserList> ui_;
