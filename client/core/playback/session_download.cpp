@@ -15,6 +15,7 @@
 #include "protocol/message_kinds.h"
 #include "protocol/vcr_header.h"
 #include "protocol/wm_app.h"
+#include "transfer/http_download.h"
 
 namespace orb::playback {
 
@@ -41,23 +42,6 @@ void GlobalCurlInit() {
         return true;
     }();
     (void)done;
-}
-
-void ApplyProxy(CURL* h, const TProxySettings& p) {
-    if (!p.enabled || p.type <= 0 || p.host.empty()) {
-        curl_easy_setopt(h, CURLOPT_PROXY, "");
-        return;
-    }
-    long type = p.type == 1 ? CURLPROXY_SOCKS4 : p.type == 2 ? CURLPROXY_SOCKS4A : p.type == 3 ? CURLPROXY_SOCKS5
-                                                                                                   : CURLPROXY_HTTP;
-    curl_easy_setopt(h, CURLOPT_PROXY, p.host.c_str());
-    curl_easy_setopt(h, CURLOPT_PROXYPORT, static_cast<long>(p.port));
-    curl_easy_setopt(h, CURLOPT_PROXYTYPE, type);
-    if (type == CURLPROXY_HTTP) curl_easy_setopt(h, CURLOPT_HTTPPROXYTUNNEL, 1L);
-    if (p.authentication) {
-        curl_easy_setopt(h, CURLOPT_PROXYUSERNAME, p.userName.c_str());
-        curl_easy_setopt(h, CURLOPT_PROXYPASSWORD, p.password.c_str());
-    }
 }
 
 }  // namespace
@@ -291,7 +275,7 @@ void TSessionURLReaderThread::Execute() {
             curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &TSessionURLReaderThread::Progress);
             curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
             curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
-            ApplyProxy(h, proxy_);
+            ApplyCurlProxy(h, proxy_);
             curl_easy_perform(h);  // a failure keeps what arrived
             long code = 0;
             curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &code);

@@ -38,7 +38,10 @@ int Progress(void* stopFlag, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return static_cast<const std::atomic<bool>*>(stopFlag)->load() ? 1 : 0;
 }
 
-void ApplyProxy(CURL* h, const TProxySettings& p) {
+}  // namespace
+
+void ApplyCurlProxy(void* handle, const TProxySettings& p) {
+    CURL* h = static_cast<CURL*>(handle);
     if (!p.enabled || p.type <= 0 || p.host.empty()) {
         curl_easy_setopt(h, CURLOPT_PROXY, "");  // direct, whatever the environment says
         return;
@@ -56,7 +59,6 @@ void ApplyProxy(CURL* h, const TProxySettings& p) {
     }
 }
 
-}  // namespace
 
 THttpDownloadThread::THttpDownloadThread(IEventLoop& loop, WindowHandle notifyWindow, uint32_t message,
                                          std::intptr_t messageParam, std::string localFile, std::string address,
@@ -101,7 +103,7 @@ void THttpDownloadThread::Execute() {
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &Progress);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, &StopFlag());
     if (maxBytes_ < (1ull << 62)) curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBytes_));
-    ApplyProxy(h, proxy_);
+    ApplyCurlProxy(h, proxy_);
 
     CURLcode rc = curl_easy_perform(h);
     long code = 0;

@@ -12,6 +12,10 @@
 
 namespace orb {
 
+// Points a libcurl handle at the proxy settings: direct when there is none, whatever the
+// environment says; an HTTP proxy through a CONNECT tunnel, as every connection of the client.
+void ApplyCurlProxy(void* curlHandle, const TProxySettings& p);
+
 constexpr const char* kHttpUserAgent = "Orbelo Live Client/6.2 Mar-01-2009";
 
 class THttpDownloadThread final : public TWorkerThread {
