@@ -12,9 +12,13 @@ function(orb_add_child_modules)
 endfunction()
 
 # orb_add_gtest(name SOURCES a.cpp ... LIBS lib ... [LABELS l ...] [ENV VAR=value ...] [TIMEOUT s])
-# One GoogleTest executable; each test case becomes a CTest test.
+# One GoogleTest executable; each test case becomes a CTest test. A test that drives the real client
+# program (it links the end-to-end harness) carries the label e2e: only those may be rerun once.
 function(orb_add_gtest name)
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+  if("orb_e2e" IN_LIST T_LIBS)
+    list(APPEND T_LABELS e2e)
+  endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
   if(NOT T_TIMEOUT)

@@ -11,7 +11,7 @@
 #include <random>
 #include <vector>
 
-#include "appshare/codec/segment_codec.h"
+#include "sharing/codec/segment_codec.h"
 
 using namespace orb::appshare;
 

@@ -14,7 +14,7 @@
 #include <cstring>
 #include <thread>
 
-#include "appshare/codec/capture.h"
+#include "appshare/capture/capture.h"
 #include "appshare/viewer/viewer_input.h"
 #include "appshare/xshare/x_share.h"
 #include "dm/dm.h"

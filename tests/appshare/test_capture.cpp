@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "appshare/codec/capture.h"
+#include "appshare/capture/capture.h"
 #include "support/xvfb_server.h"
 
 using namespace orb::appshare;

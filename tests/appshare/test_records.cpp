@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "appshare/records/appshare_records.h"
+#include "sharing/records/appshare_records.h"
 
 using namespace orb;
 using namespace orb::appshare;

@@ -478,14 +478,10 @@ TEST(ShareGeometry, LetterboxAndMappingThroughThePictureRectangle) {
     EXPECT_TRUE(ClipToScreen({1300, 0, 20, 20}, same).Empty());
 }
 
-// ThreadSanitizer slows every memory access about tenfold; the bound grows with it.
-#if defined(__SANITIZE_THREAD__)
-constexpr int64_t kTurnBoundMs = 500;
-#else
-constexpr int64_t kTurnBoundMs = 50;
-#endif
-
-TEST(SharingResponsiveness, A1080pKeyFrameEncodesWhileTheLoopKeepsTurning) {
+// The key frame's deflate runs on the encoder thread: the tick hands the picture over and returns
+// with nothing sent, and the frame leaves only once the loop runs the encoder's notice. Proved by
+// order, not by a clock, so a loaded machine cannot fail it; the speed lives in bench/.
+TEST(SharingResponsiveness, AKeyFrameIsEncodedOffTheLoopAndSentByItsNotice) {
     FakeClock clock;
     Client sharer(clock, kSharer);
     FakeScreen screen;
@@ -500,24 +496,18 @@ TEST(SharingResponsiveness, A1080pKeyFrameEncodesWhileTheLoopKeepsTurning) {
     ASSERT_TRUE(sharer.session.SendStart(d));
     sharer.sent.clear();
     sharer.session.OnStart(Header(vkAppShareStart, kSharer), StartBody(d));
-    using Steady = std::chrono::steady_clock;
-    auto t0 = Steady::now();
     sharer.session.Tick();
-    const auto tickMs = std::chrono::duration_cast<std::chrono::milliseconds>(Steady::now() - t0).count();
-    EXPECT_LT(tickMs, kTurnBoundMs) << "the capture step holds the main thread";
-    // The loop keeps turning: no single turn waits for the encoder longer than 50 ms.
-    int64_t longestTurn = 0;
-    int turns = 0;
-    while (sharer.session.EncodeInFlight()) {
-        auto s = Steady::now();
+    EXPECT_TRUE(sharer.session.EncodeInFlight()) << "the tick did not hand the key frame to the encoder";
+    EXPECT_TRUE(sharer.Take(vkAppShareFrame).empty()) << "the key frame was encoded inside the tick";
+    // A second tick while the encoder works queues nothing more.
+    sharer.session.Tick();
+    // Drain: the guard only stops a hang, it judges no speed.
+    const auto guard = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+    while (sharer.session.EncodeInFlight() && std::chrono::steady_clock::now() < guard) {
         sharer.loop.ProcessPending();
-        longestTurn = std::max<int64_t>(
-            longestTurn, std::chrono::duration_cast<std::chrono::milliseconds>(Steady::now() - s).count());
-        ++turns;
         std::this_thread::yield();
     }
-    EXPECT_GT(turns, 1);
-    EXPECT_LT(longestTurn, kTurnBoundMs);
+    ASSERT_FALSE(sharer.session.EncodeInFlight());
     auto frames = sharer.Take(vkAppShareFrame);
     ASSERT_EQ(frames.size(), 1u);
     sharer.session.StopLocally();

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "appshare/records/appshare_records.h"
+#include "sharing/records/appshare_records.h"
 #include "sharing/share_geometry.h"
 
 namespace orb::appshare {

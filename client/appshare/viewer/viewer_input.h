@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "appshare/codec/share_bitmap.h"
+#include "sharing/codec/share_bitmap.h"
 #include "sharing/share_geometry.h"
 #include "sharing/tile_share.h"
 

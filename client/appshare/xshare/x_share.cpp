@@ -1,6 +1,6 @@
 #include "appshare/xshare/x_share.h"
 
-#include "appshare/codec/capture.h"
+#include "appshare/capture/capture.h"
 
 namespace orb::appshare {
 

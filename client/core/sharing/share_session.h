@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "appshare/codec/segment_codec.h"
-#include "appshare/records/appshare_records.h"
+#include "sharing/codec/segment_codec.h"
+#include "sharing/records/appshare_records.h"
 #include "loop/event_loop.h"
 #include "protocol/records.h"
 #include "protocol/vcr_header.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "appshare/codec/share_bitmap.h"
+#include "sharing/codec/share_bitmap.h"
 #include "util/images.h"
 
 namespace orb::sharing {

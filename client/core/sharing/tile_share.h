@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-#include "appshare/records/appshare_records.h"
+#include "sharing/records/appshare_records.h"
 #include "sharing/share_geometry.h"
 
 namespace orb::sharing {

@@ -1,4 +1,4 @@
-#include "appshare/codec/capture.h"
+#include "appshare/capture/capture.h"
 
 #include <cmath>
 #include <cstring>

@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-#include "appshare/codec/share_bitmap.h"
+#include "sharing/codec/share_bitmap.h"
 
 namespace orb::appshare {
 

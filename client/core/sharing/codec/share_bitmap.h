@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "appshare/records/appshare_records.h"
+#include "sharing/records/appshare_records.h"
 
 namespace orb::appshare {
 

@@ -1,4 +1,4 @@
-#include "appshare/codec/share_bitmap.h"
+#include "sharing/codec/share_bitmap.h"
 
 #include <cstring>
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "appshare/codec/share_bitmap.h"
+#include "sharing/codec/share_bitmap.h"
 #include "screencap/screen.h"
 
 namespace orb::appshare {

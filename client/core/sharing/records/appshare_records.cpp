@@ -1,4 +1,4 @@
-#include "appshare/records/appshare_records.h"
+#include "sharing/records/appshare_records.h"
 
 #include "wire/text.h"
 

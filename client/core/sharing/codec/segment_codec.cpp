@@ -1,4 +1,4 @@
-#include "appshare/codec/segment_codec.h"
+#include "sharing/codec/segment_codec.h"
 
 #include <zlib.h>
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "appshare/codec/segment_codec.h"
+#include "sharing/codec/segment_codec.h"
 
 using namespace orb::appshare;
 

@@ -1,7 +1,7 @@
 // Untrusted bodies of the application-sharing messages through every record reader.
 #include <vector>
 
-#include "appshare/records/appshare_records.h"
+#include "sharing/records/appshare_records.h"
 
 using namespace orb;
 using namespace orb::appshare;
