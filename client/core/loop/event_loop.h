@@ -27,7 +27,9 @@ public:
     // After this, messages still queued for the window are dropped.
     virtual void UnregisterWindow(WindowHandle window) = 0;
 
-    // Thread-safe; never blocks on the main thread. Messages to unknown handles are dropped.
+    // Thread-safe; never blocks on the main thread. Every message number is delivered, once and in
+    // posting order, to a registered window; messages to unknown handles are dropped. A handler or
+    // timer that throws is reported and the loop goes on.
     virtual void Post(WindowHandle target, uint32_t msg, std::intptr_t wParam, std::intptr_t lParam) = 0;
 
     // Runs fn in the main thread and waits until it has returned. Called from the main thread it runs
@@ -36,7 +38,8 @@ public:
     // join it from the main thread without deadlock.
     virtual bool InvokeSync(const std::function<void()>& fn, const std::atomic<bool>* cancel = nullptr) = 0;
 
-    // Repeating timer in the main thread; fires every intervalMs until killed.
+    // Repeating timer in the main thread; fires every intervalMs of the loop's clock until killed. A
+    // timer that fell behind fires once and keeps its period from then.
     virtual TimerId SetTimer(int64_t intervalMs, std::function<void()> fn) = 0;
     virtual void KillTimer(TimerId id) = 0;
 

@@ -2,8 +2,24 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <exception>
 
 namespace orb {
+
+namespace {
+// A handler or timer that throws is a fault of that component; the loop reports it and goes on
+// delivering, as the program's Qt loop does.
+void ReportFailure(const char* what, uint32_t msg) {
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "event loop: %s 0x%X failed: %s\n", what, msg, e.what());
+    } catch (...) {
+        std::fprintf(stderr, "event loop: %s 0x%X failed\n", what, msg);
+    }
+}
+}  // namespace
 
 // Lives on the caller's stack: the caller does not return while the call is queued or running.
 struct PlainEventLoop::SyncCall {
@@ -112,7 +128,11 @@ int PlainEventLoop::ProcessPending() {
         }
         auto handler = it->second;
         lk.unlock();
-        (*handler)(m.msg, m.wParam, m.lParam);
+        try {
+            (*handler)(m.msg, m.wParam, m.lParam);
+        } catch (...) {
+            ReportFailure("handler of message", m.msg);
+        }
         lk.lock();
         ++ran;
     }
@@ -131,7 +151,11 @@ int PlainEventLoop::ProcessPending() {
             std::lock_guard g(mu_);
             if (!timers_.count(id)) continue;  // killed by an earlier timer in this round
         }
-        (*fn)();
+        try {
+            (*fn)();
+        } catch (...) {
+            ReportFailure("timer", unsigned(id));
+        }
         ++ran;
     }
     return ran;

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <exception>
 #include <thread>
 
 namespace orb {
@@ -19,7 +21,27 @@ constexpr std::chrono::microseconds kSpinFor{50};
 // How often a caller whose call has not started looks at its cancel flag (a plain atomic, which
 // nobody notifies). Completion and shut-down wake it at once.
 constexpr std::chrono::milliseconds kCancelPoll{1};
+// How often timers look at a clock other than the system's (a test's clock moves in jumps, which no
+// Qt timer can wait for).
+constexpr int kForeignClockPollMs = 5;
+
+// A handler or timer that throws is a fault of that component; the loop reports it and goes on
+// delivering, as the plain loop does.
+void ReportFailure(const char* what, uint32_t msg) {
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "event loop: %s 0x%X failed: %s\n", what, msg, e.what());
+    } catch (...) {
+        std::fprintf(stderr, "event loop: %s 0x%X failed\n", what, msg);
+    }
+}
 }  // namespace
+
+QEvent::Type TWindowMessageEvent::EventType() {
+    static const QEvent::Type type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
 
 // Lives on the caller's stack: the caller does not return while the call is queued or running.
 struct QtEventLoop::SyncCall {
@@ -44,8 +66,8 @@ public:
     }
 
     bool event(QEvent* e) override {
-        auto* m = dynamic_cast<TWindowMessageEvent*>(e);
-        if (!m) return QObject::event(e);
+        if (e->type() != TWindowMessageEvent::EventType()) return QObject::event(e);
+        auto* m = static_cast<TWindowMessageEvent*>(e);
         if (closed.load()) return true;  // unregistered: what was still queued is dropped
         ++depth;
         struct Leave {
@@ -56,7 +78,11 @@ public:
                 if (--self->depth == 0 && self->closed.load()) self->deleteLater();
             }
         } leave{this};
-        handler_(m->Msg(), m->WParam(), m->LParam());
+        try {
+            handler_(m->Msg(), m->WParam(), m->LParam());
+        } catch (...) {
+            ReportFailure("handler of message", m->Msg());
+        }
         return true;
     }
 
@@ -69,20 +95,23 @@ private:
     MessageHandler handler_;
 };
 
-QtEventLoop::QtEventLoop(IClock& clock, QObject* parent) : QObject(parent), clock_(clock) {}
+QtEventLoop::QtEventLoop(IClock& clock, QObject* parent) : QObject(parent), clock_(clock) {
+    pump_ = new QTimer(this);
+    pump_->setSingleShot(true);
+    pump_->setTimerType(Qt::PreciseTimer);
+    connect(pump_, &QTimer::timeout, this, &QtEventLoop::RunDueTimers);
+}
 
 QtEventLoop::~QtEventLoop() {
     Shutdown();
     std::map<WindowHandle, HandlerObject*> owned;
-    std::map<TimerId, QObject*> timers;
     {
         std::lock_guard lk(mu_);
         owned.swap(ownedReceivers_);
-        timers.swap(timers_);
+        timers_.clear();
         windows_.clear();
     }
     for (auto& [h, o] : owned) delete o;
-    for (auto& [id, t] : timers) delete t;
 }
 
 bool QtEventLoop::InMainThread() const { return QThread::currentThread() == thread(); }
@@ -147,10 +176,16 @@ void QtEventLoop::ReapReceiver(WindowHandle window) {
 }
 
 void QtEventLoop::Post(WindowHandle target, uint32_t msg, std::intptr_t wParam, std::intptr_t lParam) {
-    if (!IsValidMessageNumber(msg)) return;
     std::lock_guard lk(mu_);
     auto it = windows_.find(target);
-    if (it == windows_.end() || !it->second) return;
+    if (it == windows_.end() || !it->second) {
+        // A window that is gone drops what still comes for it; a handle never handed out is a fault
+        // of the poster.
+        if (target <= 0 || target >= nextWindow_)
+            std::fprintf(stderr, "event loop: message 0x%X posted to window %lld, which was never registered\n",
+                         unsigned(msg), static_cast<long long>(target));
+        return;
+    }
     QCoreApplication::postEvent(it->second.data(), new TWindowMessageEvent(msg, wParam, lParam));
 }
 
@@ -239,42 +274,61 @@ TimerId QtEventLoop::SetTimer(int64_t intervalMs, std::function<void()> fn) {
     {
         std::lock_guard lk(mu_);
         id = nextTimer_++;
-        timers_[id] = nullptr;
+        timers_[id] = Timer{intervalMs, clock_.NowMs() + intervalMs, std::make_shared<std::function<void()>>(std::move(fn))};
     }
-    auto create = [this, id, intervalMs, fn = std::move(fn)]() mutable {
-        std::lock_guard lk(mu_);
-        auto it = timers_.find(id);
-        if (it == timers_.end()) return;  // killed before it could start
-        auto* timer = new QTimer(this);
-        timer->setInterval(static_cast<int>(std::min<int64_t>(intervalMs, INT32_MAX)));
-        connect(timer, &QTimer::timeout, this, [this, id, fn = std::move(fn)] {
-            {
-                std::lock_guard g(mu_);
-                if (!timers_.count(id)) return;
-            }
-            fn();
-        });
-        timer->start();
-        it->second = timer;
-    };
-    if (InMainThread()) create();
-    else QMetaObject::invokeMethod(this, std::move(create), Qt::QueuedConnection);
+    if (InMainThread()) ArmTimerPump();
+    else QMetaObject::invokeMethod(this, [this] { ArmTimerPump(); }, Qt::QueuedConnection);
     return id;
 }
 
 void QtEventLoop::KillTimer(TimerId id) {
-    QObject* timer = nullptr;
+    // The pump finds nothing due for it; a tick already running goes on to its end.
+    std::lock_guard lk(mu_);
+    timers_.erase(id);
+}
+
+void QtEventLoop::ArmTimerPump() {
+    int64_t wait = -1;
     {
         std::lock_guard lk(mu_);
-        auto it = timers_.find(id);
-        if (it == timers_.end()) return;
-        timer = it->second;
-        timers_.erase(it);
+        if (timers_.empty()) {
+            pump_->stop();
+            return;
+        }
+        int64_t due = INT64_MAX;
+        for (auto& [id, t] : timers_) due = std::min(due, t.due);
+        wait = std::max<int64_t>(0, due - clock_.NowMs());
     }
-    if (!timer) return;
-    // The timer may be the one whose tick is running now.
-    if (InMainThread()) static_cast<QTimer*>(timer)->stop();
-    timer->deleteLater();
+    if (&clock_ != &SystemClock::Instance()) wait = std::min<int64_t>(wait, kForeignClockPollMs);
+    pump_->start(static_cast<int>(std::min<int64_t>(wait, INT32_MAX)));
+}
+
+void QtEventLoop::RunDueTimers() {
+    std::vector<std::pair<TimerId, std::shared_ptr<std::function<void()>>>> due;
+    {
+        std::lock_guard lk(mu_);
+        const int64_t now = clock_.NowMs();
+        for (auto& [id, t] : timers_) {
+            if (t.due <= now) {
+                due.emplace_back(id, t.fn);
+                // A timer that fell far behind fires once, then keeps its period from now.
+                t.due = now + t.interval;
+            }
+        }
+    }
+    // Armed before the ticks run: a tick that runs a modal dialog must not hold the other timers.
+    ArmTimerPump();
+    for (auto& [id, fn] : due) {
+        {
+            std::lock_guard lk(mu_);
+            if (!timers_.count(id)) continue;  // killed by an earlier tick of this round
+        }
+        try {
+            (*fn)();
+        } catch (...) {
+            ReportFailure("timer", unsigned(id));
+        }
+    }
 }
 
 void QtEventLoop::Shutdown() {

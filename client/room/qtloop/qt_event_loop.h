@@ -1,14 +1,16 @@
 #pragma once
 // orb::IEventLoop over the Qt event loop of the thread that creates it (the main thread):
-//  - a notification WM_APP+n becomes a posted TWindowMessageEvent whose QEvent type is that number;
+//  - a notification of any number (WM_APP+n, and the device notices below WM_APP) becomes a posted
+//    TWindowMessageEvent of one event type of its own that carries the number;
 //  - a synchronous call is queued and run by the loop while the caller waits (and honours the
 //    caller's cancel flag, so a stopping worker never keeps its owner from joining it); the call
 //    lives on the caller's stack and its caller alone is woken when it is done;
-//  - timers are QTimers.
+//  - timers fire on the loop's clock, as the plain loop's do.
 
 #include <QEvent>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 
 #include <condition_variable>
 #include <deque>
@@ -21,11 +23,13 @@
 
 namespace orb {
 
-// A posted window message. Windows read it in event() by its type (the message number).
+// A posted window message. Windows recognise it in event() by its class and read its number from
+// Msg(): message numbers are not Qt event types (device notices lie below QEvent::User).
 class TWindowMessageEvent final : public QEvent {
 public:
     TWindowMessageEvent(uint32_t msg, std::intptr_t wParam, std::intptr_t lParam)
-        : QEvent(static_cast<QEvent::Type>(msg)), msg_(msg), wParam_(wParam), lParam_(lParam) {}
+        : QEvent(EventType()), msg_(msg), wParam_(wParam), lParam_(lParam) {}
+    static QEvent::Type EventType();
     uint32_t Msg() const { return msg_; }
     std::intptr_t WParam() const { return wParam_; }
     std::intptr_t LParam() const { return lParam_; }
@@ -58,9 +62,6 @@ public:
     // owners of worker threads join them).
     void Shutdown();
 
-    // Event types in the WM_APP range are all legal Qt user event numbers; this checks a number.
-    static bool IsValidMessageNumber(uint32_t msg) { return msg >= QEvent::User && msg <= QEvent::MaxUser; }
-
 protected:
     bool event(QEvent* e) override;
 
@@ -68,7 +69,15 @@ private:
     struct SyncCall;
     struct Waiter;
     class HandlerObject;
+    struct Timer {
+        int64_t interval;
+        int64_t due;
+        std::shared_ptr<std::function<void()>> fn;
+    };
     void RunQueuedCalls();
+    // Main thread: runs the timers that are due on the clock and arms the pump for the next one.
+    void RunDueTimers();
+    void ArmTimerPump();
     // Main thread: deletes an unregistered receiver unless its handler is running (then the
     // receiver deletes itself once the handler has returned).
     void ReapReceiver(WindowHandle window);
@@ -84,7 +93,8 @@ private:
     std::vector<std::unique_ptr<Waiter>> waiters_;
     std::vector<Waiter*> idleWaiters_;
     bool runPosted_ = false;  // an event to run the queued calls is on its way
-    std::map<TimerId, QObject*> timers_;
+    std::map<TimerId, Timer> timers_;
+    QTimer* pump_ = nullptr;  // main thread only
     WindowHandle nextWindow_ = 1;
     TimerId nextTimer_ = 1;
     bool shutdown_ = false;
