@@ -42,6 +42,8 @@ public:
     const void* Handle() const { return device_.get(); }
     // Buffers currently owned (queued or being handed over).
     size_t BufferCount() const { return buffers_.size(); }
+    // How often the open device's stream had to start again (0 while it was read in time).
+    int DeviceRestarts() const { return device_ ? device_->Restarts() : 0; }
 
     TBufferFullEvent OnBufferFull;
 

@@ -164,3 +164,12 @@ size_t TACMOut::BlocksHeld() const {
 }
 
 }  // namespace orb::media
+
+namespace orb::media {
+
+int TACMOut::DeviceRestarts() const {
+    std::lock_guard dev(deviceMu_);
+    return device_ ? device_->Restarts() : 0;
+}
+
+}  // namespace orb::media

@@ -42,6 +42,8 @@ public:
     void SetNumBuffersLeft(uint8_t n);
     // Blocks held (queued on the device or waiting for their completion notice).
     size_t BlocksHeld() const;
+    // How often the open device's stream had to start again (0 while it was kept fed).
+    int DeviceRestarts() const;
 
     TBufferPlayedEvent OnBufferPlayed;
 

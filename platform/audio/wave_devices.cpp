@@ -39,23 +39,30 @@ std::map<int, uint32_t> g_volumes;
 
 std::vector<WaveDeviceCaps> WaveDevices(WaveDirection dir) {
     std::vector<WaveDeviceCaps> list;
+    std::string defaultProduct = "Default";
     void** hints = nullptr;
-    if (snd_device_name_hint(-1, "pcm", &hints) < 0 || !hints) return list;
-    const char* want = dir == WaveDirection::Input ? "Input" : "Output";
-    for (void** h = hints; *h; ++h) {
-        std::string name = Hint(*h, "NAME");
-        std::string io = Hint(*h, "IOID");
-        if (name.empty() || name == "null") continue;
-        if (!io.empty() && io != want) continue;
-        if (!CanReadCaps(name, dir)) continue;
-        std::string desc = Hint(*h, "DESC");
-        std::string product = desc.substr(0, desc.find('\n'));
-        if (product.empty()) product = name;
-        WaveDeviceCaps caps{product, name};
-        if (name == "default") list.insert(list.begin(), std::move(caps));
-        else list.push_back(std::move(caps));
+    if (snd_device_name_hint(-1, "pcm", &hints) >= 0 && hints) {
+        const char* want = dir == WaveDirection::Input ? "Input" : "Output";
+        for (void** h = hints; *h; ++h) {
+            std::string name = Hint(*h, "NAME");
+            std::string io = Hint(*h, "IOID");
+            if (name.empty() || name == "null") continue;
+            if (!io.empty() && io != want) continue;
+            std::string desc = Hint(*h, "DESC");
+            std::string product = desc.substr(0, desc.find('\n'));
+            if (name == "default") {
+                if (!product.empty()) defaultProduct = product;
+                continue;
+            }
+            if (!CanReadCaps(name, dir)) continue;
+            if (product.empty()) product = name;
+            list.push_back(WaveDeviceCaps{product, name});
+        }
+        snd_device_name_free_hint(hints);
     }
-    snd_device_name_free_hint(hints);
+    // The configuration's default device comes first, also when the configuration gives it no
+    // name hint (a user's own default, such as a sound server's plugin, often has none).
+    if (CanReadCaps("default", dir)) list.insert(list.begin(), WaveDeviceCaps{defaultProduct, "default"});
     return list;
 }
 

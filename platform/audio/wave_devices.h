@@ -21,7 +21,7 @@ struct WaveDeviceCaps {
 };
 
 // Devices of one direction whose capabilities could be read, in device-id order; the system's
-// default device, when there is one, comes first.
+// default device, when it opens, comes first, whether or not the configuration names it in a hint.
 std::vector<WaveDeviceCaps> WaveDevices(WaveDirection dir);
 
 // Capabilities of one device id; kMmErrBadDeviceId when there is no such device.

@@ -14,6 +14,19 @@ namespace {
 
 constexpr unsigned kLatencyUs = 200000;
 constexpr int kWaitMs = 50;
+// Playback keeps at least this much queued on the device while it has no block to play, so the
+// stream never runs dry; it is also the most a block waits behind silence.
+constexpr double kLowWaterMs = 100;
+// How long an idle playback thread sleeps at most (it reports played blocks meanwhile).
+constexpr int kIdleSliceMs = 20;
+// Capture read while the owner has no buffer queued is kept up to this long.
+constexpr double kOverflowSeconds = 2.0;
+
+using Clock = std::chrono::steady_clock;
+
+double MsBetween(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
 
 std::mutex g_handlesMu;
 std::map<const void*, int> g_handles;
@@ -28,7 +41,8 @@ WaveDevice::~WaveDevice() {
     if (pcm_) snd_pcm_close(pcm_);
 }
 
-MmResult WaveDevice::OpenPcm(bool capture, int deviceId, const WaveFormat& fmt, snd_pcm_t** pcm, size_t& periodFrames) {
+MmResult WaveDevice::OpenPcm(bool capture, int deviceId, const WaveFormat& fmt, snd_pcm_t** pcm, size_t& periodFrames,
+                             size_t& bufferFrames) {
     if (!fmt.IsPcm() || fmt.channels < 1 || fmt.channels > 2 || fmt.samplesPerSec < 1000 ||
         fmt.samplesPerSec > 192000 || (fmt.bitsPerSample != 8 && fmt.bitsPerSample != 16) ||
         fmt.blockAlign != fmt.channels * fmt.bitsPerSample / 8)
@@ -59,6 +73,7 @@ MmResult WaveDevice::OpenPcm(bool capture, int deviceId, const WaveFormat& fmt, 
         return kWaveErrBadFormat;
     }
     periodFrames = period;
+    bufferFrames = buffer;
     return kMmNoError;
 }
 
@@ -110,22 +125,259 @@ void WaveDevice::StopThread() {
 }
 
 void WaveDevice::Run() {
+    if (capture_) RunCapture();
+    else RunPlayback();
+}
+
+int WaveDevice::Restarts() const { return restarts_.load(); }
+
+void WaveDevice::Recover(long error) {
+    if (snd_pcm_recover(pcm_, int(error), 1) < 0) {
+        // A device that is gone: stop working on it and keep the queue for the owner's reset.
+        std::lock_guard lk(mu_);
+        failed_ = true;
+        return;
+    }
+    ++restarts_;
+    // What the device held is gone with the old stream: it counts as played.
+    playedBy_ = Clock::now();
+}
+
+long WaveDevice::Held() {
+    const snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);
+    if (avail < 0) return long(avail);
+    return size_t(avail) < bufferFrames_ ? long(bufferFrames_ - size_t(avail)) : 0;
+}
+
+double WaveDevice::LeadMs() {
+    const auto now = Clock::now();
+    long held = Held();
+    if (held < 0) {
+        Recover(held);
+        held = 0;
+    }
+    // A device that buffers knows best; one that takes everything at once (a file) is paced by
+    // the clock alone.
+    if (held > 0)
+        playedBy_ = now + std::chrono::microseconds(int64_t(held) * 1000000 / std::max<uint32_t>(deviceFormat_.samplesPerSec, 1));
+    return std::max(0.0, MsBetween(now, playedBy_));
+}
+
+long WaveDevice::WriteFrames(const uint8_t* src, size_t frames) {
+    const size_t frameBytes = deviceFormat_.blockAlign;
+    const uint32_t volume = WaveOutVolumeOf(deviceId_);
+    if (volume != 0xFFFFFFFFu) {
+        scratch_.assign(src, src + frames * frameBytes);
+        const uint32_t gains[2] = {volume & 0xFFFF, volume >> 16};
+        const uint16_t channels = deviceFormat_.channels;
+        if (deviceFormat_.bitsPerSample == 16) {
+            for (size_t i = 0; i < frames * channels; ++i) {
+                int16_t v;
+                std::memcpy(&v, &scratch_[i * 2], 2);
+                v = int16_t(int32_t(v) * int32_t(gains[i % channels]) / 65535);
+                std::memcpy(&scratch_[i * 2], &v, 2);
+            }
+        } else {
+            for (size_t i = 0; i < frames * channels; ++i)
+                scratch_[i] = uint8_t(128 + (int32_t(scratch_[i]) - 128) * int32_t(gains[i % channels]) / 65535);
+        }
+        src = scratch_.data();
+    }
+    const snd_pcm_sframes_t n = snd_pcm_writei(pcm_, src, frames);
+    if (n > 0) {
+        written_ += uint64_t(n);
+        const auto now = Clock::now();
+        playedBy_ = std::max(playedBy_, now) +
+                    std::chrono::microseconds(int64_t(n) * 1000000 / std::max<uint32_t>(deviceFormat_.samplesPerSec, 1));
+    }
+    return long(n);
+}
+
+bool WaveDevice::WriteFrom(WaveHeader* h) {
+    const size_t frameBytes = deviceFormat_.blockAlign;
+    const bool mapped = mapper_ != nullptr;
+    if (mapped && mappedFor_ != h) MapBlock(h);
+    const uint8_t* const base = mapped ? mapped_.data() : h->data;
+    const size_t total = mapped ? mapped_.size() : h->bufferLength;
+    for (;;) {
+        const size_t done = mapped ? mappedPos_ : size_t(h->reserved);
+        const size_t left = (total - std::min(done, total)) / frameBytes;
+        if (left == 0) {
+            mappedFor_ = nullptr;
+            return true;
+        }
+        {
+            std::lock_guard lk(mu_);
+            if (stop_) return false;
+        }
+        const snd_pcm_sframes_t room = snd_pcm_avail_update(pcm_);
+        if (room < 0) {
+            Recover(long(room));
+            return false;
+        }
+        if (room == 0) return false;
+        const long n = WriteFrames(base + done, std::min(left, size_t(room)));
+        if (n == -EAGAIN || n == 0) return false;
+        if (n < 0) {
+            Recover(n);
+            return false;
+        }
+        if (mapped) mappedPos_ += size_t(n) * frameBytes;
+        else h->reserved += uint32_t(size_t(n) * frameBytes);
+    }
+}
+
+void WaveDevice::FeedSilence() {
+    const double lead = LeadMs();
+    if (lead >= kLowWaterMs) return;
+    const uint32_t rate = deviceFormat_.samplesPerSec;
+    size_t frames = size_t((kLowWaterMs - lead) * rate / 1000) + periodFrames_;
+    const snd_pcm_sframes_t room = snd_pcm_avail_update(pcm_);
+    if (room < 0) {
+        Recover(long(room));
+        return;
+    }
+    frames = std::min(frames, size_t(room));
+    if (frames == 0) return;
+    silence_.resize(frames * deviceFormat_.blockAlign);
+    std::fill(silence_.begin(), silence_.end(), deviceFormat_.bitsPerSample == 8 ? uint8_t(0x80) : uint8_t(0));
+    const snd_pcm_sframes_t n = snd_pcm_writei(pcm_, silence_.data(), frames);
+    if (n > 0) {
+        written_ += uint64_t(n);
+        playedBy_ = std::max(playedBy_, Clock::now()) + std::chrono::microseconds(int64_t(n) * 1000000 / std::max<uint32_t>(rate, 1));
+    } else if (n < 0 && n != -EAGAIN) {
+        Recover(long(n));
+    }
+}
+
+void WaveDevice::ReportPlayed() {
+    long held = Held();
+    if (held < 0) {
+        Recover(held);
+        held = 0;
+    }
+    const uint64_t played = written_ - std::min<uint64_t>(written_, uint64_t(held));
+    std::vector<WaveHeader*> done;
+    {
+        std::lock_guard lk(mu_);
+        while (!writtenHeaders_.empty() && writtenHeaders_.front().end <= played) {
+            WaveHeader* h = writtenHeaders_.front().header;
+            writtenHeaders_.pop_front();
+            h->flags = (h->flags & ~kWhdrInQueue) | kWhdrDone;
+            done.push_back(h);
+        }
+    }
+    for (WaveHeader* h : done) cb_(WaveMsg::OutDone, h);
+}
+
+void WaveDevice::RunPlayback() {
+    playedBy_ = Clock::now();
     for (;;) {
         WaveHeader* h = nullptr;
         {
             std::unique_lock lk(mu_);
-            cv_.wait(lk, [&] { return stop_ || (!queue_.empty() && !failed_); });
             if (stop_) return;
-            h = queue_.front();
+            if (failed_) {
+                cv_.wait(lk, [&] { return stop_ || !failed_; });
+                continue;
+            }
+            if (!queue_.empty()) h = queue_.front();
         }
-        if (!Transfer(h)) continue;
+        ReportPlayed();
+        if (h) {
+            if (WriteFrom(h)) {
+                std::lock_guard lk(mu_);
+                // Taken back by a reset meanwhile: nothing more to do with it.
+                if (!queue_.empty() && queue_.front() == h) {
+                    queue_.pop_front();
+                    writtenHeaders_.push_back({h, written_});
+                }
+            } else {
+                snd_pcm_wait(pcm_, kWaitMs);
+            }
+            continue;
+        }
+        FeedSilence();
+        const double lead = LeadMs();
+        const int sleepMs = int(std::clamp(lead - kLowWaterMs, 1.0, double(kIdleSliceMs)));
+        std::unique_lock lk(mu_);
+        cv_.wait_for(lk, std::chrono::milliseconds(sleepMs), [&] { return stop_ || !queue_.empty(); });
+    }
+}
+
+void WaveDevice::RunCapture() {
+    const size_t frameBytes = deviceFormat_.blockAlign;
+    lastSpare_ = Clock::now();
+    for (;;) {
+        WaveHeader* h = nullptr;
+        {
+            std::unique_lock lk(mu_);
+            if (stop_) return;
+            if (failed_) {
+                cv_.wait(lk, [&] { return stop_ || !failed_; });
+                continue;
+            }
+            if (!queue_.empty()) h = queue_.front();
+        }
+        bool full = false;
+        if (h && !overflow_.empty()) {
+            // What was read while no buffer was queued comes first.
+            const size_t room = (h->bufferLength - std::min(h->bytesRecorded, h->bufferLength)) / frameBytes * frameBytes;
+            const size_t n = std::min(room, overflow_.size());
+            std::copy(overflow_.begin(), overflow_.begin() + std::ptrdiff_t(n), h->data + h->bytesRecorded);
+            overflow_.erase(overflow_.begin(), overflow_.begin() + std::ptrdiff_t(n));
+            h->bytesRecorded += uint32_t(n);
+            full = h->bufferLength - h->bytesRecorded < frameBytes;
+        } else {
+            // A capture stream waits in the prepared state until started (again after a recovered overrun).
+            if (snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED) snd_pcm_start(pcm_);
+            const int w = snd_pcm_wait(pcm_, kWaitMs);
+            {
+                std::lock_guard lk(mu_);
+                if (stop_) return;
+            }
+            if (w == 0) continue;
+            snd_pcm_sframes_t n;
+            if (h) {
+                const size_t left = (h->bufferLength - std::min(h->bytesRecorded, h->bufferLength)) / frameBytes;
+                n = left == 0 ? 0 : snd_pcm_readi(pcm_, h->data + h->bytesRecorded, std::min(left, periodFrames_));
+                if (n > 0) h->bytesRecorded += uint32_t(size_t(n) * frameBytes);
+                full = h->bufferLength - h->bytesRecorded < frameBytes;
+                lastSpare_ = Clock::now();
+            } else {
+                // No buffer queued: keep reading so the stream never overruns, but no faster than the
+                // clock (a file device gives everything at once).
+                const auto now = Clock::now();
+                const size_t due = size_t(MsBetween(lastSpare_, now) * deviceFormat_.samplesPerSec / 1000);
+                const size_t frames = std::min(due, periodFrames_);
+                if (frames == 0) {
+                    std::unique_lock lk(mu_);
+                    cv_.wait_for(lk, std::chrono::milliseconds(5), [&] { return stop_ || !queue_.empty(); });
+                    continue;
+                }
+                scratch_.resize(frames * frameBytes);
+                n = snd_pcm_readi(pcm_, scratch_.data(), frames);
+                if (n > 0) {
+                    lastSpare_ += std::chrono::microseconds(int64_t(n) * 1000000 / std::max<uint32_t>(deviceFormat_.samplesPerSec, 1));
+                    overflow_.insert(overflow_.end(), scratch_.begin(), scratch_.begin() + std::ptrdiff_t(size_t(n) * frameBytes));
+                    const size_t cap = size_t(kOverflowSeconds * deviceFormat_.avgBytesPerSec) / frameBytes * frameBytes;
+                    if (overflow_.size() > cap) overflow_.erase(overflow_.begin(), overflow_.begin() + std::ptrdiff_t(overflow_.size() - cap));
+                }
+            }
+            if (n == -EAGAIN) continue;
+            if (n < 0) {
+                Recover(long(n));
+                continue;
+            }
+        }
+        if (!full) continue;
         {
             std::lock_guard lk(mu_);
             if (queue_.empty() || queue_.front() != h) continue;  // taken back by a reset meanwhile
             queue_.pop_front();
             h->flags = (h->flags & ~kWhdrInQueue) | kWhdrDone;
         }
-        cb_(capture_ ? WaveMsg::InData : WaveMsg::OutDone, h);
+        cb_(WaveMsg::InData, h);
     }
 }
 
@@ -142,79 +394,21 @@ void WaveDevice::MapBlock(const WaveHeader* h) {
     mapped_.resize(std::min(produced, need));
 }
 
-bool WaveDevice::Transfer(WaveHeader* h) {
-    const size_t frameBytes = deviceFormat_.blockAlign;
-    const bool mapped = !capture_ && mapper_;
-    if (mapped && mappedFor_ != h) MapBlock(h);
-    uint8_t* const base = mapped ? mapped_.data() : h->data;
-    const size_t total = mapped ? mapped_.size() : h->bufferLength;
-    const size_t done = capture_ ? h->bytesRecorded : mapped ? mappedPos_ : size_t(h->reserved);
-    const size_t left = (total - std::min(done, total)) / frameBytes;
-    if (left == 0) {
-        mappedFor_ = nullptr;
-        return true;
-    }
-    // A capture stream waits in the prepared state until started (again after a recovered overrun).
-    if (capture_ && snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED) snd_pcm_start(pcm_);
-    int w = snd_pcm_wait(pcm_, kWaitMs);
-    {
-        std::lock_guard lk(mu_);
-        if (stop_) return false;
-    }
-    if (w == 0) return false;
-    const size_t frames = std::min(left, periodFrames_);
-    snd_pcm_sframes_t n;
-    if (capture_) {
-        n = snd_pcm_readi(pcm_, base + done, frames);
-    } else {
-        const uint8_t* src = base + done;
-        const uint32_t volume = WaveOutVolumeOf(deviceId_);
-        if (volume != 0xFFFFFFFFu) {
-            scratch_.assign(src, src + frames * frameBytes);
-            const uint32_t gains[2] = {volume & 0xFFFF, volume >> 16};
-            const uint16_t channels = deviceFormat_.channels;
-            if (deviceFormat_.bitsPerSample == 16) {
-                for (size_t i = 0; i < frames * channels; ++i) {
-                    int16_t s;
-                    std::memcpy(&s, &scratch_[i * 2], 2);
-                    s = int16_t(int32_t(s) * int32_t(gains[i % channels]) / 65535);
-                    std::memcpy(&scratch_[i * 2], &s, 2);
-                }
-            } else {
-                for (size_t i = 0; i < frames * channels; ++i)
-                    scratch_[i] = uint8_t(128 + (int32_t(scratch_[i]) - 128) * int32_t(gains[i % channels]) / 65535);
-            }
-            src = scratch_.data();
-        }
-        n = snd_pcm_writei(pcm_, src, frames);
-    }
-    if (n == -EAGAIN) return false;
-    if (n < 0) {
-        if (snd_pcm_recover(pcm_, int(n), 1) < 0) {
-            // A device that is gone: stop working on it and keep the queue for the owner's reset.
-            std::lock_guard lk(mu_);
-            failed_ = true;
-        }
-        return false;
-    }
-    if (capture_) h->bytesRecorded += uint32_t(size_t(n) * frameBytes);
-    else if (mapped) mappedPos_ += size_t(n) * frameBytes;
-    else h->reserved += uint32_t(size_t(n) * frameBytes);
-    const size_t now = capture_ ? h->bytesRecorded : mapped ? mappedPos_ : h->reserved;
-    if (total - now >= frameBytes) return false;
-    mappedFor_ = nullptr;
-    return true;
-}
-
 MmResult WaveDevice::Reset() {
     StopThread();
     std::deque<WaveHeader*> back;
     {
         std::lock_guard lk(mu_);
         if (closed_) return kMmErrInvalHandle;
-        back.swap(queue_);
+        // Written blocks first: they were queued before the ones still waiting.
+        for (auto& w : writtenHeaders_) back.push_back(w.header);
+        writtenHeaders_.clear();
+        for (auto* h : queue_) back.push_back(h);
+        queue_.clear();
         for (auto* h : back) h->flags = (h->flags & ~kWhdrInQueue) | kWhdrDone;
         mappedFor_ = nullptr;  // the device thread has stopped
+        overflow_.clear();
+        written_ = 0;
     }
     snd_pcm_drop(pcm_);
     if (snd_pcm_prepare(pcm_) >= 0) {
@@ -230,7 +424,7 @@ MmResult WaveDevice::Close() {
     {
         std::lock_guard lk(mu_);
         if (closed_) return kMmErrInvalHandle;
-        if (!queue_.empty()) return kWaveErrStillPlaying;
+        if (!queue_.empty() || !writtenHeaders_.empty()) return kWaveErrStillPlaying;
     }
     StopThread();
     std::lock_guard lk(mu_);
@@ -249,11 +443,13 @@ MmResult WaveIn::Open(std::unique_ptr<WaveIn>& out, int deviceId, const WaveForm
     out.reset();
     snd_pcm_t* pcm = nullptr;
     size_t period = 0;
-    MmResult r = OpenPcm(true, deviceId, fmt, &pcm, period);
+    size_t buffer = 0;
+    MmResult r = OpenPcm(true, deviceId, fmt, &pcm, period, buffer);
     if (r != kMmNoError) return r;
     std::unique_ptr<WaveIn> w(new WaveIn(deviceId, fmt, std::move(cb), true));
     w->pcm_ = pcm;
     w->periodFrames_ = period;
+    w->bufferFrames_ = buffer;
     {
         std::lock_guard lk(g_handlesMu);
         g_handles[w.get()] = deviceId;
@@ -303,13 +499,15 @@ MmResult WaveOut::Open(std::unique_ptr<WaveOut>& out, int deviceId, const WaveFo
     }
     snd_pcm_t* pcm = nullptr;
     size_t period = 0;
-    MmResult r = OpenPcm(false, deviceId, played, &pcm, period);
+    size_t buffer = 0;
+    MmResult r = OpenPcm(false, deviceId, played, &pcm, period, buffer);
     if (r != kMmNoError) return r;
     std::unique_ptr<WaveOut> w(new WaveOut(deviceId, fmt, std::move(cb), false));
     w->deviceFormat_ = played;
     w->mapper_ = std::move(mapper);
     w->pcm_ = pcm;
     w->periodFrames_ = period;
+    w->bufferFrames_ = buffer;
     w->StartThread();
     out = std::move(w);
     return kMmNoError;

@@ -4,7 +4,15 @@
 // reports each finished header through the callback (from the device thread, or from the caller's
 // thread for headers returned by Reset). The callback must only hand the notice on; the header
 // belongs to the owner again once it has been reported.
+//
+// Each device keeps one stream running from Open to Close. A sound server tears a stream down and
+// makes a new one whenever it runs dry (an underrun needs a prepare), losing what it still held and
+// starting late: so playback keeps the device fed with silence between blocks (paced by the clock,
+// since a file device takes everything at once), reports a block once it has been played out, and
+// capture keeps reading while the owner has no buffer queued, keeping what it read for the next one.
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -55,19 +63,35 @@ public:
     MmResult Reset();
     // Fails with kWaveErrStillPlaying while headers are queued.
     MmResult Close();
+    // How often the stream had to be started again after running dry or over (0 on a device that
+    // was kept fed).
+    int Restarts() const;
     int DeviceId() const { return deviceId_; }
     const WaveFormat& Format() const { return format_; }
 
 protected:
     WaveDevice(int deviceId, const WaveFormat& fmt, WaveCallback cb, bool capture);
-    static MmResult OpenPcm(bool capture, int deviceId, const WaveFormat& fmt, snd_pcm_t** pcm, size_t& periodFrames);
+    static MmResult OpenPcm(bool capture, int deviceId, const WaveFormat& fmt, snd_pcm_t** pcm, size_t& periodFrames,
+                            size_t& bufferFrames);
     MmResult Queue(WaveHeader* h);
     void StartThread();
     void StopThread();
     void Run();
-    // One step of device work on the front header; true when it finished.
-    bool Transfer(WaveHeader* h);
+    void RunPlayback();
+    void RunCapture();
+    // Writes from the front header as far as the device takes it; true when all of it is written.
+    bool WriteFrom(WaveHeader* h);
+    // Silence up to the low-water mark when nothing is queued.
+    void FeedSilence();
+    // Writes frames, applying the device's volume; the frames taken, or a negative ALSA error.
+    long WriteFrames(const uint8_t* src, size_t frames);
+    // Frames the device still holds; a negative ALSA error when the stream broke.
+    long Held();
+    void Recover(long error);
+    // Reports the headers whose last frame has been played.
+    void ReportPlayed();
     void MapBlock(const WaveHeader* h);
+    double LeadMs();
 
     int deviceId_;
     WaveFormat format_;
@@ -83,6 +107,7 @@ protected:
     bool failed_ = false;  // the device broke; nothing more is transferred until a reset
     std::thread thread_;
     std::vector<uint8_t> scratch_;
+    std::vector<uint8_t> silence_;
     // What the device itself plays or records: the open format, or the PCM a mapped codec format
     // is decoded to.
     WaveFormat deviceFormat_;
@@ -91,6 +116,22 @@ protected:
     const WaveHeader* mappedFor_ = nullptr;
     std::vector<uint8_t> mapped_;
     size_t mappedPos_ = 0;
+    // Playback, device thread only: frames written since the stream started, and when what was
+    // written will have been played by the clock.
+    uint64_t written_ = 0;
+    std::chrono::steady_clock::time_point playedBy_{};
+    size_t bufferFrames_ = 0;
+    // Playback: headers written whole, waiting until the device has played their last frame (under
+    // mu_; they still count as queued).
+    struct Written {
+        WaveHeader* header;
+        uint64_t end;
+    };
+    std::deque<Written> writtenHeaders_;
+    // Capture, device thread only: what was read while the owner had no buffer queued.
+    std::deque<uint8_t> overflow_;
+    std::chrono::steady_clock::time_point lastSpare_{};
+    std::atomic<int> restarts_{0};
 };
 
 class WaveIn final : public WaveDevice {

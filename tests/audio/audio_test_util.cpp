@@ -85,6 +85,21 @@ std::vector<int16_t> SpeechLike(uint32_t rate, double seconds, uint32_t seed) {
     return out;
 }
 
+std::vector<uint8_t> WithoutSilence(const std::vector<uint8_t>& bytes, size_t minRun) {
+    const std::vector<int16_t> in = ToSamples(bytes);
+    std::vector<int16_t> out;
+    out.reserve(in.size());
+    for (size_t i = 0; i < in.size();) {
+        size_t j = i;
+        while (j < in.size() && in[j] == 0) ++j;
+        if (j - i < minRun) out.insert(out.end(), in.begin() + long(i), in.begin() + long(j));
+        if (j == in.size()) break;
+        out.push_back(in[j]);
+        i = j + 1;
+    }
+    return ToBytes(out);
+}
+
 std::vector<uint8_t> ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});

@@ -41,6 +41,10 @@ inline void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes
 std::vector<int16_t> ToSamples(const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> ToBytes(const std::vector<int16_t>& samples);
 
+// 16-bit samples with the silence a playback device is fed between blocks taken out (runs of at
+// least `minRun` zero samples; a signal with noise never has them).
+std::vector<uint8_t> WithoutSilence(const std::vector<uint8_t>& bytes, size_t minRun = 40);
+
 // Runs a command line (arguments are quoted here); returns its exit status.
 int RunTool(const std::vector<std::string>& args);
 

@@ -147,7 +147,7 @@ TEST_F(AudioDevices, PlaybackCreditBoundsTheQueueAndRefusedBlocksAreNotKept) {
     expected.insert(expected.end(), block.begin(), block.end());
     ASSERT_TRUE(loop_.RunUntil([&] { return played == 5; }));
     out.Close();
-    EXPECT_EQ(ReadFile(dir_.file("out2.raw")), expected);
+    EXPECT_EQ(WithoutSilence(ReadFile(dir_.file("out2.raw"))), expected);
 }
 
 TEST_F(AudioDevices, HandlersThatThrowCostNeitherABufferNorCredit) {
@@ -160,16 +160,8 @@ TEST_F(AudioDevices, HandlersThatThrowCostNeitherABufferNorCredit) {
         if (++calls == 1) throw std::runtime_error("handler failed");
     };
     capture.Open(Pcm(8000), 0);
-    int thrown = 0;
-    for (int round = 0; round < 3 && calls < 4; ++round) {
-        try {
-            loop_.RunUntil([&] { return calls >= 4; });
-        } catch (const std::runtime_error& e) {
-            EXPECT_STREQ(e.what(), "handler failed");
-            ++thrown;
-        }
-    }
-    EXPECT_EQ(thrown, 1);
+    // The loop reports the failure and goes on.
+    ASSERT_TRUE(loop_.RunUntil([&] { return calls >= 4; }));
     EXPECT_GE(calls, 4) << "the buffer went back into the ring";
     EXPECT_EQ(capture.BufferCount(), 1u);
     capture.Close();
@@ -179,7 +171,7 @@ TEST_F(AudioDevices, HandlersThatThrowCostNeitherABufferNorCredit) {
     out.Open(Pcm(8000), 0);
     ASSERT_TRUE(out.Play(first_.data(), 1600));
     EXPECT_EQ(out.NumBuffersLeft(), 3);
-    EXPECT_THROW(loop_.RunUntil([&] { return out.BlocksHeld() == 0; }), std::runtime_error);
+    ASSERT_TRUE(loop_.RunUntil([&] { return out.BlocksHeld() == 0; }));
     EXPECT_EQ(out.BlocksHeld(), 0u);
     EXPECT_EQ(out.NumBuffersLeft(), 4);
     out.Close();
@@ -258,7 +250,7 @@ TEST_F(AudioDevices, CodecBlocksPlayThroughTheMapper) {
     for (size_t at = 0; at < blocks.size(); at += 800) ASSERT_TRUE(out.Play(blocks.data() + at, 800));
     ASSERT_TRUE(loop_.RunUntil([&] { return played == 2; }));
     out.Close();
-    EXPECT_EQ(ReadFile(dir_.file("out2.raw")), expected);
+    EXPECT_EQ(WithoutSilence(ReadFile(dir_.file("out2.raw"))), WithoutSilence(expected));
 
     // Without the mapper a device takes PCM only.
     std::unique_ptr<orb::audio::WaveOut> device;
@@ -282,7 +274,7 @@ TEST_F(AudioDevices, SpeakerVolumeScalesWhatIsPlayed) {
     ASSERT_TRUE(out.Play(block.data(), uint32_t(block.size())));
     ASSERT_TRUE(loop_.RunUntil([&] { return played == 1; }));
     out.Close();
-    auto samples = ToSamples(ReadFile(dir_.file("out1.raw")));
+    auto samples = ToSamples(WithoutSilence(ReadFile(dir_.file("out1.raw"))));
     ASSERT_EQ(samples.size(), 800u);
     for (int16_t s : samples) ASSERT_EQ(s, 20000 * 32768 / 65535);
     SetWaveOutVolume(0, 0xFFFF);
@@ -345,8 +337,7 @@ TEST_F(AudioDevices, CaptureEncodeDecodePlayRoundTrip) {
     player.Out().Close();
 
     // Ten seconds in, ten seconds out, the same samples as one decoder over the whole stream.
-    const auto out = ReadFile(dir_.file("out2.raw"));
-    EXPECT_EQ(out.size(), 10u * 8000 * 2);
+    const auto out = WithoutSilence(ReadFile(dir_.file("out2.raw")));
     TAcmLiveConverter enc2, dec2;
     ASSERT_TRUE(enc2.Open(pcm, codec, true));
     ASSERT_TRUE(dec2.Open(codec, pcm, true));
@@ -355,7 +346,7 @@ TEST_F(AudioDevices, CaptureEncodeDecodePlayRoundTrip) {
     ASSERT_TRUE(enc2.Convert(speech_.data(), 10 * 8000 * 2, n, blocks));
     EXPECT_EQ(blocks, sent);
     ASSERT_TRUE(dec2.Convert(blocks.data(), n, n, expected));
-    EXPECT_EQ(out, expected);
+    EXPECT_EQ(out, WithoutSilence(expected));
 }
 
 // The room's beeps: a generated tone played on the playback device, not the desktop bell.

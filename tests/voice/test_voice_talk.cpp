@@ -134,9 +134,11 @@ TEST_P(VoiceTalk, WhatOneCapturesTheOtherPlays) {
     EXPECT_GT(Correlation(Levels(got, rate), Levels(speech, rate)), codecIndex >= 20 ? 0.999 : 0.9);
     // B's speaker starts with that same stream (the file device captures faster than it plays, so
     // later blocks find no playback credit and are dropped).
-    const auto played = ToSamples(ReadFile(out));
+    const auto played = ToSamples(WithoutSilence(ReadFile(out)));
+    const auto heardPart = ToSamples(WithoutSilence(ToBytes(got)));
     ASSERT_GE(played.size(), size_t(rate) / 4);
-    EXPECT_TRUE(std::equal(played.begin(), played.begin() + rate / 4, got.begin()));
+    ASSERT_GE(heardPart.size(), size_t(rate) / 4);
+    EXPECT_TRUE(std::equal(played.begin(), played.begin() + rate / 4, heardPart.begin()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Codecs, VoiceTalk, ::testing::Values(0, 1, 2, 5, 20, 21, 22));

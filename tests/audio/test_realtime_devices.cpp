@@ -1,0 +1,152 @@
+// The capture and playback components over the program's Qt loop, on a sound server that consumes
+// and produces in real time (a private PulseAudio through ALSA's pulse plugin): ten times their
+// buffer credit goes through, every block played or delivered, in order, on one stream.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <alsa/asoundlib.h>
+
+#include <atomic>
+#include <fcntl.h>
+#include <thread>
+#include <unistd.h>
+
+#include "audio/acm_in.h"
+#include "audio/acm_out.h"
+#include "audio/init_sound.h"
+#include "audio_test_util.h"
+#include "qt_event_loop.h"
+#include "support/pulse_server.h"
+
+using namespace orb;
+using namespace orb::media;
+using namespace orb::audiotest;
+
+namespace {
+
+bool SpinUntil(const std::function<bool()>& pred, int limitMs) {
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > limitMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+class RealtimeDevices : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(pulse_.Start(dir_.path() / "pulse", {"spk"}, {"mic"}, &error)) << error;
+        pulse_.AlsaConfig(dir_.path() / "asound.conf", "spk", "mic");
+        setenv("ALSA_CONFIG_PATH", (dir_.path() / "asound.conf").c_str(), 1);
+        snd_config_update_free_global();
+    }
+
+    TempDir dir_;
+    orb::test::TPulseServer pulse_;
+    QtEventLoop loop_;
+};
+
+}  // namespace
+
+TEST_F(RealtimeDevices, PlaybackPlaysEveryBlockInOrderOnOneStream) {
+    const audio::WaveFormat pcm = *BuildPcmFormat(16, 16000);
+    TACMOut out(loop_);
+    out.SetNumBuffers(3);
+    constexpr int kBlocks = 30;       // ten times the credit
+    constexpr uint32_t kBytes = 3200;  // a tenth of a second each
+    std::vector<int> played;
+    out.OnBufferPlayed = [&](TACMOut&, const audio::WaveHeader& h) {
+        EXPECT_TRUE(loop_.InMainThread());
+        played.push_back(int(h.data[0]));
+    };
+    out.Open(pcm, 0);
+    // A speaker's blocks come from another thread and find credit only as blocks are played.
+    std::atomic<int> accepted{0}, refused{0};
+    std::atomic<bool> stop{false};
+    std::thread speaker([&] {
+        for (int i = 0; i < kBlocks && !stop;) {
+            if (out.NumBuffersLeft() == 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                continue;
+            }
+            std::vector<uint8_t> block(kBytes, uint8_t(i + 1));
+            if (out.Play(block.data(), kBytes)) {
+                ++accepted;
+                ++i;
+            } else {
+                ++refused;
+            }
+        }
+    });
+    const bool all = SpinUntil([&] { return int(played.size()) == kBlocks; }, 30000);
+    stop = true;
+    speaker.join();
+    EXPECT_TRUE(all) << "played " << played.size() << " of " << kBlocks;
+    EXPECT_EQ(accepted.load(), kBlocks);
+    EXPECT_EQ(refused.load(), 0);
+    for (int i = 0; i < int(played.size()); ++i) EXPECT_EQ(played[i], i + 1);
+    EXPECT_EQ(out.DeviceRestarts(), 0) << "the stream ran dry and was made again";
+    EXPECT_EQ(pulse_.PlaybackStreams(), 1);
+    out.Close();
+}
+
+TEST_F(RealtimeDevices, CaptureDeliversEveryBufferOfWhatTheMicrophoneGives) {
+    const audio::WaveFormat pcm = *BuildPcmFormat(16, 16000);
+    // A counting signal, never 0, so a gap or a repeat shows.
+    constexpr size_t kSamples = 16000 * 3;
+    std::vector<int16_t> signal(kSamples);
+    for (size_t i = 0; i < kSamples; ++i) signal[i] = int16_t(1 + i % 30000);
+    TACMIn capture(loop_);
+    capture.SetBufferSize(3200);  // a tenth of a second
+    capture.SetNumBuffers(2);
+    constexpr int kBuffers = 20;  // ten times the ring
+    std::vector<int16_t> got;
+    int buffers = 0;
+    capture.OnBufferFull = [&](TACMIn&, const uint8_t* d, uint32_t n) {
+        EXPECT_TRUE(loop_.InMainThread());
+        EXPECT_EQ(n, 3200u);
+        ++buffers;
+        const auto s = ToSamples(std::vector<uint8_t>(d, d + n));
+        got.insert(got.end(), s.begin(), s.end());
+    };
+    capture.Open(pcm, 0);
+    // The microphone: the source's pipe, fed as a sound card would, a little at a time.
+    std::thread mic([&] {
+        const int fd = open(pulse_.SourcePipe("mic").c_str(), O_WRONLY);
+        if (fd < 0) return;
+        const auto bytes = ToBytes(signal);
+        for (size_t at = 0; at < bytes.size(); at += 1600) {
+            if (write(fd, bytes.data() + at, std::min<size_t>(1600, bytes.size() - at)) < 0) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        close(fd);
+    });
+    const bool all = SpinUntil(
+        [&] {
+            size_t first = 0;
+            while (first < got.size() && got[first] == 0) ++first;  // the source's silence before
+            return got.size() - first >= size_t(kBuffers) * 1600;
+        },
+        30000);
+    mic.join();
+    EXPECT_TRUE(all) << "delivered " << buffers << " buffers";
+    size_t first = 0;
+    while (first < got.size() && got[first] == 0) ++first;
+    ASSERT_LT(first, got.size());
+    const size_t n = std::min(got.size() - first, kSamples);
+    EXPECT_TRUE(std::equal(got.begin() + long(first), got.begin() + long(first + n), signal.begin()))
+        << "what was captured is not the microphone's signal without gaps";
+    EXPECT_EQ(capture.DeviceRestarts(), 0);
+    capture.Close();
+}
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

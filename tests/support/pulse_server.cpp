@@ -1,0 +1,89 @@
+#include "support/pulse_server.h"
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <thread>
+
+namespace orb::test {
+
+namespace {
+
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+}  // namespace
+
+bool TPulseServer::Start(const std::filesystem::path& folder, const std::vector<std::string>& sinks,
+                         const std::vector<std::string>& sources, std::string* error) {
+    folder_ = folder;
+    for (const char* sub : {"runtime", "config", "state"}) std::filesystem::create_directories(folder / sub);
+    std::filesystem::permissions(folder / "runtime", std::filesystem::perms::owner_all);
+    {
+        std::ofstream pa(folder / "default.pa");
+        pa << "load-module module-native-protocol-unix socket=" << (folder / "runtime" / "native").string()
+           << " auth-anonymous=1\n";
+        for (const auto& s : sinks) pa << "load-module module-null-sink sink_name=" << s << "\n";
+        for (const auto& s : sources)
+            pa << "load-module module-pipe-source source_name=" << s << " file=" << SourcePipe(s).string()
+               << " format=s16le rate=" << kMicRate << " channels=1\n";
+    }
+    const std::vector<std::string> env = {
+        "HOME=" + folder.string(),
+        "XDG_RUNTIME_DIR=" + (folder / "runtime").string(),
+        "XDG_CONFIG_HOME=" + (folder / "config").string(),
+        "PULSE_RUNTIME_PATH=" + (folder / "runtime").string(),
+        "PULSE_STATE_PATH=" + (folder / "state").string(),
+        // No session bus to register on.
+        "DBUS_SESSION_BUS_ADDRESS=disabled:",
+    };
+    if (!server_.Start("pulseaudio",
+                       {"--daemonize=no", "-n", "-F", (folder / "default.pa").string(), "--exit-idle-time=-1",
+                        "--use-pid-file=no", "--log-target=stderr", "--log-level=warning"},
+                       env, folder / "pulseaudio.log", error))
+        return false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (!server_.Running()) break;
+        if (std::filesystem::exists(folder / "runtime" / "native") && Tool({"pactl", "info"}) == 0) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    std::ifstream in(folder / "pulseaudio.log");
+    *error = "pulseaudio did not come up: " + std::string((std::istreambuf_iterator<char>(in)), {});
+    server_.Stop();
+    return false;
+}
+
+void TPulseServer::AlsaConfig(const std::filesystem::path& file, const std::string& sink,
+                              const std::string& source) const {
+    // Deliberately without a name hint: the default device must be listed all the same.
+    std::ofstream c(file);
+    c << "pcm.!default {\n  type asym\n";
+    if (!sink.empty())
+        c << "  playback.pcm { type pulse server \"" << ServerAddress() << "\" device \"" << sink << "\" }\n";
+    if (!source.empty())
+        c << "  capture.pcm { type pulse server \"" << ServerAddress() << "\" device \"" << source << "\" }\n";
+    c << "}\n";
+    c << "ctl.!default { type pulse server \"" << ServerAddress() << "\" }\n";
+}
+
+int TPulseServer::Tool(const std::vector<std::string>& args) const {
+    std::string cmd = "PULSE_SERVER=" + Quote(ServerAddress());
+    for (const auto& a : args) cmd += " " + Quote(a);
+    cmd += " >/dev/null 2>&1";
+    return std::system(cmd.c_str());
+}
+
+int TPulseServer::PlaybackStreams() const {
+    const std::string cmd = "PULSE_SERVER=" + Quote(ServerAddress()) + " pactl list short sink-inputs 2>/dev/null";
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return -1;
+    int lines = 0;
+    for (int ch; (ch = std::fgetc(p)) != EOF;) lines += ch == '\n';
+    return pclose(p) == 0 ? lines : -1;
+}
+
+}  // namespace orb::test
