@@ -187,6 +187,18 @@ std::optional<WaveFormat> BuildPcmFormat(uint16_t bitsPerSample, uint32_t sample
     return f;
 }
 
+int UsableDevice(bool capture, int deviceId, bool* fellBack) {
+    if (fellBack) *fellBack = false;
+    if (deviceId == audio::kWaveMapper) return deviceId;
+    const size_t count = WaveDevices(capture ? WaveDirection::Input : WaveDirection::Output).size();
+    if (deviceId >= 0 && size_t(deviceId) < count) return deviceId;
+    // Past the end of the list (a device unplugged since it was chosen): the default one, which
+    // the list always names first.
+    if (count == 0) return deviceId;
+    if (fellBack) *fellBack = true;
+    return 0;
+}
+
 void FillWaveInDevices(std::vector<std::string>& list) { FillDevices(WaveDirection::Input, list); }
 void FillWaveOutDevices(std::vector<std::string>& list) { FillDevices(WaveDirection::Output, list); }
 

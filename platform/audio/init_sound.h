@@ -39,6 +39,10 @@ void CompleteAcmFormat(WaveFormat& format);
 void FillWaveInDevices(std::vector<std::string>& list);
 void FillWaveOutDevices(std::vector<std::string>& list);
 
+// The device to open for a configured device id: the id itself when the list has it, else the
+// default device (0) with *fellBack set; unchanged when there is no device at all.
+int UsableDevice(bool capture, int deviceId, bool* fellBack = nullptr);
+
 // Speaker volume of a playback device, 0..65535, the same for left and right.
 bool SetWaveOutVolume(int deviceId, uint32_t volume);
 bool GetWaveOutVolume(int deviceId, uint32_t& volume);

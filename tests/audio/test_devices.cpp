@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <deque>
+#include <fstream>
+
+#include <alsa/asoundlib.h>
 
 #include "audio/acm_errors.h"
 #include "audio/acm_in.h"
@@ -371,4 +374,33 @@ TEST_F(AudioDevices, BeepToneReachesThePlaybackDevice) {
     EXPECT_GT(*std::max_element(played.begin(), played.end()), 8000);
     TTonePlayer none(7);
     EXPECT_FALSE(none.Play(1000, 500));  // no such device: the caller rings the bell instead
+}
+
+// A user's own default device often has no name hint (a sound server's plugin): it is still the
+// first line of both lists, and a device number past the end falls back to it.
+TEST_F(AudioDevices, TheDefaultDeviceComesFirstEvenWithoutAHint) {
+    {
+        std::ofstream c(dir_.file("own.conf"));
+        c << "pcm.!default { type asym playback.pcm { type file slave.pcm { type null } file \"" << dir_.file("d.raw")
+          << "\" format \"raw\" } capture.pcm { type file slave.pcm { type null } file \"/dev/null\" infile \""
+          << dir_.file("first.raw") << "\" format \"raw\" } }\n"
+          << "pcm.spk_other { type asym playback.pcm { type file slave.pcm { type null } file \""
+          << dir_.file("o.raw") << "\" format \"raw\" } hint { show on description \"Other Speaker\" } }\n";
+    }
+    setenv("ALSA_CONFIG_PATH", dir_.file("own.conf").c_str(), 1);
+    snd_config_update_free_global();
+    std::vector<std::string> in, out;
+    FillWaveInDevices(in);
+    FillWaveOutDevices(out);
+    EXPECT_EQ(in, (std::vector<std::string>{"Default (Windows Default)"}));
+    EXPECT_EQ(out, (std::vector<std::string>{"Default (Windows Default)", "Other Speaker"}));
+    bool fellBack = false;
+    EXPECT_EQ(UsableDevice(false, 1, &fellBack), 1);
+    EXPECT_FALSE(fellBack);
+    EXPECT_EQ(UsableDevice(false, 2, &fellBack), 0);
+    EXPECT_TRUE(fellBack);
+    EXPECT_EQ(UsableDevice(true, 9, &fellBack), 0);
+    EXPECT_TRUE(fellBack);
+    EXPECT_EQ(UsableDevice(true, -1, &fellBack), -1);
+    EXPECT_FALSE(fellBack);
 }

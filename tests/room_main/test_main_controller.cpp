@@ -393,3 +393,26 @@ TEST(MainController, RoomEntrySequenceInOrderWithItsProgressSteps) {
     dm.BoardSink = nullptr;
     server.Stop();
 }
+
+// A microphone that cannot capture (audio state 1): Speak, F3 and the push-to-talk key ask for no
+// floor, and the user is told why once, until the audio works again.
+TEST(MainController, NoFloorWithoutAMicrophoneAndTheReasonOnce) {
+    Offline o;
+    o.dm->Room.VoiceRight = true;
+    o.settings.PushToTalkKey = 17;
+    o.c->HandleMessage(WM_APP_AUDIOSTATE, 0, 0);
+    o.c->HandleMessage(WM_APP_AUDIOSTATE, 1, 0);
+    o.c->KeyUp(kVkF3, false);
+    o.c->SpeakToggle();
+    o.c->HookKey(17, 0);
+    o.c->KeyDown(17, false);
+    EXPECT_FALSE(o.dm->Room.SpeakOn);
+    EXPECT_FALSE(o.c->PushToTalkHeld());
+    ASSERT_EQ(o.view.chat.size(), 1u);
+    EXPECT_NE(o.view.chat[0].find("microphone does not work"), std::string::npos);
+    // Working again, then failing again: told again.
+    o.c->HandleMessage(WM_APP_AUDIOSTATE, 0, 0);
+    o.c->HandleMessage(WM_APP_AUDIOSTATE, 1, 0);
+    o.c->KeyUp(kVkF3, false);
+    EXPECT_EQ(o.view.chat.size(), 2u);
+}

@@ -353,3 +353,34 @@ TEST(VoiceThreadBuffers, EveryPlayerTakesTheBufferSettingWithinItsRange) {
         EXPECT_EQ(t.PlaybackBuffers(), std::vector<int>(t.PlayerCount(), held)) << set;
     }
 }
+
+// No microphone opens here: the main window learns it (audio state 1) once the voice runs, and a
+// chosen playback device past the end of the list falls back to the default with a chat line.
+TEST(VoiceAudio, AMicrophoneThatCannotOpenIsToldOnceAndAMissingSpeakerFallsBack) {
+    voicetest::TVoiceServer vs;
+    ASSERT_TRUE(vs.Start());
+    vs.voice.AddAccount(5, "pw");
+    FakeClock clock;
+    PlainEventLoop loop(clock);
+    TVoiceAudioConfig config;
+    config.captureDevice = 0;
+    config.playbackDevice = 4;
+    std::vector<std::string> notices;
+    config.notice = [&](const std::string& t) { notices.push_back(t); };
+    TVoiceThread t(loop, 2, kMain, 1, 5, 2, config);
+    ASSERT_TRUE(t.AudioReady()) << "the thread still plays the others";
+    EXPECT_FALSE(t.Capturing());
+    EXPECT_EQ(notices, std::vector<std::string>{"The chosen speakers are not available; the default speakers are used."});
+    ASSERT_EQ(t.ConnectVoice("127.0.0.1", vs.voice.Port(), 1, "pw", 5), 0);
+    t.Resume();
+    loop.ProcessPending();
+    EXPECT_TRUE(Of(loop.TakeLog(), WM_APP_AUDIOSTATE).empty());
+    for (int i = 0; i < 5; ++i) {
+        clock.Advance(TVoiceThread::kMicWatchIntervalMs);
+        loop.ProcessPending();
+    }
+    const auto states = Of(loop.TakeLog(), WM_APP_AUDIOSTATE);
+    ASSERT_EQ(states.size(), 1u);
+    EXPECT_EQ(states[0].wParam, 1);
+    t.Stop();
+}

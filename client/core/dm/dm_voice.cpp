@@ -37,6 +37,9 @@ int TDM::StartVoiceThread(int codecIndex, const std::string& voiceHost, int32_t 
         config.storedMicVolume = s.StoredMicVolume;
         config.storedWavVolume = s.StoredWavVolume;
         config.initVolumeControls = [this] { InitVolumeControls(); };
+        config.notice = [this](const std::string& text) {
+            if (VoiceHooks.AddChatLine) VoiceHooks.AddChatLine("System", text, kSystemGrey);
+        };
         t = std::make_shared<TVoiceThread>(loop_, codecIndex, mainWindow_, int16_t(room), userId, Speakers, config);
         AttachProxyHandler(t->Client());
         t->SetSilenceSuppression(s.SuppressSilence);

@@ -55,17 +55,28 @@ bool TVoiceThread::SetupVoiceAudio(int codecIndex) {
                 capture_ = std::make_unique<TACMIn>(loop_);
                 capture_->SetBufferSize(pcmFormat_.avgBytesPerSec / 2);
                 capture_->SetNumBuffers(2);
-                capture_->OnBufferFull = [this](TACMIn&, const uint8_t* d, uint32_t n) { OnMicBuffer(d, n); };
-                capture_->Open(pcmFormat_, config_.captureDevice);
+                capture_->OnBufferFull = [this](TACMIn&, const uint8_t* d, uint32_t n) {
+                    ++micBuffers_;
+                    OnMicBuffer(d, n);
+                };
+                bool fellBack = false;
+                const int device = UsableDevice(true, config_.captureDevice, &fellBack);
+                if (fellBack && config_.notice)
+                    config_.notice("The chosen microphone is not available; the default microphone is used.");
+                capture_->Open(pcmFormat_, device);
             } catch (...) {
             }
+            bool fellBack = false;
+            const int playbackDevice = UsableDevice(false, config_.playbackDevice, &fellBack);
+            if (fellBack && config_.notice)
+                config_.notice("The chosen speakers are not available; the default speakers are used.");
             for (int i = 0; i < speakers_; ++i) {
                 audio::WaveFormat codec;
                 if (!BuildCodecFormat(codecIndex, codec)) continue;
                 auto pcmOut = BuildPcmFormat(codec.bitsPerSample, codec.samplesPerSec);
                 if (!pcmOut) continue;
                 players_.push_back(
-                    std::make_unique<TACMPlayer>(loop_, codec, *pcmOut, config_.queueSize, config_.playbackDevice));
+                    std::make_unique<TACMPlayer>(loop_, codec, *pcmOut, config_.queueSize, playbackDevice));
             }
             InitVCRHeader(vkVoiceOut, userId_, room_, sendTemplate_);
             sendTemplate_.time = 0;
@@ -108,6 +119,7 @@ int TVoiceThread::ConnectVoice(const std::string& host, uint16_t port, int16_t r
         if (!read || !TVCRHeader::Decode(reply, h)) return kResultUnreachable;
         if (h.result == 0 && !keepAlive_)
             keepAlive_ = loop_.SetTimer(kKeepAliveIntervalMs, [this] { SendVoiceKeepAlive(); });
+        if (h.result == 0 && !micWatch_) micWatch_ = loop_.SetTimer(kMicWatchIntervalMs, [this] { WatchMicrophone(); });
         return h.result;
     } catch (...) {
         return kResultUnreachable;
@@ -124,6 +136,10 @@ void TVoiceThread::Stop() {
     if (keepAlive_) {
         loop_.KillTimer(keepAlive_);
         keepAlive_ = 0;
+    }
+    if (micWatch_) {
+        loop_.KillTimer(micWatch_);
+        micWatch_ = 0;
     }
     // The receive thread only posts to the main thread, never waits for it: after the shutdown
     // wakes its read it always comes home.
@@ -229,6 +245,22 @@ void TVoiceThread::SendVoiceKeepAlive() {
     } catch (...) {
         Post(WM_APP_AUDIOSTATE, 2, 0);
     }
+}
+
+void TVoiceThread::WatchMicrophone() {
+    if (micTold_) return;
+    bool stopped = !capture_ || !capture_->IsOpen();
+    if (!stopped) {
+        if (micBuffers_ != micSeen_) {
+            micSeen_ = micBuffers_;
+            micQuietLooks_ = 0;
+        } else {
+            stopped = ++micQuietLooks_ >= 2;
+        }
+    }
+    if (!stopped) return;
+    micTold_ = true;
+    Post(WM_APP_AUDIOSTATE, 1, 0);
 }
 
 void TVoiceThread::SetPlaybackBuffers(int count) {

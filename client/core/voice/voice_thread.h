@@ -34,6 +34,8 @@ struct TVoiceAudioConfig {
     int32_t storedWavVolume = -1;
     // Refreshes the main window's volume controls from the mixer (may be empty).
     std::function<void()> initVolumeControls;
+    // A line for the user in the chat (a chosen device that is not there; may be empty).
+    std::function<void(const std::string& text)> notice;
 };
 
 class TVoiceThread {
@@ -45,6 +47,8 @@ public:
     // Players (and their formats) kept at most.
     static constexpr int kMaxSpeakers = 6;
     static constexpr int kDefaultThreshold = 20;
+    // How often the microphone is looked after; two looks without a buffer mean it stopped.
+    static constexpr int64_t kMicWatchIntervalMs = 1500;
 
     // Connects the client to host:port within the time-out (the data module's goes through the proxy).
     using Connector = std::function<bool(orb::TTcpClient&, const std::string& host, uint16_t port, int timeoutMs)>;
@@ -84,6 +88,9 @@ public:
     void OnMicBuffer(const uint8_t* data, uint32_t size);
     // The keep-alive tick (main thread).
     void SendVoiceKeepAlive();
+    // The microphone watch (main thread): a capture that could not be opened, or that stopped
+    // delivering, is told to the main window once (audio state 1).
+    void WatchMicrophone();
 
     orb::TTcpClient& Client() { return client_; }
     bool Connected() const { return client_.Connected(); }
@@ -130,6 +137,11 @@ private:
 
     orb::TTcpClient client_;
     orb::TimerId keepAlive_ = 0;
+    orb::TimerId micWatch_ = 0;
+    uint64_t micBuffers_ = 0;  // main thread
+    uint64_t micSeen_ = 0;
+    int micQuietLooks_ = 0;
+    bool micTold_ = false;
     std::thread thread_;
     std::atomic<bool> stopping_{false};
 };

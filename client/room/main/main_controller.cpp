@@ -497,6 +497,7 @@ void TMainController::Floor(TFloorAction action) {
     switch (action) {
     case TFloorAction::None: break;
     case TFloorAction::Take:
+        if (RefuseFloorWithoutMicrophone()) break;
         if (dm_.SendTakeMicrophone()) pttHeld_ = true;
         break;
     case TFloorAction::Release:
@@ -511,7 +512,24 @@ void TMainController::HookKey(int vk, uint32_t flags) { Floor(HookKeyAction(Push
 void TMainController::KeyDown(int vk, bool autoRepeat) { Floor(KeyDownAction(PushToTalkState(), vk, autoRepeat)); }
 void TMainController::KeyUp(int vk, bool autoRepeat) { Floor(KeyUpAction(PushToTalkState(), vk, autoRepeat)); }
 
+bool TMainController::RefuseFloorWithoutMicrophone() {
+    if (dm_.PlaybackMode || dm_.Room.AudioState != 1) return false;
+    if (!toldNoMicrophone_) {
+        toldNoMicrophone_ = true;
+        view_.AddChatLine("System",
+                          "Your microphone does not work, so you cannot speak: nobody would hear you. Check the "
+                          "recording device in the Audio Setup Wizard, then reconnect the audio.",
+                          kGrey, false);
+    }
+    return true;
+}
+
 void TMainController::SpeakToggle() {
+    // Giving the floor up always works; asking for it needs a microphone.
+    if (!dm_.Room.SpeakOn && RefuseFloorWithoutMicrophone()) {
+        view_.SetSpeakChecked(false);
+        return;
+    }
     dm_.SpeakToggle();
     view_.SetSpeakChecked(dm_.Room.SpeakOn);
 }
@@ -595,6 +613,7 @@ void TMainController::HandleMessage(uint32_t msg, std::intptr_t w, std::intptr_t
     case WM_APP_REQUESTRIGHTS: dm_.SendUserRightsRequest(); break;
     case WM_APP_AUDIOSTATE:
         dm_.Room.AudioState = int(w);
+        if (w == 0) toldNoMicrophone_ = false;
         view_.SetAudioControls(w > 0 && !dm_.PlaybackMode, w == 0 && !dm_.PlaybackMode);
         break;
     case WM_APP_AUDIOSETTINGFAILED:

@@ -129,6 +129,9 @@ private:
     void EnterRoomSteps();
     void ShowWelcome();
     void Floor(TFloorAction action);
+    // True (and the user told why, once) when the microphone cannot capture: asking for the floor
+    // would only show everybody a speaker nobody hears.
+    bool RefuseFloorWithoutMicrophone();
     void ApplyOwnLevel(int32_t level);
     void Kicked(int32_t remover);
     void VoiceRight(bool granted, int32_t user);
@@ -152,6 +155,7 @@ private:
     int currentView_ = mvWhiteboard;
     bool flashing_ = false;
     bool pttHeld_ = false;
+    bool toldNoMicrophone_ = false;
     bool shareViewerDocked_ = true;
     TimerId sessionTimer_ = 0;
     int64_t sessionStartMs_ = 0;
