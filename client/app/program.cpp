@@ -30,6 +30,10 @@ TProgram::TProgram(TProgramOptions options) : o_(std::move(options)) {
     // The application's title; not its display name, which the desktop would append to every
     // window caption.
     QApplication::setApplicationName(QString::fromLatin1(kTitle));
+    // The run ends only through its own close paths (the main window's close, removal, the end of a
+    // lost session, Exit, Sign Out). Closing the last visible window must not end it: while the
+    // user shares, the main window is hidden and the bar's windows come and go.
+    QApplication::setQuitOnLastWindowClosed(false);
 }
 
 TProgram::~TProgram() { Shutdown(); }
