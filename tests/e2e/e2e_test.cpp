@@ -35,6 +35,7 @@ void TEndToEnd::TearDown() {
                       << c->Output() << std::endl;
     }
     clients_.clear();
+    windowManager_.Stop();
     server_.Stop();
     extensions_.clear();
     x_.Close();
@@ -106,6 +107,23 @@ bool TEndToEnd::WaitForClosed(int connection) {
             return std::find(open.begin(), open.end(), connection) == open.end();
         },
         kWaitMs);
+}
+
+void TEndToEnd::StartWindowManager() {
+    std::string error;
+    ASSERT_TRUE(StartOpenbox(windowManager_, xvfb_.Display(), root_ / "openbox", &error)) << error;
+}
+
+TXDriver::Window TEndToEnd::FrameOf(TXDriver::Window window) { return orb::test::FrameOf(xvfb_.Display(), window); }
+
+bool TEndToEnd::Decorated(TXDriver::Window window) {
+    const TXDriver::Window frame = FrameOf(window);
+    if (!frame) return false;
+    auto outer = x_.Geometry(frame);
+    auto inner = x_.Geometry(window);
+    // A title bar is far more than a border's few pixels, and a person sees it only on the screen.
+    return outer && inner && inner->y - outer->y >= 10 && outer->height >= inner->height + 10 && outer->y >= 0 &&
+           outer->x >= 0 && outer->y < kScreenHeight;
 }
 
 QImage TEndToEnd::Screenshot(const std::string& name) {
