@@ -72,6 +72,9 @@ protected:
     // whether that frame carries decorations (a title bar above the window, on the screen).
     TXDriver::Window FrameOf(TXDriver::Window window);
     bool Decorated(TXDriver::Window window);
+    // Asks the window manager to raise and focus a top-level window, as a click on its task-bar
+    // button would.
+    void Activate(TXDriver::Window window);
 
     XvfbServer xvfb_;
     TXDriver x_;

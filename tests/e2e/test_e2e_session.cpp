@@ -53,8 +53,8 @@ constexpr int kResetButtonFromBottom = 17;
 constexpr int kStartFromRight = 150;
 constexpr int kStartFromBottom = 22;
 // Control bar buttons, from the bar's right edge.
-constexpr int kUsersFromRight = 100;
-constexpr int kStopFromRight = 200;
+constexpr int kUsersFromRight = 133;
+constexpr int kStopFromRight = 236;
 
 bool ConnectsTo(uint16_t port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -195,6 +195,20 @@ protected:
         x_.Click(b->x + b->width - fromRight, b->y + b->height / 2);
     }
 
+    // The middle of a main window's main area (the whiteboard's page, or the shared picture).
+    QImage MainArea(TXDriver::Window main) {
+        const QImage shot = x_.Capture(main);
+        return shot.copy(QRect(320, 200, std::max(0, shot.width() - 360), std::max(0, shot.height() - 300)));
+    }
+    // The share of pixels two pictures of the same area have alike.
+    static double SameShare(const QImage& a, const QImage& b) {
+        if (a.size() != b.size() || a.isNull()) return 0;
+        long same = 0;
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x) same += (a.pixel(x, y) == b.pixel(x, y));
+        return double(same) / (double(a.width()) * a.height());
+    }
+
     TPeerProcess localServer_;
     int serverRuns_ = 0;
 };
@@ -261,11 +275,10 @@ TEST_F(Session, StoppingAShareWithTheParticipantsWindowOpenKeepsTheProgramAndSho
     ASSERT_NE(viewerConnection, 0);
     auto viewerMain = InRoom(viewer, "Vera Tester");
     ASSERT_TRUE(viewerMain);
-    const QImage before = x_.Capture(*viewerMain);
+    const QImage before = MainArea(*viewerMain);
 
     // The sharer opens "App Share" (Ctrl+F4) in its own window and starts sharing the desktop.
-    x_.Raise(*main);
-    x_.Click(x_.Geometry(*main)->x + x_.Geometry(*main)->width / 2, x_.Geometry(*main)->y + 5);
+    Activate(*main);
     x_.Key(XK_F4, {XK_Control_L});
     auto settings = x_.WaitForTitle(kShareSettingsTitle, sharer->Pid(), kWaitMs);
     ASSERT_TRUE(settings) << "no share settings window";
@@ -279,6 +292,8 @@ TEST_F(Session, StoppingAShareWithTheParticipantsWindowOpenKeepsTheProgramAndSho
     ASSERT_TRUE(server_.WaitUntil([&] { return !server_.SentOfKind(viewerConnection, vkAppShareFrame).empty(); },
                                   kWaitMs))
         << "the viewer got no frame";
+    EXPECT_TRUE(Eventually([&] { return SameShare(MainArea(*viewerMain), before) < 0.9; }))
+        << "the viewer does not show the share";
     Screenshot("e2e_session_sharing");
 
     // "Users" opens the participants window; then "Stop".
@@ -302,5 +317,9 @@ TEST_F(Session, StoppingAShareWithTheParticipantsWindowOpenKeepsTheProgramAndSho
     ASSERT_TRUE(server_.WaitUntil([&] { return !server_.SentOfKind(viewerConnection, vkAppShareStop).empty(); },
                                   kWaitMs));
     Screenshot("e2e_session_share_stopped");
-    (void)before;
+    // The viewer's main area is the whiteboard again.
+    Activate(*viewerMain);
+    EXPECT_TRUE(Eventually([&] { return SameShare(MainArea(*viewerMain), before) > 0.99; }))
+        << "the viewer still shows the share";
+    Screenshot("e2e_session_share_ended_for_the_viewer");
 }
