@@ -323,3 +323,61 @@ TEST_F(Session, StoppingAShareWithTheParticipantsWindowOpenKeepsTheProgramAndSho
         << "the viewer still shows the share";
     Screenshot("e2e_session_share_ended_for_the_viewer");
 }
+
+TEST_F(Session, AServerThatStaysDownLeavesTheLostSessionWithItsResetAndTheErrorOnTop) {
+    StartLocalServer();
+    TClientProcess* client =
+        StartClient("bea", {"ORB6JOIN://127.0.0.1," + std::to_string(kLocalPort) + ",bea,pw," + std::to_string(kRoom)});
+    ASSERT_TRUE(client);
+    auto main = InRoom(client, "Bea Tester");
+    ASSERT_TRUE(main) << "the room was not entered";
+
+    // The server goes down: the lost-connection view with its reset button.
+    StopLocalServer();
+    // The reset asks first; Return is its Yes. The new start cannot connect.
+    auto question = std::optional<TXDriver::Window>();
+    ASSERT_TRUE(Eventually([&] {
+        ClickReset(*main);
+        question = x_.WaitForTitle(kBoxTitle, client->Pid(), 1000);
+        return question.has_value();
+    })) << "the reset button did not ask";
+    Screenshot("e2e_session_reconnect_question");
+    x_.Key(XK_Return);
+    ASSERT_TRUE(WaitGone(kBoxTitle, client->Pid()));
+    auto error = x_.WaitForTitle(kBoxTitle, client->Pid(), kWaitMs);
+    ASSERT_TRUE(error) << "no error box";
+    ASSERT_TRUE(WaitForPainted(*error));
+    // Readable: above every other window, with the keys, and no progress window over it.
+    EXPECT_TRUE(Eventually([&] { return Contains(TopmostClient(), *error) && Focused(*error); }))
+        << x_.DescribeWindows();
+    EXPECT_FALSE(Shown(kProgressTitle, client->Pid()));
+    const QImage shot = Screenshot("e2e_session_reconnect_error_on_top");
+    auto box = x_.Geometry(*error);
+    ASSERT_TRUE(box);
+    EXPECT_GT(DistinctColours(shot, *box), 3) << "the box is not drawn";
+
+    // No: no proxy settings now. The program stays, in the lost-connection view.
+    x_.Key(XK_Escape);
+    ASSERT_TRUE(WaitGone(kBoxTitle, client->Pid()));
+    EXPECT_FALSE(client->WaitExit(2000)) << "the program ended: " << client->Ending();
+    EXPECT_FALSE(Shown(kProgressTitle, client->Pid())) << "the progress window stayed";
+    EXPECT_FALSE(Shown(kBoxTitle, client->Pid())) << "another box came";
+    main = x_.WaitForTitle(MainTitle("Bea Tester"), client->Pid(), kWaitMs);
+    ASSERT_TRUE(main);
+    Screenshot("e2e_session_still_lost");
+
+    // The server is back: the same reset brings the user into the room again.
+    StartLocalServer();
+    ASSERT_TRUE(Eventually([&] {
+        ClickReset(*main);
+        question = x_.WaitForTitle(kBoxTitle, client->Pid(), 1000);
+        return question.has_value();
+    })) << "the reset button is gone from the lost-connection view";
+    x_.Key(XK_Return);
+    EXPECT_TRUE(Eventually([&] { return ServerLog().find("enter #") != std::string::npos; }))
+        << "not back in the room: " << ServerLog();
+    EXPECT_TRUE(WaitGone(kProgressTitle, client->Pid()));
+    EXPECT_FALSE(Shown(kBoxTitle, client->Pid()));
+    EXPECT_TRUE(client->Running()) << client->Ending();
+    Screenshot("e2e_session_back_in_the_room");
+}
