@@ -357,9 +357,9 @@ void TfOrbeloMain::ApplyPlaybackLayout() {
         ui_->Navigator->removeItem(notes);
         ui_->navPostIt->hide();
     }
-    setWindowFlag(Qt::FramelessWindowHint, true);
-    PlaceFullScreen();
-    show();
+    // The whole screen without a caption: the window manager's full-screen state, so the
+    // window's flags do not change at run time.
+    SetFullScreenView(true);
     if (auto* toolbar = findChild<QWidget*>(QStringLiteral("pBoardMainToolbar"))) toolbar->hide();
 }
 
@@ -368,9 +368,7 @@ void TfOrbeloMain::SetPlayerFullScreen(bool down) {
     ui_->MainMenu1->hide();
     ui_->pConnectionStatus->hide();
     ui_->pRoom->show();
-    setWindowFlag(Qt::FramelessWindowHint, true);
-    PlaceFullScreen();
-    show();
+    SetFullScreenView(true);
 }
 
 void TfOrbeloMain::BringToFront() {
