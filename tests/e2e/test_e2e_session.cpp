@@ -52,6 +52,10 @@ constexpr int kResetButtonFromBottom = 17;
 // Share settings: "Start", from the window's bottom-right corner.
 constexpr int kStartFromRight = 150;
 constexpr int kStartFromBottom = 22;
+// Share settings: the "Share Desktop" and "Share Screen Area" choices.
+constexpr int kRadioX = 18;
+constexpr int kDesktopY = 21;
+constexpr int kScreenAreaY = 47;
 // Control bar buttons, from the bar's right edge.
 constexpr int kUsersFromRight = 133;
 constexpr int kStopFromRight = 236;
@@ -195,6 +199,16 @@ protected:
         x_.Click(b->x + b->width - fromRight, b->y + b->height / 2);
     }
 
+    // Waits until the screen stops changing (bounded): the last input has been handled.
+    void Settle() {
+        QImage screen = x_.Capture();
+        for (int i = 0; i < 40; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            QImage again = x_.Capture();
+            if (again == screen) return;
+            screen = again;
+        }
+    }
     // The middle of a main window's main area (the whiteboard's page, or the shared picture).
     QImage MainArea(TXDriver::Window main) {
         const QImage shot = x_.Capture(main);
@@ -285,6 +299,20 @@ TEST_F(Session, StoppingAShareWithTheParticipantsWindowOpenKeepsTheProgramAndSho
     ASSERT_TRUE(WaitForPainted(*settings));
     auto s = x_.Geometry(*settings);
     Screenshot("e2e_session_share_settings");
+    // An area without a selection is refused with a warning: over the settings window, which
+    // stays on top, and with the keys.
+    x_.Click(s->x + kRadioX, s->y + kScreenAreaY);
+    Settle();
+    x_.Click(s->x + s->width - kStartFromRight, s->y + s->height - kStartFromBottom);
+    auto warning = x_.WaitForTitle(kBoxTitle, sharer->Pid(), kWaitMs);
+    ASSERT_TRUE(warning) << "no warning for an empty area";
+    EXPECT_TRUE(Eventually([&] { return Contains(TopmostClient(), *warning) && Focused(*warning); }))
+        << x_.DescribeWindows();
+    Screenshot("e2e_session_share_area_warning_on_top");
+    x_.Key(XK_Return);
+    ASSERT_TRUE(WaitGone(kBoxTitle, sharer->Pid()));
+    x_.Click(s->x + kRadioX, s->y + kDesktopY);
+    Settle();
     x_.Click(s->x + s->width - kStartFromRight, s->y + s->height - kStartFromBottom);
     auto bar = x_.WaitForTitle(kControlBarTitle, sharer->Pid(), kWaitMs);
     ASSERT_TRUE(bar) << "no control bar";
