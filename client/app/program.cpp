@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <QTime>
+#include <QWindow>
 
 #include <QDesktopServices>
 #include <QUrl>
@@ -26,10 +27,47 @@
 
 namespace orb {
 
+namespace {
+
+// Every modal window of the run (message box, question, dialog) opens above the windows that
+// stay on top (progress, share viewer and bar, video and welcome windows) and gets the keys:
+// otherwise it would open beneath them, unreadable, while its keys go elsewhere.
+class TModalAbove final : public QObject {
+public:
+    explicit TModalAbove(QObject* parent) : QObject(parent) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Show) return false;
+        auto* w = qobject_cast<QWidget*>(watched);
+        if (!w || !w->isWindow() || !w->isModal()) return false;
+        bool above = false;
+        for (QWidget* other : QApplication::topLevelWidgets())
+            above = above || (other != w && other->isVisible() && (other->windowFlags() & Qt::WindowStaysOnTopHint));
+        // The window's own handle, before it is mapped: changing the widget's flags would hide it.
+        if (above && w->windowHandle())
+            w->windowHandle()->setFlags(w->windowHandle()->flags() | Qt::WindowStaysOnTopHint);
+        QTimer::singleShot(0, w, [w] {
+            if (!w->isVisible()) return;
+            w->raise();
+            w->activateWindow();
+        });
+        return false;
+    }
+};
+
+}  // namespace
+
 TProgram::TProgram(TProgramOptions options) : o_(std::move(options)) {
     // The application's title; not its display name, which the desktop would append to every
     // window caption.
     QApplication::setApplicationName(QString::fromLatin1(kTitle));
+    // The run ends only through its own close paths (the main window's close, removal, the end of a
+    // lost session, Exit, Sign Out). Closing the last visible window must not end it: while the
+    // user shares, the main window is hidden and the bar's windows come and go.
+    QApplication::setQuitOnLastWindowClosed(false);
+    modalAbove_ = std::make_unique<TModalAbove>(nullptr);
+    if (qApp) qApp->installEventFilter(modalAbove_.get());
 }
 
 TProgram::~TProgram() { Shutdown(); }

@@ -121,6 +121,8 @@ private:
     TDataModuleServices Services();
 
     TProgramOptions o_;
+    // Keeps modal windows above the stay-on-top ones (an application event filter).
+    std::unique_ptr<QObject> modalAbove_;
     std::unique_ptr<QtEventLoop> loop_;
     std::unique_ptr<TfOrbeloMain> main_;
     WindowHandle mainHandle_ = 0;

@@ -229,7 +229,9 @@ void TProgram::SetupSharing() {
     w->attendees->OwnUserId = [&dm] { return dm.OwnUserId; };
     w->attendees->GrantControl = [&dm](int32_t user, bool give) { dm.SendRemoteControlGrant(user, give); };
 
-    // The settings dialog.
+    // The settings window: on top, its flags set once (changing them on a shown window would hide
+    // and rebuild it).
+    settingsForm->setWindowFlags(Qt::Window | Qt::WindowStaysOnTopHint);
     settingsForm->Refresh = settings_.AppShare_RefreshRate61;
     settingsForm->PixelFormat = settings_.AppShare_PixelFormat;
     auto& sh = settingsForm->Hooks;
@@ -258,7 +260,10 @@ void TProgram::SetupSharing() {
         std::string name = dm.OwnLoginInfo.FullName();
         return name.empty() ? dm.OwnLoginInfo.UserName() : name;
     };
-    sh.ShowMessage = [this](const std::string& t) { room::PlainMessageBox(main_.get(), QMessageBox::Warning, Text(t)); };
+    // Over the settings window, which stays on top: a box of the main window would open beneath it.
+    sh.ShowMessage = [settingsForm](const std::string& t) {
+        room::PlainMessageBox(settingsForm, QMessageBox::Warning, Text(t));
+    };
     sh.Start = [&dm](const appshare::TShareStart& start, bool translucent, bool border) {
         dm.Sharing().CaptureTranslucent = translucent;
         dm.Sharing().ShowBorder = border;
@@ -277,7 +282,6 @@ void TProgram::SetupSharing() {
     auto openSettings = [settingsForm, &dm] {
         const bool presenter = dm.OwnLoginInfo.Level() >= 1000 || dm.OwnLoginInfo.Level2() >= 1000;
         if (!presenter || dm.Sharing().Running() || dm.PlaybackMode) return;
-        settingsForm->setParent(nullptr, Qt::Window | Qt::WindowStaysOnTopHint);
         settingsForm->show();
         settingsForm->raise();
         settingsForm->activateWindow();

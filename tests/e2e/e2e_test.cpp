@@ -1,5 +1,8 @@
 #include "e2e_test.h"
 
+// After the test headers: Xlib's macros would clash with theirs.
+#include <X11/Xlib.h>
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -35,6 +38,7 @@ void TEndToEnd::TearDown() {
                       << c->Output() << std::endl;
     }
     clients_.clear();
+    windowManager_.Stop();
     server_.Stop();
     extensions_.clear();
     x_.Close();
@@ -106,6 +110,44 @@ bool TEndToEnd::WaitForClosed(int connection) {
             return std::find(open.begin(), open.end(), connection) == open.end();
         },
         kWaitMs);
+}
+
+void TEndToEnd::StartWindowManager() {
+    std::string error;
+    ASSERT_TRUE(StartOpenbox(windowManager_, xvfb_.Display(), root_ / "openbox", &error)) << error;
+}
+
+TXDriver::Window TEndToEnd::FrameOf(TXDriver::Window window) { return orb::test::FrameOf(xvfb_.Display(), window); }
+
+bool TEndToEnd::Decorated(TXDriver::Window window) {
+    const TXDriver::Window frame = FrameOf(window);
+    if (!frame) return false;
+    auto outer = x_.Geometry(frame);
+    auto inner = x_.Geometry(window);
+    // A title bar is far more than a border's few pixels, and a person sees it only on the screen.
+    return outer && inner && inner->y - outer->y >= 10 && outer->height >= inner->height + 10 && outer->y >= 0 &&
+           outer->x >= 0 && outer->y < kScreenHeight;
+}
+
+void TEndToEnd::Activate(TXDriver::Window window) {
+    Display* d = x_.X();
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = window;
+    e.xclient.message_type = XInternAtom(d, "_NET_ACTIVE_WINDOW", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = 2;  // from a pager: the manager does as asked
+    e.xclient.data.l[1] = CurrentTime;
+    XSendEvent(d, DefaultRootWindow(d), False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+    XSync(d, False);
+    // The manager has done it once the window has the focus (bounded).
+    for (int i = 0; i < 40; ++i) {
+        ::Window focus = 0;
+        int revert = 0;
+        XGetInputFocus(d, &focus, &revert);
+        if (focus == window) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
 }
 
 QImage TEndToEnd::Screenshot(const std::string& name) {

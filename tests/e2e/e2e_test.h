@@ -20,6 +20,7 @@
 #include "roomserver/room_service.h"
 #include "roomserver/extensions.h"
 #include "roomserver/file_transfer_port.h"
+#include "support/peer_process.h"
 #include "support/xvfb_server.h"
 #include "x_driver.h"
 
@@ -64,6 +65,17 @@ protected:
     // Waits until the window's area of the screen is painted (holds more than black).
     bool WaitForPainted(TXDriver::Window window);
 
+    // Debian's openbox on the test's display, as a desktop has it: windows get frames, stacking
+    // layers and focus from it. Stopped by its process id after the clients when the test ends.
+    void StartWindowManager();
+    // The window manager's frame around a client's top-level window, 0 when it has none; and
+    // whether that frame carries decorations (a title bar above the window, on the screen).
+    TXDriver::Window FrameOf(TXDriver::Window window);
+    bool Decorated(TXDriver::Window window);
+    // Asks the window manager to raise and focus a top-level window, as a click on its task-bar
+    // button would.
+    void Activate(TXDriver::Window window);
+
     XvfbServer xvfb_;
     TXDriver x_;
     TRoomServer server_;
@@ -73,6 +85,7 @@ protected:
     std::vector<PRoomExtension> extensions_;
     std::filesystem::path root_;
     std::vector<std::unique_ptr<TClientProcess>> clients_;
+    TPeerProcess windowManager_;
 
 private:
     std::set<int> signedIn_;

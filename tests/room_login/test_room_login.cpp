@@ -64,9 +64,11 @@ TEST_F(LoginDialog, ShowFillsTheBoxesFromTheSettingsAndFocusesTheMissingEntry) {
         const char* focus;  // object name of the focused box, "" for the first in tab order
     } cases[] = {
         {"room.example", 8080, "  anna ", "pw", true, "room.example:8080", "anna", "eRemoteHost"},
-        {nullptr, 0, nullptr, nullptr, false, ":9910", "", "eUserName"},
+        // A first start: the first preset, a complete address.
+        {nullptr, 0, nullptr, nullptr, false, "127.0.0.1:9910", "", "eUserName"},
         {"room.example", -3, "anna", nullptr, false, "room.example:9910", "anna", "ePassword"},
-        {nullptr, 9911, "anna", "pw", false, ":9911", "anna", "eRemoteHost"},
+        {nullptr, 9911, "anna", "pw", false, "127.0.0.1:9910", "anna", "eRemoteHost"},
+        {"  ", 9911, "anna", "pw", false, "127.0.0.1:9910", "anna", "eRemoteHost"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.hostBox);
@@ -107,21 +109,77 @@ TEST_F(LoginDialog, SignInClearsPlaybackAndLaunchAndKeepsTypedEntriesForTheNextR
     dm_.Launch = orb::lkPlayLink;
     TfLogin dialog(dm_);
     dialog.show();
-    dialog.ui()->eRemoteHost->setCurrentText("typed.example:1234");
+    dialog.ui()->eRemoteHost->setCurrentText(":1234");
     dialog.ui()->ePassword->setText("  pw");
-    // Return in the host box signs in: Sign In is the default button.
-    QTest::keyClick(dialog.ui()->eRemoteHost->lineEdit(), Qt::Key_Return);
-    EXPECT_EQ(dialog.ui()->eRemoteHost->count(), 1);  // typed addresses do not join the preset list
+    const QPoint hostBox = dialog.ui()->eRemoteHost->pos();
+    auto* ui = dialog.ui();
+    EXPECT_FALSE(ui->lbHostMissing->isVisible());
+    // Return in the host box is Sign In (the default button). With no server and no user name the
+    // dialog stays and names both under their boxes; the first of them gets the focus.
+    QTest::keyClick(ui->eRemoteHost->lineEdit(), Qt::Key_Return);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    EXPECT_TRUE(ui->lbHostMissing->isVisible());
+    EXPECT_TRUE(ui->lbHostMissing->text().contains("server is missing"));
+    EXPECT_TRUE(ui->lbHostMissing->text().contains("127.0.0.1:9910"));
+    EXPECT_TRUE(ui->lbUserMissing->isVisible());
+    EXPECT_FALSE(ui->lbPasswordMissing->isVisible());
+    EXPECT_EQ(dialog.focusWidget(), ui->eRemoteHost);
+    // The lines make room for themselves: nothing overlaps the boxes.
+    EXPECT_LE(ui->lbHostMissing->geometry().bottom(), ui->eUserName->geometry().top());
+    EXPECT_GE(dialog.height(), dialog.sizeHint().height());
+    SaveScreenshot(dialog, "login_dialog_missing.png");
+    EXPECT_TRUE(dm_.PlaybackMode);  // nothing changed yet
+
+    ui->eRemoteHost->setCurrentText("typed.example:1234");
+    QTest::keyClick(ui->eRemoteHost->lineEdit(), Qt::Key_Return);
+    EXPECT_FALSE(ui->lbHostMissing->isVisible());
+    EXPECT_TRUE(ui->lbUserMissing->isVisible());
+    EXPECT_EQ(dialog.focusWidget(), ui->eUserName);
+    ui->eUserName->setText("anna");
+    QTest::keyClick(ui->eUserName, Qt::Key_Return);
+    EXPECT_EQ(ui->eRemoteHost->count(), 1);  // typed addresses do not join the preset list
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_FALSE(dialog.isVisible());
+    EXPECT_FALSE(ui->lbUserMissing->isVisibleTo(&dialog));
+    EXPECT_EQ(ui->eRemoteHost->pos(), hostBox);
     EXPECT_FALSE(dm_.PlaybackMode);
     EXPECT_EQ(dm_.Launch, orb::lkNone);
 
-    // Shown again because the user name is missing: the typed entries stay, the user box gets the focus.
+    // Shown again (by a caller that asks again): the typed entries stay.
     dialog.show();
     EXPECT_EQ(dialog.HostText(), "typed.example:1234");
+    EXPECT_EQ(dialog.UserNameText(), "anna");
     EXPECT_EQ(dialog.PasswordText(), "  pw");
-    EXPECT_EQ(dialog.focusWidget(), dialog.ui()->eUserName);
+}
+
+TEST_F(LoginDialog, MissingEntriesAndTheFirstHostBox) {
+    struct Case {
+        const char* host;
+        const char* user;
+        const char* password;
+        bool hostMissing, userMissing, passwordMissing;
+    } cases[] = {
+        {"127.0.0.1:9910", "anna", "pw", false, false, false},
+        {"room.example", "anna", "pw", false, false, false},    // the port defaults to 9910
+        {"room.example:", "anna", "pw", false, false, false},
+        {":9910", "anna", "pw", true, false, false},
+        {"  :9910", "anna", "pw", true, false, false},
+        {"http://:9910", "anna", "pw", true, false, false},
+        {"", "   ", "", true, true, true},
+        {"room.example", "anna", " ", false, false, false},    // blanks are a password
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.host);
+        const TfLogin::TMissing m = TfLogin::MissingEntries(c.host, c.user, c.password);
+        EXPECT_EQ(m.host, c.hostMissing);
+        EXPECT_EQ(m.user, c.userMissing);
+        EXPECT_EQ(m.password, c.passwordMissing);
+    }
+    EXPECT_EQ(TfLogin::InitialHostText("", 0, "127.0.0.1:9910"), "127.0.0.1:9910");
+    EXPECT_EQ(TfLogin::InitialHostText("room.example", 0, "127.0.0.1:9910"), "room.example:9910");
+    EXPECT_EQ(TfLogin::InitialHostText("room.example", 8080, "127.0.0.1:9910"), "room.example:8080");
+    EXPECT_EQ(TfLogin::InitialHostText("", 0, ""), ":9910");  // no presets at all
 }
 
 TEST_F(LoginDialog, RememberBoxIsStoredAtOnce) {

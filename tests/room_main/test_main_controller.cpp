@@ -253,6 +253,47 @@ TEST(MainController, PlaybackShowsNoLossAndAGoodEntryEndsTheCountdown) {
     EXPECT_EQ(o.view.resetVisible, 0);
 }
 
+TEST(MainController, AFailedReconnectionLeavesTheLostSessionWithItsResetInsteadOfEndingTheRun) {
+    // The server stays down: the reset's new start fails at the connect. The run goes on, lost,
+    // with the reset offered and the ten-minute end counting again; a lost reset from a connected
+    // state (the audio's reconnect) becomes a loss of its own.
+    for (int stateBefore : {1, 0}) {
+        SCOPED_TRACE(stateBefore);
+        Offline o;
+        std::vector<std::string> questions, information;
+        int quits = 0, settingsOpened = 0;
+        auto& h = o.dm->SessionHooks;
+        h.Quit = [&](int) { ++quits; };
+        h.AskYesNo = [&](const std::string& t) {
+            questions.push_back(t);
+            return true;  // configure the proxy
+        };
+        h.ShowInformation = [&](const std::string& t) { information.push_back(t); };
+        h.OpenConnectionSettings = [&] { ++settingsOpened; };
+        o.dm->ServerHost = "127.0.0.1";
+        o.dm->ServerPort = 1;  // nothing listens
+        if (stateBefore) o.c->ConnectionLost(stateBefore);
+        const size_t chatBefore = o.view.chat.size();
+        ASSERT_TRUE(o.c->ResetConnection());
+        EXPECT_FALSE(o.c->KillTimerRunning());
+        o.clock.Advance(TMainController::kReconnectDelayMs);
+        o.loop.ProcessPending();
+        ASSERT_EQ(questions.size(), 1u);
+        EXPECT_NE(questions[0].find("Unable to establish a connection"), std::string::npos);
+        EXPECT_EQ(settingsOpened, 1);
+        EXPECT_TRUE(information.empty()) << "no \"will now close\": the run goes on";
+        EXPECT_EQ(quits, 0);
+        EXPECT_FALSE(o.dm->Reconnecting);
+        EXPECT_GT(o.dm->Room.ConnectionState, 0);
+        EXPECT_EQ(o.view.resetVisible, 1);
+        EXPECT_TRUE(o.c->KillTimerRunning());
+        EXPECT_EQ(o.view.chat.size(), stateBefore ? chatBefore : chatBefore + 1);
+        o.clock.Advance(TMainController::kKillSessionIntervalMs);
+        o.loop.ProcessPending();
+        EXPECT_EQ(o.view.closed, 1);
+    }
+}
+
 TEST(MainController, RoomCaptionCountsTheMinutesInTheRoom) {
     Offline o;
     o.c->RoomEntered(0);

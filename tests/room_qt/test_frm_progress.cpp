@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
+#include <QMessageBox>
 #include <QScreen>
+#include <QTimer>
 
 #include "frm_progress.h"
 
@@ -64,6 +68,61 @@ TEST(FrmProgress, ClosingOnlyHidesAndTheWindowCanBeShownAgain) {
     EXPECT_TRUE(form.isVisible());
     EXPECT_EQ(form.lbAction()->text(), "Init whiteboards...");
     form.HideProgress();
+    EXPECT_FALSE(form.isVisible());
+}
+
+TEST(FrmProgress, GivesWayToEveryModalWindowAndComesBackOnlyWhileItsSequenceRuns) {
+    TfrmProgress form;
+    EXPECT_TRUE(form.testAttribute(Qt::WA_ShowWithoutActivating));
+    form.ShowCentered();
+    ASSERT_TRUE(form.isVisible());
+    struct Seen {
+        bool progressShown = true;
+        bool boxActive = false;
+    };
+    // A question opened during the sequence: the progress window is gone while it waits, and the
+    // box has the keys.
+    auto ask = [&](const std::function<void()>& whileAsked) {
+        Seen seen;
+        QMessageBox box(QMessageBox::Critical, "Orbelo Live Browser", "Unable to establish a connection",
+                        QMessageBox::Yes | QMessageBox::No);
+        QTimer::singleShot(0, &box, [&] {
+            QCoreApplication::processEvents();
+            seen.progressShown = form.isVisible();
+            seen.boxActive = QApplication::activeModalWidget() == &box;
+            if (whileAsked) whileAsked();
+            box.done(QMessageBox::No);
+        });
+        box.exec();
+        return seen;
+    };
+    Seen seen = ask(nullptr);
+    EXPECT_FALSE(seen.progressShown);
+    EXPECT_TRUE(seen.boxActive);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(form.isVisible()) << "the sequence goes on after the answer";
+
+    // A step or a new show while the question waits does not bring the window over it.
+    seen = ask([&] {
+        form.SetStep(5, "Starting communication services...");
+        form.ShowCentered();
+        EXPECT_FALSE(form.isVisible());
+    });
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(form.isVisible());
+
+    // The sequence ended while the question waited (a failed sign-in): nothing comes back.
+    ask([&] { form.HideProgress(); });
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(form.isVisible());
+    ask(nullptr);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(form.isVisible());
+    // Nor after the user closed it.
+    form.ShowCentered();
+    form.close();
+    ask(nullptr);
+    QCoreApplication::processEvents();
     EXPECT_FALSE(form.isVisible());
 }
 

@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QTime>
 #include <QTimer>
+#include <QWindow>
 #include <filesystem>
 #include <fstream>
 
@@ -273,6 +274,36 @@ TEST_F(Program, FloatingToolWindows) {
     program.FloatToolForm(rooms);
     EXPECT_EQ(rooms->windowType(), Qt::Window);
     EXPECT_TRUE(rooms->windowFlags() & Qt::WindowStaysOnTopHint);
+}
+
+TEST_F(Program, ModalBoxesOpenAboveStayOnTopWindowsAndClosingWindowsNeverEndTheRun) {
+    TProgram program(opts_);
+    program.CreateForms();
+    EXPECT_FALSE(QApplication::quitOnLastWindowClosed());
+    QMessageBox plain(QMessageBox::Information, "Orbelo Live Browser", "no window on top");
+    bool plainAbove = true;
+    QTimer::singleShot(0, &plain, [&] {
+        plainAbove = plain.windowHandle()->flags() & Qt::WindowStaysOnTopHint;
+        plain.done(0);
+    });
+    plain.exec();
+    EXPECT_FALSE(plainAbove);
+
+    // The floating share viewer covers two thirds of the screen and stays on top.
+    QWidget onTop(nullptr, Qt::Window | Qt::WindowStaysOnTopHint);
+    onTop.show();
+    QMessageBox box(QMessageBox::Critical, "Orbelo Live Browser", "Unable to open file.", QMessageBox::Ok,
+                    program.Main());
+    bool above = false, active = false;
+    QTimer::singleShot(0, &box, [&] {
+        QCoreApplication::processEvents();
+        above = box.windowHandle()->flags() & Qt::WindowStaysOnTopHint;
+        active = QApplication::activeModalWidget() == &box;
+        box.done(0);
+    });
+    box.exec();
+    EXPECT_TRUE(above);
+    EXPECT_TRUE(active);
 }
 
 TEST_F(Program, RealSettingsStoreIsReadAtStartAndWrittenAtExit) {

@@ -303,6 +303,9 @@ public:
     std::string LastConnectError;
     // Set when the update path has asked the program to end.
     bool UpdateStarted = false;
+    // Set while the reset command starts the session again: a failed start then leaves the user
+    // in the lost session (with the reset command) instead of ending the run.
+    bool Reconnecting = false;
 
     static constexpr int kConnectTimeoutMs = 20000;
     static constexpr int64_t kHeartBeatIntervalMs = 30000;

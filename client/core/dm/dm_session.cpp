@@ -211,8 +211,10 @@ bool TDM::SignIn() {
                            "button.";
         if (SessionHooks.AskYesNo && SessionHooks.AskYesNo(text)) {
             Call(SessionHooks.OpenConnectionSettings);
-            ShowSessionInformation(
-                "Orbelo Live will now close. The setting will take effect the next time you try to sign in.");
+            // A reconnection does not end the run: the next reset uses the new settings.
+            if (!Reconnecting)
+                ShowSessionInformation(
+                    "Orbelo Live will now close. The setting will take effect the next time you try to sign in.");
         }
         return false;
     }
@@ -270,7 +272,7 @@ bool TDM::StartSession() {
     UpdateStarted = false;
     if (!SignIn()) {
         if (Progress) Progress->HideProgress();
-        if (!UpdateStarted) Call(SessionHooks.Quit, -1);
+        if (!UpdateStarted && !Reconnecting) Call(SessionHooks.Quit, -1);
         return false;
     }
     ProgressStep(4, "Init whiteboards...");

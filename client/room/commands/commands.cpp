@@ -262,15 +262,12 @@ void TCommands::Feedback(int32_t bit) {
 void TCommands::FullScreen(bool on) {
     Ui::TfOrbeloMain& ui = window_.Ui();
     QAction* a = actions_[acFullScreen];
-    QScreen* screen = window_.screen();
     ui.pControls->setVisible(!on);
     window_.menuBar()->setVisible(!on);
     ui.pConnectionStatus->setVisible(!on);
     ui.pRoom->show();
     a->setText(on ? QStringLiteral("Normal View") : QStringLiteral("Full Screen"));
-    window_.setWindowFlag(Qt::FramelessWindowHint, on);
-    if (screen) window_.setGeometry(on ? screen->geometry() : screen->availableGeometry());
-    window_.show();
+    window_.SetFullScreenView(on);
 }
 
 void TCommands::SetBuiltInExecutes() {

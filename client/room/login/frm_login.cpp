@@ -80,7 +80,15 @@ TfLogin::TfLogin(TDM& dm, QWidget* parent)
     connect(ui_->Label5, &QLabel::linkActivated, this, [this] { Label5Click(); });
     connect(ui_->lbConnectionSettings, &QLabel::linkActivated, this, [this] { BitBtn3Click(); });
 
-    // A fixed dialog border: the layout decides the size once.
+    for (QLabel* missing : {ui_->lbHostMissing, ui_->lbUserMissing, ui_->lbPasswordMissing}) missing->hide();
+    // A fixed dialog border: the layout decides the size (again whenever a missing entry is named).
+    FitSize();
+}
+
+void TfLogin::FitSize() {
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    if (layout()) layout()->activate();
     adjustSize();
     setFixedSize(size());
 }
@@ -106,8 +114,7 @@ void TfLogin::FormShow() {
         const orb::SignInSettings s = orb::ReadSignInSettings();
         ui_->cbRememberMe->setChecked(s.RememberMe);
         ui_->eUserName->setText(Q(std::string(orb::Trim(s.UserName))));
-        const int port = s.ServerPort > 0 ? s.ServerPort : kDefaultPort;
-        ui_->eRemoteHost->setCurrentText(Q(s.ServerIP + ":" + std::to_string(port)));
+        ui_->eRemoteHost->setCurrentText(Q(InitialHostText(s.ServerIP, s.ServerPort, FirstPreset())));
         ui_->ePassword->setText(Q(s.Password));
     }
 
@@ -121,7 +128,50 @@ void TfLogin::FormShow() {
     focus->setFocus(Qt::OtherFocusReason);
 }
 
+std::string TfLogin::FirstPreset() const {
+    return ui_->eRemoteHost->count() > 0 ? S(ui_->eRemoteHost->itemText(0)) : std::string();
+}
+
+std::string TfLogin::InitialHostText(const std::string& server, int port, const std::string& firstPreset) {
+    // Without a server used before, a preset: a newcomer signs in without knowing the address form.
+    const std::string host(orb::Trim(server));
+    if (host.empty() && !firstPreset.empty()) return firstPreset;
+    return host + ":" + std::to_string(port > 0 ? port : kDefaultPort);
+}
+
+TfLogin::TMissing TfLogin::MissingEntries(const std::string& host, const std::string& user,
+                                          const std::string& password) {
+    return {orb::HostFromURL(host).empty(), orb::Trim(user).empty(), password.empty()};
+}
+
+bool TfLogin::ShowMissing() {
+    const TMissing m = MissingEntries(HostText(), UserNameText(), PasswordText());
+    const std::string example = FirstPreset().empty() ? std::string("127.0.0.1:9910") : FirstPreset();
+    ui_->lbHostMissing->setText(Q("The server is missing: type its name or address before the port, for example " +
+                                  example + "."));
+    ui_->lbUserMissing->setText(QStringLiteral("The user name is missing."));
+    ui_->lbPasswordMissing->setText(QStringLiteral("The password is missing."));
+    const bool changed = ui_->lbHostMissing->isVisibleTo(this) != m.host ||
+                         ui_->lbUserMissing->isVisibleTo(this) != m.user ||
+                         ui_->lbPasswordMissing->isVisibleTo(this) != m.password;
+    ui_->lbHostMissing->setVisible(m.host);
+    ui_->lbUserMissing->setVisible(m.user);
+    ui_->lbPasswordMissing->setVisible(m.password);
+    if (changed) FitSize();
+    // The first missing entry in tab order gets the focus.
+    if (m.host)
+        ui_->eRemoteHost->setFocus(Qt::OtherFocusReason);
+    else if (m.user)
+        ui_->eUserName->setFocus(Qt::OtherFocusReason);
+    else if (m.password)
+        ui_->ePassword->setFocus(Qt::OtherFocusReason);
+    return m.host || m.user || m.password;
+}
+
 void TfLogin::BitBtn1Click() {
+    // Asking again without a word would leave the user guessing: the dialog names what is missing
+    // next to its box and stays.
+    if (ShowMissing()) return;
     dm_.PlaybackMode = false;
     dm_.Launch = orb::lkNone;
     accept();

@@ -27,6 +27,16 @@ public:
     // The host box's preset list: the room server for local tests.
     static constexpr const char* kLocalRoomServer = "127.0.0.1:9910";
 
+    // The host box at the first show: the server used last with its port (9910 when none is
+    // stored), else the first preset.
+    static std::string InitialHostText(const std::string& server, int port, const std::string& firstPreset);
+    // Which entries "Sign In" cannot go on without: a host box naming no server (":9910"), a blank
+    // user name, an empty password.
+    struct TMissing {
+        bool host = false, user = false, password = false;
+    };
+    static TMissing MissingEntries(const std::string& host, const std::string& user, const std::string& password);
+
     explicit TfLogin(TDM& dm, QWidget* parent = nullptr);
     ~TfLogin() override;
 
@@ -39,7 +49,8 @@ public:
     // Fills the boxes from the settings (on the first show only) and puts the focus on the first
     // entry still missing.
     void FormShow();
-    // "Sign In": a typed login replaces whatever the launch argument asked for.
+    // "Sign In": with every entry filled, a typed login replaces whatever the launch argument asked
+    // for; otherwise the dialog stays and names each missing entry under its box.
     void BitBtn1Click();
     // The remember check box is stored at once.
     void cbRememberMeClick();
@@ -58,6 +69,10 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    std::string FirstPreset() const;
+    // Shows or hides the missing-entry lines; true when something is missing.
+    bool ShowMissing();
+    void FitSize();
     TDM& dm_;
     std::unique_ptr<Ui::TfLogin> ui_;
     bool filled_ = false;

@@ -295,14 +295,54 @@ void TfOrbeloMain::DockWindows() {
 }
 
 void TfOrbeloMain::PlaceAtWorkArea() {
-    if (QScreen* s = screen()) setGeometry(s->availableGeometry());
+    if (QScreen* s = screen()) PlaceWithin(s->availableGeometry());
 }
 
 void TfOrbeloMain::PlaceFullScreen() {
-    if (QScreen* s = screen()) {
-        move(0, 0);
-        resize(s->geometry().size());
-    }
+    // With a frame this is the screen's size including it; without one (full-screen view,
+    // playback) the window itself covers the screen.
+    if (QScreen* s = screen()) PlaceWithin(s->geometry());
+}
+
+void TfOrbeloMain::SetFullScreenView(bool on) {
+    if (on)
+        showFullScreen();
+    else
+        showNormal();
+}
+
+QMargins TfOrbeloMain::FrameMargins() const {
+    // A window without a frame may still report the frame it had.
+    if (windowFlags() & Qt::FramelessWindowHint) return {};
+    const QRect f = frameGeometry();
+    const QRect g = geometry();
+    return QMargins(g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom());
+}
+
+void TfOrbeloMain::PlaceWithin(const QRect& area) {
+    placeArea_ = area;
+    placedMargins_ = QMargins(-1, -1, -1, -1);
+    Replace();
+}
+
+void TfOrbeloMain::Replace() {
+    if (!placeArea_ || !isWindow() || isFullScreen()) return;
+    const QMargins m = FrameMargins();
+    if (m == placedMargins_) return;
+    placedMargins_ = m;
+    // move() places the frame's corner; the size is the window's own.
+    move(placeArea_->topLeft());
+    resize(placeArea_->size().shrunkBy(m));
+}
+
+void TfOrbeloMain::moveEvent(QMoveEvent* e) {
+    QMainWindow::moveEvent(e);
+    Replace();
+}
+
+void TfOrbeloMain::resizeEvent(QResizeEvent* e) {
+    QMainWindow::resizeEvent(e);
+    Replace();
 }
 
 void TfOrbeloMain::ApplyPlaybackLayout() {
@@ -317,9 +357,9 @@ void TfOrbeloMain::ApplyPlaybackLayout() {
         ui_->Navigator->removeItem(notes);
         ui_->navPostIt->hide();
     }
-    setWindowFlag(Qt::FramelessWindowHint, true);
-    PlaceFullScreen();
-    show();
+    // The whole screen without a caption: the window manager's full-screen state, so the
+    // window's flags do not change at run time.
+    SetFullScreenView(true);
     if (auto* toolbar = findChild<QWidget*>(QStringLiteral("pBoardMainToolbar"))) toolbar->hide();
 }
 
@@ -328,9 +368,7 @@ void TfOrbeloMain::SetPlayerFullScreen(bool down) {
     ui_->MainMenu1->hide();
     ui_->pConnectionStatus->hide();
     ui_->pRoom->show();
-    setWindowFlag(Qt::FramelessWindowHint, true);
-    PlaceFullScreen();
-    show();
+    SetFullScreenView(true);
 }
 
 void TfOrbeloMain::BringToFront() {

@@ -138,6 +138,9 @@ public:
     void DockWindows() override;
     void PlaceAtWorkArea() override;
     void PlaceFullScreen() override;
+    // The full-screen view: the window manager's full-screen state, which takes the frame away and
+    // gives it back with the window's former place; the window's flags never change for it.
+    void SetFullScreenView(bool on);
     // The replay's layout: no menu, tool bars, audio panel or connection status; the text chat page
     // in front; no notes page; no caption bar; the whole screen.
     void ApplyPlaybackLayout() override;
@@ -189,9 +192,17 @@ protected:
     bool event(QEvent* e) override;
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+    void moveEvent(QMoveEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    // Places the window with its frame inside `area`: the title bar stays on the screen. Done again
+    // when the window manager's frame turns out other than it was (first framed, or framed again
+    // after full screen).
+    void PlaceWithin(const QRect& area);
+    void Replace();
+    QMargins FrameMargins() const;
     void SetupChatUi();
     void InputChanged();
     QString InputText() const;
@@ -226,6 +237,8 @@ private:
     bool closeWithoutQuestion_ = false;
     bool closing_ = false;
     std::optional<int> exitCode_;
+    std::optional<QRect> placeArea_;
+    QMargins placedMargins_;
     QString headerStyle_;
 
     std::unique_ptr<orb::room::TChatViews> chatViews_;

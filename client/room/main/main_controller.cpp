@@ -395,6 +395,8 @@ void TMainController::ConnectionLost(std::intptr_t state) {
     // A good entry after a refused one (or a reconnect) ends the countdown to the end of the session.
     if (n == 0) StopTimer(killTimer_);
     if (newLoss) {
+        // Whatever sequence the progress window showed has ended with the connection.
+        HideProgress();
         view_.AddChatLine("System",
                           "Your connection to the server was lost. Please try to reconnect using the \"Reset "
                           "Connection\" button at the bottom of the window. [ErrID:" +
@@ -456,13 +458,32 @@ void TMainController::ReconnectSession() {
     StopTimer(joinTimer_);
     joinTimer_ = dm_.Loop().SetTimer(kReconnectDelayMs, [this, room] {
         StopTimer(joinTimer_);
-        if (!dm_.StartSession()) return;
+        dm_.Reconnecting = true;
+        const bool started = dm_.StartSession();
+        dm_.Reconnecting = false;
+        if (!started) {
+            ReconnectFailed();
+            return;
+        }
         dm_.SendCommand(vkVideoPort);
         joinTimer_ = dm_.Loop().SetTimer(kReconnectDelayMs, [this, room] {
             StopTimer(joinTimer_);
             dm_.SendEnterRoom(room);
         });
     });
+}
+
+void TMainController::ReconnectFailed() {
+    // The sign-in has told the user why. The run goes on in the lost session: the reset command
+    // stays offered and the session still ends on its own after ten minutes.
+    HideProgress();
+    if (dm_.PlaybackMode) return;
+    if (dm_.Room.ConnectionState == 0) {
+        ConnectionLost(1);  // the session was left for the attempt: its receive loop has ended
+        return;
+    }
+    view_.SetResetButtonVisible(true);
+    if (!killTimer_) killTimer_ = dm_.Loop().SetTimer(kKillSessionIntervalMs, [this] { KillSessionTick(); });
 }
 
 void TMainController::SessionTimeTick() {

@@ -144,6 +144,8 @@ private:
     void UserSpeaking(int32_t user, bool speaking);
     void StopTimer(TimerId& id);
     void ParkShareViewer();
+    // A reset whose new start failed.
+    void ReconnectFailed();
 
     TDM& dm_;
     Settings& settings_;
