@@ -1,5 +1,13 @@
 # Project-wide helpers.
 
+# The run-time options of the AddressSanitizer build: stop at the first report of any of the three
+# sanitizers, check for leaks at exit, with the suppressions of leaks inside system libraries. Every
+# test of that build runs with them, and so does every client program an end-to-end test starts.
+set(ORB_SANITIZER_ENV
+    "ASAN_OPTIONS=halt_on_error=1:abort_on_error=0:detect_leaks=1:detect_stack_use_after_return=0"
+    "UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1"
+    "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/lsan.supp:print_suppressions=0")
+
 # Adds every immediate subfolder of the current source folder that has a CMakeLists.txt.
 function(orb_add_child_modules)
   file(GLOB children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
@@ -28,6 +36,9 @@ function(orb_add_gtest name)
   if(T_LABELS)
     list(APPEND props LABELS "${T_LABELS}")
   endif()
+  if(ORB_SANITIZE_ADDRESS)
+    list(APPEND T_ENV ${ORB_SANITIZER_ENV})
+  endif()
   if(T_ENV)
     list(APPEND props ENVIRONMENT "${T_ENV}")
   endif()
@@ -47,8 +58,15 @@ function(orb_add_fuzzer name)
     target_link_libraries(${name} PRIVATE ${F_LIBS})
     add_dependencies(orb_fuzzers ${name})
   elseif(ORB_FUZZ_DIR)
+    # The working corpus starts from the seeds kept in fuzz/corpus/<name>/ (made from the tests' own
+    # records); what the run finds is added there, never to the seeds.
     set(corpus ${CMAKE_CURRENT_BINARY_DIR}/${name}-corpus)
     file(MAKE_DIRECTORY ${corpus})
+    set(seeds ${PROJECT_SOURCE_DIR}/fuzz/corpus/${name})
+    file(GLOB seed_files CONFIGURE_DEPENDS ${seeds}/*)
+    if(seed_files)
+      file(COPY ${seed_files} DESTINATION ${corpus})
+    endif()
     add_test(NAME fuzz.${name}
              COMMAND ${ORB_FUZZ_DIR}/${rel}/${name} -max_total_time=${ORB_FUZZ_SECONDS} -rss_limit_mb=2048 -timeout=10 ${corpus})
     set_tests_properties(fuzz.${name} PROPERTIES LABELS fuzz TIMEOUT 600)

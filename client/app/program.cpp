@@ -10,6 +10,7 @@
 #include <QUrl>
 
 #include "boardmsg/board_dm_link.h"
+#include "commands/commands.h"
 #include "common/message_box.h"
 #include "board/engine/board_engine.h"
 #include "keyboard_hook.h"
@@ -253,12 +254,16 @@ void TProgram::SetDataModuleHooks() {
     auto& h = tdm_->SessionHooks;
     const QString title = QString::fromLatin1(kTitle);
     (void)title;
-    h.ShowError = [this](const std::string& t) {
-        room::PlainMessageBox(main_.get(), QMessageBox::Critical, room::FromUtf8(t));
+    // Said from a message's handler, a box must not wait for the user: the reader waits for the
+    // handler. Elsewhere (signing in, before quitting) the user reads it before anything goes on.
+    auto say = [this](QMessageBox::Icon icon, const std::string& t) {
+        if (tdm_ && tdm_->InMessageHandler())
+            room::ShowPlainMessage(main_.get(), icon, room::FromUtf8(t));
+        else
+            room::PlainMessageBox(main_.get(), icon, room::FromUtf8(t));
     };
-    h.ShowInformation = [this](const std::string& t) {
-        room::PlainMessageBox(main_.get(), QMessageBox::Information, room::FromUtf8(t));
-    };
+    h.ShowError = [say](const std::string& t) { say(QMessageBox::Critical, t); };
+    h.ShowInformation = [say](const std::string& t) { say(QMessageBox::Information, t); };
     h.AskYesNo = [this](const std::string& t) {
         return room::PlainMessageBox(main_.get(), QMessageBox::Critical, room::FromUtf8(t),
                                      QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
@@ -337,6 +342,9 @@ void TProgram::Shutdown() {
     if (boardEngine_) boardEngine_->SetView(nullptr);
     boardEngine_.reset();
     boardLink_.reset();
+    // The command object filters the window's events and reaches into its widgets and the controller:
+    // it goes while both are still whole.
+    if (main_) delete main_->findChild<room::TCommands*>(QStringLiteral("TDMCommands"));
     controller_.reset();
     dm_.reset();
     tdm_.reset();

@@ -56,8 +56,9 @@ public:
         return room::PlainMessageBox(program_.Main(), QMessageBox::Question, room::FromUtf8(question),
                                      QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     }
+    // Said on a received notice: shown without waiting for the user.
     void ShowError(const std::string& text) override {
-        room::PlainMessageBox(program_.Main(), QMessageBox::Critical, room::FromUtf8(text));
+        room::ShowPlainMessage(program_.Main(), QMessageBox::Critical, room::FromUtf8(text));
     }
 
 private:
@@ -86,7 +87,8 @@ void TProgram::SetupLibraries() {
     dm.DownloadActions.openFile = [this](const std::filesystem::path& file) {
         std::string refusal;
         if (!OpenWithDesktop(file, &refusal) && !refusal.empty())
-            room::PlainMessageBox(main_.get(), QMessageBox::Warning, room::FromUtf8(refusal));
+            // Runs while the download's thread waits for it: the box does not wait for the user.
+            room::ShowPlainMessage(main_.get(), QMessageBox::Warning, room::FromUtf8(refusal));
     };
 
     // A finished presentation upload (reply kind 52) tells the main window, which reloads the list.

@@ -51,8 +51,9 @@ void TProgram::SetupParticipants() {
     h.SetParticipantsCaption = [this](const std::string& t) { main_->Ui().hdrParticipantsCaption->setText(Utf8(t)); };
     h.SetSpeakChecked = [this](bool on) { main_->SetSpeakChecked(on); };
     h.SetSpeakImage = [this](int image) { main_->SetSpeakImage(image); };
+    // Only received messages say something here: shown without waiting (the reader waits for us).
     h.ShowInformation = [this](const std::string& t) {
-        room::PlainMessageBox(main_.get(), QMessageBox::Information, Utf8(t));
+        room::ShowPlainMessage(main_.get(), QMessageBox::Information, Utf8(t));
     };
     h.BoardRightsChanged = [this](bool resetTool) {
         // A board right changed (for anyone): no drawing tool until one is chosen again.
@@ -62,7 +63,7 @@ void TProgram::SetupParticipants() {
         }
         main_->SetBoardToolBoxVisible(tdm_->CurrentBoard == 0 || tdm_->BoardRight);
     };
-    h.ProcessMessages = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
+    // No nested event loop inside the user-list handler: other handlers would run in the middle of it.
 
     // The card hears of its picture through a window of its own, never through the main window's.
     const WindowHandle cardWindow = loop_->RegisterWindow([this](uint32_t msg, std::intptr_t w, std::intptr_t l) {

@@ -47,8 +47,10 @@ public:
     std::unique_ptr<xdesktop::XDesktop> desktop;
     std::unique_ptr<appshare::TXInputInjector> injector;
 
+    // Errors of the share come with replies from the server: shown without waiting, so the reader
+    // goes on (the heartbeat among them) while the box is open.
     void ShowError(const std::string& text) override {
-        room::PlainMessageBox(main, QMessageBox::Critical, Text(text));
+        room::ShowPlainMessage(main, QMessageBox::Critical, Text(text));
     }
     void OpenViewer(const appshare::TAppShareDescriptor& d, const std::string& caption) override {
         main->Ui().acAppShare->setEnabled(false);

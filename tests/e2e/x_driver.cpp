@@ -165,6 +165,18 @@ void TXDriver::Raise(Window w) {
     Sync();
 }
 
+void TXDriver::AskToClose(Window w) {
+    XEvent ev{};
+    ev.xclient.type = ClientMessage;
+    ev.xclient.window = w;
+    ev.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
+    ev.xclient.format = 32;
+    ev.xclient.data.l[0] = long(XInternAtom(display_, "WM_DELETE_WINDOW", False));
+    ev.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display_, w, False, NoEventMask, &ev);
+    Sync();
+}
+
 void TXDriver::Drag(const std::vector<std::pair<int, int>>& points, int button) {
     if (points.empty()) return;
     MoveTo(points.front().first, points.front().second);

@@ -57,6 +57,8 @@ public:
     void MoveTo(int x, int y);
     // Brings a top-level window to the front (there is no window manager to do it).
     void Raise(Window w);
+    // Asks a top-level window to close, as a window manager's close button does (WM_DELETE_WINDOW).
+    void AskToClose(Window w);
     void Click(int x, int y, int button = 1);
     // A drag through the points with the button held, pressed at the first and released at the last.
     void Drag(const std::vector<std::pair<int, int>>& points, int button = 1);

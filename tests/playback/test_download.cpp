@@ -2,6 +2,7 @@
 // local HTTP server, each while the replay reads the growing file.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <fstream>
 #include <iterator>
@@ -187,6 +188,88 @@ TEST(SessionURLReader, ReplayBuffersWhileTheDownloadLagsThenPlaysOn) {
     auto notices = Posts(loop, WM_APP_PLAYERDOWNLOAD);
     ASSERT_FALSE(notices.empty());
     EXPECT_EQ(notices.back().wParam, notices.back().lParam);
+}
+
+// Answers one request with `head` and then bytes without end (no length, or the one given), until
+// the client stops reading.
+class EndlessHttpServer {
+public:
+    EndlessHttpServer(std::vector<uint8_t> prefix, std::string length = {})
+        : prefix_(std::move(prefix)), length_(std::move(length)) {
+        listener_.Listen("127.0.0.1", 0);
+        thread_ = std::thread([this] { Serve(); });
+    }
+    ~EndlessHttpServer() {
+        stop_.store(true);
+        listener_.Close();
+        thread_.join();
+    }
+    std::string Url() const { return "http://127.0.0.1:" + std::to_string(listener_.Port()) + "/rec/endless.ob6"; }
+
+private:
+    void Serve() {
+        int fd = listener_.Accept(10000);
+        if (fd < 0) return;
+        TTcpClient c;
+        c.Adopt(fd);
+        std::string request;
+        char ch;
+        while (request.find("\r\n\r\n") == std::string::npos && c.ReadExact(&ch, 1)) request += ch;
+        std::string head = "HTTP/1.1 200 OK\r\nConnection: close\r\n";
+        if (!length_.empty()) head += "Content-Length: " + length_ + "\r\n";
+        head += "\r\n";
+        bool ok = c.WriteAll(head.data(), head.size()) && c.WriteAll(prefix_.data(), prefix_.size());
+        const std::vector<uint8_t> chunk(16384, 0x5A);
+        // Bounded only so a broken client cannot keep the test running: far beyond every cap here.
+        for (int i = 0; ok && !stop_.load() && i < 4096; ++i) ok = c.WriteAll(chunk.data(), chunk.size());
+        c.Disconnect();
+    }
+    std::vector<uint8_t> prefix_;
+    std::string length_;
+    TTcpListener listener_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// An answer without end stops at the cap: the total its session record announces, else the upper
+// bound, else at once when the announced length is beyond the bound. What fits is kept, and the
+// player window is told (WM_APP_PLAYERDOWNLOADCAPPED with the cap) before the final notice.
+TEST(SessionURLReader, AnEndlessAnswerStopsAtTheCapAndTellsThePlayer) {
+    TSessionInfoRec announced;
+    announced.SetTotalSize(100000);
+    const TSessionInfoRec silent;  // a total of 0: nothing announced
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> prefix;
+        std::string length;
+        int64_t maxBytes;
+        int64_t cap;
+        int64_t kept;
+    } cases[] = {
+        {"the record's total", {announced.raw.begin(), announced.raw.end()}, "", int64_t(1) << 20, 100000, 100000},
+        {"the upper bound", {silent.raw.begin(), silent.raw.end()}, "", 300000, 300000, 300000},
+        {"an announced length past the bound", {}, "9000000000", 300000, 300000, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EndlessHttpServer http(c.prefix, c.length);
+        FakeClock clock;
+        PlainEventLoop loop(clock);
+        playtest::TempDir dir;
+        TPlaybackShared shared;
+        TSessionURLReaderThread download(loop, http.Url(), dir.File("e.tm6"), kPlayer, shared);
+        download.MaxBytes = c.maxBytes;
+        download.Resume();
+        ASSERT_TRUE(loop.RunUntil([&] { return download.Finished(); }, 20000));
+        EXPECT_TRUE(download.Capped());
+        EXPECT_EQ(int64_t(ReadFile(dir.File("e.tm6")).size()), c.kept);
+        EXPECT_EQ(shared.Available(), c.kept);
+        auto capped = Posts(loop, WM_APP_PLAYERDOWNLOADCAPPED);
+        ASSERT_EQ(capped.size(), 1u);
+        EXPECT_EQ(capped[0].wParam, c.cap);
+        const auto& log = loop.Log();
+        EXPECT_EQ(log.back().msg, WM_APP_PLAYERDOWNLOAD) << "the final notice comes after the stop";
+    }
 }
 
 }  // namespace

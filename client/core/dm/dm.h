@@ -142,6 +142,8 @@ public:
     std::span<const uint8_t> CurrentMessage() const { return currentStream_; }
     // A reader over the current body (stream offset 22 onwards).
     orb::ByteReader BodyReader() const;
+    // True while a handler runs: the reader waits for it, so nothing may wait for the user here.
+    bool InMessageHandler() const { return dispatchDepth_ > 0; }
 
     // Sees every dispatched message before its handler (diagnostics and tests).
     std::function<void(const TVCRHeader&, std::span<const uint8_t>)> DispatchObserver;

@@ -135,7 +135,16 @@ void TDM::HandleRemoteAudioState() {
     const orb::TParticipantRow* from = Participants.FindUser(sender);
     if (!from || (from->level < 1000 && from->role == orb::urParticipant)) return;
     if (s.command == orb::TRemoteAudioState::cmdReconnect) {
-        ReconnectAudio();
+        // The reconnect may ask the user: it runs once this handler has returned, so the reader is
+        // not held while the question is open. The answer follows the reconnect.
+        Voice.forcedCodecTimer.Kill();
+        Voice.forcedCodecTimer.loop = &Loop();
+        Voice.forcedCodecTimer.id = Loop().SetTimer(0, [this, s] {
+            Voice.forcedCodecTimer.Kill();
+            ReconnectAudio();
+            SendRemoteAudioState(OwnAudioState(s));
+        });
+        return;
     } else if (s.command == orb::TRemoteAudioState::cmdApply) {
         orb::Settings* settings = AudioSettings;
         orb::Settings fallback;

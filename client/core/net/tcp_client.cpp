@@ -249,8 +249,24 @@ bool TTcpClient::WriteAll(const void* buf, size_t count) {
         return false;
     }
     const auto* p = static_cast<const uint8_t*>(buf);
+    int timeout;
+    {
+        std::lock_guard lk(mu_);
+        timeout = writeTimeoutMs_;
+    }
     bool ok = true;
     while (count > 0) {
+        if (timeout > 0) {
+            // A peer that stops reading ends the write once the time-out passed.
+            pollfd pf{fd, POLLOUT, 0};
+            int r = poll(&pf, 1, timeout);
+            if (r < 0 && errno == EINTR) continue;
+            if (r == 0) {
+                SetError("Write timed out", 0);
+                ok = false;
+                break;
+            }
+        }
         ssize_t n = send(fd, p, count, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
@@ -268,6 +284,11 @@ bool TTcpClient::WriteAll(const void* buf, size_t count) {
 void TTcpClient::SetReadTimeout(int ms) {
     std::lock_guard lk(mu_);
     readTimeoutMs_ = ms > 0 ? ms : 0;
+}
+
+void TTcpClient::SetWriteTimeout(int ms) {
+    std::lock_guard lk(mu_);
+    writeTimeoutMs_ = ms > 0 ? ms : 0;
 }
 
 int TTcpClient::ReadTimeout() const {

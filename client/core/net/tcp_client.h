@@ -48,6 +48,8 @@ public:
     // 0 = reads block without limit.
     void SetReadTimeout(int ms);
     int ReadTimeout() const;
+    // 0 = writes block without limit; else a write that cannot go on for this long fails.
+    void SetWriteTimeout(int ms);
 
     // Ends both directions (shutdown(2)): a blocked read or write returns at once, and Connected()
     // turns false. The socket stays open until Disconnect.
@@ -74,6 +76,7 @@ private:
     bool connected_ = false;
     bool closePending_ = false;
     int readTimeoutMs_ = 0;
+    int writeTimeoutMs_ = 0;
     std::string host_;
     uint16_t port_ = 0;
     std::string lastError_;

@@ -146,6 +146,7 @@ bool TSessionReaderThread::ReadMessage(std::vector<uint8_t>& message) {
 
 void TSessionReaderThread::Execute() {
     std::vector<uint8_t> message;
+    if (connection_.ReadTimeout() == 0 || connection_.ReadTimeout() > kStallMs) connection_.SetReadTimeout(kStallMs);
     while (!terminated_.load()) {
         {
             std::unique_lock<std::mutex> lock(mu_);
@@ -176,6 +177,15 @@ void TSessionReaderThread::Execute() {
             break;
         }
         const int64_t before = written_.load();
+        const int64_t cap = total > 0 ? std::min<int64_t>(total, MaxBytes) : MaxBytes;
+        if (before + int64_t(message.size()) > cap) {
+            // Longer than the recording says (or than any recording may be): the rest is not taken.
+            capped_.store(true);
+            loop_.Post(player_, WM_APP_PLAYERDOWNLOADCAPPED, std::intptr_t(cap), 0);
+            loop_.Post(player_, WM_APP_PLAYERDOWNLOAD, total, std::intptr_t(before));
+            connection_.Disconnect();
+            break;
+        }
         if (!WriteAllFd(fd_, message.data(), message.size())) {
             // A partial write is cut back to the last whole message.
             if (::ftruncate(fd_, before) == 0) ::lseek(fd_, before, SEEK_SET);
@@ -233,16 +243,28 @@ void TSessionURLReaderThread::Notify(int64_t soFar, bool force) {
 size_t TSessionURLReaderThread::WriteData(char* data, size_t size, size_t count, void* self) {
     auto* t = static_cast<TSessionURLReaderThread*>(self);
     const size_t n = size * count;
-    if (t->terminated_.load() || t->written_ + int64_t(n) > kMaxBytes) return 0;
+    if (t->terminated_.load()) return 0;
     while (t->suspended_.load() && !t->terminated_.load()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    if (!WriteAllFd(t->fd_, reinterpret_cast<const uint8_t*>(data), n)) return 0;
-    // The session record in front gives the total to report, before the opening has read it.
+    if (t->cap_ == 0) t->cap_ = t->MaxBytes;
+    // The session record in front gives the total to report, before the opening has read it, and
+    // the cap: a recording is never longer than it says.
     if (t->head_.size() < TSessionInfoRec::kSize) {
         const size_t take = std::min(n, TSessionInfoRec::kSize - t->head_.size());
         t->head_.insert(t->head_.end(), data, data + take);
         TSessionInfoRec rec;
-        if (rec.Decode(t->head_) && t->shared_.TotalSize() == 0 && rec.TotalSize() > 0)
-            t->shared_.SetTotalSize(rec.TotalSize());
+        if (rec.Decode(t->head_) && rec.TotalSize() > 0) {
+            if (t->shared_.TotalSize() == 0) t->shared_.SetTotalSize(rec.TotalSize());
+            t->cap_ = std::min<int64_t>(t->cap_, std::max<int64_t>(rec.TotalSize(), TSessionInfoRec::kSize));
+        }
+    }
+    // Past the cap: what fits is kept, the transfer ends.
+    const int64_t room = std::max<int64_t>(0, t->cap_ - t->written_);
+    const size_t keep = size_t(std::min<int64_t>(room, int64_t(n)));
+    if (keep > 0 && !WriteAllFd(t->fd_, reinterpret_cast<const uint8_t*>(data), keep)) return 0;
+    if (keep < n) {
+        t->written_ += int64_t(keep);
+        t->capped_.store(true);
+        return 0;
     }
     t->written_ += int64_t(n);
     t->shared_.SetAvailable(t->written_);
@@ -267,16 +289,19 @@ void TSessionURLReaderThread::Execute() {
             curl_easy_setopt(h, CURLOPT_MAXREDIRS, 5L);
             curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
             curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-            curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, 20000L);
+            curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
             curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-            curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, 120L);
+            curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+            // A length the server announces beyond the cap ends the transfer before any byte.
+            curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(MaxBytes));
             curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &TSessionURLReaderThread::WriteData);
             curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
             curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &TSessionURLReaderThread::Progress);
             curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
             curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
             ApplyCurlProxy(h, proxy_);
-            curl_easy_perform(h);  // a failure keeps what arrived
+            // A failure keeps what arrived.
+            if (curl_easy_perform(h) == CURLE_FILESIZE_EXCEEDED) capped_.store(true);
             long code = 0;
             curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &code);
             status_.store(int(code));
@@ -285,6 +310,7 @@ void TSessionURLReaderThread::Execute() {
     }
     shared_.SetAvailable(written_);
     shared_.SetComplete(true);
+    if (capped_.load()) loop_.Post(player_, WM_APP_PLAYERDOWNLOADCAPPED, std::intptr_t(cap_ ? cap_ : MaxBytes), 0);
     loop_.Post(player_, WM_APP_PLAYERDOWNLOAD, shared_.TotalSize(), shared_.TotalSize());
     finished_.store(true);
 }

@@ -58,6 +58,14 @@ public:
     bool Finished() const { return finished_.load(); }
     int64_t BytesWritten() const { return written_.load(); }
 
+    // The stream's cap: the recording's total size from the opening's session record when known,
+    // else MaxBytes. A message that would pass it ends the download (the file keeps the whole
+    // messages before it) and posts WM_APP_PLAYERDOWNLOADCAPPED (wParam = the cap). A server that
+    // sends nothing for kStallMs ends it too.
+    int64_t MaxBytes = int64_t(512) << 20;
+    bool Capped() const { return capped_.load(); }
+    static constexpr int kStallMs = 120000;
+
 private:
     void Execute();
     bool ReadMessage(std::vector<uint8_t>& message);
@@ -72,6 +80,7 @@ private:
     std::atomic<bool> terminated_{false};
     std::atomic<bool> suspended_{true};
     std::atomic<bool> finished_{false};
+    std::atomic<bool> capped_{false};
     bool started_ = false;
     std::mutex mu_;
     std::condition_variable cv_;
@@ -99,8 +108,18 @@ public:
     // The HTTP status of the answer (0 before it, or when no answer came).
     int HttpStatus() const { return status_.load(); }
 
-    // Largest recording accepted over HTTP.
-    static constexpr int64_t kMaxBytes = int64_t(2) << 30;
+    // The download's cap: the total size its session record announces (whole recording, record
+    // included) when the record is read and announces one, else MaxBytes. More bytes than that stop
+    // the download, keep what arrived up to the cap, and post WM_APP_PLAYERDOWNLOADCAPPED (wParam =
+    // the cap) to the player window before the final progress notice. The private temporary folder
+    // often lives in memory: an answer without end must not fill it.
+    static constexpr int64_t kMaxBytes = int64_t(512) << 20;
+    int64_t MaxBytes = kMaxBytes;
+    bool Capped() const { return capped_.load(); }
+    // A transfer that makes no progress for this long ends, as does one that cannot connect within
+    // kConnectTimeoutMs.
+    static constexpr long kStallSeconds = 120;
+    static constexpr long kConnectTimeoutMs = 20000;
 
 private:
     void Execute();
@@ -123,6 +142,8 @@ private:
     std::atomic<bool> terminated_{false};
     std::atomic<bool> suspended_{true};
     std::atomic<bool> finished_{false};
+    std::atomic<bool> capped_{false};
+    int64_t cap_ = 0;
     bool started_ = false;
     std::thread thread_;
 };

@@ -59,5 +59,7 @@ constexpr uint32_t WM_APP_BREAKOUTROOMREFRESH = WM_APP + 56;
 constexpr uint32_t WM_APP_NOTESPERMISSION = WM_APP + 57;
 constexpr uint32_t WM_APP_MICLEVEL = WM_APP + 58;
 constexpr uint32_t WM_APP_SPEAKERLEVEL = WM_APP + 59;
+// The recording's download over HTTP passed its cap and was stopped; wParam = the cap in bytes.
+constexpr uint32_t WM_APP_PLAYERDOWNLOADCAPPED = WM_APP + 60;
 
 constexpr uint32_t WM_USER_PRINTJOBDONE = WM_USER + 1;

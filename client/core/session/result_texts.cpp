@@ -72,7 +72,9 @@ const std::array<const char*, kServerErrorTextCount> kTexts = {
 std::string ServerErrorText(int code) {
     // Codes from the network outside the table are never read out of range, and the user still
     // learns which code it was.
-    if (code < 0 || code >= int(kTexts.size())) return "Unknown error (" + std::to_string(code) + ")";
+    // Codes without a text of their own get the same, so no box is ever shown empty.
+    if (code < 0 || code >= int(kTexts.size()) || *kTexts[static_cast<size_t>(code)] == '\0')
+        return "Unknown error (" + std::to_string(code) + ")";
     return kTexts[static_cast<size_t>(code)];
 }
 

@@ -163,6 +163,7 @@ int TFileUploadThread::Upload() {
     // A stop that came while connecting found no socket to shut down: look again now.
     if (!ConnectTo(client_, endpoint_) || StopRequested()) return kTransferFailed;
     client_.SetReadTimeout(endpoint_.readTimeoutMs);
+    client_.SetWriteTimeout(endpoint_.readTimeoutMs);
     if (!SendHeaderAndDescriptor(client_, kind, identity_, static_cast<int32_t>(TResourceInfo::kSize + size), d))
         return kTransferFailed;
     std::vector<char> buf(kChunk);
@@ -257,6 +258,7 @@ int TFileDownloadThread::Download() {
     // A stop that came while connecting found no socket to shut down: look again now.
     if (!ConnectTo(client_, endpoint_) || StopRequested()) return kTransferFailed;
     client_.SetReadTimeout(endpoint_.readTimeoutMs);
+    client_.SetWriteTimeout(endpoint_.readTimeoutMs);
     if (!SendHeaderAndDescriptor(client_, kind, identity_, static_cast<int32_t>(TResourceInfo::kSize), request))
         return kTransferFailed;
 

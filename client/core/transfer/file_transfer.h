@@ -57,6 +57,7 @@ struct TTransferEndpoint {
     std::string host;
     uint16_t port = 0;
     int connectTimeoutMs = 20000;
+    // Reads and writes that make no progress for this long end the transfer.
     int readTimeoutMs = 120000;
     // Connects the client to host:port, through the configured proxy when there is one. Unset:
     // a direct connection.

@@ -66,7 +66,8 @@ struct TVoiceArea {
     IVolumeView* volumeView = nullptr;            // not owned
     IRemoteAudioView* remoteAudioView = nullptr;  // not owned
 
-    // The delayed reconnect after a forced codec change; killed with the data module at the latest.
+    // The audio reconnect to come (after a forced codec change, or asked for by a moderator, run
+    // outside the handler); killed with the data module at the latest.
     struct TTimer {
         IEventLoop* loop = nullptr;
         TimerId id = 0;

@@ -5,6 +5,7 @@
 #include <QToolTip>
 #include <cstdio>
 
+#include "common/message_box.h"
 #include "player_logic.h"
 #include "protocol/wm_app.h"
 #include "qt_event_loop.h"
@@ -120,6 +121,10 @@ bool TfrmPlayer::event(QEvent* e) {
                 SetStatus(QStringLiteral("PLAYING"), playback::kStatusGreen);
             return true;
         case WM_APP_PLAYERBUFFERING: SetStatus(QStringLiteral("Buffering"), playback::kStatusRed); return true;
+        case WM_APP_PLAYERDOWNLOADCAPPED:
+            // Shown without waiting: the replay of what arrived goes on.
+            orb::room::ShowPlainMessage(this, QMessageBox::Warning, Q(player::DownloadCappedText(int64_t(m->WParam()))));
+            return true;
         default: break;
         }
     }

@@ -13,6 +13,11 @@ std::string DownloadTitle(int64_t total, int64_t soFar) {
     return t + " - Downloading " + std::to_string(soFar / 1024) + " KB of " + std::to_string(total / 1024) + " KB";
 }
 
+std::string DownloadCappedText(int64_t cap) {
+    return "The download of the recording was stopped: it is larger than " + std::to_string(cap / 1024) +
+           " KB, the most it may be. What arrived until then can still be played.";
+}
+
 int DownloadBarValue(int64_t total, int64_t soFar, int current) {
     if (total == soFar) return 100;
     if (total > 0 && soFar > 0) return int(std::clamp<int64_t>(std::llround(double(soFar) * 100.0 / double(total)), 0, 100));

@@ -11,6 +11,8 @@ constexpr const char* kSliderHint = "Move the slider to a new position.";
 
 // The title for a download notice (total bytes, bytes so far).
 std::string DownloadTitle(int64_t total, int64_t soFar);
+// What the player says when the download of a recording passed its cap (bytes) and was stopped.
+std::string DownloadCappedText(int64_t cap);
 // The download bar's value: so far / total in percent when both are above 0, 100 when they are
 // equal, 0 when nothing arrived yet of a known total; otherwise the bar keeps `current`.
 int DownloadBarValue(int64_t total, int64_t soFar, int current);

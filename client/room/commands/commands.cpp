@@ -100,7 +100,11 @@ TCommands::TCommands(TDM& dm, TMainController& controller, TfOrbeloMain& window,
     UpdateAll();
 }
 
-TCommands::~TCommands() = default;
+// Freed as the window's child, we may outlive the window's own destructor: the label's last events
+// must not reach a filter that calls into the window.
+TCommands::~TCommands() {
+    if (navBoardView_) navBoardView_->removeEventFilter(this);
+}
 
 void TCommands::CreateActions() {
     for (const TCommandInfo& info : Commands()) {
@@ -205,7 +209,8 @@ void TCommands::PlaceInWindow() {
     pmViewSelector_->setObjectName(QStringLiteral("pmViewSelector"));
     const char* const views[] = {"White Board View", "Synchronized Web Browser", "Application Sharing View"};
     for (int v = 0; v < 3; ++v) pmViewSelector_->addAction(QString::fromLatin1(views[v]), this, [this, v] { SelectView(v); });
-    ui.navBoardView->installEventFilter(this);
+    navBoardView_ = ui.navBoardView;
+    navBoardView_->installEventFilter(this);
     ui.navBoardView->setCursor(Qt::PointingHandCursor);
 
     // Step out: presence 1 while pressed (unless the participants part already handles it).
@@ -222,8 +227,9 @@ void TCommands::PlaceInWindow() {
 }
 
 bool TCommands::eventFilter(QObject* watched, QEvent* e) {
-    if (watched == window_.Ui().navBoardView && e->type() == QEvent::MouseButtonPress) {
-        auto* label = window_.Ui().navBoardView;
+    // Compared by address only: no call into the window, which may be tearing down.
+    if (watched == navBoardView_ && e->type() == QEvent::MouseButtonPress) {
+        auto* label = navBoardView_.data();
         pmViewSelector_->popup(label->mapToGlobal(QPoint(0, label->height())));
         return true;
     }

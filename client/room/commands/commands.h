@@ -6,6 +6,8 @@
 // is set for them (SetExecute).
 
 #include <QObject>
+#include <QPointer>
+#include <QWidget>
 
 #include <array>
 #include <functional>
@@ -84,6 +86,7 @@ private:
     QTimer* timer_ = nullptr;
     QMenu* pmResources_ = nullptr;
     QMenu* pmViewSelector_ = nullptr;
+    QPointer<QWidget> navBoardView_;
 };
 
 }  // namespace orb::room

@@ -164,11 +164,14 @@ bool TfrmBreakOutRooms::eventFilter(QObject* watched, QEvent* event) {
             }
         }
     } else if (watched == ui_->pHeader) {
-        auto* m = static_cast<QMouseEvent*>(event);
-        if (event->type() == QEvent::MouseButtonPress && m->button() == Qt::LeftButton) {
+        // Read as a mouse event only once the type says it is one.
+        const auto type = event->type();
+        auto* m = type == QEvent::MouseButtonPress || type == QEvent::MouseMove ? static_cast<QMouseEvent*>(event)
+                                                                                : nullptr;
+        if (type == QEvent::MouseButtonPress && m->button() == Qt::LeftButton) {
             movingWindow_ = true;
             windowOffset_ = m->globalPosition().toPoint() - window()->pos();
-        } else if (event->type() == QEvent::MouseMove && movingWindow_) {
+        } else if (type == QEvent::MouseMove && movingWindow_) {
             window()->move(m->globalPosition().toPoint() - windowOffset_);
             window()->raise();
         } else if (event->type() == QEvent::MouseButtonRelease) {

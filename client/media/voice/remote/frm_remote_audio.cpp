@@ -100,15 +100,15 @@ void TfrmRemoteAudioControl::hideEvent(QHideEvent* e) {
 
 bool TfrmRemoteAudioControl::eventFilter(QObject* watched, QEvent* e) {
     // The title panel moves the borderless window.
+    // Only mouse events are read as mouse events; the panel gets many other kinds.
     if (watched == ui_->pTitle) {
-        auto* m = static_cast<QMouseEvent*>(e);
-        if (e->type() == QEvent::MouseButtonPress && m->button() == Qt::LeftButton) {
+        if (e->type() == QEvent::MouseButtonPress && static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton) {
             dragging_ = true;
-            dragFrom_ = m->globalPosition().toPoint() - frameGeometry().topLeft();
+            dragFrom_ = static_cast<QMouseEvent*>(e)->globalPosition().toPoint() - frameGeometry().topLeft();
             return true;
         }
         if (e->type() == QEvent::MouseMove && dragging_) {
-            move(m->globalPosition().toPoint() - dragFrom_);
+            move(static_cast<QMouseEvent*>(e)->globalPosition().toPoint() - dragFrom_);
             return true;
         }
         if (e->type() == QEvent::MouseButtonRelease) dragging_ = false;

@@ -1,0 +1,101 @@
+// Seed inputs for the fuzz targets, made from the records the tests use: the demo recording of the
+// test room server (room entry, strokes, chat, voice), the breakout tests' rooms and members, and
+// the launch tests' links. Each seed is shaped the way its target splits its input.
+//   orb_fuzz_seeds <folder>   writes <folder>/<target>/<seed>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "protocol/message_kinds.h"
+#include "roomserver/playback_service.h"
+#include "roomserver/recording_writer.h"
+#include "session/session_records.h"
+#include "wire/bytes.h"
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+bool Write(const fs::path& folder, const std::string& target, const std::string& name, const Bytes& bytes) {
+    std::error_code ec;
+    fs::create_directories(folder / target, ec);
+    std::ofstream out(folder / target / name, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    return bool(out);
+}
+
+Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// As the breakout tests build them: a room record with its number and name, and a members reply.
+Bytes RoomRecord(int32_t id, const std::string& name) {
+    Bytes r;
+    orb::ByteWriter w(r);
+    w.i32(id);
+    w.shortString(orb::TRoomInfo::kNameCapacity, name);
+    r.resize(orb::TRoomInfo::kSize, 0);
+    return r;
+}
+
+Bytes Members(int32_t room, std::initializer_list<int32_t> users) {
+    Bytes b;
+    orb::ByteWriter(b).i32(room);
+    for (int32_t u : users) {
+        orb::TLoginInfo m;
+        m.SetUserId(u);
+        b.insert(b.end(), m.Raw().begin(), m.Raw().end());
+    }
+    return b;
+}
+
+// fuzz_breakout_replies: a count of room records, the records, then the members reply.
+Bytes BreakoutInput(const std::vector<std::pair<int32_t, std::string>>& rooms, const Bytes& members) {
+    Bytes in{uint8_t(rooms.size())};
+    for (const auto& [id, name] : rooms) {
+        const Bytes r = RoomRecord(id, name);
+        in.insert(in.end(), r.begin(), r.end());
+    }
+    in.insert(in.end(), members.begin(), members.end());
+    return in;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
+        return 2;
+    }
+    const fs::path folder = argv[1];
+    bool ok = true;
+
+    const orb::test::TRecordingWriter demo = orb::test::DemoRecording();
+    // The room connection's stream: the demo's messages one after the other.
+    Bytes stream;
+    for (const Bytes& m : demo.Each()) stream.insert(stream.end(), m.begin(), m.end());
+    ok &= Write(folder, "fuzz_room_protocol", "demo-messages", stream);
+    for (size_t i = 0; i < demo.Each().size(); ++i)
+        ok &= Write(folder, "fuzz_room_protocol", "demo-message-" + std::to_string(i), demo.Each()[i]);
+
+    // Recording files: with the session record in front (an odd first byte says so), and without.
+    Bytes withHead = demo.Bytes(true);
+    if (!withHead.empty()) withHead[0] |= 1;
+    ok &= Write(folder, "fuzz_recording_reader", "demo-with-head", withHead);
+    Bytes bare = demo.Bytes(false);
+    if (!bare.empty()) bare[0] &= 0xFE;
+    ok &= Write(folder, "fuzz_recording_reader", "demo-without-head", bare);
+
+    ok &= Write(folder, "fuzz_breakout_replies", "two-rooms-members-of-the-second",
+                BreakoutInput({{1002, "Main"}, {2001, "<b>A</b>"}}, Members(2001, {5, 6})));
+    ok &= Write(folder, "fuzz_breakout_replies", "main-room-one-member", BreakoutInput({{1002, "Main"}}, Members(1002, {4})));
+
+    // Launch arguments as the launch tests give them.
+    const char* links[] = {"ORB6JOIN://h,9910,u,p,12", "ORB6JOIN:///h,9910,u,p,12/", "ORB6JOIN://h,9910,u%20v,p%2C,12",
+                           "ORB6URL://127.0.0.1:8080/rec/a.ob6", "PLAY", "ORB6JOIN://[::1],9910,u,p,12"};
+    for (size_t i = 0; i < std::size(links); ++i) ok &= Write(folder, "fuzz_launch", "link-" + std::to_string(i), Text(links[i]));
+
+    if (!ok) std::fprintf(stderr, "could not write every seed under %s\n", folder.c_str());
+    return ok ? 0 : 1;
+}
