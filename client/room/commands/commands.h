@@ -9,6 +9,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 
 #include "chat/command_rules.h"
 
@@ -84,6 +85,9 @@ private:
     QTimer* timer_ = nullptr;
     QMenu* pmResources_ = nullptr;
     QMenu* pmViewSelector_ = nullptr;
+    // The room's word on the four moderation actions (give and take voice and board); until it
+    // speaks, the own levels decide.
+    std::optional<bool> moderationShown_;
 };
 
 }  // namespace orb::room
