@@ -1,12 +1,15 @@
 // Board window and its tools: what the program binds for this area.
+#include <QAction>
 #include <QImage>
 #include <QMessageBox>
+#include <QPointer>
 #include <filesystem>
 #include <memory>
 
 #include "board/library/frm_board_controls.h"
 #include "board/logic/board_logic.h"
 #include "board/window/frm_board.h"
+#include "commands/commands.h"
 #include "boardmsg/board_dm_link.h"
 #include "protocol/wm_app.h"
 #include "program.h"
@@ -98,8 +101,25 @@ void TProgram::SetupBoard() {
         };
     }
 
+    // Room entry: the board lock off and the select tool ("no tool") pushed, as a click on it.
+    dm.RoomHooks.OnRoomStateReset = [this, board = QPointer<TfrmBoard>(board), previous = dm.RoomHooks.OnRoomStateReset] {
+        if (previous) previous();
+        if (board) board->SelectTool(board::btNone);
+        if (auto* commands = main_ ? main_->findChild<room::TCommands*>(QStringLiteral("TDMCommands")) : nullptr)
+            commands->Action(chat::acCaptureBoard)->setChecked(false);
+    };
+
     if (!library) return;
     library->SetEngine(boardEngine_.get());
+    // "Images" and "Slides and Stored Board Items": the library floats; showing it asks for the list.
+    if (auto* commands = main_ ? main_->findChild<room::TCommands*>(QStringLiteral("TDMCommands")) : nullptr)
+        commands->SetExecute(chat::acImages, [this, library] {
+            if (!tdm_->PlaybackMode) {
+                FloatToolForm(library);
+                library->raise();
+                library->activateWindow();
+            }
+        });
     auto& lh = library->Hooks;
     lh.RequestList = [this] { tdm_->SendCommand(vkBoardImageList); };
     lh.CanDelete = [this] { return PresenterLevel(*tdm_); };

@@ -1,8 +1,12 @@
 // Resource libraries, guided web tour, welcome and about windows: what the program binds for this area.
+#include <QMenu>
+#include <QPointer>
 #include <QProcess>
+#include <QToolButton>
 #include <system_error>
 
 #include "board/engine/board_engine.h"
+#include "board/window/frm_board.h"
 #include "common/message_box.h"
 #include "libraries/library_records.h"
 #include "libraries/local_files.h"
@@ -39,16 +43,10 @@ public:
         if (auto* b = program_.Form<TfrmBrowser>()) b->OpenPage(address, requester, value, 0, title);
     }
     void AskOpenDocument(const std::string& question, const TPushedDocument& document) override {
-        // Modeless: the room goes on while the user decides.
-        auto* box = new QMessageBox(QMessageBox::Question, QStringLiteral("Orbelo Live Browser"),
-                                    room::FromUtf8(question), QMessageBox::Ok | QMessageBox::Cancel);
-        box->setTextFormat(Qt::PlainText);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->setWindowFlag(Qt::WindowStaysOnTopHint);
+        // Modeless and on top: the room goes on while the user decides.
+        auto* box = new TfrmMessageDlg(room::FromUtf8(question), [this, document] { dm_.AcceptPushedDocument(document); });
+        box->setWindowTitle(QStringLiteral("Orbelo Live Browser"));
         box->setModal(false);
-        QObject::connect(box, &QMessageBox::finished, box, [this, document](int result) {
-            if (result == QMessageBox::Ok) dm_.AcceptPushedDocument(document);
-        });
         program_.OpenedWindows().append(box);
         box->show();
     }
@@ -108,6 +106,20 @@ void TProgram::SetupLibraries() {
             [&dm] {
                 if (dm.ShowDocumentUploader) dm.ShowDocumentUploader();
             });
+        // The presenter moves through the slides from the board's tool bar as well.
+        if (auto* board = Form<TfrmBoard>()) {
+            board->AddSlideActions(p->SlideActions());
+            p->FillSlides = [this, board = QPointer<TfrmBoard>(board)](int32_t count, int32_t slide) {
+                if (board && main_) main_->FillSlidesMenu(board->SlidesMenu(), count, slide, board->JumpToSlide());
+            };
+            p->ShowJump = [board = QPointer<TfrmBoard>(board)](bool enabled, const QString& caption) {
+                if (!board || !board->JumpToSlide()) return;
+                board->JumpToSlide()->setEnabled(enabled);
+                board->JumpToSlide()->setText(caption);
+            };
+            QObject::connect(board->SlidesMenu(), &QMenu::triggered, p,
+                             [p](QAction* item) { p->JumpTo(item->property("Tag").toInt()); });
+        }
     }
 
     main_->WelcomePageRunner = [this](const std::string& address, bool tips, const TScreenRect& where,

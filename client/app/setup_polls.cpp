@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QToolBar>
+#include <QToolButton>
 #include <QMenu>
 #include <QPointer>
 
@@ -12,6 +14,7 @@
 #include "program.h"
 #include "registry/registry.h"
 #include "settings/settings.h"
+#include "ui_frm_main.h"
 #include "util/text_util.h"
 
 namespace orb {
@@ -90,7 +93,9 @@ void TProgram::SetupPolls() {
         if (resultsPtr) resultsPtr->RefreshResults();
     };
 
-    // The recent polls, as a submenu next to the polling command.
+    // The polls menu (under the tool bar's Polling button, and as a submenu next to the polling
+    // command): polling, the latest results, then the stored polls.
+    auto* commands = main->findChild<room::TCommands*>(QStringLiteral("TDMCommands"));
     auto* recent = new QMenu(QStringLiteral("Recent Polls"), main);
     recent->setObjectName(QStringLiteral("pmRecentPolls"));
     if (QAction* polling = action("acPolling")) {
@@ -99,24 +104,41 @@ void TProgram::SetupPolls() {
                 menu->addMenu(recent);
                 break;
             }
+        if (QWidget* button = main->Ui().tbarMain->widgetForAction(polling))
+            if (auto* tool = qobject_cast<QToolButton*>(button)) {
+                tool->setMenu(recent);
+                tool->setPopupMode(QToolButton::MenuButtonPopup);
+            }
+        // Participants cannot poll: the menu follows the polling command's enabling.
+        recent->menuAction()->setEnabled(polling->isEnabled());
+        QObject::connect(polling, &QAction::changed, recent,
+                         [recent, polling] { recent->menuAction()->setEnabled(polling->isEnabled()); });
     }
     auto addRecent = [recent, sendStored](const std::string& name) {
         const QString caption = room::FromUtf8(std::string(Trim(name)));
         for (QAction* a : recent->actions())
-            if (a->text() == caption) return;
+            if (a->data().toInt() == 1 && a->text() == caption) return;
         QAction* a = recent->addAction(caption);
         a->setData(1);
         QObject::connect(a, &QAction::triggered, recent, [sendStored, caption] { sendStored(caption); });
     };
-    main->RecentPollsFiller = [recent, addRecent] {
+    main->RecentPollsFiller = [this, recent, addRecent, commands, resultsPtr] {
         recent->clear();
+        if (commands) recent->addAction(commands->Action(chat::acArrangeExam));
+        QAction* latest = recent->addAction(QStringLiteral("Show the latest poll results..."));
+        latest->setObjectName(QStringLiteral("miShowLatestPollResults"));
+        QObject::connect(latest, &QAction::triggered, recent, [this, resultsPtr] {
+            if (!resultsPtr) return;
+            FloatToolForm(resultsPtr);
+            resultsPtr->raise();
+        });
+        recent->addSeparator();
         for (const std::string& name : StoredPolls().Names()) addRecent(name);
     };
     main->RecentPollsFiller();
 
     // The commands run through the data module's command object, which enables them by its rules
     // (moderator, recording running, breakout rooms allowed) from the state given here.
-    auto* commands = main->findChild<room::TCommands*>(QStringLiteral("TDMCommands"));
     if (commands) {
         using namespace chat;
         commands->StateHooks.recording = [&dm] { return dm.ServerRecording != 0; };

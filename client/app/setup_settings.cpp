@@ -98,6 +98,12 @@ void OpenSettings(TProgram& program, int page) {
 
 }  // namespace
 
+void TProgram::RunAudioWizard(QWidget* parent) {
+    if (tdm_ && !tdm_->PlaybackMode) RunAudioWizardModal(*this, parent ? parent : main_.get());
+}
+
+void TProgram::OpenSettingsPage(int page) { OpenSettings(*this, page); }
+
 void TProgram::SetupSettings() {
     TDM& dm = *tdm_;
     dm.SettingsHooks.OpenSettings = [this](int page) { OpenSettings(*this, page); };
@@ -105,12 +111,13 @@ void TProgram::SetupSettings() {
     dm.VideoHooks.OpenVideoSettings = [this] { OpenSettings(*this, prefs::tsVideo); };
     if (!main_) return;
     // The menu items that open the dialog on a page; the command object enables an item once it
-    // has a handler (acSilenceSuppression stays with the voice part's own window).
+    // has a handler.
     auto& ui = main_->Ui();
     const std::pair<QAction*, prefs::TSettingsPage> items[] = {{ui.acSettings, prefs::tsConnection},
                                                                {ui.acRecorderSettings, prefs::tsRecorder},
                                                                {ui.acLocalAudioSettings, prefs::tsAudio},
-                                                               {ui.acAudioQuality, prefs::tsVoice}};
+                                                               {ui.acAudioQuality, prefs::tsVoice},
+                                                               {ui.acSilenceSuppression, prefs::tsSilenceSuppression}};
     for (auto [action, page] : items) {
         action->setEnabled(true);
         QObject::connect(action, &QAction::triggered, main_.get(), [this, page] { OpenSettings(*this, page); });

@@ -230,6 +230,11 @@ void TProgram::SetupSharing() {
     w->attendees->OwnShareRunning = [&dm] { return dm.Sharing().OwnShare(); };
     w->attendees->OwnUserId = [&dm] { return dm.OwnUserId; };
     w->attendees->GrantControl = [&dm](int32_t user, bool give) { dm.SendRemoteControlGrant(user, give); };
+    // The participant panel's close button shows the same window centred, 500 x 350.
+    main_->ShowAttendeeWindow = [w, workArea] {
+        const QRect a = workArea();
+        w->attendees->ShowDetached(a.center().x() - 250, a.center().y() - 175, 350, 500);
+    };
 
     // The settings window: on top, its flags set once (changing them on a shown window would hide
     // and rebuild it).

@@ -57,7 +57,7 @@ void TProgram::SetupVideo() {
 
     // The main window's video commands, and their enabling while the program is idle.
     auto action = [this](const char* name) { return Main() ? Main()->findChild<QAction*>(name) : nullptr; };
-    for (const char* name : {"acVideo", "acStartVideo"})
+    for (const char* name : {"acVideo", "acStartVideo", "acShareVideo"})
         if (QAction* a = action(name))
             QObject::connect(a, &QAction::triggered, Main(), [&dm] {
                 if (dm.Room.VideoRight) dm.StartVideoSession();
@@ -68,7 +68,7 @@ void TProgram::SetupVideo() {
         auto* update = new QTimer(Main());
         QObject::connect(update, &QTimer::timeout, Main(), [&dm, action] {
             const bool start = dm.Room.VideoRight && !dm.Room.VideoPublishing;
-            for (const char* name : {"acVideo", "acStartVideo"})
+            for (const char* name : {"acVideo", "acStartVideo", "acShareVideo"})
                 if (QAction* a = action(name)) a->setEnabled(start);
             if (QAction* a = action("acVideoSettings")) a->setEnabled(!dm.Room.VideoPublishing);
         });

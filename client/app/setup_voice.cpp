@@ -94,18 +94,8 @@ void TProgram::SetupVoice() {
     QObject::connect(ui.acReconnectAudio, &QAction::triggered, main_.get(), [this] {
         if (!tdm_->PlaybackMode) tdm_->ReconnectAudio();
     });
-    QObject::connect(ui.acSilenceSuppression, &QAction::triggered, main_.get(), [this] {
-        if (auto* silence = Form<TfrmSilenceSuppression>()) {
-            silence->show();
-            silence->raise();
-        }
-    });
-    QObject::connect(ui.acAudioWizard, &QAction::triggered, main_.get(), [this] {
-        auto* wizard = new TfrmAudioTest(*tdm_, settings_, main_.get());
-        wizard->setAttribute(Qt::WA_DeleteOnClose);
-        opened_.append(wizard);
-        wizard->show();
-    });
+    // The whole wizard sequence, as the settings dialog's button runs it.
+    QObject::connect(ui.acAudioWizard, &QAction::triggered, main_.get(), [this] { RunAudioWizard(main_.get()); });
 
     // The sliders show the devices' volumes from the start, not only once a room's voice runs.
     dm.InitVolumeControls();

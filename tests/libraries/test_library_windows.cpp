@@ -100,6 +100,15 @@ TEST(LibraryWindows, ListsShowPlainRowsAndFollowTheRules) {
             return true;
         },
         {});
+    // The board's slide drop-down is refilled as the show moves and shows the current slide.
+    std::vector<std::pair<int32_t, int32_t>> filled;
+    QString jumpCaption;
+    bool jumpOn = false;
+    ppt.FillSlides = [&](int32_t count, int32_t slide) { filled.emplace_back(count, slide); };
+    ppt.ShowJump = [&](bool on, const QString& caption) {
+        jumpOn = on;
+        jumpCaption = caption;
+    };
     ppt.Fill();
     EXPECT_FALSE(Find<QWidget>(ppt, "pNoItems")->isHidden());
     EXPECT_TRUE(Find<QWidget>(ppt, "lvPPT_Docs")->isHidden());
@@ -116,6 +125,16 @@ TEST(LibraryWindows, ListsShowPlainRowsAndFollowTheRules) {
     Find<QAction>(ppt, "acPPT_NextSlide")->trigger();  // disabled: nothing more is sent
     Find<QAction>(ppt, "acPPT_PrevSlide")->trigger();
     EXPECT_EQ(sent, (std::vector<int32_t>{1, 2, 1}));
+    // A number from the drop-down: within the show only.
+    ppt.JumpTo(2);
+    ppt.JumpTo(3);
+    ppt.JumpTo(0);
+    EXPECT_EQ(sent, (std::vector<int32_t>{1, 2, 1, 2}));
+    EXPECT_EQ(filled, (std::vector<std::pair<int32_t, int32_t>>{{2, 1}, {2, 2}, {2, 1}, {2, 2}}));
+    EXPECT_TRUE(jumpOn);
+    EXPECT_EQ(jumpCaption, QStringLiteral("2"));
+    // The same navigation serves the board's tool bar.
+    EXPECT_EQ(ppt.SlideActions().size(), 5);
     ppt.resize(700, 300);
     Save(ppt, "libraries_presentations");
 }

@@ -482,11 +482,10 @@ TEST_F(Program, ParticipantRowCommandsReachWebCamsRemoteAudioSharingAndThePlayer
     EXPECT_FALSE(commands->Action(chat::acPlay_FF)->isEnabled());
     EXPECT_TRUE(commands->Action(chat::acPlay_Stop)->isEnabled());
 
-    // Every command has a handler except those that carry only their captions and those whose
-    // windows are not in the client yet.
+    // Every command has a handler except those that carry only their captions.
     std::vector<std::string> idle;
     for (const chat::TCommandInfo& info : chat::Commands())
         if (!commands->Available(info.id)) idle.push_back(info.name);
-    EXPECT_EQ(idle, (std::vector<std::string>{"acImages", "acCaptureBoard", "acRoomInfo", "acSharedDocs",
+    EXPECT_EQ(idle, (std::vector<std::string>{"acCaptureBoard", "acRoomInfo", "acSharedDocs",
                                               "acTextChat", "acStopVideoSession", "acPlay_REW"}));
 }

@@ -43,6 +43,22 @@ void TfrmPresentations::Bind(TDM* dm, SlideSender sendSlide, std::function<void(
     dm_ = dm;
     sendSlide_ = std::move(sendSlide);
     showUploader_ = std::move(showUploader);
+    // The navigation also lives on the board's tool bar, so its enabling follows the show while
+    // this window is closed.
+    update_.start();
+}
+
+QList<QAction*> TfrmPresentations::SlideActions() const {
+    return {ui_->acPPT_FirstSlide, ui_->acPPT_PrevSlide, ui_->acPPT_NextSlide, ui_->acPPT_LastSlide,
+            ui_->acPPT_RepeatCurrent};
+}
+
+void TfrmPresentations::JumpTo(int32_t slide) {
+    if (!dm_) return;
+    TSlideShow& show = dm_->Libraries.slideShow;
+    if (!show.active || slide < 1 || slide > show.count) return;
+    show.slide = slide;
+    Send();
 }
 
 void TfrmPresentations::Fill() {
@@ -60,10 +76,7 @@ void TfrmPresentations::showEvent(QShowEvent* event) {
     if (dm_) dm_->SendPresentationListRequest();
 }
 
-void TfrmPresentations::hideEvent(QHideEvent* event) {
-    update_.stop();
-    QWidget::hideEvent(event);
-}
+void TfrmPresentations::hideEvent(QHideEvent* event) { QWidget::hideEvent(event); }
 
 void TfrmPresentations::UpdateActions() {
     if (!dm_) {
@@ -84,6 +97,13 @@ void TfrmPresentations::UpdateActions() {
     ui_->acPPT_LastSlide->setEnabled(a.last);
     ui_->acPPT_RepeatCurrent->setEnabled(a.repeat);
     ui_->acPPT_Delete->setEnabled(a.remove);
+    const TSlideShow& show = dm_->Libraries.slideShow;
+    const auto now = std::make_tuple(show.active, show.active ? show.count : 0, show.slide, show.presentation.id);
+    if (now != filled_ && FillSlides) {
+        filled_ = now;
+        FillSlides(std::get<1>(now), show.slide);
+    }
+    if (ShowJump) ShowJump(a.jump, QString::fromStdString(a.jumpCaption));
 }
 
 void TfrmPresentations::Open() {

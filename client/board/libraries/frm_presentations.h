@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <tuple>
 
 #include "libraries/slide_show.h"
 #include "library_list.h"
@@ -31,6 +32,15 @@ public:
     void Fill();
     void UpdateActions();
 
+    // The slide navigation for the board's tool bar: first, previous, next, last, repeat.
+    QList<QAction*> SlideActions() const;
+    // A slide chosen by number (the board's slide drop-down): stored as current and sent.
+    void JumpTo(int32_t slide);
+    // The board's slide drop-down: refilled when the show or its slide changes (count 0: none),
+    // enabled and captioned with the current slide number when the user may write on the board.
+    std::function<void(int32_t count, int32_t slide)> FillSlides;
+    std::function<void(bool enabled, const QString& caption)> ShowJump;
+
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
@@ -46,4 +56,6 @@ private:
     SlideSender sendSlide_;
     std::function<void()> showUploader_;
     QTimer update_;
+    // What the slide drop-down was last filled for.
+    std::tuple<bool, int32_t, int32_t, int32_t> filled_{false, 0, 0, 0};
 };

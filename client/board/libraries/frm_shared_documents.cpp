@@ -39,6 +39,7 @@ TfrmSharedDocuments::TfrmSharedDocuments(QWidget* parent)
     connect(ui_->acDownload, &QAction::triggered, this, &TfrmSharedDocuments::Download);
     connect(ui_->acDelete, &QAction::triggered, this, &TfrmSharedDocuments::Delete);
     connect(ui_->acLaunch, &QAction::triggered, this, &TfrmSharedDocuments::Launch);
+    connect(ui_->tbDownload, &QAction::triggered, this, &TfrmSharedDocuments::DownloadAndOpen);
     connect(ui_->lvDocs, &QTreeWidget::itemDoubleClicked, this, &TfrmSharedDocuments::Launch);
     connect(ui_->btnClose, &QToolButton::clicked, this, &QWidget::close);
 }
@@ -119,8 +120,20 @@ void TfrmSharedDocuments::Launch() {
                         tr("You don't have permission to load this resource on a shared board."));
         return;
     }
-    const std::filesystem::path local = UniqueLocalPath(dm_->Libraries.downloadFolder, TickName(), record->extension);
-    if (!dm_->Libraries.downloadFolder.empty() && !local.empty())
-        dm_->StartFileDownload(record->description, -1, 0, 0, ttDocument, true, local, record->fileName);
+    const std::filesystem::path local = TemporaryPath(*record);
+    if (!local.empty()) dm_->StartFileDownload(record->description, -1, 0, 0, ttDocument, true, local, record->fileName);
     dm_->SendOpenResource(*record, rtDocument);
+}
+
+std::filesystem::path TfrmSharedDocuments::TemporaryPath(const TResourceInfo& record) const {
+    if (!dm_ || dm_->Libraries.downloadFolder.empty()) return {};
+    return UniqueLocalPath(dm_->Libraries.downloadFolder, TickName(), record.extension);
+}
+
+void TfrmSharedDocuments::DownloadAndOpen() {
+    if (!dm_) return;
+    auto record = library::Selected(ui_->lvDocs, dm_->Libraries.documents);
+    if (!record) return;
+    const std::filesystem::path local = TemporaryPath(*record);
+    if (!local.empty()) dm_->StartFileDownload(record->description, -1, 0, 0, ttDocument, true, local, record->fileName);
 }

@@ -36,6 +36,10 @@ private:
     void Download();
     void Delete();
     void Launch();
+    // Downloads the selected item as Launch does (temporary name, opened when done), for this user only.
+    void DownloadAndOpen();
+    // Returns the record's temporary local path (empty when there is no download folder).
+    std::filesystem::path TemporaryPath(const TResourceInfo& record) const;
 
     std::unique_ptr<Ui::TfrmSharedDocuments> ui_;
     TDM* dm_ = nullptr;

@@ -452,7 +452,21 @@ void TfrmBoard::BuildBoardBar() {
 }
 
 void TfrmBoard::AddSlideActions(const QList<QAction*>& actions) {
-    ui_->tbar_BoardController->insertActions(slideSeparator_, actions);
+    QToolBar* bar = ui_->tbar_BoardController;
+    bar->insertActions(slideSeparator_, actions);
+    if (btnJumpToSlide_) return;
+    pmSlides_ = new QMenu(this);
+    pmSlides_->setObjectName(QStringLiteral("pmSlides"));
+    btnJumpToSlide_ = new QToolButton(bar);
+    btnJumpToSlide_->setObjectName(QStringLiteral("btnJumpToSlide"));
+    btnJumpToSlide_->setToolTip(QStringLiteral("Jump to slide"));
+    btnJumpToSlide_->setAccessibleName(QStringLiteral("Jump to slide"));
+    btnJumpToSlide_->setMenu(pmSlides_);
+    btnJumpToSlide_->setPopupMode(QToolButton::InstantPopup);
+    btnJumpToSlide_->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    btnJumpToSlide_->setMinimumWidth(36);
+    btnJumpToSlide_->setEnabled(false);
+    bar->insertWidget(slideSeparator_, btnJumpToSlide_);
 }
 
 void TfrmBoard::SetEngine(TBoardEngine* engine) {

@@ -107,8 +107,11 @@ public:
     // Enabling of the actions by the board right, the current board, the text tool and playback.
     void UpdateActions();
 
-    // Slide navigation of the presentations window, shown on the board tool bar.
+    // Slide navigation of the presentations window, shown on the board tool bar (first, previous,
+    // next, last, repeat), followed by the slide-number drop-down `btnJumpToSlide` with `pmSlides`.
     void AddSlideActions(const QList<QAction*>& actions);
+    QToolButton* JumpToSlide() const { return btnJumpToSlide_; }
+    QMenu* SlidesMenu() const { return pmSlides_; }
 
     // IBoardView
     void ShowWhiteboardView() override;
@@ -187,6 +190,8 @@ private:
     orb::board::TColorComboBoxEx* cbFillColor_ = nullptr;
     QCheckBox* cbSnap_ = nullptr;
     QAction* slideSeparator_ = nullptr;
+    QToolButton* btnJumpToSlide_ = nullptr;
+    QMenu* pmSlides_ = nullptr;
     QPointer<orb::board::TTextEditControl> entry_;
     int32_t entryBoard_ = 1;
     int markTag_ = 2;

@@ -129,8 +129,9 @@ TCommandUpdate UpdateCommand(TCommand id, const TCommandState& s) {
     case acPresent:
     case acWebTourView:
     case acDocs:
-    case acImages:
     case acWebLinks: u.enabled = Presents(s); break;
+    // Everybody may browse the image library; loading and deleting check their own rights.
+    case acImages: u.enabled = !s.playback; break;
     case acAppShare_Pause: u.enabled = OwnShare(s); break;
     case acPauseRecording: u.enabled = s.recording; break;
     case acPlay: u.enabled = !s.playing; break;

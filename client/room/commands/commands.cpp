@@ -8,6 +8,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QScreen>
 #include <QTextEdit>
 #include <QTimer>
@@ -93,6 +94,12 @@ TCommands::TCommands(TDM& dm, TMainController& controller, TfOrbeloMain& window,
     CreateActions();
     PlaceInWindow();
     SetBuiltInExecutes();
+    // Room entry and level changes show the moderation actions to moderators only.
+    dm_.RoomHooks.ShowModerationActions = [self = QPointer<TCommands>(this)](bool visible) {
+        if (!self) return;
+        self->moderationShown_ = visible;
+        self->UpdateAll();
+    };
     timer_ = new QTimer(this);
     timer_->setInterval(kUpdateIntervalMs);
     connect(timer_, &QTimer::timeout, this, &TCommands::UpdateAll);
@@ -243,12 +250,12 @@ void TCommands::SelectView(int view) {
             "sharing your screen.");
         return;
     }
+    // Leaving the guided browser tells the room, as closing the browser does.
+    if (controller_.CurrentView() == mvBrowser && view != mvBrowser && dm_.BoardRight) dm_.SendBrowserClosed();
     controller_.ShowMainView(view);
-    if (dm_.HasModerationRights()) {
-        ByteWriter w;
-        w.i32(view);
-        dm_.SendCommand(vkViewMode, w.buffer());
-    }
+    ByteWriter w;
+    w.i32(view);
+    dm_.SendCommand(vkViewMode, w.buffer());
 }
 
 void TCommands::SetExecute(TCommand id, std::function<void()> execute) {
@@ -412,6 +419,8 @@ void TCommands::UpdateAll() {
         QAction* a = actions_[size_t(info.id)];
         TCommandUpdate u = UpdateCommand(info.id, s);
         u.enabled = u.enabled && Available(info.id);
+        if (info.id == acGiveVoice || info.id == acGiveBoard || info.id == acBanVoice || info.id == acBanBoard)
+            u.visible = moderationShown_.value_or(Moderates(s));
         if (a->isEnabled() != u.enabled) a->setEnabled(u.enabled);
         if (a->isVisible() != u.visible) a->setVisible(u.visible);
         if (!u.caption.empty() && a->text() != QString::fromStdString(u.caption)) a->setText(QString::fromStdString(u.caption));

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 
 #include "chat/command_rules.h"
 
@@ -87,6 +88,10 @@ private:
     QMenu* pmResources_ = nullptr;
     QMenu* pmViewSelector_ = nullptr;
     QPointer<QWidget> navBoardView_;
+
+    // The room's word on the four moderation actions (give and take voice and board); until it
+    // speaks, the own levels decide.
+    std::optional<bool> moderationShown_;
 };
 
 }  // namespace orb::room

@@ -3,6 +3,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
@@ -10,6 +11,7 @@
 #include <QScreen>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QToolButton>
 
 #include "audio/tone.h"
 #include "chat/chat_views.h"
@@ -104,6 +106,20 @@ TfOrbeloMain::TfOrbeloMain(QWidget* parent) : QMainWindow(parent), ui_(std::make
     ui_->midSplitter->setSizes({325, 400});
     SetIcons();
     SetupChatUi();
+    // The participant panel's header carries a close button.
+    auto* closeParticipants = new QToolButton(ui_->hdrParticipantsCaption);
+    closeParticipants->setObjectName(QStringLiteral("btnCloseParticipants"));
+    closeParticipants->setText(QStringLiteral("\u00d7"));
+    closeParticipants->setToolTip(QStringLiteral("Close"));
+    closeParticipants->setAccessibleName(QStringLiteral("Close"));
+    closeParticipants->setAutoRaise(true);
+    auto* header = new QHBoxLayout(ui_->hdrParticipantsCaption);
+    header->setContentsMargins(0, 0, 2, 0);
+    header->addStretch();
+    header->addWidget(closeParticipants);
+    connect(closeParticipants, &QToolButton::clicked, this, [this] {
+        if (ShowAttendeeWindow) ShowAttendeeWindow();
+    });
     qApp->installEventFilter(this);
 }
 
@@ -230,6 +246,10 @@ bool TfOrbeloMain::eventFilter(QObject* watched, QEvent* e) {
                 return true;
             }
         }
+    } else if (ui_ && watched == ui_->navBoardView && e->type() == QEvent::Enter) {
+        // Hovering the view header shows the docked sharing viewer's control panel.
+        if (docked_.shareViewer && docked_.shareViewer->isVisible())
+            if (auto* panel = docked_.shareViewer->findChild<QWidget*>(QStringLiteral("pControls"))) panel->show();
     } else if (ui_ && watched == ui_->hdrTextMessages && e->type() == QEvent::MouseButtonPress) {
         if (ui_->hdrTextMessages->property("sendToMenu").toBool() || !ui_->hdrTextMessages->property("sendToMenu").isValid()) {
             FillSendToMenu();

@@ -56,6 +56,8 @@ public:
     // program; unset: nothing).
     std::function<void(const ::TPollInfo&)> PollWindowOpener;
     std::function<void()> RecentPollsFiller;
+    // The participant panel's close button: the attendee selection window, centred on the screen.
+    std::function<void()> ShowAttendeeWindow;
     // Shows the welcome window (set by the program; unset: no welcome window).
     std::function<void(const std::string& address, bool tips, const orb::TScreenRect& where, bool dontShowAgain)>
         WelcomePageRunner;

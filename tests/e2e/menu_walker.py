@@ -1,0 +1,204 @@
+#!/usr/bin/python3
+# The accessibility side of the menu walk: reads one command per line from a FIFO, answers one JSON
+# line per command on another. It finds a client by its process id on the accessibility bus and
+# lists or presses the menu items, tool-bar buttons and pop-up items of its main window, as a
+# screen reader would.
+#
+#   list PID            items of the main window: [{"id", "name", "enabled", "checkable", "checked"}]
+#   popups PID          items of the pop-up menus the client shows now
+#   do ID               presses the item listed under ID
+#   find PID TEXT       the accessibles named TEXT in any window of the client: [{"role", "x", "y", "w", "h"}]
+#   press PID TEXT      presses the first button or item named TEXT in any window of the client
+#   quit
+
+import json
+import sys
+
+import pyatspi
+
+ITEM_ROLES = {pyatspi.ROLE_MENU_ITEM, pyatspi.ROLE_CHECK_MENU_ITEM, pyatspi.ROLE_RADIO_MENU_ITEM}
+BUTTON_ROLES = {pyatspi.ROLE_PUSH_BUTTON, pyatspi.ROLE_TOGGLE_BUTTON, pyatspi.ROLE_CHECK_BOX,
+                pyatspi.ROLE_RADIO_BUTTON}
+MAIN_TITLE = " in a virtual session"
+
+known = {}
+
+
+def children(acc):
+    try:
+        return [c for c in acc if c is not None]
+    except Exception:
+        return []
+
+
+def states(acc):
+    try:
+        return acc.getState()
+    except Exception:
+        return None
+
+
+def shown(acc):
+    s = states(acc)
+    return s is not None and s.contains(pyatspi.STATE_VISIBLE)
+
+
+def enabled(acc):
+    s = states(acc)
+    return s is not None and s.contains(pyatspi.STATE_ENABLED) and s.contains(pyatspi.STATE_SENSITIVE)
+
+
+def application(pid):
+    desktop = pyatspi.Registry.getDesktop(0)
+    for app in children(desktop):
+        try:
+            if app.get_process_id() == pid:
+                return app
+        except Exception:
+            pass
+    return None
+
+
+def main_frame(app):
+    for w in children(app):
+        if MAIN_TITLE in (w.name or ""):
+            return w
+    return None
+
+
+def describe(acc, ident):
+    s = states(acc)
+    known[ident] = acc
+    return {"id": ident, "name": acc.name or "", "role": acc.getRoleName(),
+            "enabled": enabled(acc),
+            "checkable": bool(s and s.contains(pyatspi.STATE_CHECKABLE)),
+            "checked": bool(s and s.contains(pyatspi.STATE_CHECKED))}
+
+
+def walk_menu(menu, prefix, out):
+    for child in children(menu):
+        role = child.getRole()
+        if role == pyatspi.ROLE_SEPARATOR or not shown(child):
+            continue
+        name = child.name or ""
+        if role == pyatspi.ROLE_MENU or (role in ITEM_ROLES and child.childCount > 0):
+            walk_menu(child, prefix + name + "/", out)
+        elif role in ITEM_ROLES:
+            out.append(describe(child, prefix + name))
+
+
+def walk_window(acc, out, path, depth=0):
+    if depth > 40:
+        return
+    role = acc.getRole()
+    if role == pyatspi.ROLE_MENU_BAR:
+        for menu in children(acc):
+            if shown(menu):
+                walk_menu(menu, "menu:" + (menu.name or "") + "/", out)
+        return
+    if role == pyatspi.ROLE_TOOL_BAR:
+        if not shown(acc):
+            return
+        bar = "tool:" + (acc.name or path) + "/"
+        for i, b in enumerate(children(acc)):
+            if b.getRole() in BUTTON_ROLES and shown(b):
+                name = b.name or ("#" + str(i))
+                out.append(describe(b, bar + name))
+                for m in children(b):
+                    if m.getRole() in (pyatspi.ROLE_MENU, pyatspi.ROLE_POPUP_MENU):
+                        walk_menu(m, bar + name + "/", out)
+        return
+    for i, c in enumerate(children(acc)):
+        if shown(c):
+            walk_window(c, out, path + "." + str(i), depth + 1)
+
+
+def popups(app):
+    out = []
+    for w in children(app):
+        for c in [w] + children(w):
+            if c.getRole() in (pyatspi.ROLE_POPUP_MENU, pyatspi.ROLE_MENU) and shown(c):
+                walk_menu(c, "popup:" + (c.name or w.name or "") + "/", out)
+    return out
+
+
+def press(acc):
+    action = acc.queryAction()
+    names = [action.getName(i).lower() for i in range(action.nActions)]
+    for wanted in ("press", "click", "toggle", "activate"):
+        if wanted in names:
+            return action.doAction(names.index(wanted))
+    return action.doAction(0) if names else False
+
+
+def find(app, text, out, depth=0):
+    if depth > 60:
+        return
+    for c in children(app):
+        if (c.name or "") == text and shown(c):
+            out.append(c)
+        find(c, text, out, depth + 1)
+
+
+def extents(acc):
+    try:
+        e = acc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        return {"x": e.x, "y": e.y, "w": e.width, "h": e.height}
+    except Exception:
+        return {"x": -1, "y": -1, "w": 0, "h": 0}
+
+
+def handle(line):
+    words = line.split(" ", 2)
+    cmd = words[0]
+    if cmd == "list":
+        app = application(int(words[1]))
+        frame = main_frame(app) if app else None
+        if not frame:
+            return {"error": "no main window"}
+        known.clear()
+        out = []
+        walk_window(frame, out, "")
+        return out
+    if cmd == "popups":
+        app = application(int(words[1]))
+        return popups(app) if app else []
+    if cmd == "do":
+        acc = known.get(line[3:])
+        if acc is None:
+            return {"error": "unknown item"}
+        return {"ok": bool(press(acc))}
+    if cmd in ("find", "press"):
+        app = application(int(words[1]))
+        found = []
+        if app:
+            find(app, words[2], found)
+        if cmd == "find":
+            return [dict(role=a.getRoleName(), **extents(a)) for a in found]
+        for a in found:
+            try:
+                if a.queryAction().nActions > 0:
+                    return {"ok": bool(press(a))}
+            except NotImplementedError:
+                pass
+        return {"error": "nothing to press"}
+    return {"error": "unknown command"}
+
+
+def main():
+    commands = open(sys.argv[1], "r")
+    replies = open(sys.argv[2], "w")
+    for line in commands:
+        line = line.rstrip("\n")
+        if line == "quit":
+            break
+        try:
+            reply = handle(line)
+        except Exception as e:  # the test reads the reason
+            reply = {"error": repr(e)}
+        replies.write(json.dumps(reply) + "\n")
+        replies.flush()
+
+
+if __name__ == "__main__":
+    main()

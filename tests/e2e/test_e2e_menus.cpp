@@ -1,0 +1,508 @@
+// The main window's commands as a person reaches them: a moderator and a participant in the same
+// room, under openbox, each with every menu item, tool-bar button and pop-up item of the main window
+// pressed through the accessibility tree (AT-SPI on a private D-Bus session bus of the test). Every
+// enabled item must show an effect within two seconds: a window, a message at the room server or a
+// visible change of the screen. The board-images window lists the server's pictures for a
+// participant, and a slide chosen on the board's tool bar reaches the other client.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QBuffer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <chrono>
+#include <fstream>
+#include <set>
+#include <thread>
+
+#include "e2e_test.h"
+#include "protocol/message_kinds.h"
+#include "support/peer_process.h"
+
+// Xlib last: its macros (Status, Bool, None) clash with Qt's headers.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+
+using namespace orb;
+using namespace orb::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kRoom = 1002;
+constexpr int kEffectMs = 2000;
+constexpr size_t kRecord = 773;
+
+std::string MainTitle(const std::string& fullName) { return fullName + " in a virtual session"; }
+
+void PutShort(std::string& record, size_t offset, const std::string& text) {
+    record[offset] = char(text.size());
+    record.replace(offset + 1, text.size(), text);
+}
+void PutI32(std::string& s, size_t offset, int32_t v) {
+    for (int i = 0; i < 4; ++i) s[offset + size_t(i)] = char((uint32_t(v) >> (8 * i)) & 0xFF);
+}
+std::string Record(int32_t id, const std::string& name, const std::string& description, int32_t number) {
+    std::string r(kRecord, '\0');
+    PutI32(r, 0, id);
+    PutShort(r, 4, name);
+    PutShort(r, 410, ".JPG");
+    PutShort(r, 431, description);
+    PutShort(r, 632, "Moderator1 Tester");
+    PutI32(r, 769, number);
+    return r;
+}
+std::string ShortAt(const std::string& s, size_t offset) {
+    if (offset >= s.size()) return {};
+    const size_t n = std::min<size_t>(uint8_t(s[offset]), s.size() - offset - 1);
+    return s.substr(offset + 1, n);
+}
+
+// The walker script's two FIFOs: one command line out, one JSON line back.
+class TWalker {
+public:
+    bool Start(const fs::path& folder, const std::string& display, const std::string& bus, std::string* error) {
+        cmdPath_ = folder / "walk.cmd";
+        replyPath_ = folder / "walk.reply";
+        if (::mkfifo(cmdPath_.c_str(), 0600) != 0 || ::mkfifo(replyPath_.c_str(), 0600) != 0) {
+            *error = "mkfifo failed";
+            return false;
+        }
+        if (!process_.Start("/usr/bin/python3", {ORB_MENU_WALKER, cmdPath_.string(), replyPath_.string()},
+                            {"DISPLAY=" + display, "DBUS_SESSION_BUS_ADDRESS=" + bus}, folder / "walker.log", error))
+            return false;
+        reply_ = ::open(replyPath_.c_str(), O_RDONLY | O_NONBLOCK);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while ((cmd_ = ::open(cmdPath_.c_str(), O_WRONLY | O_NONBLOCK)) < 0) {
+            if (std::chrono::steady_clock::now() > deadline || !process_.Running()) {
+                *error = "the walker did not start";
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        ::fcntl(cmd_, F_SETFL, 0);
+        return true;
+    }
+    void Stop() {
+        if (cmd_ >= 0) {
+            const char quit[] = "quit\n";
+            (void)!::write(cmd_, quit, sizeof quit - 1);
+            ::close(cmd_);
+        }
+        if (reply_ >= 0) ::close(reply_);
+        cmd_ = reply_ = -1;
+        process_.Stop();
+    }
+    // The answer to one command; a null document when none came within the wait.
+    QJsonDocument Ask(const std::string& command, int timeoutMs = 20000) {
+        if (cmd_ < 0) return {};
+        const std::string line = command + "\n";
+        if (::write(cmd_, line.data(), line.size()) != ssize_t(line.size())) return {};
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (std::chrono::steady_clock::now() < deadline) {
+            const size_t nl = buffer_.find('\n');
+            if (nl != std::string::npos) {
+                const std::string answer = buffer_.substr(0, nl);
+                buffer_.erase(0, nl + 1);
+                return QJsonDocument::fromJson(QByteArray::fromStdString(answer));
+            }
+            pollfd p{reply_, POLLIN, 0};
+            ::poll(&p, 1, 50);
+            char chunk[65536];
+            const ssize_t n = ::read(reply_, chunk, sizeof chunk);
+            if (n > 0) buffer_.append(chunk, size_t(n));
+            else std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return {};
+    }
+    std::string Log() const {
+        std::ifstream f(process_.Log());
+        return std::string(std::istreambuf_iterator<char>(f), {});
+    }
+
+private:
+    TPeerProcess process_;
+    fs::path cmdPath_, replyPath_;
+    int cmd_ = -1, reply_ = -1;
+    std::string buffer_;
+};
+
+struct TItem {
+    std::string id, name;
+    bool enabled = false, checkable = false, checked = false;
+};
+
+std::vector<TItem> Items(const QJsonDocument& doc) {
+    std::vector<TItem> items;
+    for (const QJsonValue& v : doc.array()) {
+        const QJsonObject o = v.toObject();
+        items.push_back({o["id"].toString().toStdString(), o["name"].toString().toStdString(), o["enabled"].toBool(),
+                         o["checkable"].toBool(), o["checked"].toBool()});
+    }
+    return items;
+}
+
+class MenuWalk : public TEndToEnd {
+protected:
+    void SetUp() override {
+        TEndToEnd::SetUp();
+        if (HasFatalFailure()) return;
+        std::string error;
+        ASSERT_TRUE(StartOpenbox(wm_, xvfb_.Display(), root_ / "openbox", &error)) << error;
+        // One private session bus, reached by the clients through their own runtime folders (where
+        // the D-Bus library looks when no address is given) and by the walker through its address.
+        fs::create_directories(root_ / "a11y");
+        std::string listen;
+        for (const char* client : {"moderator1", "bea"}) {
+            const fs::path runtime = root_ / client / "runtime";
+            fs::create_directories(runtime);
+            ::chmod(runtime.c_str(), 0700);
+            listen += "  <listen>unix:path=" + (runtime / "bus").string() + "</listen>\n";
+        }
+        const fs::path busSocket = root_ / "a11y" / "bus";
+        listen += "  <listen>unix:path=" + busSocket.string() + "</listen>\n";
+        std::ofstream(root_ / "a11y" / "session.conf")
+            << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+               " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n<busconfig>\n  <type>session</type>\n"
+            << listen
+            << "  <policy context=\"default\">\n    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
+               "    <allow eavesdrop=\"true\"/>\n    <allow own=\"*\"/>\n  </policy>\n</busconfig>\n";
+        ASSERT_TRUE(bus_.Start("dbus-daemon", {"--config-file=" + (root_ / "a11y" / "session.conf").string(), "--nofork"},
+                               {}, root_ / "a11y" / "dbus.log", &error))
+            << error;
+        busAddress_ = "unix:path=" + busSocket.string();
+        for (int i = 0; i < 200 && !fs::exists(busSocket); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        ASSERT_TRUE(fs::exists(busSocket)) << "the session bus did not start";
+        ASSERT_TRUE(launcher_.Start("/usr/libexec/at-spi-bus-launcher", {"--launch-immediately"},
+                                    {"DBUS_SESSION_BUS_ADDRESS=" + busAddress_, "DISPLAY=" + xvfb_.Display()},
+                                    root_ / "a11y" / "launcher.log", &error))
+            << error;
+        ::setenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1", 1);
+        ASSERT_TRUE(walker_.Start(root_ / "a11y", xvfb_.Display(), busAddress_, &error)) << error;
+    }
+    void TearDown() override {
+        if (HasFailure()) std::cerr << "walker:\n" << walker_.Log() << std::endl;
+        walker_.Stop();
+        launcher_.Stop();
+        bus_.Stop();
+        TEndToEnd::TearDown();
+        wm_.Stop();
+    }
+
+    // The room server with a board-image library, a presentation of three slides and slides that
+    // reach the whole room.
+    void StartServer() {
+        StartRoomServer();
+        server_.OnKind(vkBoardImageList, [](TRoomServer& s, TRoomConnection& c, const TVCRHeader&, std::span<const uint8_t>) {
+            std::string body(kRecord, '\0');
+            PutI32(body, 0, 2);
+            body += Record(1, "orbit.png", "Orbit chart", 0) + Record(2, "moon.png", "Moon phases", 0);
+            s.Send(c.id, vkBoardImageList, std::span(reinterpret_cast<const uint8_t*>(body.data()), body.size()), 0,
+                   c.room);
+        });
+        server_.OnKind(vkPresentationList, [](TRoomServer& s, TRoomConnection& c, const TVCRHeader&, std::span<const uint8_t>) {
+            std::string body(kRecord, '\0');
+            PutI32(body, 0, 1);
+            body += Record(7, "Lecture One", "lecture-one", 3);
+            s.Send(c.id, vkPresentationList, std::span(reinterpret_cast<const uint8_t*>(body.data()), body.size()), 0,
+                   c.room);
+        });
+        QImage slide(64, 48, QImage::Format_RGB32);
+        slide.fill(Qt::blue);
+        QByteArray jpeg;
+        QBuffer out(&jpeg);
+        out.open(QIODevice::WriteOnly);
+        slide.save(&out, "JPG");
+        server_.OnKind(vkSlideToBoard, [jpeg = jpeg.toStdString()](TRoomServer& s, TRoomConnection& c, const TVCRHeader&,
+                                                                    std::span<const uint8_t> body) {
+            if (body.size() != 4 + kRecord) return;
+            std::string reply(body.begin(), body.end());
+            PutI32(reply, 4 + 406, int32_t(jpeg.size()));
+            reply += jpeg;
+            s.Broadcast(c.room, vkSlideToBoard, std::span(reinterpret_cast<const uint8_t*>(reply.data()), reply.size()),
+                        c.userId);
+        });
+    }
+
+    struct TClient {
+        TClientProcess* process = nullptr;
+        int connection = 0;
+        TXDriver::Window main = 0;
+    };
+    TClient Join(const std::string& login, const std::string& fullName) {
+        TClient c;
+        c.process = StartClient(login, {JoinLink(login, "pw", kRoom)});
+        if (!c.process) return c;
+        c.connection = WaitForSignIn();
+        auto main = x_.WaitForTitle(MainTitle(fullName), c.process->Pid(), kWaitMs);
+        if (!c.connection || !main || !WaitFor(c.connection, vkRoomProfile) || !WaitForPainted(*main)) return {};
+        c.main = *main;
+        return c;
+    }
+
+    // The client's viewable windows (managed or pop-up), found through the whole window tree.
+    std::set<TXDriver::Window> Windows(pid_t pid) {
+        std::set<TXDriver::Window> found;
+        Display* d = x_.X();
+        const Atom pidAtom = XInternAtom(d, "_NET_WM_PID", False);
+        std::function<void(Window)> visit = [&](Window w) {
+            XWindowAttributes a;
+            if (!XGetWindowAttributes(d, w, &a) || a.map_state != IsViewable) return;
+            Atom type;
+            int format;
+            unsigned long n = 0, after = 0;
+            unsigned char* data = nullptr;
+            if (XGetWindowProperty(d, w, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &n, &after, &data) == Success &&
+                data) {
+                if (n == 1 && pid_t(*reinterpret_cast<unsigned long*>(data)) == pid) found.insert(w);
+                XFree(data);
+            }
+            Window root, parent, *kids = nullptr;
+            unsigned count = 0;
+            if (XQueryTree(d, w, &root, &parent, &kids, &count)) {
+                for (unsigned i = 0; i < count; ++i) visit(kids[i]);
+                if (kids) XFree(kids);
+            }
+        };
+        visit(DefaultRootWindow(d));
+        return found;
+    }
+    bool OverrideRedirect(TXDriver::Window w) {
+        XWindowAttributes a;
+        return XGetWindowAttributes(x_.X(), w, &a) && a.override_redirect;
+    }
+    // Closes windows as the title bar's close button does; pop-ups take Escape.
+    void CloseWindows(pid_t pid, const std::set<TXDriver::Window>& keep) {
+        Display* d = x_.X();
+        const Atom protocols = XInternAtom(d, "WM_PROTOCOLS", False), del = XInternAtom(d, "WM_DELETE_WINDOW", False);
+        for (int round = 0; round < 6; ++round) {
+            std::vector<TXDriver::Window> extra;
+            for (auto w : Windows(pid))
+                if (!keep.count(w)) extra.push_back(w);
+            if (extra.empty()) return;
+            for (auto w : extra) {
+                if (OverrideRedirect(w)) {
+                    x_.Key(XK_Escape);
+                    continue;
+                }
+                XEvent e{};
+                e.xclient.type = ClientMessage;
+                e.xclient.window = w;
+                e.xclient.message_type = protocols;
+                e.xclient.format = 32;
+                e.xclient.data.l[0] = long(del);
+                e.xclient.data.l[1] = CurrentTime;
+                XSendEvent(d, w, False, NoEventMask, &e);
+            }
+            XFlush(d);
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        }
+    }
+    void Activate(TXDriver::Window w) {
+        Display* d = x_.X();
+        if (unsigned long frame = FrameOf(xvfb_.Display(), w)) XRaiseWindow(d, frame);
+        XRaiseWindow(d, w);
+        XSetInputFocus(d, w, RevertToParent, CurrentTime);
+        XFlush(d);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    size_t Sent(int connection) {
+        size_t n = 0;
+        for (const TReceivedMessage& m : server_.Received())
+            if (m.connection == connection && m.header.kind != vkHeartBeat) ++n;
+        return n;
+    }
+    static int Differing(const QImage& a, const QImage& b) {
+        if (a.size() != b.size()) return 1 << 30;
+        int n = 0;
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x) n += a.pixel(x, y) != b.pixel(x, y);
+        return n;
+    }
+
+    // Presses one item and watches for its effect; the effect, or empty when there was none.
+    std::string PressAndWatch(const TClient& c, const std::string& id) {
+        const pid_t pid = c.process->Pid();
+        const auto windows = Windows(pid);
+        const size_t sent = Sent(c.connection);
+        const QImage before = x_.Capture();
+        const QJsonObject done = walker_.Ask("do " + id).object();
+        if (done.contains("error")) return {};
+        std::string effect;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kEffectMs);
+        while (effect.empty() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            for (auto w : Windows(pid))
+                if (!windows.count(w)) effect = "window \"" + x_.Title(w) + "\"";
+            if (effect.empty() && Sent(c.connection) > sent) {
+                const auto all = server_.Received();
+                for (auto it = all.rbegin(); it != all.rend(); ++it)
+                    if (it->connection == c.connection && it->header.kind != vkHeartBeat) {
+                        effect = "message kind " + std::to_string(it->header.kind);
+                        break;
+                    }
+            }
+            if (effect.empty() && Differing(before, x_.Capture()) > 30) effect = "visible change";
+        }
+        return effect;
+    }
+
+    // Walks every enabled item of the client's main window; the items without an effect.
+    std::vector<std::string> Walk(const TClient& c, const std::string& role) {
+        const pid_t pid = c.process->Pid();
+        Activate(c.main);
+        const auto keep = Windows(pid);
+        std::vector<TItem> items = Items(walker_.Ask("list " + std::to_string(pid)));
+        EXPECT_GT(items.size(), 20u) << role << ": the accessibility tree shows too few items";
+        // Leaving the session goes last.
+        std::stable_partition(items.begin(), items.end(), [](const TItem& i) { return i.name != "Exit Session"; });
+        std::vector<std::string> dead;
+        int walked = 0;
+        for (const TItem& item : items) {
+            // The list is read again before each press: an earlier item may have changed the rules.
+            const std::vector<TItem> now = Items(walker_.Ask("list " + std::to_string(pid)));
+            const auto current = std::find_if(now.begin(), now.end(), [&](const TItem& i) { return i.id == item.id; });
+            if (current == now.end() || !current->enabled) continue;
+            ++walked;
+            std::string effect = PressAndWatch(c, item.id);
+            // A pop-up menu: each of its items is pressed in turn, the menu opened again each time.
+            std::vector<TItem> popup = Items(walker_.Ask("popups " + std::to_string(pid)));
+            if (!popup.empty()) {
+                CloseWindows(pid, keep);
+                for (const TItem& p : popup) {
+                    if (!p.enabled) continue;
+                    walker_.Ask("list " + std::to_string(pid));
+                    walker_.Ask("do " + item.id);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+                    if (Items(walker_.Ask("popups " + std::to_string(pid))).empty()) continue;
+                    const std::string e = PressAndWatch(c, p.id);
+                    std::cout << role << ": " << p.id << " -> " << (e.empty() ? "NOTHING" : e) << std::endl;
+                    if (e.empty()) dead.push_back(p.id);
+                    CloseWindows(pid, keep);
+                    Activate(c.main);
+                }
+            }
+            std::cout << role << ": " << item.id << " -> " << (effect.empty() ? "NOTHING" : effect) << std::endl;
+            if (effect.empty()) dead.push_back(item.id);
+            CloseWindows(pid, keep);
+            // A toggle is put back so that the next items find the window as it was.
+            const std::vector<TItem> after = Items(walker_.Ask("list " + std::to_string(pid)));
+            const auto changed = std::find_if(after.begin(), after.end(), [&](const TItem& i) { return i.id == item.id; });
+            if (item.checkable && changed != after.end() && changed->checked != current->checked &&
+                item.id.find("Recording") == std::string::npos) {
+                walker_.Ask("do " + item.id);
+                std::this_thread::sleep_for(std::chrono::milliseconds(700));
+                CloseWindows(pid, keep);
+            }
+            Activate(c.main);
+        }
+        EXPECT_GT(walked, 15) << role;
+        return dead;
+    }
+
+    TPeerProcess wm_, bus_, launcher_;
+    TWalker walker_;
+    std::string busAddress_;
+};
+
+std::string Lines(const std::vector<std::string>& v) {
+    std::string s;
+    for (const auto& i : v) s += "\n  " + i;
+    return s;
+}
+
+}  // namespace
+
+TEST_F(MenuWalk, EveryEnabledItemHasAnEffect) {
+    StartServer();
+    const TClient moderator = Join("moderator1", "Moderator1 Tester");
+    ASSERT_TRUE(moderator.process && moderator.main);
+    const TClient participant = Join("bea", "Bea Tester");
+    ASSERT_TRUE(participant.process && participant.main);
+
+    const std::vector<std::string> deadModerator = Walk(moderator, "moderator");
+    Screenshot("e2e_menus_moderator_walked");
+    const std::vector<std::string> deadParticipant = Walk(participant, "participant");
+    Screenshot("e2e_menus_participant_walked");
+    EXPECT_TRUE(deadModerator.empty()) << "moderator's items without effect:" << Lines(deadModerator);
+    EXPECT_TRUE(deadParticipant.empty()) << "participant's items without effect:" << Lines(deadParticipant);
+}
+
+TEST_F(MenuWalk, ParticipantBrowsesTheImageLibraryAndSlidesReachTheRoom) {
+    StartServer();
+    const TClient moderator = Join("moderator1", "Moderator1 Tester");
+    ASSERT_TRUE(moderator.process && moderator.main);
+    const TClient participant = Join("bea", "Bea Tester");
+    ASSERT_TRUE(participant.process && participant.main);
+
+    // The participant opens the image library from the menu; it asks for the list and shows it.
+    Activate(participant.main);
+    const std::string pidB = std::to_string(participant.process->Pid());
+    const std::vector<TItem> items = Items(walker_.Ask("list " + pidB));
+    const auto images = std::find_if(items.begin(), items.end(),
+                                     [](const TItem& i) { return i.name == "Slides and Stored Board Items"; });
+    ASSERT_NE(images, items.end());
+    ASSERT_TRUE(images->enabled);
+    const size_t asked = From(participant.connection, vkBoardImageList).size();
+    walker_.Ask("do " + images->id);
+    ASSERT_TRUE(server_.WaitUntil([&] { return From(participant.connection, vkBoardImageList).size() > asked; }, kWaitMs));
+    ASSERT_TRUE(x_.WaitForTitle("Images", participant.process->Pid(), kWaitMs));
+    bool listed = false;
+    for (int i = 0; i < 50 && !listed; ++i) {
+        listed = !walker_.Ask("find " + pidB + " Orbit chart").array().isEmpty() &&
+                 !walker_.Ask("find " + pidB + " Moon phases").array().isEmpty();
+        if (!listed) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    Screenshot("e2e_menus_image_library");
+    EXPECT_TRUE(listed) << "the image library does not list the server's pictures";
+
+    // The moderator starts the presentation once, then moves on from the board's tool bar.
+    Activate(moderator.main);
+    const std::string pidA = std::to_string(moderator.process->Pid());
+    const std::vector<TItem> modItems = Items(walker_.Ask("list " + pidA));
+    const auto presentations =
+        std::find_if(modItems.begin(), modItems.end(), [](const TItem& i) { return i.name == "Presentations"; });
+    ASSERT_NE(presentations, modItems.end());
+    walker_.Ask("do " + presentations->id);
+    QJsonArray row;
+    for (int i = 0; i < 50 && row.isEmpty(); ++i) {
+        row = walker_.Ask("find " + pidA + " Lecture One").array();
+        if (row.isEmpty()) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    ASSERT_FALSE(row.isEmpty()) << "the presentation is not listed";
+    const QJsonObject cell = row.first().toObject();
+    const int x = cell["x"].toInt() + 10, y = cell["y"].toInt() + cell["h"].toInt() / 2;
+    x_.Click(x, y);
+    x_.Click(x, y);
+    ASSERT_TRUE(server_.WaitUntil([&] { return !From(moderator.connection, vkSlideToBoard).empty(); }, kWaitMs))
+        << "opening the presentation sent no slide";
+    Activate(moderator.main);
+
+    auto slideOf = [](const TReceivedMessage& m) { return ShortAt(std::string(m.body.begin(), m.body.end()), 4 + 4); };
+    std::vector<TItem> bar;
+    for (int i = 0; i < 20; ++i) {
+        bar = Items(walker_.Ask("list " + pidA));
+        const auto next = std::find_if(bar.begin(), bar.end(), [](const TItem& t) {
+            return t.id.rfind("tool:", 0) == 0 && t.name == "Next" && t.enabled;
+        });
+        if (next != bar.end()) {
+            walker_.Ask("do " + next->id);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    ASSERT_TRUE(server_.WaitUntil(
+        [&] {
+            for (const auto& m : server_.SentOfKind(participant.connection, vkSlideToBoard))
+                if (slideOf(m) == "Slide_2.JPG") return true;
+            return false;
+        },
+        kWaitMs))
+        << "the board tool bar's Next did not reach the participant";
+    Screenshot("e2e_menus_slide_two");
+}
