@@ -11,6 +11,7 @@
 #include "board/window/frm_board.h"
 #include "commands/commands.h"
 #include "boardmsg/board_dm_link.h"
+#include "libraries/library_records.h"
 #include "protocol/wm_app.h"
 #include "program.h"
 #include "transfer/file_transfer.h"
@@ -121,17 +122,10 @@ void TProgram::SetupBoard() {
             }
         });
     auto& lh = library->Hooks;
-    lh.RequestList = [this] { tdm_->SendCommand(vkBoardImageList); };
+    lh.RequestList = [this] { tdm_->SendBoardImageListRequest(); };
     lh.CanDelete = [this] { return PresenterLevel(*tdm_); };
-    lh.DeleteResource = [this, library](const TResourceInfo& r) {
-        if (QMessageBox::question(library, library->windowTitle(),
-                                  QStringLiteral("Are you sure you want to delete this public resource")) != QMessageBox::Yes)
-            return;
-        std::vector<uint8_t> body;
-        ByteWriter w(body);
-        r.Encode(w);
-        tdm_->SendCommand(vkDeleteBoardImage, body);
-    };
+    // The data module asks first (through the libraries' view), then sends kind 39.
+    lh.DeleteResource = [this](const TResourceInfo& r) { tdm_->SendDeleteResource(rtBoardImage, r); };
     dm.ShowBoardImageList = [library = QPointer<TfrmBoardControls>(library)](const std::vector<TResourceInfo>& rows) {
         if (library) library->SetItems(rows);
     };

@@ -1,6 +1,8 @@
 // Participants, rights and moderation; profile card and editor: what the program binds for this area.
 #include <QCollator>
+#include <QApplication>
 #include <QCoreApplication>
+#include <QPointer>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QTimer>
@@ -64,6 +66,23 @@ void TProgram::SetupParticipants() {
         main_->SetBoardToolBoxVisible(tdm_->CurrentBoard == 0 || tdm_->BoardRight);
     };
     // No nested event loop inside the user-list handler: other handlers would run in the middle of it.
+    // A departing row takes its widget along: the focus goes back where it was, or to the list
+    // when it was on the row that left.
+    auto focus = std::make_shared<QPointer<QWidget>>();
+    h.KeepFocus = [focus] { *focus = QApplication::focusWidget(); };
+    h.RestoreFocus = [this, focus] {
+        QWidget* had = focus->data();
+        *focus = nullptr;
+        if (!had || had == QApplication::focusWidget()) return;
+        if (had->isVisible()) {
+            had->setFocus(Qt::OtherFocusReason);
+        } else if (auto* l = Form<TfrmUserList>(); l && l->isAncestorOf(had)) {
+            if (auto* row = l->lvUsers()->RowWidget(tdm_->Participants.SelectedUser()))
+                row->setFocus(Qt::OtherFocusReason);
+            else
+                l->lvUsers()->setFocus(Qt::OtherFocusReason);
+        }
+    };
 
     // The card hears of its picture through a window of its own, never through the main window's.
     const WindowHandle cardWindow = loop_->RegisterWindow([this](uint32_t msg, std::intptr_t w, std::intptr_t l) {
@@ -85,15 +104,8 @@ void TProgram::SetupParticipants() {
         c->RollOut(at.x() + 8, main_->geometry().top() + 130);
         d.DownloadUserImage(user, cardWindow, WM_APP_DOWNLOADDONE);
     };
-    auto sendNote = [this, request](int32_t user) {
-        TDM& d = *tdm_;
-        const TParticipantRow* row = d.Participants.FindUser(user);
-        request->Prepare(user == 0 ? QStringLiteral("All Attendees in the room") : row ? Utf8(row->caption) : QString());
-        if (request->exec() != QDialog::Accepted) return;
-        const std::u16string text = request->Note().toStdU16String();
-        auto record = NewWideTextRecord(d.OwnUserId, user, d.OwnRoom, text, TTextMessageInfo::mtNote);
-        d.SendCommand(vkTextMessage, EncodeWideTextMessage(*record));
-    };
+    // The note is built and sent by the data module's session-message dialog.
+    auto sendNote = [this](int32_t user) { tdm_->ShowSessionMessageDialog(user); };
 
     list->Bind(&dm, mainHandle_, dm.ProgramFolder);
     list->OnShowProfile = showCard;
@@ -115,8 +127,6 @@ void TProgram::SetupParticipants() {
         if (!c->StateHooks.selectedUser)
             c->StateHooks.selectedUser = [this] { return tdm_->Participants.SelectedUser(); };
         if (!c->StateHooks.roomType) c->StateHooks.roomType = [this] { return tdm_->RoomProfile.RoomType(); };
-        // Clearing the motions first hides the status icons of every row.
-        c->SetExecute(chat::acClearMotions, [this] { tdm_->SendClearMotions(); });
     });
 
     // The profile card, the own profile editor and the note prompt, for the commands.

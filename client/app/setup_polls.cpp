@@ -143,8 +143,6 @@ void TProgram::SetupPolls() {
         using namespace chat;
         commands->StateHooks.recording = [&dm] { return dm.ServerRecording != 0; };
         commands->StateHooks.breakoutAllowed = [&dm] { return dm.BreakoutAllowed; };
-        commands->SetExecute(acSendSilentPingAll, [&dm] { dm.SendPoll(0, TPollInfo::ptCheck, "", false, false, 0); });
-        commands->SetExecute(acBuzzUsersAll, [&dm] { dm.SendPoll(0, TPollInfo::ptBeep, "", false, false, 0); });
         commands->SetExecute(acArrangeExam, [&dm, main, resultsPtr, addRecent] {
             TfrmPing editor(main);
             dm.PollResults.Clear();

@@ -25,8 +25,7 @@ void RunAudioWizardModal(TProgram& program, QWidget* parent) {
     const bool live = dm.Room.InRoom && dm.vcrClient.Connected() && !dm.PlaybackMode;
     try {
         if (live) {
-            const uint8_t inWizard = 2;
-            dm.SendCommand(vkPresence, &inWizard, 1);
+            dm.SendPresence(2);
             if (dm.Room.SpeakOn) dm.SpeakToggle();
             dm.StopVoiceThread();
         }
@@ -43,8 +42,7 @@ void RunAudioWizardModal(TProgram& program, QWidget* parent) {
         SaveSettings(settings);
         if (live) {
             dm.ReconnectAudio();
-            const uint8_t present = 0;
-            dm.SendCommand(vkPresence, &present, 1);
+            dm.SendPresence(0);
         }
         QApplication::restoreOverrideCursor();
     } catch (...) {

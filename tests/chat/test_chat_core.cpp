@@ -55,7 +55,7 @@ struct ChatLine {
 struct FakeChatView : IChatView {
     std::vector<ChatLine> lines;
     std::vector<TNoteRow> notes;
-    std::vector<std::string> popups;
+    std::vector<std::string> popups, noteTexts;
     int cleared = 0;
     bool pageActive = true;
     void AddChatMessage(int32_t key, const std::u16string& s, bool notice, uint32_t colour,
@@ -65,7 +65,10 @@ struct FakeChatView : IChatView {
     void AddNoteRow(const TNoteRow& r) override { notes.push_back(r); }
     void ClearNotes() override { ++cleared; }
     void ShowChatPopup(const std::u16string& s, const std::u16string&) override { popups.push_back(Utf16ToUtf8(s)); }
-    void ShowTextNote(const std::string& s, const std::u16string&, double) override { popups.push_back("note " + s); }
+    void ShowTextNote(const std::string& s, const std::u16string& t, double) override {
+        popups.push_back("note " + s);
+        noteTexts.push_back(Utf16ToUtf8(t));
+    }
     bool ChatPageActive() const override { return pageActive; }
 };
 
@@ -260,7 +263,13 @@ TEST(ChatHandlers, TextNotesAndRequests) {
     dm.ChatView = &view;
     dm.OwnUserId = 7;
     dm.Participants.AddUser(7, "Me");
-    dm.Participants.AddUser(9, "Bea").level = 1000;
+    // Chat lines name a sender by the record's first name, notes by its display name.
+    TUserInfo bea;
+    bea.SetUserId(9);
+    bea.SetFirstName("Bea");
+    bea.SetDisplayName("Bea Black");
+    bea.SetLevel(1000);
+    dm.Participants.RenderUserNode(bea, TRenderContext{});
     auto dispatch = [&](uint16_t kind, const std::vector<uint8_t>& body) {
         TVCRHeader h;
         InitVCRHeader(kind, 0, 0, h);
@@ -308,18 +317,18 @@ TEST(ChatHandlers, TextNotesAndRequests) {
     text(9, 0, 5, u"note to all");
     text(9, 12, 5, u"not mine");
     ASSERT_EQ(view.notes.size(), 1u);
-    EXPECT_EQ(view.notes[0].sender, "Bea");
+    EXPECT_EQ(view.notes[0].sender, "Bea Black");
     EXPECT_EQ(view.notes[0].status, "Pending");
     EXPECT_EQ(view.notes[0].senderId, "9");
-    EXPECT_EQ(view.popups, std::vector<std::string>{"note Bea"});
+    EXPECT_EQ(view.popups, std::vector<std::string>{"note Bea Black"});
 
     // Requests: type 10 is a note row, type 9 only the camera request, unknown senders dropped.
-    auto request = [&](int32_t from, uint8_t type) {
+    auto request = [&](int32_t from, uint8_t type, std::string text = "question") {
         TRequestInfo r;
         r.senderId = from;
         r.requestType = type;
         r.time = 45000.5;  // 12:00
-        r.text = "question";
+        r.text = text;
         ByteWriter w;
         r.Encode(w);
         dispatch(vkUserRequest, w.buffer());
@@ -333,6 +342,18 @@ TEST(ChatHandlers, TextNotesAndRequests) {
     EXPECT_EQ(dm.Participants.FindUser(9)->camState, 1);
     EXPECT_EQ(dm.Participants.FindUser(9)->motions, kMotionHand);
     EXPECT_EQ(posted.back(), (std::pair<uint32_t, std::intptr_t>{WM_APP_USERLISTCHANGED, 9}));
+    // The request menu's types arrive without text: the note and its window say what was asked.
+    const char* asked[] = {"I want to speak...", "I want to use the board...", "Can you repeat this again ?",
+                           "Another thing..."};
+    view.popups.clear();
+    for (uint8_t type = 0; type < 4; ++type) request(9, type, type == 3 ? "  " : "");
+    request(9, 10, "");
+    ASSERT_EQ(view.notes.size(), 7u);
+    for (int type = 0; type < 4; ++type) EXPECT_EQ(Utf16ToUtf8(view.notes[size_t(2 + type)].text), asked[type]);
+    EXPECT_EQ(view.notes[6].text, u"");  // no caption of its own
+    ASSERT_GE(view.noteTexts.size(), 5u);
+    EXPECT_EQ(view.noteTexts[view.noteTexts.size() - 3], asked[2]);
+    view.notes.resize(2);
     // Short bodies change nothing.
     dispatch(vkUserRequest, {1, 2, 3});
     dispatch(vkTextMessage, {1, 2, 3});

@@ -247,7 +247,8 @@ TEST(MainWindowChat, ViewsInputSendToNotesAndExports) {
     TChatBrowser* pub = window.ChatViews().Find(0);
     ASSERT_TRUE(pub);
     EXPECT_EQ(ImagesIn(pub->document()), 1);
-    EXPECT_TRUE(window.PublicChatText().startsWith(QStringLiteral("Bea Tester [")));
+    // Chat lines name the sender by the first name of the record.
+    EXPECT_TRUE(window.PublicChatText().startsWith(QStringLiteral("Bea ["))) << window.PublicChatText().left(40).toStdString();
     EXPECT_FALSE(pub->document()->resource(QTextDocument::ImageResource, QUrl(QStringLiteral("http://example.com/a.png"))).isValid());
     EXPECT_FALSE(pub->document()->resource(QTextDocument::ImageResource, QUrl(QStringLiteral("file:///etc/passwd"))).isValid());
     EXPECT_TRUE(pub->document()->resource(QTextDocument::ImageResource, QUrl(QStringLiteral("orb-smiley:11"))).isValid());

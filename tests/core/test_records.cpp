@@ -234,11 +234,11 @@ TEST(TextMessage, WideRecordAndBodies) {
     EXPECT_EQ(m.info.fromId, 3);
     EXPECT_EQ(r.remaining(), 0u);
 
-    // Empty text: the in-memory record counts the terminator alone.
+    // Empty text: N = 0, and the message is the 18-byte record alone.
     auto empty = NewWideTextRecord(1, 2, 0, u"", TTextMessageInfo::mtPrivate);
-    EXPECT_EQ(empty->info.textByteCount, 2);
+    EXPECT_EQ(empty->info.textByteCount, 0);
     EXPECT_TRUE(empty->text.empty());
-    EXPECT_EQ(EncodeWideTextMessage(*empty).size(), 18u + 2 + 1);
+    EXPECT_EQ(EncodeWideTextMessage(*empty).size(), 18u);
     FreeWideTextRecord(empty);
     EXPECT_EQ(empty, nullptr);
 
@@ -250,8 +250,8 @@ TEST(TextMessage, WideRecordAndBodies) {
     EXPECT_EQ(fromLines->info.toId, 4);
     const std::vector<std::u16string> one = {u"A"};
     EXPECT_EQ(EncodeWideTextMessage(*NewWideTextRecord(3, 0, 9, one, TTextMessageInfo::mtPublic)), g);
-    EXPECT_EQ(NewWideTextRecord(1, 0, 0, std::vector<std::u16string>{}, 0)->info.textByteCount, 2);
-    EXPECT_EQ(NewWideTextRecord(1, 0, 0, std::vector<std::u16string>{u""}, 0)->info.textByteCount, 2);
+    EXPECT_EQ(NewWideTextRecord(1, 0, 0, std::vector<std::u16string>{}, 0)->info.textByteCount, 0);
+    EXPECT_EQ(NewWideTextRecord(1, 0, 0, std::vector<std::u16string>{u""}, 0)->info.textByteCount, 0);
 
     // A record with N = 0 travels as the 18-byte head alone.
     TWideTextRecord bare;

@@ -26,7 +26,6 @@ struct FakeView : ILibraryView {
     std::vector<std::pair<std::string, TPushedDocument>> asked;
     std::vector<std::string> errors;
     bool answer = false;
-    int cleared = 0;
     void ListChanged(uint16_t kind) override { lists.push_back(kind); }
     void ShowMainView(int view) override { views.push_back(view); }
     void OpenPage(const std::string& a, int32_t who, int32_t value, const std::string&) override {
@@ -35,7 +34,6 @@ struct FakeView : ILibraryView {
     void AskOpenDocument(const std::string& q, const TPushedDocument& d) override { asked.emplace_back(q, d); }
     bool Confirm(const std::string&) override { return answer; }
     void ShowError(const std::string& t) override { errors.push_back(t); }
-    void ClearStatusIcons() override { ++cleared; }
 };
 
 struct LibraryDm : ::testing::Test {
@@ -192,8 +190,11 @@ TEST_F(LibraryDm, SendersWriteTheRecordsAndRefuseBadInput) {
     EXPECT_FALSE(dm.SendDeleteResource(3, r));
     ASSERT_TRUE(dm.SendDeleteResource(rtPresentation, r));
     dm.CurrentBoard = 4;
+    // The acknowledgements of the last push go from the rows.
+    TParticipantRow& acked = dm.Participants.AddUser(kStudent, "Pupil");
+    dm.Participants.SetStatusIcon(acked, kIconAcknowledged);
     ASSERT_TRUE(dm.SendOpenResource(r, rtDocument));
-    EXPECT_EQ(view.cleared, 1);
+    EXPECT_EQ(acked.statusIcon, -1);
     ASSERT_TRUE(dm.SendViewMode(1));
     auto del = Receive();
     EXPECT_EQ(del.first.kind, vkDeletePresentation);

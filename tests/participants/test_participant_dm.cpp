@@ -13,10 +13,11 @@ namespace {
 constexpr WindowHandle kMain = 900;
 constexpr int32_t kOwn = 10, kMod = 20, kAna = 30;
 
-std::vector<uint8_t> UserRecord(int32_t id, const std::string& name, int32_t level = 1) {
+std::vector<uint8_t> UserRecord(int32_t id, const std::string& name, int32_t level = 1, const std::string& first = {}) {
     TUserInfo u;
     u.SetUserId(id);
     u.SetDisplayName(name);
+    u.SetFirstName(first);
     u.SetLevel(level);
     return {u.raw.begin(), u.raw.end()};
 }
@@ -133,6 +134,72 @@ TEST_F(ParticipantDm, JoinsAndLeaves) {
     EXPECT_EQ(caption, " Participants [4]");
     Dispatch(vkUserLeft, 999);  // unknown: no notice
     EXPECT_EQ(notices.size(), 4u);
+
+    // Notices name a user as the chat does: first name, and the moderator's mark.
+    Dispatch(vkUserJoined, 42, UserRecord(42, "Dora Day", 1000, "Dora"));
+    Dispatch(vkUserLeft, 42);
+    EXPECT_EQ(notices.at(4), "System|\xC2\xBB Dora (Moderator) joined the session|0");
+    EXPECT_EQ(notices.at(5), "System|\xC2\xAB Dora (Moderator) left the session|0");
+}
+
+// A request of type 4..9 as the moderator's window shows it: the icon each slot paints, the hand
+// number, and the counters under the list, all read from the list the window draws.
+TEST_F(ParticipantDm, RequestsShowOnTheSendersRow) {
+    Dispatch(vkUserJoined, 40, UserRecord(40, "Bo"));
+    auto request = [&](int32_t from, uint8_t type) {
+        TRequestInfo r;
+        r.senderId = from;
+        r.requestType = type;
+        ByteWriter w;
+        r.Encode(w);
+        Dispatch(vkUserRequest, from, w.buffer());
+    };
+    const TMikeCamIcons& icons = dm.Participants.Icons;
+    auto painted = [&](int32_t user) {
+        const TParticipantRow& r = *dm.Participants.FindUser(user);
+        return std::array<int32_t, 4>{r.gestureVisible ? r.gestureIcon : -1, r.handOrder,
+                                      r.mikeVisible ? MikeIcon(icons, r.mikeState) : -1,
+                                      r.camVisible ? CamIcon(icons, r.camState) : -1};
+    };
+    struct Step {
+        int32_t from;
+        uint8_t type;  // 36: the moderator clears the motions
+        std::array<int32_t, 4> ana;  // gesture, hand number, microphone, camera
+        int32_t boHand, hands;
+    } steps[] = {
+        {kAna, 4, {kIconHand, 1, 50, -1}, 0, 1},
+        {40, 4, {kIconHand, 1, 50, -1}, 2, 2},
+        {kAna, 4, {-1, 0, 50, -1}, 1, 1},       // lowered: Bo moves up to 1
+        {kAna, 6, {kIconApplause, 0, 50, -1}, 1, 1},
+        {kAna, 6, {-1, 0, 50, -1}, 1, 1},
+        {kAna, 7, {kIconSmile, 0, 50, -1}, 1, 1},
+        {kAna, 7, {-1, 0, 50, -1}, 1, 1},
+        {kAna, 8, {-1, 0, 12, -1}, 1, 1},       // a forbidden microphone is requested
+        {kAna, 9, {-1, 0, 12, 46}, 1, 1},
+        {kMod, 36, {-1, 0, -1, -1}, 0, 0},      // cleared: no hands, no requests
+        {kAna, 8, {-1, 0, 12, -1}, 0, 0},       // requested again after the clear
+        {kAna, 9, {-1, 0, 12, 46}, 0, 0},
+        {kAna, 4, {kIconHand, 1, 12, 46}, 0, 1},
+        {kAna, 8, {kIconHand, 1, -1, 46}, 0, 1},  // withdrawn
+        {kAna, 9, {kIconHand, 1, -1, -1}, 0, 1},
+        {kAna, 5, {kIconHand, 1, -1, -1}, 0, 1},  // no action of its own
+    };
+    for (const Step& step : steps) {
+        const std::string where = std::to_string(step.from) + "/" + std::to_string(step.type);
+        if (step.type == 36) Dispatch(vkClearMotions, step.from);
+        else request(step.from, step.type);
+        EXPECT_EQ(painted(kAna), step.ana) << where;
+        EXPECT_EQ(dm.Participants.FindUser(40)->handOrder, step.boHand) << where;
+        EXPECT_EQ(dm.Participants.HandsCount(), step.hands) << where;
+        if (step.type != 36) {
+            const auto posted = Posts(WM_APP_USERLISTCHANGED);
+            ASSERT_FALSE(posted.empty());
+            EXPECT_EQ(std::make_pair(posted.back().wParam, posted.back().lParam),
+                      std::make_pair(std::intptr_t(step.type), std::intptr_t(step.from))) << where;
+        }
+    }
+    request(999, 4);  // nobody's row
+    EXPECT_EQ(dm.Participants.HandsCount(), 1);
 }
 
 TEST_F(ParticipantDm, RightsComeOnlyFromTheServerOrAModerator) {

@@ -217,3 +217,83 @@ TEST_F(TwoClients, PicturesComeFromTheRoomsWebSiteToTheWindowThatAsked) {
     EXPECT_FALSE(mod_->dm.DownloadUserImage(anaId_, cardWindow, WM_APP_DOWNLOADDONE));
     mod_->dm.Transfers.StopAll();
 }
+
+// Every room message the windows and commands send about participants, chat and requests is
+// built by one data-module sender; its bytes against the record tables, written out here by hand.
+TEST(ParticipantSenders, BytesOfEachSender) {
+    TRoomServer server;
+    ASSERT_TRUE(server.Start());
+    PlainEventLoop loop;
+    TDM dm(loop, 900);
+    dm.OwnUserId = 0x0A0B0C0D;
+    dm.OwnRoom = 1002;
+    ASSERT_TRUE(dm.vcrClient.Connect("127.0.0.1", server.Port(), 20000));
+    dm.StartWriterThread(1'000'000);
+    using Bytes = std::vector<uint8_t>;
+    auto zeros = [](size_t n) { return Bytes(n, 0); };
+    auto cat = [](std::initializer_list<Bytes> parts) {
+        Bytes out;
+        for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+        return out;
+    };
+    const Bytes user{0x04, 0x03, 0x02, 0x01};  // 0x01020304
+    const int32_t kUser = 0x01020304;
+    Bytes kick = cat({user, {49}, Bytes(49, 'r')});
+    // A text record without text: the 18-byte head alone, N = 0.
+    const Bytes emptyText = cat({{0x0D, 0x0C, 0x0B, 0x0A}, user, {0xEA, 0x03}, zeros(8)});
+    struct Case {
+        const char* name;
+        std::function<bool()> send;
+        uint16_t kind;
+        Bytes body;
+    } cases[] = {
+        {"give microphone", [&] { return dm.SendRightChange(true, true, kUser); }, 41, user},
+        {"give board", [&] { return dm.SendRightChange(true, false, kUser); }, 42, user},
+        {"take microphone", [&] { return dm.SendRightChange(false, true, kUser); }, 43, user},
+        {"take board", [&] { return dm.SendRightChange(false, false, kUser); }, 44, user},
+        {"kick", [&] { return dm.SendKickUser(kUser, "  " + std::string(60, 'r') + " "); }, 60, kick},
+        {"presence", [&] { return dm.SendPresence(2); }, 64, {2}},
+        {"level", [&] { return dm.SendUserLevel(kUser, 1000); }, 99, cat({user, {0xE8, 0x03, 0, 0}})},
+        {"feedback", [&] { return dm.SendUserFeedback(16); }, 117, {16, 0, 0, 0}},
+        {"typing", [&] { return dm.SendTypingState(1); }, 151, {1, 0, 0, 0}},
+        {"clear motions", [&] { return dm.SendClearMotions(); }, 36, {}},
+        {"clear notes", [&] { return dm.SendClearNotes(); }, 37, {}},
+        {"notes switch", [&] { return dm.SendNotesSwitch(true); }, 138, {1, 0, 0, 0}},
+        {"chat permission", [&] { return dm.SendChatPermission(3); }, 129, {3, 0, 0, 0}},
+        {"empty text", [&] {
+             const std::u16string none[] = {u""};
+             return dm.SendTextRecord(dm.OwnUserId, kUser, none, 1002, 0);
+         }, 130, emptyText},
+        {"video port", [&] { return dm.SendVideoPortRequest(); }, 113, {}},
+        {"image list", [&] { return dm.SendBoardImageListRequest(); }, 20, {}},
+        {"presentation list", [&] { return dm.SendPresentationListRequest(); }, 49, {}},
+    };
+    for (const Case& c : cases) {
+        server.ClearReceived();
+        ASSERT_TRUE(c.send()) << c.name;
+        ASSERT_TRUE(server.WaitForKind(c.kind)) << c.name;
+        const TReceivedMessage m = server.ReceivedOfKind(c.kind).at(0);
+        EXPECT_EQ(m.header.sender, dm.OwnUserId) << c.name;
+        EXPECT_EQ(m.header.room, 1002) << c.name;
+        EXPECT_EQ(m.header.bodyLength, int32_t(c.body.size())) << c.name;
+        EXPECT_EQ(m.body, c.body) << c.name;
+    }
+
+    // A request from the menus: the first carries sequence 1, no text, flag 0.
+    server.ClearReceived();
+    ASSERT_TRUE(dm.SendUserRequest(0, 9));
+    ASSERT_TRUE(server.WaitForKind(vkUserRequest));
+    const Bytes r = server.ReceivedOfKind(vkUserRequest).at(0).body;
+    ASSERT_EQ(r.size(), 221u);
+    EXPECT_EQ(Bytes(r.begin(), r.begin() + 10), cat({{1, 0}, {0x0D, 0x0C, 0x0B, 0x0A}, zeros(4)}));
+    EXPECT_EQ(Bytes(r.begin() + 18, r.end()), cat({{9}, zeros(202)}));
+
+    // A check to everybody: no question, no answers.
+    server.ClearReceived();
+    ASSERT_TRUE(dm.SendPoll(0, 0, "", false, false, 0));
+    ASSERT_TRUE(server.WaitForKind(vkPoll));
+    const Bytes p = server.ReceivedOfKind(vkPoll).at(0).body;
+    ASSERT_EQ(p.size(), 221u);
+    EXPECT_EQ(Bytes(p.begin() + 4, p.end()), cat({{0x0D, 0x0C, 0x0B, 0x0A}, zeros(213)}));
+    dm.StopWriterThread();
+}

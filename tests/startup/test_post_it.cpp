@@ -119,6 +119,12 @@ TEST_F(PostIt, TextIsShownAsPlainTextAndTheBoxSwitchesBothSettingsOff) {
     EXPECT_EQ(note->ui()->lbFrom->textFormat(), Qt::PlainText);
     EXPECT_EQ(note->ui()->lbTime->text(), "10:15");
     EXPECT_FALSE(note->ui()->JvXPCheckbox1->isChecked());
+    // The box's caption is not cut, and "[Close]" stays inside the window beside it.
+    QCheckBox* box = note->ui()->JvXPCheckbox1;
+    EXPECT_EQ(box->text(), "Do not popup any more in this session");
+    EXPECT_GE(box->width(), box->sizeHint().width());
+    EXPECT_LE(note->ui()->lbClose->mapTo(note, QPoint(note->ui()->lbClose->width(), 0)).x(), note->width());
+    EXPECT_LE(box->mapTo(note, QPoint(box->width(), 0)).x(), note->ui()->lbClose->mapTo(note, QPoint(0, 0)).x());
     note->ui()->JvXPCheckbox1->click();
     EXPECT_TRUE(settings_.NoPopUpsOnPostIt);
     EXPECT_TRUE(settings_.DonPopUpChatMessages);

@@ -23,7 +23,6 @@ struct TBoardLibraryHooks {
     std::function<bool()> CanDelete;
     // TDM.SendDeleteResource with type 1 (asks first, then kind 39).
     std::function<void(const TResourceInfo&)> DeleteResource;
-    std::function<void()> ClearStatusIcons;
     std::function<void(const QString&)> ShowError;
 };
 

@@ -23,13 +23,10 @@ void TDMBoardLink::SendViewMode(int32_t view) {
         OnSendViewMode(view);
         return;
     }
-    const int32_t level3 = dm_.OwnLoginInfo.Level3();
-    if (OwnLevel1() >= 1000 || level3 >= 1000) dm_.SendCommand(vkViewMode, BuildBoardNumberBody(view));
+    dm_.SendViewMode(view);
 }
 
-void TDMBoardLink::ClearStatusIcons() {
-    if (OnClearStatusIcons) OnClearStatusIcons();
-}
+void TDMBoardLink::ClearStatusIcons() { dm_.ClearStatusIcons(); }
 
 void TDMBoardLink::PostBoardUpdated(int32_t sender) {
     dm_.Loop().Post(dm_.MainWindow(), WM_APP_BOARDUPDATED, sender, 0);

@@ -19,8 +19,7 @@ public:
 
     std::string TempFolderPath;
 
-    std::function<void(int32_t view)> OnSendViewMode;  // default: kind 118 when level 1 or 3 is 1000+
-    std::function<void()> OnClearStatusIcons;
+    std::function<void(int32_t view)> OnSendViewMode;  // default: TDM::SendViewMode
     std::function<void(int32_t board, int32_t counter)> OnBoardLoadProgress;  // default: posted
     std::function<void()> OnHideProgress;
     std::function<void(const std::string&)> OnServerNotice;

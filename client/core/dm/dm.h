@@ -462,8 +462,6 @@ public:
 
     // The own microphone is on the air.
     bool Transmitting = false;
-    // Raised hands as the moderator's clear counts them (reset by kind 36).
-    int32_t RaisedHandCount = 0;
     ::TRoomProfile RoomProfile;
     // Settings read by the handlers.
     bool BeepOnUserConnect = false;
@@ -481,7 +479,10 @@ public:
     // area's BoardWindow).
     orb::WindowHandle BreakoutWindow = 0;
 
-    bool SendClearMotions();                                    // 36
+    // Hides every row's status icon: before a push or a poll, so that the acknowledgements (kind
+    // 55) that answer it are the ones shown.
+    void ClearStatusIcons();
+    bool SendClearMotions();                                    // 36, after clearing the status icons
     // 41 give microphone, 42 give board, 43 take microphone, 44 take board.
     bool SendRightChange(bool grant, bool microphone, int32_t user);
     bool SendKickUser(int32_t user, const std::string& reason); // 60
@@ -513,8 +514,6 @@ public:
     bool NoPopUpsOnPostIt = false;
     // Numbers the own requests (kind 15); the first carries 1.
     uint16_t RequestSequence = 0;
-    // Raised hands numbered by the row action of requests of type 4.
-    int32_t HandCounter = 0;
     // Session notes are disabled in this room (kinds 138, 139).
     bool NotesDisabled = false;
 
@@ -531,8 +530,8 @@ public:
     bool SendNotesSwitch(bool disabled);                                               // 138
     // A request of type 4..9 applied to the sender's row; posts WM_APP_USERLISTCHANGED.
     void ApplyUserAction(int32_t user, int action);
-    // The name chat lines carry for a sender: " (Moderator)" appended for levels of 1000 or more,
-    // "Unknown" without a row.
+    // The name chat lines carry for a sender: the first name, " (Moderator)" appended for levels of
+    // 1000 or more, "Unknown" without a row (orb::ChatName).
     std::u16string ChatSenderName(int32_t user) const;
     // ---- end of chat
 
@@ -685,8 +684,6 @@ public:
         // Float and show the poll results window; then redraw its rows, counts and chart.
         std::function<void()> ShowPollResults;
         std::function<void()> PollResultsChanged;
-        // Hide the status icon of every participant row.
-        std::function<void()> ClearStatusIcons;
         // The breakout tree was rebuilt or a room's members changed (0: the whole tree).
         std::function<void(int32_t room)> BreakoutChanged;
         // The check marks of the recording commands changed.

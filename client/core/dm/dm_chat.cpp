@@ -85,41 +85,31 @@ bool TDM::SendNotesSwitch(bool disabled) {
 }
 
 void TDM::ApplyUserAction(int32_t user, int action) {
+    // Through the list's setters, as for the motion kinds: the icon, the hand number and the
+    // counters the window shows all follow.
     if (orb::TParticipantRow* row = Participants.FindUser(user)) {
         switch (action) {
-        case 4:  // raise or lower the hand
-            if (row->motions & orb::kMotionHand) {
-                row->motions &= ~orb::kMotionHand;
-            } else {
-                ++HandCounter;
-                row->motions |= orb::kMotionHand;
-            }
-            break;
-        case 6: row->motions ^= orb::kMotionApplause; break;
-        case 7: row->motions ^= orb::kMotionSmile; break;
+        case 4: Participants.SetMotionBit(*row, orb::kMotionHand, !row->HandRaised()); break;
+        case 6: Participants.SetMotionBit(*row, orb::kMotionApplause, !row->Applauding()); break;
+        case 7: Participants.SetMotionBit(*row, orb::kMotionSmile, !row->Smiling()); break;
         case 8:
             if (row->mikeState == orb::msNone || row->mikeState == orb::msNotAllowed)
-                row->mikeState = orb::msRequested;
+                Participants.SetMikeState(*row, orb::msRequested);
             else if (row->mikeState == orb::msRequested)
-                row->mikeState = orb::msNone;
+                Participants.SetMikeState(*row, orb::msNone);
             break;
         case 9:
-            if (row->camState == 0)
-                row->camState = 1;
-            else if (row->camState == 1)
-                row->camState = 0;
+            if (row->camState == orb::csNone)
+                Participants.SetCamState(*row, orb::csRequested);
+            else if (row->camState == orb::csRequested)
+                Participants.SetCamState(*row, orb::csNone);
             break;
         default: break;
         }
-        Participants.Changed(user);
     }
     Loop().Post(MainWindow(), WM_APP_USERLISTCHANGED, action, user);
 }
 
 std::u16string TDM::ChatSenderName(int32_t user) const {
-    const orb::TParticipantRow* row = Participants.FindUser(user);
-    if (!row) return u"Unknown";
-    std::u16string name = orb::Utf8ToUtf16(row->caption);
-    if (row->level >= 1000) name += u" (Moderator)";
-    return name;
+    return orb::Utf8ToUtf16(orb::ChatName(Participants.FindUser(user)));
 }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "chat/requests.h"
 #include "dm/dm.h"
 #include "protocol/date_time.h"
 #include "protocol/wm_app.h"
@@ -25,6 +26,13 @@ std::string HourMinute(double dateTime) {
     char buf[8];
     std::snprintf(buf, sizeof buf, "%02d:%02d", minutes / 60, minutes % 60);
     return buf;
+}
+
+// The notes list names a sender by the display name of the record (without the own row's " (Me)");
+// a sender without a row is "Unknown", as in the chat.
+std::string NoteSenderName(const orb::TParticipantRow* row) {
+    if (!row) return "Unknown";
+    return row->hasInfo ? row->info.DisplayName() : row->caption;
 }
 
 void ReceiveText(TDM& dm, bool wide) {
@@ -67,8 +75,7 @@ void ReceiveText(TDM& dm, bool wide) {
         row.isNote = true;
         row.dateTime = orb::NowDateTime();
         row.time = HourMinute(row.dateTime);
-        const orb::TParticipantRow* sender = dm.Participants.FindUser(from);
-        row.sender = sender ? sender->caption : "Unknown";
+        row.sender = NoteSenderName(dm.Participants.FindUser(from));
         row.text = text;
         row.senderId = std::to_string(from);
         row.senderUser = from;
@@ -102,8 +109,10 @@ void TDM::HandleUserRequest() {
     orb::chat::TNoteRow row;
     row.dateTime = req.time;
     row.time = HourMinute(req.time);
-    row.sender = sender->caption;
-    row.text = orb::Utf8ToUtf16(req.text);
+    row.sender = NoteSenderName(sender);
+    row.text = TrimWide(orb::Utf8ToUtf16(req.text));
+    // A request from the menu carries only its type: the note says what was asked.
+    if (row.text.empty()) row.text = orb::Utf8ToUtf16(orb::chat::RequestCaption(req.requestType));
     row.senderUser = req.senderId;
     row.requestType = req.requestType;
     ChatView->AddNoteRow(row);

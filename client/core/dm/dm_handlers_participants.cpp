@@ -44,7 +44,7 @@ void TDM::HandleUserList() {
 void TDM::HandleMicrophoneTaken() {
     const TVCRHeader& h = CurrentHeader();
     if (h.sender != OwnUserId || OwnUserId == 0) {
-        if (h.result == 0) Loop().Post(MainWindow(), WM_APP_USERSPEAKING, h.sender, 1);
+        Loop().Post(MainWindow(), WM_APP_USERSPEAKING, h.sender, 1);
         return;
     }
     if (h.result == 0) {
@@ -104,7 +104,7 @@ void Joined(TDM& dm, const TUserInfo& info) {
     TParticipantRow& row = dm.Participants.RenderUserNode(info, dm.RenderContext());
     dm.UpdateParticipantsCaption();
     if (dm.BeepOnUserConnect && !dm.PlaybackMode) Call(dm.ParticipantHooks.Beep, 3000, 300);
-    Call(dm.ParticipantHooks.AddNotice, std::string("System"), "\xC2\xBB " + row.caption + " joined the session",
+    Call(dm.ParticipantHooks.AddNotice, std::string("System"), "\xC2\xBB " + ChatName(&row) + " joined the session",
          uint32_t(0));
     dm.Loop().Post(dm.MainWindow(), WM_APP_CHATTARGET, 0, 0);
 }
@@ -120,8 +120,9 @@ void TDM::HandleUserJoined() {
 
 void TDM::HandleUserLeft() {
     const TVCRHeader& h = CurrentHeader();
+    Call(ParticipantHooks.KeepFocus);
     if (const TParticipantRow* row = Participants.FindUser(h.sender)) {
-        Call(ParticipantHooks.AddNotice, std::string("System"), "\xC2\xAB " + row->caption + " left the session",
+        Call(ParticipantHooks.AddNotice, std::string("System"), "\xC2\xAB " + ChatName(row) + " left the session",
              uint32_t(0));
         Loop().Post(MainWindow(), WM_APP_CHATTARGET, 0, 0);
         Participants.DeleteUser(h.sender);
@@ -147,8 +148,8 @@ void TDM::HandleClearMotions() {
         if (row.camState == csRequested) Participants.SetCamState(row, csNone);
         Participants.SetStatusIcon(row, -1);
     }
+    // The hands counter went back to 0 with the motions.
     Loop().Post(MainWindow(), WM_APP_USERLISTCHANGED, 100, 0);
-    RaisedHandCount = 0;
 }
 
 void TDM::HandleMicrophoneRight() {

@@ -35,7 +35,7 @@ bool TDM::SendOpenResource(const TResourceInfo& record, int type) {
     default: return false;
     }
     if (!vcrClient.Connected()) return false;
-    if (LibraryView) LibraryView->ClearStatusIcons();
+    ClearStatusIcons();
     std::vector<uint8_t> body;
     ByteWriter w(body);
     w.i32(CurrentBoard);

@@ -39,9 +39,11 @@ bool IsWebBase(const std::string& base) {
 
 }  // namespace
 
+void TDM::ClearStatusIcons() { Participants.ClearStatusIcons(); }
+
 bool TDM::SendClearMotions() {
     if (!vcrClient.Connected()) return false;
-    Participants.ClearStatusIcons();
+    ClearStatusIcons();
     return SendCommand(vkClearMotions);
 }
 

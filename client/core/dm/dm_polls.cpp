@@ -15,7 +15,7 @@ bool ValidRoom(int32_t room) { return room > 0 && room <= 32767; }
 bool TDM::SendPoll(int32_t target, uint16_t type, const std::string& question, bool mustReply, bool multipleAnswers,
                    uint32_t answerMask) {
     if (!vcrClient.Connected()) return false;
-    if (PollsHooks.ClearStatusIcons) PollsHooks.ClearStatusIcons();
+    ClearStatusIcons();
     TPollInfo p;
     p.id = int32_t(uint32_t(Loop().Clock().NowMs()));
     p.fromId = OwnUserId;

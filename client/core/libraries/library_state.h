@@ -41,8 +41,6 @@ public:
     // Yes/No question before a public resource is deleted.
     virtual bool Confirm(const std::string& /*question*/) { return false; }
     virtual void ShowError(const std::string& /*text*/) {}
-    // Every participant row's status icon is cleared before a push, to show its acknowledgements.
-    virtual void ClearStatusIcons() {}
 };
 
 struct TLibraryState {

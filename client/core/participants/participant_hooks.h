@@ -25,7 +25,9 @@ struct TParticipantHooks {
     std::function<void(bool resetTool)> BoardRightsChanged;
     // Lets the window handle pending events while a long user list is rendered.
     std::function<void()> ProcessMessages;
-    // Gives the focus back to the control that had it before a row was removed.
+    // Remembers the control that has the focus before a row is removed (kind 13), and gives the
+    // focus back to it afterwards.
+    std::function<void()> KeepFocus;
     std::function<void()> RestoreFocus;
 };
 

@@ -101,6 +101,16 @@ std::string LoginTimeText(double loginTime, const TRenderContext& c) {
     return "Logged In at: " + ShortTimeText(shown) + " (GMT" + sign + GmtText(c.ownBias) + ")";
 }
 
+std::string ChatName(const TParticipantRow* row) {
+    if (!row) return "Unknown";
+    auto blank = [](const std::string& t) { return t.find_first_not_of(" \t\r\n") == std::string::npos; };
+    std::string name = row->hasInfo ? row->info.FirstName() : std::string();
+    if (blank(name) && row->hasInfo) name = row->info.DisplayName();
+    if (blank(name)) name = row->caption;
+    if (row->level >= 1000) name += " (Moderator)";
+    return name;
+}
+
 int32_t MotionIcon(int32_t m) {
     switch (m) {
     case kMotionHand: return kIconHand;

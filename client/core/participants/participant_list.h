@@ -125,6 +125,10 @@ std::string ShortTimeText(double dateTime);
 std::string UserTimeText(double utcNow, int32_t gmtOffset);
 // "Logged In at: HH:MM (GMT+h:mm)".
 std::string LoginTimeText(double loginTime, const TRenderContext& context);
+// The name chat lines and notices give a participant: the first name of the record (its display
+// name when the first name is blank), " (Moderator)" appended at level 1000 or more; "Unknown"
+// without a row. UTF-8.
+std::string ChatName(const TParticipantRow* row);
 // The icon a motion value shows (-1 none): a combination shows its hand first, else its lowest bit.
 int32_t MotionIcon(int32_t motions);
 

@@ -157,7 +157,8 @@ PWideTextRecord NewWideTextRecord(int32_t fromId, int32_t toId, int16_t room, st
     rec->info.toId = toId;
     rec->info.room = room;
     rec->info.messageType = messageType;
-    rec->info.textByteCount = uint16_t((rec->text.size() + 1) * 2);
+    // No text, no terminator: the record alone (N = 0).
+    rec->info.textByteCount = rec->text.empty() ? 0 : uint16_t((rec->text.size() + 1) * 2);
     return rec;
 }
 

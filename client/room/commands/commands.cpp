@@ -16,7 +16,6 @@
 #include <QToolButton>
 
 #include <algorithm>
-#include <chrono>
 
 #include "common/message_box.h"
 #include "common/theme_icons.h"
@@ -24,7 +23,6 @@
 #include "main/frm_main.h"
 #include "main/main_controller.h"
 #include "ui_frm_main.h"
-#include "wire/bytes.h"
 #include "wire/text.h"
 
 using namespace orb::chat;
@@ -227,8 +225,7 @@ void TCommands::PlaceInWindow() {
         static int Count(const QAction* a) { return (a->*(&Toggles::receivers))(SIGNAL(toggled(bool))); }
     };
     if (Toggles::Count(ui.tbStepOut) == 0) connect(ui.tbStepOut, &QAction::toggled, this, [this](bool down) {
-        const uint8_t presence = down ? 1 : 0;
-        dm_.SendCommand(vkPresence, &presence, 1);
+        dm_.SendPresence(down ? 1 : 0);
         window_.Ui().tbStepOut->setText(down ? QStringLiteral("Step In") : QStringLiteral("Step Out"));
     });
 }
@@ -253,9 +250,7 @@ void TCommands::SelectView(int view) {
     // Leaving the guided browser tells the room, as closing the browser does.
     if (controller_.CurrentView() == mvBrowser && view != mvBrowser && dm_.BoardRight) dm_.SendBrowserClosed();
     controller_.ShowMainView(view);
-    ByteWriter w;
-    w.i32(view);
-    dm_.SendCommand(vkViewMode, w.buffer());
+    dm_.SendViewMode(view);
 }
 
 void TCommands::SetExecute(TCommand id, std::function<void()> execute) {
@@ -267,9 +262,7 @@ void TCommands::Feedback(int32_t bit) {
     if (dm_.PlaybackMode) return;
     const TParticipantRow* own = dm_.Participants.FindUser(dm_.OwnUserId);
     const int32_t motions = own ? own->motions : 0;
-    ByteWriter w;
-    w.i32((motions & bit) ? 0 : bit);
-    dm_.SendCommand(vkUserFeedback, w.buffer());
+    dm_.SendUserFeedback((motions & bit) ? 0 : bit);
 }
 
 void TCommands::FullScreen(bool on) {
@@ -285,18 +278,15 @@ void TCommands::FullScreen(bool on) {
 
 void TCommands::SetBuiltInExecutes() {
     auto selected = [this] { return StateHooks.selectedUser ? StateHooks.selectedUser() : 0; };
-    auto sendUser = [this](uint16_t kind, int32_t user) {
-        if (user == 0) return;
-        ByteWriter w;
-        w.i32(user);
-        dm_.SendCommand(kind, w.buffer());
+    auto rightChange = [this, selected](bool grant, bool microphone) {
+        if (const int32_t user = selected()) dm_.SendRightChange(grant, microphone, user);
     };
     SetExecute(acCaptureVoice, [this] { controller_.SpeakToggle(); });
-    SetExecute(acClearMotions, [this] { dm_.SendCommand(vkClearMotions); });
-    SetExecute(acGiveVoice, [=] { sendUser(vkGiveMicrophone, selected()); });
-    SetExecute(acGiveBoard, [=] { sendUser(vkGiveBoard, selected()); });
-    SetExecute(acBanVoice, [=] { sendUser(vkRevokeMicrophone, selected()); });
-    SetExecute(acBanBoard, [=] { sendUser(vkRevokeBoard, selected()); });
+    SetExecute(acClearMotions, [this] { dm_.SendClearMotions(); });
+    SetExecute(acGiveVoice, [=] { rightChange(true, true); });
+    SetExecute(acGiveBoard, [=] { rightChange(true, false); });
+    SetExecute(acBanVoice, [=] { rightChange(false, true); });
+    SetExecute(acBanBoard, [=] { rightChange(false, false); });
     SetExecute(acKick, [this, selected] {
         const int32_t user = selected();
         if (user == 0) return;
@@ -305,32 +295,16 @@ void TCommands::SetBuiltInExecutes() {
                                                      QStringLiteral("Enter a reason for removing this user from the session:"),
                                                      QLineEdit::Normal, QString(), &ok);
         if (!ok) return;
-        ByteWriter w;
-        w.i32(user);
-        w.shortString(49, CutUtf8(reason.trimmed().toStdString(), 49));
-        dm_.SendCommand(vkKickUser, w.buffer());
+        dm_.SendKickUser(user, reason.toStdString());
     });
-    auto ping = [this](uint16_t type) {
-        TPollInfo poll;
-        poll.id = int32_t(std::chrono::duration_cast<std::chrono::milliseconds>(
-                              std::chrono::steady_clock::now().time_since_epoch()).count() & 0x7FFFFFFF);
-        poll.fromId = dm_.OwnUserId;
-        poll.toId = 0;
-        poll.pingType = type;
-        ByteWriter w;
-        poll.Encode(w);
-        dm_.SendCommand(vkPoll, w.buffer());
-    };
-    SetExecute(acSendSilentPingAll, [=] { ping(TPollInfo::ptCheck); });
-    SetExecute(acBuzzUsersAll, [=] { ping(TPollInfo::ptBeep); });
+    // A check or a beep to everybody; the rows' acknowledgements of the last one go first.
+    SetExecute(acSendSilentPingAll, [this] { dm_.SendPoll(0, TPollInfo::ptCheck, "", false, false, 0); });
+    SetExecute(acBuzzUsersAll, [this] { dm_.SendPoll(0, TPollInfo::ptBeep, "", false, false, 0); });
     SetExecute(acToggleModeratorStatus, [this, selected] {
         const int32_t user = selected();
         const TParticipantRow* row = dm_.Participants.FindUser(user);
         if (!row || user == dm_.OwnUserId) return;
-        ByteWriter w;
-        w.i32(user);
-        w.i32(row->level < 1000 ? 1000 : 0);
-        dm_.SendCommand(vkUserLevel, w.buffer());
+        dm_.SendUserLevel(user, row->level < 1000 ? 1000 : 0);
     });
     SetExecute(acMailInvitation, [] {});
     SetExecute(acFullScreen, [this] { FullScreen(actions_[acFullScreen]->isChecked()); });

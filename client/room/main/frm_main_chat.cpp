@@ -18,6 +18,7 @@
 #include "chat/chat_input.h"
 #include "chat/chat_views.h"
 #include "chat/csv_writer.h"
+#include "chat/requests.h"
 #include "chat/smiley_pictures.h"
 #include "chat/smileys.h"
 #include "main/frm_main.h"
@@ -156,10 +157,8 @@ void TfOrbeloMain::SetupChatUi() {
     // ---- Requests to the moderator.
     pmRequest_ = new QMenu(this);
     pmRequest_->setObjectName(QStringLiteral("pmRequest"));
-    const char* const requests[] = {"I want to speak...", "I want to use the board...", "Can you repeat this again ?",
-                                    "Another thing..."};
-    for (int tag = 0; tag < 4; ++tag)
-        pmRequest_->addAction(QString::fromLatin1(requests[tag]), this, [this, tag] {
+    for (int tag = 0; tag < orb::chat::kRequestCaptionCount; ++tag)
+        pmRequest_->addAction(QString::fromLatin1(orb::chat::kRequestCaptions[tag]), this, [this, tag] {
             if (dm_) dm_->SendUserRequest(0, uint8_t(tag));
         });
     auto* requestButton = new QToolButton(ui_->pMotionStats);
@@ -340,16 +339,14 @@ void TfOrbeloMain::SendChatInput() {
         ClearInput();
     } else if (typing_) {
         typing_ = false;
-        if (dm_) dm_->SendCommand(vkTypingState, std::vector<uint8_t>{0, 0, 0, 0});
+        if (dm_) dm_->SendTypingState(0);
     }
     FocusInput();
 }
 
 void TfOrbeloMain::InputChanged() {
-    if (std::optional<int> state = orb::chat::TypingChange(typing_, InputText().isEmpty()); state && dm_) {
-        const uint8_t v = uint8_t(*state);
-        dm_->SendCommand(vkTypingState, std::vector<uint8_t>{v, 0, 0, 0});
-    }
+    if (std::optional<int> state = orb::chat::TypingChange(typing_, InputText().isEmpty()); state && dm_)
+        dm_->SendTypingState(*state);
 }
 
 void TfOrbeloMain::InsertSmiley(int index) {

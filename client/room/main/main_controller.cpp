@@ -247,7 +247,7 @@ void TMainController::StartRun() {
             }
         } else {
             dm_.SendTimeZone();
-            dm_.SendCommand(vkVideoPort);
+            dm_.SendVideoPortRequest();
             if (dm_.Launch == lkJoinLink) {
                 const int32_t room = dm_.Link.roomNumber;
                 StopTimer(joinTimer_);
@@ -465,7 +465,7 @@ void TMainController::ReconnectSession() {
             ReconnectFailed();
             return;
         }
-        dm_.SendCommand(vkVideoPort);
+        dm_.SendVideoPortRequest();
         joinTimer_ = dm_.Loop().SetTimer(kReconnectDelayMs, [this, room] {
             StopTimer(joinTimer_);
             dm_.SendEnterRoom(room);
@@ -583,7 +583,7 @@ void TMainController::HandleMessage(uint32_t msg, std::intptr_t w, std::intptr_t
             view_.ShowError(
                 "Unable to delete resource. It may be currently in use or does not exist any more on the server.");
         else
-            dm_.SendCommand(vkPresentationList);
+            dm_.SendPresentationListRequest();
         break;
     case WM_APP_SHOWERROR: view_.ShowError(ServerErrorText(int(l))); break;
     case WM_APP_CHATTARGET:
@@ -630,7 +630,7 @@ void TMainController::HandleMessage(uint32_t msg, std::intptr_t w, std::intptr_t
                               dm_.Participants.NegativeCount());
         break;
     case WM_APP_USERVIDEO: UserVideo(int32_t(w), l == 1); break;
-    case WM_APP_PRESENTATIONUPLOADED: dm_.SendCommand(vkPresentationList); break;
+    case WM_APP_PRESENTATIONUPLOADED: dm_.SendPresentationListRequest(); break;
     case WM_APP_REQUESTRIGHTS: dm_.SendUserRightsRequest(); break;
     case WM_APP_AUDIOSTATE:
         dm_.Room.AudioState = int(w);

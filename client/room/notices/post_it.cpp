@@ -1,6 +1,8 @@
 #include "post_it.h"
 
+#include <QCheckBox>
 #include <QGuiApplication>
+#include <QLayout>
 #include <QMouseEvent>
 #include <QScreen>
 
@@ -28,6 +30,7 @@ TfrmPostIt::TfrmPostIt(orb::IEventLoop& loop, orb::Settings& settings, TNoticeSc
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFixedSize(298, 174);
+    FitCheckBox();
     ui_->JvXPCheckbox1->setChecked(settings_.NoPopUpsOnPostIt);
     connect(ui_->JvXPCheckbox1, &QCheckBox::clicked, this, [this](bool checked) {
         settings_.NoPopUpsOnPostIt = checked;
@@ -36,6 +39,23 @@ TfrmPostIt::TfrmPostIt(orb::IEventLoop& loop, orb::Settings& settings, TNoticeSc
     connect(ui_->lbClose, &QLabel::linkActivated, this, [this] { close(); });
     connect(ui_->btnCaptionClose, &QToolButton::clicked, this, [this] { close(); });
     ui_->navCaption->installEventFilter(this);
+}
+
+void TfrmPostIt::FitCheckBox() {
+    // The window is narrow for the box's caption beside "[Close]": the caption gets the smaller
+    // font it needs to be read whole, whatever font the desktop gives.
+    QLayout* frame = ui_->navCaption->layout();
+    const QMargins m = frame->contentsMargins();
+    const int spacing = std::max(ui_->layoutBottom->spacing(), 0);
+    const int room = width() - 2 * ui_->navCaption->frameWidth() - m.left() - m.right() - spacing -
+                     ui_->lbClose->sizeHint().width();
+    QCheckBox* box = ui_->JvXPCheckbox1;
+    QFont f = box->font();
+    while (box->sizeHint().width() > room && f.pointSizeF() > 6.0) {
+        f.setPointSizeF(f.pointSizeF() - 0.5);
+        box->setFont(f);
+    }
+    box->setMinimumWidth(box->sizeHint().width());
 }
 
 TfrmPostIt::~TfrmPostIt() {

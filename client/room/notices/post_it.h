@@ -55,6 +55,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    void FitCheckBox();
     void StartSliding(int displayMs, const QString& caption);
     void tmrRollOutTimer();
     void tmrRollInTimer();

@@ -1,0 +1,133 @@
+// The program as it is bound: a check from the main window's menu, a poll, a document pushed from
+// the documents library and a slide pushed from the presentations window each clear the
+// acknowledgements (status icons) the rows showed for the last push before they go out.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QTreeWidget>
+#include <filesystem>
+
+#include "commands/commands.h"
+#include "program.h"
+#include "protocol/message_kinds.h"
+#include "registry/registry.h"
+#include "roomserver/room_server.h"
+
+namespace fs = std::filesystem;
+using namespace orb;
+
+namespace {
+
+constexpr int32_t kOwn = 1, kAna = 7, kBo = 8;
+
+class ProgramRows : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "test_participant_program";
+        static char* argv[] = {name, nullptr};
+        if (!QApplication::instance()) new QApplication(argc, argv);
+    }
+    void SetUp() override {
+        root_ = fs::temp_directory_path() / ("orb_rows_" + std::to_string(::getpid()));
+        fs::remove_all(root_);
+        fs::create_directories(root_ / "bin");
+        for (const char* var : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
+            fs::create_directories(root_ / var);
+            ::setenv(var, (root_ / var).c_str(), 1);
+        }
+        reg::Registry::Default().Reconfigure({root_ / "registry", root_ / "machine"});
+    }
+    void TearDown() override {
+        reg::Registry::Default().Reconfigure(reg::Registry::DefaultFolders());
+        fs::remove_all(root_);
+    }
+    fs::path root_;
+};
+
+TResourceInfo Resource(const std::string& name, const std::string& extension, int32_t pages) {
+    TResourceInfo r;
+    r.id = 5;
+    r.fileName = name;
+    r.localPath = name;
+    r.extension = extension;
+    r.description = name;
+    r.number = pages;
+    return r;
+}
+
+}  // namespace
+
+TEST_F(ProgramRows, PushesPollsAndChecksClearTheLastAcknowledgements) {
+    test::TRoomServer server;
+    ASSERT_TRUE(server.Start());
+    TProgramOptions opts;
+    opts.executable = root_ / "bin" / "OrbeloLive6";
+    opts.services.installKeyboardHook = [] {};
+    TProgram program(opts);
+    program.CreateForms();
+    TDM& dm = program.DataModule();
+    auto* commands = program.Main()->findChild<room::TCommands*>(QStringLiteral("TDMCommands"));
+    auto* documents = program.Form<TfrmSharedDocuments>();
+    auto* presentations = program.Form<TfrmPresentations>();
+    ASSERT_TRUE(commands && documents && presentations);
+
+    dm.OwnUserId = kOwn;
+    dm.OwnLoginInfo.SetUserId(kOwn);
+    dm.OwnLoginInfo.SetLevel(1000);
+    dm.OwnRoom = 1002;
+    dm.BoardRight = true;
+    dm.Libraries.downloadFolder.clear();  // the pushed document is not fetched here
+    ASSERT_TRUE(dm.vcrClient.Connect("127.0.0.1", server.Port(), 20000));
+    dm.StartWriterThread(1'000'000);
+    for (int32_t id : {kOwn, kAna, kBo}) dm.Participants.AddUser(id, "User " + std::to_string(id));
+
+    dm.Libraries.documents = {Resource("Notes.pdf", ".PDF", 0)};
+    documents->Fill();
+    auto* docs = documents->findChild<QTreeWidget*>(QStringLiteral("lvDocs"));
+    dm.Libraries.presentations = {Resource("Lesson", ".PPT", 3)};
+    presentations->Fill();
+    auto* slides = presentations->findChild<QTreeWidget*>(QStringLiteral("lvPPT_Docs"));
+    ASSERT_TRUE(docs && slides && docs->topLevelItemCount() == 1 && slides->topLevelItemCount() == 1);
+    docs->setCurrentItem(docs->topLevelItem(0));
+    slides->setCurrentItem(slides->topLevelItem(0));
+    presentations->UpdateActions();
+    commands->UpdateAll();
+
+    auto trigger = [](QObject* owner, const char* name) {
+        return [owner, name] {
+            QAction* a = owner->findChild<QAction*>(QString::fromLatin1(name));
+            ASSERT_TRUE(a) << name;
+            ASSERT_TRUE(a->isEnabled()) << name;
+            a->trigger();
+        };
+    };
+    struct Case {
+        const char* what;
+        std::function<void()> run;
+        uint16_t kind;
+    } cases[] = {
+        {"check from the Actions menu", trigger(program.Main(), "acCheckConnectivity"), vkPoll},
+        {"beep from the Actions menu", trigger(program.Main(), "acBeepUsers"), vkPoll},
+        {"poll", [&] { dm.StartPoll("Ready?", 0x3000000, false, false); }, vkPoll},
+        {"document", trigger(documents, "acLaunch"), vkOpenDocument},
+        {"slide", trigger(presentations, "acPPT_Open"), vkSlideToBoard},
+    };
+    for (const Case& c : cases) {
+        server.ClearReceived();
+        // The rows acknowledged the last push (kind 55 as the room relays it).
+        for (int32_t id : {kAna, kBo}) {
+            TVCRHeader h;
+            InitVCRHeader(vkAcknowledge, id, 1002, h);
+            dm.DispatchCommand(h, BuildPacketStream(h, nullptr, 0));
+            ASSERT_EQ(dm.Participants.FindUser(id)->statusIcon, kIconAcknowledged);
+        }
+        c.run();
+        EXPECT_TRUE(server.WaitForKind(c.kind)) << c.what;
+        for (int32_t id : {kAna, kBo}) EXPECT_EQ(dm.Participants.FindUser(id)->statusIcon, -1) << c.what;
+    }
+    dm.StopWriterThread();
+}

@@ -1,0 +1,288 @@
+// A moderator and two participants, three real clients in one room: what the participants ask for
+// (a web cam, a raised hand, a microphone after the moderator cleared the motions) shows on the
+// moderator's participant list, and the acknowledgements of a pushed page show on its rows until
+// the next page is pushed. Everything is checked on the picture of the moderator's list.
+
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "e2e_test.h"
+#include "net/tcp_client.h"
+#include "net/tcp_listener.h"
+#include "protocol/message_kinds.h"
+#include "protocol/records.h"
+#include "wire/bytes.h"
+
+#include <X11/Xlib.h>
+
+using namespace orb;
+using namespace orb::test;
+
+namespace {
+
+constexpr int kRoom = 1002;
+// The "Actions" title in the main window's menu bar, and its items as distances below it.
+const QPoint kActionsMenu(180, 8);
+constexpr int kItemHeight = 23, kSeparator = 9, kFirstItem = 22;
+// The participant list lies within this many pixels of the screen's left edge, below the tool bars.
+constexpr int kListWidth = 300, kListTop = 90, kListBottom = 400;
+// Colours of the row icons: hand, microphone or camera requested, acknowledged.
+const QColor kHand(0xf5, 0xc0, 0x80), kRequested(0xf0, 0x90, 0x00), kAcknowledged(0x20, 0x80, 0xe0);
+
+bool Near(const QColor& a, const QColor& b) {
+    return std::abs(a.red() - b.red()) < 20 && std::abs(a.green() - b.green()) < 20 && std::abs(a.blue() - b.blue()) < 20;
+}
+
+// Every pixel of a colour in the participant list, as the rows (y / 20) they lie in, with the
+// rightmost x of the colour in each row.
+std::map<int, int> RowsWith(const QImage& img, const QColor& c) {
+    std::map<int, int> rows;
+    for (int y = kListTop; y < std::min(img.height(), kListBottom); ++y)
+        for (int x = 0; x < std::min(kListWidth, img.width()); ++x)
+            if (Near(img.pixelColor(x, y), c)) {
+                int& right = rows[y];
+                right = std::max(right, x);
+            }
+    // Pixels of one icon: merge lines closer than a row.
+    std::map<int, int> merged;
+    int last = -100;
+    for (auto [y, x] : rows) {
+        if (y - last >= 16) merged[y] = x;
+        else merged.rbegin()->second = std::max(merged.rbegin()->second, x);
+        last = y;
+    }
+    return merged;
+}
+
+// Pages for the browsers; a page can be held back until the test lets it go.
+class THeldPages {
+public:
+    bool Start() {
+        if (!listener_.Listen("127.0.0.1", 0)) return false;
+        accept_ = std::thread([this] {
+            while (!stop_) {
+                const int fd = listener_.Accept(100);
+                if (fd < 0) continue;
+                std::lock_guard lk(mu_);
+                workers_.emplace_back([this, fd] { Serve(fd); });
+            }
+        });
+        return true;
+    }
+    ~THeldPages() {
+        {
+            std::lock_guard lk(mu_);
+            stop_ = true;
+            held_.clear();
+        }
+        cv_.notify_all();
+        if (accept_.joinable()) accept_.join();
+        listener_.Close();
+        for (auto& t : workers_) t.join();
+    }
+    std::string Url(const std::string& path) const {
+        return "http://127.0.0.1:" + std::to_string(listener_.Port()) + path;
+    }
+    void Hold(const std::string& path) {
+        std::lock_guard lk(mu_);
+        held_.insert(path);
+    }
+    void Release(const std::string& path) {
+        {
+            std::lock_guard lk(mu_);
+            held_.erase(path);
+        }
+        cv_.notify_all();
+    }
+
+private:
+    void Serve(int fd) {
+        TTcpClient c;
+        c.Adopt(fd);
+        c.SetReadTimeout(3000);
+        std::string request;
+        char buf[2048];
+        while (request.find("\r\n\r\n") == std::string::npos && request.size() < 16384) {
+            const long n = c.ReadSome(buf, sizeof buf);
+            if (n <= 0) return;
+            request.append(buf, size_t(n));
+        }
+        const size_t sp1 = request.find(' ');
+        const size_t sp2 = request.find(' ', sp1 + 1);
+        if (sp1 == std::string::npos || sp2 == std::string::npos) return;
+        const std::string path = request.substr(sp1 + 1, sp2 - sp1 - 1);
+        {
+            std::unique_lock lk(mu_);
+            cv_.wait_for(lk, std::chrono::seconds(60), [&] { return stop_ || !held_.count(path); });
+        }
+        const std::string body = "<html><head><title>" + path + "</title></head><body><h1>" + path + "</h1></body></html>";
+        const std::string reply = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
+                                  std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+        c.WriteAll(reply.data(), reply.size());
+        c.Disconnect();
+    }
+
+    TTcpListener listener_;
+    bool stop_ = false;
+    std::thread accept_;
+    std::mutex mu_;
+    std::condition_variable cv_;
+    std::set<std::string> held_;
+    std::vector<std::thread> workers_;
+};
+
+// Kind 32 as the room brings the moderator's own navigation back: the board, then the page's
+// record (name and path the address, extension "WWW"), laid out by hand.
+std::vector<uint8_t> PageBody(const std::string& url) {
+    std::vector<uint8_t> b(4 + 773, 0);
+    b[0] = 1;
+    auto put = [&](size_t offset, const std::string& s) {
+        b[4 + offset] = uint8_t(s.size());
+        std::copy(s.begin(), s.end(), b.begin() + long(4 + offset + 1));
+    };
+    put(4, url);
+    put(205, url);
+    put(410, "WWW");
+    return b;
+}
+
+class RequestsE2E : public TEndToEnd {
+protected:
+    struct TClient {
+        TClientProcess* process = nullptr;
+        int connection = 0;
+        int32_t id = 0;
+        TXDriver::Window window = 0;
+    };
+    TClient Join(const std::string& user, const std::string& title) {
+        TClient c;
+        c.process = StartClient(user, {JoinLink(user, "pw", kRoom)});
+        if (!c.process) return c;
+        c.connection = WaitForSignIn();
+        if (auto w = x_.WaitForTitle(title, c.process->Pid(), kWaitMs)) c.window = *w;
+        EXPECT_TRUE(WaitFor(c.connection, vkRoomProfile)) << user << " did not finish entering the room";
+        if (c.connection) c.id = server_.Connection(c.connection)->userId;
+        return c;
+    }
+    void Front(TXDriver::Window w) {
+        XRaiseWindow(x_.X(), w);
+        XSetInputFocus(x_.X(), w, RevertToPointerRoot, CurrentTime);
+        XSync(x_.X(), False);
+        x_.MoveTo(kScreenWidth - 40, kScreenHeight / 2);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    // Opens the Actions menu of the window in front and clicks an item by its place: the items
+    // above it and the separators between.
+    void ActionsItem(int itemsAbove, int separatorsAbove, const std::string& shot) {
+        x_.Click(kActionsMenu.x(), kActionsMenu.y());
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        Screenshot(shot);
+        x_.Click(kActionsMenu.x() + 40,
+                 kActionsMenu.y() + kFirstItem + itemsAbove * kItemHeight + separatorsAbove * kSeparator);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    // Waits until the moderator's list shows `colour` in `rows` rows (an exact count).
+    std::map<int, int> WaitForRows(const QColor& colour, size_t rows) {
+        std::map<int, int> found;
+        for (int waited = 0; waited < kWaitMs; waited += 100) {
+            found = RowsWith(x_.Capture(), colour);
+            if (found.size() == rows) return found;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return found;
+    }
+    bool Sent(int connection, uint16_t kind, size_t count) {
+        return server_.WaitUntil([&] { return From(connection, kind).size() >= count; }, kWaitMs);
+    }
+};
+
+}  // namespace
+
+TEST_F(RequestsE2E, RequestsAndAcknowledgementsShowOnTheModeratorsList) {
+    THeldPages pages;
+    ASSERT_TRUE(pages.Start());
+    StartRoomServer();
+    TClient mod = Join("moderator", "Moderator Tester in a virtual session");
+    ASSERT_TRUE(mod.window);
+    TClient ana = Join("ana", "Ana Tester in a virtual session");
+    ASSERT_TRUE(ana.window);
+    TClient bea = Join("bea", "Bea Tester in a virtual session");
+    ASSERT_TRUE(bea.window);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // the progress windows go
+    Front(mod.window);
+    Screenshot("e2e_requests_joined");
+
+    // Ana asks for a web cam from the Actions menu (a participant's menu has no "Clear Motions":
+    // raise hand, applause, smile, yes, no, then the two requests).
+    Front(ana.window);
+    ActionsItem(6, 1, "e2e_requests_ana_actions_menu");
+    ASSERT_TRUE(Sent(ana.connection, vkUserRequest, 1)) << "no web cam request sent";
+    Front(mod.window);
+    auto requested = WaitForRows(kRequested, 1);
+    Screenshot("e2e_requests_webcam");
+    ASSERT_EQ(requested.size(), 1u) << "the moderator's list shows no web cam request";
+    const int anaRow = requested.begin()->first;
+    const int camRight = requested.begin()->second;
+
+    // Bea's hand goes up by a request (type 4, as the room relays it): the moderator's list
+    // shows the hand in her row, not in Ana's.
+    {
+        TRequestInfo r;
+        r.sequence = 1;
+        r.senderId = bea.id;
+        r.requestType = 4;
+        ByteWriter w;
+        r.Encode(w);
+        ASSERT_TRUE(server_.Send(mod.connection, vkUserRequest, w.buffer(), bea.id, kRoom));
+    }
+    auto hands = WaitForRows(kHand, 1);
+    Screenshot("e2e_requests_hand");
+    ASSERT_EQ(hands.size(), 1u) << "the moderator's list shows no raised hand";
+    const int beaRow = hands.begin()->first;
+    EXPECT_GE(std::abs(beaRow - anaRow), 16) << "the hand shows in the row of the web cam request";
+
+    // The moderator clears the motions (the seventh item of a moderator's Actions menu): the hand
+    // and the web cam request go.
+    Front(mod.window);
+    ActionsItem(5, 0, "e2e_requests_mod_actions_menu");
+    ASSERT_TRUE(Sent(mod.connection, vkClearMotions, 1)) << "no clear motions sent";
+    EXPECT_TRUE(WaitForRows(kHand, 0).empty()) << "the hand stayed";
+    EXPECT_TRUE(WaitForRows(kRequested, 0).empty()) << "the web cam request stayed";
+
+    // Bea asks for the microphone after the clear: it shows in her row, in the microphone column
+    // (right of the camera column).
+    Front(bea.window);
+    ActionsItem(5, 1, "e2e_requests_bea_actions_menu");
+    ASSERT_TRUE(Sent(bea.connection, vkUserRequest, 1)) << "no microphone request sent";
+    Front(mod.window);
+    requested = WaitForRows(kRequested, 1);
+    Screenshot("e2e_requests_microphone");
+    ASSERT_EQ(requested.size(), 1u) << "the moderator's list shows no microphone request";
+    EXPECT_LT(std::abs(requested.begin()->first - beaRow), 16) << "the request is not in Bea's row";
+    EXPECT_GT(requested.begin()->second, camRight + 8) << "the request is not in the microphone column";
+
+    // The moderator's guided tour goes to a page: both participants acknowledge it and the
+    // moderator's list shows it on their rows.
+    ASSERT_TRUE(server_.Send(mod.connection, vkOpenWebLink, PageBody(pages.Url("/one.html")), mod.id, kRoom));
+    ASSERT_TRUE(Sent(ana.connection, vkAcknowledge, 1) && Sent(bea.connection, vkAcknowledge, 1))
+        << "the first page was not acknowledged";
+    Front(mod.window);
+    auto acks = WaitForRows(kAcknowledged, 2);
+    Screenshot("e2e_requests_page_one_acknowledged");
+    EXPECT_EQ(acks.size(), 2u) << "the acknowledgements of the first page do not show";
+
+    // The next page, which the participants cannot load yet: the first page's acknowledgements go.
+    pages.Hold("/two.html");
+    ASSERT_TRUE(server_.Send(mod.connection, vkOpenWebLink, PageBody(pages.Url("/two.html")), mod.id, kRoom));
+    ASSERT_TRUE(Sent(mod.connection, vkOpenWebLink, 2)) << "the second page was not shared";
+    acks = WaitForRows(kAcknowledged, 0);
+    Screenshot("e2e_requests_page_two_pushed");
+    EXPECT_TRUE(acks.empty()) << "the first page's acknowledgements stayed";
+    EXPECT_EQ(From(ana.connection, vkAcknowledge).size(), 1u);
+    pages.Release("/two.html");
+    ASSERT_TRUE(Sent(ana.connection, vkAcknowledge, 2) && Sent(bea.connection, vkAcknowledge, 2));
+    EXPECT_EQ(WaitForRows(kAcknowledged, 2).size(), 2u) << "the second page's acknowledgements do not show";
+    Screenshot("e2e_requests_page_two_acknowledged");
+}
