@@ -72,10 +72,7 @@ protected:
             for (int i = 0; i < 8; ++i) names.push_back("Codec " + std::to_string(i));
             return names;
         };
-        h.CaptureDrivers = [] {
-            video::TCaptureDriver a{"Camera A", "", true, 0}, b{"Camera B", "", true, 0};
-            return std::vector<video::TCaptureDriver>{a, b};
-        };
+        h.CaptureDrivers = [this] { return cameras_; };
         h.SendMaxSpeakers = [this](int n) { return calls_.push_back("talkers " + std::to_string(n)), true; };
         h.SendForcedCodec = [this](int c) { return calls_.push_back("codec " + std::to_string(c)), true; };
         h.ReconnectAudio = [this] { calls_.push_back("reconnect"); };
@@ -99,6 +96,7 @@ protected:
     std::unique_ptr<TfrmSettings> dialog_;
     std::vector<std::string> calls_;
     std::vector<QString> told_;
+    std::vector<video::TCaptureDriver> cameras_{{"Camera A", "/dev/video0", false, 0}, {"Camera B", "/dev/video1", false, 0}};
 };
 
 QVariant Get(QWidget* w) {
@@ -196,6 +194,32 @@ TEST_F(SettingsDialog, EveryControlMapsToItsSettingBothWays) {
     EXPECT_EQ(PushToTalkIndex(18), -1);
     EXPECT_EQ(PushToTalkKeyOf(-1, 18), 18);
     EXPECT_EQ(RefreshRateOf(RefreshIndex(7), 7), 7);
+}
+
+// The test picture follows the devices in the camera list and is selected only when chosen; a
+// machine without a camera shows none selected, so OK never chooses it by itself.
+TEST_F(SettingsDialog, TheTestPictureIsACameraChoiceNeverTheDefault) {
+    RegWriteVariant(kSettingsKey, "DefaultVideoCaptureDriver", int32_t(1), true);
+    TfrmSettings& d = Open({}, tsVideo);
+    QComboBox* box = d.ui()->cbCapDriver;
+    ASSERT_EQ(box->count(), 3);
+    EXPECT_EQ(box->itemText(2), QString::fromLatin1(video::kSyntheticCameraName));
+    EXPECT_EQ(box->currentIndex(), 1);
+    EXPECT_FALSE(d.ui()->lbVideoCodecMissing->isVisibleTo(&d));  // WMV3 is watched and substituted
+    box->setCurrentIndex(2);
+    ASSERT_TRUE(d.BitBtn1Click());
+    EXPECT_EQ(RegReadVariant(kSettingsKey, "SyntheticVideoCamera", RegValueKind::Boolean, true), RegVariant(true));
+    EXPECT_EQ(RegReadVariant(kSettingsKey, "DefaultVideoCaptureDriver", RegValueKind::Integer, true),
+              RegVariant(int32_t(1)));
+    EXPECT_EQ(Open({}, tsVideo).ui()->cbCapDriver->currentIndex(), 2);
+
+    RegWriteVariant(kSettingsKey, "SyntheticVideoCamera", false, true);
+    cameras_.clear();
+    TfrmSettings& none = Open({}, tsVideo);
+    EXPECT_EQ(none.ui()->cbCapDriver->count(), 1);
+    EXPECT_EQ(none.ui()->cbCapDriver->currentIndex(), -1);
+    ASSERT_TRUE(none.BitBtn1Click());
+    EXPECT_EQ(RegReadVariant(kSettingsKey, "SyntheticVideoCamera", RegValueKind::Boolean, true), RegVariant(false));
 }
 
 TEST_F(SettingsDialog, BadValuesKeepTheDialogOpenOnTheirPageAndWriteNothing) {
