@@ -101,7 +101,9 @@ void TProgram::SetupVoice() {
         }
     });
     QObject::connect(ui.acAudioWizard, &QAction::triggered, main_.get(), [this] {
-        auto* wizard = new TfrmAudioTest(*tdm_, settings_, main_.get());
+        auto* wizard = new TfrmAudioTest(*tdm_, settings_, main_.get(), [this](Settings& s) {
+            LoadSettings(s, tdm_->ProgramFolder);
+        });
         wizard->setAttribute(Qt::WA_DeleteOnClose);
         opened_.append(wizard);
         wizard->show();
