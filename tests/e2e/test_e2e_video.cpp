@@ -53,7 +53,7 @@ protected:
 
 }  // namespace
 
-TEST_F(E2EVideo, ModeratorPublishesTheSyntheticCameraAndItIsWatched) {
+TEST_F(E2EVideo, WithoutACameraNothingIsSentAndTheChosenTestPictureIsPublishedAndWatched) {
     StartRoomServer();
     TVideoPort* port = VideoPort();
     ASSERT_TRUE(port);
