@@ -11,6 +11,8 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QTest>
+#include <QTimer>
+#include <QDialog>
 #include <QTreeWidget>
 #include <filesystem>
 #include <fstream>
@@ -376,5 +378,23 @@ TEST_F(SettingsDialog, PicturesOfEveryPageAndOfThePreview) {
     preview.show();
     EXPECT_TRUE(QTest::qWaitFor([&] { return preview.FramesShown() >= 2; }, 10000));
     EXPECT_TRUE(preview.grab().save(QStringLiteral(ORB_ARTIFACTS_DIR "/settings_preview.png"), "PNG"));
+
+    // The driver's dialogs as V4L2 offers them: the test picture has no controls (no source
+    // dialog) but formats and sizes; the one chosen there is what the reopened driver shows.
+    EXPECT_FALSE(preview.ShowSourceDialog());
+    QString listed;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        auto* formats = dialog ? dialog->findChild<QListWidget*>(QStringLiteral("lbFormats")) : nullptr;
+        if (!formats) return;
+        listed = dialog->windowTitle();
+        const auto found = formats->findItems(QStringLiteral("I420, 320 x 240"), Qt::MatchExactly);
+        if (!found.isEmpty()) formats->setCurrentItem(found.front());
+        dialog->accept();
+    });
+    EXPECT_TRUE(preview.ShowFormatDialog());
+    EXPECT_EQ(listed, QStringLiteral("Video Format"));
+    ASSERT_TRUE(preview.Restart(error)) << error;
+    EXPECT_EQ(preview.windowTitle(), QStringLiteral("Preview 320 x 240"));
     preview.Stop();
 }
