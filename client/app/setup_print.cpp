@@ -1,4 +1,6 @@
 // Print path into presentations, presentation export: what the program binds for this area.
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QStandardPaths>
 #include <QUrl>
@@ -44,6 +46,11 @@ void TProgram::SetupPrint() {
         };
         s.installPrinter = [workFolder = s.workFolder](std::string& why) {
             print::TDrvInstaller inst(runner);
+            if (geteuid() != 0) {
+                // Not root: the desktop's administrator prompt runs the installer, else the user
+                // is told what to run.
+                return print::InstallThroughAdminPrompt(runner, PrinterFiles(), why) == print::TAdminInstall::installed;
+            }
             const bool ok = inst.InstallDocumentPrinter(PrinterFiles(), workFolder.string() + "/", print::kPrinterName,
                                                         print::kDriverName, print::kPortName, print::kMonitorName);
             if (!ok)

@@ -199,9 +199,13 @@ void TProgram::SetupSharing() {
     w->bar->WorkArea = workArea;
     w->bar->OnStop = [&dm] { dm.SendAppShareStop(); };
     w->bar->OnPause = [&dm] { dm.SendAppShareState(); };
-    w->bar->OnUsers = [w, workArea] {
+    w->bar->OnUsers = [this, w, workArea] {
+        // Below the chat window when that is open, else below the bar.
+        QWidget* chat = Form<TfrmChatHolder>();
         const QRect a = workArea();
-        w->attendees->ShowDetached(a.left() + a.width() - 300, a.top() + w->bar->height() + 2, 300, 300);
+        const int top = chat && chat->isWindow() && chat->isVisible() ? chat->geometry().bottom() + 2
+                                                                      : a.top() + w->bar->height() + 2;
+        w->attendees->ShowDetached(a.left() + a.width() - 300, top, 300, 300);
     };
     w->bar->OnChat = [this, w, workArea] {
         QWidget* chat = Form<TfrmChatHolder>();
@@ -221,6 +225,29 @@ void TProgram::SetupSharing() {
             main_->raise();
         }
     };
+    // The participants window holds the main window's live participant panel while it is open;
+    // the panel's place shrinks meanwhile and gets its room back afterwards.
+    auto midSizes = std::make_shared<QList<int>>();
+    w->attendees->BorrowList = [this, midSizes]() -> QWidget* {
+        auto& ui = main_->Ui();
+        *midSizes = ui.midSplitter->sizes();
+        ui.layClassList->removeWidget(ui.hdrParticipants);
+        if (midSizes->size() > 1) {
+            QList<int> shrunk = *midSizes;
+            shrunk[1] += shrunk[0] - 5;
+            shrunk[0] = 5;
+            ui.midSplitter->setSizes(shrunk);
+        }
+        return ui.hdrParticipants;
+    };
+    w->attendees->ReturnList = [this, midSizes](QWidget* list) {
+        auto& ui = main_->Ui();
+        list->setParent(ui.pClassListHolder);
+        ui.layClassList->insertWidget(1, list);  // below the caption, where it came from
+        list->show();
+        if (!midSizes->isEmpty()) ui.midSplitter->setSizes(*midSizes);
+    };
+    w->attendees->SelectedParticipant = [&dm] { return dm.Participants.SelectedUser(); };
     w->attendees->Participants = [&dm] {
         std::vector<std::pair<int32_t, std::string>> rows;
         for (size_t i = 0; i < dm.Participants.Count(); ++i)

@@ -25,6 +25,7 @@ void TProgram::SetupVideo() {
         };
         env.release = [&dm](TTcpClient& c) { dm.DetachProxyHandler(c); };
         env.settings.driverIndex = s.DefaultVideoCaptureDriver;
+        env.settings.syntheticCamera = s.SyntheticVideoCamera;
         env.settings.compressor = uint32_t(s.DefaultVideoCompressor);
         env.settings.frameRate = s.VideoFrameRate;
         env.settings.bytesPerSecond = s.VideoBPS;

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "board/pickers/pickers.h"
+#include "board/textentry/text_entry.h"
 #include "board/window/frm_board.h"
 #include "board_fakes.h"
 #include "wire/bytes.h"
@@ -324,6 +325,32 @@ TEST_F(BoardWindow, WholeBoardLoadsShowTheBusyCursorAndRepaintsStayLocal) {
     EXPECT_TRUE(dirty.contains(QRect(300, 300, 11, 6)));
     EXPECT_LT(dirty.width() * dirty.height(), 400);
     engine.SetView(&window);
+}
+
+TEST_F(BoardWindow, EveryPickerChangeKeepsAllFourDefaults) {
+    auto choose = [](QComboBox* box, int index) {
+        box->setCurrentIndex(index);
+        emit box->activated(index);  // as a click on the item
+    };
+    choose(window.BrushStyle(), bsFDiagonal);
+    EXPECT_EQ(engine.DefaultBrushStyle(), bsFDiagonal);
+    choose(window.FillColor(), 9);  // Red
+    choose(window.PenSize(), 4);
+    choose(window.LineColor(), 12);  // Blue
+    EXPECT_EQ(engine.DefaultPenWidth(), 5);
+    EXPECT_EQ(engine.DefaultPenColor(), 0xFF0000u);
+    EXPECT_EQ(engine.DefaultBrushColor(), 0x0000FFu);
+    EXPECT_EQ(engine.DefaultBrushStyle(), bsFDiagonal);
+
+    // The text tool's colours: the 16 standard ones and the extended ones, with their names.
+    TFontsForm fonts({});
+    ASSERT_EQ(fonts.ColorBox1->count(), 20);
+    EXPECT_EQ(fonts.ColorBox1->itemText(15), QStringLiteral("White"));
+    EXPECT_EQ(fonts.ColorBox1->itemText(16), QStringLiteral("MoneyGreen"));
+    fonts.ColorBox1->SetColorValue(0xF0CAA6);  // SkyBlue
+    EXPECT_EQ(fonts.ColorBox1->currentIndex(), 17);
+    EXPECT_EQ(fonts.Values().color, 0xF0CAA6u);
+    EXPECT_EQ(window.LineColor()->count(), 16);
 }
 
 TEST(BoardPickers, ValuesOutsideTheListsAreRefused) {

@@ -1,9 +1,12 @@
-// A moderator's client publishes the synthetic camera through the test room server's video port:
+// A moderator's client without a camera (and without the test picture chosen) only says why in its
+// video window and sends nothing. A moderator's client with the test picture chosen publishes the
+// synthetic camera through the test room server's video port:
 // the Video command opens the video window, which previews and sends frames; a second attendee's
 // client is told that the camera started; a viewer on the video port receives and decodes the
 // frames. Screenshots go to the build's test-artifacts folder.
 
 #include <QImage>
+#include <filesystem>
 
 #include "e2e_test.h"
 #include "loop/plain_event_loop.h"
@@ -50,7 +53,7 @@ protected:
 
 }  // namespace
 
-TEST_F(E2EVideo, ModeratorPublishesTheSyntheticCameraAndItIsWatched) {
+TEST_F(E2EVideo, WithoutACameraNothingIsSentAndTheChosenTestPictureIsPublishedAndWatched) {
     StartRoomServer();
     TVideoPort* port = VideoPort();
     ASSERT_TRUE(port);
@@ -61,7 +64,45 @@ TEST_F(E2EVideo, ModeratorPublishesTheSyntheticCameraAndItIsWatched) {
     ASSERT_NE(benConnection, 0);
     ASSERT_TRUE(x_.WaitForTitle("Ben Tester in a virtual session", ben->Pid(), kWaitMs));
 
+    // A moderator without a camera and without the test picture chosen: the window says why and
+    // goes, and nothing reaches the video port, so nobody is told that a camera started.
+    unsetenv("ORB_SYNTHETIC_CAMERA");
+    if (std::filesystem::exists("/dev/video0")) GTEST_SKIP() << "this machine has a camera";
+    {
+        TClientProcess* bob = StartClient("modbob", {JoinLink("modbob", "pw", kRoom)});
+        ASSERT_TRUE(bob);
+        const int bobConnection = WaitForSignIn();
+        ASSERT_NE(bobConnection, 0);
+        auto bobMain = x_.WaitForTitle("Modbob Tester in a virtual session", bob->Pid(), kWaitMs);
+        ASSERT_TRUE(bobMain) << x_.DescribeWindows();
+        ASSERT_TRUE(WaitFor(bobConnection, vkRoomProfile));
+        ASSERT_TRUE(WaitForPainted(*bobMain));
+        auto bobBox = x_.Geometry(*bobMain);
+        ASSERT_TRUE(bobBox);
+        std::optional<TXDriver::Window> noCamera;
+        for (int tries = 0; tries < 20 && !noCamera; ++tries) {
+            x_.Click(bobBox->x + kVideoButtonX, bobBox->y + kVideoButtonY);
+            noCamera = x_.WaitForTitle("Video Window", bob->Pid(), 500);
+        }
+        ASSERT_TRUE(noCamera) << x_.DescribeWindows();
+        usleep(300 * 1000);
+        Screenshot("e2e_video_no_camera");
+        bool gone = false;
+        for (int waited = 0; waited < kWaitMs && !gone; waited += 100) {
+            gone = !x_.FindWindow([](const std::string& t) { return TXDriver::ShowsCaption(t, "Video Window"); },
+                                  bob->Pid());
+            if (!gone) usleep(100 * 1000);
+        }
+        EXPECT_TRUE(gone) << "the video window without a camera stayed open";
+        EXPECT_TRUE(port->PublisherIds().empty()) << "a machine without a camera published";
+        EXPECT_TRUE(server_.SentOfKind(benConnection, vkWebcamStarted).empty());
+        bob->Stop();
+    }
+
+    // This machine may have no camera: the moderator's client is told to use the test picture.
+    setenv("ORB_SYNTHETIC_CAMERA", "YUY2", 1);
     TClientProcess* mod = StartClient("modana", {JoinLink("modana", "pw", kRoom)});
+    unsetenv("ORB_SYNTHETIC_CAMERA");
     ASSERT_TRUE(mod);
     const int modConnection = WaitForSignIn();
     ASSERT_NE(modConnection, 0);

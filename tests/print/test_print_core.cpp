@@ -160,6 +160,58 @@ struct FakeRunner : ICommandRunner {
     }
 };
 
+// Without root the printer is installed through the administrator prompt: pkexec runs our installer;
+// whatever stops it, the user is told plainly what to run instead.
+TEST(AdminPromptInstall, OutcomesOfThePromptAndWhatTheUserIsTold) {
+    struct StatusRunner : ICommandRunner {
+        int status = 0;
+        std::vector<std::string> argv;
+        int Run(const std::vector<std::string>& a, std::string*) override {
+            argv = a;
+            return status;
+        }
+    };
+    TempDir bin;
+    const std::string pkexec = (bin.path / "pkexec").string();
+    WriteBytes(pkexec, "#!/bin/sh\n");
+    fs::permissions(pkexec, fs::perms::owner_all);
+    const char* oldPath = std::getenv("PATH");
+    const std::string savedPath = oldPath ? oldPath : "";
+    setenv("PATH", bin.path.c_str(), 1);
+    const std::string byHand = "run this once as root:\r\nsudo /opt/orbelo/orb-printer-install";
+    struct Case {
+        int status;
+        TAdminInstall outcome;
+        const char* says;
+    };
+    for (const Case& c : {Case{0, TAdminInstall::installed, ""},
+                          Case{126, TAdminInstall::refused, "administrator prompt was refused or cancelled"},
+                          Case{127, TAdminInstall::refused, "administrator prompt was refused or cancelled"},
+                          Case{1, TAdminInstall::failed, "could not install the document printer (exit status 1)"}}) {
+        SCOPED_TRACE(c.status);
+        StatusRunner runner;
+        runner.status = c.status;
+        std::string why;
+        EXPECT_EQ(InstallThroughAdminPrompt(runner, "/opt/orbelo", why), c.outcome);
+        EXPECT_EQ(runner.argv, (std::vector<std::string>{"pkexec", "/opt/orbelo/orb-printer-install"}));
+        if (c.outcome == TAdminInstall::installed) {
+            EXPECT_TRUE(why.empty());
+        } else {
+            EXPECT_NE(why.find(c.says), std::string::npos) << why;
+            EXPECT_NE(why.find(byHand), std::string::npos) << why;
+        }
+    }
+    // A desktop without pkexec: nothing is run, and the command to run is named.
+    fs::remove(pkexec);
+    StatusRunner runner;
+    std::string why;
+    EXPECT_EQ(InstallThroughAdminPrompt(runner, "/opt/orbelo", why), TAdminInstall::unavailable);
+    EXPECT_TRUE(runner.argv.empty());
+    EXPECT_NE(why.find("pkexec and polkitd"), std::string::npos) << why;
+    EXPECT_NE(why.find(byHand), std::string::npos) << why;
+    setenv("PATH", savedPath.c_str(), 1);
+}
+
 class Installer : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <grp.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -364,6 +366,130 @@ TEST(CupsRoad, PdfPrintedToTheDocumentPrinterBecomesAnUploadedPresentation) {
     EXPECT_TRUE(uploads.empty());
     EXPECT_FALSE(failed.closed);
     close(udp);
+}
+
+// An ordinary user (not root, known to the system only through nss_wrapper) prints with lp under
+// their own uid: the backend becomes that user, reads that user's settings below their home and
+// writes the pages into that user's export folder, owned by them.
+TEST(CupsRoad, AJobOfAnOrdinaryUserLandsAsPagesInThatUsersExportFolder) {
+    ASSERT_EQ(geteuid(), 0u) << "the scheduler and the installer run as root";
+    constexpr uid_t kUid = 54321;
+    const fs::path root = orbtest::MakeTempFolder();
+    struct Remove {
+        fs::path p;
+        ~Remove() { fs::remove_all(p); }
+    } removeRoot{root};
+    const fs::path home = root / "home" / "orbprint", machine = root / "machine", exportFolder = home / "export";
+    fs::create_directories(exportFolder);
+    // The system's users and groups, and ours.
+    auto withLine = [](const char* system, const std::string& line) {
+        std::ifstream in(system);
+        std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (!all.empty() && all.back() != '\n') all += '\n';
+        return all + line + "\n";
+    };
+    std::ofstream(root / "passwd") << withLine("/etc/passwd", "orbprint:x:54321:54321:Orb Print:" + home.string() +
+                                                              ":/bin/sh");
+    std::ofstream(root / "group") << withLine("/etc/group", "orbprint:x:54321:");
+    const std::vector<std::string> nss = {"LD_PRELOAD=libnss_wrapper.so", "NSS_WRAPPER_PASSWD=" + (root / "passwd").string(),
+                                          "NSS_WRAPPER_GROUP=" + (root / "group").string()};
+    std::vector<std::string> jobEnv = nss;
+    jobEnv.push_back("ORB_REGISTRY_MACHINE_DIR=" + machine.string());
+    jobEnv.push_back("ORB_PRINT_MONITOR=" + (root / "lib" / kMonitorLibraryFile).string());
+    orbtest::CupsScheduler scheduler(jobEnv);
+    std::string error;
+    ASSERT_TRUE(scheduler.Start(error)) << error;
+
+    // The user's own settings, as the Document Uploader writes them, below the user's home.
+    setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
+    setenv("ORB_REGISTRY_MACHINE_DIR", machine.c_str(), 1);
+    orb::reg::Registry::Default().Reconfigure(orb::reg::Registry::DefaultFolders());
+    int udp = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(udp, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    socklen_t len = sizeof addr;
+    getsockname(udp, reinterpret_cast<sockaddr*>(&addr), &len);
+    ASSERT_TRUE(WriteMonitorUserSettings(exportFolder.string() + "/", ntohs(addr.sin_port)));
+
+    TProcessRunner runner;
+    TCupsLayout layout;
+    layout.serverBin = scheduler.ServerBin();
+    layout.ppdFolder = root / "ppd";
+    layout.monitorFolder = root / "lib";
+    TDrvInstaller installer(runner, layout);
+    ASSERT_TRUE(installer.InstallDocumentPrinter(ORB_PRINTER_BUNDLE_DIR, "/var/tmp/", kPrinterName, kDriverName,
+                                                 kPortName, kMonitorName))
+        << installer.LastError() << scheduler.ErrorLog();
+    // The scheduler hands no LD_PRELOAD to its backends: our backend is started through a script
+    // that preloads nss_wrapper, so it finds the user the way it would find a real one. Mode 0700
+    // keeps it started as root.
+    const fs::path backend = installer.BackendPath(), real = backend.string() + ".real";
+    fs::rename(backend, real);
+    std::ofstream(backend) << "#!/bin/sh\nLD_PRELOAD=libnss_wrapper.so exec " << real.string() << " \"$@\"\n";
+    fs::permissions(backend, fs::perms::owner_all);
+    const fs::path pdf = home / "notes.pdf";
+    std::ofstream(pdf, std::ios::binary) << MakePdf();
+    for (const auto& e : fs::recursive_directory_iterator(root / "home")) ASSERT_EQ(lchown(e.path().c_str(), kUid, kUid), 0);
+    ASSERT_EQ(chown((root / "home").c_str(), kUid, kUid), 0);
+
+    // lp, run by the user with the user's own ids.
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        close(out[0]);
+        for (const auto& e : nss) putenv(const_cast<char*>(e.c_str()));
+        setenv("HOME", home.c_str(), 1);
+        setenv("USER", "orbprint", 1);
+        if (setgroups(0, nullptr) != 0 || setgid(kUid) != 0 || setuid(kUid) != 0) _exit(126);
+        execlp("lp", "lp", "-d", kPrinterQueue, pdf.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(out[1]);
+    std::string said;
+    char buf[256];
+    for (ssize_t n; (n = read(out[0], buf, sizeof buf)) > 0;) said.append(buf, size_t(n));
+    close(out[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << said << scheduler.ErrorLog();
+    const std::string lead = "request id is ";
+    ASSERT_NE(said.find(lead), std::string::npos) << said;
+    const std::string job = said.substr(said.find(lead) + lead.size(), said.find(' ', said.find(lead) + lead.size()) -
+                                                                            said.find(lead) - lead.size());
+    std::atomic<bool> stop{false};
+    WaitForPrintJob(runner, job, stop, std::chrono::seconds(120));
+
+    // What the backend said, for a failure's message.
+    std::string backendSaid;
+    {
+        std::ifstream log(scheduler.Root() / "log" / "error_log");
+        for (std::string line; std::getline(log, line);)
+            if (line.find("ERROR:") != std::string::npos || line.find("INFO: ") != std::string::npos)
+                backendSaid += line + "\n";
+    }
+    // Three pages, written by the user and announced to the user's client.
+    for (int i = 1; i <= 3; ++i) {
+        const fs::path page = exportFolder / ("Slide_" + std::to_string(i) + ".jpg");
+        struct stat st {};
+        ASSERT_EQ(stat(page.c_str(), &st), 0) << page << "\n" << backendSaid;
+        EXPECT_EQ(st.st_uid, kUid) << page;
+        std::vector<uint8_t> jpeg;
+        orb::Bitmap bitmap;
+        ASSERT_TRUE(ReadFile(page, jpeg));
+        EXPECT_TRUE(orb::JpegToBitmap(jpeg.data(), jpeg.size(), bitmap)) << page;
+    }
+    int pageNotices = 0;
+    for (pollfd p{udp, POLLIN, 0}; poll(&p, 1, 0) > 0;) {
+        uint8_t notice[2048];
+        if (recv(udp, notice, sizeof notice, 0) >= 518 && notice[514] == 5) ++pageNotices;
+    }
+    EXPECT_EQ(pageNotices, 3);
+    close(udp);
+    unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

@@ -48,6 +48,7 @@ Settings Unusual(const std::string& folder) {
     s.AudioOutDeviceID = 2;
     s.AudioInDeviceID = 1;
     s.DefaultVideoCaptureDriver = 9;
+    s.SyntheticVideoCamera = true;
     s.DefaultVideoCompressor = 0x44495658;
     s.VideoFrameRate = 10;
     s.VideoKFR = 30;
@@ -90,6 +91,7 @@ void ExpectSavedFieldsEqual(const Settings& a, const Settings& b) {
 #define F(x) EXPECT_EQ(a.x, b.x) << #x
     F(ShowModeratorTips); F(ColorTheme); F(MuteSpeakersWhileTalking); F(InputAudioQueueSizeEx);
     F(PushToTalkKey); F(AudioOutDeviceID); F(AudioInDeviceID); F(DefaultVideoCaptureDriver);
+    F(SyntheticVideoCamera);
     F(DefaultVideoCompressor); F(VideoFrameRate); F(VideoKFR); F(VideoBPS); F(VideoBitCount);
     F(RecSessionsFolder); F(InvitationURL); F(RecorderUserName); F(RecorderPassword); F(UseProxy);
     F(SocksVersion); F(ProxyHost); F(ProxyPort); F(ProxyAuthentication); F(ProxyUserName); F(ProxyPassword);
@@ -279,11 +281,12 @@ TEST_F(SettingsTest, SaveWritesTheTableInOrderWithScrambledPasswordsAndColourTex
     ASSERT_TRUE(SaveSettings(s));
     reg::Key k = Key();
     std::vector<std::string> names = k.ValueNames();
-    ASSERT_EQ(names.size(), 50u);
+    ASSERT_EQ(names.size(), 51u);
     EXPECT_EQ(names.front(), "ShowModeratorTips");
     EXPECT_EQ(names[14], "RecSessionsFolder");
     EXPECT_EQ(names[18], "RecordOnServer");
-    EXPECT_EQ(names.back(), "StoredWavVolume");
+    EXPECT_EQ(names[49], "StoredWavVolume");
+    EXPECT_EQ(names.back(), "SyntheticVideoCamera");
     EXPECT_EQ(k.ReadDWord("RecordOnServer"), 0u);
     EXPECT_EQ(k.ReadString("TextBoxFontColor"), "clRed");
     EXPECT_EQ(k.ReadString("DefPenColor"), "$00123456");

@@ -11,6 +11,8 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QTest>
+#include <QTimer>
+#include <QDialog>
 #include <QTreeWidget>
 #include <filesystem>
 #include <fstream>
@@ -72,10 +74,7 @@ protected:
             for (int i = 0; i < 8; ++i) names.push_back("Codec " + std::to_string(i));
             return names;
         };
-        h.CaptureDrivers = [] {
-            video::TCaptureDriver a{"Camera A", "", true, 0}, b{"Camera B", "", true, 0};
-            return std::vector<video::TCaptureDriver>{a, b};
-        };
+        h.CaptureDrivers = [this] { return cameras_; };
         h.SendMaxSpeakers = [this](int n) { return calls_.push_back("talkers " + std::to_string(n)), true; };
         h.SendForcedCodec = [this](int c) { return calls_.push_back("codec " + std::to_string(c)), true; };
         h.ReconnectAudio = [this] { calls_.push_back("reconnect"); };
@@ -99,6 +98,7 @@ protected:
     std::unique_ptr<TfrmSettings> dialog_;
     std::vector<std::string> calls_;
     std::vector<QString> told_;
+    std::vector<video::TCaptureDriver> cameras_{{"Camera A", "/dev/video0", false, 0}, {"Camera B", "/dev/video1", false, 0}};
 };
 
 QVariant Get(QWidget* w) {
@@ -196,6 +196,32 @@ TEST_F(SettingsDialog, EveryControlMapsToItsSettingBothWays) {
     EXPECT_EQ(PushToTalkIndex(18), -1);
     EXPECT_EQ(PushToTalkKeyOf(-1, 18), 18);
     EXPECT_EQ(RefreshRateOf(RefreshIndex(7), 7), 7);
+}
+
+// The test picture follows the devices in the camera list and is selected only when chosen; a
+// machine without a camera shows none selected, so OK never chooses it by itself.
+TEST_F(SettingsDialog, TheTestPictureIsACameraChoiceNeverTheDefault) {
+    RegWriteVariant(kSettingsKey, "DefaultVideoCaptureDriver", int32_t(1), true);
+    TfrmSettings& d = Open({}, tsVideo);
+    QComboBox* box = d.ui()->cbCapDriver;
+    ASSERT_EQ(box->count(), 3);
+    EXPECT_EQ(box->itemText(2), QString::fromLatin1(video::kSyntheticCameraName));
+    EXPECT_EQ(box->currentIndex(), 1);
+    EXPECT_FALSE(d.ui()->lbVideoCodecMissing->isVisibleTo(&d));  // WMV3 is watched and substituted
+    box->setCurrentIndex(2);
+    ASSERT_TRUE(d.BitBtn1Click());
+    EXPECT_EQ(RegReadVariant(kSettingsKey, "SyntheticVideoCamera", RegValueKind::Boolean, true), RegVariant(true));
+    EXPECT_EQ(RegReadVariant(kSettingsKey, "DefaultVideoCaptureDriver", RegValueKind::Integer, true),
+              RegVariant(int32_t(1)));
+    EXPECT_EQ(Open({}, tsVideo).ui()->cbCapDriver->currentIndex(), 2);
+
+    RegWriteVariant(kSettingsKey, "SyntheticVideoCamera", false, true);
+    cameras_.clear();
+    TfrmSettings& none = Open({}, tsVideo);
+    EXPECT_EQ(none.ui()->cbCapDriver->count(), 1);
+    EXPECT_EQ(none.ui()->cbCapDriver->currentIndex(), -1);
+    ASSERT_TRUE(none.BitBtn1Click());
+    EXPECT_EQ(RegReadVariant(kSettingsKey, "SyntheticVideoCamera", RegValueKind::Boolean, true), RegVariant(false));
 }
 
 TEST_F(SettingsDialog, BadValuesKeepTheDialogOpenOnTheirPageAndWriteNothing) {
@@ -352,5 +378,23 @@ TEST_F(SettingsDialog, PicturesOfEveryPageAndOfThePreview) {
     preview.show();
     EXPECT_TRUE(QTest::qWaitFor([&] { return preview.FramesShown() >= 2; }, 10000));
     EXPECT_TRUE(preview.grab().save(QStringLiteral(ORB_ARTIFACTS_DIR "/settings_preview.png"), "PNG"));
+
+    // The driver's dialogs as V4L2 offers them: the test picture has no controls (no source
+    // dialog) but formats and sizes; the one chosen there is what the reopened driver shows.
+    EXPECT_FALSE(preview.ShowSourceDialog());
+    QString listed;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        auto* formats = dialog ? dialog->findChild<QListWidget*>(QStringLiteral("lbFormats")) : nullptr;
+        if (!formats) return;
+        listed = dialog->windowTitle();
+        const auto found = formats->findItems(QStringLiteral("I420, 320 x 240"), Qt::MatchExactly);
+        if (!found.isEmpty()) formats->setCurrentItem(found.front());
+        dialog->accept();
+    });
+    EXPECT_TRUE(preview.ShowFormatDialog());
+    EXPECT_EQ(listed, QStringLiteral("Video Format"));
+    ASSERT_TRUE(preview.Restart(error)) << error;
+    EXPECT_EQ(preview.windowTitle(), QStringLiteral("Preview 320 x 240"));
     preview.Stop();
 }

@@ -90,6 +90,16 @@ TEST(ShareViewerWindow, RemoteInputThroughThePictureOnlyWhileControlIsHeld) {
     EXPECT_EQ(docked, 1);
     w.SetFloating(false);
     EXPECT_EQ(w.Ui().lbFloat->text(), "Float");
+
+    // A tile share opens in its original size, whatever the previous share showed.
+    w.CloseShare();
+    w.SetFit(true);
+    sharing::TRgbPicture tiles;
+    tiles.Reset(1024, 600, 0xFF336699u);
+    w.OpenTileShare(tiles);
+    QApplication::processEvents();
+    EXPECT_FALSE(w.Picture()->Fit());
+    EXPECT_EQ(w.Picture()->PictureRect(), (sharing::TRect{0, 0, 1024, 600}));
 }
 
 }  // namespace

@@ -44,6 +44,7 @@ void AddTile(std::vector<uint8_t>& body, TPaneHeader h, const std::vector<uint8_
 }
 
 TEST(TileShare, GridGeometryAndHostileGridsRefused) {
+    EXPECT_EQ(TileShareCaption("Ana Tester", "Desktop"), "Ana Tester sharing Desktop");
     TTileShare t;
     ASSERT_TRUE(t.Create(Info(103, 50, 4, 3)));
     EXPECT_EQ(t.TileWidth(), 25);

@@ -14,19 +14,32 @@
 
 using namespace orb::video;
 
-TEST(VideoCapture, DeviceListWithoutCamerasHoldsOnlyTheSyntheticCamera) {
+TEST(VideoCapture, TheTestPictureIsAChoiceNeverADevice) {
+    unsetenv("ORB_SYNTHETIC_CAMERA");
     auto dir = std::filesystem::temp_directory_path() / ("orb-video-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     std::ofstream(dir / "video0") << "not a device";
     auto list = ListCaptureDrivers(dir.string());
+    auto selectable = SelectableCaptureDrivers(dir.string());
     std::filesystem::remove_all(dir);
-    ASSERT_EQ(list.size(), 1u);
-    EXPECT_TRUE(list[0].synthetic);
-    EXPECT_EQ(list[0].name, kSyntheticCameraName);
-    // On this machine the synthetic camera comes after whatever real devices exist.
-    auto here = ListCaptureDrivers();
-    ASSERT_FALSE(here.empty());
-    EXPECT_TRUE(here.back().synthetic);
+    EXPECT_TRUE(list.empty());
+    // The settings offer it after the devices.
+    ASSERT_EQ(selectable.size(), 1u);
+    EXPECT_TRUE(selectable[0].synthetic);
+    EXPECT_EQ(selectable[0].name, kSyntheticCameraName);
+    for (const auto& d : ListCaptureDrivers()) EXPECT_FALSE(d.synthetic);
+
+    const std::vector<TCaptureDriver> one{{"Camera", "/dev/video0", false, 0}};
+    EXPECT_FALSE(ChooseCaptureDriver({}, 0, false));
+    EXPECT_FALSE(ChooseCaptureDriver(one, 1, false));
+    EXPECT_EQ(ChooseCaptureDriver(one, 0, false)->path, "/dev/video0");
+    EXPECT_TRUE(ChooseCaptureDriver({}, 0, true)->synthetic);
+    setenv("ORB_SYNTHETIC_CAMERA", "Y8", 1);
+    auto forced = ChooseCaptureDriver(one, 0, false);
+    unsetenv("ORB_SYNTHETIC_CAMERA");
+    ASSERT_TRUE(forced);
+    EXPECT_TRUE(forced->synthetic);
+    EXPECT_EQ(forced->layout, MakeFourcc('Y', '8', ' ', ' '));
 }
 
 TEST(VideoCapture, OpeningFailuresSayWhy) {
@@ -39,6 +52,8 @@ TEST(VideoCapture, OpeningFailuresSayWhy) {
         EXPECT_STREQ(e.what(), "No capture driver selected");
     }
     EXPECT_THROW(cap.VideoFormatHeader(), ENotOpen);
+    EXPECT_THROW(cap.GetDriverCaps(), ENotOpen);
+    EXPECT_THROW(cap.Status(), ENotOpen);
     EXPECT_STREQ(ENotOpen().what(), "Driver not Open");
     cap.SetDriverIndex(0);
     try {
@@ -113,8 +128,20 @@ TEST(VideoCapture, SyntheticCameraInEveryLayout) {
     cap.SetFrameRate(30);
     cap.StartCapture();
     for (int i = 0; i < 400 && frames < 3; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(cap.Status().capturingNow);
     cap.StopCapture();
     EXPECT_GE(frames.load(), 3);
+    // What the driver reports: the size and layout, the frames delivered, and only the dialogs
+    // it has something for (the test picture has formats and sizes, but no controls).
+    const TCaptureStatus status = cap.Status();
+    EXPECT_EQ(status.imageWidth, 160);
+    EXPECT_EQ(status.imageHeight, 120);
+    EXPECT_EQ(status.compression, 0u);
+    EXPECT_FALSE(status.capturingNow);
+    EXPECT_GE(status.currentVideoFrame, uint64_t(frames.load()));
+    EXPECT_EQ(cap.GetDriverCaps(), (TCaptureDriverCaps{true, false, false, true, false}));
+    EXPECT_TRUE(cap.Controls().empty());
+    EXPECT_EQ(cap.FormatChoices().size(), 40u);
     int after = frames;
     std::this_thread::sleep_for(std::chrono::milliseconds(80));
     EXPECT_EQ(frames.load(), after);

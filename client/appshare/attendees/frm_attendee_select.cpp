@@ -1,5 +1,6 @@
 #include "appshare/attendees/frm_attendee_select.h"
 
+#include <QCloseEvent>
 #include <QMouseEvent>
 
 #include "ui_frm_attendee_select.h"
@@ -23,7 +24,21 @@ TfrmAttendeeSelect::TfrmAttendeeSelect(QWidget* parent)
     });
 }
 
-TfrmAttendeeSelect::~TfrmAttendeeSelect() = default;
+TfrmAttendeeSelect::~TfrmAttendeeSelect() { GiveBack(); }
+
+void TfrmAttendeeSelect::GiveBack() {
+    QWidget* list = borrowed_;
+    borrowed_ = nullptr;
+    if (!list) return;
+    ui_->pListHolder->layout()->removeWidget(list);
+    if (ReturnList) ReturnList(list);
+    ui_->lvAttendees->show();
+}
+
+void TfrmAttendeeSelect::closeEvent(QCloseEvent* e) {
+    GiveBack();
+    QWidget::closeEvent(e);
+}
 
 void TfrmAttendeeSelect::Refill() {
     ui_->lvAttendees->clear();
@@ -38,9 +53,12 @@ void TfrmAttendeeSelect::Refill() {
 }
 
 int32_t TfrmAttendeeSelect::SelectedUser() const {
-    const QListWidgetItem* item = ui_->lvAttendees->currentItem();
-    if (!item) return 0;
-    const int32_t id = item->data(Qt::UserRole).toInt();
+    int32_t id = 0;
+    if (borrowed_) {
+        id = SelectedParticipant ? SelectedParticipant() : 0;
+    } else if (const QListWidgetItem* item = ui_->lvAttendees->currentItem()) {
+        id = item->data(Qt::UserRole).toInt();
+    }
     return OwnUserId && id == OwnUserId() ? 0 : id;
 }
 
@@ -51,7 +69,18 @@ void TfrmAttendeeSelect::ShowDetached(int left, int top, int height, int width) 
     }
     setParent(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     setGeometry(left, top, width, height);
-    Refill();
+    if (!borrowed_ && BorrowList) borrowed_ = BorrowList();
+    if (borrowed_) {
+        ui_->lvAttendees->hide();
+        borrowed_->setParent(ui_->pListHolder);
+        ui_->pListHolder->layout()->addWidget(borrowed_);
+        borrowed_->show();
+        // The panel's own selection decides; the buttons check it when pressed.
+        ui_->btnGive->setEnabled(true);
+        ui_->btnDeprive->setEnabled(true);
+    } else {
+        Refill();
+    }
     ui_->pBtnHolder->setVisible(OwnShareRunning && OwnShareRunning());
     show();
     raise();

@@ -16,6 +16,9 @@ TfrmNewAppShareSettings::TfrmNewAppShareSettings(QWidget* parent)
     ui_->setupUi(this);
     setObjectName(QStringLiteral("TfrmNewAppShareSettings"));
     ui_->imgDesktopPreview->installEventFilter(this);
+    // X capture always takes what the screen shows (with a compositor, the composited picture,
+    // translucent windows included): there is nothing for this box to switch.
+    ui_->cbCapTransp->hide();
     connect(ui_->rbDesktop, &QRadioButton::clicked, this, [this] { SelectMode(kShareModeDesktop); });
     connect(ui_->rbScreenArea, &QRadioButton::clicked, this, [this] { SelectMode(kShareModeArea); });
     connect(ui_->rbApplication, &QRadioButton::clicked, this, [this] { SelectMode(kShareModeWindow); });

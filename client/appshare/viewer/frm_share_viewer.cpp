@@ -169,7 +169,8 @@ void TfrmAppShareViewWindow::OpenTileShare(const orb::sharing::TRgbPicture& pict
     picture_->ClearCursor();
     picture_->Image() = QImage();
     CopyToImage(picture, {0, 0, picture.width, picture.height}, picture_->Image());
-    SetFit(true);
+    // A tile share opens in its original size; "Fit In My Window" scales it.
+    SetFit(false);
 }
 
 void TfrmAppShareViewWindow::TilePictureChanged(const orb::sharing::TRgbPicture& picture,

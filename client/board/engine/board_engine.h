@@ -118,6 +118,16 @@ public:
     void SetBrushStyle(uint8_t s) { CurrentLayer().brushStyle = s; }
     void SetFont(const TBoardFont& f) { CurrentLayer().font = f; }
     void SetDefaults(int penWidth, TColorRef penColor) { defPenWidth_ = penWidth; defPenColor_ = penColor; }
+    // The pickers' last choices, kept as the defaults: line width and colour, fill colour and style.
+    void SetDefaults(int penWidth, TColorRef penColor, TColorRef brushColor, uint8_t brushStyle) {
+        SetDefaults(penWidth, penColor);
+        defBrushColor_ = brushColor;
+        defBrushStyle_ = brushStyle;
+    }
+    int DefaultPenWidth() const { return defPenWidth_; }
+    TColorRef DefaultPenColor() const { return defPenColor_; }
+    TColorRef DefaultBrushColor() const { return defBrushColor_; }
+    uint8_t DefaultBrushStyle() const { return defBrushStyle_; }
     void SetGridSize(int grid) { if (grid > 0) gridSize_ = grid; }
     int GridSize() const { return gridSize_; }
     void SetSnapToGrid(bool snap) { snap_ = snap; }
@@ -220,6 +230,8 @@ private:
     int gridSize_ = 25;
     int defPenWidth_ = 3;
     TColorRef defPenColor_ = kBlack;
+    TColorRef defBrushColor_ = kWhite;
+    uint8_t defBrushStyle_ = bsClear;
     TAirBrush airBrush_;
     std::vector<QImage> ilCursors24_;
     QImage overlay_;

@@ -19,11 +19,15 @@ struct TNamedColor {
     const char* name;
     uint32_t value;
 };
-constexpr TNamedColor kColors[16] = {
+// The 16 standard colours, then the 4 extended ones.
+constexpr int kStandardColors = 16;
+constexpr int kAllColors = 20;
+constexpr TNamedColor kColors[kAllColors] = {
     {"Black", 0x000000},  {"Maroon", 0x000080}, {"Green", 0x008000},   {"Olive", 0x008080},
     {"Navy", 0x800000},   {"Purple", 0x800080}, {"Teal", 0x808000},    {"Gray", 0x808080},
     {"Silver", 0xC0C0C0}, {"Red", 0x0000FF},    {"Lime", 0x00FF00},    {"Yellow", 0x00FFFF},
     {"Blue", 0xFF0000},   {"Fuchsia", 0xFF00FF}, {"Aqua", 0xFFFF00},   {"White", 0xFFFFFF},
+    {"MoneyGreen", 0xC0DCC0}, {"SkyBlue", 0xF0CAA6}, {"Cream", 0xF0FBFF}, {"MedGray", 0xA4A0A0},
 };
 
 using ItemPainter = std::function<void(QPainter&, QRect, int)>;
@@ -70,7 +74,7 @@ void PaintClosed(QComboBox* box, const ItemPainter& paint) {
 }
 
 void PaintColor(QPainter& p, QRect r, int i, TColorComboBoxEx::ShowStyle style, const QFont& font) {
-    if (i < 0 || i >= 16) return;
+    if (i < 0 || i >= kAllColors) return;
     if (style == TColorComboBoxEx::ssOnlyText) {
         p.drawText(r.adjusted(2, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, QString::fromLatin1(kColors[i].name));
         return;
@@ -121,15 +125,22 @@ void PaintFill(QPainter& p, QRect r, int i) {
 
 // ---- colours
 
-uint32_t TColorComboBoxEx::ItemColor(int index) { return index >= 0 && index < 16 ? kColors[index].value : 0; }
+uint32_t TColorComboBoxEx::ItemColor(int index) { return index >= 0 && index < kAllColors ? kColors[index].value : 0; }
 
 TColorComboBoxEx::TColorComboBoxEx(QWidget* parent) : QComboBox(parent) {
-    for (const TNamedColor& c : kColors) addItem(QString::fromLatin1(c.name), QVariant::fromValue(c.value));
+    for (int i = 0; i < kStandardColors; ++i)
+        addItem(QString::fromLatin1(kColors[i].name), QVariant::fromValue(kColors[i].value));
     Setup(this, [this](QPainter& p, QRect r, int i) { PaintColor(p, r, i, style_, font()); });
     setCurrentIndex(IndexOfColor(value_));
     connect(this, qOverload<int>(&QComboBox::activated), this, [this](int i) {
         if (i >= 0) SetColorValue(ItemColor(i));
     });
+}
+
+void TColorComboBoxEx::AddExtendedColors() {
+    if (count() > kStandardColors) return;
+    for (int i = kStandardColors; i < kAllColors; ++i)
+        addItem(QString::fromLatin1(kColors[i].name), QVariant::fromValue(kColors[i].value));
 }
 
 int TColorComboBoxEx::IndexOfColor(uint32_t colour) const {

@@ -1,5 +1,6 @@
 #pragma once
-// Drop-down lists with painted items for the board tool bar: 16 colour swatches, lines of growing
+// Drop-down lists with painted items for the board tool bar: 16 colour swatches (the text tool's
+// list adds the 4 extended colours), lines of growing
 // width and brush hatch samples. Each keeps its value as a property and reports a change through
 // its signal. Colours are Windows colour values 0x00BBGGRR.
 
@@ -15,8 +16,10 @@ public:
     explicit TColorComboBoxEx(QWidget* parent = nullptr);
 
     uint32_t ColorValue() const { return value_; }
-    // A colour that is not one of the 16 leaves value and selection as they are.
+    // A colour that is not in the list leaves value and selection as they are.
     void SetColorValue(uint32_t colour);
+    // Adds the extended colours (MoneyGreen, SkyBlue, Cream, MedGray) after the 16 standard ones.
+    void AddExtendedColors();
     int IndexOfColor(uint32_t colour) const;
     ShowStyle Style() const { return style_; }
     void SetShowStyle(ShowStyle style);

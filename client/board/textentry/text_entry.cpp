@@ -41,6 +41,7 @@ TFontsForm::TFontsForm(const TTextDefaults& defaults, QWidget* parent)
     ColorBox1 = new TColorComboBoxEx(this);
     ColorBox1->setObjectName(QStringLiteral("ColorBox1"));
     ColorBox1->SetShowStyle(TColorComboBoxEx::ssColorAndText);
+    ColorBox1->AddExtendedColors();
     FontCombo = new QFontComboBox(this);
     FontCombo->setObjectName(QStringLiteral("FontCombo"));
     FontCombo->setEditable(false);

@@ -693,7 +693,9 @@ void TfrmBoard::PickersChanged(int which) {
         engine_->SetBrushStyle(uint8_t(cbBrushStyle_->FillStyle()));
         break;
     }
-    engine_->SetDefaults(tbPenSize_->LineWidth(), cbLineColor_->ColorValue());
+    // Every change keeps all four choices as the defaults, whichever picker moved.
+    engine_->SetDefaults(tbPenSize_->LineWidth(), cbLineColor_->ColorValue(), cbFillColor_->ColorValue(),
+                         uint8_t(cbBrushStyle_->FillStyle()));
     if (Hooks.SavePenDefaults) Hooks.SavePenDefaults(tbPenSize_->LineWidth(), cbLineColor_->ColorValue());
 }
 

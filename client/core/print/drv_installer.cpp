@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cerrno>
 #include <sstream>
 #include <thread>
@@ -131,6 +132,35 @@ std::string TDrvInstaller::QueueName(const std::string& printerName) {
     for (char c : printerName)
         if (std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '.') q += c;
     return q.substr(0, 127);
+}
+
+bool AdminPromptAvailable() {
+    const char* path = std::getenv("PATH");
+    std::stringstream dirs(path && *path ? path : "/usr/bin:/bin");
+    std::string dir;
+    while (std::getline(dirs, dir, ':'))
+        if (!dir.empty() && access((fs::path(dir) / "pkexec").c_str(), X_OK) == 0) return true;
+    return false;
+}
+
+TAdminInstall InstallThroughAdminPrompt(ICommandRunner& runner, const fs::path& programFolder, std::string& why) {
+    const std::string byHand = "\r\nTo install it, run this once as root:\r\n" + TDrvInstaller::RootInstallCommand(programFolder);
+    if (!AdminPromptAvailable()) {
+        why = "This desktop has no administrator prompt (pkexec, from the Debian packages pkexec and polkitd)." + byHand;
+        return TAdminInstall::unavailable;
+    }
+    const int rc = runner.Run({"pkexec", (programFolder / "orb-printer-install").string()}, nullptr);
+    if (rc == 0) {
+        why.clear();
+        return TAdminInstall::installed;
+    }
+    // pkexec: 126 when the prompt was dismissed or the password refused, 127 when not authorised.
+    if (rc == 126 || rc == 127) {
+        why = "The administrator prompt was refused or cancelled, so the document printer was not installed." + byHand;
+        return TAdminInstall::refused;
+    }
+    why = "The installer could not install the document printer (exit status " + std::to_string(rc) + ")." + byHand;
+    return TAdminInstall::failed;
 }
 
 std::string TDrvInstaller::RootInstallCommand(const fs::path& programFolder) {

@@ -36,6 +36,8 @@ struct TCupsLayout {
     std::filesystem::path serverBin = "/usr/lib/cups";          // backend/ and filter/ below it
     std::filesystem::path ppdFolder = "/usr/share/ppd/orbelo";  // our PPD
     std::filesystem::path monitorFolder = "/usr/lib/orbelo-live6";  // libpagorix.so
+    // Where polkit reads the actions of the administrator prompt.
+    std::filesystem::path polkitActions = "/usr/share/polkit-1/actions";
     // Commands that stop and start the scheduler; empty: the scheduler is left alone.
     std::vector<std::string> stopScheduler;
     std::vector<std::string> startScheduler;
@@ -104,6 +106,16 @@ private:
     TCupsLayout layout_;
     std::string error_;
 };
+
+// Installing the printer through the desktop's administrator prompt (pkexec runs our installer as
+// root; our polkit action names what is asked for). What came of it, and the plain words for the
+// user, ending with the command to run by hand when it did not happen.
+enum class TAdminInstall { installed, refused, unavailable, failed };
+inline constexpr const char* kPolkitActionFile = "org.orbelo.live6.printer-install.policy";
+TAdminInstall InstallThroughAdminPrompt(ICommandRunner& runner, const std::filesystem::path& programFolder,
+                                        std::string& why);
+// True when pkexec is on the PATH.
+bool AdminPromptAvailable();
 
 // The registry key of the monitor's per-machine settings.
 std::string MonitorKeyPath(const std::string& monitorName);

@@ -33,14 +33,16 @@ std::string StageStatus(int stage, int number);
 
 inline constexpr const char* kMsgFolder = "Unable to prepare temporary presentation folder.";
 inline constexpr const char* kMsgConnect =
-    "Unable to connect to PowerPoint.\r\nPlease make sure you have Microsoft PowerPoint installed on your computer.";
+    "Unable to start LibreOffice.\r\nPlease make sure LibreOffice Impress is installed on your computer (Debian "
+    "packages libreoffice-impress, libreoffice-writer and poppler-utils).";
 inline constexpr const char* kMsgOpen =
     "Unable to open the presentation file.\r\nPlease make sure the file is not corrupted or locked.";
 inline constexpr const char* kMsgExported =
     "The file was successfully exported to server. \r\nIt is now available in the Presentations' library.\r\n"
     "Double click on it to launch the first page.";
 inline constexpr const char* kMsgNotExported =
-    "Presentation not exported.\r\nPlease make sure you have Microsoft PowerPoint installed on your computer.";
+    "Presentation not exported.\r\nPlease make sure LibreOffice Impress is installed on your computer (Debian "
+    "packages libreoffice-impress, libreoffice-writer and poppler-utils).";
 inline constexpr const char* kMsgUploadFailed =
     "Some errors occured while converting the file. \r\nSome pages were not uploaded. You may need to retry.";
 

@@ -2,7 +2,9 @@
 //   orb-printer-install [--source DIR] [--files-root DIR] [--server-bin DIR] [--ppd-folder DIR]
 //                       [--monitor-folder DIR] [--check]
 // The source folder defaults to this program's own folder, which the build fills with the backend,
-// the filter, the monitor library and the PPD. --check only reports whether all is installed.
+// the filter, the monitor library, the PPD and our polkit action (copied to polkit's actions
+// folder, so the client's administrator prompt names what it asks for). --check only reports
+// whether all is installed. The client runs it through pkexec when a user who is not root asks.
 
 #include <unistd.h>
 
@@ -63,6 +65,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "The document printer could not be installed: %s\n", installer.LastError().c_str());
         return 1;
     }
+    // Our action for the desktop's administrator prompt, so later prompts say what they are for.
+    const fs::path policy = source / kPolkitActionFile;
+    if (fs::exists(policy, ec) && fs::is_directory(layout.polkitActions, ec))
+        fs::copy_file(policy, layout.polkitActions / kPolkitActionFile, fs::copy_options::overwrite_existing, ec);
     std::printf("The document printer \"%s\" is installed (queue %s).\n", kPrinterName, kPrinterQueue);
     return 0;
 }

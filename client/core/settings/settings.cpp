@@ -78,6 +78,7 @@ void LoadSettings(Settings& s, const std::string& programFolder) {
     s.AudioOutDeviceID = AtLeast(Int("AudioOutDeviceID"), 0, 0);
     s.AudioInDeviceID = AtLeast(Int("AudioInDeviceID"), 0, 0);
     s.DefaultVideoCaptureDriver = InRange(Int("DefaultVideoCaptureDriver"), 0, 9, 0);
+    s.SyntheticVideoCamera = Bool("SyntheticVideoCamera");
     s.DefaultVideoCompressor = AtLeast(Int("DefaultVideoCompressor"), 1, kDefaultVideoCompressor);
     s.VideoFrameRate = InRange(Int("VideoFrameRate"), 1, 10, 5);
     s.VideoFormatSize = 0;
@@ -193,6 +194,8 @@ bool SaveSettings(const Settings& s) {
     w("SilenceSuppressionLevel", s.SilenceSuppressionLevel);
     w("StoredMicVolume", s.StoredMicVolume);
     w("StoredWavVolume", s.StoredWavVolume);
+    // Ours, after the table: the test picture instead of a camera.
+    w("SyntheticVideoCamera", s.SyntheticVideoCamera);
     return batch.Commit() && ok;
 }
 

@@ -28,6 +28,7 @@ struct Settings {
     int32_t AudioOutDeviceID = 0;
     int32_t AudioInDeviceID = 0;
     int32_t DefaultVideoCaptureDriver = 0;
+    bool SyntheticVideoCamera = false;  // the test picture instead of a camera, only by the user's choice
     int32_t DefaultVideoCompressor = kDefaultVideoCompressor;
     int32_t VideoFrameRate = 5;
     int32_t VideoFormatSize = 0;

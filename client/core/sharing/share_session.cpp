@@ -26,6 +26,10 @@ std::string ShareCaption(const std::string& name, const std::string& title, bool
     return head + title + (paused ? " (PAUSED)" : "");
 }
 
+std::string TileShareCaption(const std::string& name, const std::string& title) {
+    return name + " sharing " + title;
+}
+
 TRect PictureSourceRect(const TAppShareDescriptor& d) {
     if (d.shareMode == kShareModeDesktop) return {d.sourceLeft, d.sourceTop, d.sourceWidth, d.sourceHeight};
     return {0, 0, d.pictureWidth, d.pictureHeight};
@@ -462,7 +466,7 @@ void TShareSession::SetRow(int32_t user, int state) {
 void TShareSession::OpenTiles(const TPaneShareInfo& info) {
     if (!tiles_.Create(info)) return;
     tileControl_ = false;
-    if (View) View->OpenTileViewer(info, tiles_.Picture(), ShareCaption(info.sharerName, info.title, false));
+    if (View) View->OpenTileViewer(info, tiles_.Picture(), TileShareCaption(info.sharerName, info.title));
 }
 
 void TShareSession::OnTileStarted(const TVCRHeader& h, std::span<const uint8_t> body) {

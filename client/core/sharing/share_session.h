@@ -94,6 +94,8 @@ struct TShareTransport {
 
 // "<name>\t sharing " (cut to 209 characters together) followed by the title, and " (PAUSED)".
 std::string ShareCaption(const std::string& name, const std::string& title, bool paused);
+// The tile scheme's caption: "<name> sharing <title>".
+std::string TileShareCaption(const std::string& name, const std::string& title);
 // The part of the screen the picture stands for: the source rectangle for the desktop (stretched
 // into the picture); the whole picture for an area or a window (copied at their screen position).
 TRect PictureSourceRect(const TAppShareDescriptor& d);

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+#include <algorithm>
 
 #include "yuv_converts.h"
 
@@ -222,6 +223,19 @@ public:
         out = SyntheticPicture(Format(), counter_++);
         return !out.empty();
     }
+    std::vector<TCaptureFormatChoice> FormatChoices() override {
+        static constexpr struct { char code[5]; const char* name; } kLayouts[] = {
+            {"YUY2", "YUY2"}, {"UYVY", "UYVY"}, {"Y41P", "Y41P"}, {"YVU9", "YVU9"},
+            {"I420", "I420"}, {"Y8  ", "Y8"},   {"Y211", "Y211"}, {"", "RGB 24"}};
+        static constexpr int kSizes[][2] = {{160, 120}, {176, 144}, {320, 240}, {352, 288}, {640, 480}};
+        std::vector<TCaptureFormatChoice> out;
+        for (const auto& l : kLayouts)
+            for (const auto& sz : kSizes) {
+                const uint32_t code = l.code[0] ? MakeFourcc(l.code[0], l.code[1], l.code[2], l.code[3]) : 0;
+                out.push_back({code, l.name, sz[0], sz[1]});
+            }
+        return out;
+    }
 
 private:
     mutable std::mutex mu_;
@@ -322,8 +336,11 @@ public:
                     break;
                 }
                 if (b.index < buffers_.size() && b.bytesused <= buffers_[b.index].second &&
-                    picture_.Convert(static_cast<const uint8_t*>(buffers_[b.index].first), b.bytesused, picture) && onFrame)
-                    onFrame(picture.data(), picture.size());
+                    picture_.Convert(static_cast<const uint8_t*>(buffers_[b.index].first), b.bytesused, picture)) {
+                    if (onFrame) onFrame(picture.data(), picture.size());
+                } else {
+                    ++dropped_;
+                }
                 Xioctl(fd_, VIDIOC_QBUF, &b);
             }
         });
@@ -358,6 +375,97 @@ public:
         Stop();
         out = std::move(got);
         return !out.empty();
+    }
+
+    uint64_t DroppedFrames() const override { return dropped_; }
+
+    std::vector<TCaptureControl> Controls() override {
+        std::vector<TCaptureControl> out;
+        v4l2_queryctrl q{};
+        q.id = V4L2_CTRL_FLAG_NEXT_CTRL;
+        // A bounded walk: a driver that never ends its list cannot hold the dialog.
+        for (int n = 0; n < 256 && Xioctl(fd_, VIDIOC_QUERYCTRL, &q) == 0; ++n) {
+            const uint32_t id = q.id;
+            q.id |= V4L2_CTRL_FLAG_NEXT_CTRL;
+            if (q.flags & (V4L2_CTRL_FLAG_DISABLED | V4L2_CTRL_FLAG_READ_ONLY | V4L2_CTRL_FLAG_INACTIVE)) continue;
+            TCaptureControl c;
+            c.id = id;
+            c.name.assign(reinterpret_cast<const char*>(q.name), strnlen(reinterpret_cast<const char*>(q.name), sizeof q.name));
+            c.minimum = q.minimum;
+            c.maximum = q.maximum;
+            c.step = q.step > 0 ? int32_t(q.step) : 1;
+            c.defaultValue = q.default_value;
+            switch (q.type) {
+            case V4L2_CTRL_TYPE_INTEGER: c.type = TCaptureControl::Integer; break;
+            case V4L2_CTRL_TYPE_BOOLEAN: c.type = TCaptureControl::Boolean; break;
+            case V4L2_CTRL_TYPE_BUTTON: c.type = TCaptureControl::Button; break;
+            case V4L2_CTRL_TYPE_MENU:
+            case V4L2_CTRL_TYPE_INTEGER_MENU: {
+                c.type = TCaptureControl::Menu;
+                for (int64_t i = q.minimum; i <= q.maximum && i - q.minimum < 64; ++i) {
+                    v4l2_querymenu m{};
+                    m.id = id;
+                    m.index = uint32_t(i);
+                    if (Xioctl(fd_, VIDIOC_QUERYMENU, &m) != 0) continue;
+                    std::string name = q.type == V4L2_CTRL_TYPE_MENU
+                                           ? std::string(reinterpret_cast<const char*>(m.name),
+                                                         strnlen(reinterpret_cast<const char*>(m.name), sizeof m.name))
+                                           : std::to_string(m.value);
+                    c.menu.emplace_back(int32_t(i), name);
+                }
+                if (c.menu.empty()) continue;
+                break;
+            }
+            default: continue;  // classes, strings, 64-bit and compound controls have no place here
+            }
+            v4l2_control v{};
+            v.id = id;
+            c.value = Xioctl(fd_, VIDIOC_G_CTRL, &v) == 0 ? v.value : c.defaultValue;
+            out.push_back(std::move(c));
+        }
+        return out;
+    }
+    bool SetControl(uint32_t id, int32_t value) override {
+        v4l2_control v{};
+        v.id = id;
+        v.value = value;
+        return Xioctl(fd_, VIDIOC_S_CTRL, &v) == 0;
+    }
+    std::vector<TCaptureFormatChoice> FormatChoices() override {
+        std::vector<TCaptureFormatChoice> out;
+        for (uint32_t i = 0; i < 64; ++i) {
+            v4l2_fmtdesc d{};
+            d.index = i;
+            d.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+            if (Xioctl(fd_, VIDIOC_ENUM_FMT, &d) != 0) break;
+            const uint32_t comp = CompressionOfPixel(d.pixelformat);
+            if (comp == 0xFFFFFFFFu) continue;  // a layout this client cannot convert
+            const std::string name(reinterpret_cast<const char*>(d.description),
+                                   strnlen(reinterpret_cast<const char*>(d.description), sizeof d.description));
+            auto add = [&](uint32_t w, uint32_t h) {
+                if (!PictureSizeOk(int32_t(w), int32_t(h))) return;
+                TCaptureFormatChoice c{comp, name, int(w), int(h)};
+                if (std::find(out.begin(), out.end(), c) == out.end()) out.push_back(c);
+            };
+            for (uint32_t k = 0; k < 64; ++k) {
+                v4l2_frmsizeenum s{};
+                s.index = k;
+                s.pixel_format = d.pixelformat;
+                if (Xioctl(fd_, VIDIOC_ENUM_FRAMESIZES, &s) != 0) break;
+                if (s.type == V4L2_FRMSIZE_TYPE_DISCRETE) {
+                    add(s.discrete.width, s.discrete.height);
+                    continue;
+                }
+                // A range: the usual web-cam sizes inside it.
+                static constexpr uint32_t kSizes[][2] = {{160, 120}, {176, 144}, {320, 240}, {352, 288}, {640, 480}};
+                for (const auto& sz : kSizes)
+                    if (sz[0] >= s.stepwise.min_width && sz[0] <= s.stepwise.max_width &&
+                        sz[1] >= s.stepwise.min_height && sz[1] <= s.stepwise.max_height)
+                        add(sz[0], sz[1]);
+                break;
+            }
+        }
+        return out;
     }
 
 private:
@@ -420,6 +528,7 @@ private:
     TBitmapInfoHeader format_;
     std::vector<std::pair<void*, size_t>> buffers_;
     std::atomic<bool> stop_{true};
+    std::atomic<uint64_t> dropped_{0};
     std::thread thread_;
     TV4L2Picture picture_;
 };
@@ -523,6 +632,15 @@ std::vector<TCaptureDriver> ListCaptureDrivers(const std::string& deviceDir) {
         }
         close(fd);
     }
+    return out;
+}
+
+bool SyntheticCameraForced() {
+    const char* e = getenv("ORB_SYNTHETIC_CAMERA");
+    return e && *e;
+}
+
+TCaptureDriver SyntheticCameraDriver() {
     TCaptureDriver synthetic{kSyntheticCameraName, "", true, 0};
     if (const char* e = getenv("ORB_SYNTHETIC_CAMERA"); e && strlen(e) >= 2 && strlen(e) <= 4) {
         char c[4] = {' ', ' ', ' ', ' '};
@@ -530,8 +648,20 @@ std::vector<TCaptureDriver> ListCaptureDrivers(const std::string& deviceDir) {
         uint32_t code = MakeFourcc(c[0], c[1], c[2], c[3]);
         if (YuvFormatOf(code) >= kConvYUY2) synthetic.layout = code;
     }
-    out.push_back(synthetic);
+    return synthetic;
+}
+
+std::vector<TCaptureDriver> SelectableCaptureDrivers(const std::string& deviceDir) {
+    std::vector<TCaptureDriver> out = ListCaptureDrivers(deviceDir);
+    out.push_back(SyntheticCameraDriver());
     return out;
+}
+
+std::optional<TCaptureDriver> ChooseCaptureDriver(const std::vector<TCaptureDriver>& devices, int driverIndex,
+                                                  bool syntheticChosen) {
+    if (syntheticChosen || SyntheticCameraForced()) return SyntheticCameraDriver();
+    if (driverIndex < 0 || driverIndex >= 10 || size_t(driverIndex) >= devices.size()) return std::nullopt;
+    return devices[size_t(driverIndex)];
 }
 
 bool FillCaptureDrivers(std::vector<std::string>& list) {
@@ -654,11 +784,51 @@ void TVideoCap::SetVideoFormat(const TBitmapInfoHeader& format) {
     if (drivers_[size_t(driverIndex_)].synthetic) syntheticFormat_ = device_->Format();
 }
 
+TCaptureDriverCaps TVideoCap::GetDriverCaps() const {
+    if (!device_) throw ENotOpen();
+    TCaptureDriverCaps c;
+    c.captureInitialized = true;
+    c.hasDlgVideoSource = !device_->Controls().empty();
+    c.hasDlgVideoFormat = device_->FormatChoices().size() > 1;
+    return c;
+}
+
+TCaptureStatus TVideoCap::Status() const {
+    if (!device_) throw ENotOpen();
+    const TBitmapInfoHeader f = device_->Format();
+    TCaptureStatus s;
+    s.imageWidth = f.biWidth;
+    s.imageHeight = std::abs(f.biHeight);
+    s.compression = f.biCompression;
+    s.liveWindow = VideoPreview;
+    s.capturingNow = capturing_;
+    s.currentVideoFrame = frames_;
+    s.videoFramesDropped = device_->DroppedFrames();
+    return s;
+}
+
+std::vector<TCaptureControl> TVideoCap::Controls() const {
+    if (!device_) throw ENotOpen();
+    return device_->Controls();
+}
+
+bool TVideoCap::SetControl(uint32_t id, int32_t value) {
+    if (!device_) throw ENotOpen();
+    return device_->SetControl(id, value);
+}
+
+std::vector<TCaptureFormatChoice> TVideoCap::FormatChoices() const {
+    if (!device_) throw ENotOpen();
+    return device_->FormatChoices();
+}
+
 void TVideoCap::StartCapture() {
     if (!device_) throw ENotOpen();
     if (capturing_) return;
+    frames_ = 0;
     capturing_ = device_->Start(
         [this](const uint8_t* d, size_t n) {
+            ++frames_;
             if (OnVideoStream) OnVideoStream(d, n);
         },
         microSecPerFrame_);

@@ -2,8 +2,9 @@
 // The web-cam capture component: chooses one of up to ten capture drivers, opens it, reads and
 // sets its video format and delivers every captured frame through OnVideoStream (on the capture
 // thread). Drivers are the V4L2 devices /dev/video0..9 that capture video, named by their card
-// name, followed by a synthetic camera (a moving test picture in any of the converter table's
-// layouts) for machines without a camera and for tests.
+// name. The synthetic camera (a moving test picture in any of the converter table's layouts) is
+// never one of them: it is used only when the user chose it in the settings or when
+// ORB_SYNTHETIC_CAMERA forces it, so a machine without a camera never publishes it by accident.
 //
 // Pictures leave the component in the layouts of the converter table (yuv_converts.h): V4L2
 // formats are mapped to them, motion-JPEG cameras are decoded to YUY2, RGB is a bottom-up 24-bit
@@ -14,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -38,11 +40,62 @@ struct TCaptureDriver {
 
 inline constexpr const char* kSyntheticCameraName = "Synthetic test camera (no device)";
 
-// The capture devices under deviceDir (video0..video9) and the synthetic camera after them. The
-// synthetic camera's first layout may be named by ORB_SYNTHETIC_CAMERA (a code such as "I420").
+// The capture devices under deviceDir (video0..video9).
 std::vector<TCaptureDriver> ListCaptureDrivers(const std::string& deviceDir = "/dev");
-// The drivers' names into list (cleared first); true when at least one exists.
+// The synthetic camera; its first layout may be named by ORB_SYNTHETIC_CAMERA (a code such as
+// "I420"; any other non-empty value keeps YUY2).
+TCaptureDriver SyntheticCameraDriver();
+// True when ORB_SYNTHETIC_CAMERA is set (not empty): the synthetic camera is used whatever the
+// settings say.
+bool SyntheticCameraForced();
+// What the settings' camera list offers: the devices, then the synthetic camera as a choice.
+std::vector<TCaptureDriver> SelectableCaptureDrivers(const std::string& deviceDir = "/dev");
+// The one driver a publisher opens: the synthetic camera when chosen or forced, else the device
+// at driverIndex; none (nullopt) when there is no such device.
+std::optional<TCaptureDriver> ChooseCaptureDriver(const std::vector<TCaptureDriver>& devices, int driverIndex,
+                                                  bool syntheticChosen);
+// The drivers' names into list (cleared first); true when at least one device exists.
 bool FillCaptureDrivers(std::vector<std::string>& list);
+
+// What the driver can do (the capture library's 44-byte capabilities, as far as V4L2 tells them).
+struct TCaptureDriverCaps {
+    bool captureInitialized = false;  // the driver is open
+    bool hasOverlay = false;          // never here: X has no video overlay for V4L2 devices
+    bool hasDlgVideoSource = false;   // the device has controls (brightness, contrast, ...)
+    bool hasDlgVideoFormat = false;   // the device offers more than one format or size
+    bool hasDlgVideoDisplay = false;  // never here: V4L2 has no display settings of a capture
+    bool operator==(const TCaptureDriverCaps&) const = default;
+};
+
+// The capture status (the capture library's 76-byte status, as far as it applies).
+struct TCaptureStatus {
+    int imageWidth = 0;
+    int imageHeight = 0;
+    uint32_t compression = 0;  // the current layout's code
+    bool liveWindow = false;   // preview on
+    bool overlayWindow = false;
+    bool capturingNow = false;
+    uint64_t currentVideoFrame = 0;  // frames delivered since the capture started
+    uint64_t videoFramesDropped = 0;  // buffers that could not be turned into a picture
+};
+
+// One control of the device, as the source dialog shows it.
+struct TCaptureControl {
+    enum Type { Integer, Boolean, Menu, Button };
+    uint32_t id = 0;
+    std::string name;
+    Type type = Integer;
+    int32_t minimum = 0, maximum = 0, step = 1, defaultValue = 0, value = 0;
+    std::vector<std::pair<int32_t, std::string>> menu;  // menu entries: value and name
+};
+
+// One format and size the device offers, as the format dialog shows it.
+struct TCaptureFormatChoice {
+    uint32_t compression = 0;  // the component's layout code
+    std::string description;   // the device's name for the format
+    int width = 0, height = 0;
+    bool operator==(const TCaptureFormatChoice&) const = default;
+};
 
 class ECaptureError : public std::runtime_error {
 public:
@@ -77,6 +130,12 @@ public:
     virtual void Stop() = 0;
     // One picture now (not while streaming).
     virtual bool Grab(std::vector<uint8_t>& out) = 0;
+    // The device's controls and the formats and sizes it offers (empty when it has none).
+    virtual std::vector<TCaptureControl> Controls() { return {}; }
+    virtual bool SetControl(uint32_t, int32_t) { return false; }
+    virtual std::vector<TCaptureFormatChoice> FormatChoices() { return {}; }
+    // Buffers the device delivered that could not be turned into a picture.
+    virtual uint64_t DroppedFrames() const { return 0; }
 };
 std::unique_ptr<ICaptureDevice> MakeSyntheticCamera();
 std::unique_ptr<ICaptureDevice> MakeV4L2Camera(const std::string& path);
@@ -189,6 +248,15 @@ public:
     // One frame through OnVideoStream in the calling thread (not while capturing).
     bool GrabFrame();
 
+    // What the driver can do, and the capture's status (both read fresh from the open driver;
+    // ENotOpen while closed).
+    TCaptureDriverCaps GetDriverCaps() const;
+    TCaptureStatus Status() const;
+    // The source dialog's controls and the format dialog's choices (ENotOpen while closed).
+    std::vector<TCaptureControl> Controls() const;
+    bool SetControl(uint32_t id, int32_t value);
+    std::vector<TCaptureFormatChoice> FormatChoices() const;
+
     std::function<void(const uint8_t* data, size_t size)> OnVideoStream;
     std::function<void(const std::string&)> OnStatus;
 
@@ -200,6 +268,7 @@ private:
     int capIndexSize_ = 0;
     std::unique_ptr<ICaptureDevice> device_;
     bool capturing_ = false;
+    std::atomic<uint64_t> frames_{0};
     // The synthetic camera keeps its format across closing and opening, as a device would.
     TBitmapInfoHeader syntheticFormat_;
 };

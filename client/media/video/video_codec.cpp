@@ -1,6 +1,7 @@
 #include "video_codec.h"
 
 #include <cmath>
+#include <cstring>
 #include <mutex>
 
 extern "C" {
@@ -18,14 +19,14 @@ struct TCodecEntry {
     uint32_t fourcc;
     AVCodecID id;
     const char* description;
-    bool usable;  // both directions exist here
+    bool encodes;  // published as it is (else only watched)
 };
 
 const TCodecEntry kCodecs[] = {
     {MakeFourcc('M', 'P', '4', '3'), AV_CODEC_ID_MSMPEG4V3, "MPEG-4 Video v3 (libavcodec)", true},
     {MakeFourcc('M', 'P', '4', '2'), AV_CODEC_ID_MSMPEG4V2, "MPEG-4 Video v2 (libavcodec)", true},
     {MakeFourcc('M', 'J', 'P', 'G'), AV_CODEC_ID_MJPEG, "Motion JPEG (libavcodec)", true},
-    {MakeFourcc('W', 'M', 'V', '3'), AV_CODEC_ID_WMV3, "Windows Media Video 9", false},
+    {MakeFourcc('W', 'M', 'V', '3'), AV_CODEC_ID_WMV3, "Windows Media Video 9 (libavcodec)", false},
 };
 
 const TCodecEntry* FindCodec(uint32_t fourcc) {
@@ -74,9 +75,23 @@ std::string VideoCodecErrorText(int code) {
     }
 }
 
-bool VideoCodecInstalled(uint32_t fourcc) {
+bool VideoCodecDecodes(uint32_t fourcc) {
     const TCodecEntry* c = FindCodec(fourcc);
-    return c && c->usable && avcodec_find_encoder(c->id) && avcodec_find_decoder(c->id);
+    return c && avcodec_find_decoder(c->id);
+}
+
+bool VideoCodecEncodes(uint32_t fourcc) {
+    const TCodecEntry* c = FindCodec(fourcc);
+    return c && c->encodes && avcodec_find_encoder(c->id);
+}
+
+bool VideoCodecInstalled(uint32_t fourcc) {
+    return VideoCodecDecodes(fourcc) || VideoCodecEncodes(PublishCompressor(fourcc));
+}
+
+std::string VideoCodecMissingText(uint32_t fourcc) {
+    return "The video codec \"" + FourccText(fourcc) +
+           "\" can neither be watched nor published here: the libavcodec of this system has no decoder for it.";
 }
 
 uint32_t PublishCompressor(uint32_t configured) {
@@ -121,7 +136,7 @@ bool TVideoCoDec::InitCompressor(const TBitmapInfoHeader& input, TBitmapInfoHead
     keyRate_ = keyRate < 0 ? 0 : keyRate;
     quality_ = quality < 0 ? 0 : quality > 10000 ? 10000 : quality;
     const TCodecEntry* c = FindCodec(output.biCompression);
-    if (!c || !c->usable || !avcodec_find_encoder(c->id)) { LastError = kErrNotInstalled; return false; }
+    if (!c || !c->encodes || !avcodec_find_encoder(c->id)) { LastError = kErrNotInstalled; return false; }
     if (input.biBitCount != 24 && input.biBitCount != 32) { LastError = kErrBadDepth; return false; }
     if (input.biCompression != 0) { LastError = kErrBadFormat; return false; }
     // 4:2:0 codecs need even sizes.
@@ -153,7 +168,7 @@ bool TVideoCoDec::InitDecompressor(const TBitmapInfoHeader& compressed, TBitmapI
     keyRate_ = keyRate;
     quality_ = quality;
     const TCodecEntry* c = FindCodec(compressed.biCompression);
-    if (!c || !c->usable || !avcodec_find_decoder(c->id)) { LastError = kErrNotInstalled; return false; }
+    if (!c || !avcodec_find_decoder(c->id)) { LastError = kErrNotInstalled; return false; }
     if (!PictureSizeOk(compressed.biWidth, compressed.biHeight)) { LastError = kErrBadSize; return false; }
     d_->entry = c;
     input_ = compressed;
@@ -234,6 +249,13 @@ bool TVideoCoDec::StartDecompress() {
     ctx->height = input_.biHeight;
     ctx->codec_tag = d_->entry->fourcc;
     ctx->thread_count = 1;
+    if (d_->entry->id == AV_CODEC_ID_WMV3) {
+        // The decoder needs the stream's sequence header, which the format record does not carry.
+        ctx->extradata = static_cast<uint8_t*>(av_mallocz(sizeof kWmv3SequenceHeader + AV_INPUT_BUFFER_PADDING_SIZE));
+        if (!ctx->extradata) { LastError = kErrNoMemory; d_->Close(); return false; }
+        std::memcpy(ctx->extradata, kWmv3SequenceHeader, sizeof kWmv3SequenceHeader);
+        ctx->extradata_size = int(sizeof kWmv3SequenceHeader);
+    }
     if (avcodec_open2(ctx, codec, nullptr) < 0) { LastError = kErrBadFormat; d_->Close(); return false; }
     d_->frame = av_frame_alloc();
     d_->packet = av_packet_alloc();

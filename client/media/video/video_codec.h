@@ -2,8 +2,8 @@
 // One video compressor or decompressor over libavcodec, chosen by the four-character code of the
 // stream, plus the codec table's free functions (installed, error texts).
 //
-// Codecs here: "MP43" (MPEG-4 v3; what this client publishes), "MP42" and "MJPG". "WMV3" is
-// known by name only: no encoder exists for it here, so it reports itself not installed, and a
+// Codecs here: "MP43" (MPEG-4 v3; what this client publishes), "MP42" and "MJPG" both ways, and
+// "WMV3" (Windows Media Video 9) for viewing only: libavcodec decodes it but has no encoder, so a
 // configured "WMV3" publishes as "MP43" (PublishCompressor).
 //
 // Pictures in: bottom-up 24- or 32-bit RGB as the input format gives. Pictures out: top-down
@@ -25,10 +25,21 @@ constexpr uint32_t kFourccWMV3 = MakeFourcc('W', 'M', 'V', '3');
 
 // The codec's error text of a result code.
 std::string VideoCodecErrorText(int code);
-// True when the code names a codec this client can both compress and decompress.
-bool VideoCodecInstalled(uint32_t fourcc);
+// True when streams of the code can be watched (libavcodec has its decoder).
+bool VideoCodecDecodes(uint32_t fourcc);
+// True when the code can be published as it is (libavcodec has its encoder).
+bool VideoCodecEncodes(uint32_t fourcc);
 // The code the publisher compresses with for a configured one.
 uint32_t PublishCompressor(uint32_t configured);
+// True unless the code can neither be decoded nor published (itself or through its substitute):
+// what the settings call "installed".
+bool VideoCodecInstalled(uint32_t fourcc);
+// The settings' words for a codec that is not installed here.
+std::string VideoCodecMissingText(uint32_t fourcc);
+// The sequence header handed to the WMV3 decoder: the room's format record carries none, so the
+// decoder assumes main profile with the loop filter, the fast transform and variable-size
+// transforms, no B frames and no range reduction.
+inline constexpr uint8_t kWmv3SequenceHeader[4] = {0x40, 0x09, 0x08, 0x01};
 
 struct TPicture {
     int width = 0;

@@ -81,9 +81,17 @@ void TVideoSession::StartPublishing() {
     view_.ShowMessagePanel();
     view_.ShowInfo(texts::kInitCamera);
     fps_ = ClampFramesPerSecond(env_.settings.frameRate);
+    // Without a camera (and without the test picture chosen) nothing is opened and nothing is
+    // registered: the user reads why and the window goes.
+    const std::optional<TCaptureDriver> driver = ChooseCaptureDriver(
+        env_.drivers ? env_.drivers() : ListCaptureDrivers(), env_.settings.driverIndex, env_.settings.syntheticCamera);
+    if (!driver) {
+        Fail(ENotConnectException().what());
+        return;
+    }
     try {
-        cap_ = std::make_unique<TVideoCap>(env_.drivers ? env_.drivers() : ListCaptureDrivers());
-        cap_->SetDriverIndex(env_.settings.driverIndex);
+        cap_ = std::make_unique<TVideoCap>(std::vector<TCaptureDriver>{*driver});
+        cap_->SetDriverIndex(0);
         cap_->SetPreviewRate(fps_);
         cap_->SetFrameRate(fps_);
         cap_->SetDriverOpen(true);
@@ -119,7 +127,7 @@ void TVideoSession::StartPublishing() {
     camera_.biHeight = std::abs(camera_.biHeight);
 
     const uint32_t fourcc = PublishCompressor(env_.settings.compressor);
-    if (!VideoCodecInstalled(fourcc)) {
+    if (!VideoCodecEncodes(fourcc)) {
         view_.ShowInfo(FourccUpper(fourcc) == kFourccWMV3
                            ? std::string(texts::kWmv9Missing)
                            : "The " + FourccText(fourcc) + "\r\ncodec is not installed.");
@@ -287,7 +295,7 @@ void TVideoSession::VideoFormatReceived(int result) {
     keyInterval_ = rec.keyFrameInterval < 1 ? 1 : rec.keyFrameInterval;
     frameCounter_ = 0;
     const uint32_t code = rec.header.biCompression;
-    if (!VideoCodecInstalled(code)) {
+    if (!VideoCodecDecodes(code)) {
         view_.ShowInfo(FourccUpper(code) == kFourccWMV3 ? std::string(texts::kWmv9Missing)
                                                          : "The " + FourccText(code) + "\r\ncodec is not installed.");
         if (env_.openVideoSettings) env_.openVideoSettings();

@@ -24,6 +24,7 @@ namespace orb::video {
 
 struct TVideoSettings {
     int driverIndex = 0;                          // DefaultVideoCaptureDriver
+    bool syntheticCamera = false;                 // SyntheticVideoCamera: the user chose the test picture
     uint32_t compressor = kFourccWMV3;            // DefaultVideoCompressor
     int frameRate = 5;                            // VideoFrameRate
     int bytesPerSecond = 7168;                    // VideoBPS
@@ -36,7 +37,8 @@ struct TVideoEnvironment {
     std::function<bool(TTcpClient&, const std::string&, uint16_t, int)> connect;
     std::function<void(TTcpClient&)> release;
     TVideoSettings settings;
-    // The capture drivers (unset: the machine's, ListCaptureDrivers()).
+    // The capture devices (unset: the machine's, ListCaptureDrivers()); the synthetic camera is
+    // added only by the settings' choice or ORB_SYNTHETIC_CAMERA.
     std::function<std::vector<TCaptureDriver>()> drivers;
     std::function<void(bool)> setPublishing;  // the data module's publishing flag
     std::function<void()> openVideoSettings;  // the settings dialog on its video page

@@ -99,6 +99,16 @@ void TfrmVideo::Label3Click() {
 
 void TfrmVideo::ShowInfo(const std::string& text) {
     ui_->lbInfo->setText(Text(text));
+    // A long reason (no camera, a missing codec) is set smaller until it fits the small window,
+    // so it is read whole rather than cut at both ends.
+    QFont f = font();
+    const int roomWidth = std::max(40, width() - 16), roomHeight = height() - 24 - 16;  // below the caption strip
+    for (int points = QFontInfo(f).pointSize(); points > 6; --points) {
+        f.setPointSize(points);
+        const QRect need = QFontMetrics(f).boundingRect(QRect(0, 0, roomWidth, 10000), Qt::TextWordWrap, Text(text));
+        if (need.height() <= roomHeight) break;
+    }
+    ui_->lbInfo->setFont(f);
     ui_->lbInfo->repaint();
 }
 

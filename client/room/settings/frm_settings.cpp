@@ -268,17 +268,28 @@ void TfrmSettings::FillFonts() {
 }
 
 void TfrmSettings::FillVideoPage() {
-    drivers_ = Hooks.CaptureDrivers ? Hooks.CaptureDrivers() : video::ListCaptureDrivers();
-    if (drivers_.size() > 10) drivers_.resize(10);
+    std::vector<video::TCaptureDriver> devices = Hooks.CaptureDrivers ? Hooks.CaptureDrivers() : video::ListCaptureDrivers();
+    if (devices.size() > 10) devices.resize(10);
+    // The test picture is offered after the devices, and selected only when the user chose it:
+    // a machine without a camera shows no camera selected.
+    drivers_ = devices;
+    drivers_.push_back(video::SyntheticCameraDriver());
     ui_->cbCapDriver->clear();
     for (const auto& d : drivers_) ui_->cbCapDriver->addItem(Q(d.name));
-    if (!drivers_.empty()) {
+    int selected = -1;
+    if (settings_.SyntheticVideoCamera) {
+        selected = int(drivers_.size()) - 1;
+    } else if (!devices.empty()) {
         const int d = settings_.DefaultVideoCaptureDriver;
-        ui_->cbCapDriver->setCurrentIndex(d >= 0 && d < int(drivers_.size()) ? d : 0);
+        selected = d >= 0 && d < int(devices.size()) ? d : 0;
     }
-    const bool installed = video::VideoCodecInstalled(uint32_t(settings_.DefaultVideoCompressor));
+    ui_->cbCapDriver->setCurrentIndex(selected);
+    const uint32_t codec = uint32_t(settings_.DefaultVideoCompressor);
+    const bool installed = video::VideoCodecInstalled(codec);
+    ui_->lbVideoCodecMissing->setText(Q(video::VideoCodecMissingText(codec)));
     ui_->lbVideoCodecMissing->setVisible(!installed);
-    ui_->lbDownloadCodec->setVisible(!installed);
+    // Codecs come with the system's libavcodec: there is nothing to download.
+    ui_->lbDownloadCodec->setVisible(false);
     ui_->lbPromptedNote->setVisible(!installed);
 }
 
@@ -417,7 +428,10 @@ bool TfrmSettings::BitBtn1Click() {
     ApplyForm(f, after);
     if (ui_->cbAudioOut->currentIndex() >= 0) after.AudioOutDeviceID = ui_->cbAudioOut->currentIndex();
     if (ui_->cbAudioIn->currentIndex() >= 0) after.AudioInDeviceID = ui_->cbAudioIn->currentIndex();
-    if (ui_->cbCapDriver->currentIndex() >= 0) after.DefaultVideoCaptureDriver = ui_->cbCapDriver->currentIndex();
+    if (const int driver = ui_->cbCapDriver->currentIndex(); driver >= 0 && driver < int(drivers_.size())) {
+        after.SyntheticVideoCamera = drivers_[size_t(driver)].synthetic;
+        if (!after.SyntheticVideoCamera) after.DefaultVideoCaptureDriver = driver;
+    }
     const bool saved = Hooks.Save ? Hooks.Save(after) : SaveSettings(after);
     if (!saved) {
         Tell(QStringLiteral("Unable to save the settings.\r\nYour changes were not stored; please try again."), true);
@@ -501,9 +515,14 @@ void TfrmSettings::BitBtn7Click() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     TfrmVideoPreview preview(drivers_, this);
     std::string error;
-    const bool started = preview.Start(driver, rate, size.width(), size.height(), error);
+    bool started = preview.Start(driver, rate, size.width(), size.height(), error);
     QApplication::restoreOverrideCursor();
     if (!started) return Tell(Q(error), true);
+    // The driver's source and format dialogs, in this order, where the device offers them; then
+    // the driver is opened afresh with what they set.
+    const bool sourceShown = preview.ShowSourceDialog();
+    const bool formatShown = preview.ShowFormatDialog();
+    if ((sourceShown || formatShown) && !preview.Restart(error)) return Tell(Q(error), true);
     preview.exec();
     preview.Stop();
 }

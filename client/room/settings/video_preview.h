@@ -26,6 +26,14 @@ public:
     // message when the camera cannot be opened.
     bool Start(int driver, int frameRate, int width, int height, std::string& error);
     void Stop();
+    // The driver's own dialogs as V4L2 offers them: the source dialog (the device's controls,
+    // applied as they move) and the format dialog (its formats and sizes, applied on OK). Each is
+    // shown only when the driver has something to offer; the display dialog has no V4L2
+    // counterpart and is never shown. True when the dialog was shown.
+    bool ShowSourceDialog();
+    bool ShowFormatDialog();
+    // Closes and reopens the driver, then sizes the window to the picture and starts the capture.
+    bool Restart(std::string& error);
     QSize PictureSize() const { return picture_; }
     int FramesShown() const { return shown_; }
 
@@ -34,8 +42,10 @@ protected:
 
 private:
     void Show(const QImage& image);
+    void StartStream();
 
     std::unique_ptr<orb::video::TVideoCap> cap_;
+    int driver_ = -1;
     orb::video::TBitmapInfoHeader format_;
     QLabel* picture_label_ = nullptr;
     QSize picture_;

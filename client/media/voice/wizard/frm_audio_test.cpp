@@ -22,9 +22,11 @@ static void InitWizardResources() { Q_INIT_RESOURCE(wizard); }
 
 using namespace orb;
 
-TfrmAudioTest::TfrmAudioTest(TDM& dm, Settings& settings, QWidget* parent)
+TfrmAudioTest::TfrmAudioTest(TDM& dm, Settings& settings, QWidget* parent,
+                             const std::function<void(orb::Settings&)>& loadSettings)
     : QWidget(parent, Qt::Window), ui_(std::make_unique<Ui::TfrmAudioTest>()), dm_(dm), settings_(settings),
       loopback_(dm.Loop()) {
+    if (loadSettings) loadSettings(settings_);
     InitWizardResources();
     ui_->setupUi(this);
     setObjectName(QStringLiteral("TfrmAudioTest"));

@@ -22,7 +22,9 @@ class TfrmAudioTest;
 class TfrmAudioTest : public QWidget {
     Q_OBJECT
 public:
-    TfrmAudioTest(TDM& dm, orb::Settings& settings, QWidget* parent = nullptr);
+    // `loadSettings` reloads the settings from the store first, as every opening of the wizard does.
+    TfrmAudioTest(TDM& dm, orb::Settings& settings, QWidget* parent = nullptr,
+                  const std::function<void(orb::Settings&)>& loadSettings = {});
     ~TfrmAudioTest() override;
 
     // Stores the settings (unset: the settings store); tests replace it.
