@@ -305,7 +305,7 @@ protected:
     }
     void Activate(TXDriver::Window w) {
         Display* d = x_.X();
-        if (unsigned long frame = FrameOf(xvfb_.Display(), w)) XRaiseWindow(d, frame);
+        if (unsigned long frame = orb::test::FrameOf(xvfb_.Display(), w)) XRaiseWindow(d, frame);
         XRaiseWindow(d, w);
         XSetInputFocus(d, w, RevertToParent, CurrentTime);
         XFlush(d);
