@@ -298,6 +298,7 @@ TEST_F(Session, StoppingAShareWithTheParticipantsWindowOpenKeepsTheProgramAndSho
     ASSERT_TRUE(settings) << "no share settings window";
     ASSERT_TRUE(WaitForPainted(*settings));
     auto s = x_.Geometry(*settings);
+    ASSERT_TRUE(s);
     Screenshot("e2e_session_share_settings");
     // An area without a selection is refused with a warning: over the settings window, which
     // stays on top, and with the keys.
@@ -325,8 +326,6 @@ TEST_F(Session, StoppingAShareWithTheParticipantsWindowOpenKeepsTheProgramAndSho
     Screenshot("e2e_session_sharing");
 
     // "Users" opens the participants window; then "Stop".
-    auto b = x_.Geometry(*bar);
-    ASSERT_TRUE(b);
     ClickBarButton(*bar, kUsersFromRight);
     auto participants = x_.WaitForTitle(kParticipantsTitle, sharer->Pid(), kWaitMs);
     ASSERT_TRUE(participants) << "no participants window";
