@@ -51,7 +51,8 @@ void TProgram::SetupPrint() {
                 // is told what to run.
                 // A person types a password there: more time than any command of ours takes.
                 static print::TProcessRunner adminRunner(std::chrono::minutes(10));
-                return print::InstallThroughAdminPrompt(adminRunner, PrinterFiles(), why) == print::TAdminInstall::installed;
+                const auto outcome = print::InstallThroughAdminPrompt(adminRunner, PrinterFiles(), why);
+                return outcome == print::TAdminInstall::installed;
             }
             const bool ok = inst.InstallDocumentPrinter(PrinterFiles(), workFolder.string() + "/", print::kPrinterName,
                                                         print::kDriverName, print::kPortName, print::kMonitorName);
