@@ -49,7 +49,10 @@ void TProgram::SetupPrint() {
             if (geteuid() != 0) {
                 // Not root: the desktop's administrator prompt runs the installer, else the user
                 // is told what to run.
-                return print::InstallThroughAdminPrompt(runner, PrinterFiles(), why) == print::TAdminInstall::installed;
+                // A person types a password there: more time than any command of ours takes.
+                static print::TProcessRunner adminRunner(std::chrono::minutes(10));
+                const auto outcome = print::InstallThroughAdminPrompt(adminRunner, PrinterFiles(), why);
+                return outcome == print::TAdminInstall::installed;
             }
             const bool ok = inst.InstallDocumentPrinter(PrinterFiles(), workFolder.string() + "/", print::kPrinterName,
                                                         print::kDriverName, print::kPortName, print::kMonitorName);

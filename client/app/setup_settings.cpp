@@ -29,7 +29,8 @@ void RunAudioWizardModal(TProgram& program, QWidget* parent) {
             if (dm.Room.SpeakOn) dm.SpeakToggle();
             dm.StopVoiceThread();
         }
-        auto* wizard = new TfrmAudioTest(dm, settings, parent, [&dm](orb::Settings& s) { orb::LoadSettings(s, dm.ProgramFolder); });
+        auto* wizard = new TfrmAudioTest(dm, settings, parent,
+                                         [&dm](orb::Settings& s) { orb::LoadSettings(s, dm.ProgramFolder); });
         wizard->setWindowFlag(Qt::Window, true);
         wizard->setAttribute(Qt::WA_DeleteOnClose);
         wizard->setWindowModality(Qt::ApplicationModal);

@@ -177,6 +177,7 @@ TEST_F(Uploader, FailedInstallOrPrintStopsTheJobAndRestoresTheWindow) {
     installed = false;
     uploader->SelectFile(doc);
     uploader->Upload(false, "", "");
+    RunUntil([&] { return !uploader->Busy(); });  // the installation runs on the worker
     ASSERT_EQ(view.messages.size(), 2u);
     EXPECT_EQ(view.messages[0], kMsgFirstUse);
     EXPECT_NE(view.messages[1].find("needs root"), std::string::npos);

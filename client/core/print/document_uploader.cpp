@@ -98,20 +98,6 @@ void TDocumentUploader::AdvancedUpload() {
     StartPrintExport(true);
 }
 
-bool TDocumentUploader::EnsureDocumentPrinter() {
-    std::string why;
-    if (services_.printerInstalled && services_.printerInstalled(why)) return true;
-    view_.ShowMessage(TMsgKind::Confirmation, TMsgButtons::Ok, kMsgFirstUse);
-    view_.SetBusy(true);
-    bool ok = services_.installPrinter && services_.installPrinter(why);
-    if (ok) ok = services_.printerInstalled(why);
-    if (!ok)
-        view_.ShowMessage(TMsgKind::Error, TMsgButtons::Ok,
-                          "The document printer \"" + std::string(kPrinterName) + "\" could not be installed.\r\n" +
-                              why);
-    return ok;
-}
-
 void TDocumentUploader::EndJob(bool closeWindow) {
     gate_.End();
     busy_ = false;
@@ -125,12 +111,33 @@ void TDocumentUploader::StartPrintExport(bool advanced) {
     view_.SetBusy(true);
     view_.SetButtons(false, false, false);
     view_.SetStatus("Preparing...");
-    // Without the printer nothing would ever arrive: the job stops here.
-    if (!EnsureDocumentPrinter()) {
-        view_.SetStatus("Idle");
-        EndJob(false);
+    std::string why;
+    if (services_.printerInstalled && services_.printerInstalled(why)) {
+        PrintWithPrinter();
         return;
     }
+    view_.ShowMessage(TMsgKind::Confirmation, TMsgButtons::Ok, kMsgFirstUse);
+    view_.SetBusy(true);
+    // Installing may wait for a person at the administrator prompt: it runs off the main thread,
+    // which keeps the room turning meanwhile.
+    RunWorker([this] {
+        std::string reason;
+        bool ok = services_.installPrinter && services_.installPrinter(reason);
+        if (ok) ok = services_.printerInstalled && services_.printerInstalled(reason);
+        Post([this, ok, reason] {
+            if (ok) return PrintWithPrinter();
+            // Without the printer nothing would ever arrive: the job stops here.
+            view_.ShowMessage(TMsgKind::Error, TMsgButtons::Ok,
+                              "The document printer \"" + std::string(kPrinterName) + "\" could not be installed.\r\n" +
+                                  reason);
+            view_.SetStatus("Idle");
+            EndJob(false);
+        });
+    });
+}
+
+void TDocumentUploader::PrintWithPrinter() {
+    const bool advanced = advanced_;
     const uint32_t tick = TickCount();
     exportFolder_ = MakeJobFolder(services_.workFolder, tick);
     if (exportFolder_.empty()) {

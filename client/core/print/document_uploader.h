@@ -125,7 +125,8 @@ public:
 private:
     void StartPrintExport(bool advanced);
     void StartPresentationExport(int width, int height);
-    bool EnsureDocumentPrinter();
+    // The rest of a print job once the document printer is there.
+    void PrintWithPrinter();
     void PrintJobDone();
     void EndJob(bool closeWindow);
     void RestoreButtons();
