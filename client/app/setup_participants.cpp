@@ -137,7 +137,7 @@ void TProgram::SetupParticipants() {
         editor->show();
         editor->raise();
     };
-    dm.AskSessionMessage = [this, request](const std::string& addressee, std::string& text) {
+    dm.AskSessionMessage = [request](const std::string& addressee, std::string& text) {
         request->Prepare(Utf8(addressee));
         if (request->exec() != QDialog::Accepted) return false;
         text = request->Note().toStdString();

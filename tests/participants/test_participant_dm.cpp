@@ -287,6 +287,10 @@ TEST_F(ParticipantDm, FloorAnswers) {
     Dispatch(vkTakeMicrophone, kOwn, {}, 33);
     EXPECT_EQ(Posts(WM_APP_SHOWERROR).back().lParam, 33);
     EXPECT_FALSE(dm.Transmitting);
+    // Another user's floor is always news for the window, whatever its result says.
+    Dispatch(vkTakeMicrophone, kMod, {}, 33);
+    EXPECT_EQ(std::make_pair(Posts(WM_APP_USERSPEAKING).back().wParam, Posts(WM_APP_USERSPEAKING).back().lParam),
+              std::make_pair(std::intptr_t(kMod), std::intptr_t(1)));
 }
 
 TEST_F(ParticipantDm, MotionsTypingPresenceAndAcknowledge) {

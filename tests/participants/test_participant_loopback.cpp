@@ -256,6 +256,7 @@ TEST(ParticipantSenders, BytesOfEachSender) {
         {"level", [&] { return dm.SendUserLevel(kUser, 1000); }, 99, cat({user, {0xE8, 0x03, 0, 0}})},
         {"feedback", [&] { return dm.SendUserFeedback(16); }, 117, {16, 0, 0, 0}},
         {"typing", [&] { return dm.SendTypingState(1); }, 151, {1, 0, 0, 0}},
+        {"acknowledge", [&] { return dm.SendAcknowledge(kUser); }, 55, user},
         {"clear motions", [&] { return dm.SendClearMotions(); }, 36, {}},
         {"clear notes", [&] { return dm.SendClearNotes(); }, 37, {}},
         {"notes switch", [&] { return dm.SendNotesSwitch(true); }, 138, {1, 0, 0, 0}},
@@ -278,6 +279,10 @@ TEST(ParticipantSenders, BytesOfEachSender) {
         EXPECT_EQ(m.header.bodyLength, int32_t(c.body.size())) << c.name;
         EXPECT_EQ(m.body, c.body) << c.name;
     }
+
+    // Nobody, and this user's own push, are not acknowledged.
+    EXPECT_FALSE(dm.SendAcknowledge(0));
+    EXPECT_FALSE(dm.SendAcknowledge(dm.OwnUserId));
 
     // A request from the menus: the first carries sequence 1, no text, flag 0.
     server.ClearReceived();

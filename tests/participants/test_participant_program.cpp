@@ -11,6 +11,8 @@
 #include <filesystem>
 
 #include "commands/commands.h"
+#include "ui_frm_main.h"
+#include "userlist/user_list_view.h"
 #include "program.h"
 #include "protocol/message_kinds.h"
 #include "registry/registry.h"
@@ -130,4 +132,45 @@ TEST_F(ProgramRows, PushesPollsAndChecksClearTheLastAcknowledgements) {
         for (int32_t id : {kAna, kBo}) EXPECT_EQ(dm.Participants.FindUser(id)->statusIcon, -1) << c.what;
     }
     dm.StopWriterThread();
+}
+
+// A participant leaving (kind 13) gives the focus back where it was: another row keeps it, and
+// focus on the departing row goes to the row selected in its place.
+TEST_F(ProgramRows, FocusStaysWhereItWasWhenARowLeaves) {
+    TProgramOptions opts;
+    opts.executable = root_ / "bin" / "OrbeloLive6";
+    opts.services.installKeyboardHook = [] {};
+    TProgram program(opts);
+    program.CreateForms();
+    TDM& dm = program.DataModule();
+    auto* list = program.Form<TfrmUserList>();
+    ASSERT_TRUE(list);
+    dm.OwnUserId = kOwn;
+    for (int32_t id : {kOwn, kAna, kBo, 9}) dm.Participants.AddUser(id, "User " + std::to_string(id));
+    // The list on its own (the main window, once shown, would start the sign-in).
+    QWidget* window = list->window();
+    window->show();
+    window->activateWindow();
+    QApplication::processEvents();
+    auto leave = [&](int32_t id) {
+        TVCRHeader h;
+        InitVCRHeader(vkUserLeft, id, 1002, h);
+        dm.DispatchCommand(h, BuildPacketStream(h, nullptr, 0));
+        QApplication::processEvents();
+    };
+    auto focusOn = [&](int32_t id) {
+        QWidget* row = list->lvUsers()->RowWidget(id);
+        if (row) row->setFocus();
+        QApplication::processEvents();
+        return row && QApplication::focusWidget() == row;
+    };
+
+    ASSERT_TRUE(focusOn(kBo));
+    leave(9);
+    EXPECT_EQ(QApplication::focusWidget(), list->lvUsers()->RowWidget(kBo));
+    ASSERT_TRUE(focusOn(kBo));
+    leave(kBo);
+    EXPECT_EQ(dm.Participants.SelectedUser(), kOwn);
+    EXPECT_EQ(QApplication::focusWidget(), list->lvUsers()->RowWidget(kOwn));
+    window->hide();
 }

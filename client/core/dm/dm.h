@@ -440,7 +440,7 @@ public:
     bool SendUserListRequest();         // 2
     bool SendTakeMicrophone();          // 6
     bool SendReleaseMicrophone();       // 7
-    bool SendAcknowledge(int32_t user); // 55; nothing for user 0
+    bool SendAcknowledge(int32_t user); // 55; nothing for user 0 or the own user
     bool SendCurrentBoard();            // 81 with the board in use
     bool SendUserRightsRequest();       // 115
     bool SendViewModeRequest();         // 119

@@ -64,7 +64,9 @@ bool TDM::SendReleaseMicrophone() {
 }
 
 bool TDM::SendAcknowledge(int32_t user) {
-    if (user == 0) return false;
+    // A push of this user's own (a moderator's own navigation) needs no answer: acknowledging it
+    // would mark the pusher's row as having acknowledged on everybody's list.
+    if (user == 0 || (user == OwnUserId && OwnUserId != 0)) return false;
     return SendCommand(vkAcknowledge, I32Body(user));
 }
 
