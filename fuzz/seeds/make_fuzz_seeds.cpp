@@ -91,6 +91,26 @@ int main(int argc, char** argv) {
                 BreakoutInput({{1002, "Main"}, {2001, "<b>A</b>"}}, Members(2001, {5, 6})));
     ok &= Write(folder, "fuzz_breakout_replies", "main-room-one-member", BreakoutInput({{1002, "Main"}}, Members(1002, {4})));
 
+    // Board messages (a kind selector, the result, the body): the demo's strokes; chat (a kind
+    // selector, then the body): the demo's chat lines. Selector 0 is strokes, 6 a wide text line.
+    for (int strokes : {1, 3}) {
+        Bytes in{0, 0};
+        const Bytes body = orb::test::StrokesBody(1, strokes, 0x00FF00);
+        in.insert(in.end(), body.begin(), body.end());
+        ok &= Write(folder, "fuzz_board_messages", "strokes-" + std::to_string(strokes), in);
+    }
+    for (const char16_t* line : {u"Hello from the recording", u"Goodbye"}) {
+        Bytes in{6};
+        const Bytes body = orb::test::ChatBody(7, 3, line);
+        in.insert(in.end(), body.begin(), body.end());
+        ok &= Write(folder, "fuzz_chat", "line-" + std::to_string(in.size()), in);
+    }
+    // Registry text as the registry tests write it.
+    ok &= Write(folder, "fuzz_reg_text", "values",
+                Text("; Orbelo Live registry: HKEY_CURRENT_USER\n[Software\\Vendor\\Prod%5Duct]\r\n"
+                     "\"Count\"=dword:0000002a\n\"Big\"=qword:0102030405060708\n\"Blob\"=hex:00,ff,10\n"
+                     "\"Empty\"=hex:\n\"Esc\"=\"a\\\"b\\\\c\\nd\\x01\"\n@=\"default\"\n\n[Software\\Other]\n; end\n"));
+
     // Launch arguments as the launch tests give them.
     const char* links[] = {"ORB6JOIN://h,9910,u,p,12", "ORB6JOIN:///h,9910,u,p,12/", "ORB6JOIN://h,9910,u%20v,p%2C,12",
                            "ORB6URL://127.0.0.1:8080/rec/a.ob6", "PLAY", "ORB6JOIN://[::1],9910,u,p,12"};
