@@ -28,10 +28,16 @@ function(orb_add_gtest name)
   if(T_LABELS)
     list(APPEND props LABELS "${T_LABELS}")
   endif()
-  if(T_ENV)
-    list(APPEND props ENVIRONMENT "${T_ENV}")
-  endif()
   gtest_discover_tests(${name} TEST_PREFIX "${name}." DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
+  if(T_ENV)
+    # Set on the discovered tests (their names are in <name>_TESTS) by a script CTest reads after
+    # the discovery's: passed through the discovery's PROPERTIES, only the first variable would
+    # survive its unpacking of lists.
+    set(env_script ${CMAKE_CURRENT_BINARY_DIR}/${name}_environment.cmake)
+    file(WRITE ${env_script}
+         "foreach(t IN LISTS ${name}_TESTS)\n  set_tests_properties(\"\${t}\" PROPERTIES ENVIRONMENT \"${T_ENV}\")\nendforeach()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${env_script})
+  endif()
 endfunction()
 
 # orb_add_fuzzer(name SOURCES a.cpp ... LIBS lib ...)
