@@ -1,13 +1,5 @@
 # Project-wide helpers.
 
-# The run-time options of the AddressSanitizer build: stop at the first report of any of the three
-# sanitizers, check for leaks at exit, with the suppressions of leaks inside system libraries. Every
-# test of that build runs with them, and so does every client program an end-to-end test starts.
-set(ORB_SANITIZER_ENV
-    "ASAN_OPTIONS=halt_on_error=1:abort_on_error=0:detect_leaks=1:detect_stack_use_after_return=0"
-    "UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1"
-    "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/lsan.supp:print_suppressions=0")
-
 # Adds every immediate subfolder of the current source folder that has a CMakeLists.txt.
 function(orb_add_child_modules)
   file(GLOB children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
@@ -36,13 +28,16 @@ function(orb_add_gtest name)
   if(T_LABELS)
     list(APPEND props LABELS "${T_LABELS}")
   endif()
-  if(ORB_SANITIZE_ADDRESS)
-    list(APPEND T_ENV ${ORB_SANITIZER_ENV})
-  endif()
-  if(T_ENV)
-    list(APPEND props ENVIRONMENT "${T_ENV}")
-  endif()
   gtest_discover_tests(${name} TEST_PREFIX "${name}." DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
+  if(T_ENV)
+    # Set on the discovered tests (their names are in <name>_TESTS) by a script CTest reads after
+    # the discovery's: passed through the discovery's PROPERTIES, only the first variable would
+    # survive its unpacking of lists.
+    set(env_script ${CMAKE_CURRENT_BINARY_DIR}/${name}_environment.cmake)
+    file(WRITE ${env_script}
+         "foreach(t IN LISTS ${name}_TESTS)\n  set_tests_properties(\"\${t}\" PROPERTIES ENVIRONMENT \"${T_ENV}\")\nendforeach()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${env_script})
+  endif()
 endfunction()
 
 # orb_add_fuzzer(name SOURCES a.cpp ... LIBS lib ...)

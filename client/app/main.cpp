@@ -3,6 +3,8 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <cstdlib>
+#include <string>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -21,7 +23,21 @@ void OnTerminate(int) {
 
 }  // namespace
 
+// Without Chromium's sandbox (turned off where the program runs as root) its zygote helper serves
+// no purpose, and it creates a "locales" folder beside the helper, inside the system's Qt
+// installation. The web views then start their helpers directly.
+static void KeepWebHelpersOutOfTheSystemFolders() {
+    const char* noSandbox = std::getenv("QTWEBENGINE_DISABLE_SANDBOX");
+    std::string flags = std::getenv("QTWEBENGINE_CHROMIUM_FLAGS") ? std::getenv("QTWEBENGINE_CHROMIUM_FLAGS") : "";
+    const bool sandboxOff = (noSandbox && std::string(noSandbox) != "0" && *noSandbox) ||
+                            flags.find("--no-sandbox") != std::string::npos;
+    if (!sandboxOff || flags.find("--no-zygote") != std::string::npos) return;
+    flags += flags.empty() ? "--no-zygote" : " --no-zygote";
+    ::setenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.c_str(), 1);
+}
+
 int main(int argc, char** argv) {
+    KeepWebHelpersOutOfTheSystemFolders();
     // The web views (guided tour, welcome page) share the application's GL contexts.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "participants/user_info.h"
+#include "printnotice/print_notice.h"
 #include "protocol/message_kinds.h"
 #include "roomserver/playback_service.h"
 #include "roomserver/recording_writer.h"
@@ -90,6 +92,54 @@ int main(int argc, char** argv) {
     ok &= Write(folder, "fuzz_breakout_replies", "two-rooms-members-of-the-second",
                 BreakoutInput({{1002, "Main"}, {2001, "<b>A</b>"}}, Members(2001, {5, 6})));
     ok &= Write(folder, "fuzz_breakout_replies", "main-room-one-member", BreakoutInput({{1002, "Main"}}, Members(1002, {4})));
+
+    // Board messages (a kind selector, the result, the body): the demo's strokes; chat (a kind
+    // selector, then the body): the demo's chat lines. Selector 0 is strokes, 6 a wide text line.
+    for (int strokes : {1, 3}) {
+        Bytes in{0, 0};
+        const Bytes body = orb::test::StrokesBody(1, strokes, 0x00FF00);
+        in.insert(in.end(), body.begin(), body.end());
+        ok &= Write(folder, "fuzz_board_messages", "strokes-" + std::to_string(strokes), in);
+    }
+    for (const char16_t* line : {u"Hello from the recording", u"Goodbye"}) {
+        Bytes in{6};
+        const Bytes body = orb::test::ChatBody(7, 3, line);
+        in.insert(in.end(), body.begin(), body.end());
+        ok &= Write(folder, "fuzz_chat", "line-" + std::to_string(in.size()), in);
+    }
+    // Participant messages (a kind selector, the sender, the body's length in eighths, the body):
+    // two users join (selector 1) and one leaves (selector 2).
+    Bytes people;
+    for (int32_t id : {5, 6}) {
+        orb::TUserInfo u;
+        u.SetUserId(id);
+        u.SetFirstName(id == 5 ? "Ana" : "Bob");
+        u.SetDisplayName(id == 5 ? "Ana Tester" : "Bob Tester");
+        Bytes body;
+        orb::ByteWriter w(body);
+        u.Encode(w);
+        body.resize((body.size() + 7) / 8 * 8, 0);
+        people.insert(people.end(), {1, uint8_t(id), uint8_t(body.size() / 8)});
+        people.insert(people.end(), body.begin(), body.end());
+    }
+    people.insert(people.end(), {2, 6, 0});
+    ok &= Write(folder, "fuzz_participant_messages", "two-join-one-leaves", people);
+
+    // Print notices as the print tests send them: the job's pages begun and saved.
+    Bytes pages;
+    for (int32_t page : {1, 2})
+        for (int32_t kind : {orb::pnPageBegun, orb::pnPageSaved}) {
+            const Bytes n = orb::EncodePrintNotice(orb::BuildPrintNotice(
+                1, "", page, "/tmp/orb-fuzz-gate/Slide_" + std::to_string(page) + ".jpg", page, kind));
+            pages.insert(pages.end(), n.begin(), n.end());
+        }
+    ok &= Write(folder, "fuzz_print_notice_gate", "two-pages", pages);
+
+    // Registry text as the registry tests write it.
+    ok &= Write(folder, "fuzz_reg_text", "values",
+                Text("; Orbelo Live registry: HKEY_CURRENT_USER\n[Software\\Vendor\\Prod%5Duct]\r\n"
+                     "\"Count\"=dword:0000002a\n\"Big\"=qword:0102030405060708\n\"Blob\"=hex:00,ff,10\n"
+                     "\"Empty\"=hex:\n\"Esc\"=\"a\\\"b\\\\c\\nd\\x01\"\n@=\"default\"\n\n[Software\\Other]\n; end\n"));
 
     // Launch arguments as the launch tests give them.
     const char* links[] = {"ORB6JOIN://h,9910,u,p,12", "ORB6JOIN:///h,9910,u,p,12/", "ORB6JOIN://h,9910,u%20v,p%2C,12",

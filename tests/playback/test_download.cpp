@@ -52,11 +52,17 @@ TEST(SessionReader, StreamsWholeCutOffAndRefusedRecordings) {
         int result;
         std::vector<uint8_t> file;
         bool endNotice;
+        int64_t maxBytes = int64_t(512) << 20;  // a cap below the total stops the stream there
     };
     const auto demo = test::DemoRecording();
     std::vector<uint8_t> firstThree;
     for (int i = 0; i < 3; ++i) firstThree.insert(firstThree.end(), demo.Each()[size_t(i)].begin(), demo.Each()[size_t(i)].end());
-    const Case cases[] = {{1, 0, three.Messages(), true}, {2, 0, firstThree, false}, {99, 38, {}, false}};
+    std::vector<uint8_t> firstTwo(three.Each()[0]);
+    firstTwo.insert(firstTwo.end(), three.Each()[1].begin(), three.Each()[1].end());
+    const Case cases[] = {{1, 0, three.Messages(), true},
+                          {2, 0, firstThree, false},
+                          {99, 38, {}, false},
+                          {1, 0, firstTwo, false, int64_t(firstTwo.size()) + 1}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.id);
         PlainEventLoop loop;
@@ -71,7 +77,9 @@ TEST(SessionReader, StreamsWholeCutOffAndRefusedRecordings) {
         EXPECT_EQ(info.SessionId(), c.id);
         TPlaybackShared shared;
         shared.SetTotalSize(info.TotalSize());
-        TSessionReaderThread reader(loop, conn, dir.File("s" + std::to_string(c.id) + ".tm6"), kPlayer, shared);
+        TSessionReaderThread reader(loop, conn, dir.File("s" + std::to_string(c.id) + "-" + std::to_string(c.maxBytes) + ".tm6"),
+                                    kPlayer, shared);
+        reader.MaxBytes = c.maxBytes;
         reader.Resume();
         ASSERT_TRUE(loop.RunUntil([&] { return reader.Finished(); }));
         reader.WaitFor();
@@ -79,6 +87,13 @@ TEST(SessionReader, StreamsWholeCutOffAndRefusedRecordings) {
         EXPECT_EQ(ReadFile(reader.FileName()), c.file);
         EXPECT_TRUE(shared.Complete());
         EXPECT_EQ(shared.Available(), int64_t(c.file.size()));
+        const bool capped = c.maxBytes < info.TotalSize();
+        EXPECT_EQ(reader.Capped(), capped);
+        auto cappedNotices = Posts(loop, WM_APP_PLAYERDOWNLOADCAPPED);
+        ASSERT_EQ(cappedNotices.size(), capped ? 1u : 0u);
+        if (capped) {
+            EXPECT_EQ(cappedNotices[0].wParam, c.maxBytes);
+        }
         auto notices = Posts(loop, WM_APP_PLAYERDOWNLOAD);
         ASSERT_EQ(notices.size(), 3u + (c.endNotice ? 1 : 0));
         EXPECT_EQ(notices[0].lParam, std::intptr_t(c.id == 1 ? three.Each()[0].size() : demo.Each()[0].size()));

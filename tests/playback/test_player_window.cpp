@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QMessageBox>
 
 #include "frm_player.h"
 #include "player_logic.h"
@@ -82,6 +83,13 @@ TEST(PlayerWindow, ShowsTheNoticesOfTheReplay) {
     EXPECT_EQ(w.PositionBar(), w.Ui().pBarPlay->maximum());
     // Remote text never becomes markup.
     EXPECT_EQ(w.Ui().lbStatus->textFormat(), Qt::PlainText);
+    // A download stopped at its cap is said in a box that does not wait: the notice returns at once.
+    send(WM_APP_PLAYERDOWNLOADCAPPED, 100 * 1024, 0);
+    auto* box = w.findChild<QMessageBox*>();
+    ASSERT_TRUE(box);
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_EQ(box->text().toStdString(), DownloadCappedText(100 * 1024));
+    EXPECT_NE(box->text().indexOf(QStringLiteral("100 KB")), -1);
 }
 
 }  // namespace

@@ -473,6 +473,35 @@ TEST_F(ShellTypes, RegistersClassesAndDesktopFiles) {
     EXPECT_FALSE(RegisterShellTypes(program, ".", "x", "y"));
 }
 
+// The user's MIME database is rebuilt only when our definition changed (or was never built): not
+// at every start. A stand-in for update-mime-database on the PATH records each run.
+TEST_F(ShellTypes, MimeDatabaseIsUpdatedOnlyWhenTheDefinitionChanged) {
+    const auto bin = dir.path() / "bin";
+    const auto log = dir.path() / "mime-runs.log";
+    WriteFile(bin / "update-mime-database",
+              "#!/bin/sh\necho \"$1\" >> '" + log.string() + "'\n: > \"$1/globs2\"\n");
+    ::chmod((bin / "update-mime-database").c_str(), 0755);
+    EnvVar path{"PATH", (bin.string() + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "")).c_str()};
+    auto runs = [&] {
+        std::istringstream in(ReadFile(log));
+        int n = 0;
+        for (std::string line; std::getline(in, line);) {
+            EXPECT_EQ(line, (dir.path() / "data" / "mime").string());
+            ++n;
+        }
+        return n;
+    };
+    const std::string program = "/opt/orbelo/orbelo";
+    const struct {
+        const char* description;
+        int runsAfter;
+    } starts[] = {{"Recorded Session", 1}, {"Recorded Session", 1}, {"Recorded Session", 1}, {"Recorded Lesson", 2}};
+    for (const auto& start : starts) {
+        ASSERT_TRUE(RegisterShellTypes(program, ".ob6", start.description, program + ",0"));
+        EXPECT_EQ(runs(), start.runsAfter) << start.description;
+    }
+}
+
 TEST_F(ShellTypes, OpenCommandOfOtherFileTypes) {
     // A class written with a quoted program path gives the path between the quotes.
     reg::CreateKey(reg::HKEY_CLASSES_ROOT, ".doc").WriteString("", "Word.Document");
