@@ -167,10 +167,9 @@ TEST(WriterLifecycle, StopIsNoticedWhileIdleAndBetweenSteps) {
         PlainEventLoop loop(clock);
         TVCRWriterThread w(&p.client, loop, kMainWindow);
         w.Resume();
-        auto t0 = std::chrono::steady_clock::now();
+        // Idle: the stop ends the thread without anything queued (a hang fails by the time-out).
         w.Terminate();
         w.WaitFor();
-        EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(1500));
     }
     // A slow batch: the stop comes after the first step; no further step is written.
     GatedClock clock;
