@@ -4,6 +4,7 @@
 
 #include <thread>
 
+#include "audio_test_util.h"
 #include "e2e_test.h"
 #include "protocol/message_kinds.h"
 #include "wire/bytes.h"
@@ -101,6 +102,12 @@ TEST_F(ParticipantsE2E, EachSeesTheOthersHandMicrophoneFloorAndPromotion) {
     ASSERT_TRUE(modMain);
     ASSERT_TRUE(WaitFor(modConnection, vkRoomProfile));
 
+    // Ana has a microphone (silence from a file) and speakers: without a capture device F3 would
+    // rightly ask for no floor.
+    audiotest::TempDir sound;
+    audiotest::WriteFile(sound.file("silence.raw"), audiotest::ToBytes(std::vector<int16_t>(16000 * 60, 0)));
+    audiotest::InstallAlsaConfig(sound, {{"mic", "Mic of Ana", sound.file("silence.raw")}},
+                                 {{"spk", "Speakers of Ana", sound.file("ana-out.raw")}});
     TClientProcess* ana = StartClient("ana", {JoinLink("ana", "pw", kRoom)});
     ASSERT_TRUE(ana);
     const int anaConnection = WaitForSignIn();
