@@ -127,6 +127,7 @@ bool TReaderThread::Deliver(Message& m) {
         if (!pool_.empty()) {
             m.stream.swap(pool_.back());
             pool_.pop_back();
+            pooledBytes_ -= m.stream.capacity();
         }
     }
     // Every keep-alive wakes the main thread, also inside a handler's nested loop; the others
@@ -142,9 +143,11 @@ void TReaderThread::WaitUntilDrained() {
 }
 
 void TReaderThread::Recycle(std::vector<uint8_t>& stream) {
-    if (stream.capacity() <= kPooledCapacity && pool_.size() < kMaxPooled) {
+    const size_t capacity = stream.capacity();
+    if (capacity <= kPooledCapacity && pool_.size() < kMaxPooled && pooledBytes_ + capacity <= kMaxPooledBytes) {
         pool_.push_back(std::move(stream));
         pool_.back().clear();
+        pooledBytes_ += capacity;
     } else {
         std::vector<uint8_t>().swap(stream);
     }

@@ -63,10 +63,11 @@ public:
 
 private:
     static constexpr size_t kReadBufferSize = 64 * 1024;
-    // Buffers of up to this capacity are kept for reuse (at most kMaxPooled of them); larger ones
-    // are freed once their message is handled.
-    static constexpr size_t kPooledCapacity = 8 * 1024;
+    // Handled messages' buffers of up to kPooledCapacity are kept for reuse, at most kMaxPooled of
+    // them and kMaxPooledBytes in all; the others are freed once their message is handled.
+    static constexpr size_t kPooledCapacity = 128 * 1024;
     static constexpr size_t kMaxPooled = 256;
+    static constexpr size_t kMaxPooledBytes = 1024 * 1024;
 
     struct Message {
         TVCRHeader header;
@@ -106,6 +107,7 @@ private:
     std::vector<Message> keepAlives_;
     std::vector<std::vector<uint8_t>> pool_;
     size_t pendingBytes_ = 0;
+    size_t pooledBytes_ = 0;
     bool wakePosted_ = false;  // a drain wake-up is queued and has not started yet
     bool mainBusy_ = false;    // the main thread holds taken messages not yet all dispatched
     std::atomic<bool> keepAlivePending_{false};
