@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <thread>
@@ -101,7 +102,7 @@ TEST(ReaderLoopback, UnknownKindsAreSkippedAndHeaderOnlyMessagesAre22Bytes) {
     f.Send(Message(154, 50, 50));
     f.Send(Message(60000, 7, 7));
     f.Send(Message(vkClearMotions, 0, 0));
-    f.Send(Message(vkKeepAlive, 3, 3));
+    f.Send(Message(vkPresence, 3, 3));
     ASSERT_TRUE(f.loop.RunUntil([&] { return f.seen.size() >= 4; }));
     EXPECT_EQ(f.seen[0].kind, 154);
     EXPECT_EQ(f.seen[0].streamSize, 72u);
@@ -109,7 +110,7 @@ TEST(ReaderLoopback, UnknownKindsAreSkippedAndHeaderOnlyMessagesAre22Bytes) {
     EXPECT_EQ(f.seen[2].kind, vkClearMotions);
     EXPECT_EQ(f.seen[2].streamSize, 22u);
     EXPECT_EQ(f.seen[2].bodyRemaining, 0u);
-    EXPECT_EQ(f.seen[3].kind, vkKeepAlive);  // framing survived the skipped messages
+    EXPECT_EQ(f.seen[3].kind, vkPresence);  // framing survived the skipped messages
     EXPECT_EQ(f.seen[3].bodyRemaining, 3u);
     EXPECT_TRUE(f.Lost().empty());
 }
@@ -123,16 +124,18 @@ TEST(ReaderLoopback, ManySmallAndLargeMessagesInOneStreamArriveWhole) {
     for (size_t i = 0; i < 600; ++i) sizes.push_back(i % 7 == 0 ? 0 : (i * 37) % 300);
     for (size_t big : {size_t(65535), size_t(65536), size_t(65537), size_t(200000), size_t(1)}) sizes.push_back(big);
     for (size_t i = 0; i < 200; ++i) sizes.push_back((i * 53) % 2100);
+    // Every kind but the keep-alive, which goes ahead of the others.
+    auto kindOf = [](size_t i) { return uint16_t(1 + i % 153 == vkKeepAlive ? 1 : 1 + i % 153); };
     std::vector<uint8_t> wire;
     for (size_t i = 0; i < sizes.size(); ++i) {
-        auto m = Message(uint16_t(1 + i % 153), int32_t(sizes[i]), sizes[i], uint8_t(i));
+        auto m = Message(kindOf(i), int32_t(sizes[i]), sizes[i], uint8_t(i));
         wire.insert(wire.end(), m.begin(), m.end());
     }
     size_t bad = 0;
     f.dm.DispatchObserver = [&](const TVCRHeader& h, std::span<const uint8_t> s) {
         const size_t i = f.seen.size();
         f.seen.push_back({h.kind, s.size(), 0});
-        if (i >= sizes.size() || h.kind != 1 + i % 153 || s.size() != 22 + sizes[i]) {
+        if (i >= sizes.size() || h.kind != kindOf(i) || s.size() != 22 + sizes[i]) {
             ++bad;
             return;
         }
@@ -170,13 +173,13 @@ TEST(ReaderLoopback, OverCapLengthAndServerCloseEndTheReaderNegativeLengthDoesNo
             // the message after them is still framed right.
             f.Send(Message(vkTextMessage, -5, 0));
             f.Send(Message(vkClearMotions, int32_t(0x80000000u), 0));
-            f.Send(Message(vkKeepAlive, 2, 2));
+            f.Send(Message(vkPresence, 2, 2));
             ASSERT_TRUE(f.loop.RunUntil([&] { return f.seen.size() >= 4; }));
             EXPECT_EQ(f.seen[1].kind, vkTextMessage);
             EXPECT_EQ(f.seen[1].streamSize, 22u);
             EXPECT_EQ(f.seen[1].bodyRemaining, 0u);
             EXPECT_EQ(f.seen[2].streamSize, 22u);
-            EXPECT_EQ(f.seen[3].kind, vkKeepAlive);
+            EXPECT_EQ(f.seen[3].kind, vkPresence);
             EXPECT_EQ(f.seen[3].bodyRemaining, 2u);
             EXPECT_TRUE(f.Lost().empty());
             EXPECT_TRUE(f.dm.vcrClient.Connected());
@@ -194,13 +197,42 @@ TEST(ReaderLoopback, OverCapLengthAndServerCloseEndTheReaderNegativeLengthDoesNo
     }
 }
 
+TEST(ReaderLoopback, AHandlersNestedLoopAnswersKeepAlivesAndKeepsTheRestInOrder) {
+    // A handler that runs a nested loop (a box left open, say): the reader reads on, keep-alives
+    // are dispatched inside it, everything else waits until the handler has returned.
+    Fixture f;
+    ASSERT_TRUE(f.Open());
+    std::vector<uint16_t> order, inside;
+    bool nested = false;
+    f.dm.DispatchObserver = [&](const TVCRHeader& h, std::span<const uint8_t>) {
+        order.push_back(h.kind);
+        if (nested) inside.push_back(h.kind);
+        if (h.kind != vkClearMotions || nested) return;
+        nested = true;
+        for (uint16_t kind : {vkClearNotes, vkKeepAlive, vkPresence, vkKeepAlive, vkUserLeft})
+            f.Send(Message(kind, 0, 0));
+        f.loop.RunUntil([&] { return std::count(order.begin(), order.end(), vkKeepAlive) == 2; });
+        // Give the others every chance to overtake.
+        f.loop.RunUntil([&] { return f.dm.ReaderThread()->MessagesRead() >= 6; });
+        f.loop.ProcessPending();
+        nested = false;
+    };
+    f.dm.StartReaderThread();
+    f.Send(Message(vkClearMotions, 0, 0));
+    ASSERT_TRUE(f.loop.RunUntil([&] { return order.size() >= 6; }));
+    EXPECT_EQ(inside, (std::vector<uint16_t>{vkKeepAlive, vkKeepAlive}));
+    EXPECT_EQ(order, (std::vector<uint16_t>{vkClearMotions, vkKeepAlive, vkKeepAlive, vkClearNotes, vkPresence,
+                                            vkUserLeft}));
+    EXPECT_TRUE(f.Lost().empty());
+}
+
 TEST(ReaderLoopback, StoppingFromTheMainThreadNeverDeadlocks) {
     // The reader waits for the main thread to dispatch while the main thread stops it.
     Fixture f;
     ASSERT_TRUE(f.Open());
     f.dm.StartReaderThread();
     f.Send(Message(vkClearMotions, 0, 0));
-    // Do not process: the reader is (or will be) blocked in its synchronous call.
+    // Do not process: the message waits in the reader's queue for the main thread.
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     f.dm.StopReaderThread();
     EXPECT_EQ(f.dm.ReaderThread(), nullptr);

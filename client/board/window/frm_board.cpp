@@ -865,8 +865,20 @@ void TfrmBoard::ToolReset() {
 void TfrmBoard::LayerChanged(int32_t board) {
     if (!engine_ || board != engine_->CurrentBoard()) return;
     const QRect dirty = engine_->TakeDirty();
-    if (canvas_->size() != engine_->BoardImage(board).size()) canvas_->Fit();
-    else if (!dirty.isEmpty()) canvas_->update(dirty);
+    if (canvas_->size() != engine_->BoardImage(board).size()) {
+        canvas_->Fit();
+        return;
+    }
+    if (dirty.isEmpty()) return;
+    // Hundreds of small rectangles a second would each be merged into the canvas's dirty region.
+    pendingDirty_ |= dirty;
+    if (dirtyPosted_) return;
+    dirtyPosted_ = true;
+    QTimer::singleShot(0, this, [this] {
+        dirtyPosted_ = false;
+        canvas_->update(pendingDirty_);
+        pendingDirty_ = QRect();
+    });
 }
 
 void TfrmBoard::OverlayChanged() {

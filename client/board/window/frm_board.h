@@ -165,6 +165,10 @@ private:
     std::unique_ptr<Ui::TfrmBoard> ui_;
     orb::board::TBoardEngine* engine_ = nullptr;
     TCanvas* canvas_ = nullptr;
+    // Changed parts of the board not yet handed to the canvas: one update per turn of the loop,
+    // however many stroke messages arrive in it.
+    QRect pendingDirty_;
+    bool dirtyPosted_ = false;
     QWidget* content_ = nullptr;
     QLabel* imgPointerL_ = nullptr;
     QLabel* imgPointerR_ = nullptr;

@@ -68,8 +68,8 @@ void TDM::StartWriterThread(int sendRate) {
 
 void TDM::StopReaderThread() {
     if (reader_) {
-        // Order matters: flag first, then wake the blocked read, then wait. The flag also releases
-        // a dispatch that waits for this (main) thread.
+        // Order matters: flag first, then wake the blocked read (or the wait for room in the
+        // queue), then wait. The flag also stops a drain of the queue that this call interrupts.
         reader_->Terminate();
         vcrClient.Shutdown();
         if (dispatchDepth_ > 0) {
@@ -99,17 +99,15 @@ bool TDM::QueueMessage(TVCRHeader header, std::span<const uint8_t> body) {
     if (!writer_ || !vcrClient.Connected()) return false;
     if (body.size() > size_t(std::numeric_limits<int32_t>::max()) - TVCRHeader::kSize) return false;
     header.bodyLength = int32_t(body.size());
-    // Built before locking, and appended as one piece: a failure can never leave a header in the
-    // queue without its body, and senders hold the lock only for one copy.
-    std::vector<uint8_t> message = BuildPacketStream(header, body.data(), body.size());
-    writer_->LockQueue();
+    uint8_t head[TVCRHeader::kSize];
+    header.Encode(head);
+    // Appended as one piece: a failure can never leave a header in the queue without its body,
+    // and senders hold the lock only for the copy.
     try {
-        writer_->AppendToQueue(message.data(), message.size());
+        writer_->AppendMessage(head, body);
     } catch (...) {
-        writer_->UnlockQueue();
         return false;
     }
-    writer_->UnlockQueue();
     return true;
 }
 

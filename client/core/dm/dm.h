@@ -106,9 +106,9 @@ public:
     void StartReaderThread();
     // Creates the writer with the given first rate and resumes it.
     void StartWriterThread(int sendRate);
-    // Stops the reader: shuts vcrClient down (waking the blocked read), releases a dispatch that
-    // waits for the main thread, and waits for the thread. Never deadlocks, also when called from
-    // a handler: the thread is then collected later.
+    // Stops the reader: shuts vcrClient down (waking the blocked read), drops what it read and
+    // has not dispatched yet, and waits for the thread. Never deadlocks, also when called from a
+    // handler: the thread is then collected later.
     void StopReaderThread();
     // Stops the writer and waits for it; queued messages are dropped.
     void StopWriterThread();

@@ -1,13 +1,21 @@
 #include "protocol/vcr_header.h"
 
+#include <bit>
+
 #include "protocol/date_time.h"
 #include "wire/bytes.h"
 
 void TVCRHeader::Encode(uint8_t out[kSize]) const {
-    std::vector<uint8_t> buf;
-    buf.reserve(kSize);
-    AppendTo(buf);
-    for (size_t i = 0; i < kSize; ++i) out[i] = buf[i];
+    // Field by field, as AppendTo writes them, without a buffer of its own: senders encode a
+    // header per message.
+    orb::StoreU16(out, kind);
+    orb::StoreU32(out + 2, uint32_t(sender));
+    orb::StoreU16(out + 6, uint16_t(room));
+    const uint64_t t = std::bit_cast<uint64_t>(time);
+    orb::StoreU32(out + 8, uint32_t(t));
+    orb::StoreU32(out + 12, uint32_t(t >> 32));
+    orb::StoreU32(out + 16, uint32_t(bodyLength));
+    orb::StoreU16(out + 20, result);
 }
 
 void TVCRHeader::AppendTo(std::vector<uint8_t>& out) const {

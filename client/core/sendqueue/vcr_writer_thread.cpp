@@ -1,5 +1,6 @@
 #include "sendqueue/vcr_writer_thread.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "protocol/vcr_header.h"
@@ -43,6 +44,21 @@ void TVCRWriterThread::AppendToQueue(const void* bytes, size_t count) {
 }
 
 void TVCRWriterThread::UnlockQueue() { queueLock_.unlock(); }
+
+void TVCRWriterThread::AppendMessage(std::span<const uint8_t> header, std::span<const uint8_t> body) {
+    bool wake = false;
+    {
+        std::lock_guard lk(queueLock_);
+        const size_t need = queue_.size() + header.size() + body.size();
+        if (need > queue_.capacity()) queue_.reserve(std::max(need, 2 * queue_.capacity()));
+        queue_.insert(queue_.end(), header.begin(), header.end());
+        queue_.insert(queue_.end(), body.begin(), body.end());
+        // Only the first message since the writer took the queue needs to wake it.
+        wake = !signalled_;
+        signalled_ = true;
+    }
+    if (wake) wake_.notify_one();
+}
 
 void TVCRWriterThread::SetSendRate(int bytesPerSecond) {
     std::lock_guard lk(rateLock_);

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <span>
 #include <thread>
 #include <vector>
 
@@ -44,6 +45,9 @@ public:
     void LockQueue();
     void AppendToQueue(const void* bytes, size_t count);
     void UnlockQueue();
+    // The whole protocol in one call for one message (header bytes, then body): room for both is
+    // made first, so a failure (which throws) leaves the queue as it was.
+    void AppendMessage(std::span<const uint8_t> header, std::span<const uint8_t> body);
 
     void SetSendRate(int bytesPerSecond);
     int SendRate() const;

@@ -4,6 +4,7 @@
 #include <QTextBlock>
 #include <QTextDocumentFragment>
 #include <QTime>
+#include <QTimer>
 
 #include "chat/rtf_writer.h"
 #include "chat/smiley_pictures.h"
@@ -42,6 +43,9 @@ TChatBrowser::TChatBrowser(int32_t key, QWidget* parent) : QTextBrowser(parent),
     QFont f(QStringLiteral("Tahoma"));
     f.setPointSize(10);
     document()->setDefaultFont(f);
+    // Lines are only ever appended: an undo record per line would grow memory with every message
+    // beyond the text it holds.
+    document()->setUndoRedoEnabled(false);
     RegisterPictures();
 }
 
@@ -65,6 +69,8 @@ void TChatBrowser::AddMessage(const QString& sender, bool notice, uint32_t colou
                               const QString& timeText, int pointSize) {
     QTextCursor c(document());
     c.movePosition(QTextCursor::End);
+    // One edit: the document is laid out once for the message, not once for each piece of it.
+    c.beginEditBlock();
     if (!document()->isEmpty()) c.insertBlock();
     QTextCharFormat f;
     f.setFontPointSize(pointSize);
@@ -91,8 +97,18 @@ void TChatBrowser::AddMessage(const QString& sender, bool notice, uint32_t colou
             }
         }
     }
-    setTextCursor(c);
-    ensureCursorVisible();
+    c.endEditBlock();
+    // To the new end once per turn of the loop: a burst of lines would otherwise lay the
+    // document out again for every line.
+    if (scrollPending_) return;
+    scrollPending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        scrollPending_ = false;
+        QTextCursor end(document());
+        end.movePosition(QTextCursor::End);
+        setTextCursor(end);
+        ensureCursorVisible();
+    });
 }
 
 void TChatBrowser::Clear() {

@@ -36,6 +36,7 @@ private:
     void RegisterPictures();
     void Append(QTextCursor& c, const QString& text, const QTextCharFormat& f);
     int32_t key_;
+    bool scrollPending_ = false;
 };
 
 class TChatViews {
