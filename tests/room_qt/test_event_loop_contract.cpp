@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -92,6 +93,29 @@ TYPED_TEST(EventLoopContract, AnyMessageNumberReachesItsTargetOnceAndInOrder) {
     EXPECT_EQ(b, wantB);
     loop.UnregisterWindow(ha);
     loop.UnregisterWindow(hb);
+}
+
+TYPED_TEST(EventLoopContract, PostsAndSynchronousCallsRunInTheOrderTheyWereMade) {
+    auto& loop = this->l_.loop;
+    std::vector<std::string> order;
+    const WindowHandle h = loop.RegisterWindow([&](uint32_t m, std::intptr_t, std::intptr_t) {
+        order.push_back("post " + std::to_string(m));
+    });
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        for (int i = 0; i < 3; ++i) {
+            loop.Post(h, uint32_t(10 + i), 0, 0);
+            loop.Post(h, uint32_t(20 + i), 0, 0);
+            loop.InvokeSync([&, i] { order.push_back("call " + std::to_string(i)); });
+        }
+        done = true;
+    });
+    ASSERT_TRUE(this->l_.Pump([&] { return done.load(); }));
+    worker.join();
+    this->l_.Pump([&] { return order.size() >= 9; });
+    EXPECT_EQ(order, (std::vector<std::string>{"post 10", "post 20", "call 0", "post 11", "post 21", "call 1",
+                                               "post 12", "post 22", "call 2"}));
+    loop.UnregisterWindow(h);
 }
 
 TYPED_TEST(EventLoopContract, AWindowGoneOrAHandlerThatThrowsStopsNothingElse) {
