@@ -195,5 +195,10 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
+#if defined(__SANITIZE_THREAD__)
+    // Qt is not built for the race detector, so the locking of its event queue is invisible to it:
+    // under it only the plain loop (all our own code) is checked.
+    ::testing::GTEST_FLAG(filter) = "EventLoopContract/0.*";
+#endif
     return RUN_ALL_TESTS();
 }
