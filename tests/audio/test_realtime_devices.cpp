@@ -34,6 +34,7 @@ bool SpinUntil(const std::function<bool()>& pred, int limitMs) {
     while (!pred()) {
         if (t.elapsed() > limitMs) return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));  // the devices work in real time
     }
     return true;
 }
