@@ -4,6 +4,7 @@
 
 #include <thread>
 
+#include "audio_test_util.h"
 #include "e2e_test.h"
 #include "protocol/message_kinds.h"
 #include "wire/bytes.h"
@@ -92,6 +93,11 @@ protected:
 }  // namespace
 
 TEST_F(ParticipantsE2E, EachSeesTheOthersHandMicrophoneFloorAndPromotion) {
+    // A client asks for the floor only with a microphone that works: file-backed sound devices.
+    audiotest::TempDir sound;
+    audiotest::WriteFile(sound.file("mic.raw"), std::vector<uint8_t>(32000, 0));
+    audiotest::InstallAlsaConfig(sound, {{"mic", "Microphone", sound.file("mic.raw")}},
+                                 {{"spk", "Speakers", sound.file("out.raw")}});
     StartRoomServer();
     TClientProcess* mod = StartClient("moderator", {JoinLink("moderator", "pw", kRoom)});
     ASSERT_TRUE(mod);
