@@ -13,10 +13,13 @@ namespace orb::audio {
 namespace {
 
 constexpr unsigned kLatencyUs = 200000;
+// Capture may hold more: what it holds is read as soon as it is there, so the size only decides
+// how long a busy machine may keep the reader away before samples are lost.
+constexpr unsigned kCaptureBufferUs = 500000;
 constexpr int kWaitMs = 50;
 // Playback keeps at least this much queued on the device while it has no block to play, so the
 // stream never runs dry; it is also the most a block waits behind silence.
-constexpr double kLowWaterMs = 100;
+constexpr double kLowWaterMs = 150;
 // How long an idle playback thread sleeps at most (it reports played blocks meanwhile).
 constexpr int kIdleSliceMs = 20;
 // Capture read while the owner has no buffer queued is kept up to this long.
@@ -55,7 +58,8 @@ MmResult WaveDevice::OpenPcm(bool capture, int deviceId, const WaveFormat& fmt, 
     if (e == -EBUSY) return kMmErrAllocated;
     if (e < 0) return kMmErrBadDeviceId;
     e = snd_pcm_set_params(*pcm, fmt.bitsPerSample == 8 ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE,
-                           SND_PCM_ACCESS_RW_INTERLEAVED, fmt.channels, fmt.samplesPerSec, 1, kLatencyUs);
+                           SND_PCM_ACCESS_RW_INTERLEAVED, fmt.channels, fmt.samplesPerSec, 1,
+                           capture ? kCaptureBufferUs : kLatencyUs);
     snd_pcm_uframes_t buffer = 0, period = 0;
     if (e >= 0) e = snd_pcm_get_params(*pcm, &buffer, &period);
     if (e >= 0 && !capture) {

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <thread>
@@ -214,6 +215,7 @@ TEST_F(E2EVoiceServer, TheListenerHearsTheWholeOfWhatTheSpeakerSays) {
     Screenshot("e2e_voice_server_speaking");
     const std::string streamsAfter = Streams();
     const THeard heard = ToneHeard(Recorded());
+    std::printf("the listener heard %.2f s of the tone\n", heard.seconds);
     EXPECT_GE(heard.seconds, 9.5) << "the listener heard " << heard.seconds << " s of 10 s of tone";
     EXPECT_EQ(streamsAfter, streamsBefore) << "new playback streams were made while the tone played";
     EXPECT_GT(voice->VoiceMessages(anaId), 15);
@@ -252,6 +254,8 @@ TEST_F(E2EVoiceServer, AReplayedRecordingIsHeardWholeAtItsLevel) {
     usleep(16000 * 1000);
     Screenshot("e2e_voice_server_replay");
     const THeard heard = ToneHeard(Recorded());
+    std::printf("the replay played %.2f s of voice at %.2f of the recorded level\n", heard.seconds,
+                heard.rms / (kToneAmplitude / std::sqrt(2.0)));
     EXPECT_TRUE(client->Running()) << client->Ending();
     EXPECT_GE(heard.seconds, 9.5) << "the replay played " << heard.seconds << " s of 10 s of voice";
     // The recorded level (a sine's RMS is its amplitude / sqrt 2), not copies summed.

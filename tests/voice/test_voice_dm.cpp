@@ -267,6 +267,20 @@ TEST_F(VoiceDataModule, ReconnectAudioAfterTheServerDropsIt) {
                         "may be because you have temporarily lost your Internet connection. \r\nDo you want to try "
                         "to reconnect to the session?");
     EXPECT_EQ(sessionReconnects, 1);
+
+    // Reconnected, but the microphone cannot be opened any more: not restored audio, asked as such;
+    // the others are still heard.
+    pat.VoicePort = vs_.voice.Port();
+    vs_.voice.SetRefusal(0);
+    pat.Room.ConnectionState = 0;
+    answer = false;
+    InstallAlsaConfig(dir_, {{"mic", "Mic", "", true}}, {{"spk", "Speaker", dir_.file("spk.raw")}});
+    EXPECT_EQ(pat.ReconnectAudio(), TVoiceThread::kResultAudioFailed);
+    ASSERT_EQ(asked.size(), 3u);
+    EXPECT_EQ(asked[2], asked[0]);
+    ASSERT_TRUE(pat.Voice.thread);
+    EXPECT_TRUE(pat.Voice.thread->Connected());
+    EXPECT_FALSE(pat.Voice.thread->Capturing());
 }
 
 // Speak asks for the floor; only the server's grant lets buffers out, and giving the floor up

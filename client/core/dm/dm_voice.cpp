@@ -97,7 +97,10 @@ int TDM::ReconnectAudio() {
     // Gives the floor up first, so nothing is sent on a connection that is going away.
     if (Room.SpeakOn) SpeakToggle();
     StopVoiceThread();
-    const int result = StartRoomVoice(RoomInfo.RoomNumber(), OwnUserId);
+    int result = StartRoomVoice(RoomInfo.RoomNumber(), OwnUserId);
+    // Voice that runs without a microphone is not restored audio: the user is asked as for any
+    // audio that cannot be set up (the others are still heard meanwhile).
+    if (result == 0 && Voice.thread && !Voice.thread->Capturing()) result = TVoiceThread::kResultAudioFailed;
     if (result != 0) {
         if (VoiceHooks.SendToMainWindow)
             VoiceHooks.SendToMainWindow(WM_APP_AUDIOSTATE, 4, 0);

@@ -32,7 +32,8 @@ public:
     // timer that throws is reported and the loop goes on.
     virtual void Post(WindowHandle target, uint32_t msg, std::intptr_t wParam, std::intptr_t lParam) = 0;
 
-    // Runs fn in the main thread and waits until it has returned. Called from the main thread it runs
+    // Runs fn in the main thread and waits until it has returned; it runs in its place among the
+    // posted messages (after what was posted before it). Called from the main thread it runs
     // fn at once. Returns false without running fn when the loop is shutting down, or when *cancel is
     // (or becomes) true while waiting: that is how a stopping worker is released so its owner can
     // join it from the main thread without deadlock.

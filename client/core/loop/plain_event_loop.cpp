@@ -24,6 +24,7 @@ void ReportFailure(const char* what, uint32_t msg) {
 // Lives on the caller's stack: the caller does not return while the call is queued or running.
 struct PlainEventLoop::SyncCall {
     const std::function<void()>* fn = nullptr;
+    uint64_t seq = 0;
     enum State { Pending, Running, Done, Abandoned };
     std::atomic<State> state{Pending};
 };
@@ -47,7 +48,7 @@ void PlainEventLoop::UnregisterWindow(WindowHandle window) {
 void PlainEventLoop::Post(WindowHandle target, uint32_t msg, std::intptr_t wParam, std::intptr_t lParam) {
     {
         std::lock_guard lk(mu_);
-        posts_.push_back({target, msg, wParam, lParam, clock_.NowMs()});
+        posts_.push_back({target, msg, wParam, lParam, clock_.NowMs(), nextSeq_++});
         hasWork_.store(true);
     }
     work_.notify_one();
@@ -63,6 +64,7 @@ bool PlainEventLoop::InvokeSync(const std::function<void()>& fn, const std::atom
     call.fn = &fn;
     std::unique_lock lk(mu_);
     if (shutdown_ || (cancel && cancel->load())) return false;
+    call.seq = nextSeq_++;
     calls_.push_back(&call);
     hasWork_.store(true);
     lk.unlock();
@@ -100,27 +102,30 @@ int PlainEventLoop::ProcessPending() {
     int ran = 0;
     std::unique_lock lk(mu_);
     hasWork_.store(false);
-    // Posts and calls in arrival order would need one queue; callers rely only on each kind's own
-    // order, and calls come first so a blocked worker is released promptly.
-    while (!calls_.empty()) {
-        SyncCall* call = calls_.front();
-        calls_.pop_front();
-        call->state = SyncCall::Running;
-        lk.unlock();
-        try {
-            (*call->fn)();
-        } catch (...) {
-        }
-        lk.lock();
-        call->state = SyncCall::Done;  // the caller may return (and free the call) from here on
-        lk.unlock();
-        done_.notify_all();
-        lk.lock();
-        ++ran;
-    }
+    // Posts and calls run in the order they arrived, as the Qt loop's one event queue runs them;
+    // calls that arrive while this round runs are run in it too, after the posts taken for it.
     std::deque<PostedMessage> posts;
     posts.swap(posts_);
-    for (auto& m : posts) {
+    while (!calls_.empty() || !posts.empty()) {
+        if (!calls_.empty() && (posts.empty() || calls_.front()->seq < posts.front().seq)) {
+            SyncCall* call = calls_.front();
+            calls_.pop_front();
+            call->state = SyncCall::Running;
+            lk.unlock();
+            try {
+                (*call->fn)();
+            } catch (...) {
+            }
+            lk.lock();
+            call->state = SyncCall::Done;  // the caller may return (and free the call) from here on
+            lk.unlock();
+            done_.notify_all();
+            lk.lock();
+            ++ran;
+            continue;
+        }
+        PostedMessage m = posts.front();
+        posts.pop_front();
         auto it = windows_.find(m.target);
         if (it == windows_.end()) {
             log_.push_back(m);

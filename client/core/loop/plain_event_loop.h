@@ -21,6 +21,7 @@ struct PostedMessage {
     std::intptr_t wParam = 0;
     std::intptr_t lParam = 0;
     int64_t timeMs = 0;  // clock time at posting
+    uint64_t seq = 0;    // arrival order among posts and synchronous calls
 };
 
 class PlainEventLoop final : public IEventLoop {
@@ -69,6 +70,7 @@ private:
     std::map<TimerId, Timer> timers_;
     WindowHandle nextWindow_ = 1;
     TimerId nextTimer_ = 1;
+    uint64_t nextSeq_ = 1;
     bool shutdown_ = false;
     std::atomic<bool> hasWork_{false};  // a post or call arrived since ProcessPending last looked
     // Yields a waiting side makes before it sleeps: a synchronous hand-off is usually answered

@@ -5,6 +5,8 @@
 namespace orb::media {
 
 TReplayVoicePlayers::TReplayVoicePlayers(IEventLoop& loop, int32_t codecIndex, int playbackDevice) {
+    // A device unplugged since it was chosen: the default one plays the recording.
+    playbackDevice = UsableDevice(false, playbackDevice);
     for (int i = 0; i < kPlayers; ++i) {
         try {
             WaveFormat codec;

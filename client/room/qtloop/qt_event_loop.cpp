@@ -13,7 +13,15 @@
 namespace orb {
 
 namespace {
-const QEvent::Type kRunCallsEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+const QEvent::Type kRunCallEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+// Runs one synchronous call, named by its number: each call has its event, so it runs in its
+// place among the posted messages, and a call withdrawn meanwhile is simply not found.
+class TRunCallEvent final : public QEvent {
+public:
+    explicit TRunCallEvent(uint64_t seq) : QEvent(kRunCallEvent), seq(seq) {}
+    const uint64_t seq;
+};
 // How long a caller yields before it sleeps: waking the Qt loop and running the call usually takes
 // tens of microseconds, and sleeping adds a wake-up of its own to every call. Bounded by time, not
 // by count, since a yield costs anything from nothing to a time slice on a busy machine.
@@ -47,6 +55,7 @@ QEvent::Type TWindowMessageEvent::EventType() {
 struct QtEventLoop::SyncCall {
     const std::function<void()>* fn = nullptr;
     Waiter* waiter = nullptr;
+    uint64_t seq = 0;
     enum State { Pending, Running, Done, Abandoned };
     std::atomic<State> state{Pending};  // changed under mu_; read without it while spinning
 };
@@ -205,12 +214,10 @@ bool QtEventLoop::InvokeSync(const std::function<void()>& fn, const std::atomic<
     }
     call.waiter = idleWaiters_.back();
     idleWaiters_.pop_back();
+    call.seq = nextCall_++;
     calls_.push_back(&call);
-    // One event runs every call queued until it is handled.
-    bool post = !runPosted_;
-    runPosted_ = true;
     lk.unlock();
-    if (post) QCoreApplication::postEvent(this, new QEvent(kRunCallsEvent));
+    QCoreApplication::postEvent(this, new TRunCallEvent(call.seq));
     // The main thread usually answers within tens of microseconds: look for a while before sleeping.
     auto spinUntil = std::chrono::steady_clock::now() + kSpinFor;
     while (call.state.load() < SyncCall::Done && std::chrono::steady_clock::now() < spinUntil) std::this_thread::yield();
@@ -237,35 +244,31 @@ bool QtEventLoop::InvokeSync(const std::function<void()>& fn, const std::atomic<
 }
 
 bool QtEventLoop::event(QEvent* e) {
-    if (e->type() == kRunCallsEvent) {
-        RunQueuedCalls();
+    if (e->type() == kRunCallEvent) {
+        RunQueuedCall(static_cast<TRunCallEvent*>(e)->seq);
         return true;
     }
     return QObject::event(e);
 }
 
-void QtEventLoop::RunQueuedCalls() {
+void QtEventLoop::RunQueuedCall(uint64_t seq) {
     std::unique_lock lk(mu_);
-    // Cleared before running anything: a call may run a nested event loop, and calls queued
-    // meanwhile need an event of their own to be run there.
-    runPosted_ = false;
-    while (!calls_.empty()) {
-        SyncCall* call = calls_.front();
-        calls_.pop_front();
-        Waiter* waiter = call->waiter;
-        call->state.store(SyncCall::Running);
-        lk.unlock();
-        try {
-            (*call->fn)();
-        } catch (...) {
-            // A failing call must not leave its caller waiting for ever.
-        }
-        lk.lock();
-        call->state.store(SyncCall::Done);  // the caller may return (and free the call) from here on
-        lk.unlock();
-        waiter->cv.notify_one();  // the waiter outlives the call
-        lk.lock();
+    auto it = std::find_if(calls_.begin(), calls_.end(), [seq](SyncCall* c) { return c->seq == seq; });
+    if (it == calls_.end()) return;  // withdrawn by its cancelled caller, or abandoned at shut-down
+    SyncCall* call = *it;
+    calls_.erase(it);
+    Waiter* waiter = call->waiter;
+    call->state.store(SyncCall::Running);
+    lk.unlock();
+    try {
+        (*call->fn)();
+    } catch (...) {
+        // A failing call must not leave its caller waiting for ever.
     }
+    lk.lock();
+    call->state.store(SyncCall::Done);  // the caller may return (and free the call) from here on
+    lk.unlock();
+    waiter->cv.notify_one();  // the waiter outlives the call
 }
 
 TimerId QtEventLoop::SetTimer(int64_t intervalMs, std::function<void()> fn) {

@@ -2,7 +2,8 @@
 // orb::IEventLoop over the Qt event loop of the thread that creates it (the main thread):
 //  - a notification of any number (WM_APP+n, and the device notices below WM_APP) becomes a posted
 //    TWindowMessageEvent of one event type of its own that carries the number;
-//  - a synchronous call is queued and run by the loop while the caller waits (and honours the
+//  - a synchronous call is queued with an event of its own, so it runs in its place among the
+//    posted messages, while the caller waits (and honours the
 //    caller's cancel flag, so a stopping worker never keeps its owner from joining it); the call
 //    lives on the caller's stack and its caller alone is woken when it is done;
 //  - timers fire on the loop's clock, as the plain loop's do.
@@ -74,7 +75,7 @@ private:
         int64_t due;
         std::shared_ptr<std::function<void()>> fn;
     };
-    void RunQueuedCalls();
+    void RunQueuedCall(uint64_t seq);
     // Main thread: runs the timers that are due on the clock and arms the pump for the next one.
     void RunDueTimers();
     void ArmTimerPump();
@@ -92,7 +93,7 @@ private:
     // thread may notify one after its caller has returned (a spurious wake for its next user).
     std::vector<std::unique_ptr<Waiter>> waiters_;
     std::vector<Waiter*> idleWaiters_;
-    bool runPosted_ = false;  // an event to run the queued calls is on its way
+    uint64_t nextCall_ = 1;
     std::map<TimerId, Timer> timers_;
     QTimer* pump_ = nullptr;  // main thread only
     WindowHandle nextWindow_ = 1;
