@@ -82,6 +82,20 @@ TEST(PlayerWindow, ShowsTheNoticesOfTheReplay) {
     EXPECT_EQ(w.PositionBar(), w.Ui().pBarPlay->maximum());
     // Remote text never becomes markup.
     EXPECT_EQ(w.Ui().lbStatus->textFormat(), Qt::PlainText);
+
+    // Docked in the room window's left column (290 pixels by default) and floating, every control
+    // is whole and inside the window.
+    for (int width : {280, 380}) {
+        w.resize(width, w.sizeHint().height());
+        QCoreApplication::processEvents();
+        EXPECT_EQ(w.width(), width) << "the controls need more room than the column gives";
+        for (QWidget* c : std::initializer_list<QWidget*>{w.Ui().tbPlay, w.Ui().tbPause, w.Ui().tbStop,
+                                                          w.Ui().xiWaveVolume, w.Ui().tbFullScreen}) {
+            const QRect r(c->mapTo(&w, QPoint(0, 0)), c->size());
+            EXPECT_TRUE(w.rect().contains(r)) << width << " " << c->objectName().toStdString();
+            EXPECT_GE(c->width(), c->minimumSizeHint().width()) << width << " " << c->objectName().toStdString();
+        }
+    }
 }
 
 }  // namespace
