@@ -347,10 +347,10 @@ protected:
         const size_t sent = Sent(c.connection);
         const QImage before = x_.Capture();
         const bool checked = walker_.Ask("state " + id).object()["checked"].toBool();
+        const size_t opened = OpenedAddresses().size();
         const QJsonObject done = walker_.Ask("do " + id).object();
         if (done.contains("error")) return {};
         std::string effect;
-        const size_t opened = OpenedAddresses().size();
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kEffectMs);
         while (effect.empty() && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -448,7 +448,6 @@ TEST_F(MenuWalk, EveryEnabledItemHasAnEffect) {
     Screenshot("e2e_menus_moderator_walked");
     const std::vector<std::string> deadParticipant = Walk(participant, "participant");
     Screenshot("e2e_menus_participant_walked");
-    for (const std::string& a : OpenedAddresses()) std::cout << "opened: " << a << std::endl;
     EXPECT_TRUE(deadModerator.empty()) << "moderator's items without effect:" << Lines(deadModerator);
     EXPECT_TRUE(deadParticipant.empty()) << "participant's items without effect:" << Lines(deadParticipant);
 }
