@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QTest>
+#include <QToolButton>
 #include <QTextBlock>
 #include <QTreeWidget>
 
@@ -367,6 +368,14 @@ TEST(MainWindowChat, ViewsInputSendToNotesAndExports) {
     ASSERT_TRUE(pump([&] { return mine(vkViewMode).size() >= 2 && !mine(vkBrowserClosed).empty(); }));
     EXPECT_EQ(mine(vkViewMode), (std::vector<int32_t>{1, 0}));
     EXPECT_EQ(mine(vkBrowserClosed).size(), 1u);
+
+    // The participant panel's close button opens the attendee selection window.
+    int attendeeWindows = 0;
+    window.ShowAttendeeWindow = [&] { ++attendeeWindows; };
+    auto* closeParticipants = window.findChild<QToolButton*>(QStringLiteral("btnCloseParticipants"));
+    ASSERT_TRUE(closeParticipants);
+    closeParticipants->click();
+    EXPECT_EQ(attendeeWindows, 1);
 
     // The chat in a window of its own and back: the chat page is off while it is away.
     QAction* separate = window.ChatMenu()->findChild<QAction*>(QStringLiteral("ToggleMessageHolder"));

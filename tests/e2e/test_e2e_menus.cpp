@@ -178,8 +178,13 @@ protected:
         busAddress_ = "unix:path=" + busSocket.string();
         for (int i = 0; i < 200 && !fs::exists(busSocket); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
         ASSERT_TRUE(fs::exists(busSocket)) << "the session bus did not start";
+        // The accessibility bus's socket goes into a runtime folder of this test.
+        const fs::path a11yRuntime = root_ / "a11y" / "runtime";
+        fs::create_directories(a11yRuntime);
+        ::chmod(a11yRuntime.c_str(), 0700);
         ASSERT_TRUE(launcher_.Start("/usr/libexec/at-spi-bus-launcher", {"--launch-immediately"},
-                                    {"DBUS_SESSION_BUS_ADDRESS=" + busAddress_, "DISPLAY=" + xvfb_.Display()},
+                                    {"DBUS_SESSION_BUS_ADDRESS=" + busAddress_, "DISPLAY=" + xvfb_.Display(),
+                                     "XDG_RUNTIME_DIR=" + a11yRuntime.string(), "HOME=" + (root_ / "a11y").string()},
                                     root_ / "a11y" / "launcher.log", &error))
             << error;
         ::setenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1", 1);
@@ -445,6 +450,13 @@ TEST_F(MenuWalk, EveryEnabledItemHasAnEffect) {
     ASSERT_TRUE(participant.process && participant.main);
 
     const std::vector<std::string> deadModerator = Walk(moderator, "moderator");
+    // The audio wizard ran inside its sequence: presence 2 before it, 0 after it.
+    std::vector<int> presence;
+    for (const TReceivedMessage& m : From(moderator.connection, vkPresence))
+        if (!m.body.empty()) presence.push_back(m.body[0]);
+    const auto wizard = std::find(presence.begin(), presence.end(), 2);
+    EXPECT_NE(wizard, presence.end()) << "no presence 2 around the audio wizard";
+    EXPECT_NE(std::find(wizard, presence.end(), 0), presence.end()) << "no presence 0 after the audio wizard";
     Screenshot("e2e_menus_moderator_walked");
     const std::vector<std::string> deadParticipant = Walk(participant, "participant");
     Screenshot("e2e_menus_participant_walked");
