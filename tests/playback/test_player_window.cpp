@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
 
 #include "frm_player.h"
 #include "player_logic.h"
@@ -85,6 +86,8 @@ TEST(PlayerWindow, ShowsTheNoticesOfTheReplay) {
 
     // Docked in the room window's left column (290 pixels by default) and floating, every control
     // is whole and inside the window.
+    const QString title = QStringLiteral("Orbelo Live Player - Downloading 1000 KB of 2000 KB");
+    w.SetCaption(title);
     for (int width : {280, 380}) {
         w.resize(width, w.sizeHint().height());
         QCoreApplication::processEvents();
@@ -95,7 +98,14 @@ TEST(PlayerWindow, ShowsTheNoticesOfTheReplay) {
             EXPECT_TRUE(w.rect().contains(r)) << width << " " << c->objectName().toStdString();
             EXPECT_GE(c->width(), c->minimumSizeHint().width()) << width << " " << c->objectName().toStdString();
         }
+        // The caption is never cut mid-letter: what does not fit ends in an ellipsis.
+        QLabel* caption = w.Ui().lbCaption;
+        EXPECT_LE(caption->fontMetrics().horizontalAdvance(caption->text()), caption->width()) << width;
+        EXPECT_EQ(w.Caption(), title);
+        EXPECT_EQ(caption->toolTip(), title);
     }
+    // Floating, it keeps its designed width.
+    EXPECT_EQ(w.sizeHint().width(), 380);
 }
 
 }  // namespace
