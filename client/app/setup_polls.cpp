@@ -99,6 +99,7 @@ void TProgram::SetupPolls() {
     auto* recent = new QMenu(QStringLiteral("Recent Polls"), main);
     recent->setObjectName(QStringLiteral("pmRecentPolls"));
     if (QAction* polling = action("acPolling")) {
+        recent->menuAction()->setEnabled(polling->isEnabled());
         for (QObject* o : polling->associatedObjects())
             if (auto* menu = qobject_cast<QMenu*>(o)) {
                 menu->addMenu(recent);
@@ -109,10 +110,14 @@ void TProgram::SetupPolls() {
                 tool->setMenu(recent);
                 tool->setPopupMode(QToolButton::MenuButtonPopup);
             }
-        // Participants cannot poll: the menu follows the polling command's enabling.
-        recent->menuAction()->setEnabled(polling->isEnabled());
-        QObject::connect(polling, &QAction::changed, recent,
-                         [recent, polling] { recent->menuAction()->setEnabled(polling->isEnabled()); });
+        // Participants cannot poll: the menu and its items follow the polling command's enabling
+        // (the polling command keeps its own).
+        QObject::connect(polling, &QAction::changed, recent, [recent, polling, commands] {
+            const bool on = polling->isEnabled();
+            recent->menuAction()->setEnabled(on);
+            for (QAction* a : recent->actions())
+                if (!commands || a != commands->Action(chat::acArrangeExam)) a->setEnabled(on);
+        });
     }
     auto addRecent = [recent, sendStored](const std::string& name) {
         const QString caption = room::FromUtf8(std::string(Trim(name)));
@@ -134,6 +139,9 @@ void TProgram::SetupPolls() {
         });
         recent->addSeparator();
         for (const std::string& name : StoredPolls().Names()) addRecent(name);
+        const bool on = recent->menuAction()->isEnabled();
+        for (QAction* a : recent->actions())
+            if (!commands || a != commands->Action(chat::acArrangeExam)) a->setEnabled(on);
     };
     main->RecentPollsFiller();
 

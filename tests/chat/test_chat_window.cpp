@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QTest>
+#include <QToolButton>
 #include <QTextBlock>
 #include <QTreeWidget>
 
@@ -347,6 +348,35 @@ TEST(MainWindowChat, ViewsInputSendToNotesAndExports) {
     EXPECT_EQ(reconnects, 1);
     EXPECT_EQ(ui.acShareDesktop->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F4));
     EXPECT_TRUE(commands.Action(chat::acAppShareTakeControl)->shortcut().isEmpty());
+
+    // The room's word hides the four moderation actions from a participant and shows them again.
+    ASSERT_TRUE(dm.RoomHooks.ShowModerationActions);
+    dm.RoomHooks.ShowModerationActions(false);
+    for (QAction* a : {ui.acGiveVoice, ui.acBanVoice, ui.acGiveBoard, ui.acBanBoard}) EXPECT_FALSE(a->isVisible());
+    EXPECT_FALSE(commands.Action(chat::acGiveVoice)->isVisible());
+    dm.RoomHooks.ShowModerationActions(true);
+    for (QAction* a : {ui.acGiveVoice, ui.acBanVoice, ui.acGiveBoard, ui.acBanBoard}) EXPECT_TRUE(a->isVisible());
+    // The view selector announces the view (kind 118); leaving the browser tells the room (kind 65).
+    dm.BoardRight = true;
+    auto mine = [&](uint16_t kind) {
+        std::vector<int32_t> values;
+        for (auto& m : server.ReceivedOfKind(kind))
+            if (m.header.sender == dm.OwnUserId) values.push_back(m.body.size() >= 4 ? int32_t(m.body[0]) : -1);
+        return values;
+    };
+    commands.ViewSelector()->actions()[1]->trigger();
+    commands.ViewSelector()->actions()[0]->trigger();
+    ASSERT_TRUE(pump([&] { return mine(vkViewMode).size() >= 2 && !mine(vkBrowserClosed).empty(); }));
+    EXPECT_EQ(mine(vkViewMode), (std::vector<int32_t>{1, 0}));
+    EXPECT_EQ(mine(vkBrowserClosed).size(), 1u);
+
+    // The participant panel's close button opens the attendee selection window.
+    int attendeeWindows = 0;
+    window.ShowAttendeeWindow = [&] { ++attendeeWindows; };
+    auto* closeParticipants = window.findChild<QToolButton*>(QStringLiteral("btnCloseParticipants"));
+    ASSERT_TRUE(closeParticipants);
+    closeParticipants->click();
+    EXPECT_EQ(attendeeWindows, 1);
 
     // The chat in a window of its own and back: the chat page is off while it is away.
     QAction* separate = window.ChatMenu()->findChild<QAction*>(QStringLiteral("ToggleMessageHolder"));

@@ -7,12 +7,15 @@
 #   list PID            items of the main window: [{"id", "name", "enabled", "checkable", "checked"}]
 #   popups PID          items of the pop-up menus the client shows now
 #   do ID               presses the item listed under ID
+#   state ID            the item's enabled and checked state now
 #   find PID TEXT       the accessibles named TEXT in any window of the client: [{"role", "x", "y", "w", "h"}]
 #   press PID TEXT      presses the first button or item named TEXT in any window of the client
+#   dump PID            the client's whole tree, one line per accessible (for reports)
 #   quit
 
 import json
 import sys
+import time
 
 import pyatspi
 
@@ -75,14 +78,45 @@ def describe(acc, ident):
             "checked": bool(s and s.contains(pyatspi.STATE_CHECKED))}
 
 
-def walk_menu(menu, prefix, out):
+def action_index(acc, wanted):
+    try:
+        action = acc.queryAction()
+    except NotImplementedError:
+        return None
+    for i in range(action.nActions):
+        if action.getName(i).lower().replace(" ", "") in wanted:
+            return action, i
+    return None
+
+
+def show_menu(item, on):
+    """Opens or closes the pop-up of a menu item: a closed menu reports every item as invisible."""
+    found = action_index(item, ("showmenu",))
+    if not found:
+        return
+    popup = next((c for c in children(item) if c.getRole() in (pyatspi.ROLE_MENU, pyatspi.ROLE_POPUP_MENU)), None)
+    is_open = popup is not None and shown(popup)
+    if is_open != on:
+        found[0].doAction(found[1])
+        for _ in range(40):
+            if popup is None or shown(popup) == on:
+                break
+            time.sleep(0.025)
+
+
+def walk_menu(menu, prefix, out, opened=True):
     for child in children(menu):
         role = child.getRole()
-        if role == pyatspi.ROLE_SEPARATOR or not shown(child):
+        if role == pyatspi.ROLE_SEPARATOR or (opened and not shown(child)):
             continue
         name = child.name or ""
         if role == pyatspi.ROLE_MENU or (role in ITEM_ROLES and child.childCount > 0):
-            walk_menu(child, prefix + name + "/", out)
+            if opened:
+                show_menu(child, True)
+            for sub in children(child):
+                walk_menu(sub, prefix + name + "/", out, opened and shown(sub))
+            if opened:
+                show_menu(child, False)
         elif role in ITEM_ROLES:
             out.append(describe(child, prefix + name))
 
@@ -94,7 +128,10 @@ def walk_window(acc, out, path, depth=0):
     if role == pyatspi.ROLE_MENU_BAR:
         for menu in children(acc):
             if shown(menu):
-                walk_menu(menu, "menu:" + (menu.name or "") + "/", out)
+                show_menu(menu, True)
+                for popup in children(menu):
+                    walk_menu(popup, "menu:" + (menu.name or "") + "/", out, shown(popup))
+                show_menu(menu, False)
         return
     if role == pyatspi.ROLE_TOOL_BAR:
         if not shown(acc):
@@ -106,7 +143,7 @@ def walk_window(acc, out, path, depth=0):
                 out.append(describe(b, bar + name))
                 for m in children(b):
                     if m.getRole() in (pyatspi.ROLE_MENU, pyatspi.ROLE_POPUP_MENU):
-                        walk_menu(m, bar + name + "/", out)
+                        walk_menu(m, bar + name + "/", out, False)
         return
     for i, c in enumerate(children(acc)):
         if shown(c):
@@ -160,6 +197,21 @@ def handle(line):
         out = []
         walk_window(frame, out, "")
         return out
+    if cmd == "dump":
+        app = application(int(words[1]))
+        lines = []
+
+        def dump(acc, depth):
+            if depth > 12:
+                return
+            s = states(acc)
+            lines.append("  " * depth + acc.getRoleName() + " '" + (acc.name or "") + "' " +
+                         ",".join(pyatspi.stateToString(x) for x in (s.getStates() if s else [])))
+            for c in children(acc):
+                dump(c, depth + 1)
+        if app:
+            dump(app, 0)
+        return lines
     if cmd == "popups":
         app = application(int(words[1]))
         return popups(app) if app else []
@@ -167,7 +219,17 @@ def handle(line):
         acc = known.get(line[3:])
         if acc is None:
             return {"error": "unknown item"}
-        return {"ok": bool(press(acc))}
+        try:
+            return {"ok": bool(press(acc))}
+        except Exception as e:
+            # A command that runs a modal dialog answers only when the dialog closes; the press
+            # has been delivered, and the test watches for its effect.
+            return {"ok": True, "pending": repr(e)}
+    if cmd == "state":
+        acc = known.get(line[6:])
+        if acc is None:
+            return {"error": "unknown item"}
+        return describe(acc, line[6:])
     if cmd in ("find", "press"):
         app = application(int(words[1]))
         found = []

@@ -178,16 +178,29 @@ protected:
         busAddress_ = "unix:path=" + busSocket.string();
         for (int i = 0; i < 200 && !fs::exists(busSocket); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
         ASSERT_TRUE(fs::exists(busSocket)) << "the session bus did not start";
+        // The accessibility bus's socket goes into a runtime folder of this test.
+        const fs::path a11yRuntime = root_ / "a11y" / "runtime";
+        fs::create_directories(a11yRuntime);
+        ::chmod(a11yRuntime.c_str(), 0700);
         ASSERT_TRUE(launcher_.Start("/usr/libexec/at-spi-bus-launcher", {"--launch-immediately"},
-                                    {"DBUS_SESSION_BUS_ADDRESS=" + busAddress_, "DISPLAY=" + xvfb_.Display()},
+                                    {"DBUS_SESSION_BUS_ADDRESS=" + busAddress_, "DISPLAY=" + xvfb_.Display(),
+                                     "XDG_RUNTIME_DIR=" + a11yRuntime.string(), "HOME=" + (root_ / "a11y").string()},
                                     root_ / "a11y" / "launcher.log", &error))
             << error;
         ::setenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1", 1);
+        // The desktop's "open" is ours: it notes the address instead of starting a browser.
+        fs::create_directories(root_ / "bin");
+        std::ofstream(root_ / "bin" / "xdg-open") << "#!/bin/sh\necho \"$1\" >> '" << (root_ / "opened.txt").string() << "'\n";
+        fs::permissions(root_ / "bin" / "xdg-open", fs::perms::owner_all);
+        const char* path = ::getenv("PATH");
+        path_ = path ? path : "/usr/bin:/bin";
+        ::setenv("PATH", ((root_ / "bin").string() + ":" + path_).c_str(), 1);
         ASSERT_TRUE(walker_.Start(root_ / "a11y", xvfb_.Display(), busAddress_, &error)) << error;
     }
     void TearDown() override {
         if (HasFailure()) std::cerr << "walker:\n" << walker_.Log() << std::endl;
         walker_.Stop();
+        if (!path_.empty()) ::setenv("PATH", path_.c_str(), 1);
         launcher_.Stop();
         bus_.Stop();
         TEndToEnd::TearDown();
@@ -311,6 +324,13 @@ protected:
         XFlush(d);
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
     }
+    // What the clients handed to the desktop to open (through the test's own xdg-open).
+    std::vector<std::string> OpenedAddresses() {
+        std::vector<std::string> lines;
+        std::ifstream f(root_ / "opened.txt");
+        for (std::string line; std::getline(f, line);) lines.push_back(line);
+        return lines;
+    }
     size_t Sent(int connection) {
         size_t n = 0;
         for (const TReceivedMessage& m : server_.Received())
@@ -331,6 +351,8 @@ protected:
         const auto windows = Windows(pid);
         const size_t sent = Sent(c.connection);
         const QImage before = x_.Capture();
+        const bool checked = walker_.Ask("state " + id).object()["checked"].toBool();
+        const size_t opened = OpenedAddresses().size();
         const QJsonObject done = walker_.Ask("do " + id).object();
         if (done.contains("error")) return {};
         std::string effect;
@@ -348,7 +370,12 @@ protected:
                     }
             }
             if (effect.empty() && Differing(before, x_.Capture()) > 30) effect = "visible change";
+            if (effect.empty() && OpenedAddresses().size() > opened) effect = "opened " + OpenedAddresses().back();
+            // A menu's check mark is seen the next time the menu opens.
+            if (effect.empty() && walker_.Ask("state " + id).object()["checked"].toBool() != checked) effect = "check mark";
         }
+        // A choice of a group that is already in force (a ticked radio item) needs no effect.
+        if (effect.empty() && checked) effect = "already chosen";
         return effect;
     }
 
@@ -360,14 +387,13 @@ protected:
         std::vector<TItem> items = Items(walker_.Ask("list " + std::to_string(pid)));
         EXPECT_GT(items.size(), 20u) << role << ": the accessibility tree shows too few items";
         // Leaving the session goes last.
-        std::stable_partition(items.begin(), items.end(), [](const TItem& i) { return i.name != "Exit Session"; });
+        std::stable_partition(items.begin(), items.end(), [](const TItem& i) { return i.name != "Exit Current Session"; });
         std::vector<std::string> dead;
         int walked = 0;
         for (const TItem& item : items) {
-            // The list is read again before each press: an earlier item may have changed the rules.
-            const std::vector<TItem> now = Items(walker_.Ask("list " + std::to_string(pid)));
-            const auto current = std::find_if(now.begin(), now.end(), [&](const TItem& i) { return i.id == item.id; });
-            if (current == now.end() || !current->enabled) continue;
+            // The state is read again before each press: an earlier item may have changed the rules.
+            const QJsonObject current = walker_.Ask("state " + item.id).object();
+            if (!current["enabled"].toBool()) continue;
             ++walked;
             std::string effect = PressAndWatch(c, item.id);
             // A pop-up menu: each of its items is pressed in turn, the menu opened again each time.
@@ -376,7 +402,6 @@ protected:
                 CloseWindows(pid, keep);
                 for (const TItem& p : popup) {
                     if (!p.enabled) continue;
-                    walker_.Ask("list " + std::to_string(pid));
                     walker_.Ask("do " + item.id);
                     std::this_thread::sleep_for(std::chrono::milliseconds(400));
                     if (Items(walker_.Ask("popups " + std::to_string(pid))).empty()) continue;
@@ -391,9 +416,8 @@ protected:
             if (effect.empty()) dead.push_back(item.id);
             CloseWindows(pid, keep);
             // A toggle is put back so that the next items find the window as it was.
-            const std::vector<TItem> after = Items(walker_.Ask("list " + std::to_string(pid)));
-            const auto changed = std::find_if(after.begin(), after.end(), [&](const TItem& i) { return i.id == item.id; });
-            if (item.checkable && changed != after.end() && changed->checked != current->checked &&
+            const QJsonObject after = walker_.Ask("state " + item.id).object();
+            if (after.contains("checked") && after["checked"].toBool() != current["checked"].toBool() &&
                 item.id.find("Recording") == std::string::npos) {
                 walker_.Ask("do " + item.id);
                 std::this_thread::sleep_for(std::chrono::milliseconds(700));
@@ -407,7 +431,7 @@ protected:
 
     TPeerProcess wm_, bus_, launcher_;
     TWalker walker_;
-    std::string busAddress_;
+    std::string busAddress_, path_;
 };
 
 std::string Lines(const std::vector<std::string>& v) {
@@ -426,6 +450,13 @@ TEST_F(MenuWalk, EveryEnabledItemHasAnEffect) {
     ASSERT_TRUE(participant.process && participant.main);
 
     const std::vector<std::string> deadModerator = Walk(moderator, "moderator");
+    // The audio wizard ran inside its sequence: presence 2 before it, 0 after it.
+    std::vector<int> presence;
+    for (const TReceivedMessage& m : From(moderator.connection, vkPresence))
+        if (!m.body.empty()) presence.push_back(m.body[0]);
+    const auto wizard = std::find(presence.begin(), presence.end(), 2);
+    EXPECT_NE(wizard, presence.end()) << "no presence 2 around the audio wizard";
+    EXPECT_NE(std::find(wizard, presence.end(), 0), presence.end()) << "no presence 0 after the audio wizard";
     Screenshot("e2e_menus_moderator_walked");
     const std::vector<std::string> deadParticipant = Walk(participant, "participant");
     Screenshot("e2e_menus_participant_walked");
@@ -443,7 +474,9 @@ TEST_F(MenuWalk, ParticipantBrowsesTheImageLibraryAndSlidesReachTheRoom) {
     // The participant opens the image library from the menu; it asks for the list and shows it.
     Activate(participant.main);
     const std::string pidB = std::to_string(participant.process->Pid());
-    const std::vector<TItem> items = Items(walker_.Ask("list " + pidB));
+    const QJsonDocument listed0 = walker_.Ask("list " + pidB);
+    const std::vector<TItem> items = Items(listed0);
+    ASSERT_FALSE(items.empty()) << listed0.toJson().toStdString();
     const auto images = std::find_if(items.begin(), items.end(),
                                      [](const TItem& i) { return i.name == "Slides and Stored Board Items"; });
     ASSERT_NE(images, items.end());
@@ -466,7 +499,7 @@ TEST_F(MenuWalk, ParticipantBrowsesTheImageLibraryAndSlidesReachTheRoom) {
     const std::string pidA = std::to_string(moderator.process->Pid());
     const std::vector<TItem> modItems = Items(walker_.Ask("list " + pidA));
     const auto presentations =
-        std::find_if(modItems.begin(), modItems.end(), [](const TItem& i) { return i.name == "Presentations"; });
+        std::find_if(modItems.begin(), modItems.end(), [](const TItem& i) { return i.name == "Presentations Storage"; });
     ASSERT_NE(presentations, modItems.end());
     walker_.Ask("do " + presentations->id);
     QJsonArray row;

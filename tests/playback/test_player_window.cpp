@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include <QLabel>
+
 #include "frm_player.h"
 #include "player_logic.h"
 #include "protocol/wm_app.h"
@@ -90,6 +92,30 @@ TEST(PlayerWindow, ShowsTheNoticesOfTheReplay) {
     EXPECT_TRUE(box->isVisible());
     EXPECT_EQ(box->text().toStdString(), DownloadCappedText(100 * 1024));
     EXPECT_NE(box->text().indexOf(QStringLiteral("100 KB")), -1);
+
+
+    // Docked in the room window's left column (290 pixels by default) and floating, every control
+    // is whole and inside the window.
+    const QString title = QStringLiteral("Orbelo Live Player - Downloading 1000 KB of 2000 KB");
+    w.SetCaption(title);
+    for (int width : {280, 380}) {
+        w.resize(width, w.sizeHint().height());
+        QCoreApplication::processEvents();
+        EXPECT_EQ(w.width(), width) << "the controls need more room than the column gives";
+        for (QWidget* c : std::initializer_list<QWidget*>{w.Ui().tbPlay, w.Ui().tbPause, w.Ui().tbStop,
+                                                          w.Ui().xiWaveVolume, w.Ui().tbFullScreen}) {
+            const QRect r(c->mapTo(&w, QPoint(0, 0)), c->size());
+            EXPECT_TRUE(w.rect().contains(r)) << width << " " << c->objectName().toStdString();
+            EXPECT_GE(c->width(), c->minimumSizeHint().width()) << width << " " << c->objectName().toStdString();
+        }
+        // The caption is never cut mid-letter: what does not fit ends in an ellipsis.
+        QLabel* caption = w.Ui().lbCaption;
+        EXPECT_LE(caption->fontMetrics().horizontalAdvance(caption->text()), caption->width()) << width;
+        EXPECT_EQ(w.Caption(), title);
+        EXPECT_EQ(caption->toolTip(), title);
+    }
+    // Floating, it keeps its designed width.
+    EXPECT_EQ(w.sizeHint().width(), 380);
 }
 
 }  // namespace

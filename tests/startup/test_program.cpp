@@ -489,3 +489,21 @@ TEST_F(Program, ParticipantRowCommandsReachWebCamsRemoteAudioSharingAndThePlayer
     EXPECT_EQ(idle, (std::vector<std::string>{"acCaptureBoard", "acRoomInfo", "acSharedDocs",
                                               "acTextChat", "acStopVideoSession", "acPlay_REW"}));
 }
+
+TEST_F(Program, RoomEntryResetsTheBoardToolAndTheLock) {
+    TProgram program(opts_);
+    program.CreateForms();
+    TDM& dm = program.DataModule();
+    auto* commands = program.Main()->findChild<room::TCommands*>(QStringLiteral("TDMCommands"));
+    auto* board = program.Form<TfrmBoard>();
+    ASSERT_TRUE(commands && board && board->Engine());
+    QAction* lock = commands->Action(chat::acCaptureBoard);
+    lock->setCheckable(true);
+    lock->setChecked(true);
+    board->SelectTool(board::btFreeHand);
+    ASSERT_EQ(board->Engine()->Tool(), board::btFreeHand);
+    dm.ResetRoomState();
+    EXPECT_FALSE(lock->isChecked());
+    EXPECT_EQ(board->Engine()->Tool(), board::btNone);
+    EXPECT_TRUE(board->ToolButton(board::btNone)->isChecked());
+}

@@ -41,12 +41,23 @@ TEST(VideoWindow, FrameTextsSizeMenuAndList) {
     QImage shot = w->grab().toImage();
     shot.save(QString(ORB_TEST_ARTIFACTS) + "/video_window_failed_view.png");
 
+    // A long name is never cut mid-letter: it ends in an ellipsis and is whole in the tool tip;
+    // with room enough it shows whole.
+    const QString longName = QStringLiteral("Maximilian Alexander Tester");
+    w->SetUserCaption(longName);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(user->text().endsWith(QChar(0x2026))) << user->text().toStdString();
+    EXPECT_LE(user->fontMetrics().horizontalAdvance(user->text()), user->width());
+    EXPECT_EQ(user->toolTip(), longName);
+
     QStringList items;
     for (QAction* a : w->SizeMenu()->actions()) items << a->text();
     EXPECT_EQ(items, QStringList({"Original Size", "Very Small (80 x 60)", "Small Size (160 x 120)",
                                   "Middle Size (320 x 240)", "Large Size (640 x 480)", "Close"}));
     w->SizeMenu()->actions()[3]->trigger();
     EXPECT_EQ(w->size(), QSize(320, 264));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(user->text(), longName);
     w->SizeMenu()->actions()[1]->trigger();
     EXPECT_EQ(w->size(), QSize(80, 84));
 

@@ -411,7 +411,10 @@ void TfrmBoard::BuildBoardBar() {
     tbBoard_->setToolTip(QStringLiteral("Select public / private board"));
     tbBoard_->setText(acBoard[1]->text());
     tbBoard_->setMenu(pmBoard_);
-    tbBoard_->setPopupMode(QToolButton::InstantPopup);
+    // Both parts of the button open the menu; as a split button its items are also reachable
+    // through the accessibility tree.
+    tbBoard_->setPopupMode(QToolButton::MenuButtonPopup);
+    connect(tbBoard_, &QToolButton::clicked, tbBoard_, &QToolButton::showMenu);
     tbBoard_->setToolButtonStyle(Qt::ToolButtonTextOnly);
     bar->addWidget(tbBoard_);
 
@@ -462,7 +465,8 @@ void TfrmBoard::AddSlideActions(const QList<QAction*>& actions) {
     btnJumpToSlide_->setToolTip(QStringLiteral("Jump to slide"));
     btnJumpToSlide_->setAccessibleName(QStringLiteral("Jump to slide"));
     btnJumpToSlide_->setMenu(pmSlides_);
-    btnJumpToSlide_->setPopupMode(QToolButton::InstantPopup);
+    btnJumpToSlide_->setPopupMode(QToolButton::MenuButtonPopup);
+    connect(btnJumpToSlide_, &QToolButton::clicked, btnJumpToSlide_, &QToolButton::showMenu);
     btnJumpToSlide_->setToolButtonStyle(Qt::ToolButtonTextOnly);
     btnJumpToSlide_->setMinimumWidth(36);
     btnJumpToSlide_->setEnabled(false);

@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QMouseEvent>
 #include <QToolTip>
+#include <algorithm>
 #include <cstdio>
 
 #include "common/message_box.h"
@@ -21,6 +22,10 @@ QString Q(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s
 TfrmPlayer::TfrmPlayer(QWidget* parent) : QWidget(parent), ui_(std::make_unique<Ui::TfrmPlayer>()) {
     ui_->setupUi(this);
     setObjectName(QStringLiteral("TfrmPlayer"));
+    // The caption gives way in a narrow column instead of holding the window wide.
+    caption_ = ui_->lbCaption->text();
+    ui_->lbCaption->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    ui_->lbCaption->installEventFilter(this);
     ui_->pBarDownload->setFormat(QString());
     ui_->pSlider->installEventFilter(this);
     ui_->MainCaption->installEventFilter(this);
@@ -66,9 +71,23 @@ void TfrmPlayer::SetStatus(const QString& text, uint32_t colour) {
     ui_->lbStatus->setPalette(p);
 }
 
-void TfrmPlayer::SetCaption(const QString& text) { ui_->lbCaption->setText(text); }
+void TfrmPlayer::SetCaption(const QString& text) {
+    caption_ = text;
+    ui_->lbCaption->setToolTip(text);
+    FitCaption();
+}
+
+void TfrmPlayer::FitCaption() {
+    const QString shown = ui_->lbCaption->fontMetrics().elidedText(caption_, Qt::ElideRight, ui_->lbCaption->width());
+    if (ui_->lbCaption->text() != shown) ui_->lbCaption->setText(shown);
+}
+
+QSize TfrmPlayer::sizeHint() const {
+    const QSize laidOut = QWidget::sizeHint();
+    return {std::max(laidOut.width(), 380), laidOut.height()};
+}
 QString TfrmPlayer::Status() const { return ui_->lbStatus->text(); }
-QString TfrmPlayer::Caption() const { return ui_->lbCaption->text(); }
+QString TfrmPlayer::Caption() const { return caption_; }
 int TfrmPlayer::DownloadBar() const { return ui_->pBarDownload->value(); }
 int TfrmPlayer::PositionBar() const { return ui_->pBarPlay->value(); }
 
@@ -155,6 +174,10 @@ void TfrmPlayer::Stopped() {
 }
 
 bool TfrmPlayer::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == ui_->lbCaption) {
+        if (e->type() == QEvent::Resize) FitCaption();
+        return false;
+    }
     if (watched == ui_->pSlider) {
         auto* me = dynamic_cast<QMouseEvent*>(e);
         if (!me) return false;

@@ -37,6 +37,8 @@ public:
     void Prepare();
 
     Ui::TfrmPlayer& Ui() { return *ui_; }
+    // Floating, the player keeps its designed width; docked it narrows to its column.
+    QSize sizeHint() const override;
 
 protected:
     bool event(QEvent* e) override;
@@ -50,6 +52,8 @@ private:
     void Position(uint32_t n, bool fast);
     void Stopped();
     void PlaceSlider(int left);
+    // The caption as wide as its label allows, ended by an ellipsis when it does not fit.
+    void FitCaption();
     int64_t Count() const;
     int BarWidth() const;
 
@@ -57,5 +61,6 @@ private:
     orb::playback::TPlayback* playback_ = nullptr;
     uint32_t jumpTarget_ = 0;
     bool dragging_ = false;
+    QString caption_;
     QPoint dragOrigin_;
 };

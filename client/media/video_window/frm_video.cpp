@@ -24,6 +24,7 @@ TfrmVideo::TfrmVideo(TDM& dm, TVideoEnvironment env, QWidget* parent)
     ui_->layCaption->setStretchFactor(ui_->lbUser, 1);
     resize(160, 144);
     ui_->Label3->installEventFilter(this);
+    ui_->lbUser->installEventFilter(this);
     ui_->Label4->setStyleSheet("color: white; background: transparent;");
     ui_->pPicture->setStyleSheet("background: black;");
 
@@ -51,7 +52,16 @@ TfrmVideo::TfrmVideo(TDM& dm, TVideoEnvironment env, QWidget* parent)
 // which may be gone by the time its parent frees it.
 TfrmVideo::~TfrmVideo() { FormClose(); }
 
-void TfrmVideo::SetUserCaption(const QString& caption) { ui_->lbUser->setText(caption); }
+void TfrmVideo::SetUserCaption(const QString& caption) {
+    caption_ = caption;
+    ui_->lbUser->setToolTip(caption);
+    FitCaption();
+}
+
+void TfrmVideo::FitCaption() {
+    const QString shown = ui_->lbUser->fontMetrics().elidedText(caption_, Qt::ElideRight, ui_->lbUser->width());
+    if (ui_->lbUser->text() != shown) ui_->lbUser->setText(shown);
+}
 void TfrmVideo::StartPublishing() { session_->StartPublishing(); }
 void TfrmVideo::StartViewing() { session_->StartViewing(); }
 int TfrmVideo::VideoMode() const { return session_->Mode(); }
@@ -86,6 +96,7 @@ bool TfrmVideo::eventFilter(QObject* watched, QEvent* e) {
         Label3Click();
         return true;
     }
+    if (watched == ui_->lbUser && e->type() == QEvent::Resize) FitCaption();
     return QWidget::eventFilter(watched, e);
 }
 

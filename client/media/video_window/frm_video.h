@@ -52,11 +52,15 @@ private:
     void CloseWindow() override;
     void Label3Click();
     void FormClose();
+    // The caption as wide as its label allows: ended by an ellipsis when it does not fit, whole in
+    // the tool tip.
+    void FitCaption();
 
     TDM& dm_;
     std::unique_ptr<Ui::TfrmVideo> ui_;
     std::unique_ptr<orb::video::TVideoSession> session_;
     QMenu* pmSize_ = nullptr;
     bool optionsIsStop_ = false;
+    QString caption_;
     bool closed_ = false;
 };

@@ -206,6 +206,12 @@ void TCommands::PlaceInWindow() {
     pmResources_->addAction(actions_[acImages]);
     pmResources_->addAction(actions_[acWebLinks]);
     ui.tbtnresources->setEnabled(true);
+    if (auto* button = qobject_cast<QToolButton*>(ui.tbarMain->widgetForAction(ui.tbtnresources))) {
+        // The button's arrow offers the same menu, which makes its items reachable through the
+        // accessibility tree as well.
+        button->setMenu(pmResources_);
+        button->setPopupMode(QToolButton::MenuButtonPopup);
+    }
     connect(ui.tbtnresources, &QAction::triggered, this, [this] {
         QWidget* button = window_.Ui().tbarMain->widgetForAction(window_.Ui().tbtnresources);
         pmResources_->popup(button ? button->mapToGlobal(QPoint(0, button->height())) : QCursor::pos());
