@@ -1,6 +1,7 @@
 // Seed inputs for the fuzz targets, made from the records the tests use: the demo recording of the
 // test room server (room entry, strokes, chat, voice), the breakout tests' rooms and members, and
-// the launch tests' links. Each seed is shaped the way its target splits its input.
+// the launch tests' links; media_seeds.cpp and record_seeds.cpp add the other targets' records.
+// Each seed is shaped the way its target splits its input.
 //   orb_fuzz_seeds <folder>   writes <folder>/<target>/<seed>
 #include <cstdio>
 #include <filesystem>
@@ -14,20 +15,22 @@
 #include "roomserver/playback_service.h"
 #include "roomserver/recording_writer.h"
 #include "session/session_records.h"
+#include "seeds.h"
 #include "wire/bytes.h"
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<uint8_t>;
+using orb::seeds::Bytes;
+using orb::seeds::Write;
 
-namespace {
-
-bool Write(const fs::path& folder, const std::string& target, const std::string& name, const Bytes& bytes) {
+bool orb::seeds::Write(const fs::path& folder, const std::string& target, const std::string& name, const Bytes& bytes) {
     std::error_code ec;
     fs::create_directories(folder / target, ec);
     std::ofstream out(folder / target / name, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     return bool(out);
 }
+
+namespace {
 
 Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
@@ -145,6 +148,9 @@ int main(int argc, char** argv) {
     const char* links[] = {"ORB6JOIN://h,9910,u,p,12", "ORB6JOIN:///h,9910,u,p,12/", "ORB6JOIN://h,9910,u%20v,p%2C,12",
                            "ORB6URL://127.0.0.1:8080/rec/a.ob6", "PLAY", "ORB6JOIN://[::1],9910,u,p,12"};
     for (size_t i = 0; i < std::size(links); ++i) ok &= Write(folder, "fuzz_launch", "link-" + std::to_string(i), Text(links[i]));
+
+    ok &= orb::seeds::WriteMediaSeeds(folder);
+    ok &= orb::seeds::WriteRecordSeeds(folder);
 
     if (!ok) std::fprintf(stderr, "could not write every seed under %s\n", folder.c_str());
     return ok ? 0 : 1;

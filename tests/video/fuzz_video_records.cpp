@@ -1,6 +1,7 @@
 // The viewer's side of the video connection: a reply's body as a format record or a frame, and
-// the frame fed to the decompressor after a valid key frame.
+// its frames fed to the decompressor after a valid key frame.
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <span>
 
@@ -16,8 +17,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TVideoFrameRec rec;
     std::span<const uint8_t> frame;
     ParseFrameBody(in, rec, frame);
-    if (size > 13) {
-        // The rest of the input as a key frame, so the decoder itself sees hostile bytes.
+    if (size > TVideoFrameRec::kSize) {
+        // The input as the frames a viewer receives, each a record and its bytes (a size past the
+        // end takes the rest): the first is decoded as a key frame whatever its record says, so
+        // the decoder itself sees hostile bytes; those after it as their records say, so a
+        // difference frame follows its key frame.
         static uint32_t sequence = 0;
         static TVideoCoDec* codec = [] {
             auto* c = new TVideoCoDec;
@@ -29,8 +33,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             c->StartDecompress();
             return c;
         }();
-        TPicture picture;
-        codec->DecodeFrame(in.subspan(13), true, ++sequence, picture);
+        std::span<const uint8_t> rest = in;
+        for (bool first = true; rest.size() > TVideoFrameRec::kSize; first = false) {
+            TVideoFrameRec head;
+            TVideoFrameRec::Decode(rest, head);
+            const size_t n = std::min<size_t>(head.size, rest.size() - TVideoFrameRec::kSize);
+            TPicture picture;
+            codec->DecodeFrame(rest.subspan(TVideoFrameRec::kSize, n), first || head.keyFrame != 0, ++sequence, picture);
+            rest = rest.subspan(TVideoFrameRec::kSize + n);
+        }
     }
     if (size >= 4) {
         int id = 2 + data[0] % 7;
