@@ -53,8 +53,8 @@ function(orb_add_fuzzer name)
     target_link_libraries(${name} PRIVATE ${F_LIBS})
     add_dependencies(orb_fuzzers ${name})
   elseif(ORB_FUZZ_DIR)
-    # The working corpus starts from the seeds kept in fuzz/corpus/<name>/ (made from the tests' own
-    # records); what the run finds is added there, never to the seeds.
+    # The working corpus starts from the inputs kept in fuzz/corpus/<name>/ (made from the tests' own
+    # records); what the run finds is added there, never to those kept inputs.
     set(corpus ${CMAKE_CURRENT_BINARY_DIR}/${name}-corpus)
     file(MAKE_DIRECTORY ${corpus})
     set(seeds ${PROJECT_SOURCE_DIR}/fuzz/corpus/${name})

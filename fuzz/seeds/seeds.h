@@ -1,5 +1,5 @@
 #pragma once
-// What the seed writers share: the folder layout (<folder>/<target>/<seed>) and the writer.
+// What the corpus writers share: the folder layout (<folder>/<target>/<seed>) and the writer.
 
 #include <cstdint>
 #include <filesystem>
@@ -10,7 +10,7 @@ namespace orb::seeds {
 
 using Bytes = std::vector<uint8_t>;
 
-// False when the seed could not be written.
+// False when that input could not be written.
 bool Write(const std::filesystem::path& folder, const std::string& target, const std::string& name, const Bytes& bytes);
 
 inline void Append(Bytes& to, const Bytes& more) { to.insert(to.end(), more.begin(), more.end()); }
