@@ -107,6 +107,13 @@ int PlainEventLoop::ProcessPending() {
     std::deque<PostedMessage> posts;
     posts.swap(posts_);
     while (!calls_.empty() || !posts.empty()) {
+        // A call that arrived during this round runs after every post made before it, also those
+        // that arrived during the round.
+        if (!calls_.empty())
+            while (!posts_.empty() && posts_.front().seq < calls_.front()->seq) {
+                posts.push_back(posts_.front());
+                posts_.pop_front();
+            }
         if (!calls_.empty() && (posts.empty() || calls_.front()->seq < posts.front().seq)) {
             SyncCall* call = calls_.front();
             calls_.pop_front();
