@@ -19,26 +19,34 @@ sharing::TRect TXShareScreen::ScreenRect() {
 
 bool TXShareScreen::WindowExists(uint32_t window) { return window != 0 && screen_->IsWindow(window); }
 
-bool TXShareScreen::Capture(const TAppShareDescriptor& d, uint32_t window, bool captureTranslucent, bool showBorder,
-                            ShareBitmap& target) {
+bool TXShareScreen::Capture(const TAppShareDescriptor& d, uint32_t window, bool /*captureTranslucent*/,
+                            bool showBorder, sharing::TRgbPicture& target) {
+    // An X screen image already holds every window as shown, translucent ones included.
     const bool cursor = d.drawCursor != 0;
+    bool ok = false;
     switch (d.shareMode) {
         case kShareModeDesktop:
-            return CaptureScreenScaled(*screen_, target, d.sourceLeft, d.sourceTop, d.sourceWidth, d.sourceHeight,
-                                       d.pictureWidth, d.pictureHeight, d.pixelFormat, captureTranslucent, cursor);
+            ok = CaptureScreenScaled(*screen_, work_, d.sourceLeft, d.sourceTop, d.sourceWidth, d.sourceHeight,
+                                     d.pictureWidth, d.pictureHeight, cursor);
+            break;
         case kShareModeArea: {
             // An area reaching past the screen is captured as far as the screen goes.
             auto area = sharing::ClipToScreen({d.sourceLeft, d.sourceTop, d.sourceWidth, d.sourceHeight}, ScreenRect());
             if (area.Empty()) return false;
-            return CaptureScreenArea(*screen_, target, area.left, area.top, area.width, area.height, d.pictureWidth,
-                                     d.pictureHeight, d.pixelFormat, captureTranslucent, cursor, showBorder);
+            ok = CaptureScreenArea(*screen_, work_, area.left, area.top, area.width, area.height, d.pictureWidth,
+                                   d.pictureHeight, cursor, showBorder);
+            break;
         }
         case kShareModeWindow:
-            return CaptureWindowToBitmap(*screen_, target, window, d.pictureWidth, d.pictureHeight, d.pixelFormat,
-                                         captureTranslucent, cursor);
-        default:
-            return false;
+            ok = CaptureWindowToBitmap(*screen_, work_, window, d.pictureWidth, d.pictureHeight, cursor);
+            break;
+        default: return false;
     }
+    if (!ok) return false;
+    target.width = work_.width;
+    target.height = work_.height;
+    target.pixels.swap(work_.pixels);
+    return true;
 }
 
 }  // namespace orb::appshare

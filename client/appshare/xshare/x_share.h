@@ -19,11 +19,14 @@ public:
     sharing::TRect ScreenRect() override;
     bool WindowExists(uint32_t window) override;
     bool Capture(const TAppShareDescriptor& d, uint32_t window, bool captureTranslucent, bool showBorder,
-                 ShareBitmap& target) override;
+                 sharing::TRgbPicture& target) override;
     screencap::Screen& Screen() { return *screen_; }
 
 private:
     std::unique_ptr<screencap::Screen> screen_;
+    // The capture's own picture; its buffer trades places with the session's, so a running share
+    // does not allocate per frame.
+    screencap::RgbImage work_;
 };
 
 class TXInputInjector final : public sharing::IInputInjector {
