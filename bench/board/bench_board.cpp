@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 
@@ -146,7 +147,10 @@ int main(int argc, char** argv) {
         {"white fill", btWhiteFill, 0, 2000, false},
         {"axes, one quadrant", btAxes1, 0, 2000, false},
     };
+    // ORB_BENCH_ONLY=text runs only the kinds whose name holds the text.
+    const char* only = std::getenv("ORB_BENCH_ONLY");
     for (const Kind& k : kinds) {
+        if (only && !std::strstr(k.name, only)) continue;
         engine.ClearBoard(1);
         const auto bodies = MakeKind(k.messages, k.tool, k.width);
         const double rate = Replay(messages, bodies);

@@ -24,22 +24,12 @@ inline int BlendChannel(float w, int pen, int old) {
     return int(std::nearbyint(w * float(pen) + (1.0f - w) * float(old)));
 }
 
-void Plot(QImage& image, int x, int y, TColorRef pen, float w) {
-    if (!Inside(image, x, y)) return;
-    QRgb* p = Pixel(image, x, y);
-    *p = BlendColor(pen, *p, w);
-}
-
-}  // namespace
-
-QRgb BlendColor(TColorRef pen, QRgb old, float w) {
-    return qRgb(BlendChannel(w, int(pen & 0xFF), qRed(old)), BlendChannel(w, int((pen >> 8) & 0xFF), qGreen(old)),
-                BlendChannel(w, int((pen >> 16) & 0xFF), qBlue(old)));
-}
-
-void LineDDA(int x0, int y0, int x1, int y1, const std::function<void(int, int)>& fn) {
-    int dx = std::abs(x1 - x0), dy = std::abs(y1 - y0);
-    int sx = x1 >= x0 ? 1 : -1, sy = y1 >= y0 ? 1 : -1;
+// The points of a line from (x0, y0) towards (x1, y1), the end point excluded, handed to fn
+// inline: the one walk behind LineDDA, thin lines and lines of dabs.
+template <typename Fn>
+inline void WalkLine(int x0, int y0, int x1, int y1, Fn&& fn) {
+    const int dx = std::abs(x1 - x0), dy = std::abs(y1 - y0);
+    const int sx = x1 >= x0 ? 1 : -1, sy = y1 >= y0 ? 1 : -1;
     int x = x0, y = y0;
     if (dx >= dy) {
         int err = dx / 2;
@@ -66,10 +56,31 @@ void LineDDA(int x0, int y0, int x1, int y1, const std::function<void(int, int)>
     }
 }
 
+void Plot(QImage& image, int x, int y, TColorRef pen, float w) {
+    if (!Inside(image, x, y)) return;
+    QRgb* p = Pixel(image, x, y);
+    *p = BlendColor(pen, *p, w);
+}
+
+}  // namespace
+
+QRgb BlendColor(TColorRef pen, QRgb old, float w) {
+    return qRgb(BlendChannel(w, int(pen & 0xFF), qRed(old)), BlendChannel(w, int((pen >> 8) & 0xFF), qGreen(old)),
+                BlendChannel(w, int((pen >> 16) & 0xFF), qBlue(old)));
+}
+
+void LineDDA(int x0, int y0, int x1, int y1, const std::function<void(int, int)>& fn) {
+    WalkLine(x0, y0, x1, y1, fn);
+}
+
 void DrawThinLine(QImage& image, int x0, int y0, int x1, int y1, TColorRef colour) {
+    if (image.isNull()) return;
     const QRgb c = ColorRefToRgb(colour);
-    LineDDA(x0, y0, x1, y1, [&](int x, int y) {
-        if (Inside(image, x, y)) *Pixel(image, x, y) = c;
+    uchar* const base = image.bits();
+    const qsizetype bpl = image.bytesPerLine();
+    const int w = image.width(), h = image.height();
+    WalkLine(x0, y0, x1, y1, [&](int x, int y) {
+        if (x >= 0 && y >= 0 && x < w && y < h) reinterpret_cast<QRgb*>(base + y * bpl)[x] = c;
     });
 }
 
@@ -183,35 +194,10 @@ inline void DabAt(const DabTarget& t, int size, const Blend& blend, int x, int y
     }
 }
 
-// The points of LineDDA, walked here so each dab costs only its pixels.
+// A dab at each point of the line: each dab costs only its pixels.
 template <typename Blend>
 void DabWalk(const DabTarget& t, int size, const Blend& blend, int x0, int y0, int x1, int y1) {
-    const int dx = std::abs(x1 - x0), dy = std::abs(y1 - y0);
-    const int sx = x1 >= x0 ? 1 : -1, sy = y1 >= y0 ? 1 : -1;
-    int x = x0, y = y0;
-    if (dx >= dy) {
-        int err = dx / 2;
-        for (int i = 0; i < dx; ++i) {
-            DabAt(t, size, blend, x, y);
-            x += sx;
-            err -= dy;
-            if (err < 0) {
-                y += sy;
-                err += dx;
-            }
-        }
-    } else {
-        int err = dy / 2;
-        for (int i = 0; i < dy; ++i) {
-            DabAt(t, size, blend, x, y);
-            y += sy;
-            err -= dx;
-            if (err < 0) {
-                x += sx;
-                err += dy;
-            }
-        }
-    }
+    WalkLine(x0, y0, x1, y1, [&](int x, int y) { DabAt(t, size, blend, x, y); });
 }
 
 }  // namespace
@@ -323,17 +309,17 @@ void FloodFillSurface(QImage& image, int x, int y, const QBrush& brush) {
 }
 
 void StampAnd(QImage& image, const QImage& stamp, int x, int y) {
-    const QImage s = stamp.convertToFormat(QImage::Format_RGB32);
-    for (int sy = 0; sy < s.height(); ++sy) {
-        const int py = y + sy;
-        if (py < 0 || py >= image.height()) continue;
+    if (image.isNull() || stamp.isNull()) return;
+    const QImage s = stamp.format() == QImage::Format_RGB32 ? stamp : stamp.convertToFormat(QImage::Format_RGB32);
+    uchar* const base = image.bits();
+    const qsizetype bpl = image.bytesPerLine();
+    const int w = image.width(), h = image.height(), sw = s.width(), sh = s.height();
+    // Only the part of the stamp that lands on the image.
+    const int x0 = std::max(0, -x), x1 = int(std::min<int64_t>(sw, int64_t(w) - x));
+    for (int sy = std::max(0, -y); sy < sh && int64_t(y) + sy < h; ++sy) {
         const QRgb* src = reinterpret_cast<const QRgb*>(s.constScanLine(sy));
-        QRgb* row = reinterpret_cast<QRgb*>(image.scanLine(py));
-        for (int sx = 0; sx < s.width(); ++sx) {
-            const int px = x + sx;
-            if (px < 0 || px >= image.width()) continue;
-            row[px] = (row[px] & src[sx]) | 0xFF000000u;
-        }
+        QRgb* row = reinterpret_cast<QRgb*>(base + (y + sy) * bpl);
+        for (int sx = x0; sx < x1; ++sx) row[x + sx] = (row[x + sx] & src[sx]) | 0xFF000000u;
     }
 }
 
