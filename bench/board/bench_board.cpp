@@ -72,7 +72,7 @@ std::vector<std::vector<uint8_t>> MakeMix(int count) {
     return out;
 }
 
-// Messages of one move-to and 19 records of one kind.
+// Messages of one move-to and 19 records of one kind; free-hand strokes in one colour each.
 std::vector<std::vector<uint8_t>> MakeKind(int count, uint8_t tool, int width) {
     std::mt19937 rng(11 + tool);
     std::vector<std::vector<uint8_t>> out;
@@ -80,9 +80,12 @@ std::vector<std::vector<uint8_t>> MakeKind(int count, uint8_t tool, int width) {
     for (int m = 0; m < count; ++m) {
         int x = int(rng() % 1024), y = int(rng() % 768);
         std::vector<TStrokeRecord> recs{MakeMoveTo(1, x, y, x, y)};
+        // A stroke keeps its pen colour, as a person draws it.
+        const TColorRef colour = rng() & 0xFFFFFF;
         for (int i = 1; i < 20; ++i) {
             TStrokeRecord r = point ? Point(rng, tool, width, x, y) : Shape(rng, tool);
             if (width) r.penWidth = uint8_t(width);
+            if (point) r.penColor = colour;
             recs.push_back(r);
         }
         out.push_back(BuildBoardStrokesBody(1, recs));
@@ -164,6 +167,7 @@ int main(int argc, char** argv) {
             orb::bench::Summary(measure, ">= 1e6", rate, rate >= 1e6);
     }
 
+    if (only) return 0;
     engine.ClearBoard(1);
     const auto mix = MakeMix(10000);
     const double mixRate = Replay(messages, mix);

@@ -214,8 +214,13 @@ void TAirBrush::DabLine(QImage& image, int x0, int y0, int x1, int y1) const {
     const DabTarget t{image.bits(), image.bytesPerLine(), image.width(), image.height()};
     const int64_t dabs = std::max(std::abs(int64_t(x1) - x0), std::abs(int64_t(y1) - y0));
     const bool tableReady = intensity_ == lutIntensity_ && color_ == lutColor_;
-    if (!tableReady && dabs * size_ * size_ < 256) {
-        // Fewer pixels than a table has entries: the formula per pixel is cheaper.
+    // A stroke goes on in the colour of the line before it: the table pays off over the stroke.
+    const bool sameStroke = intensity_ == lineIntensity_ && color_ == lineColor_;
+    lineIntensity_ = intensity_;
+    lineColor_ = color_;
+    if (!tableReady && !sameStroke && dabs * size_ * size_ < 256) {
+        // A lone short line in a new colour: fewer pixels than a table has entries, so the
+        // formula per pixel is cheaper.
         const FormulaBlend blend{intensity_, int(color_ & 0xFF), int((color_ >> 8) & 0xFF), int((color_ >> 16) & 0xFF)};
         DabWalk(t, size_, blend, x0, y0, x1, y1);
         return;

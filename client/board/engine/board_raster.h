@@ -55,6 +55,9 @@ private:
     mutable std::array<std::array<uint8_t, 256>, 3> lut_{};
     mutable int lutIntensity_ = -1;
     mutable TColorRef lutColor_ = 0;
+    // Intensity and colour of the last line of dabs.
+    mutable int lineIntensity_ = -1;
+    mutable TColorRef lineColor_ = 0;
 };
 
 // Fills the 4-connected area that has the colour of (x, y) with the brush. Iterative.
