@@ -206,9 +206,10 @@ int main() {
                     alone.latencyMs > 0 ? path.latencyMs / alone.latencyMs : 0, path.cpu,
                     alone.cpu > 0 ? path.cpu / alone.cpu : 0);
         worstLatency = std::max(worstLatency, path.latencyMs);
-        if (alone.cpu > 0) worstCpu = std::max(worstCpu, path.cpu / alone.cpu);
+        // PCM's codec alone costs next to nothing, so its ratio says nothing about the path.
+        if (index < 20 && alone.cpu > 0) worstCpu = std::max(worstCpu, path.cpu / alone.cpu);
     }
     orb::bench::Summary("voice path paced: worst latency per buffer (ms)", "stated", worstLatency, "-");
-    orb::bench::Summary("voice path paced: worst client CPU vs codec alone", "stated", worstCpu, "-");
+    orb::bench::Summary("voice path paced: worst client CPU vs codec alone (GSM, Speex)", "stated", worstCpu, "-");
     return 0;
 }
