@@ -175,6 +175,8 @@ protected:
         viewer.session.OnStart(Header(vkAppShareStart, kSharer), body);
         ASSERT_TRUE(sharer.session.OwnShare());
         ASSERT_TRUE(viewer.session.Running());
+        // The encoder sizes the share's pictures first; ticks wait for it.
+        ASSERT_TRUE(sharer.loop.RunUntil([&] { return !sharer.session.EncodeInFlight(); }));
     }
     // One tick and its encoding; the frames sent, handed to the viewer when `deliver`.
     std::vector<Sent> Frame(bool deliver = true) {
@@ -537,6 +539,12 @@ TEST(SharingResponsiveness, AKeyFrameIsEncodedOffTheLoopAndSentByItsNotice) {
         ASSERT_TRUE(sharer.session.SendStart(d));
         sharer.sent.clear();
         sharer.session.OnStart(Header(vkAppShareStart, kSharer), StartBody(d));
+        // The share's pictures are sized and faulted in on the encoder, not in the first tick: a
+        // tick while that runs takes nothing.
+        const int capturesBefore = screen.captures;
+        sharer.session.Tick();
+        EXPECT_EQ(screen.captures, capturesBefore);
+        drain();
         sharer.session.Tick();
         EXPECT_TRUE(sharer.session.EncodeInFlight()) << "the tick did not hand the key frame to the encoder";
         EXPECT_TRUE(sharer.Take(vkAppShareFrame).empty()) << "the key frame was encoded inside the tick";

@@ -23,6 +23,9 @@ bool TXShareScreen::Capture(const TAppShareDescriptor& d, uint32_t window, bool 
                             bool showBorder, sharing::TRgbPicture& target) {
     // An X screen image already holds every window as shown, translucent ones included.
     const bool cursor = d.drawCursor != 0;
+    // The capture fills the session's own buffer (already of the picture's size after the first
+    // frame or the share's warm-up), so a tick allocates nothing.
+    work_.pixels.swap(target.pixels);
     bool ok = false;
     switch (d.shareMode) {
         case kShareModeDesktop:
@@ -32,7 +35,7 @@ bool TXShareScreen::Capture(const TAppShareDescriptor& d, uint32_t window, bool 
         case kShareModeArea: {
             // An area reaching past the screen is captured as far as the screen goes.
             auto area = sharing::ClipToScreen({d.sourceLeft, d.sourceTop, d.sourceWidth, d.sourceHeight}, ScreenRect());
-            if (area.Empty()) return false;
+            if (area.Empty()) break;
             ok = CaptureScreenArea(*screen_, work_, area.left, area.top, area.width, area.height, d.pictureWidth,
                                    d.pictureHeight, cursor, showBorder);
             break;
@@ -40,12 +43,12 @@ bool TXShareScreen::Capture(const TAppShareDescriptor& d, uint32_t window, bool 
         case kShareModeWindow:
             ok = CaptureWindowToBitmap(*screen_, work_, window, d.pictureWidth, d.pictureHeight, cursor);
             break;
-        default: return false;
+        default: break;
     }
+    target.pixels.swap(work_.pixels);
     if (!ok) return false;
     target.width = work_.width;
     target.height = work_.height;
-    target.pixels.swap(work_.pixels);
     return true;
 }
 

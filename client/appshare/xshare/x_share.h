@@ -24,8 +24,7 @@ public:
 
 private:
     std::unique_ptr<screencap::Screen> screen_;
-    // The capture's own picture; its buffer trades places with the session's, so a running share
-    // does not allocate per frame.
+    // The capture's picture; it borrows the session's buffer for the capture.
     screencap::RgbImage work_;
 };
 

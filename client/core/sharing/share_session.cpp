@@ -59,6 +59,8 @@ struct TShareSession::Encoder {
     struct Job {
         uint64_t serial = 0;
         uint64_t frame = 0;
+        // Only sizes the pictures (and touches their pages) ahead of the share's first tick.
+        bool warmup = false;
         bool key = false;
         int64_t captureTime = 0;
         uint8_t format = 0;
@@ -100,6 +102,12 @@ private:
             if (job.step) job.step(what, job.frame);
         };
         const int32_t w = job.capture.width, h = job.capture.height;
+        if (job.warmup) {
+            if (job.capture.pixels.size() != size_t(w) * size_t(h)) job.capture.pixels.assign(size_t(w) * size_t(h), 0);
+            job.current.SetGeometry(job.format, w, h);
+            job.delta.SetGeometry(job.format, w, h);
+            return;
+        }
         step("reduce");
         if (!job.current.SetGeometry(job.format, w, h) || job.capture.pixels.size() < size_t(w) * size_t(h)) return;
         for (int32_t y = 0; y < h; ++y) StoreRgbRow(job.format, job.capture.Row(y), size_t(w), job.current.ScanLine(y));
@@ -283,6 +291,23 @@ void TShareSession::Tick() {
     encoder_->Submit(std::move(job));
 }
 
+void TShareSession::WarmUp() {
+    // The first tick would otherwise allocate and fault in a whole screen's pictures on the main
+    // thread; the encoder does it now, and ticks wait until it is done.
+    Encoder::Job job;
+    job.serial = serial_;
+    job.warmup = true;
+    job.format = descriptor_.pixelFormat;
+    job.capture = std::move(capture_);
+    job.capture.width = descriptor_.pictureWidth;
+    job.capture.height = descriptor_.pictureHeight;
+    job.current = std::move(current_);
+    job.delta = std::move(delta_);
+    if (!encoder_) encoder_ = std::make_unique<Encoder>(loop_, self_);
+    encoding_ = true;
+    encoder_->Submit(std::move(job));
+}
+
 int64_t TShareSession::KeyFrameDueAfterMs() const {
     const int64_t rate = transport_.SendRate ? transport_.SendRate() : 0;
     if (rate <= 0) return KeyFrameIntervalMs;
@@ -367,6 +392,7 @@ void TShareSession::OnStart(const TVCRHeader& h, std::span<const uint8_t> body) 
         encoding_ = false;
         state_ = state;
         if (View) View->SharerStarted(d);
+        WarmUp();
         if (state_ == kShareStateSharing) StartTimer();
     }
     SetRow(d.userId, kRowSharing);

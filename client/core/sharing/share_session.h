@@ -197,6 +197,7 @@ private:
     void StartTimer();
     void StopTimer();
     void EncodeDone();
+    void WarmUp();
     void ApplyGrant(int32_t user, bool on);
     void SetControlling(bool on);
     void OpenTiles(const TPaneShareInfo& info);
