@@ -1,11 +1,15 @@
-// Replays 10,000 kind-11 messages of 20 mixed records into a 1024 x 768 board and flood-fills the
-// whole board, each printed beside a memcpy of the board image measured in the same run.
+// Board replay through the room's kind-11 handler into the engine at 1024 x 768: the mixed stroke
+// traffic of a lesson (free hand, highlighter, eraser, shapes, stamps), then each kind of record on
+// its own in messages of 20 records, in records per second; and the flood fill on the board the
+// mixed replay drew. Each is printed beside a memcpy of the board image measured in the same run.
 #include <QGuiApplication>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 
+#include "../bench_summary.h"
 #include "board/engine/board_engine.h"
 #include "boardmsg/board_null.h"
 
@@ -16,45 +20,85 @@ namespace {
 
 double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
 
-// A stroke as users draw them: mostly free-hand moves of a few pixels, some shapes and fills.
-std::vector<std::vector<uint8_t>> MakeMessages(int count) {
-    std::mt19937 rng(7);
+// A shape's second corner: up to 200 x 150 away, as the mix draws them.
+TStrokeRecord Shape(std::mt19937& rng, uint8_t tool) {
     auto coord = [&](int limit) { return uint16_t(rng() % uint32_t(limit)); };
+    TStrokeRecord r;
+    r.board = 1;
+    r.tool = tool;
+    r.penColor = rng() & 0xFFFFFF;
+    r.brushColor = rng() & 0xFFFFFF;
+    r.penWidth = uint8_t(1 + rng() % 4);
+    r.brushStyle = uint8_t(rng() % 8);
+    r.x1 = coord(1024);
+    r.y1 = coord(768);
+    r.x2 = tool == btMarkStamp ? uint16_t(rng() % 13) : uint16_t(std::min(1023, r.x1 + int(coord(200))));
+    r.y2 = tool == btMarkStamp ? 0 : uint16_t(std::min(767, r.y1 + int(coord(150))));
+    return r;
+}
+
+// Free-hand points a few pixels apart.
+TStrokeRecord Point(std::mt19937& rng, uint8_t tool, int width, int& x, int& y) {
+    TStrokeRecord r;
+    r.board = 1;
+    r.tool = tool;
+    r.penColor = rng() & 0xFFFFFF;
+    x = std::clamp(x + int(rng() % 21) - 10, 0, 1023);
+    y = std::clamp(y + int(rng() % 21) - 10, 0, 767);
+    r.penWidth = uint8_t(width);
+    r.x1 = r.x2 = uint16_t(x);
+    r.y1 = r.y2 = uint16_t(y);
+    return r;
+}
+
+// The mix: mostly free-hand moves of a few pixels, some shapes and stamps.
+std::vector<std::vector<uint8_t>> MakeMix(int count) {
+    std::mt19937 rng(7);
     std::vector<std::vector<uint8_t>> out;
-    int x = 500, y = 400;
     const uint8_t shapes[] = {btLine, btRectangle, btEllipse, btRoundRect, btCircle, btAreaEraser, btMarkStamp};
     for (int m = 0; m < count; ++m) {
         std::vector<TStrokeRecord> recs;
         const int kind = m % 10;
-        x = coord(1024);
-        y = coord(768);
+        int x = int(rng() % 1024), y = int(rng() % 768);
         recs.push_back(MakeMoveTo(1, x, y, x, y));
         for (int i = 1; i < 20; ++i) {
-            TStrokeRecord r;
-            r.board = 1;
-            r.penColor = rng() & 0xFFFFFF;
-            r.brushColor = rng() & 0xFFFFFF;
-            if (kind < 7) {  // free hand, highlighter, eraser
-                x = std::clamp(x + int(rng() % 21) - 10, 0, 1023);
-                y = std::clamp(y + int(rng() % 21) - 10, 0, 767);
-                r.tool = kind < 4 ? btFreeHand : kind < 6 ? btHighlighter : btEraser;
-                r.penWidth = uint8_t(kind % 2 ? 1 : 3);
-                r.x1 = r.x2 = uint16_t(x);
-                r.y1 = r.y2 = uint16_t(y);
-            } else {
-                r.tool = shapes[rng() % std::size(shapes)];
-                r.penWidth = uint8_t(1 + rng() % 4);
-                r.brushStyle = uint8_t(rng() % 8);
-                r.x1 = coord(1024);
-                r.y1 = coord(768);
-                r.x2 = r.tool == btMarkStamp ? uint16_t(rng() % 13) : uint16_t(std::min(1023, r.x1 + int(coord(200))));
-                r.y2 = r.tool == btMarkStamp ? 0 : uint16_t(std::min(767, r.y1 + int(coord(150))));
-            }
+            if (kind < 7)
+                recs.push_back(Point(rng, kind < 4 ? btFreeHand : kind < 6 ? btHighlighter : btEraser, kind % 2 ? 1 : 3, x, y));
+            else
+                recs.push_back(Shape(rng, shapes[rng() % std::size(shapes)]));
+        }
+        out.push_back(BuildBoardStrokesBody(1, recs));
+    }
+    return out;
+}
+
+// Messages of one move-to and 19 records of one kind; free-hand strokes in one colour each.
+std::vector<std::vector<uint8_t>> MakeKind(int count, uint8_t tool, int width) {
+    std::mt19937 rng(11 + tool);
+    std::vector<std::vector<uint8_t>> out;
+    const bool point = tool == btFreeHand || tool == btHighlighter || tool == btEraser;
+    for (int m = 0; m < count; ++m) {
+        int x = int(rng() % 1024), y = int(rng() % 768);
+        std::vector<TStrokeRecord> recs{MakeMoveTo(1, x, y, x, y)};
+        // A stroke keeps its pen colour, as a person draws it.
+        const TColorRef colour = rng() & 0xFFFFFF;
+        for (int i = 1; i < 20; ++i) {
+            TStrokeRecord r = point ? Point(rng, tool, width, x, y) : Shape(rng, tool);
+            if (width) r.penWidth = uint8_t(width);
+            if (point) r.penColor = colour;
             recs.push_back(r);
         }
         out.push_back(BuildBoardStrokesBody(1, recs));
     }
     return out;
+}
+
+double Replay(TBoardMessages& messages, const std::vector<std::vector<uint8_t>>& bodies) {
+    TVCRHeader header;
+    header.kind = vkBoardStrokes;
+    const auto t0 = Clock::now();
+    for (const auto& body : bodies) messages.Handle(header, body);
+    return double(bodies.size()) * 20 / Seconds(t0, Clock::now());
 }
 
 }  // namespace
@@ -79,29 +123,74 @@ int main(int argc, char** argv) {
         asm volatile("" : : "r"(copy.data()) : "memory");
     }
     const double memcpySeconds = Seconds(t0, Clock::now()) / copies;
-
-    const int count = 10000;
-    const auto bodies = MakeMessages(count);
-    TVCRHeader header;
-    header.kind = vkBoardStrokes;
-    t0 = Clock::now();
-    for (const auto& body : bodies) messages.Handle(header, body);
-    const double replaySeconds = Seconds(t0, Clock::now());
-    const double records = double(count) * 20;
-
-    const int fills = 50;
-    QImage target(1024, 768, QImage::Format_RGB32);
-    target.fill(Qt::white);
-    t0 = Clock::now();
-    for (int i = 0; i < fills; ++i)
-        FloodFillSurface(target, 512, 384, MakeBrush(bsSolid, i % 2 ? kWhite : 0x0000FF));
-    const double fillSeconds = Seconds(t0, Clock::now()) / fills;
-
     std::printf("board image memcpy (%zu bytes): %.1f us (%.2f GB/s)\n", bytes, memcpySeconds * 1e6,
                 double(bytes) / memcpySeconds / 1e9);
-    std::printf("replay: %.0f records/s (%d messages of 20 records in %.3f s); one record costs %.2f board copies\n",
-                records / replaySeconds, count, replaySeconds, replaySeconds / records / memcpySeconds);
-    std::printf("full-board flood fill: %.1f us, %.1f x a board copy\n", fillSeconds * 1e6,
+
+    struct Kind {
+        const char* name;
+        uint8_t tool;
+        int width;  // 0: as the generator chooses (1 to 4)
+        int messages;
+        bool airbrush;
+    };
+    const Kind kinds[] = {
+        {"free hand, pen 1", btFreeHand, 1, 20000, false},
+        {"free hand, pen 3 (airbrush)", btFreeHand, 3, 5000, true},
+        {"highlighter (airbrush)", btHighlighter, 0, 2000, true},
+        {"eraser, pen 1", btEraser, 1, 20000, false},
+        {"eraser, pen 3", btEraser, 3, 20000, false},
+        {"line, pen 1", btLine, 1, 5000, false},
+        {"line, pen 2 to 4", btLine, 0, 5000, false},
+        {"rectangle", btRectangle, 0, 2000, false},
+        {"ellipse", btEllipse, 0, 2000, false},
+        {"round rectangle", btRoundRect, 0, 2000, false},
+        {"circle", btCircle, 0, 1000, false},
+        {"area eraser", btAreaEraser, 0, 2000, false},
+        {"mark stamp", btMarkStamp, 0, 20000, false},
+        {"white fill", btWhiteFill, 0, 2000, false},
+        {"axes, one quadrant", btAxes1, 0, 2000, false},
+    };
+    // ORB_BENCH_ONLY=text runs only the kinds whose name holds the text.
+    const char* only = std::getenv("ORB_BENCH_ONLY");
+    for (const Kind& k : kinds) {
+        if (only && !std::strstr(k.name, only)) continue;
+        engine.ClearBoard(1);
+        const auto bodies = MakeKind(k.messages, k.tool, k.width);
+        const double rate = Replay(messages, bodies);
+        std::printf("replay %-28s %12.0f records/s, one record costs %.3f board copies\n", k.name, rate,
+                    1.0 / rate / memcpySeconds);
+        char measure[96];
+        std::snprintf(measure, sizeof measure, "board replay: %s (records/s)", k.name);
+        if (k.airbrush)
+            orb::bench::Summary(measure, "stated", rate, "-");
+        else
+            orb::bench::Summary(measure, ">= 1e6", rate, rate >= 1e6);
+    }
+
+    if (only) return 0;
+    engine.ClearBoard(1);
+    const auto mix = MakeMix(10000);
+    const double mixRate = Replay(messages, mix);
+    std::printf("replay of the mix: %.0f records/s (%zu messages of 20 records); one record costs %.3f board copies\n",
+                mixRate, mix.size(), 1.0 / mixRate / memcpySeconds);
+    orb::bench::Summary("board replay: the mix (records/s)", ">= 1e6", mixRate, mixRate >= 1e6);
+
+    // The flood fill on the board the mix drew: the area under each seed, filled alternately
+    // with two colours so every fill covers the same area again.
+    const QImage drawn = engine.BoardImage(1);
+    const QPoint seeds[] = {{512, 384}, {100, 100}, {900, 650}, {300, 600}, {800, 150}};
+    double fillSeconds = 0;
+    const int rounds = 10;
+    for (const QPoint& seed : seeds) {
+        QImage target = drawn.copy();
+        t0 = Clock::now();
+        for (int i = 0; i < rounds; ++i)
+            FloodFillSurface(target, seed.x(), seed.y(), MakeBrush(bsSolid, i % 2 ? 0x00FF8040u : 0x000080FFu));
+        fillSeconds += Seconds(t0, Clock::now());
+    }
+    fillSeconds /= rounds * int(std::size(seeds));
+    std::printf("flood fill on the drawn board: %.1f us, %.2f x a board copy\n", fillSeconds * 1e6,
                 fillSeconds / memcpySeconds);
+    orb::bench::Summary("flood fill on a drawn board (x board copy)", "stated", fillSeconds / memcpySeconds, "-");
     return 0;
 }

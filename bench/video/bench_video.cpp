@@ -11,6 +11,7 @@ extern "C" {
 #include <cstdio>
 #include <vector>
 
+#include "../bench_summary.h"
 #include "video/video_cap.h"
 #include "video/video_codec.h"
 #include "video/yuv_converts.h"
@@ -51,6 +52,9 @@ void Size(int w, int h, int frames) {
         });
         sws_freeContext(sws);
         std::printf("  %s -> RGB: ours %.0f us, swscale %.0f us, ratio %.2f\n", name, ours, theirs, ours / theirs);
+        char measure[96];
+        std::snprintf(measure, sizeof measure, "%s -> RGB %dx%d vs libswscale", name, w, h);
+        orb::bench::Summary(measure, "<= 1.5", ours / theirs, ours / theirs <= 1.5);
     }
 
     TBitmapInfoHeader in, out, decoded;

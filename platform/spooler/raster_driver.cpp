@@ -41,6 +41,20 @@ void Param(std::vector<uint8_t>& out, uint8_t cmd, unsigned v) {
 
 bool IsWhite(const uint8_t* p) { return p[0] == 255 && p[1] == 255 && p[2] == 255; }
 
+// The first pixel at or after x that is not white: eight pixels (24 bytes) a step while they are
+// all white, as most of a printed page is.
+int SkipWhite(const uint8_t* row, int x, int w) {
+    for (; x + 8 <= w; x += 8) {
+        uint64_t a, b, c;
+        std::memcpy(&a, row + 3 * size_t(x), 8);
+        std::memcpy(&b, row + 3 * size_t(x) + 8, 8);
+        std::memcpy(&c, row + 3 * size_t(x) + 16, 8);
+        if ((a & b & c) != ~uint64_t(0)) break;
+    }
+    while (x < w && IsWhite(row + 3 * size_t(x))) ++x;
+    return x;
+}
+
 bool LoadPpm(const std::string& path, RgbImage& out, std::string& error) {
     std::error_code ec;
     auto fileSize = std::filesystem::file_size(path, ec);
@@ -152,7 +166,7 @@ void AppendPage(std::vector<uint8_t>& out, const RgbImage& page, const DriverSet
         bool rowPositioned = false;
         int x = 0;
         while (x < w) {
-            while (x < w && IsWhite(row + 3 * x)) ++x;
+            x = SkipWhite(row, x, w);
             if (x >= w) break;
             int start = x, end = x, gap = 0;
             while (x < w && x - start < kMaxRunPixels) {

@@ -92,6 +92,23 @@ TEST(BoardRaster, AirbrushDabSquareAndLimits) {
     EXPECT_EQ(grey.pixel(0, 0), Grey(0));
 }
 
+// A line of dabs is the dabs of LineDDA's points, in every direction and across the edges.
+TEST(BoardRaster, AirbrushLineIsTheDabsOfItsPoints) {
+    const QLine lines[] = {{20, 20, 60, 25}, {60, 25, 20, 20}, {30, 5, 33, 70}, {33, 70, 30, 5},
+                           {-10, -10, 15, 12}, {70, 50, 90, 90}, {40, 40, 40, 40}};
+    for (int size : {1, 4, 15})
+        for (const QLine& l : lines) {
+            QImage one = Solid(80, 80, Grey(200)), many = one;
+            TAirBrush brush;
+            brush.SetSize(size);
+            brush.SetIntensity(size == 15 ? 6 : 50);
+            brush.SetColor(0x00336699);
+            brush.DabLine(one, l.x1(), l.y1(), l.x2(), l.y2());
+            LineDDA(l.x1(), l.y1(), l.x2(), l.y2(), [&](int x, int y) { brush.Dab(many, x, y); });
+            EXPECT_EQ(one, many) << size << " " << l.x1() << "," << l.y1() << " " << l.x2() << "," << l.y2();
+        }
+}
+
 TEST(BoardRaster, ThinLineAndLineDdaExcludeEndPoint) {
     QImage img = Solid(16, 16, kW);
     DrawThinLine(img, 2, 2, 6, 2, kBlack);
@@ -133,6 +150,10 @@ TEST(BoardRaster, FloodFillWholeBoardBoundedAndHatched) {
     const int changed = CountNot(hatch, kW);
     EXPECT_GT(changed, 0);
     EXPECT_LT(changed, 32 * 32 / 2);
+    // What one fill marked does not hold back the next, on another picture of the same size.
+    QImage again = Solid(40, 40, kW);
+    FloodFillSurface(again, 0, 0, MakeBrush(bsSolid, 0x00FF00));
+    EXPECT_EQ(CountNot(again, qRgb(0, 255, 0)), 0);
     // A clear brush fills nothing; a start outside the image does nothing.
     QImage clear = Solid(8, 8, kW);
     FloodFillSurface(clear, 1, 1, MakeBrush(bsClear, kBlack));

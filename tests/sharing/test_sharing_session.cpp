@@ -2,7 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <map>
+#include <mutex>
+#include <set>
+#include <string>
 #include <thread>
 
 #include "loop/plain_event_loop.h"
@@ -32,11 +36,19 @@ public:
     bool windowAlive = true;
     TRect ScreenRect() override { return {0, 0, w, h}; }
     bool WindowExists(uint32_t) override { return windowAlive; }
-    bool Capture(const TAppShareDescriptor& d, uint32_t, bool, bool, ShareBitmap& t) override {
+    bool Capture(const TAppShareDescriptor&, uint32_t, bool, bool, TRgbPicture& t) override {
         ++captures;
-        if (!t.SetGeometry(d.pixelFormat, w, h)) return false;
-        for (int32_t y = 0; y < h; ++y) StoreRgbRow(d.pixelFormat, &rgb[size_t(y) * w], size_t(w), t.ScanLine(y));
+        t.width = w;
+        t.height = h;
+        t.pixels = rgb;
         return true;
+    }
+    // The picture a viewer should end with.
+    ShareBitmap Reduced(uint8_t format) const {
+        ShareBitmap b;
+        b.SetGeometry(format, w, h);
+        for (int32_t y = 0; y < h; ++y) StoreRgbRow(format, &rgb[size_t(y) * w], size_t(w), b.ScanLine(y));
+        return b;
     }
 };
 
@@ -163,6 +175,8 @@ protected:
         viewer.session.OnStart(Header(vkAppShareStart, kSharer), body);
         ASSERT_TRUE(sharer.session.OwnShare());
         ASSERT_TRUE(viewer.session.Running());
+        // The encoder sizes the share's pictures first; ticks wait for it.
+        ASSERT_TRUE(sharer.loop.RunUntil([&] { return !sharer.session.EncodeInFlight(); }));
     }
     // One tick and its encoding; the frames sent, handed to the viewer when `deliver`.
     std::vector<Sent> Frame(bool deliver = true) {
@@ -186,10 +200,7 @@ protected:
             for (int x = x0; x < x0 + w; ++x) screen.rgb[size_t(y) * screen.w + x] = rgb;
     }
     bool ViewerMatchesScreen(uint8_t format) {
-        ShareBitmap expect;
-        FakeScreen copy = screen;
-        copy.Capture(Desc(format), 0, false, false, expect);
-        return viewer.session.ViewerPicture() == expect;
+        return viewer.session.ViewerPicture() == screen.Reduced(format);
     }
 };
 
@@ -480,7 +491,9 @@ TEST(ShareGeometry, LetterboxAndMappingThroughThePictureRectangle) {
 
 // The key frame's deflate runs on the encoder thread: the tick hands the picture over and returns
 // with nothing sent, and the frame leaves only once the loop runs the encoder's notice. Proved by
-// order, not by a clock, so a loaded machine cannot fail it; the speed lives in bench/.
+// order, not by a clock, so a loaded machine cannot fail it; the speed lives in bench/. The tick
+// hands over the plain capture: the reduction to the pixel format, the difference and the
+// compression all run on the encoder's thread, frame after frame in order.
 TEST(SharingResponsiveness, AKeyFrameIsEncodedOffTheLoopAndSentByItsNotice) {
     FakeClock clock;
     Client sharer(clock, kSharer);
@@ -490,27 +503,93 @@ TEST(SharingResponsiveness, AKeyFrameIsEncodedOffTheLoopAndSentByItsNotice) {
     screen.rgb.assign(size_t(1920) * 1080, 0);
     for (size_t i = 0; i < screen.rgb.size(); ++i) screen.rgb[i] = uint32_t(i * 2654435761u) & 0xFFFFFF;
     sharer.session.Screen = &screen;
-    TAppShareDescriptor d = Desc();
-    d.sourceWidth = d.pictureWidth = 1920;
-    d.sourceHeight = d.pictureHeight = 1080;
-    ASSERT_TRUE(sharer.session.SendStart(d));
-    sharer.sent.clear();
-    sharer.session.OnStart(Header(vkAppShareStart, kSharer), StartBody(d));
-    sharer.session.Tick();
-    EXPECT_TRUE(sharer.session.EncodeInFlight()) << "the tick did not hand the key frame to the encoder";
-    EXPECT_TRUE(sharer.Take(vkAppShareFrame).empty()) << "the key frame was encoded inside the tick";
-    // A second tick while the encoder works queues nothing more.
-    sharer.session.Tick();
-    // Drain: the guard only stops a hang, it judges no speed.
-    const auto guard = std::chrono::steady_clock::now() + std::chrono::minutes(2);
-    while (sharer.session.EncodeInFlight() && std::chrono::steady_clock::now() < guard) {
-        sharer.loop.ProcessPending();
-        std::this_thread::yield();
+
+    std::mutex mu;
+    std::condition_variable cv;
+    bool held = true;
+    std::vector<std::string> steps;
+    std::set<std::thread::id> threads;
+    sharer.session.EncoderStep = [&](const char* step, uint64_t frame) {
+        std::unique_lock lk(mu);
+        steps.push_back(std::string(step) + " " + std::to_string(frame));
+        threads.insert(std::this_thread::get_id());
+        cv.notify_all();
+        cv.wait(lk, [&] { return !held; });
+    };
+    // The guards only stop a hang, they judge no speed.
+    auto drain = [&] {
+        const auto guard = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+        while (sharer.session.EncodeInFlight() && std::chrono::steady_clock::now() < guard) {
+            sharer.loop.ProcessPending();
+            std::this_thread::yield();
+        }
+        ASSERT_FALSE(sharer.session.EncodeInFlight());
+    };
+
+    for (uint8_t format : {kPixelFormat8, kPixelFormat24}) {
+        SCOPED_TRACE(int(format));
+        {
+            std::lock_guard lk(mu);
+            held = true;
+            steps.clear();
+        }
+        TAppShareDescriptor d = Desc(format);
+        d.sourceWidth = d.pictureWidth = 1920;
+        d.sourceHeight = d.pictureHeight = 1080;
+        ASSERT_TRUE(sharer.session.SendStart(d));
+        sharer.sent.clear();
+        sharer.session.OnStart(Header(vkAppShareStart, kSharer), StartBody(d));
+        // The share's pictures are sized and faulted in on the encoder, not in the first tick: a
+        // tick while that runs takes nothing.
+        const int capturesBefore = screen.captures;
+        sharer.session.Tick();
+        EXPECT_EQ(screen.captures, capturesBefore);
+        drain();
+        sharer.session.Tick();
+        EXPECT_TRUE(sharer.session.EncodeInFlight()) << "the tick did not hand the key frame to the encoder";
+        EXPECT_TRUE(sharer.Take(vkAppShareFrame).empty()) << "the key frame was encoded inside the tick";
+        // A second tick while the encoder works queues nothing more.
+        sharer.session.Tick();
+        std::vector<std::string> before;
+        {
+            // The encoder holds before its first step: the tick has returned with the picture
+            // neither reduced nor compressed.
+            std::unique_lock lk(mu);
+            cv.wait_for(lk, std::chrono::minutes(2), [&] { return !steps.empty(); });
+            before = steps;
+            held = false;
+        }
+        cv.notify_all();
+        ASSERT_EQ(before.size(), 1u);
+        EXPECT_EQ(before[0].rfind("reduce ", 0), 0u) << before[0];
+        drain();
+        auto frames = sharer.Take(vkAppShareFrame);
+        ASSERT_EQ(frames.size(), 1u);
+
+        // A change: its reduction and difference run on the encoder too, after the key frame's.
+        screen.rgb[size_t(500) * 1920 + 700] ^= 0xFFFFFF;
+        clock.Advance(250);
+        sharer.session.Tick();
+        drain();
+        frames = sharer.Take(vkAppShareFrame);
+        ASSERT_EQ(frames.size(), 1u);
+        TAppShareFrameHeader h;
+        ByteReader r(frames[0].body);
+        ASSERT_TRUE(ReadAppShareFrameHeader(r, h));
+        EXPECT_EQ(h.frameNumber, 1);
+        EXPECT_EQ(h.delta, 1);
+        {
+            std::lock_guard lk(mu);
+            const auto first = steps.front().substr(7);  // "reduce N"
+            const uint64_t n = std::stoull(first);
+            EXPECT_EQ(steps, (std::vector<std::string>{"reduce " + std::to_string(n), "encode " + std::to_string(n),
+                                                       "reduce " + std::to_string(n + 1), "xor " + std::to_string(n + 1),
+                                                       "encode " + std::to_string(n + 1)}));
+            EXPECT_EQ(threads.size(), 1u);
+            EXPECT_EQ(threads.count(std::this_thread::get_id()), 0u);
+        }
+        sharer.session.StopLocally();
     }
-    ASSERT_FALSE(sharer.session.EncodeInFlight());
-    auto frames = sharer.Take(vkAppShareFrame);
-    ASSERT_EQ(frames.size(), 1u);
-    sharer.session.StopLocally();
 }
 
 }  // namespace

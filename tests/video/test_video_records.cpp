@@ -2,6 +2,7 @@
 // against the conversion formula on hand-made pictures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "video/video_records.h"
@@ -98,6 +99,9 @@ TEST(YuvConverts, FormulaGoldenValues) {
     EXPECT_EQ(YuvToRgb(81, 90, 240), 0x00FE0000u);   // red: blue and green truncate below zero to 0
     // 100: Y' = 97.807...; U 200: blue = 97.807 + 72 * 2.01723046875 = 243.05 -> 243
     EXPECT_EQ(YuvToRgb(100, 200, 128) & 0xFF, 243u);
+    // Green is exactly 25 here (24.4520390625 + 7.0517109375 - 6.50375); a binary-fraction
+    // evaluation lands a hair below and truncates to 24.
+    EXPECT_EQ((YuvToRgb(37, 110, 136) >> 8) & 0xFF, 25u);
     EXPECT_EQ(YuvFormatOf(MakeFourcc('Y', '8', ' ', ' ')), kConvY8);
     EXPECT_EQ(YuvFormatOf(3), kConvRgb);
     EXPECT_EQ(YuvFormatOf(MakeFourcc('M', 'J', 'P', 'G')), kConvUnsupported);
@@ -221,6 +225,43 @@ TEST(YuvConverts, EveryLayoutBottomUpByTheFormula) {
         EXPECT_FALSE(ConvertYuvFrame(l.id, std::span(src).first(src.size() - 1), untouched, l.h, l.w));
         EXPECT_EQ(untouched[0], 7u);
         EXPECT_FALSE(ConvertYuvFrame(l.id, src, std::span(untouched).first(untouched.size() - 1), l.h, l.w));
+    }
+}
+
+// Every Y and U against the formula worked in exact decimal integers (units of 1e-11), through the
+// row converters of both chroma layouts, for a spread of V.
+TEST(YuvConverts, RowConvertersAreExactForEveryValue) {
+    auto ch = [](int64_t n) { return uint32_t(std::clamp<int64_t>(n < 0 ? 0 : n / 100000000000, 0, 255)); };
+    auto want = [&](int y, int u, int v) {
+        const int64_t yy = (y - 16) * int64_t(116438281250);
+        return ch(yy + (u - 128) * int64_t(201723046875)) |
+               (ch(yy - (u - 128) * int64_t(39176171875) - (v - 128) * int64_t(81296875000)) << 8) |
+               (ch(yy + (v - 128) * int64_t(159602734375)) << 16);
+    };
+    const int w = 512, h = 256;  // pixel pair i of line u: Y i and 255 - i
+    std::vector<uint32_t> out(size_t(w) * h);
+    for (int v = 0; v < 256; v += v == 135 ? 1 : 5) {
+        std::vector<uint8_t> yuy2(size_t(w) * h * 2), i420(size_t(w) * h + 2 * size_t(w / 2) * (h / 2));
+        for (int u = 0; u < h; ++u)
+            for (int i = 0; i < w / 2; ++i) {
+                uint8_t* q = &yuy2[(size_t(u) * w + 2 * i) * 2];
+                q[0] = uint8_t(i); q[1] = uint8_t(u); q[2] = uint8_t(255 - i); q[3] = uint8_t(v);
+                i420[size_t(u) * w + 2 * i] = uint8_t(i);
+                i420[size_t(u) * w + 2 * i + 1] = uint8_t(255 - i);
+            }
+        for (size_t c = 0; c < size_t(w / 2) * (h / 2); ++c) {
+            i420[size_t(w) * h + c] = uint8_t(c / (w / 2) * 2);       // U of chroma line c: 2 x line
+            i420[size_t(w) * h + size_t(w / 2) * (h / 2) + c] = uint8_t(v);
+        }
+        ASSERT_TRUE(ConvertYuvFrame(kConvYUY2, yuy2, out, h, w));
+        for (int u = 0; u < h; ++u)
+            for (int x = 0; x < w; ++x)
+                ASSERT_EQ(out[size_t(h - 1 - u) * w + x], want(x % 2 ? 255 - x / 2 : x / 2, u, v)) << x << "," << u << "," << v;
+        ASSERT_TRUE(ConvertYuvFrame(kConvI420, i420, out, h, w));
+        for (int line = 0; line < h; ++line)
+            for (int x = 0; x < w; ++x)
+                ASSERT_EQ(out[size_t(h - 1 - line) * w + x], want(x % 2 ? 255 - x / 2 : x / 2, line / 2 * 2, v)) << x << "," << line;
+        for (int y = 0; y < 256; y += 17) ASSERT_EQ(YuvToRgb(y, 255 - y, v), want(y, 255 - y, v));
     }
 }
 

@@ -52,15 +52,23 @@ void DrawCursorOnDC(Screen& screen, RgbImage& dc, Point point, double verticalSc
     DrawCursorAt(screen, dc, int32_t(x), int32_t(y));
 }
 
-bool CaptureScreenScaled(Screen& screen, ShareBitmap& target, int32_t left, int32_t top, int32_t width,
-                         int32_t height, int32_t pictureWidth, int32_t pictureHeight, uint8_t pixelFormat,
-                         bool /*captureTranslucent*/, bool drawCursor) {
-    if (!PictureGeometryOk(pixelFormat, pictureWidth, pictureHeight) ||
+bool CaptureScreenScaled(Screen& screen, RgbImage& pic, int32_t left, int32_t top, int32_t width, int32_t height,
+                         int32_t pictureWidth, int32_t pictureHeight, bool drawCursor) {
+    if (!PictureGeometryOk(kPixelFormat24, pictureWidth, pictureHeight) ||
         !PictureGeometryOk(kPixelFormat24, width, height))
         return false;
-    RgbImage& pic = tWork;
     if (width == pictureWidth && height == pictureHeight) {
-        pic.Reset(width, height, 0);
+        const screencap::Rect root = screen.RootRect();
+        const bool onScreen = left >= root.left && top >= root.top && int64_t(left) + width <= int64_t(root.left) + root.width &&
+                              int64_t(top) + height <= int64_t(root.top) + root.height;
+        if (onScreen) {
+            // Every pixel comes from the screen: no fill first.
+            pic.width = width;
+            pic.height = height;
+            pic.pixels.resize(size_t(width) * size_t(height));
+        } else {
+            pic.Reset(width, height, 0);
+        }
         if (!screen.CopyToImage({left, top, width, height}, pic, 0, 0)) return false;
     } else {
         RgbImage& src = tSource;
@@ -84,20 +92,26 @@ bool CaptureScreenScaled(Screen& screen, ShareBitmap& target, int32_t left, int3
             DrawCursorOnDC(screen, pic, {int32_t(px), int32_t(py)}, double(pictureHeight) / height,
                            double(pictureWidth) / width);
     }
-    return StoreImage(pic, target, pixelFormat);
+    return true;
 }
 
-bool CaptureScreenArea(Screen& screen, ShareBitmap& target, int32_t left, int32_t top, int32_t width,
-                       int32_t height, int32_t pictureWidth, int32_t pictureHeight, uint8_t pixelFormat,
-                       bool /*captureTranslucent*/, bool drawCursor, bool showBorder) {
-    if (!PictureGeometryOk(pixelFormat, pictureWidth, pictureHeight) || width < 0 || height < 0) return false;
-    RgbImage& pic = tWork;
+bool CaptureScreenScaled(Screen& screen, ShareBitmap& target, int32_t left, int32_t top, int32_t width,
+                         int32_t height, int32_t pictureWidth, int32_t pictureHeight, uint8_t pixelFormat,
+                         bool /*captureTranslucent*/, bool drawCursor) {
+    if (!PictureGeometryOk(pixelFormat, pictureWidth, pictureHeight)) return false;
+    if (!CaptureScreenScaled(screen, tWork, left, top, width, height, pictureWidth, pictureHeight, drawCursor))
+        return false;
+    return StoreImage(tWork, target, pixelFormat);
+}
+
+bool CaptureScreenArea(Screen& screen, RgbImage& pic, int32_t left, int32_t top, int32_t width, int32_t height,
+                       int32_t pictureWidth, int32_t pictureHeight, bool drawCursor, bool showBorder) {
+    if (!PictureGeometryOk(kPixelFormat24, pictureWidth, pictureHeight) || width < 0 || height < 0) return false;
     pic.Reset(pictureWidth, pictureHeight, kCaptureGrey);
     if (!screen.CopyToImage({left, top, width, height}, pic, left, top)) return false;
     if (drawCursor) {
         if (auto pos = screen.CursorPos()) DrawCursorAt(screen, pic, pos->x, pos->y);
     }
-    if (!StoreImage(pic, target, pixelFormat)) return false;
     if (showBorder) {
         const int64_t r = int64_t(left) + width, b = int64_t(top) + height;
         if (r + 4 <= INT32_MAX && b + 4 <= INT32_MAX && left >= INT32_MIN + 4 && top >= INT32_MIN + 4)
@@ -106,11 +120,25 @@ bool CaptureScreenArea(Screen& screen, ShareBitmap& target, int32_t left, int32_
     return true;
 }
 
-bool CaptureWindowToBitmap(Screen& screen, ShareBitmap& target, uint32_t window, int32_t pictureWidth,
-                           int32_t pictureHeight, uint8_t pixelFormat, bool /*captureTranslucent*/,
-                           bool drawCursor) {
+bool CaptureScreenArea(Screen& screen, ShareBitmap& target, int32_t left, int32_t top, int32_t width,
+                       int32_t height, int32_t pictureWidth, int32_t pictureHeight, uint8_t pixelFormat,
+                       bool /*captureTranslucent*/, bool drawCursor, bool showBorder) {
     if (!PictureGeometryOk(pixelFormat, pictureWidth, pictureHeight)) return false;
-    RgbImage& pic = tWork;
+    // The frame is drawn on the screen after the picture is stored, as before.
+    if (!CaptureScreenArea(screen, tWork, left, top, width, height, pictureWidth, pictureHeight, drawCursor, false))
+        return false;
+    if (!StoreImage(tWork, target, pixelFormat)) return false;
+    if (showBorder) {
+        const int64_t r = int64_t(left) + width, b = int64_t(top) + height;
+        if (r + 4 <= INT32_MAX && b + 4 <= INT32_MAX && left >= INT32_MIN + 4 && top >= INT32_MIN + 4)
+            DrawCornerFrame(screen, PenMode::NotXor, 4, kFrameRed, left - 4, top - 4, int32_t(r + 4), int32_t(b + 4));
+    }
+    return true;
+}
+
+bool CaptureWindowToBitmap(Screen& screen, RgbImage& pic, uint32_t window, int32_t pictureWidth,
+                           int32_t pictureHeight, bool drawCursor) {
+    if (!PictureGeometryOk(kPixelFormat24, pictureWidth, pictureHeight)) return false;
     pic.Reset(pictureWidth, pictureHeight, kCaptureGrey);
     if (auto r = screen.WindowRect(window)) {
         if (!screen.CopyToImage(*r, pic, r->left, r->top)) return false;
@@ -118,7 +146,15 @@ bool CaptureWindowToBitmap(Screen& screen, ShareBitmap& target, uint32_t window,
     if (drawCursor) {
         if (auto pos = screen.CursorPos()) DrawCursorAt(screen, pic, pos->x, pos->y);
     }
-    return StoreImage(pic, target, pixelFormat);
+    return true;
+}
+
+bool CaptureWindowToBitmap(Screen& screen, ShareBitmap& target, uint32_t window, int32_t pictureWidth,
+                           int32_t pictureHeight, uint8_t pixelFormat, bool /*captureTranslucent*/,
+                           bool drawCursor) {
+    if (!PictureGeometryOk(pixelFormat, pictureWidth, pictureHeight)) return false;
+    if (!CaptureWindowToBitmap(screen, tWork, window, pictureWidth, pictureHeight, drawCursor)) return false;
+    return StoreImage(tWork, target, pixelFormat);
 }
 
 std::vector<std::array<Point, 3>> CornerFrameLines(int32_t left, int32_t top, int32_t right, int32_t bottom) {

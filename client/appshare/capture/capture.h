@@ -52,6 +52,15 @@ std::vector<std::array<Point, 3>> CornerFrameLines(int32_t left, int32_t top, in
 bool DrawCornerFrame(Screen& screen, PenMode mode, int penWidth, uint32_t penColour, int32_t left, int32_t top,
                      int32_t right, int32_t bottom);
 
+// The same three captures into a plain 0x00RRGGBB picture, with no reduction to a share format:
+// what the sharer's frame tick takes before it hands the picture to the encoder.
+bool CaptureScreenScaled(Screen& screen, RgbImage& picture, int32_t left, int32_t top, int32_t width, int32_t height,
+                         int32_t pictureWidth, int32_t pictureHeight, bool drawCursor);
+bool CaptureScreenArea(Screen& screen, RgbImage& picture, int32_t left, int32_t top, int32_t width, int32_t height,
+                       int32_t pictureWidth, int32_t pictureHeight, bool drawCursor, bool showBorder);
+bool CaptureWindowToBitmap(Screen& screen, RgbImage& picture, uint32_t window, int32_t pictureWidth,
+                           int32_t pictureHeight, bool drawCursor);
+
 int GetDragFullWindows(Screen& screen);
 bool SetDragFullWindows(Screen& screen, int value);
 

@@ -19,11 +19,13 @@ public:
     sharing::TRect ScreenRect() override;
     bool WindowExists(uint32_t window) override;
     bool Capture(const TAppShareDescriptor& d, uint32_t window, bool captureTranslucent, bool showBorder,
-                 ShareBitmap& target) override;
+                 sharing::TRgbPicture& target) override;
     screencap::Screen& Screen() { return *screen_; }
 
 private:
     std::unique_ptr<screencap::Screen> screen_;
+    // The capture's picture; it borrows the session's buffer for the capture.
+    screencap::RgbImage work_;
 };
 
 class TXInputInjector final : public sharing::IInputInjector {

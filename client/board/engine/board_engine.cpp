@@ -216,6 +216,7 @@ void TBoardEngine::DrawShape(int32_t board, QPoint p1, bool local, PenMode mode,
     }
     const QRect bounds = StrokeBounds(board, tool_, p1, p2, local);
     Render(layer.image, layer, tool_, p1, p2, false, local);
+    if (!replaying_) EndPainter();
     if (local) {
         TStrokeRecord r;
         r.board = uint8_t(board);
@@ -243,16 +244,17 @@ void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPo
     // Filled shapes: the outline is drawn on the box's own pixels, right and bottom edges excluded.
     auto shape = [&](QRect box, const std::function<void(QPainter&, QRect)>& draw) {
         if (box.width() <= 0 || box.height() <= 0) return;
-        QPainter p(&target);
+        QPainter& p = PainterOn(target);
         painter(p, true);
         draw(p, QRect(box.left(), box.top(), box.width() - 1, box.height() - 1));
     };
     switch (tool) {
     case btLine: {
         if (canvas.penWidth <= 1 && canvas.penStyle == PenStyle::Solid) {
+            EndPainter();
             DrawThinLine(target, p1.x(), p1.y(), p2.x(), p2.y(), canvas.penColor);
         } else {
-            QPainter p(&target);
+            QPainter& p = PainterOn(target);
             painter(p, false);
             p.drawLine(p1, p2);
         }
@@ -275,14 +277,14 @@ void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPo
     }
     case btWhiteFill: {
         if (overlay) break;
-        QPainter p(&target);
-        p.fillRect(ShapeBox(p1, p2), Qt::white);
+        PainterOn(target).fillRect(ShapeBox(p1, p2), Qt::white);
         break;
     }
     case btFreeHand:
     case btEraser:
     case btHighlighter: {
         if (overlay) break;
+        EndPainter();
         const TColorRef savedColor = canvas.penColor;
         const int savedWidth = canvas.penWidth;
         QPoint& last = local ? localLast_ : remoteLast_;
@@ -291,7 +293,7 @@ void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPo
             if (canvas.penWidth <= 1) {
                 DrawThinLine(target, canvas.penPos.x(), canvas.penPos.y(), p1.x(), p1.y(), kWhite);
             } else {
-                QPainter p(&target);
+                QPainter& p = PainterOn(target);
                 painter(p, false);
                 p.drawLine(canvas.penPos, p1);
             }
@@ -307,7 +309,7 @@ void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPo
                 airBrush_.SetIntensity(canvas.penWidth < 2 ? 100 : 50);
             }
             airBrush_.SetColor(canvas.penColor);
-            LineDDA(last.x(), last.y(), p1.x(), p1.y(), [&](int x, int y) { airBrush_.Dab(target, x, y); });
+            airBrush_.DabLine(target, last.x(), last.y(), p1.x(), p1.y());
         }
         last = p1;
         canvas.penColor = savedColor;
@@ -315,11 +317,13 @@ void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPo
         break;
     }
     case btFloodFill:
+        EndPainter();
         if (!overlay) FloodFillSurface(target, p1.x(), p1.y(), MakeBrush(canvas.brushStyle, canvas.brushColor));
         break;
     case btAxes4:
     case btAxes1: {
         // The axes set their own colours; the canvas keeps its pen, brush and tool.
+        EndPainter();
         if (tool == btAxes4) {
             DrawQuadrantGrid(target, int(std::nearbyint((p1.x() + p2.x()) / 2.0)),
                              int(std::nearbyint((p1.y() + p2.y()) / 2.0)),
@@ -341,12 +345,13 @@ void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPo
         break;
     }
     case btMarkStamp:
+        EndPainter();
         if (!overlay && p2.x() >= 0 && p2.x() < int(ilCursors24_.size())) StampAnd(target, ilCursors24_[size_t(p2.x())], p1.x(), p1.y());
         break;
     case btAreaEraser: {
         QRect box = ShapeBox(p1, p2);
         if (box.width() <= 0 || box.height() <= 0) break;
-        QPainter p(&target);
+        QPainter& p = PainterOn(target);
         p.setRenderHint(QPainter::Antialiasing, false);
         QRect r(box.left(), box.top(), box.width() - 1, box.height() - 1);
         if (overlay) {
@@ -361,6 +366,20 @@ void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPo
     }
     default: break;  // text, none, picture placement, move-to and unused codes draw nothing
     }
+}
+
+QPainter& TBoardEngine::PainterOn(QImage& target) {
+    if (painter_ && painterTarget_ != &target) EndPainter();
+    if (!painter_) {
+        painter_ = std::make_unique<QPainter>(&target);
+        painterTarget_ = &target;
+    }
+    return *painter_;
+}
+
+void TBoardEngine::EndPainter() {
+    painter_.reset();
+    painterTarget_ = nullptr;
 }
 
 void TBoardEngine::ClearOverlay() {
@@ -391,6 +410,7 @@ QRect TBoardEngine::TakeOverlayDirty() {
 }
 
 void TBoardEngine::ToggleRubberBand(const RubberBand& band) {
+    EndPainter();
     const bool same = band_ && *band_ == band;
     ClearOverlay();
     if (same || band.board != currentBoard_) return;
@@ -405,6 +425,7 @@ void TBoardEngine::ToggleRubberBand(const RubberBand& band) {
         bounds = frame.adjusted(-1, -1, 2, 2);
     } else {
         Render(overlay_, canvas, band.tool, band.p1, band.p2, true, true);
+        EndPainter();
         bounds = StrokeBounds(band.board, band.tool, band.p1, band.p2, true);
         if (bounds.isNull()) bounds = overlay_.rect();
     }
@@ -427,6 +448,7 @@ void TBoardEngine::ToggleRubberBand(const RubberBand& band) {
 void TBoardEngine::ReplayStrokes(std::span<const TStrokeRecord> records) {
     const QPoint keptPen = CurrentLayer().penPos;
     const bool localDrag = drawing_;
+    replaying_ = true;
     for (const TStrokeRecord& r : records) {
         const int32_t board = r.board;
         if (!IsSharedBoard(board)) continue;
@@ -446,6 +468,8 @@ void TBoardEngine::ReplayStrokes(std::span<const TStrokeRecord> records) {
         }
         ApplyDrawState(board, kept);
     }
+    replaying_ = false;
+    EndPainter();
     // A replay ends a local drag: it draws nothing more until the next mouse-down, and its rubber
     // band, which is not part of the board, goes away.
     drawing_ = false;

@@ -8,11 +8,13 @@
 // Everything runs on the main thread.
 
 #include <QFont>
+#include <QPainter>
 #include <QImage>
 #include <QPoint>
 #include <QRect>
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -205,6 +207,12 @@ private:
         bool operator==(const RubberBand&) const = default;
     };
 
+    // One painter stays open on an image over a run of records that draw with it (a replayed
+    // message), so a record does not pay a painter's set-up; it ends before any direct pixel
+    // work and at the end of the run.
+    QPainter& PainterOn(QImage& target);
+    void EndPainter();
+
     bool CanSendOnCurrent() const;
     QPoint ClampToLayer(int32_t board, int x, int y) const;
     void Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPoint p1, QPoint p2, bool overlay, bool local);
@@ -245,6 +253,9 @@ private:
     bool mouseAttached_ = true;
     QRect dirty_;
     QRect bandRect_, overlayDirty_;
+    std::unique_ptr<QPainter> painter_;
+    QImage* painterTarget_ = nullptr;
+    bool replaying_ = false;
 };
 
 }  // namespace orb::board

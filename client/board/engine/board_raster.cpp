@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace orb::board {
@@ -23,22 +24,12 @@ inline int BlendChannel(float w, int pen, int old) {
     return int(std::nearbyint(w * float(pen) + (1.0f - w) * float(old)));
 }
 
-void Plot(QImage& image, int x, int y, TColorRef pen, float w) {
-    if (!Inside(image, x, y)) return;
-    QRgb* p = Pixel(image, x, y);
-    *p = BlendColor(pen, *p, w);
-}
-
-}  // namespace
-
-QRgb BlendColor(TColorRef pen, QRgb old, float w) {
-    return qRgb(BlendChannel(w, int(pen & 0xFF), qRed(old)), BlendChannel(w, int((pen >> 8) & 0xFF), qGreen(old)),
-                BlendChannel(w, int((pen >> 16) & 0xFF), qBlue(old)));
-}
-
-void LineDDA(int x0, int y0, int x1, int y1, const std::function<void(int, int)>& fn) {
-    int dx = std::abs(x1 - x0), dy = std::abs(y1 - y0);
-    int sx = x1 >= x0 ? 1 : -1, sy = y1 >= y0 ? 1 : -1;
+// The points of a line from (x0, y0) towards (x1, y1), the end point excluded, handed to fn
+// inline: the one walk behind LineDDA, thin lines and lines of dabs.
+template <typename Fn>
+inline void WalkLine(int x0, int y0, int x1, int y1, Fn&& fn) {
+    const int dx = std::abs(x1 - x0), dy = std::abs(y1 - y0);
+    const int sx = x1 >= x0 ? 1 : -1, sy = y1 >= y0 ? 1 : -1;
     int x = x0, y = y0;
     if (dx >= dy) {
         int err = dx / 2;
@@ -65,10 +56,31 @@ void LineDDA(int x0, int y0, int x1, int y1, const std::function<void(int, int)>
     }
 }
 
+void Plot(QImage& image, int x, int y, TColorRef pen, float w) {
+    if (!Inside(image, x, y)) return;
+    QRgb* p = Pixel(image, x, y);
+    *p = BlendColor(pen, *p, w);
+}
+
+}  // namespace
+
+QRgb BlendColor(TColorRef pen, QRgb old, float w) {
+    return qRgb(BlendChannel(w, int(pen & 0xFF), qRed(old)), BlendChannel(w, int((pen >> 8) & 0xFF), qGreen(old)),
+                BlendChannel(w, int((pen >> 16) & 0xFF), qBlue(old)));
+}
+
+void LineDDA(int x0, int y0, int x1, int y1, const std::function<void(int, int)>& fn) {
+    WalkLine(x0, y0, x1, y1, fn);
+}
+
 void DrawThinLine(QImage& image, int x0, int y0, int x1, int y1, TColorRef colour) {
+    if (image.isNull()) return;
     const QRgb c = ColorRefToRgb(colour);
-    LineDDA(x0, y0, x1, y1, [&](int x, int y) {
-        if (Inside(image, x, y)) *Pixel(image, x, y) = c;
+    uchar* const base = image.bits();
+    const qsizetype bpl = image.bytesPerLine();
+    const int w = image.width(), h = image.height();
+    WalkLine(x0, y0, x1, y1, [&](int x, int y) {
+        if (x >= 0 && y >= 0 && x < w && y < h) reinterpret_cast<QRgb*>(base + y * bpl)[x] = c;
     });
 }
 
@@ -119,35 +131,102 @@ static inline int DabChannel(int i, int old, int colour) {
     return q;
 }
 
-void TAirBrush::Dab(QImage& image, int x, int y) const {
+void TAirBrush::PrepareTable() const {
     const int a = intensity_;
-    if (a != lutIntensity_ || color_ != lutColor_) {
-        // One table per channel: a dab is then three look-ups per pixel.
-        const int colour[3] = {int(color_ & 0xFF), int((color_ >> 8) & 0xFF), int((color_ >> 16) & 0xFF)};
-        for (int c = 0; c < 3; ++c)
-            for (int old = 0; old < 256; ++old) lut_[c][size_t(old)] = uint8_t(DabChannel(a, old, colour[c]));
-        lutIntensity_ = a;
-        lutColor_ = color_;
-    }
-    const int left = std::max(0, x - size_ / 2), top = std::max(0, y - size_ / 2);
-    const int right = std::min(image.width(), x - size_ / 2 + size_);
-    const int bottom = std::min(image.height(), y - size_ / 2 + size_);
-    if (left >= right || top >= bottom) return;
-    uchar* const base = image.bits();
-    const qsizetype bpl = image.bytesPerLine();
-    const uint8_t* lr = lut_[0].data();
-    const uint8_t* lg = lut_[1].data();
-    const uint8_t* lb = lut_[2].data();
-    for (int py = top; py < bottom; ++py) {
-        QRgb* row = reinterpret_cast<QRgb*>(base + py * bpl);
-        for (int px = left; px < right; ++px) {
-            const QRgb old = row[px];
-            const uint32_t nr = lr[(old >> 16) & 0xFF], ng = lg[(old >> 8) & 0xFF], nb = lb[old & 0xFF];
-            // Pure white results are not written, so a white brush leaves no trace.
-            if ((nr & ng & nb) == 255) continue;
-            row[px] = 0xFF000000u | (nr << 16) | (ng << 8) | nb;
+    if (a == lutIntensity_ && color_ == lutColor_) return;
+    // One table per channel: a dab is then three look-ups per pixel. Built by steps, without a
+    // division per entry: the numerator grows by (100 - a) from one old value to the next.
+    const int colour[3] = {int(color_ & 0xFF), int((color_ >> 8) & 0xFF), int((color_ >> 16) & 0xFF)};
+    for (int c = 0; c < 3; ++c) {
+        const int n0 = a * colour[c];
+        int q = n0 / 100, rem = n0 % 100;
+        for (int old = 0; old < 256; ++old) {
+            lut_[c][size_t(old)] = uint8_t(q + (rem > 50 || (rem == 50 && (q & 1))));
+            rem += 100 - a;
+            while (rem >= 100) {
+                rem -= 100;
+                ++q;
+            }
         }
     }
+    lutIntensity_ = a;
+    lutColor_ = color_;
+}
+
+namespace {
+
+// The image as a dab sees it: fetched once for a whole line of dabs.
+struct DabTarget {
+    uchar* base;
+    qsizetype bpl;
+    int width, height;
+};
+
+// The blend of each pixel: by the tables, or (for a line too short to pay for building them) by
+// the formula itself.
+struct TableBlend {
+    const uint8_t *lr, *lg, *lb;
+    uint32_t operator()(QRgb old) const {
+        return (uint32_t(lr[(old >> 16) & 0xFF]) << 16) | (uint32_t(lg[(old >> 8) & 0xFF]) << 8) | lb[old & 0xFF];
+    }
+};
+struct FormulaBlend {
+    int a, r, g, b;
+    uint32_t operator()(QRgb old) const {
+        return (uint32_t(DabChannel(a, int((old >> 16) & 0xFF), r)) << 16) |
+               (uint32_t(DabChannel(a, int((old >> 8) & 0xFF), g)) << 8) | uint32_t(DabChannel(a, int(old & 0xFF), b));
+    }
+};
+
+template <typename Blend>
+inline void DabAt(const DabTarget& t, int size, const Blend& blend, int x, int y) {
+    const int left = std::max(0, x - size / 2), top = std::max(0, y - size / 2);
+    const int right = std::min(t.width, x - size / 2 + size);
+    const int bottom = std::min(t.height, y - size / 2 + size);
+    for (int py = top; py < bottom; ++py) {
+        QRgb* row = reinterpret_cast<QRgb*>(t.base + py * t.bpl);
+        for (int px = left; px < right; ++px) {
+            const uint32_t rgb = blend(row[px]);
+            // Pure white results are not written, so a white brush leaves no trace.
+            if (rgb == 0xFFFFFFu) continue;
+            row[px] = 0xFF000000u | rgb;
+        }
+    }
+}
+
+// A dab at each point of the line: each dab costs only its pixels.
+template <typename Blend>
+void DabWalk(const DabTarget& t, int size, const Blend& blend, int x0, int y0, int x1, int y1) {
+    WalkLine(x0, y0, x1, y1, [&](int x, int y) { DabAt(t, size, blend, x, y); });
+}
+
+}  // namespace
+
+void TAirBrush::Dab(QImage& image, int x, int y) const {
+    if (image.isNull()) return;
+    PrepareTable();
+    const DabTarget t{image.bits(), image.bytesPerLine(), image.width(), image.height()};
+    DabAt(t, size_, TableBlend{lut_[0].data(), lut_[1].data(), lut_[2].data()}, x, y);
+}
+
+void TAirBrush::DabLine(QImage& image, int x0, int y0, int x1, int y1) const {
+    if (image.isNull() || (x0 == x1 && y0 == y1)) return;
+    const DabTarget t{image.bits(), image.bytesPerLine(), image.width(), image.height()};
+    const int64_t dabs = std::max(std::abs(int64_t(x1) - x0), std::abs(int64_t(y1) - y0));
+    const bool tableReady = intensity_ == lutIntensity_ && color_ == lutColor_;
+    // A stroke goes on in the colour of the line before it: the table pays off over the stroke.
+    const bool sameStroke = intensity_ == lineIntensity_ && color_ == lineColor_;
+    lineIntensity_ = intensity_;
+    lineColor_ = color_;
+    if (!tableReady && !sameStroke && dabs * size_ * size_ < 256) {
+        // A lone short line in a new colour: fewer pixels than a table has entries, so the
+        // formula per pixel is cheaper.
+        const FormulaBlend blend{intensity_, int(color_ & 0xFF), int((color_ >> 8) & 0xFF), int((color_ >> 16) & 0xFF)};
+        DabWalk(t, size_, blend, x0, y0, x1, y1);
+        return;
+    }
+    PrepareTable();
+    DabWalk(t, size_, TableBlend{lut_[0].data(), lut_[1].data(), lut_[2].data()}, x0, y0, x1, y1);
 }
 
 void FloodFillSurface(QImage& image, int x, int y, const QBrush& brush) {
@@ -157,11 +236,24 @@ void FloodFillSurface(QImage& image, int x, int y, const QBrush& brush) {
     const qsizetype bpl = image.bytesPerLine();
     auto row = [&](int py) { return reinterpret_cast<const QRgb*>(base + py * bpl); };
     const QRgb target = row(y)[x] | 0xFF000000u;
-    std::vector<uint8_t> mask(size_t(w) * size_t(h), 0);
+    // The mask stays allocated and all zero between fills: each fill clears only what it marked,
+    // so a small fill does not pay for the whole board.
+    thread_local std::vector<uint8_t> tMask;
+    if (tMask.size() < size_t(w) * size_t(h)) tMask.assign(size_t(w) * size_t(h), 0);
+    std::vector<uint8_t>& mask = tMask;
     auto matches = [&](const QRgb* pixels, const uint8_t* m, int px) {
         return !m[px] && (pixels[px] | 0xFF000000u) == target;
     };
     int minX = x, maxX = x, minY = y, maxY = y;
+    // Whatever the fill marked is cleared when it ends, however it ends.
+    struct ClearMask {
+        std::vector<uint8_t>& mask;
+        const int &w, &minX, &maxX, &minY, &maxY;
+        ~ClearMask() {
+            for (int py = minY; py <= maxY; ++py)
+                std::memset(&mask[size_t(py) * size_t(w) + size_t(minX)], 0, size_t(maxX - minX + 1));
+        }
+    } clear{mask, w, minX, maxX, minY, maxY};
     // Scanline fill with an explicit stack of seeds: no recursion, so any area size is safe.
     std::vector<std::pair<int, int>> seeds;
     seeds.emplace_back(x, y);
@@ -222,17 +314,17 @@ void FloodFillSurface(QImage& image, int x, int y, const QBrush& brush) {
 }
 
 void StampAnd(QImage& image, const QImage& stamp, int x, int y) {
-    const QImage s = stamp.convertToFormat(QImage::Format_RGB32);
-    for (int sy = 0; sy < s.height(); ++sy) {
-        const int py = y + sy;
-        if (py < 0 || py >= image.height()) continue;
+    if (image.isNull() || stamp.isNull()) return;
+    const QImage s = stamp.format() == QImage::Format_RGB32 ? stamp : stamp.convertToFormat(QImage::Format_RGB32);
+    uchar* const base = image.bits();
+    const qsizetype bpl = image.bytesPerLine();
+    const int w = image.width(), h = image.height(), sw = s.width(), sh = s.height();
+    // Only the part of the stamp that lands on the image.
+    const int x0 = std::max(0, -x), x1 = int(std::min<int64_t>(sw, int64_t(w) - x));
+    for (int sy = std::max(0, -y); sy < sh && int64_t(y) + sy < h; ++sy) {
         const QRgb* src = reinterpret_cast<const QRgb*>(s.constScanLine(sy));
-        QRgb* row = reinterpret_cast<QRgb*>(image.scanLine(py));
-        for (int sx = 0; sx < s.width(); ++sx) {
-            const int px = x + sx;
-            if (px < 0 || px >= image.width()) continue;
-            row[px] = (row[px] & src[sx]) | 0xFF000000u;
-        }
+        QRgb* row = reinterpret_cast<QRgb*>(base + (y + sy) * bpl);
+        for (int sx = x0; sx < x1; ++sx) row[x + sx] = (row[x + sx] & src[sx]) | 0xFF000000u;
     }
 }
 

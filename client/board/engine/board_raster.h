@@ -42,8 +42,12 @@ public:
     void SetIntensity(int intensity) { if (intensity >= 1 && intensity <= 100) intensity_ = intensity; }
     void SetColor(TColorRef c) { color_ = c; }
     void Dab(QImage& image, int x, int y) const;
+    // A dab at every point LineDDA gives from (x0, y0) towards (x1, y1), the end point excluded;
+    // the table and the image are set up once for the whole line.
+    void DabLine(QImage& image, int x0, int y0, int x1, int y1) const;
 
 private:
+    void PrepareTable() const;
     int size_ = 40;
     int intensity_ = 50;
     TColorRef color_ = kBlack;
@@ -51,6 +55,9 @@ private:
     mutable std::array<std::array<uint8_t, 256>, 3> lut_{};
     mutable int lutIntensity_ = -1;
     mutable TColorRef lutColor_ = 0;
+    // Intensity and colour of the last line of dabs.
+    mutable int lineIntensity_ = -1;
+    mutable TColorRef lineColor_ = 0;
 };
 
 // Fills the 4-connected area that has the colour of (x, y) with the brush. Iterative.

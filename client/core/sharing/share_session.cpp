@@ -45,23 +45,35 @@ bool AcceptDescriptor(TAppShareDescriptor& d) {
     return true;
 }
 
-// ---- The encoder thread: one job at a time, results in the order of the jobs.
+// ---- The encoder thread: one job at a time, results in the order of the jobs. Every picture of a
+// job travels with it and comes back with its result, so nothing is copied between the threads.
 
 struct TShareSession::EncodeResult {
     uint64_t serial = 0;
     bool key = false;
     int64_t captureTime = 0;
     std::vector<uint8_t> stream;
-    ShareBitmap delta;  // handed back for reuse
+    TRgbPicture capture;
+    ShareBitmap previous;  // the base the difference was taken against (empty for a key frame)
+    ShareBitmap current;   // the capture in the share's format: the next base once queued
+    ShareBitmap delta;
 };
 
 struct TShareSession::Encoder {
     struct Job {
         uint64_t serial = 0;
+        uint64_t frame = 0;
+        // Only sizes the pictures (and touches their pages) ahead of the share's first tick.
+        bool warmup = false;
         bool key = false;
         int64_t captureTime = 0;
+        uint8_t format = 0;
         int32_t segments = kDefaultSegmentsPerLine;
+        TRgbPicture capture;
+        ShareBitmap previous;
+        ShareBitmap current;
         ShareBitmap delta;
+        std::function<void(const char*, uint64_t)> step;
     };
 
     Encoder(IEventLoop& loop, WindowHandle notify) : loop_(loop), notify_(notify), thread_([this] { Run(); }) {}
@@ -89,6 +101,34 @@ struct TShareSession::Encoder {
     }
 
 private:
+    static void Make(Job& job, EncodeResult& r) {
+        auto step = [&](const char* what) {
+            if (job.step) job.step(what, job.frame);
+        };
+        const int32_t w = job.capture.width, h = job.capture.height;
+        if (job.warmup) {
+            if (job.capture.pixels.size() != size_t(w) * size_t(h)) job.capture.pixels.assign(size_t(w) * size_t(h), 0);
+            job.current.SetGeometry(job.format, w, h);
+            job.delta.SetGeometry(job.format, w, h);
+            return;
+        }
+        step("reduce");
+        if (!job.current.SetGeometry(job.format, w, h) || job.capture.pixels.size() < size_t(w) * size_t(h)) return;
+        for (int32_t y = 0; y < h; ++y) StoreRgbRow(job.format, job.capture.Row(y), size_t(w), job.current.ScanLine(y));
+        if (job.key) {
+            // A key frame is the picture itself: encoded straight from it, no copy.
+            step("encode");
+            EncodeBitmapSegments(job.format, job.current, false, job.segments, r.stream);
+            return;
+        }
+        step("xor");
+        if (!job.delta.SetGeometry(job.format, w, h) ||
+            XorAndCountChanged(job.delta, job.current, job.previous, job.segments) < 0)
+            return;
+        step("encode");
+        EncodeBitmapSegments(job.format, job.delta, true, job.segments, r.stream);
+    }
+
     void Run() {
         for (;;) {
             Job job;
@@ -103,7 +143,15 @@ private:
             r.serial = job.serial;
             r.key = job.key;
             r.captureTime = job.captureTime;
-            EncodeBitmapSegments(job.delta.PixelFormat(), job.delta, !job.key, job.segments, r.stream);
+            try {
+                Make(job, r);
+            } catch (...) {
+                // Out of memory: the frame is dropped, the pictures go back all the same.
+                r.stream.clear();
+            }
+            r.capture = std::move(job.capture);
+            r.previous = std::move(job.previous);
+            r.current = std::move(job.current);
             r.delta = std::move(job.delta);
             {
                 std::lock_guard lk(mu_);
@@ -221,24 +269,44 @@ void TShareSession::Tick() {
         SendStop();
         return;
     }
-    if (!Screen->Capture(descriptor_, window_, CaptureTranslucent, ShowBorder, pending_)) return;
-    if (pending_.PixelFormat() != descriptor_.pixelFormat || pending_.Width() != descriptor_.pictureWidth ||
-        pending_.Height() != descriptor_.pictureHeight)
+    // The tick only takes the screen; reduction, difference and compression run on the encoder.
+    if (!Screen->Capture(descriptor_, window_, CaptureTranslucent, ShowBorder, capture_)) return;
+    if (capture_.width != descriptor_.pictureWidth || capture_.height != descriptor_.pictureHeight ||
+        capture_.pixels.size() < size_t(capture_.width) * size_t(capture_.height))
         return;
     const int64_t now = loop_.Clock().NowMs();
-    const bool key = frameCounter_ == 0 || !previous_.SameGeometry(pending_) || now - lastKeyTime_ >= KeyFrameDueAfterMs();
+    const bool key = frameCounter_ == 0 || previous_.PixelFormat() != descriptor_.pixelFormat ||
+                     previous_.Width() != capture_.width || previous_.Height() != capture_.height ||
+                     now - lastKeyTime_ >= KeyFrameDueAfterMs();
     Encoder::Job job;
     job.serial = serial_;
+    job.frame = ++captures_;
     job.key = key;
     job.captureTime = now;
+    job.format = descriptor_.pixelFormat;
     job.segments = descriptor_.segmentsPerLine;
-    job.delta = std::move(spare_);
-    if (key) {
-        job.delta = pending_;
-    } else {
-        if (!job.delta.SetGeometry(pending_.PixelFormat(), pending_.Width(), pending_.Height())) return;
-        XorAndCountChanged(job.delta, pending_, previous_, descriptor_.segmentsPerLine);
-    }
+    job.capture = std::move(capture_);
+    job.previous = std::move(previous_);
+    job.current = std::move(current_);
+    job.delta = std::move(delta_);
+    job.step = EncoderStep;
+    if (!encoder_) encoder_ = std::make_unique<Encoder>(loop_, self_);
+    encoding_ = true;
+    encoder_->Submit(std::move(job));
+}
+
+void TShareSession::WarmUp() {
+    // The first tick would otherwise allocate and fault in a whole screen's pictures on the main
+    // thread; the encoder does it now, and ticks wait until it is done.
+    Encoder::Job job;
+    job.serial = serial_;
+    job.warmup = true;
+    job.format = descriptor_.pixelFormat;
+    job.capture = std::move(capture_);
+    job.capture.width = descriptor_.pictureWidth;
+    job.capture.height = descriptor_.pictureHeight;
+    job.current = std::move(current_);
+    job.delta = std::move(delta_);
     if (!encoder_) encoder_ = std::make_unique<Encoder>(loop_, self_);
     encoding_ = true;
     encoder_->Submit(std::move(job));
@@ -256,7 +324,12 @@ void TShareSession::EncodeDone() {
     while (encoder_ && encoder_->TakeResult(r)) {
         if (r.serial != serial_) continue;
         encoding_ = false;
-        spare_ = std::move(r.delta);
+        // The pictures come back for the next frame; the base stays as the viewers have it until
+        // this frame is queued.
+        capture_ = std::move(r.capture);
+        previous_ = std::move(r.previous);
+        current_ = std::move(r.current);
+        delta_ = std::move(r.delta);
         if (!OwnShare() || stopSent_ || r.stream.empty()) continue;
         const int64_t now = loop_.Clock().NowMs();
         TAppShareFrameHeader fh;
@@ -271,10 +344,8 @@ void TShareSession::EncodeDone() {
         ByteWriter w(body);
         WriteAppShareFrameHeader(w, fh);
         w.bytes(r.stream.data(), r.stream.size());
-        // The captured picture becomes the base of the next difference only once its frame is
-        // queued; a frame that could not be queued leaves the base as the viewers have it.
         if (!Send(vkAppShareFrame, body)) continue;
-        std::swap(previous_, pending_);
+        std::swap(previous_, current_);
         lastFrameTime_ = now;
         if (r.key) {
             lastKeyTime_ = r.captureTime;
@@ -322,10 +393,10 @@ void TShareSession::OnStart(const TVCRHeader& h, std::span<const uint8_t> body) 
         startRequested_ = false;
         frameCounter_ = 0;
         previous_.Clear();
-        pending_.Clear();
         encoding_ = false;
         state_ = state;
         if (View) View->SharerStarted(d);
+        WarmUp();
         if (state_ == kShareStateSharing) StartTimer();
     }
     SetRow(d.userId, kRowSharing);
@@ -344,8 +415,9 @@ void TShareSession::EndShare() {
         if (Injector) Injector->ReleaseAll();
         encoding_ = false;
         previous_.Clear();
-        pending_.Clear();
-        spare_.Clear();
+        current_.Clear();
+        delta_.Clear();
+        capture_ = TRgbPicture{};
         if (View) View->SharerStopped();
     }
     if (controller_) SetRow(controller_, kRowNoShare);

@@ -2,9 +2,10 @@
 // One application share of the segment-stream scheme from start to stop, on both sides, plus the
 // viewer side of the tile scheme and the hand-over of remote control.
 //
-// Sharer: every tick of the frame timer captures the shared screen, XORs it with the last picture
-// that was sent and hands the difference to an encoder thread, so the room window keeps turning
-// while a large key frame is compressed; the frame is queued when its encoding is done, and only
+// Sharer: every tick of the frame timer only takes the screen and hands the plain picture to an
+// encoder thread, which reduces it to the share's pixel format, XORs it with the last picture that
+// was sent and compresses it, one frame at a time and in frame order; so the room window keeps
+// turning while a large key frame is made. The frame is queued when its encoding is done, and only
 // then does its picture become the one the next difference is taken against. Every
 // KeyFrameIntervalMs a whole key frame goes out, so viewers who came late or lost a frame recover.
 // Viewer: frames apply in order from a key frame on; after a gap or a refused frame nothing
@@ -46,10 +47,10 @@ public:
     virtual ~IShareScreen() = default;
     virtual TRect ScreenRect() = 0;
     virtual bool WindowExists(uint32_t window) = 0;
-    // One capture by the descriptor's mode into `target` (the descriptor's pixel format and
-    // picture size); false when the screen could not be read.
+    // One capture by the descriptor's mode into `target`, 0x00RRGGBB at the descriptor's picture
+    // size (the encoder reduces it to the pixel format); false when the screen could not be read.
     virtual bool Capture(const TAppShareDescriptor& d, uint32_t window, bool captureTranslucent, bool showBorder,
-                         ShareBitmap& target) = 0;
+                         TRgbPicture& target) = 0;
 };
 
 // What the windows do for a share. Every call has an empty default.
@@ -131,8 +132,12 @@ public:
     int32_t LastAppliedFrame() const { return lastApplied_; }
     bool WaitingForKeyFrame() const { return waitingForKey_; }
     const ShareBitmap& ViewerPicture() const { return decoder_.Picture(); }
+    // The last picture that was queued (with the encoder, so empty, while a frame is made).
     const ShareBitmap& PreviousPicture() const { return previous_; }
     bool EncodeInFlight() const { return encoding_; }
+    // Called on the encoder thread before each of its steps of a frame ("reduce", "xor",
+    // "encode") with the frame's capture serial; for tests that prove where the work runs.
+    std::function<void(const char* step, uint64_t frame)> EncoderStep;
     const TTileShare& Tiles() const { return tiles_; }
     bool TileControl() const { return tileControl_; }
     int TimerId() const { return timer_; }
@@ -194,6 +199,7 @@ private:
     void StartTimer();
     void StopTimer();
     void EncodeDone();
+    void WarmUp();
     void ApplyGrant(int32_t user, bool on);
     void SetControlling(bool on);
     void OpenTiles(const TPaneShareInfo& info);
@@ -221,9 +227,13 @@ private:
     int64_t lastFrameTime_ = 0;
     int64_t lastKeyTime_ = 0;
     size_t lastKeyBytes_ = 0;
-    ShareBitmap previous_;   // the last picture that was queued
-    ShareBitmap pending_;    // the capture whose frame is being encoded
-    ShareBitmap spare_;      // a difference picture to reuse
+    // The last picture that was queued, in the share's format; with the encoder while a frame is
+    // being made.
+    ShareBitmap previous_;
+    TRgbPicture capture_;    // the screen as the tick took it
+    ShareBitmap current_;    // spare pictures the encoder reuses
+    ShareBitmap delta_;
+    uint64_t captures_ = 0;
     bool encoding_ = false;
     std::unique_ptr<Encoder> encoder_;
 

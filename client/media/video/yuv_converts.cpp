@@ -1,5 +1,7 @@
 #include "yuv_converts.h"
 
+#include <algorithm>
+
 #include "video_records.h"
 
 namespace orb::video {
@@ -21,42 +23,168 @@ int YuvFormatOf(uint32_t compression) {
 
 namespace {
 
-inline int Clamp255(double v) {
-    int i = int(v);  // truncation toward zero
-    return i < 0 ? 0 : i > 255 ? 255 : i;
+// Every constant of the formula is an exact multiple of 1/256000 (1.1643828125 = 298082/256000,
+// and so on), so each channel is floor(n / 256000) of an integer n, clamped to 0..255: exact, with
+// no rounding of a binary fraction. Truncation toward zero and flooring differ only below zero,
+// where both clamp to 0.
+constexpr int32_t kYc = 298082, kUb = 516411, kUg = 100291, kVg = 208120, kVr = 408583;
+
+// floor(n / 256000) clamped to 0..255 without a division: n is clamped to [0, 256 x 256000), then
+// n / 256000 = q / 125 with q = n >> 11 (below 32000). q / 125 is at least 1/125 away from the next
+// integer unless it is one, so q x 0.008 + 0.004 in single precision (off by far less than 0.004)
+// truncates to the exact quotient; vector units do this faster than a 32-bit multiply.
+inline uint32_t Channel(int32_t n) {
+    n = n < 0 ? 0 : n > 65535999 ? 65535999 : n;
+    return uint32_t(int32_t(float(n >> 11) * 0.008f + 0.004f));
 }
 
-// The formula's products per byte value, computed once; the sums below are the same operations in
-// the same order as the formula's, so the results are identical.
-struct TYuvTables {
-    double y[256], ub[256], ug[256], vg[256], vr[256];
-    TYuvTables() {
-        for (int i = 0; i < 256; ++i) {
-            y[i] = (i - 16) * 1.1643828125;
-            ub[i] = (i - 128) * 2.01723046875;
-            ug[i] = (i - 128) * 0.39176171875;
-            vg[i] = (i - 128) * 0.81296875;
-            vr[i] = (i - 128) * 1.59602734375;
-        }
-    }
-};
-const TYuvTables kT;
+inline uint32_t PixelOf(int32_t yTerm, int32_t blue, int32_t green, int32_t red) {
+    return Channel(yTerm + blue) | (Channel(yTerm - green) << 8) | (Channel(yTerm + red) << 16);
+}
 
 inline uint32_t Pixel(int y, int u, int v) {
-    const double yy = kT.y[y];
-    return uint32_t(Clamp255(yy + kT.ub[u])) | (uint32_t(Clamp255(yy - kT.ug[u] - kT.vg[v])) << 8) |
-           (uint32_t(Clamp255(yy + kT.vr[v])) << 16);
+    const int32_t yt = kYc * (y - 16), cu = u - 128, cv = v - 128;
+    return PixelOf(yt, kUb * cu, kUg * cu + kVg * cv, kVr * cv);
 }
+
+// The row kernels: plain loops over per-row pointers that the compiler turns into vector code.
+// 4:2:0: the chroma terms of each sample are spread over its two pixels once for the two lines
+// that share them, so the pixel loops read everything contiguously.
+constexpr size_t kRowChunk = 512;
+
+#if defined(__GNUC__)
+#define ORB_ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define ORB_ALWAYS_INLINE inline
+#endif
+
+ORB_ALWAYS_INLINE void RowPairYuv420(const uint8_t* __restrict y0, const uint8_t* __restrict y1,
+                                     const uint8_t* __restrict ul, const uint8_t* __restrict vl,
+                                     uint32_t* __restrict o0, uint32_t* __restrict o1, size_t w) {
+    alignas(64) int32_t cb[kRowChunk], cg[kRowChunk], cr[kRowChunk];
+    for (size_t at = 0; at < w; at += kRowChunk) {
+        const size_t n = std::min(kRowChunk, w - at);
+        const uint8_t* u = ul + at / 2;
+        const uint8_t* v = vl + at / 2;
+        alignas(64) int32_t hb[kRowChunk / 2], hg[kRowChunk / 2], hr[kRowChunk / 2];
+        const size_t half = (n + 1) / 2;
+        for (size_t i = 0; i < half; ++i) {
+            const int32_t cu = int32_t(u[i]) - 128, cv = int32_t(v[i]) - 128;
+            hb[i] = kUb * cu;
+            hg[i] = kUg * cu + kVg * cv;
+            hr[i] = kVr * cv;
+        }
+        for (size_t i = 0; i < half; ++i) {
+            cb[2 * i] = hb[i];
+            cb[2 * i + 1] = hb[i];
+        }
+        for (size_t i = 0; i < half; ++i) {
+            cg[2 * i] = hg[i];
+            cg[2 * i + 1] = hg[i];
+        }
+        for (size_t i = 0; i < half; ++i) {
+            cr[2 * i] = hr[i];
+            cr[2 * i + 1] = hr[i];
+        }
+        const uint8_t* ya = y0 + at;
+        uint32_t* oa = o0 + at;
+        if (!y1) {
+            for (size_t x = 0; x < n; ++x) oa[x] = PixelOf(kYc * (int32_t(ya[x]) - 16), cb[x], cg[x], cr[x]);
+            continue;
+        }
+        const uint8_t* yb = y1 + at;
+        uint32_t* ob = o1 + at;
+        for (size_t x = 0; x < n; ++x) {
+            oa[x] = PixelOf(kYc * (int32_t(ya[x]) - 16), cb[x], cg[x], cr[x]);
+            ob[x] = PixelOf(kYc * (int32_t(yb[x]) - 16), cb[x], cg[x], cr[x]);
+        }
+    }
+}
+
+// A whole 4:2:0 picture, written bottom row first.
+ORB_ALWAYS_INLINE void FrameYuv420(const uint8_t* s, size_t w, size_t h, uint32_t* target) {
+    const size_t cw = (w + 1) / 2, ch = (h + 1) / 2;
+    const uint8_t* up = s + w * h;
+    const uint8_t* vp = up + cw * ch;
+    // Source line r lands on target line h - 1 - r; lines 2k and 2k + 1 share chroma line k.
+    for (size_t r = 0; r < h; r += 2) {
+        const bool two = r + 1 < h;
+        RowPairYuv420(s + r * w, two ? s + (r + 1) * w : nullptr, up + (r / 2) * cw, vp + (r / 2) * cw,
+                      target + (h - 1 - r) * w, two ? target + (h - 2 - r) * w : nullptr, w);
+    }
+}
+
+// Packed 4:2:2 (YUY2: Y0 U Y1 V; UYVY: U Y0 V Y1), one 4-byte group per pixel pair.
+template <int Y0, int U, int Y1, int V>
+ORB_ALWAYS_INLINE void RowPacked422(const uint8_t* __restrict q, uint32_t* __restrict o, size_t w) {
+    const size_t pairs = w / 2;
+    for (size_t i = 0; i < pairs; ++i) {
+        const uint8_t* g4 = q + 4 * i;
+        const int32_t cu = int32_t(g4[U]) - 128, cv = int32_t(g4[V]) - 128;
+        const int32_t b = kUb * cu, g = kUg * cu + kVg * cv, r = kVr * cv;
+        o[2 * i] = PixelOf(kYc * (int32_t(g4[Y0]) - 16), b, g, r);
+        o[2 * i + 1] = PixelOf(kYc * (int32_t(g4[Y1]) - 16), b, g, r);
+    }
+    if (w & 1) {
+        const uint8_t* g4 = q + 4 * pairs;
+        o[w - 1] = Pixel(g4[Y0], g4[U], g4[V]);
+    }
+}
+
+// A whole packed 4:2:2 picture (lines of whole 4-byte groups), written bottom row first.
+template <int Y0, int U, int Y1, int V>
+ORB_ALWAYS_INLINE void FramePacked422(const uint8_t* s, size_t w, size_t h, uint32_t* target) {
+    const size_t stride = ((w + 1) / 2) * 4;
+    for (size_t r = 0; r < h; ++r) RowPacked422<Y0, U, Y1, V>(s + r * stride, target + (h - 1 - r) * w, w);
+}
+
+// The converters compiled once more for the wider vector units, picked by what the processor has.
+struct TFrameConverters {
+    void (*i420)(const uint8_t*, size_t, size_t, uint32_t*);
+    void (*yuy2)(const uint8_t*, size_t, size_t, uint32_t*);
+    void (*uyvy)(const uint8_t*, size_t, size_t, uint32_t*);
+};
+
+#define ORB_FRAME_CONVERTERS(attr, name)                                                                       \
+    attr void name##I420(const uint8_t* s, size_t w, size_t h, uint32_t* t) { FrameYuv420(s, w, h, t); }     \
+    attr void name##Yuy2(const uint8_t* s, size_t w, size_t h, uint32_t* t) {                                \
+        FramePacked422<0, 1, 2, 3>(s, w, h, t);                                                               \
+    }                                                                                                         \
+    attr void name##Uyvy(const uint8_t* s, size_t w, size_t h, uint32_t* t) {                                \
+        FramePacked422<1, 0, 3, 2>(s, w, h, t);                                                               \
+    }
+
+ORB_FRAME_CONVERTERS(, Plain)
+#if defined(__x86_64__) && defined(__GNUC__)
+ORB_FRAME_CONVERTERS(__attribute__((target("avx2"))), Avx2)
+#if defined(__clang__)
+ORB_FRAME_CONVERTERS(__attribute__((target("avx512f,avx512bw,avx512vl,avx512dq"))), Avx512)
+#else
+ORB_FRAME_CONVERTERS(__attribute__((target("avx512f,avx512bw,avx512vl,avx512dq,prefer-vector-width=512"))), Avx512)
+#endif
+#endif
+
+TFrameConverters PickConverters() {
+#if defined(__x86_64__) && defined(__GNUC__)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+        __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq"))
+        return {Avx512I420, Avx512Yuy2, Avx512Uyvy};
+    if (__builtin_cpu_supports("avx2")) return {Avx2I420, Avx2Yuy2, Avx2Uyvy};
+#endif
+    return {PlainI420, PlainYuy2, PlainUyvy};
+}
+const TFrameConverters kConverters = PickConverters();
 
 }  // namespace
 
 uint32_t YuvToRgb(int y, int u, int v) {
+    // Out-of-range inputs go through the same integers, in 64 bits.
     if ((y | u | v) & ~0xFF) {
-        double yy = (y - 16) * 1.1643828125;
-        int b = Clamp255(yy + (u - 128) * 2.01723046875);
-        int g = Clamp255(yy - (u - 128) * 0.39176171875 - (v - 128) * 0.81296875);
-        int r = Clamp255(yy + (v - 128) * 1.59602734375);
-        return uint32_t(b) | (uint32_t(g) << 8) | (uint32_t(r) << 16);
+        const int64_t yt = int64_t(kYc) * (y - 16);
+        auto ch = [](int64_t n) { return uint32_t(n < 0 ? 0 : n / 256000 > 255 ? 255 : n / 256000); };
+        return ch(yt + int64_t(kUb) * (u - 128)) | (ch(yt - int64_t(kUg) * (u - 128) - int64_t(kVg) * (v - 128)) << 8) |
+               (ch(yt + int64_t(kVr) * (v - 128)) << 16);
     }
     return Pixel(y, u, v);
 }
@@ -87,23 +215,8 @@ bool ConvertYuvFrame(int id, std::span<const uint8_t> source, std::span<uint32_t
     auto out = [&](size_t r) { return target.data() + (h - 1 - r) * w; };
 
     switch (id) {
-    case kConvYUY2:
-    case kConvUYVY: {
-        const size_t stride = ((w + 1) / 2) * 4;
-        const bool yuy2 = id == kConvYUY2;
-        for (size_t r = 0; r < h; ++r) {
-            const uint8_t* line = s + r * stride;
-            uint32_t* o = out(r);
-            for (size_t x = 0; x < w; x += 2) {
-                const uint8_t* q = line + x * 2;
-                int y0 = yuy2 ? q[0] : q[1], u = yuy2 ? q[1] : q[0];
-                int y1 = yuy2 ? q[2] : q[3], v = yuy2 ? q[3] : q[2];
-                o[x] = Pixel(y0, u, v);
-                if (x + 1 < w) o[x + 1] = Pixel(y1, u, v);
-            }
-        }
-        return true;
-    }
+    case kConvYUY2: kConverters.yuy2(s, w, h, target.data()); return true;
+    case kConvUYVY: kConverters.uyvy(s, w, h, target.data()); return true;
     case kConvY41P: {
         const size_t stride = ((w + 7) / 8) * 12;
         static constexpr int kY[8] = {1, 3, 5, 7, 8, 9, 10, 11};
@@ -142,19 +255,7 @@ bool ConvertYuvFrame(int id, std::span<const uint8_t> source, std::span<uint32_t
             }
         }
         return true;
-    case kConvI420: {
-        const size_t cw = (w + 1) / 2, ch = (h + 1) / 2;
-        const uint8_t* up = s + w * h;
-        const uint8_t* vp = up + cw * ch;
-        for (size_t r = 0; r < h; ++r) {
-            uint32_t* o = out(r);
-            const uint8_t* yl = s + r * w;
-            const uint8_t* ul = up + (r / 2) * cw;
-            const uint8_t* vl = vp + (r / 2) * cw;
-            for (size_t x = 0; x < w; ++x) o[x] = Pixel(yl[x], ul[x >> 1], vl[x >> 1]);
-        }
-        return true;
-    }
+    case kConvI420: kConverters.i420(s, w, h, target.data()); return true;
     case kConvYVU9: {
         // Only whole 4 x 4 blocks carry chroma; the rest of the target is left black.
         const size_t cw = w / 4, ch = h / 4;

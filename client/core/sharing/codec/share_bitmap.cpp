@@ -20,7 +20,9 @@ bool PictureGeometryOk(uint8_t pixelFormat, int64_t width, int64_t height) {
 
 bool ShareBitmap::SetGeometry(uint8_t pixelFormat, int32_t width, int32_t height) {
     if (!PictureGeometryOk(pixelFormat, width, height)) return false;
-    if (pixelFormat == format_ && width == width_ && height == height_) return true;
+    if (pixelFormat == format_ && width == width_ && height == height_ &&
+        pixels_.size() == size_t(width) * size_t(appshare::BytesPerPixel(pixelFormat)) * size_t(height))
+        return true;
     format_ = pixelFormat;
     bpp_ = appshare::BytesPerPixel(pixelFormat);
     width_ = width;

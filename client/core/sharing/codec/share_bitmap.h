@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "sharing/records/appshare_records.h"
@@ -24,6 +25,25 @@ bool PictureGeometryOk(uint8_t pixelFormat, int64_t width, int64_t height);
 class ShareBitmap {
 public:
     ShareBitmap() = default;
+    ShareBitmap(const ShareBitmap&) = default;
+    ShareBitmap& operator=(const ShareBitmap&) = default;
+    // A bitmap moved from is empty (no format, no size), never a size without its pixels.
+    ShareBitmap(ShareBitmap&& o) noexcept { *this = std::move(o); }
+    ShareBitmap& operator=(ShareBitmap&& o) noexcept {
+        if (this == &o) return *this;
+        format_ = o.format_;
+        bpp_ = o.bpp_;
+        width_ = o.width_;
+        height_ = o.height_;
+        stride_ = o.stride_;
+        pixels_ = std::move(o.pixels_);
+        o.format_ = 0;
+        o.bpp_ = 0;
+        o.width_ = o.height_ = 0;
+        o.stride_ = 0;
+        o.pixels_.clear();
+        return *this;
+    }
 
     uint8_t PixelFormat() const { return format_; }
     int32_t Width() const { return width_; }
