@@ -68,6 +68,12 @@ void TChatBrowser::Append(QTextCursor& c, const QString& text, const QTextCharFo
 void TChatBrowser::AddMessage(const QString& sender, bool notice, uint32_t colour, const QString& text,
                               const QString& timeText, int pointSize) {
     pending_.push_back({sender, notice, colour, text, timeText, pointSize});
+    PostTurnEnd();
+}
+
+void TChatBrowser::ScrollToEnd() { PostTurnEnd(); }
+
+void TChatBrowser::PostTurnEnd() {
     if (turnEndPosted_) return;
     turnEndPosted_ = true;
     // At the end of the turn: the turn's lines in one edit, then to the new end once.

@@ -28,6 +28,8 @@ public:
                     int pointSize);
     // Puts the lines still waiting into the document; whatever reads the view's text calls it first.
     void Flush();
+    // Moves to the end of the text once, when the turn ends and its lines are in.
+    void ScrollToEnd();
     void Clear();
     void SetPointSize(int pointSize);
     // The view's text and pictures as an RTF document.
@@ -49,6 +51,7 @@ private:
         int pointSize;
     };
     void Write(QTextCursor& c, const TLine& line);
+    void PostTurnEnd();
     int32_t key_;
     // Each edit of the document lays out again every block since the layout's last check point
     // (about a screen and a half): one edit per turn rather than per line keeps a burst's cost per

@@ -431,11 +431,9 @@ void TfOrbeloMain::SelectChatTarget(int type, int32_t user) {
         const orb::TParticipantRow* row = dm_ ? dm_->Participants.FindUser(user) : nullptr;
         SetChatHeader(row ? Q8(row->caption) : QStringLiteral("Unknown User"));
     }
-    if (view) {
-        view->Flush();
-        view->moveCursor(QTextCursor::End);
-        view->ensureCursorVisible();
-    }
+    // Every join and leave chooses the public chat again: the move to the end waits for the turn's
+    // end, once, rather than laying the document out for each of them.
+    if (view) view->ScrollToEnd();
 }
 
 // ---- IChatView
