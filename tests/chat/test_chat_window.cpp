@@ -9,6 +9,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
+#include <QScrollBar>
+#include <QStackedWidget>
 #include <QTest>
 #include <QToolButton>
 #include <QTextBlock>
@@ -445,6 +447,62 @@ TEST(MainWindowChat, ViewsInputSendToNotesAndExports) {
     EXPECT_FALSE(ui.btnSpeak->isChecked());
     EXPECT_FALSE(dm.Room.SpeakOn);
     orbtest::RemoveDir(dir);
+}
+
+// The lines of one turn reach the document together at the turn's end; whatever reads the view
+// before then (text, RTF, font size, clearing) sees every line as if it were already there.
+TEST(ChatViewTurn, PendingLinesReachEveryReaderAndTheEnd) {
+    QStackedWidget stack;
+    stack.resize(300, 200);
+    stack.show();
+    TChatViews views(&stack);
+    TChatBrowser* v = views.AddChatMessage(0, QStringLiteral("System"), true, chat::kChatGrey, QStringLiteral("one"));
+    views.AddChatMessage(0, QStringLiteral("Bea"), false, chat::kChatBlue, QStringLiteral("two :-)\nthree"));
+    views.AddChatMessage(7, QStringLiteral("Bea"), false, chat::kChatBlack, QStringLiteral("private"));
+    // No turn has ended: the readers bring the lines in themselves.
+    EXPECT_NE(v->Rtf().find("three"), std::string::npos);
+    EXPECT_EQ(v->document()->blockCount(), 4);  // the notice, a header, two lines of text
+    EXPECT_EQ(ImagesIn(v->document()), 1);
+    views.AddChatMessage(0, QStringLiteral("Bea"), false, chat::kChatBlue, QStringLiteral("four"));
+    views.SetFontSize(14);
+    for (QTextBlock b = v->document()->begin(); b.isValid(); b = b.next())
+        for (auto it = b.begin(); !it.atEnd(); ++it)
+            if (!it.fragment().charFormat().isImageFormat()) {
+                EXPECT_EQ(it.fragment().charFormat().fontPointSize(), 14) << it.fragment().text().toStdString();
+            }
+    EXPECT_TRUE(v->toPlainText().endsWith(QStringLiteral("four")));
+    TChatBrowser* priv = views.Find(7);
+    ASSERT_TRUE(priv);
+    QApplication::processEvents();
+    EXPECT_EQ(priv->toPlainText(), QStringLiteral("Bea\nprivate"));
+
+    // Lines cleared before their turn ends never appear.
+    views.AddChatMessage(0, QStringLiteral("Bea"), false, chat::kChatBlue, QStringLiteral("gone"));
+    views.ClearAll();
+    QApplication::processEvents();
+    EXPECT_TRUE(v->document()->isEmpty()) << v->toPlainText().toStdString();
+
+    // A burst ends with the view at its end, and choosing the view again returns there.
+    // (The first burst brings the scroll bar, which narrows the text: the second one is judged.)
+    for (int burst = 0; burst < 2; ++burst) {
+        for (int i = 0; i < 200; ++i)
+            views.AddChatMessage(0, QStringLiteral("Bea"), false, chat::kChatBlue, QStringLiteral("line %1").arg(i));
+        QApplication::processEvents();
+    }
+    // The last line is in sight.
+    const auto endInSight = [v] {
+        QTextCursor end(v->document());
+        end.movePosition(QTextCursor::End);
+        return v->viewport()->rect().contains(v->cursorRect(end));
+    };
+    QScrollBar* bar = v->verticalScrollBar();
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_TRUE(endInSight());
+    bar->setValue(0);
+    v->ScrollToEnd();
+    EXPECT_FALSE(endInSight());  // not before the turn ends
+    QApplication::processEvents();
+    EXPECT_TRUE(endInSight());
 }
 
 int main(int argc, char** argv) {

@@ -67,43 +67,19 @@ void TChatBrowser::Append(QTextCursor& c, const QString& text, const QTextCharFo
 
 void TChatBrowser::AddMessage(const QString& sender, bool notice, uint32_t colour, const QString& text,
                               const QString& timeText, int pointSize) {
-    QTextCursor c(document());
-    c.movePosition(QTextCursor::End);
-    // One edit: the document is laid out once for the message, not once for each piece of it.
-    c.beginEditBlock();
-    if (!document()->isEmpty()) c.insertBlock();
-    QTextCharFormat f;
-    f.setFontPointSize(pointSize);
-    if (notice) {
-        f.setForeground(FromBgr(0x808080));
-        Append(c, sender + timeText + QStringLiteral(": ") + text, f);
-    } else {
-        f.setFontWeight(QFont::Bold);
-        f.setForeground(FromBgr(0x000000));
-        Append(c, sender + timeText, f);
-        c.insertBlock();
-        f.setFontWeight(QFont::Normal);
-        f.setForeground(FromBgr(colour));
-        for (const chat::TChatPiece& piece : chat::SplitSmileys(U16(text))) {
-            if (piece.picture < 0) {
-                Append(c, Q(piece.text), f);
-            } else {
-                QTextImageFormat img;
-                img.setName(SmileyUrl(piece.picture).toString());
-                img.setWidth(kSmileyPixels);
-                img.setHeight(kSmileyPixels);
-                img.setVerticalAlignment(QTextCharFormat::AlignMiddle);
-                c.insertImage(img);
-            }
-        }
-    }
-    c.endEditBlock();
-    // To the new end once per turn of the loop: a burst of lines would otherwise lay the
-    // document out again for every line.
-    if (scrollPending_) return;
-    scrollPending_ = true;
+    pending_.push_back({sender, notice, colour, text, timeText, pointSize});
+    PostTurnEnd();
+}
+
+void TChatBrowser::ScrollToEnd() { PostTurnEnd(); }
+
+void TChatBrowser::PostTurnEnd() {
+    if (turnEndPosted_) return;
+    turnEndPosted_ = true;
+    // At the end of the turn: the turn's lines in one edit, then to the new end once.
     QTimer::singleShot(0, this, [this] {
-        scrollPending_ = false;
+        turnEndPosted_ = false;
+        Flush();
         QTextCursor end(document());
         end.movePosition(QTextCursor::End);
         setTextCursor(end);
@@ -111,12 +87,54 @@ void TChatBrowser::AddMessage(const QString& sender, bool notice, uint32_t colou
     });
 }
 
+void TChatBrowser::Flush() {
+    if (pending_.empty()) return;
+    QTextCursor c(document());
+    c.movePosition(QTextCursor::End);
+    // One edit: the document is laid out once for all the lines, not once for each piece of them.
+    c.beginEditBlock();
+    for (const TLine& line : pending_) Write(c, line);
+    c.endEditBlock();
+    pending_.clear();
+}
+
+void TChatBrowser::Write(QTextCursor& c, const TLine& line) {
+    if (!document()->isEmpty()) c.insertBlock();
+    QTextCharFormat f;
+    f.setFontPointSize(line.pointSize);
+    if (line.notice) {
+        f.setForeground(FromBgr(0x808080));
+        Append(c, line.sender + line.timeText + QStringLiteral(": ") + line.text, f);
+        return;
+    }
+    f.setFontWeight(QFont::Bold);
+    f.setForeground(FromBgr(0x000000));
+    Append(c, line.sender + line.timeText, f);
+    c.insertBlock();
+    f.setFontWeight(QFont::Normal);
+    f.setForeground(FromBgr(line.colour));
+    for (const chat::TChatPiece& piece : chat::SplitSmileys(U16(line.text))) {
+        if (piece.picture < 0) {
+            Append(c, Q(piece.text), f);
+        } else {
+            QTextImageFormat img;
+            img.setName(SmileyUrl(piece.picture).toString());
+            img.setWidth(kSmileyPixels);
+            img.setHeight(kSmileyPixels);
+            img.setVerticalAlignment(QTextCharFormat::AlignMiddle);
+            c.insertImage(img);
+        }
+    }
+}
+
 void TChatBrowser::Clear() {
+    pending_.clear();
     clear();
     RegisterPictures();
 }
 
 void TChatBrowser::SetPointSize(int pointSize) {
+    Flush();
     QTextCursor c(document());
     c.select(QTextCursor::Document);
     QTextCharFormat f;
@@ -124,7 +142,8 @@ void TChatBrowser::SetPointSize(int pointSize) {
     c.mergeCharFormat(f);
 }
 
-std::string TChatBrowser::Rtf() const {
+std::string TChatBrowser::Rtf() {
+    Flush();
     chat::TRtfWriter w;
     bool first = true;
     for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) {

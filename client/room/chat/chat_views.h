@@ -10,6 +10,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 class QStackedWidget;
 
@@ -21,12 +22,18 @@ public:
     explicit TChatBrowser(int32_t key, QWidget* parent = nullptr);
     int32_t Key() const { return key_; }
     // Appends one message: a notice (grey, plain, one line) or a bold header line and the text.
+    // The lines of one turn of the loop reach the document together, in one edit, when the turn
+    // ends or when something reads the view (Flush).
     void AddMessage(const QString& sender, bool notice, uint32_t colour, const QString& text, const QString& timeText,
                     int pointSize);
+    // Puts the lines still waiting into the document; whatever reads the view's text calls it first.
+    void Flush();
+    // Moves to the end of the text once, when the turn ends and its lines are in.
+    void ScrollToEnd();
     void Clear();
     void SetPointSize(int pointSize);
     // The view's text and pictures as an RTF document.
-    std::string Rtf() const;
+    std::string Rtf();
 
 protected:
     // Only the registered smiley pictures exist for the document; everything else stays unloaded.
@@ -35,8 +42,22 @@ protected:
 private:
     void RegisterPictures();
     void Append(QTextCursor& c, const QString& text, const QTextCharFormat& f);
+    struct TLine {
+        QString sender;
+        bool notice;
+        uint32_t colour;
+        QString text;
+        QString timeText;
+        int pointSize;
+    };
+    void Write(QTextCursor& c, const TLine& line);
+    void PostTurnEnd();
     int32_t key_;
-    bool scrollPending_ = false;
+    // Each edit of the document lays out again every block since the layout's last check point
+    // (about a screen and a half): one edit per turn rather than per line keeps a burst's cost per
+    // line small however long the chat is.
+    std::vector<TLine> pending_;
+    bool turnEndPosted_ = false;
 };
 
 class TChatViews {

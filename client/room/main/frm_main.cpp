@@ -173,7 +173,9 @@ QAction* TfOrbeloMain::ChatPerm(int tag) const { return chatPerm_[tag == 0 ? 0 :
 
 QString TfOrbeloMain::PublicChatText() const {
     orb::room::TChatBrowser* v = chatViews_->Find(0);
-    return v ? v->toPlainText() : QString();
+    if (!v) return QString();
+    v->Flush();
+    return v->toPlainText();
 }
 
 void TfOrbeloMain::FreeChatViews() { chatViews_->FreeAll(); }

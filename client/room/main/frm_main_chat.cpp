@@ -126,10 +126,16 @@ void TfOrbeloMain::SetupChatUi() {
     connect(save, &QAction::triggered, ui_->acSavePublicChat, &QAction::trigger);
     pmChat_->addSeparator();
     pmChat_->addAction(QStringLiteral("Select All"), this, [this] {
-        if (TChatBrowser* v = chatViews_->Find(chatViews_->FrontKey())) v->selectAll();
+        if (TChatBrowser* v = chatViews_->Find(chatViews_->FrontKey())) {
+            v->Flush();
+            v->selectAll();
+        }
     });
     pmChat_->addAction(QStringLiteral("Copy"), this, [this] {
-        if (TChatBrowser* v = chatViews_->Find(chatViews_->FrontKey())) v->copy();
+        if (TChatBrowser* v = chatViews_->Find(chatViews_->FrontKey())) {
+            v->Flush();
+            v->copy();
+        }
     });
     // The smilies button offers the smileys themselves.
     ui_->btnSmilies->setMenu(smilies);
@@ -425,10 +431,9 @@ void TfOrbeloMain::SelectChatTarget(int type, int32_t user) {
         const orb::TParticipantRow* row = dm_ ? dm_->Participants.FindUser(user) : nullptr;
         SetChatHeader(row ? Q8(row->caption) : QStringLiteral("Unknown User"));
     }
-    if (view) {
-        view->moveCursor(QTextCursor::End);
-        view->ensureCursorVisible();
-    }
+    // Every join and leave chooses the public chat again: the move to the end waits for the turn's
+    // end, once, rather than laying the document out for each of them.
+    if (view) view->ScrollToEnd();
 }
 
 // ---- IChatView
