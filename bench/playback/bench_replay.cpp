@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
         PlainEventLoop loop(clock);
         Target target(clock);
         TPlaybackShared shared;
-        shared.SetAvailable(int64_t(w.Bytes(true).size()));
+        shared.SetAvailableBytes(int64_t(w.Bytes(true).size()));
         shared.SetTotalSize(int32_t(w.Bytes(true).size()));
         shared.SetComplete(true);
         TPlayerThreadConfig c;
@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
         PlainEventLoop loop;
         Target target(loop.Clock());
         TPlaybackShared shared;
-        shared.SetAvailable(int64_t(b.Bytes(true).size()));
+        shared.SetAvailableBytes(int64_t(b.Bytes(true).size()));
         shared.SetTotalSize(int32_t(b.Bytes(true).size()));
         shared.SetComplete(true);
         TPlayerThreadConfig c;

@@ -102,7 +102,7 @@ int main() {
         };
         pump([&] { return s.OwnShare() && viewer.dm.Sharing().Running(); });
         // The key frame first, out of the measurement.
-        s.Tick();
+        s.SendAppShareFrame();
         pump([&] { return viewer.dm.Sharing().LastAppliedFrame() == 0 && !viewer.dm.Sharing().WaitingForKeyFrame(); });
 
         double latency = 0, worst = 0;
@@ -111,7 +111,7 @@ int main() {
             g_frame = f;
             painter.Paint((f * 97) % (W - kBlockW), (f * 53) % (H - kBlockH), kBlockW, kBlockH, Block);
             const auto c = Clock::now();
-            s.Tick();
+            s.SendAppShareFrame();
             pump([&] { return viewer.dm.Sharing().LastAppliedFrame() == f; });
             const double l = Ms(c, Clock::now());
             latency += l;

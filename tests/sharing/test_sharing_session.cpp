@@ -61,7 +61,7 @@ public:
     std::vector<bool> control;
     std::map<int32_t, int> rows;
     TRect lastDirty;
-    void OpenViewer(const TAppShareDescriptor&, const std::string&) override { ++opened; }
+    void OpenShareViewer(const TAppShareDescriptor&, const std::string&) override { ++opened; }
     void PictureChanged(const ShareBitmap&, const TRect& dirty) override {
         ++changed;
         lastDirty = dirty;
@@ -281,7 +281,7 @@ TEST_F(SharingSession, RefusedFramesChangeNothingAndPreviousSwapsOnlyWhenQueued)
     Paint(30, 30, 4, 4, 0x123456);
     sharer.connected = false;
     clock.Advance(250);
-    sharer.session.Tick();  // not connected: nothing captured
+    sharer.session.SendAppShareFrame();  // not connected: nothing captured
     EXPECT_FALSE(sharer.session.EncodeInFlight());
     EXPECT_EQ(sharer.session.PreviousPicture(), base);
     EXPECT_EQ(sharer.session.FrameCounter(), counter);
@@ -289,7 +289,7 @@ TEST_F(SharingSession, RefusedFramesChangeNothingAndPreviousSwapsOnlyWhenQueued)
     sharer.connected = true;
     sharer.queued = 1 << 20;
     const int captures = screen.captures;
-    sharer.session.Tick();
+    sharer.session.SendAppShareFrame();
     EXPECT_EQ(screen.captures, captures);
 }
 
@@ -301,7 +301,7 @@ TEST_F(SharingSession, StopDropsQueuedFramesAndEndsBothSides) {
     EXPECT_EQ(sharer.Take(vkAppShareStop).size(), 1u);
     EXPECT_EQ(sharer.session.TimerId(), 0);
     // An encoding that finishes after the stop is not sent.
-    sharer.session.Tick();
+    sharer.session.SendAppShareFrame();
     EXPECT_TRUE(sharer.Take(vkAppShareFrame).empty());
     viewer.session.OnStop(Header(vkAppShareStop, kOther));  // not the sharer: ignored
     EXPECT_TRUE(viewer.session.Running());
@@ -386,7 +386,7 @@ TEST_F(SharingSession, AStartNamingTheOwnUserThatWasNotAskedForCapturesNothing) 
     EXPECT_EQ(sharer.session.TimerId(), 0);
     clock.Advance(1000);
     sharer.loop.ProcessPending();
-    sharer.session.Tick();
+    sharer.session.SendAppShareFrame();
     EXPECT_EQ(screen.captures, 0);
     EXPECT_TRUE(sharer.sent.empty());
     // Asked for, it starts once; a second unasked start does not restart it.
@@ -496,11 +496,11 @@ TEST(SharingResponsiveness, AKeyFrameIsEncodedOffTheLoopAndSentByItsNotice) {
     ASSERT_TRUE(sharer.session.SendStart(d));
     sharer.sent.clear();
     sharer.session.OnStart(Header(vkAppShareStart, kSharer), StartBody(d));
-    sharer.session.Tick();
+    sharer.session.SendAppShareFrame();
     EXPECT_TRUE(sharer.session.EncodeInFlight()) << "the tick did not hand the key frame to the encoder";
     EXPECT_TRUE(sharer.Take(vkAppShareFrame).empty()) << "the key frame was encoded inside the tick";
     // A second tick while the encoder works queues nothing more.
-    sharer.session.Tick();
+    sharer.session.SendAppShareFrame();
     // Drain: the guard only stops a hang, it judges no speed.
     const auto guard = std::chrono::steady_clock::now() + std::chrono::minutes(2);
     while (sharer.session.EncodeInFlight() && std::chrono::steady_clock::now() < guard) {

@@ -78,21 +78,25 @@ void TChatBrowser::AddMessage(const QString& sender, bool notice, uint32_t colou
         c.insertBlock();
         f.setFontWeight(QFont::Normal);
         f.setForeground(FromBgr(colour));
-        for (const chat::TChatPiece& piece : chat::SplitSmileys(U16(text))) {
-            if (piece.picture < 0) {
-                Append(c, Q(piece.text), f);
-            } else {
-                QTextImageFormat img;
-                img.setName(SmileyUrl(piece.picture).toString());
-                img.setWidth(kSmileyPixels);
-                img.setHeight(kSmileyPixels);
-                img.setVerticalAlignment(QTextCharFormat::AlignMiddle);
-                c.insertImage(img);
-            }
-        }
+        AppendTextWithSmileys(c, text, f);
     }
     setTextCursor(c);
     ensureCursorVisible();
+}
+
+void TChatBrowser::AppendTextWithSmileys(QTextCursor& c, const QString& text, const QTextCharFormat& f) {
+    for (const chat::TChatPiece& piece : chat::SplitSmileys(U16(text))) {
+        if (piece.picture < 0) {
+            Append(c, Q(piece.text), f);
+        } else {
+            QTextImageFormat img;
+            img.setName(SmileyUrl(piece.picture).toString());
+            img.setWidth(kSmileyPixels);
+            img.setHeight(kSmileyPixels);
+            img.setVerticalAlignment(QTextCharFormat::AlignMiddle);
+            c.insertImage(img);
+        }
+    }
 }
 
 void TChatBrowser::Clear() {
@@ -137,7 +141,7 @@ std::string TChatBrowser::Rtf() const {
 
 TChatViews::TChatViews(QStackedWidget* stack) : stack_(stack) {}
 
-TChatBrowser* TChatViews::Find(int32_t key) const {
+TChatBrowser* TChatViews::FindMessageList(int32_t key) const {
     std::lock_guard lk(mu_);
     auto it = views_.find(key);
     return it == views_.end() ? nullptr : it->second;
@@ -146,7 +150,13 @@ TChatBrowser* TChatViews::Find(int32_t key) const {
 TChatBrowser* TChatViews::FindOrCreate(int32_t key, bool* created) {
     std::lock_guard lk(mu_);
     if (created) *created = false;
-    if (TChatBrowser* v = Find(key)) return v;
+    if (TChatBrowser* v = FindMessageList(key)) return v;
+    if (created) *created = true;
+    return CreateMessageList(key);
+}
+
+TChatBrowser* TChatViews::CreateMessageList(int32_t key) {
+    std::lock_guard lk(mu_);
     auto* v = new TChatBrowser(key, stack_);
     if (menu_) {
         v->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -157,7 +167,6 @@ TChatBrowser* TChatViews::FindOrCreate(int32_t key, bool* created) {
     stack_->addWidget(v);
     if (front >= 0) stack_->setCurrentIndex(front);
     views_[key] = v;
-    if (created) *created = true;
     return v;
 }
 
@@ -172,7 +181,7 @@ TChatBrowser* TChatViews::AddChatMessage(int32_t key, const QString& sender, boo
 }
 
 void TChatViews::BringToFront(int32_t key) {
-    if (TChatBrowser* v = Find(key)) stack_->setCurrentWidget(v);
+    if (TChatBrowser* v = FindMessageList(key)) stack_->setCurrentWidget(v);
 }
 
 int32_t TChatViews::FrontKey() const {

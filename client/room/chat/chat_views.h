@@ -35,14 +35,18 @@ protected:
 private:
     void RegisterPictures();
     void Append(QTextCursor& c, const QString& text, const QTextCharFormat& f);
+    // The text with its smiley codes as pictures.
+    void AppendTextWithSmileys(QTextCursor& c, const QString& text, const QTextCharFormat& f);
     int32_t key_;
 };
 
 class TChatViews {
 public:
     explicit TChatViews(QStackedWidget* stack);
-    TChatBrowser* Find(int32_t key) const;
+    TChatBrowser* FindMessageList(int32_t key) const;
     TChatBrowser* FindOrCreate(int32_t key, bool* created = nullptr);
+    // A new view for the key (the caller has found none).
+    TChatBrowser* CreateMessageList(int32_t key);
     // AddChatMessage: finds or creates the view and appends; returns it.
     TChatBrowser* AddChatMessage(int32_t key, const QString& sender, bool notice, uint32_t colour, const QString& text);
     void BringToFront(int32_t key);
