@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
         Viewer viewer(loop);
         Target target(loop.Clock(), viewer.dm);
         TPlaybackShared shared;
-        shared.SetAvailable(int64_t(w.Bytes(true).size()));
+        shared.SetAvailableBytes(int64_t(w.Bytes(true).size()));
         shared.SetTotalSize(int32_t(w.Bytes(true).size()));
         shared.SetComplete(true);
         TPlayerThreadConfig c;
@@ -152,7 +152,7 @@ int main(int argc, char** argv) {
         Viewer viewer(loop);
         Target target(loop.Clock(), viewer.dm);
         TPlaybackShared shared;
-        shared.SetAvailable(int64_t(b.Bytes(true).size()));
+        shared.SetAvailableBytes(int64_t(b.Bytes(true).size()));
         shared.SetTotalSize(int32_t(b.Bytes(true).size()));
         shared.SetComplete(true);
         TPlayerThreadConfig c;

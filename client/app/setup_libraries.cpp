@@ -77,9 +77,9 @@ void TProgram::SetupLibraries() {
 
     // Received documents, pictures and slides stay in the private temporary folder.
     if (!dm_->Folders().temp.empty()) {
-        dm.Libraries.downloadFolder = dm_->Folders().temp / "Downloads";
+        dm.Libraries.DownloadFolder = dm_->Folders().temp / "Downloads";
         std::error_code ec;
-        std::filesystem::create_directories(dm.Libraries.downloadFolder, ec);
+        std::filesystem::create_directories(dm.Libraries.DownloadFolder, ec);
     }
     // A received document is handed to the desktop only when it is no program or script.
     dm.DownloadActions.openFile = [this](const std::filesystem::path& file) {

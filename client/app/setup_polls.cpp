@@ -78,8 +78,8 @@ void TProgram::SetupPolls() {
     auto action = [main](const char* name) { return main->findChild<QAction*>(name); };
 
     // Sends a poll as the stored favourite of that caption, after asking.
-    auto sendStored = [&dm, main, resultsPtr](const QString& caption) {
-        auto poll = StoredPolls().Load(caption.toStdString());
+    auto SendStoredPoll = [&dm, main, resultsPtr](const QString& caption) {
+        auto poll = StoredPolls().LoadStoredPoll(caption.toStdString());
         if (!poll) {
             room::PlainMessageBox(main, QMessageBox::Information,
                                   QStringLiteral("This poll could not be found. Try to create the poll again."));
@@ -119,15 +119,15 @@ void TProgram::SetupPolls() {
                 if (!commands || a != commands->Action(chat::acArrangeExam)) a->setEnabled(on);
         });
     }
-    auto addRecent = [recent, sendStored](const std::string& name) {
+    auto AddRecentPollItem = [recent, SendStoredPoll](const std::string& name) {
         const QString caption = room::FromUtf8(std::string(Trim(name)));
         for (QAction* a : recent->actions())
             if (a->data().toInt() == 1 && a->text() == caption) return;
         QAction* a = recent->addAction(caption);
         a->setData(1);
-        QObject::connect(a, &QAction::triggered, recent, [sendStored, caption] { sendStored(caption); });
+        QObject::connect(a, &QAction::triggered, recent, [SendStoredPoll, caption] { SendStoredPoll(caption); });
     };
-    main->RecentPollsFiller = [this, recent, addRecent, commands, resultsPtr] {
+    main->RecentPollsFiller = [this, recent, AddRecentPollItem, commands, resultsPtr] {
         recent->clear();
         if (commands) recent->addAction(commands->Action(chat::acArrangeExam));
         QAction* latest = recent->addAction(QStringLiteral("Show the latest poll results..."));
@@ -138,7 +138,7 @@ void TProgram::SetupPolls() {
             resultsPtr->raise();
         });
         recent->addSeparator();
-        for (const std::string& name : StoredPolls().Names()) addRecent(name);
+        for (const std::string& name : StoredPolls().GetStoredPollNames()) AddRecentPollItem(name);
         const bool on = recent->menuAction()->isEnabled();
         for (QAction* a : recent->actions())
             if (!commands || a != commands->Action(chat::acArrangeExam)) a->setEnabled(on);
@@ -151,15 +151,15 @@ void TProgram::SetupPolls() {
         using namespace chat;
         commands->StateHooks.recording = [&dm] { return dm.ServerRecording != 0; };
         commands->StateHooks.breakoutAllowed = [&dm] { return dm.BreakoutAllowed; };
-        commands->SetExecute(acArrangeExam, [&dm, main, resultsPtr, addRecent] {
+        commands->SetExecute(acArrangeExam, [&dm, main, resultsPtr, AddRecentPollItem] {
             TfrmPing editor(main);
             dm.PollResults.Clear();
             if (resultsPtr) resultsPtr->RefreshResults();
             if (editor.exec() != QDialog::Accepted) return;
             const std::string question = editor.Question();
             const uint32_t mask = editor.GetAnswerMask();
-            if (editor.AddToFavourites() && StoredPolls().Save(polls::NewPollRecord(question, mask)))
-                addRecent(polls::RecordQuestion(question));
+            if (editor.AddToFavourites() && StoredPolls().SaveStoredPoll(polls::NewPollRecord(question, mask)))
+                AddRecentPollItem(polls::RecordQuestion(question));
             dm.StartPoll(question, mask, false, false);
             if (resultsPtr) resultsPtr->RefreshResults();
         });

@@ -52,7 +52,7 @@ public:
     void ShowError(const std::string& text) override {
         room::ShowPlainMessage(main, QMessageBox::Critical, Text(text));
     }
-    void OpenViewer(const appshare::TAppShareDescriptor& d, const std::string& caption) override {
+    void OpenShareViewer(const appshare::TAppShareDescriptor& d, const std::string& caption) override {
         main->Ui().acAppShare->setEnabled(false);
         viewer->OpenSegmentShare(d);
         ShowViewer(caption);
@@ -63,7 +63,7 @@ public:
     void SetViewCaption(const std::string& caption) override { main->Ui().navBoardView->setText(Text(caption)); }
     void CloseViewer() override {
         main->Ui().acAppShare->setEnabled(true);
-        Dock();
+        DockShareViewer();
         viewer->CloseShare();
         controller->ShowMainView(mvWhiteboard);
     }
@@ -87,7 +87,7 @@ public:
     void SetShareState(int32_t user, int state) override {
         if (dm->OnShareRowState) dm->OnShareRowState(user, state);
     }
-    void OpenTileViewer(const appshare::TPaneShareInfo&, const sharing::TRgbPicture& picture,
+    void ShowPaneViewer(const appshare::TPaneShareInfo&, const sharing::TRgbPicture& picture,
                         const std::string& caption) override {
         viewer->OpenTileShare(picture);
         ShowViewer(caption);
@@ -106,7 +106,7 @@ public:
         viewer->setWindowTitle(Text(caption));
         if (!viewer->Floating()) viewer->show();
     }
-    void Dock() {
+    void DockShareViewer() {
         auto& ui = main->Ui();
         const bool visible = viewer->isVisible();
         viewer->setParent(ui.pBH, Qt::Widget);
@@ -117,7 +117,7 @@ public:
         controller->SetShareViewerDocked(true);
         viewer->setVisible(visible && controller->CurrentView() == mvShareViewer);
     }
-    void Float() {
+    void FloatShareViewer() {
         auto& ui = main->Ui();
         if (ui.pBH->layout()) ui.pBH->layout()->removeWidget(viewer);
         viewer->setParent(nullptr, Qt::Window | Qt::WindowStaysOnTopHint);
@@ -172,7 +172,7 @@ void TProgram::SetupSharing() {
     auto& h = dm.RoomHooks;
     h.AppShareRunning = [&dm] { return dm.Sharing().Running() || dm.Sharing().Tiles().Exists(); };
     h.OwnShareRunning = [&dm] { return dm.Sharing().OwnShare(); };
-    h.FloatShareViewer = [w] { w->Float(); };
+    h.FloatShareViewer = [w] { w->FloatShareViewer(); };
     h.StopAppShareLocally = [&dm] { dm.Sharing().StopLocally(); };
     // The viewer answers the server's tile requests.
     dm.ShareViewerWindow = loop_->RegisterWindow([&dm](uint32_t msg, std::intptr_t, std::intptr_t) {
@@ -184,12 +184,12 @@ void TProgram::SetupSharing() {
     w->viewer->SendInput = [&dm](const TRemoteInputEvent& e) { dm.SendRemoteInput(e); };
     w->viewer->OnToggleFloat = [w] {
         if (w->viewer->Floating())
-            w->Dock();
+            w->DockShareViewer();
         else
-            w->Float();
+            w->FloatShareViewer();
     };
-    w->viewer->OnDockRequested = [w] { w->Dock(); };
-    main_->Ui().lbDocAppShareClick->installEventFilter(new TClickFilter(main_.get(), [w] { w->Dock(); }));
+    w->viewer->OnDockRequested = [w] { w->DockShareViewer(); };
+    main_->Ui().lbDocAppShareClick->installEventFilter(new TClickFilter(main_.get(), [w] { w->DockShareViewer(); }));
 
     // The control bar and the participants window.
     auto workArea = [this] {

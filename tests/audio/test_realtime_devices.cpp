@@ -169,7 +169,7 @@ TEST_F(RealtimeDevices, WizardLoopbackKeepsGoingAndTheTestSoundEnds) {
         close(fd);
     });
     TMicLoopback loopback(loop_);
-    ASSERT_TRUE(loopback.Start(2, 0, 0));
+    ASSERT_TRUE(loopback.StartMicLoopback(2, 0, 0));
     // Half-second buffers: ten of them is five times the capture ring and more than three times
     // the output's credit.
     const bool went = SpinUntil([&] { return loopback.Played() >= 10; }, 30000);

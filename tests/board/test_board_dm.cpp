@@ -98,9 +98,9 @@ TEST_F(DmFixture, DispatchedStrokesAndPicturesReachTheEngine) {
 TEST_F(DmFixture, MouseUpSendsOneStrokesMessageOnTheRoomConnection) {
     dm.BoardRight = true;
     engine.SetTool(btRectangle);
-    engine.MouseDown(MouseButton::Left, 10, 10);
-    engine.MouseMove(true, false, 40, 30);
-    engine.MouseUp(MouseButton::Left, 40, 30);
+    engine.Image5MouseDown(MouseButton::Left, 10, 10);
+    engine.Image5MouseMove(true, false, 40, 30);
+    engine.Image5MouseUp(MouseButton::Left, 40, 30);
     auto [h, body] = Receive();
     EXPECT_EQ(h.kind, vkBoardStrokes);
     EXPECT_EQ(h.sender, 31);

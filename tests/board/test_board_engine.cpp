@@ -32,9 +32,9 @@ struct EngineTest : ::testing::Test {
     }
     void Drag(uint8_t tool, QPoint a, QPoint b) {
         engine.SetTool(tool);
-        engine.MouseDown(MouseButton::Left, a.x(), a.y());
-        engine.MouseMove(true, false, b.x(), b.y());
-        engine.MouseUp(MouseButton::Left, b.x(), b.y());
+        engine.Image5MouseDown(MouseButton::Left, a.x(), a.y());
+        engine.Image5MouseMove(true, false, b.x(), b.y());
+        engine.Image5MouseUp(MouseButton::Left, b.x(), b.y());
     }
     TStrokeRecord Rec(uint8_t tool, int x1, int y1, int x2, int y2, int width = 1, TColorRef pen = kBlack,
                       uint8_t brushStyle = bsClear, TColorRef brush = kWhite, int board = 1) {
@@ -66,8 +66,8 @@ TEST_F(EngineTest, StartsOnBoardOneWithToolNoneAndDefaultPen) {
 
 TEST_F(EngineTest, ClickWithoutMovementSendsNothing) {
     engine.SetTool(btFreeHand);
-    engine.MouseDown(MouseButton::Left, 50, 50);
-    engine.MouseUp(MouseButton::Left, 50, 50);
+    engine.Image5MouseDown(MouseButton::Left, 50, 50);
+    engine.Image5MouseUp(MouseButton::Left, 50, 50);
     EXPECT_TRUE(session.sent.empty());
     EXPECT_EQ(engine.Pending().size(), 1u);  // the move-to stays until the next mouse-down
 }
@@ -89,10 +89,10 @@ TEST_F(EngineTest, ZeroSizeRectangleSendsMoveToAndRectangle) {
 TEST_F(EngineTest, FreeHandRecordsEveryMoveAsSinglePoint) {
     engine.SetTool(btFreeHand);
     engine.SetPenWidth(1);
-    engine.MouseDown(MouseButton::Left, 10, 10);
-    engine.MouseMove(true, false, 20, 10);
-    engine.MouseMove(true, false, 20, 30);
-    engine.MouseUp(MouseButton::Left, 20, 30);
+    engine.Image5MouseDown(MouseButton::Left, 10, 10);
+    engine.Image5MouseMove(true, false, 20, 10);
+    engine.Image5MouseMove(true, false, 20, 30);
+    engine.Image5MouseUp(MouseButton::Left, 20, 30);
     ASSERT_EQ(session.sent.size(), 1u);
     const auto recs = Records(session.sent[0]);
     ASSERT_EQ(recs.size(), 3u);
@@ -105,14 +105,14 @@ TEST_F(EngineTest, FreeHandRecordsEveryMoveAsSinglePoint) {
 TEST_F(EngineTest, ShapesRubberBandInOverlayOnlyAndCommitAtMouseUp) {
     engine.SetTool(btLine);
     engine.SetPenWidth(1);
-    engine.MouseDown(MouseButton::Left, 10, 10);
-    engine.MouseMove(true, false, 50, 10);
+    engine.Image5MouseDown(MouseButton::Left, 10, 10);
+    engine.Image5MouseMove(true, false, 50, 10);
     EXPECT_TRUE(IsWhite(engine.BoardImage(1)));
     EXPECT_NE(engine.Overlay().pixel(30, 10), 0u);
-    engine.MouseMove(true, false, 10, 50);
+    engine.Image5MouseMove(true, false, 10, 50);
     EXPECT_EQ(qAlpha(engine.Overlay().pixel(30, 10)), 0);  // the old band is gone
     EXPECT_EQ(engine.Pending().size(), 1u);
-    engine.MouseUp(MouseButton::Left, 10, 50);
+    engine.Image5MouseUp(MouseButton::Left, 10, 50);
     EXPECT_EQ(qAlpha(engine.Overlay().pixel(10, 30)), 0);
     EXPECT_EQ(engine.BoardImage(1).pixel(10, 30), qRgb(0, 0, 0));
     ASSERT_EQ(session.sent.size(), 1u);
@@ -128,8 +128,8 @@ TEST_F(EngineTest, RubberBandsShowAsNotXorOverTheBoard) {
     engine.SetBrushStyle(bsSolid);
     engine.SetBrushColor(0x00FF0000);  // blue
     engine.SetTool(btRectangle);
-    engine.MouseDown(MouseButton::Left, 400, 100);
-    engine.MouseMove(true, false, 600, 200);
+    engine.Image5MouseDown(MouseButton::Left, 400, 100);
+    engine.Image5MouseMove(true, false, 600, 200);
     const QImage& o = engine.Overlay();
     EXPECT_EQ(o.pixel(550, 100), qRgb(255, 0, 0));    // red over white stays red
     EXPECT_EQ(o.pixel(450, 100), qRgb(0, 255, 255));  // red over black shows inverted
@@ -139,7 +139,7 @@ TEST_F(EngineTest, RubberBandsShowAsNotXorOverTheBoard) {
     // A white pen leaves the board as it is, as not-xor does.
     engine.SetPenColor(kWhite);
     engine.SetBrushStyle(bsClear);
-    engine.MouseMove(true, false, 610, 210);
+    engine.Image5MouseMove(true, false, 610, 210);
     EXPECT_EQ(o.pixel(450, 100), qRgb(0, 0, 0));
     EXPECT_EQ(o.pixel(550, 100), kW);
 }
@@ -163,7 +163,7 @@ TEST_F(EngineTest, NoRightOrNoConnectionSendsNothingAndPrivateBoardNeverSends) {
 
 TEST_F(EngineTest, ClampAndSnap) {
     engine.SetTool(btLine);
-    engine.MouseDown(MouseButton::Left, -10, 900);
+    engine.Image5MouseDown(MouseButton::Left, -10, 900);
     EXPECT_EQ(engine.Pending()[0], MakeMoveTo(1, 0, 768, 0, 768));
     engine.SetSnapToGrid(true);
     Drag(btRectangle, {12, 12}, {38, 62});
@@ -323,13 +323,13 @@ TEST_F(EngineTest, ReplayClipsHugeCoordinatesToTheBoard) {
 TEST_F(EngineTest, ReplayEndsTheLocalDrag) {
     engine.SetTool(btFreeHand);
     engine.SetPenWidth(1);
-    engine.MouseDown(MouseButton::Left, 100, 100);
-    engine.MouseMove(true, false, 110, 100);
+    engine.Image5MouseDown(MouseButton::Left, 100, 100);
+    engine.Image5MouseMove(true, false, 110, 100);
     const TStrokeRecord recs[] = {Rec(btMoveTo, 5, 5, 5, 5, 0, 0, 0, 0), Rec(btLine, 5, 5, 50, 5)};
     engine.ReplayStrokes(recs);
     EXPECT_FALSE(engine.Drawing());
-    engine.MouseMove(true, false, 130, 100);  // draws and records nothing more
-    engine.MouseUp(MouseButton::Left, 130, 100);
+    engine.Image5MouseMove(true, false, 130, 100);  // draws and records nothing more
+    engine.Image5MouseUp(MouseButton::Left, 130, 100);
     EXPECT_EQ(engine.BoardImage(1).pixel(120, 100), kW);
     ASSERT_EQ(session.sent.size(), 1u);  // what was drawn before the replay still goes out
     const auto sent = Records(session.sent[0]);
@@ -339,13 +339,13 @@ TEST_F(EngineTest, ReplayEndsTheLocalDrag) {
 
     // A shape dragged through a replay is not committed, and its rubber band goes away.
     engine.SetTool(btRectangle);
-    engine.MouseDown(MouseButton::Left, 200, 200);
-    engine.MouseMove(true, false, 260, 260);
+    engine.Image5MouseDown(MouseButton::Left, 200, 200);
+    engine.Image5MouseMove(true, false, 260, 260);
     EXPECT_NE(qAlpha(engine.Overlay().pixel(230, 200)), 0);
     engine.ReplayStrokes({});
     EXPECT_EQ(qAlpha(engine.Overlay().pixel(230, 200)), 0);
-    engine.MouseMove(true, false, 280, 280);
-    engine.MouseUp(MouseButton::Left, 280, 280);
+    engine.Image5MouseMove(true, false, 280, 280);
+    engine.Image5MouseUp(MouseButton::Left, 280, 280);
     EXPECT_TRUE(IsWhite(engine.BoardImage(1).copy(190, 190, 100, 100)));
     EXPECT_EQ(session.sent.size(), 1u);
 }
@@ -353,11 +353,11 @@ TEST_F(EngineTest, ReplayEndsTheLocalDrag) {
 TEST_F(EngineTest, ClearDuringADragRestartsTheStrokeWhereTheDragIs) {
     engine.SetTool(btFreeHand);
     engine.SetPenWidth(1);
-    engine.MouseDown(MouseButton::Left, 100, 100);
-    engine.MouseMove(true, false, 110, 100);
+    engine.Image5MouseDown(MouseButton::Left, 100, 100);
+    engine.Image5MouseMove(true, false, 110, 100);
     engine.ClearBoard(1);  // a clear received from the room
-    engine.MouseMove(true, false, 120, 100);
-    engine.MouseUp(MouseButton::Left, 120, 100);
+    engine.Image5MouseMove(true, false, 120, 100);
+    engine.Image5MouseUp(MouseButton::Left, 120, 100);
     ASSERT_EQ(session.sent.size(), 1u);
     const auto sent = Records(session.sent[0]);
     ASSERT_EQ(sent.size(), 2u);
@@ -372,11 +372,11 @@ TEST_F(EngineTest, ClearDuringADragRestartsTheStrokeWhereTheDragIs) {
     EXPECT_EQ(engine.BoardImage(1).pixel(0, 0), kW);
 
     // A clear of another board during the drag leaves the outgoing stroke whole.
-    engine.MouseDown(MouseButton::Left, 100, 200);
-    engine.MouseMove(true, false, 110, 200);
+    engine.Image5MouseDown(MouseButton::Left, 100, 200);
+    engine.Image5MouseMove(true, false, 110, 200);
     engine.ClearBoard(3);
-    engine.MouseMove(true, false, 120, 200);
-    engine.MouseUp(MouseButton::Left, 120, 200);
+    engine.Image5MouseMove(true, false, 120, 200);
+    engine.Image5MouseUp(MouseButton::Left, 120, 200);
     ASSERT_EQ(session.sent.size(), 2u);
     const auto whole = Records(session.sent[1]);
     ASSERT_EQ(whole.size(), 3u);
@@ -418,14 +418,14 @@ TEST_F(EngineTest, SelectBoardAnnouncesOnlyWithRightAndFlag) {
 
 TEST_F(EngineTest, PointerGestureNeedsRightAndSendsTypes) {
     session.boardRight = false;
-    engine.MouseDown(MouseButton::Right, 10, 20);
+    engine.Image5MouseDown(MouseButton::Right, 10, 20);
     EXPECT_TRUE(session.sent.empty());
     EXPECT_EQ(engine.PointerType(), 0);
     session.boardRight = true;
     engine.SetPointerButtons(true, false);
-    engine.MouseDown(MouseButton::Right, 10, 20);
-    engine.MouseMove(false, true, 30, 40);
-    engine.MouseUp(MouseButton::Right, 30, 40);
+    engine.Image5MouseDown(MouseButton::Right, 10, 20);
+    engine.Image5MouseMove(false, true, 30, 40);
+    engine.Image5MouseUp(MouseButton::Right, 30, 40);
     ASSERT_EQ(session.sent.size(), 3u);
     EXPECT_EQ(session.sent[0].body, BuildBoardPointerBody(10, 20, 1, 1));
     EXPECT_EQ(session.sent[1].body, BuildBoardPointerBody(30, 40, 1, 1));
@@ -438,9 +438,9 @@ TEST_F(EngineTest, PlacingAPictureGrowsToItsEdgeAndSendsJpeg) {
     engine.SetPenColor(0x00000080);
     engine.BeginPlacement(Solid(100, 50, qRgb(0, 0, 255)), true);
     EXPECT_EQ(engine.Tool(), btPlaceBitmap);
-    engine.MouseMove(false, false, 1000, 740);
+    engine.Image5MouseMove(false, false, 1000, 740);
     EXPECT_TRUE(IsWhite(engine.BoardImage(1)));
-    engine.MouseDown(MouseButton::Left, 1000, 740);
+    engine.Image5MouseDown(MouseButton::Left, 1000, 740);
     EXPECT_EQ(engine.BoardImage(1).size(), QSize(1100, 790));
     EXPECT_EQ(engine.BoardImage(1).pixel(1050, 760), qRgb(0, 0, 255));
     ASSERT_EQ(session.sent.size(), 1u);

@@ -112,8 +112,8 @@ TEST_F(MessagesTest, StrokesWithBadBoardsOrLengthsAreDropped) {
 
 TEST_F(MessagesTest, ABoardChangeDuringAFreeHandDragSendsWhatWasDrawn) {
     engine.SetTool(btFreeHand);
-    engine.MouseDown(MouseButton::Left, 100, 100);
-    engine.MouseMove(true, false, 120, 100);
+    engine.Image5MouseDown(MouseButton::Left, 100, 100);
+    engine.Image5MouseMove(true, false, 120, 100);
     const TStrokeRecord recs[] = {Line(2, 10, 10, 60, 10), Line(2, 10, 20, 60, 20)};
     Handle(vkBoardStrokes, BuildBoardStrokesBody(2, recs));
     ASSERT_EQ(session.sent.size(), 1u);
@@ -121,23 +121,23 @@ TEST_F(MessagesTest, ABoardChangeDuringAFreeHandDragSendsWhatWasDrawn) {
     EXPECT_EQ(session.sent[0].body.size(), 4u + 2 * 20u);
     EXPECT_EQ(session.sent[0].body[0], 1);
     EXPECT_EQ(session.sent[0].body[4], 1);
-    engine.MouseMove(true, false, 140, 100);
-    engine.MouseUp(MouseButton::Left, 140, 100);
+    engine.Image5MouseMove(true, false, 140, 100);
+    engine.Image5MouseUp(MouseButton::Left, 140, 100);
     EXPECT_EQ(session.sent.size(), 1u);
     EXPECT_TRUE(IsWhite(engine.BoardImage(2).copy(90, 90, 60, 20)));
 }
 
 TEST_F(MessagesTest, AStrokeEndedByAReplayGoesOutUnderItsOwnBoard) {
     engine.SetTool(btFreeHand);
-    engine.MouseDown(MouseButton::Left, 100, 100);
-    engine.MouseMove(true, false, 120, 100);
+    engine.Image5MouseDown(MouseButton::Left, 100, 100);
+    engine.Image5MouseMove(true, false, 120, 100);
     const TStrokeRecord recs[] = {Line(1, 10, 10, 60, 10), Line(1, 10, 20, 60, 20)};
     Handle(vkBoardStrokes, BuildBoardStrokesBody(1, recs));  // ends the drag
     Handle(vkBoardPointer, BuildBoardPointerBody(5, 5, 2, 1));  // then board 2 becomes current
     ASSERT_EQ(session.sent.size(), 1u);
     EXPECT_EQ(session.sent[0].body.size(), 4u + 2 * 20u);
     EXPECT_EQ(session.sent[0].body[0], 1);
-    engine.MouseUp(MouseButton::Left, 120, 100);
+    engine.Image5MouseUp(MouseButton::Left, 120, 100);
     EXPECT_EQ(session.sent.size(), 1u);
 }
 

@@ -65,7 +65,7 @@ struct FakeChatView : IChatView {
     void AddNoteRow(const TNoteRow& r) override { notes.push_back(r); }
     void ClearNotes() override { ++cleared; }
     void ShowChatPopup(const std::u16string& s, const std::u16string&) override { popups.push_back(Utf16ToUtf8(s)); }
-    void ShowTextNote(const std::string& s, const std::u16string& t, double) override {
+    void ShowUserNote(const std::string& s, const std::u16string& t, double) override {
         popups.push_back("note " + s);
         noteTexts.push_back(Utf16ToUtf8(t));
     }

@@ -247,7 +247,7 @@ TEST(MainWindowChat, ViewsInputSendToNotesAndExports) {
     const std::u16string lines[] = {u"<b>x</b> :-) {\u00e9} http://example.com/a.png"};
     ASSERT_TRUE(other.SendTextRecord(other.OwnUserId, 0, lines, other.OwnRoom, 0));
     ASSERT_TRUE(pump([&] { return window.PublicChatText().contains(QStringLiteral("<b>x</b>")); }));
-    TChatBrowser* pub = window.ChatViews().Find(0);
+    TChatBrowser* pub = window.ChatViews().FindMessageList(0);
     ASSERT_TRUE(pub);
     EXPECT_EQ(ImagesIn(pub->document()), 1);
     // Chat lines name the sender by the first name of the record.
@@ -291,7 +291,7 @@ TEST(MainWindowChat, ViewsInputSendToNotesAndExports) {
     QTest::keyClick(ui.eMultiMsg, Qt::Key_Return);
     ASSERT_TRUE(pump([&] { return !otherView.lines.empty() && otherView.lines.back().first == dm.OwnUserId; }));
     EXPECT_EQ(otherView.lines.back().second, "just you\r\nand me");
-    ASSERT_TRUE(pump([&] { return window.ChatViews().Find(other.OwnUserId) != nullptr; }));
+    ASSERT_TRUE(pump([&] { return window.ChatViews().FindMessageList(other.OwnUserId) != nullptr; }));
     EXPECT_EQ(window.ChatViews().FrontKey(), other.OwnUserId);
     // A private target of one's own id selects no view.
     window.SelectChatTarget(1, dm.OwnUserId);
@@ -471,7 +471,7 @@ TEST(ChatViewTurn, PendingLinesReachEveryReaderAndTheEnd) {
                 EXPECT_EQ(it.fragment().charFormat().fontPointSize(), 14) << it.fragment().text().toStdString();
             }
     EXPECT_TRUE(v->toPlainText().endsWith(QStringLiteral("four")));
-    TChatBrowser* priv = views.Find(7);
+    TChatBrowser* priv = views.FindMessageList(7);
     ASSERT_TRUE(priv);
     QApplication::processEvents();
     EXPECT_EQ(priv->toPlainText(), QStringLiteral("Bea\nprivate"));

@@ -54,7 +54,7 @@ struct LibraryDm : ::testing::Test {
         dm.OwnLoginInfo.SetUserId(7);
         dm.LibraryView = &view;
         dm.Libraries.webLinksWindow = kLinksWindow;
-        dm.Libraries.downloadFolder = folder;
+        dm.Libraries.DownloadFolder = folder;
         std::filesystem::create_directories(folder);
         dm.Participants.AddUser(kModerator, "Teacher").level = 1000;
         dm.Participants.AddUser(kStudent, "Pupil").level = 0;

@@ -89,8 +89,8 @@ protected:
         c.dm.BoardRight = level >= 1000;
         c.dm.ServerHost = "127.0.0.1";
         c.dm.FileTransferPort = transfers_.Port();
-        c.dm.Libraries.downloadFolder = dir_ / name;
-        fs::create_directories(c.dm.Libraries.downloadFolder);
+        c.dm.Libraries.DownloadFolder = dir_ / name;
+        fs::create_directories(c.dm.Libraries.DownloadFolder);
         c.dm.DownloadActions.openFile = [&c](const fs::path& file) {
             std::string why;
             if (!OpenWithDesktop(file, &why)) c.refused.push_back(why);
@@ -169,7 +169,7 @@ TEST_F(LibraryRoom, DocumentIsUploadedListedPushedDownloadedAndOpened) {
     pupil_.dm.AcceptPushedDocument(pupil_.asked[0].second);
     ASSERT_TRUE(Pump([&] { return Opened().size() == 1; }));
     const fs::path received = Opened()[0];
-    EXPECT_EQ(received.parent_path(), pupil_.dm.Libraries.downloadFolder);
+    EXPECT_EQ(received.parent_path(), pupil_.dm.Libraries.DownloadFolder);
     EXPECT_EQ(received.extension(), ".txt");
     EXPECT_EQ(ReadFile(received), text);
 
@@ -179,7 +179,7 @@ TEST_F(LibraryRoom, DocumentIsUploadedListedPushedDownloadedAndOpened) {
     PushDocument("x.txt", "/../../.profile;rm");
     PushDocument("run.sh", ".sh");
     ASSERT_TRUE(Pump([&] { return pupil_.asked.size() == 3; }));
-    EXPECT_EQ(pupil_.asked[1].second.localPath.parent_path(), pupil_.dm.Libraries.downloadFolder);
+    EXPECT_EQ(pupil_.asked[1].second.localPath.parent_path(), pupil_.dm.Libraries.DownloadFolder);
     EXPECT_EQ(pupil_.asked[1].second.localPath.extension(), "");
     pupil_.dm.AcceptPushedDocument(pupil_.asked[1].second);
     pupil_.dm.AcceptPushedDocument(pupil_.asked[2].second);

@@ -82,7 +82,7 @@ TEST_F(ProgramRows, PushesPollsAndChecksClearTheLastAcknowledgements) {
     dm.OwnLoginInfo.SetLevel(1000);
     dm.OwnRoom = 1002;
     dm.BoardRight = true;
-    dm.Libraries.downloadFolder.clear();  // the pushed document is not fetched here
+    dm.Libraries.DownloadFolder.clear();  // the pushed document is not fetched here
     ASSERT_TRUE(dm.vcrClient.Connect("127.0.0.1", server.Port(), 20000));
     dm.StartWriterThread(1'000'000);
     for (int32_t id : {kOwn, kAna, kBo}) dm.Participants.AddUser(id, "User " + std::to_string(id));

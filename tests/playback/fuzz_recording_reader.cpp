@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         TVCRHeader h;
         std::vector<uint8_t> message;
         for (int i = 0; i < 100000; ++i)
-            if (reader.Next(int64_t(size), complete, h, message) != orb::playback::TNextResult::Message) break;
+            if (reader.ReadNextRecord(int64_t(size), complete, h, message) != orb::playback::TNextResult::Message) break;
     }
     return 0;
 }

@@ -86,7 +86,7 @@ TEST(SessionReader, StreamsWholeCutOffAndRefusedRecordings) {
         // Only whole messages, no session record in front.
         EXPECT_EQ(ReadFile(reader.FileName()), c.file);
         EXPECT_TRUE(shared.Complete());
-        EXPECT_EQ(shared.Available(), int64_t(c.file.size()));
+        EXPECT_EQ(shared.GetAvailableBytes(), int64_t(c.file.size()));
         const bool capped = c.maxBytes < info.TotalSize();
         EXPECT_EQ(reader.Capped(), capped);
         auto cappedNotices = Posts(loop, WM_APP_PLAYERDOWNLOADCAPPED);
@@ -187,7 +187,7 @@ TEST(SessionURLReader, ReplayBuffersWhileTheDownloadLagsThenPlaysOn) {
     TSessionURLReaderThread download(loop, http.Url(), dir.File("u.tm6"), kPlayer, shared);
     ASSERT_TRUE(download.FileCreated());
     download.Resume();
-    ASSERT_TRUE(loop.RunUntil([&] { return shared.Available() >= int64_t(first); }));
+    ASSERT_TRUE(loop.RunUntil([&] { return shared.GetAvailableBytes() >= int64_t(first); }));
     TPlayerThreadConfig c;
     c.fileName = dir.File("u.tm6");
     c.playerWindow = kPlayer;
@@ -278,7 +278,7 @@ TEST(SessionURLReader, AnEndlessAnswerStopsAtTheCapAndTellsThePlayer) {
         ASSERT_TRUE(loop.RunUntil([&] { return download.Finished(); }, 20000));
         EXPECT_TRUE(download.Capped());
         EXPECT_EQ(int64_t(ReadFile(dir.File("e.tm6")).size()), c.kept);
-        EXPECT_EQ(shared.Available(), c.kept);
+        EXPECT_EQ(shared.GetAvailableBytes(), c.kept);
         auto capped = Posts(loop, WM_APP_PLAYERDOWNLOADCAPPED);
         ASSERT_EQ(capped.size(), 1u);
         EXPECT_EQ(capped[0].wParam, c.cap);

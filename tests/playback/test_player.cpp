@@ -28,7 +28,7 @@ struct Replay {
         w.WriteFile(dir.File("r.ob6"), head);
         shared.SetTotalSize(head ? int32_t(bytes.size()) : int32_t(bytes.size() + 740));
         shared.SetMessageCount(uint32_t(w.Count()));
-        shared.SetAvailable(int64_t(bytes.size()));
+        shared.SetAvailableBytes(int64_t(bytes.size()));
         shared.SetComplete(complete);
         TPlayerThreadConfig c;
         c.fileName = dir.File("r.ob6");
@@ -181,10 +181,10 @@ TEST(PlayerThread, BuffersWhileTheFileGrowsThenPlaysOn) {
     r.Start(w, true, false);
     // Only the first message and 21 bytes of the next are there.
     const int64_t firstEnd = 740 + int64_t(w.Each()[0].size());
-    r.shared.SetAvailable(firstEnd + 21);
+    r.shared.SetAvailableBytes(firstEnd + 21);
     ASSERT_TRUE(r.loop.RunUntil([&] { return !r.Posts(WM_APP_PLAYERBUFFERING).empty(); }));
     EXPECT_EQ(Kinds(r.log.Items()), (std::vector<uint16_t>{vkEnterRoom}));
-    r.shared.SetAvailable(int64_t(all.size()));
+    r.shared.SetAvailableBytes(int64_t(all.size()));
     r.shared.SetComplete(true);
     ASSERT_TRUE(r.RunToEnd());
     EXPECT_EQ(Kinds(r.log.Items()), (std::vector<uint16_t>{vkEnterRoom, vkTextMessage, vkTextMessage}));
@@ -213,7 +213,7 @@ TEST(Playback, PauseAndStopFromInsideAReplayedMessage) {
     w.Add(vkEnterRoom, 0, test::RoomEntryBody(2));
     for (int i = 1; i <= 6; ++i) w.Add(vkTextMessage, 1000 * i, test::ChatBody(7, 3, u"m"));
     w.WriteFile(dir.File("s.ob6"), true);
-    p.Shared().SetAvailable(int64_t(w.Bytes(true).size()));
+    p.Shared().SetAvailableBytes(int64_t(w.Bytes(true).size()));
     p.Shared().SetComplete(true);
     p.Shared().SetTotalSize(int32_t(w.Bytes(true).size()));
     int64_t pausedAt = 0;
@@ -258,7 +258,7 @@ TEST(PlayerThread, AJumpBeyondTheDownloadStopsAtTheLastMessageThere) {
     // Four messages are there so far.
     int64_t four = 740;
     for (int i = 0; i < 4; ++i) four += int64_t(w.Each()[size_t(i)].size());
-    r.shared.SetAvailable(four);
+    r.shared.SetAvailableBytes(four);
     ASSERT_TRUE(r.loop.RunUntil([&] { return !r.Posts(WM_APP_PLAYERBUFFERING).empty(); }));
     EXPECT_EQ(r.log.Items().size(), 4u);
     EXPECT_EQ(r.thread->Counter(), 4u);

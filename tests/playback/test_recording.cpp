@@ -44,7 +44,7 @@ std::pair<std::vector<uint16_t>, TNextResult> ReadAll(TRecordingReader& r, int64
     TVCRHeader h;
     std::vector<uint8_t> m;
     for (;;) {
-        TNextResult res = r.Next(available, complete, h, m);
+        TNextResult res = r.ReadNextRecord(available, complete, h, m);
         if (res != TNextResult::Message) return {kinds, res};
         EXPECT_EQ(m.size(), 22u + size_t(h.bodyLength));
         kinds.push_back(h.kind);

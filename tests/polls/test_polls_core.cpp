@@ -59,21 +59,21 @@ TEST(StoredPolls, SlashesStayInOneKeyAndLongQuestionsAreCutOnCharacters) {
     for (const std::string& q : std::vector<std::string>{"Is 1/2 more than 1\\3?", "100% sure", longQuestion}) {
         TPollInfo p = NewPollRecord(q, AnswerMaskFromChecks(Checks({1, 2})));
         p.mustReply = 1;
-        ASSERT_TRUE(store.Save(p)) << q;
+        ASSERT_TRUE(store.SaveStoredPoll(p)) << q;
         const std::string caption = RecordQuestion(q);
-        auto back = store.Load(caption);
+        auto back = store.LoadStoredPoll(caption);
         ASSERT_TRUE(back) << q;
         EXPECT_EQ(back->question, caption);
         EXPECT_EQ(uint32_t(back->answerMask), (1u << 25) | (1u << 24));
         EXPECT_EQ(back->mustReply, 1);
     }
-    auto names = store.Names();
+    auto names = store.GetStoredPollNames();
     ASSERT_EQ(names.size(), 3u);
-    for (const auto& n : names) EXPECT_TRUE(store.Load(n)) << n;
+    for (const auto& n : names) EXPECT_TRUE(store.LoadStoredPoll(n)) << n;
     EXPECT_FALSE(registry.KeyExists(reg::HKEY_CURRENT_USER, "Software\\Test\\StoredPolls\\Is 1"));
-    EXPECT_TRUE(store.Delete("Is 1/2 more than 1\\3?"));
-    EXPECT_FALSE(store.Load("Is 1/2 more than 1\\3?"));
-    EXPECT_EQ(store.Names().size(), 2u);
+    EXPECT_TRUE(store.DeleteStoredPoll("Is 1/2 more than 1\\3?"));
+    EXPECT_FALSE(store.LoadStoredPoll("Is 1/2 more than 1\\3?"));
+    EXPECT_EQ(store.GetStoredPollNames().size(), 2u);
 }
 
 TEST(ExamFiles, RoundTripPartialRecordsAndTheLoadLimit) {
@@ -153,7 +153,7 @@ TEST(PollResults, TallyIsCaseInsensitiveAndTheChartReadsPercentages) {
     TPollResults mixed;
     mixed.AddRow({7, "Eve", "yes"});
     mixed.AddRow({8, "Fay", "Yes"});
-    mixed.Tally();
+    mixed.TallyAnswers();
     ASSERT_EQ(mixed.Entries().size(), 1u);
     EXPECT_EQ(mixed.Entries()[0].count, 2);
 }

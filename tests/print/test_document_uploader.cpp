@@ -107,7 +107,7 @@ protected:
         const int before = ran;
         RunUntil([&] { return ran > before; });  // the print worker's report (nothing to do when queued)
         ASSERT_FALSE(uploader->ExportFolder().empty());
-        uploader->OnDatagram(Notice(30, 2, uploader->ExportFolder().string()));
+        uploader->UDPPrintReaderUDPRead(Notice(30, 2, uploader->ExportFolder().string()));
     }
 
     fs::path root, doc;
@@ -125,21 +125,21 @@ protected:
 TEST_F(Uploader, PagesOfThisJobAreUploadedForgedOnesAreNot) {
     StartJob();
     const std::string f = uploader->ExportFolder().string();
-    uploader->OnDatagram(Notice(30, 5, Page(1), 1));
+    uploader->UDPPrintReaderUDPRead(Notice(30, 5, Page(1), 1));
     // Forged: outside the folder, a link, another job, one byte short.
     const fs::path outside = root / "Slide_2.jpg";
     std::ofstream(outside, std::ios::binary) << std::string("\xFF\xD8\xFF", 3);
-    uploader->OnDatagram(Notice(30, 5, outside.string(), 2));
+    uploader->UDPPrintReaderUDPRead(Notice(30, 5, outside.string(), 2));
     fs::create_symlink(outside, f + "Slide_3.jpg");
-    uploader->OnDatagram(Notice(30, 5, f + "Slide_3.jpg", 3));
-    uploader->OnDatagram(Notice(31, 5, Page(4), 4));
+    uploader->UDPPrintReaderUDPRead(Notice(30, 5, f + "Slide_3.jpg", 3));
+    uploader->UDPPrintReaderUDPRead(Notice(31, 5, Page(4), 4));
     auto shortOne = Notice(30, 5, Page(5), 5);
     shortOne.pop_back();
-    uploader->OnDatagram(shortOne);
+    uploader->UDPPrintReaderUDPRead(shortOne);
     EXPECT_EQ(view.activations, 2);  // start and the one good page; forged datagrams raise nothing
-    uploader->OnDatagram(Notice(30, 5, Page(6), 6));
+    uploader->UDPPrintReaderUDPRead(Notice(30, 5, Page(6), 6));
     EXPECT_EQ(view.status, "Counting ... 6");
-    uploader->OnDatagram(Notice(30, 3, f));
+    uploader->UDPPrintReaderUDPRead(Notice(30, 3, f));
     RunUntil([&] { return view.closed; });
     // Pages go up numbered as uploaded, under the names the presentations library asks for.
     EXPECT_EQ(uploads, (std::vector<std::string>{"Slide_1.JPG:1:5", "Slide_2.JPG:2:5", "notes.pdf:2:4"}));
@@ -156,19 +156,19 @@ TEST_F(Uploader, PagesOfThisJobAreUploadedForgedOnesAreNot) {
 
 TEST_F(Uploader, ManyPagesAskFirstAndAnErrorNoticeEndsTheJob) {
     StartJob();
-    for (int i = 1; i <= 11; ++i) uploader->OnDatagram(Notice(30, 5, Page(i), i));
+    for (int i = 1; i <= 11; ++i) uploader->UDPPrintReaderUDPRead(Notice(30, 5, Page(i), i));
     view.answer = TMsgAnswer::Cancel;
-    uploader->OnDatagram(Notice(30, 3, uploader->ExportFolder().string()));
+    uploader->UDPPrintReaderUDPRead(Notice(30, 3, uploader->ExportFolder().string()));
     EXPECT_EQ(view.messages.back(), ManyPagesQuestion(11));
     EXPECT_TRUE(uploads.empty());
     EXPECT_TRUE(view.close && view.upload && !view.busy);
 
     view.answer = TMsgAnswer::Ok;
     StartJob();
-    uploader->OnDatagram(Notice(30, 5, Page(1), 1));
-    uploader->OnDatagram(Notice(30, 1, uploader->ExportFolder().string()));
+    uploader->UDPPrintReaderUDPRead(Notice(30, 5, Page(1), 1));
+    uploader->UDPPrintReaderUDPRead(Notice(30, 1, uploader->ExportFolder().string()));
     EXPECT_EQ(view.messages.back(), kMsgPrintFailed);
-    uploader->OnDatagram(Notice(30, 3, uploader->ExportFolder().string()));  // too late: the job is over
+    uploader->UDPPrintReaderUDPRead(Notice(30, 3, uploader->ExportFolder().string()));  // too late: the job is over
     EXPECT_TRUE(uploads.empty());
     EXPECT_TRUE(view.close && view.upload && !view.busy && !view.closed);
 }

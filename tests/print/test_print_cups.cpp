@@ -253,7 +253,7 @@ TEST(CupsRoad, PdfPrintedToTheDocumentPrinterBecomesAnUploadedPresentation) {
             if (poll(&p, 1, 50) > 0) {
                 uint8_t buf[2048];
                 ssize_t n = recv(udp, buf, sizeof buf, 0);
-                if (n > 0) uploader.OnDatagram(std::span(buf, size_t(n)));
+                if (n > 0) uploader.UDPPrintReaderUDPRead(std::span(buf, size_t(n)));
             }
             std::deque<std::function<void()>> run;
             {

@@ -291,7 +291,7 @@ TEST_F(SettingsDialog, CancelDiscardsEverythingButTheBufferSize) {
     EXPECT_FALSE(settings_.ShowMe);
     EXPECT_EQ(settings_.RecorderUserName, kDefaultRecorderUserName);
     EXPECT_EQ(RegistryFile(), stored);
-    EXPECT_EQ(StoredPollNames().size(), 2u);
+    EXPECT_EQ(GetStoredPollNames().size(), 2u);
 
     // OK carries the deletions out; "Delete All" empties the list.
     TfrmSettings& again = Open({true, true, false, false, false}, tsPolls);
@@ -299,7 +299,7 @@ TEST_F(SettingsDialog, CancelDiscardsEverythingButTheBufferSize) {
     EXPECT_EQ(again.ui()->lBoxPolls->count(), 0);
     EXPECT_FALSE(again.ui()->btnDeleteAllPolls->isEnabled());
     ASSERT_TRUE(again.BitBtn1Click());
-    EXPECT_TRUE(StoredPollNames().empty());
+    EXPECT_TRUE(GetStoredPollNames().empty());
     EXPECT_FALSE(DeleteStoredPoll(""));  // never the whole key
 }
 

@@ -73,7 +73,7 @@ public:
     std::vector<bool> control;
     std::map<int32_t, int> rows;
     TRect lastDirty;
-    void OpenViewer(const TAppShareDescriptor&, const std::string&) override { ++opened; }
+    void OpenShareViewer(const TAppShareDescriptor&, const std::string&) override { ++opened; }
     void PictureChanged(const ShareBitmap&, const TRect& dirty) override {
         ++changed;
         lastDirty = dirty;
@@ -292,7 +292,7 @@ TEST_F(SharingSession, RefusedFramesChangeNothingAndPreviousSwapsOnlyWhenQueued)
     Paint(30, 30, 4, 4, 0x123456);
     sharer.connected = false;
     clock.Advance(250);
-    sharer.session.Tick();  // not connected: nothing captured
+    sharer.session.SendAppShareFrame();  // not connected: nothing captured
     EXPECT_FALSE(sharer.session.EncodeInFlight());
     EXPECT_EQ(sharer.session.PreviousPicture(), base);
     EXPECT_EQ(sharer.session.FrameCounter(), counter);
@@ -300,7 +300,7 @@ TEST_F(SharingSession, RefusedFramesChangeNothingAndPreviousSwapsOnlyWhenQueued)
     sharer.connected = true;
     sharer.queued = 1 << 20;
     const int captures = screen.captures;
-    sharer.session.Tick();
+    sharer.session.SendAppShareFrame();
     EXPECT_EQ(screen.captures, captures);
 }
 
@@ -312,7 +312,7 @@ TEST_F(SharingSession, StopDropsQueuedFramesAndEndsBothSides) {
     EXPECT_EQ(sharer.Take(vkAppShareStop).size(), 1u);
     EXPECT_EQ(sharer.session.TimerId(), 0);
     // An encoding that finishes after the stop is not sent.
-    sharer.session.Tick();
+    sharer.session.SendAppShareFrame();
     EXPECT_TRUE(sharer.Take(vkAppShareFrame).empty());
     viewer.session.OnStop(Header(vkAppShareStop, kOther));  // not the sharer: ignored
     EXPECT_TRUE(viewer.session.Running());
@@ -397,7 +397,7 @@ TEST_F(SharingSession, AStartNamingTheOwnUserThatWasNotAskedForCapturesNothing) 
     EXPECT_EQ(sharer.session.TimerId(), 0);
     clock.Advance(1000);
     sharer.loop.ProcessPending();
-    sharer.session.Tick();
+    sharer.session.SendAppShareFrame();
     EXPECT_EQ(screen.captures, 0);
     EXPECT_TRUE(sharer.sent.empty());
     // Asked for, it starts once; a second unasked start does not restart it.
@@ -542,14 +542,14 @@ TEST(SharingResponsiveness, AKeyFrameIsEncodedOffTheLoopAndSentByItsNotice) {
         // The share's pictures are sized and faulted in on the encoder, not in the first tick: a
         // tick while that runs takes nothing.
         const int capturesBefore = screen.captures;
-        sharer.session.Tick();
+        sharer.session.SendAppShareFrame();
         EXPECT_EQ(screen.captures, capturesBefore);
         drain();
-        sharer.session.Tick();
+        sharer.session.SendAppShareFrame();
         EXPECT_TRUE(sharer.session.EncodeInFlight()) << "the tick did not hand the key frame to the encoder";
         EXPECT_TRUE(sharer.Take(vkAppShareFrame).empty()) << "the key frame was encoded inside the tick";
         // A second tick while the encoder works queues nothing more.
-        sharer.session.Tick();
+        sharer.session.SendAppShareFrame();
         std::vector<std::string> before;
         {
             // The encoder holds before its first step: the tick has returned with the picture
@@ -569,7 +569,7 @@ TEST(SharingResponsiveness, AKeyFrameIsEncodedOffTheLoopAndSentByItsNotice) {
         // A change: its reduction and difference run on the encoder too, after the key frame's.
         screen.rgb[size_t(500) * 1920 + 700] ^= 0xFFFFFF;
         clock.Advance(250);
-        sharer.session.Tick();
+        sharer.session.SendAppShareFrame();
         drain();
         frames = sharer.Take(vkAppShareFrame);
         ASSERT_EQ(frames.size(), 1u);

@@ -45,7 +45,7 @@ void AddTile(std::vector<uint8_t>& body, TPaneHeader h, const std::vector<uint8_
 
 TEST(TileShare, GridGeometryAndHostileGridsRefused) {
     EXPECT_EQ(TileShareCaption("Ana Tester", "Desktop"), "Ana Tester sharing Desktop");
-    TTileShare t;
+    TAppShareObject t;
     ASSERT_TRUE(t.Create(Info(103, 50, 4, 3)));
     EXPECT_EQ(t.TileWidth(), 25);
     EXPECT_EQ(t.LastColumnWidth(), 28);
@@ -67,7 +67,7 @@ TEST(TileShare, GridGeometryAndHostileGridsRefused) {
 }
 
 TEST(TileShare, TilesDrawnClippedOrRefusedOneRepaintPerMessage) {
-    TTileShare t;
+    TAppShareObject t;
     ASSERT_TRUE(t.Create(Info(40, 20, 2, 2)));
     std::vector<uint8_t> body;
     TPaneHeader h{0, 3, 0, 0, 20, 10, 0, 0};

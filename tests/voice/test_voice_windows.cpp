@@ -242,7 +242,7 @@ TEST_F(Wizard, MicrophonePageLoopsBackOnlyWhatPassesTheSilenceGate) {
     lb.Passes = [&](int peak) { return !settings_.SuppressSilence || peak >= settings_.SilenceSuppressionLevel; };
     int meter = -1;
     lb.OnLevel = [&](int peak) { meter = WizardMeterPercent(peak, settings_.SilenceSuppressionLevel); };
-    ASSERT_TRUE(lb.Start(2, 0, 0));
+    ASSERT_TRUE(lb.StartMicLoopback(2, 0, 0));
     const auto quiet = ToneBuffer(16000, 500);  // peak 15
     // The loop is not run here, so the file microphone's buffers do not come in between.
     const size_t before = lb.HandedOver();

@@ -106,7 +106,7 @@ void TSharePicture::wheelEvent(QWheelEvent* e) {
     e->accept();
 }
 
-void TSharePicture::Key(QKeyEvent* e, bool up) {
+void TSharePicture::RemoteKeyHook(QKeyEvent* e, bool up) {
     if (!forwarding || !OnInput) {
         if (up)
             QWidget::keyReleaseEvent(e);
@@ -119,8 +119,8 @@ void TSharePicture::Key(QKeyEvent* e, bool up) {
     e->accept();
 }
 
-void TSharePicture::keyPressEvent(QKeyEvent* e) { Key(e, false); }
-void TSharePicture::keyReleaseEvent(QKeyEvent* e) { Key(e, true); }
+void TSharePicture::keyPressEvent(QKeyEvent* e) { RemoteKeyHook(e, false); }
+void TSharePicture::keyReleaseEvent(QKeyEvent* e) { RemoteKeyHook(e, true); }
 
 bool TSharePicture::focusNextPrevChild(bool next) {
     // Tab belongs to the shared screen while control is held.

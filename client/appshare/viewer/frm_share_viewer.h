@@ -49,7 +49,7 @@ protected:
 
 private:
     void Mouse(int32_t flags, QPointF at, int32_t data = 0);
-    void Key(QKeyEvent* e, bool up);
+    void RemoteKeyHook(QKeyEvent* e, bool up);
     QImage image_;
     QImage cursor_;
     sharing::TRect cursorRect_;

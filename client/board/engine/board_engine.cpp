@@ -767,7 +767,7 @@ void TBoardEngine::BeginPlacement(const QImage& picture, bool dottedFrame) {
     DrawShape(currentBoard_, startPoint_, false, PenMode::NotXor, startPoint_);
 }
 
-void TBoardEngine::MouseDown(MouseButton button, int x, int y) {
+void TBoardEngine::Image5MouseDown(MouseButton button, int x, int y) {
     pending_.clear();
     pointerDrag_ = false;
     if (button == MouseButton::Right && tool_ != btPlaceBitmap) {
@@ -809,7 +809,7 @@ void TBoardEngine::MouseDown(MouseButton button, int x, int y) {
     pending_.assign(1, MakeMoveTo(currentBoard_, p.x(), p.y(), p.x(), p.y()));
 }
 
-void TBoardEngine::MouseMove(bool, bool rightHeld, int x, int y) {
+void TBoardEngine::Image5MouseMove(bool, bool rightHeld, int x, int y) {
     if (rightHeld && pointerDrag_) {
         const int type = (ptLeft_ && !ptRight_) ? 1 : 2;
         if (CanSendOnCurrent()) {
@@ -836,7 +836,7 @@ void TBoardEngine::MouseMove(bool, bool rightHeld, int x, int y) {
     }
 }
 
-void TBoardEngine::MouseUp(MouseButton button, int x, int y) {
+void TBoardEngine::Image5MouseUp(MouseButton button, int x, int y) {
     if (pointerDrag_ && button == MouseButton::Right) {
         if (CanSendOnCurrent()) {
             SendBoardPointer(x, y, 0);

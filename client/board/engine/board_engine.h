@@ -195,9 +195,9 @@ public:
     const QImage& PlacementBitmap() const { return placement_; }
 
     // --- mouse entry points of the board window (layer pixels) ---
-    void MouseDown(MouseButton button, int x, int y);
-    void MouseMove(bool leftHeld, bool rightHeld, int x, int y);
-    void MouseUp(MouseButton button, int x, int y);
+    void Image5MouseDown(MouseButton button, int x, int y);
+    void Image5MouseMove(bool leftHeld, bool rightHeld, int x, int y);
+    void Image5MouseUp(MouseButton button, int x, int y);
 
 private:
     struct RubberBand {

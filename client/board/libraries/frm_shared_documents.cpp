@@ -126,8 +126,8 @@ void TfrmSharedDocuments::Launch() {
 }
 
 std::filesystem::path TfrmSharedDocuments::TemporaryPath(const TResourceInfo& record) const {
-    if (!dm_ || dm_->Libraries.downloadFolder.empty()) return {};
-    return UniqueLocalPath(dm_->Libraries.downloadFolder, TickName(), record.extension);
+    if (!dm_ || dm_->Libraries.DownloadFolder.empty()) return {};
+    return UniqueLocalPath(dm_->Libraries.DownloadFolder, TickName(), record.extension);
 }
 
 void TfrmSharedDocuments::DownloadAndOpen() {

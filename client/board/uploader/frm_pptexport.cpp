@@ -160,7 +160,7 @@ void TfrmPPTExport::ReadNotices() {
         const QByteArray bytes = d.data();
         // Checked again by the uploader; datagrams are only taken from this machine.
         if (!d.senderAddress().isLoopback()) continue;
-        uploader_->OnDatagram(
+        uploader_->UDPPrintReaderUDPRead(
             std::span(reinterpret_cast<const uint8_t*>(bytes.constData()), static_cast<size_t>(bytes.size())));
     }
 }

@@ -379,9 +379,10 @@ void TfrmBoard::BuildBoardBar() {
 
     pmBoard_ = new QMenu(this);
     pmBoard_->setObjectName(QStringLiteral("pmBoard"));
+    static const char* const kSharedBoardActions[] = {"acBoard_1", "acBoard_2", "acBoard_3", "acBoard_4", "acBoard_5"};
     for (int b = 1; b <= 5; ++b) {
         acBoard[b] = pmBoard_->addAction(QStringLiteral("Shared Board %1").arg(b));
-        acBoard[b]->setObjectName(QStringLiteral("acBoard_%1").arg(b));
+        acBoard[b]->setObjectName(QLatin1String(kSharedBoardActions[b - 1]));
     }
     acPrivateBoard = new QAction(QStringLiteral("Private Board"), this);
     acPrivateBoard->setObjectName(QStringLiteral("acPrivateBoard"));
@@ -389,11 +390,7 @@ void TfrmBoard::BuildBoardBar() {
     pmBoard_->addAction(acPrivateBoard);
     for (int b = 0; b <= 5; ++b) {
         acBoard[b]->setData(b);
-        connect(acBoard[b], &QAction::triggered, this, [this, b] {
-            if (!engine_) return;
-            FinishCurrentTool(btNone, true);
-            engine_->SelectBoard(b, true);
-        });
+        connect(acBoard[b], &QAction::triggered, this, [this, b] { acBoard_1Execute(b); });
     }
     pmBoard_->addSeparator();
     acSaveToFile = pmBoard_->addAction(QStringLiteral("Save current image to local disk"));
@@ -676,11 +673,11 @@ void TfrmBoard::CanvasMouse(QMouseEvent* e, int stage) {
     case 0:
         engine_->SetSnapToGrid(cbSnap_->isChecked());
         engine_->SetPointerButtons(ptLeft_->isChecked(), ptRight_->isChecked());
-        engine_->MouseDown(button(e->button()), p.x(), p.y());
+        engine_->Image5MouseDown(button(e->button()), p.x(), p.y());
         if (engine_->PointerRightDown() && !ptRight_->isChecked()) ptRight_->setChecked(true);
         break;
-    case 1: engine_->MouseMove(e->buttons() & Qt::LeftButton, e->buttons() & Qt::RightButton, p.x(), p.y()); break;
-    default: engine_->MouseUp(button(e->button()), p.x(), p.y()); break;
+    case 1: engine_->Image5MouseMove(e->buttons() & Qt::LeftButton, e->buttons() & Qt::RightButton, p.x(), p.y()); break;
+    default: engine_->Image5MouseUp(button(e->button()), p.x(), p.y()); break;
     }
 }
 
@@ -729,6 +726,12 @@ void TfrmBoard::ShowPermissionError() {
 
 void TfrmBoard::ShowBoardRightGranted() {
     if (Hooks.ShowInfo) Hooks.ShowInfo(QStringLiteral("Your access to the white board is granted."));
+}
+
+void TfrmBoard::acBoard_1Execute(int board) {
+    if (!engine_) return;
+    FinishCurrentTool(btNone, true);
+    engine_->SelectBoard(board, true);
 }
 
 void TfrmBoard::ClearBoard() {

@@ -104,6 +104,8 @@ public:
     void SelectTool(uint8_t code);
     // FinishCurrentTool: leaves the current tool (committing or cancelling an open text entry).
     void FinishCurrentTool(uint8_t newTool, bool commit);
+    // The board menu's handler of every board action (the board by its tag; 0 the private one).
+    void acBoard_1Execute(int board);
     // Enabling of the actions by the board right, the current board, the text tool and playback.
     void UpdateActions();
 

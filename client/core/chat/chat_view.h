@@ -30,7 +30,7 @@ public:
     virtual void ClearNotes() = 0;
     // A slide-in notice of a new chat message, and of a note or request.
     virtual void ShowChatPopup(const std::u16string& /*sender*/, const std::u16string& /*text*/) {}
-    virtual void ShowTextNote(const std::string& /*sender*/, const std::u16string& /*text*/, double /*dateTime*/) {}
+    virtual void ShowUserNote(const std::string& /*sender*/, const std::u16string& /*text*/, double /*dateTime*/) {}
     virtual void Beep(int /*frequency*/, int /*durationMs*/) {}
     // Where the user is looking: a pop-up is shown only when the chat is not in sight.
     virtual bool FullScreen() const { return false; }

@@ -346,7 +346,7 @@ public:
     // x, y, the current board and the pointer type (0 hide, 1 left-hand, 2 right-hand).
     bool SendBoardPointer(uint16_t x, uint16_t y, uint16_t pointerType);
     bool SendTimeZone();
-    orb::TimerId HeartBeatTimer() const { return tmrHeartBeat_.id; }
+    orb::TimerId HeartBeatTimer() const { return tmrHeartBeat.id; }
 
 private:
     void ShowSessionError(const std::string& text);
@@ -364,7 +364,7 @@ private:
             id = 0;
         }
         ~TTimerGuard() { Kill(); }
-    } tmrHeartBeat_;
+    } tmrHeartBeat;
     std::string connectedHost_;   // the target of the room connection's current connect
     uint16_t connectedPort_ = 0;
 

@@ -81,7 +81,7 @@ void ReceiveText(TDM& dm, bool wide) {
         row.senderUser = from;
         if (view) {
             view->AddNoteRow(row);
-            if (!dm.NoPopUpsOnPostIt) view->ShowTextNote(row.sender, row.text, row.dateTime);
+            if (!dm.NoPopUpsOnPostIt) view->ShowUserNote(row.sender, row.text, row.dateTime);
         }
         break;
     }
@@ -116,7 +116,7 @@ void TDM::HandleUserRequest() {
     row.senderUser = req.senderId;
     row.requestType = req.requestType;
     ChatView->AddNoteRow(row);
-    if (!NoPopUpsOnPostIt) ChatView->ShowTextNote(row.sender, row.text, row.dateTime);
+    if (!NoPopUpsOnPostIt) ChatView->ShowUserNote(row.sender, row.text, row.dateTime);
 }
 
 void TDM::HandleClearNotes() {

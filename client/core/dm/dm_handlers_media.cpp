@@ -36,7 +36,7 @@ void TDM::HandlePollAnswer() {
         PollResults.AddMissingRows(Participants, OwnUserId);
         if (const orb::TParticipantRow* row = Participants.FindUser(CurrentHeader().sender))
             PollResults.SetAnswer(row->userId, row->caption, answer);
-        PollResults.Tally();
+        PollResults.TallyAnswers();
     } catch (...) {
     }
     if (PollsHooks.PollResultsChanged) PollsHooks.PollResultsChanged();

@@ -69,8 +69,8 @@ void TDM::HandleOpenResource() {
         OpenWebPage(record.fileName, sender, 2, record.description);
         return;
     }
-    if (Libraries.downloadFolder.empty()) return;
-    const std::filesystem::path local = UniqueLocalPath(Libraries.downloadFolder, TickName(), record.extension);
+    if (Libraries.DownloadFolder.empty()) return;
+    const std::filesystem::path local = UniqueLocalPath(Libraries.DownloadFolder, TickName(), record.extension);
     if (local.empty()) return;
     if (type == rtBoardImage || type == rtSlide) {
         if (board < 0 || board > 5) return;

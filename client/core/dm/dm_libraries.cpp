@@ -81,7 +81,7 @@ void TDM::OpenWebPage(const std::string& url, int32_t requester, int32_t value, 
 }
 
 bool TDM::ResetDownloadFolder() {
-    const std::filesystem::path& folder = Libraries.downloadFolder;
+    const std::filesystem::path& folder = Libraries.DownloadFolder;
     if (folder.empty()) return false;
     std::error_code ec;
     if (std::filesystem::exists(folder, ec) && !DeleteFolder(folder.string())) return false;

@@ -287,9 +287,9 @@ bool TDM::StartSession() {
         return true;
     }
     StartReaderThread();
-    tmrHeartBeat_.Kill();
-    tmrHeartBeat_.loop = &Loop();
-    tmrHeartBeat_.id = Loop().SetTimer(kHeartBeatIntervalMs, [this] { SendHeartBeat(); });
+    tmrHeartBeat.Kill();
+    tmrHeartBeat.loop = &Loop();
+    tmrHeartBeat.id = Loop().SetTimer(kHeartBeatIntervalMs, [this] { SendHeartBeat(); });
     StartWriterThread(ConnectionSpeed);
     SetBandwidth(ConnectionSpeed, true);
     return true;
@@ -306,7 +306,7 @@ void TDM::LeaveSession() {
         Call(SessionHooks.CaptureBoard);
     } catch (...) {
     }
-    tmrHeartBeat_.Kill();
+    tmrHeartBeat.Kill();
     try {
         Call(SessionHooks.StopVoiceThread);
     } catch (...) {

@@ -50,7 +50,7 @@ struct TLibraryState {
     std::vector<TResourceInfo> presentations;  // kind 49
     TSlideShow slideShow;
     // Received documents, pictures and slides; emptied by ResetDownloadFolder.
-    std::filesystem::path downloadFolder;
+    std::filesystem::path DownloadFolder;
     // Windows told about list changes, additions and deletions (the image library window is the
     // board area's: TDM::BoardControlsWindow).
     WindowHandle documentsWindow = 0;

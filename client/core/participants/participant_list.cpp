@@ -189,7 +189,7 @@ TParticipantRow& TParticipantList::RenderUserNode(const TUserInfo& record, const
     TParticipantRow& row = AddUser(id, std::move(caption));
     if (own) ownUserId_ = id;
     row.gmtOffset = info.NormalizeGmtOffset();
-    RefreshUserTime(row);
+    SetUserTimeText(row);
     row.info = info;
     row.hasInfo = true;
     row.level = info.Level();
@@ -433,7 +433,7 @@ void TParticipantList::SetRole(TParticipantRow& row, uint8_t role) {
 void TParticipantList::SetExpanded(TParticipantRow& row, bool expanded) {
     if (row.expanded == expanded) return;
     row.expanded = expanded;
-    if (expanded) RefreshUserTime(row);
+    if (expanded) SetUserTimeText(row);
     Changed(row.userId);
     if (OnItemExpand) OnItemExpand(row.userId, expanded);
 }
@@ -451,14 +451,14 @@ void TParticipantList::SetSelected(int32_t userId) {
     }
 }
 
-void TParticipantList::RefreshUserTime(TParticipantRow& row) {
+void TParticipantList::SetUserTimeText(TParticipantRow& row) {
     row.userTimeText = UserTimeText(Now(), row.gmtOffset);
 }
 
 void TParticipantList::UserTimeTick() {
     for (auto& r : rows_)
         if (r->expanded) {
-            RefreshUserTime(*r);
+            SetUserTimeText(*r);
             Changed(r->userId);
         }
 }

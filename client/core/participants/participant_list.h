@@ -193,7 +193,7 @@ public:
     void SetSelected(int32_t userId);  // 0 unselects
     void ClearStatusIcons();
     // Recomputes the user time of a row (and of every expanded row on the 60 s tick).
-    void RefreshUserTime(TParticipantRow& row);
+    void SetUserTimeText(TParticipantRow& row);
     void UserTimeTick();
     // One 400 ms blink tick of a row (the timer calls it).
     void BlinkTick(int32_t userId);

@@ -118,7 +118,7 @@ bool TPlayback::OpenRecordedSession(const std::string& path, bool streaming) {
     FileHasHead = true;
     Call(Hooks.ActivateMain);
     if (!streaming) {
-        shared_.SetAvailable(size);
+        shared_.SetAvailableBytes(size);
         shared_.SetComplete(true);
     }
     KillTimer(waitTimer_);
@@ -127,11 +127,11 @@ bool TPlayback::OpenRecordedSession(const std::string& path, bool streaming) {
 }
 
 void TPlayback::WaitForHead(int waits) {
-    if (shared_.Available() >= int64_t(TSessionInfoRec::kSize)) {
+    if (shared_.GetAvailableBytes() >= int64_t(TSessionInfoRec::kSize)) {
         HeadArrived();
         return;
     }
-    if (waits >= kMaxHeadWaits || (shared_.Complete() && shared_.Available() < int64_t(TSessionInfoRec::kSize))) {
+    if (waits >= kMaxHeadWaits || (shared_.Complete() && shared_.GetAvailableBytes() < int64_t(TSessionInfoRec::kSize))) {
         Fail("Unable to play the resource. Please try again later.");
         return;
     }
@@ -187,7 +187,7 @@ bool TPlayback::OpenRecordedSessionURL(const std::string& address,
         return false;
     }
     shared_.SetComplete(false);
-    shared_.SetAvailable(0);
+    shared_.SetAvailableBytes(0);
     urlReader_ = std::make_unique<TSessionURLReaderThread>(loop_, address, file, PlayerWindow, shared_,
                                                            std::move(proxy));
     urlReader_->Resume();
@@ -198,7 +198,7 @@ void TPlayback::PlayRecordedFile() {
     sessionFile_ = MakeSessionTempFile(TempFolder);
     FileHasHead = false;
     shared_.SetComplete(false);
-    shared_.SetAvailable(0);
+    shared_.SetAvailableBytes(0);
     sessionReader_.reset();
     if (sessionFile_.empty()) return;
     sessionReader_ = std::make_unique<TSessionReaderThread>(loop_, room_, sessionFile_, PlayerWindow, shared_);

@@ -11,11 +11,11 @@ namespace orb::playback {
 
 class TPlaybackShared {
 public:
-    int64_t Available() const {
+    int64_t GetAvailableBytes() const {
         std::lock_guard<std::mutex> lock(mu_);
         return available_;
     }
-    void SetAvailable(int64_t bytes) {
+    void SetAvailableBytes(int64_t bytes) {
         std::lock_guard<std::mutex> lock(mu_);
         available_ = bytes < 0 ? 0 : bytes;
     }

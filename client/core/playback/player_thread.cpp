@@ -111,9 +111,9 @@ void TPlayerThread::UpdateEndBound() {
 TNextResult TPlayerThread::ReadNext() {
     // Completeness is read before the byte count: bytes that arrived with the end are then seen.
     const bool complete = shared_.Complete();
-    const int64_t available = complete ? std::max(shared_.Available(), reader_.FileSize()) : shared_.Available();
+    const int64_t available = complete ? std::max(shared_.GetAvailableBytes(), reader_.FileSize()) : shared_.GetAvailableBytes();
     UpdateEndBound();
-    TNextResult r = reader_.Next(available, complete, header_, message_);
+    TNextResult r = reader_.ReadNextRecord(available, complete, header_, message_);
     if (r != TNextResult::Message) return r;
     counter_.fetch_add(1);
     if (!voiceMade_) {
@@ -147,7 +147,7 @@ void TPlayerThread::Advance() {
     shared_.SetElapsedMs(int64_t(elapsed));
 }
 
-void TPlayerThread::Dispatch(bool voice) {
+void TPlayerThread::DispatchRecord(bool voice) {
     const uint16_t kind = header_.kind;
     if (kind == vkVoiceIn) {
         if (voice && voice_) {
@@ -172,7 +172,7 @@ void TPlayerThread::Dispatch(bool voice) {
     inDispatch_.store(false);
 }
 
-void TPlayerThread::Seek(uint32_t target) {
+void TPlayerThread::SeekToRecord(uint32_t target) {
     if (target < counter_.load()) {
         // Backwards: the room views start empty and everything up to the target is replayed.
         inDispatch_.store(true);
@@ -195,7 +195,7 @@ void TPlayerThread::Seek(uint32_t target) {
         if (r != TNextResult::Message) break;  // the jump ends at the end or where the download is
         Advance();
         Post(config_.playerWindow, WM_APP_PLAYERMODE, 1, 0);
-        if (header_.kind != vkVoiceIn && header_.kind != vkBoardPointer) Dispatch(false);
+        if (header_.kind != vkVoiceIn && header_.kind != vkBoardPointer) DispatchRecord(false);
         Post(config_.playerWindow, WM_APP_PLAYERPOSITION, std::intptr_t(counter_.load()), 1);
     }
     // Under the lock: a release that comes now starts a new jump instead of stopping this one.
@@ -221,7 +221,7 @@ void TPlayerThread::Execute() {
             Post(config_.playerWindow, WM_APP_PLAYERMODE, 0, 0);
             bool dispatch = true;
             if (noTiming_.load()) {
-                Dispatch(false);
+                DispatchRecord(false);
                 dispatch = false;
             } else {
                 int64_t due = startMs_ + logicalMs_;
@@ -231,7 +231,7 @@ void TPlayerThread::Execute() {
                     if (terminated_.load()) break;
                 }
             }
-            if (dispatch) Dispatch(!jumpPending_.load());
+            if (dispatch) DispatchRecord(!jumpPending_.load());
             Post(config_.playerWindow, WM_APP_PLAYERPOSITION, std::intptr_t(counter_.load()), 0);
         } else {
             Post(config_.playerWindow, WM_APP_PLAYERBUFFERING, 0, 0);
@@ -242,7 +242,7 @@ void TPlayerThread::Execute() {
         }
         uint32_t target = 0;
         if (TakeJump(target)) {
-            Seek(target);
+            SeekToRecord(target);
             startMs_ = clock.NowMs() - logicalMs_;
         }
     }

@@ -106,8 +106,8 @@ private:
     bool WaitUntil(int64_t& due);
     void HoldWhilePaused();
     TNextResult ReadNext();
-    void Dispatch(bool voice);
-    void Seek(uint32_t target);
+    void DispatchRecord(bool voice);
+    void SeekToRecord(uint32_t target);
     // Bookkeeping of one replayed message on the timeline.
     void Advance();
     void UpdateEndBound();

@@ -45,7 +45,7 @@ bool TRecordingReader::ReadAt(int64_t offset, void* out, size_t count) const {
     return true;
 }
 
-TNextResult TRecordingReader::Next(int64_t available, bool complete, TVCRHeader& header,
+TNextResult TRecordingReader::ReadNextRecord(int64_t available, bool complete, TVCRHeader& header,
                                    std::vector<uint8_t>& message) {
     if (fd_ < 0) return TNextResult::End;
     const auto notThere = complete ? TNextResult::End : TNextResult::NotYet;

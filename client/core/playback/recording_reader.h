@@ -51,7 +51,7 @@ public:
 
     // Reads the next message into `message` (header at 0, body from 22). `available`: bytes of the
     // file that may be read; `complete`: no more will come, so what is missing never arrives.
-    TNextResult Next(int64_t available, bool complete, TVCRHeader& header, std::vector<uint8_t>& message);
+    TNextResult ReadNextRecord(int64_t available, bool complete, TVCRHeader& header, std::vector<uint8_t>& message);
 
     // The voice codec index of the recording, from its first message (the room entry, kind 75):
     // the 32-bit value at 1355 of the room block, which starts at the body's first byte when the

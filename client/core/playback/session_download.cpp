@@ -194,7 +194,7 @@ void TSessionReaderThread::Execute() {
         }
         written_.store(before + int64_t(message.size()));
         shared_.SetDownloadedMessages(shared_.DownloadedMessages() + 1);
-        shared_.SetAvailable(written_.load());
+        shared_.SetAvailableBytes(written_.load());
         loop_.Post(player_, WM_APP_PLAYERDOWNLOAD, total, std::intptr_t(written_.load()));
     }
     shared_.SetComplete(true);
@@ -267,7 +267,7 @@ size_t TSessionURLReaderThread::WriteData(char* data, size_t size, size_t count,
         return 0;
     }
     t->written_ += int64_t(n);
-    t->shared_.SetAvailable(t->written_);
+    t->shared_.SetAvailableBytes(t->written_);
     t->Notify(t->written_, false);
     return n;
 }
@@ -277,7 +277,7 @@ int TSessionURLReaderThread::Progress(void* self, long long, long long, long lon
 }
 
 void TSessionURLReaderThread::Execute() {
-    shared_.SetAvailable(0);
+    shared_.SetAvailableBytes(0);
     loop_.Post(player_, WM_APP_PLAYERDOWNLOAD, shared_.TotalSize(), 0);
     if (fd_ >= 0 && !terminated_.load()) {
         GlobalCurlInit();
@@ -308,7 +308,7 @@ void TSessionURLReaderThread::Execute() {
             curl_easy_cleanup(h);
         }
     }
-    shared_.SetAvailable(written_);
+    shared_.SetAvailableBytes(written_);
     shared_.SetComplete(true);
     if (capped_.load()) loop_.Post(player_, WM_APP_PLAYERDOWNLOADCAPPED, std::intptr_t(cap_ ? cap_ : MaxBytes), 0);
     loop_.Post(player_, WM_APP_PLAYERDOWNLOAD, shared_.TotalSize(), shared_.TotalSize());

@@ -55,7 +55,7 @@ int TPollResults::CountAnswered() const {
     return n;
 }
 
-void TPollResults::Tally() {
+void TPollResults::TallyAnswers() {
     entries_.clear();
     summary_.clear();
     for (const auto& r : rows_) {
@@ -67,7 +67,7 @@ void TPollResults::Tally() {
     }
 }
 
-std::vector<TPollChartBar> TPollResults::Chart(int boxWidth) {
+std::vector<TPollChartBar> TPollResults::DrawPollChart(int boxWidth) {
     std::vector<TPollChartBar> bars;
     summary_.clear();
     const int rows = int(rows_.size());

@@ -62,13 +62,13 @@ public:
     // Rows whose answer is not "<No Answer>".
     int CountAnswered() const;
     // Equal answers (case-insensitive) counted into entries, in row order.
-    void Tally();
+    void TallyAnswers();
     // Bars and labels for a scroll box of that width; also rebuilds the summary text.
-    std::vector<TPollChartBar> Chart(int boxWidth);
+    std::vector<TPollChartBar> DrawPollChart(int boxWidth);
     // Tally and chart at once.
     std::vector<TPollChartBar> Refresh(int boxWidth) {
-        Tally();
-        return Chart(boxWidth);
+        TallyAnswers();
+        return DrawPollChart(boxWidth);
     }
     // The saved form: the question, one line per row (name, tab, answer), then the summary.
     std::string SaveText() const;

@@ -52,7 +52,7 @@ std::string StoredPollCaption(std::string_view keyName) {
 TStoredPolls::TStoredPolls(reg::Registry& registry, std::string baseKey)
     : registry_(registry), baseKey_(std::move(baseKey)) {}
 
-bool TStoredPolls::Save(const TPollInfo& poll) {
+bool TStoredPolls::SaveStoredPoll(const TPollInfo& poll) {
     const std::string question = RecordQuestion(poll.question);
     if (question.empty()) return false;
     reg::Key k = registry_.Create(reg::HKEY_CURRENT_USER, baseKey_ + "\\" + StoredPollKeyName(question));
@@ -66,7 +66,7 @@ bool TStoredPolls::Save(const TPollInfo& poll) {
     return batch.Commit() && ok;
 }
 
-std::vector<std::string> TStoredPolls::Names() {
+std::vector<std::string> TStoredPolls::GetStoredPollNames() {
     std::vector<std::string> out;
     reg::Key k = registry_.Create(reg::HKEY_CURRENT_USER, baseKey_);
     if (!k) return out;
@@ -74,7 +74,7 @@ std::vector<std::string> TStoredPolls::Names() {
     return out;
 }
 
-std::optional<TPollInfo> TStoredPolls::Load(std::string_view caption) {
+std::optional<TPollInfo> TStoredPolls::LoadStoredPoll(std::string_view caption) {
     const std::string question = RecordQuestion(caption);
     if (question.empty()) return std::nullopt;
     reg::Key k = registry_.Open(reg::HKEY_CURRENT_USER, baseKey_ + "\\" + StoredPollKeyName(question));
@@ -92,7 +92,7 @@ std::optional<TPollInfo> TStoredPolls::Load(std::string_view caption) {
     return p;
 }
 
-bool TStoredPolls::Delete(std::string_view caption) {
+bool TStoredPolls::DeleteStoredPoll(std::string_view caption) {
     const std::string question = RecordQuestion(caption);
     if (question.empty()) return false;
     return registry_.DeleteKey(reg::HKEY_CURRENT_USER, baseKey_ + "\\" + StoredPollKeyName(question));

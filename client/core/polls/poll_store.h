@@ -40,12 +40,12 @@ public:
     explicit TStoredPolls(reg::Registry& registry, std::string baseKey);
     // Writes the seven values under the key named by the record's question; false when the key
     // could not be opened or written, or the question is empty.
-    bool Save(const TPollInfo& poll);
+    bool SaveStoredPoll(const TPollInfo& poll);
     // The captions (questions) of the stored polls; the key is created when missing.
-    std::vector<std::string> Names();
+    std::vector<std::string> GetStoredPollNames();
     // The record stored for the caption; none when the key is missing.
-    std::optional<TPollInfo> Load(std::string_view caption);
-    bool Delete(std::string_view caption);
+    std::optional<TPollInfo> LoadStoredPoll(std::string_view caption);
+    bool DeleteStoredPoll(std::string_view caption);
 
 private:
     reg::Registry& registry_;

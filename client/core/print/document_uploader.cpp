@@ -204,7 +204,7 @@ fs::path AsSlideFile(const fs::path& page, int32_t number) {
 
 }  // namespace
 
-void TDocumentUploader::OnDatagram(std::span<const uint8_t> datagram) {
+void TDocumentUploader::UDPPrintReaderUDPRead(std::span<const uint8_t> datagram) {
     TPrintNotice notice;
     fs::path page;
     const TNoticeVerdict verdict = gate_.Check(datagram, notice, page);
@@ -216,7 +216,7 @@ void TDocumentUploader::OnDatagram(std::span<const uint8_t> datagram) {
             ++pageCount_;
             page = AsSlideFile(page, pageCount_);
             index_.slides.emplace_back(pageCount_, page.filename().string());
-            pages_.Add(page);
+            pages_.AddPrintedPage(page);
             break;
         case TNoticeVerdict::Failed:
             gate_.End();

@@ -112,7 +112,7 @@ public:
     void Upload(bool sizeChecked, const std::string& width, const std::string& height);
     void AdvancedUpload();
     // One datagram from the listener.
-    void OnDatagram(std::span<const uint8_t> datagram);
+    void UDPPrintReaderUDPRead(std::span<const uint8_t> datagram);
     // The window is closing.
     void Closing();
 

@@ -68,7 +68,7 @@ uint32_t TickCount() {
     return static_cast<uint32_t>(static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u);
 }
 
-void TPageList::Add(fs::path page) {
+void TPageList::AddPrintedPage(fs::path page) {
     std::lock_guard lock(mu_);
     pages_.push_back(std::move(page));
 }

@@ -53,7 +53,7 @@ uint32_t TickCount();
 // Page paths collected while a print job runs; appended from wherever notices are handled.
 class TPageList {
 public:
-    void Add(std::filesystem::path page);
+    void AddPrintedPage(std::filesystem::path page);
     std::vector<std::filesystem::path> Snapshot() const;
     void Clear();
     size_t Count() const;

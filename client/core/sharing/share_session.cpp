@@ -197,18 +197,20 @@ bool TShareSession::FromSharer(const TVCRHeader& h) const {
 
 void TShareSession::StartTimer() {
     StopTimer();
-    timer_ = loop_.SetTimer(descriptor_.frameInterval, [this] {
-        try {
-            Tick();
-        } catch (...) {
-            // A failed tick is abandoned; the next one starts again from the capture.
-        }
-    });
+    tmrAppShareFrame = loop_.SetTimer(descriptor_.frameInterval, [this] { tmrAppShareFrameTimer(); });
+}
+
+void TShareSession::tmrAppShareFrameTimer() {
+    try {
+        SendAppShareFrame();
+    } catch (...) {
+        // A failed tick is abandoned; the next one starts again from the capture.
+    }
 }
 
 void TShareSession::StopTimer() {
-    if (timer_) loop_.KillTimer(timer_);
-    timer_ = 0;
+    if (tmrAppShareFrame) loop_.KillTimer(tmrAppShareFrame);
+    tmrAppShareFrame = 0;
 }
 
 // ---- Sharer
@@ -258,7 +260,7 @@ bool TShareSession::GrantControl(int32_t user, bool on) {
     return true;
 }
 
-void TShareSession::Tick() {
+void TShareSession::SendAppShareFrame() {
     if (!OwnShare() || state_ != kShareStateSharing || stopSent_ || !Screen) return;
     // One frame at a time: while the last one is still being encoded, this tick is skipped and the
     // next difference covers the time.
@@ -386,7 +388,7 @@ void TShareSession::OnStart(const TVCRHeader& h, std::span<const uint8_t> body) 
         lastApplied_ = 0;
         waitingForKey_ = true;
         state_ = state;
-        if (View) View->OpenViewer(d, ShareCaption(d.sharerName, d.title, state == kShareStatePaused));
+        if (View) View->OpenShareViewer(d, ShareCaption(d.sharerName, d.title, state == kShareStatePaused));
     } else {
         window_ = pendingWindow_;
         pendingWindow_ = 0;
@@ -538,7 +540,7 @@ void TShareSession::SetRow(int32_t user, int state) {
 void TShareSession::OpenTiles(const TPaneShareInfo& info) {
     if (!tiles_.Create(info)) return;
     tileControl_ = false;
-    if (View) View->OpenTileViewer(info, tiles_.Picture(), TileShareCaption(info.sharerName, info.title));
+    if (View) View->ShowPaneViewer(info, tiles_.Picture(), TileShareCaption(info.sharerName, info.title));
 }
 
 void TShareSession::OnTileStarted(const TVCRHeader& h, std::span<const uint8_t> body) {

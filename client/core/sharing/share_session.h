@@ -59,7 +59,7 @@ public:
     virtual ~ISharingView() = default;
     virtual void ShowError(const std::string& /*text*/) {}
     // Viewer of a segment share.
-    virtual void OpenViewer(const TAppShareDescriptor& /*d*/, const std::string& /*caption*/) {}
+    virtual void OpenShareViewer(const TAppShareDescriptor& /*d*/, const std::string& /*caption*/) {}
     virtual void PictureChanged(const ShareBitmap& /*picture*/, const TRect& /*dirty*/) {}
     virtual void SetViewCaption(const std::string& /*caption*/) {}
     virtual void CloseViewer() {}
@@ -73,7 +73,7 @@ public:
     // The share icon of a participant row (kRowNoShare, kRowSharing, kRowRemoteControl).
     virtual void SetShareState(int32_t /*user*/, int /*state*/) {}
     // Viewer of a tile share.
-    virtual void OpenTileViewer(const TPaneShareInfo& /*info*/, const TRgbPicture& /*picture*/,
+    virtual void ShowPaneViewer(const TPaneShareInfo& /*info*/, const TRgbPicture& /*picture*/,
                                 const std::string& /*caption*/) {}
     virtual void TilePictureChanged(const TRgbPicture& /*picture*/, const TRect& /*dirty*/) {}
     virtual void TileCursorChanged(const TRect& /*rect*/, const TRgbPicture& /*image*/) {}
@@ -138,9 +138,9 @@ public:
     // Called on the encoder thread before each of its steps of a frame ("reduce", "xor",
     // "encode") with the frame's capture serial; for tests that prove where the work runs.
     std::function<void(const char* step, uint64_t frame)> EncoderStep;
-    const TTileShare& Tiles() const { return tiles_; }
+    const TAppShareObject& Tiles() const { return tiles_; }
     bool TileControl() const { return tileControl_; }
-    int TimerId() const { return timer_; }
+    int TimerId() const { return tmrAppShareFrame; }
     // The time after a key frame when the next one is due.
     int64_t KeyFrameDueAfterMs() const;
     // The share icon of every participant row that has one (user id to kRowSharing or
@@ -166,7 +166,7 @@ public:
     bool SendShareCursorRequest();
 
     // ---- The frame timer's step.
-    void Tick();
+    void SendAppShareFrame();
 
     // ---- Handlers (the header of the message and its body)
     void OnStart(const TVCRHeader& h, std::span<const uint8_t> body);   // 141
@@ -198,6 +198,8 @@ private:
     void EndShare();
     void StartTimer();
     void StopTimer();
+    // The frame timer's handler: one SendAppShareFrame, whatever it throws swallowed.
+    void tmrAppShareFrameTimer();
     void EncodeDone();
     void WarmUp();
     void ApplyGrant(int32_t user, bool on);
@@ -222,7 +224,7 @@ private:
     bool stopSent_ = false;
 
     // Sharer.
-    int timer_ = 0;
+    int tmrAppShareFrame = 0;
     int32_t frameCounter_ = 0;
     int64_t lastFrameTime_ = 0;
     int64_t lastKeyTime_ = 0;
@@ -250,7 +252,7 @@ private:
     std::map<int32_t, int> rows_;
 
     // Tile scheme.
-    TTileShare tiles_;
+    TAppShareObject tiles_;
     bool tileControl_ = false;
 };
 

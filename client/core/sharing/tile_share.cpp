@@ -17,11 +17,11 @@ TRect Union(const TRect& a, const TRect& b) {
     return {l, t, r - l, bo - t};
 }
 
-void TTileShare::Clear() {
-    *this = TTileShare();
+void TAppShareObject::Clear() {
+    *this = TAppShareObject();
 }
 
-bool TTileShare::Create(const appshare::TPaneShareInfo& info) {
+bool TAppShareObject::Create(const appshare::TPaneShareInfo& info) {
     Clear();
     const int32_t w = info.width, h = info.height, c = info.columns, r = info.rows;
     // The picture is kept as 32-bit pixels whatever the share's format; the format only has to be
@@ -56,7 +56,7 @@ bool TTileShare::Create(const appshare::TPaneShareInfo& info) {
     return true;
 }
 
-bool TTileShare::DrawTile(const TPaneHeader& h, std::span<const uint8_t> png, TRect& drawn) {
+bool TAppShareObject::DrawTile(const TPaneHeader& h, std::span<const uint8_t> png, TRect& drawn) {
     if (h.index < 0 || int64_t(h.index) >= int64_t(panes_.size())) return false;
     // A tile must start inside the picture; what passes its right or lower edge is cut off.
     if (h.width <= 0 || h.height <= 0 || h.left < 0 || h.top < 0 || h.left >= picture_.width ||
@@ -77,7 +77,7 @@ bool TTileShare::DrawTile(const TPaneHeader& h, std::span<const uint8_t> png, TR
     return true;
 }
 
-TTileShare::TDrawResult TTileShare::DrawPaneFrame(std::span<const uint8_t> body) {
+TAppShareObject::TDrawResult TAppShareObject::DrawPaneFrame(std::span<const uint8_t> body) {
     TDrawResult result;
     if (!exists_) return result;
     std::vector<appshare::PaneTile> tiles;
@@ -95,14 +95,14 @@ TTileShare::TDrawResult TTileShare::DrawPaneFrame(std::span<const uint8_t> body)
     return result;
 }
 
-std::vector<int32_t> TTileShare::Stamps() const {
+std::vector<int32_t> TAppShareObject::Stamps() const {
     std::vector<int32_t> stamps;
     stamps.reserve(panes_.size());
     for (const auto& p : panes_) stamps.push_back(p.header.stamp);
     return stamps;
 }
 
-bool TTileShare::DrawRemoteCursor(std::span<const uint8_t> body) {
+bool TAppShareObject::DrawRemoteCursor(std::span<const uint8_t> body) {
     if (!exists_ || body.empty()) return false;
     appshare::TShareCursorHeader h;
     std::span<const uint8_t> png;

@@ -39,7 +39,7 @@ struct TPane {
 constexpr int64_t kMaxPanes = 65536;
 constexpr int32_t kCursorSide = 32;
 
-class TTileShare {
+class TAppShareObject {
 public:
     // Sets up the grid and a black picture; false (and nothing set up) for a size or format the
     // codec refuses, a grid of 0 rows or columns, more columns than pixels across (or rows than

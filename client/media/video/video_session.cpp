@@ -63,17 +63,23 @@ void TVideoSession::Fail(const std::string& text) {
 }
 
 void TVideoSession::StartCloseTimer() {
-    if (tmrClose_) return;
-    tmrClose_ = env_.loop->SetTimer(kCloseDelayMs, [this] {
-        env_.loop->KillTimer(tmrClose_);
-        tmrClose_ = 0;
-        view_.CloseWindow();
-    });
+    if (tmrClose) return;
+    tmrClose = env_.loop->SetTimer(kCloseDelayMs, [this] { tmrCloseTimer(); });
+}
+
+void TVideoSession::tmrCloseTimer() {
+    env_.loop->KillTimer(tmrClose);
+    tmrClose = 0;
+    view_.CloseWindow();
+}
+
+void TVideoSession::tmrReadTimer() {
+    if (thread_) thread_->PollVideoFrame();
 }
 
 void TVideoSession::StopReadTimer() {
-    if (tmrRead_) env_.loop->KillTimer(tmrRead_);
-    tmrRead_ = 0;
+    if (tmrRead) env_.loop->KillTimer(tmrRead);
+    tmrRead = 0;
 }
 
 void TVideoSession::StartPublishing() {
@@ -318,9 +324,7 @@ void TVideoSession::VideoFormatReceived(int result) {
     view_.ShowPicturePanel();
     StopReadTimer();
     readInterval_ = PollIntervalMs(fps_);
-    tmrRead_ = env_.loop->SetTimer(readInterval_, [this] {
-        if (thread_) thread_->PollVideoFrame();
-    });
+    tmrRead = env_.loop->SetTimer(readInterval_, [this] { tmrReadTimer(); });
     view_.SetClientSize(output_.biWidth, std::abs(output_.biHeight) + 24);
     view_.ShowBufferingLabel(texts::kBuffering, true);
 }
@@ -354,8 +358,8 @@ void TVideoSession::FormClose() {
     if (closed_) return;
     closed_ = true;
     StopReadTimer();
-    if (tmrClose_) env_.loop->KillTimer(tmrClose_);
-    tmrClose_ = 0;
+    if (tmrClose) env_.loop->KillTimer(tmrClose);
+    tmrClose = 0;
     if (mode_ == 0) {
         Guarded([&] { if (cap_) cap_->StopCapture(); });
         Guarded([&] { if (cap_) cap_->SetDriverOpen(false); });

@@ -110,8 +110,8 @@ public:
     int KeyFrameInterval() const { return keyInterval_; }
     const TBitmapInfoHeader& InputFormat() const { return input_; }
     const TBitmapInfoHeader& OutputFormat() const { return output_; }
-    bool ReadTimerRunning() const { return tmrRead_ != 0; }
-    bool CloseTimerRunning() const { return tmrClose_ != 0; }
+    bool ReadTimerRunning() const { return tmrRead != 0; }
+    bool CloseTimerRunning() const { return tmrClose != 0; }
     int64_t ReadIntervalMs() const { return readInterval_; }
     int CameraReconfigurations() const { return reconfigurations_; }
     uint64_t FramesShown() const { return framesShown_; }
@@ -133,6 +133,10 @@ private:
     void VideoFormatReceived(int result);
     void StartCloseTimer();
     void StopReadTimer();
+    // The viewer's frame poll, one request per tick.
+    void tmrReadTimer();
+    // Closes the window once, a while after the last notice.
+    void tmrCloseTimer();
     void Fail(const std::string& text);
     void ShowPreview();
     TVideoConnectionParams ConnectionParams(uint32_t mode);
@@ -153,8 +157,8 @@ private:
     std::unique_ptr<TVideoCoDec> codec_;
     std::unique_ptr<TeVideoBuffer> buffer_;
     std::unique_ptr<TVideoThread> thread_;
-    TimerId tmrRead_ = 0;
-    TimerId tmrClose_ = 0;
+    TimerId tmrRead = 0;
+    TimerId tmrClose = 0;
     int64_t readInterval_ = 0;
     uint64_t framesShown_ = 0;
     std::atomic<uint64_t> framesQueued_{0};

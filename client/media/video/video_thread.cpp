@@ -74,7 +74,7 @@ TVideoFormatRec TVideoThread::ReceivedFormat() const {
 void TVideoThread::Resume() {
     if (reader_.joinable() || stopped_) return;
     reader_ = std::thread([this] { ReadLoop(); });
-    if (p_.mode == kVideoPublish && p_.buffer) writer_ = std::thread([this] { WriteLoop(); });
+    if (p_.mode == kVideoPublish && p_.buffer) writer_ = TVideoWriter([this] { WriteLoop(); });
 }
 
 void TVideoThread::ReadLoop() {

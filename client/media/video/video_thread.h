@@ -43,6 +43,9 @@ struct TVideoConnectionParams {
     std::function<void(TTcpClient&)> release;
 };
 
+// The publisher's send thread: takes the frames of the one-slot buffer and writes them (WriteLoop).
+using TVideoWriter = std::thread;
+
 class TVideoThread {
 public:
     static constexpr int kConnectTimeoutMs = 2000;
@@ -88,7 +91,7 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<uint64_t> framesWritten_{0};
     std::thread reader_;
-    std::thread writer_;
+    TVideoWriter writer_;
     bool stopped_ = false;
 };
 

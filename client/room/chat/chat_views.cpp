@@ -113,7 +113,11 @@ void TChatBrowser::Write(QTextCursor& c, const TLine& line) {
     c.insertBlock();
     f.setFontWeight(QFont::Normal);
     f.setForeground(FromBgr(line.colour));
-    for (const chat::TChatPiece& piece : chat::SplitSmileys(U16(line.text))) {
+    AppendTextWithSmileys(c, line.text, f);
+}
+
+void TChatBrowser::AppendTextWithSmileys(QTextCursor& c, const QString& text, const QTextCharFormat& f) {
+    for (const chat::TChatPiece& piece : chat::SplitSmileys(U16(text))) {
         if (piece.picture < 0) {
             Append(c, Q(piece.text), f);
         } else {
@@ -172,7 +176,7 @@ std::string TChatBrowser::Rtf() {
 
 TChatViews::TChatViews(QStackedWidget* stack) : stack_(stack) {}
 
-TChatBrowser* TChatViews::Find(int32_t key) const {
+TChatBrowser* TChatViews::FindMessageList(int32_t key) const {
     std::lock_guard lk(mu_);
     auto it = views_.find(key);
     return it == views_.end() ? nullptr : it->second;
@@ -181,7 +185,13 @@ TChatBrowser* TChatViews::Find(int32_t key) const {
 TChatBrowser* TChatViews::FindOrCreate(int32_t key, bool* created) {
     std::lock_guard lk(mu_);
     if (created) *created = false;
-    if (TChatBrowser* v = Find(key)) return v;
+    if (TChatBrowser* v = FindMessageList(key)) return v;
+    if (created) *created = true;
+    return CreateMessageList(key);
+}
+
+TChatBrowser* TChatViews::CreateMessageList(int32_t key) {
+    std::lock_guard lk(mu_);
     auto* v = new TChatBrowser(key, stack_);
     if (menu_) {
         v->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -192,7 +202,6 @@ TChatBrowser* TChatViews::FindOrCreate(int32_t key, bool* created) {
     stack_->addWidget(v);
     if (front >= 0) stack_->setCurrentIndex(front);
     views_[key] = v;
-    if (created) *created = true;
     return v;
 }
 
@@ -207,7 +216,7 @@ TChatBrowser* TChatViews::AddChatMessage(int32_t key, const QString& sender, boo
 }
 
 void TChatViews::BringToFront(int32_t key) {
-    if (TChatBrowser* v = Find(key)) stack_->setCurrentWidget(v);
+    if (TChatBrowser* v = FindMessageList(key)) stack_->setCurrentWidget(v);
 }
 
 int32_t TChatViews::FrontKey() const {

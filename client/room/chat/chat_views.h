@@ -52,6 +52,8 @@ private:
     };
     void Write(QTextCursor& c, const TLine& line);
     void PostTurnEnd();
+    // The text with its smiley codes as pictures.
+    void AppendTextWithSmileys(QTextCursor& c, const QString& text, const QTextCharFormat& f);
     int32_t key_;
     // Each edit of the document lays out again every block since the layout's last check point
     // (about a screen and a half): one edit per turn rather than per line keeps a burst's cost per
@@ -63,8 +65,10 @@ private:
 class TChatViews {
 public:
     explicit TChatViews(QStackedWidget* stack);
-    TChatBrowser* Find(int32_t key) const;
+    TChatBrowser* FindMessageList(int32_t key) const;
     TChatBrowser* FindOrCreate(int32_t key, bool* created = nullptr);
+    // A new view for the key (the caller has found none).
+    TChatBrowser* CreateMessageList(int32_t key);
     // AddChatMessage: finds or creates the view and appends; returns it.
     TChatBrowser* AddChatMessage(int32_t key, const QString& sender, bool notice, uint32_t colour, const QString& text);
     void BringToFront(int32_t key);

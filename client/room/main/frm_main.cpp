@@ -172,7 +172,7 @@ void TfOrbeloMain::Bind(orb::TMainController* controller, TDM* dm, int audioOutD
 QAction* TfOrbeloMain::ChatPerm(int tag) const { return chatPerm_[tag == 0 ? 0 : tag == 1 ? 1 : 2]; }
 
 QString TfOrbeloMain::PublicChatText() const {
-    orb::room::TChatBrowser* v = chatViews_->Find(0);
+    orb::room::TChatBrowser* v = chatViews_->FindMessageList(0);
     if (!v) return QString();
     v->Flush();
     return v->toPlainText();
@@ -529,7 +529,7 @@ void TfOrbeloMain::ShowPoll(const ::TPollInfo& poll) {
     if (PollWindowOpener) PollWindowOpener(poll);
 }
 
-void TfOrbeloMain::FillRecentPolls() {
+void TfOrbeloMain::LoadRecentPollsMenu() {
     if (RecentPollsFiller) RecentPollsFiller();
 }
 

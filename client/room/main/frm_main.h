@@ -124,7 +124,7 @@ public:
     void AddNoteRow(const orb::chat::TNoteRow& row) override;
     void ClearNotes() override;
     void ShowChatPopup(const std::u16string& sender, const std::u16string& text) override;
-    void ShowTextNote(const std::string& sender, const std::u16string& text, double dateTime) override;
+    void ShowUserNote(const std::string& sender, const std::u16string& text, double dateTime) override;
     bool FullScreen() const override;
     bool ChatPageActive() const override;
     bool SeparateChatWindow() const override;
@@ -179,7 +179,7 @@ public:
     void SetNotesEnabled(bool enabled) override;
     void SetSpeakChecked(bool checked) override;
     void ShowPoll(const ::TPollInfo& poll) override;
-    void FillRecentPolls() override;
+    void LoadRecentPollsMenu() override;
     void LoadUserPicture(int32_t user, const std::string& path) override;
     void SelectChatTarget(int type, int32_t user) override;
 

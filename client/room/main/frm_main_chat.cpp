@@ -126,13 +126,13 @@ void TfOrbeloMain::SetupChatUi() {
     connect(save, &QAction::triggered, ui_->acSavePublicChat, &QAction::trigger);
     pmChat_->addSeparator();
     pmChat_->addAction(QStringLiteral("Select All"), this, [this] {
-        if (TChatBrowser* v = chatViews_->Find(chatViews_->FrontKey())) {
+        if (TChatBrowser* v = chatViews_->FindMessageList(chatViews_->FrontKey())) {
             v->Flush();
             v->selectAll();
         }
     });
     pmChat_->addAction(QStringLiteral("Copy"), this, [this] {
-        if (TChatBrowser* v = chatViews_->Find(chatViews_->FrontKey())) {
+        if (TChatBrowser* v = chatViews_->FindMessageList(chatViews_->FrontKey())) {
             v->Flush();
             v->copy();
         }
@@ -216,7 +216,7 @@ void TfOrbeloMain::SetupChatUi() {
     }
     ui_->acSavePublicChat->setEnabled(true);
     connect(ui_->acSavePublicChat, &QAction::triggered, this, [this] {
-        if (!chatViews_->Find(0)) return;
+        if (!chatViews_->FindMessageList(0)) return;
         const QString file = AskSaveFile(
             QStringLiteral("Save public text messages"),
             Q8(orb::chat::ExportFileName("Orbelo Text Messages ", orb::NowDateTime(), ".rtf")),
@@ -460,7 +460,7 @@ void TfOrbeloMain::ShowChatPopup(const std::u16string& sender, const std::u16str
     if (chat_.chatPopup) chat_.chatPopup(Q16(sender), Q16(text));
 }
 
-void TfOrbeloMain::ShowTextNote(const std::string& sender, const std::u16string& text, double dateTime) {
+void TfOrbeloMain::ShowUserNote(const std::string& sender, const std::u16string& text, double dateTime) {
     if (chat_.textNote) chat_.textNote(Q8(sender), Q16(text), dateTime);
 }
 
@@ -557,7 +557,7 @@ bool TfOrbeloMain::SaveNotes(const QString& file) {
 }
 
 bool TfOrbeloMain::SavePublicChat(const QString& file) {
-    TChatBrowser* v = chatViews_->Find(0);
+    TChatBrowser* v = chatViews_->FindMessageList(0);
     if (!v) return false;
     return WriteWhole(file, QByteArray::fromStdString(v->Rtf()));
 }

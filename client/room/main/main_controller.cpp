@@ -125,8 +125,8 @@ TMainController::TMainController(TDM& dm, Settings& settings, IMainView& view, W
     : dm_(dm), settings_(settings), view_(view), self_(self) {}
 
 TMainController::~TMainController() {
-    StopTimer(sessionTimer_);
-    StopTimer(killTimer_);
+    StopTimer(tmrSessionTime);
+    StopTimer(tmrKillSession);
     StopTimer(joinTimer_);
 }
 
@@ -270,7 +270,7 @@ void TMainController::StartRun() {
     dm_.SelectBoard(1, true);
     const bool live = !dm_.PlaybackMode;
     if (live) {
-        view_.FillRecentPolls();
+        view_.LoadRecentPollsMenu();
         view_.SetSplitters(settings_.Room_LeftSplitter, settings_.Room_MidSplitter);
     }
     view_.SetLiveCommandsEnabled(live);
@@ -317,8 +317,8 @@ void TMainController::EnterRoomSteps() {
     dm_.Room.InRoom = true;
     dm_.Room.SessionStartTime = NowDateTime();
     sessionStartMs_ = dm_.Loop().Clock().NowMs();
-    StopTimer(sessionTimer_);
-    sessionTimer_ = dm_.Loop().SetTimer(kSessionTimeIntervalMs, [this] { SessionTimeTick(); });
+    StopTimer(tmrSessionTime);
+    tmrSessionTime = dm_.Loop().SetTimer(kSessionTimeIntervalMs, [this] { tmrSessionTimeTimer(); });
     Progress(9, "Account validated...");
     view_.SetRoomCaption(RoomCaption(dm_.RoomInfo.RoomNumber(), dm_.RoomInfo.RoomName()));
     // 3-4.
@@ -393,7 +393,7 @@ void TMainController::ConnectionLost(std::intptr_t state) {
     dm_.Room.ConnectionState = n;
     view_.SetResetButtonVisible(n > 0 && !dm_.PlaybackMode);
     // A good entry after a refused one (or a reconnect) ends the countdown to the end of the session.
-    if (n == 0) StopTimer(killTimer_);
+    if (n == 0) StopTimer(tmrKillSession);
     if (newLoss) {
         // Whatever sequence the progress window showed has ended with the connection.
         HideProgress();
@@ -404,8 +404,8 @@ void TMainController::ConnectionLost(std::intptr_t state) {
                           kRed, false);
         Post(WM_APP_CHATTARGET, 0, 0);
         view_.Beep(700, 30);
-        StopTimer(killTimer_);
-        killTimer_ = dm_.Loop().SetTimer(kKillSessionIntervalMs, [this] { KillSessionTick(); });
+        StopTimer(tmrKillSession);
+        tmrKillSession = dm_.Loop().SetTimer(kKillSessionIntervalMs, [this] { tmrKillSessionTimer(); });
         if (dm_.SessionHooks.StopVoiceThread) dm_.SessionHooks.StopVoiceThread();
         if (dm_.RoomHooks.CloseVideoWindows) dm_.RoomHooks.CloseVideoWindows();
     }
@@ -413,8 +413,8 @@ void TMainController::ConnectionLost(std::intptr_t state) {
         dm_.RoomHooks.StopAppShareLocally();
 }
 
-void TMainController::KillSessionTick() {
-    StopTimer(killTimer_);
+void TMainController::tmrKillSessionTimer() {
+    StopTimer(tmrKillSession);
     view_.CloseWithoutQuestion();
 }
 
@@ -452,7 +452,7 @@ void TMainController::ReconnectSession() {
     }
     // Leave, start again and enter the room that was left; the waits are timers, so the window
     // keeps turning.
-    StopTimer(killTimer_);
+    StopTimer(tmrKillSession);
     const int32_t room = dm_.RoomInfo.RoomNumber();
     dm_.LeaveSession();
     StopTimer(joinTimer_);
@@ -483,10 +483,10 @@ void TMainController::ReconnectFailed() {
         return;
     }
     view_.SetResetButtonVisible(true);
-    if (!killTimer_) killTimer_ = dm_.Loop().SetTimer(kKillSessionIntervalMs, [this] { KillSessionTick(); });
+    if (!tmrKillSession) tmrKillSession = dm_.Loop().SetTimer(kKillSessionIntervalMs, [this] { tmrKillSessionTimer(); });
 }
 
-void TMainController::SessionTimeTick() {
+void TMainController::tmrSessionTimeTimer() {
     try {
         // Counted on the monotonic clock: a change of the wall clock does not change the minutes.
         const int64_t ms = dm_.Loop().Clock().NowMs() - sessionStartMs_;
@@ -501,8 +501,8 @@ bool TMainController::FormCloseQuery() {
 }
 
 void TMainController::FormClose() {
-    StopTimer(sessionTimer_);
-    StopTimer(killTimer_);
+    StopTimer(tmrSessionTime);
+    StopTimer(tmrKillSession);
     StopTimer(joinTimer_);
     if (Hooks.CloseOpenedWindows) Hooks.CloseOpenedWindows();
 }

@@ -95,8 +95,8 @@ public:
     // The reset command: asks first; true when the reconnection started.
     bool ResetConnection();
     void ReconnectSession();
-    void SessionTimeTick();
-    void KillSessionTick();
+    void tmrSessionTimeTimer();
+    void tmrKillSessionTimer();
     // True when the window may close.
     bool FormCloseQuery();
     void FormClose();
@@ -113,8 +113,8 @@ public:
 
     int CurrentView() const { return currentView_; }
     bool Flashing() const { return flashing_; }
-    bool KillTimerRunning() const { return killTimer_ != 0; }
-    bool SessionTimerRunning() const { return sessionTimer_ != 0; }
+    bool KillTimerRunning() const { return tmrKillSession != 0; }
+    bool SessionTimerRunning() const { return tmrSessionTime != 0; }
     bool TypingFlag() const { return typing_; }
     bool PushToTalkHeld() const { return pttHeld_; }
     bool ShareViewerDocked() const { return shareViewerDocked_; }
@@ -159,9 +159,9 @@ private:
     bool pttHeld_ = false;
     bool toldNoMicrophone_ = false;
     bool shareViewerDocked_ = true;
-    TimerId sessionTimer_ = 0;
+    TimerId tmrSessionTime = 0;
     int64_t sessionStartMs_ = 0;
-    TimerId killTimer_ = 0;
+    TimerId tmrKillSession = 0;
     TimerId joinTimer_ = 0;
 };
 

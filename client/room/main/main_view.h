@@ -46,7 +46,7 @@ public:
     // "Reconnect Audio" and "Reconnect" enabled.
     virtual void SetLiveCommandsEnabled(bool enabled) = 0;
     virtual void SetSplitters(int leftWidth, int participantHeight) = 0;
-    virtual void FillRecentPolls() {}
+    virtual void LoadRecentPollsMenu() {}
 
     // The room list, modally; the chosen room number (0 or less: none).
     virtual int RunRoomList() = 0;

@@ -59,9 +59,9 @@ void TfrmPostIt::FitCheckBox() {
 }
 
 TfrmPostIt::~TfrmPostIt() {
-    Kill(tmrRequest_);
-    Kill(tmrRollOut_);
-    Kill(tmrRollIn_);
+    Kill(tmrRequest);
+    Kill(tmrRollOut);
+    Kill(tmrRollIn);
 }
 
 void TfrmPostIt::Kill(orb::TimerId& id) {
@@ -89,15 +89,15 @@ void TfrmPostIt::StartSliding(int displayMs, const QString& caption) {
     ui_->lbCaption->setText(caption);
     setWindowTitle(caption);
     show();
-    Kill(tmrRollOut_);
-    tmrRollOut_ = loop_.SetTimer(kRollIntervalMs, [this] { tmrRollOutTimer(); });
+    Kill(tmrRollOut);
+    tmrRollOut = loop_.SetTimer(kRollIntervalMs, [this] { tmrRollOutTimer(); });
 }
 
 void TfrmPostIt::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
     // The display time runs while the note is still sliding up.
-    Kill(tmrRequest_);
-    tmrRequest_ = loop_.SetTimer(displayMs_, [this] { tmrRequestTimer(); });
+    Kill(tmrRequest);
+    tmrRequest = loop_.SetTimer(displayMs_, [this] { tmrRequestTimer(); });
 }
 
 void TfrmPostIt::tmrRollOutTimer() {
@@ -105,23 +105,23 @@ void TfrmPostIt::tmrRollOutTimer() {
     if (y() > rest)
         move(x(), y() - kStepPixels);
     else
-        Kill(tmrRollOut_);
+        Kill(tmrRollOut);
 }
 
 void TfrmPostIt::tmrRequestTimer() {
-    Kill(tmrRequest_);
+    Kill(tmrRequest);
     StartRollIn();
 }
 
 void TfrmPostIt::StartRollIn() {
-    Kill(tmrRollOut_);
-    Kill(tmrRollIn_);
-    tmrRollIn_ = loop_.SetTimer(kRollIntervalMs, [this] { tmrRollInTimer(); });
+    Kill(tmrRollOut);
+    Kill(tmrRollIn);
+    tmrRollIn = loop_.SetTimer(kRollIntervalMs, [this] { tmrRollInTimer(); });
 }
 
 void TfrmPostIt::tmrRollInTimer() {
     if (y() >= screen_.screenHeight) {
-        Kill(tmrRollIn_);
+        Kill(tmrRollIn);
         close();
         return;
     }

@@ -45,8 +45,8 @@ public:
     void StartRollIn();
 
     bool ChatNotice() const { return chatNotice_; }
-    bool RollingOut() const { return tmrRollOut_ != 0; }
-    bool RollingIn() const { return tmrRollIn_ != 0; }
+    bool RollingOut() const { return tmrRollOut != 0; }
+    bool RollingIn() const { return tmrRollIn != 0; }
     int DisplayTimeMs() const { return displayMs_; }
     Ui::TfrmPostIt* ui() const { return ui_.get(); }
 
@@ -66,9 +66,9 @@ private:
     orb::Settings& settings_;
     TNoticeScreen screen_;
     std::unique_ptr<Ui::TfrmPostIt> ui_;
-    orb::TimerId tmrRequest_ = 0;
-    orb::TimerId tmrRollOut_ = 0;
-    orb::TimerId tmrRollIn_ = 0;
+    orb::TimerId tmrRequest = 0;
+    orb::TimerId tmrRollOut = 0;
+    orb::TimerId tmrRollIn = 0;
     int displayMs_ = kSessionNoteMs;
     bool chatNotice_ = false;
     bool dragging_ = false;

@@ -79,7 +79,7 @@ void TfrmPollresults::RefreshResults() {
 
 void TfrmPollresults::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
-    if (results_) chart_->SetBars(results_->Chart(ui_->sbGraphic->viewport()->width()));
+    if (results_) chart_->SetBars(results_->DrawPollChart(ui_->sbGraphic->viewport()->width()));
 }
 
 bool TfrmPollresults::SaveToFile(const QString& file) {

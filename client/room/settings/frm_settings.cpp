@@ -112,28 +112,18 @@ TfrmSettings::TfrmSettings(TDM& dm, Settings& settings, QWidget* parent)
     connect(acDeleteAllPolls_, &QAction::triggered, this, [this] { acDeleteAllPollsExecute(); });
     connect(ui_->btnDeletePoll, &QPushButton::clicked, acDeletePoll_, &QAction::trigger);
     connect(ui_->btnDeleteAllPolls, &QPushButton::clicked, acDeleteAllPolls_, &QAction::trigger);
-    connect(ui_->lBoxPolls, &QListWidget::itemSelectionChanged, this, [this] { UpdatePollActions(); });
+    connect(ui_->lBoxPolls, &QListWidget::itemSelectionChanged, this, [this] { acDeletePollUpdate(); });
 
     connect(ui_->pcMain, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
         const int page = ui_->pcMain->indexOfTopLevelItem(item);
         if (page < 0) return;
         ui_->PCPages->setCurrentIndex(page);
-        if (page == tsConnection) UpdateProxyControls();
+        if (page == tsConnection) eProxyVersionChange();
     });
-    connect(ui_->eProxyVersion, &QComboBox::currentIndexChanged, this, [this] { UpdateProxyControls(); });
-    connect(ui_->cbProxyAuthentication, &QCheckBox::toggled, this, [this] { UpdateProxyControls(); });
-    connect(ui_->trbBufferSize, &QSlider::valueChanged, this, [this](int v) {
-        ui_->trbBufferSize->setToolTip(Q(BufferHint(v)));
-        // The buffer follows the slider at once, also when the dialog is then cancelled.
-        if (!filling_) settings_.InputAudioQueueSizeEx = v;
-    });
-    connect(ui_->cbAudiCodecs, &QComboBox::activated, this, [this](int index) {
-        if (index > 2)
-            Tell(QStringLiteral("You are changing the current audio compression level !\r\n\r\nUsing a higher quality "
-                                "compressor requires more bandwidth which may lead to voice breaking \r\nif you or "
-                                "your attendees are on a slow or inconsistent connection."),
-                 false);
-    });
+    connect(ui_->eProxyVersion, &QComboBox::currentIndexChanged, this, [this] { eProxyVersionChange(); });
+    connect(ui_->cbProxyAuthentication, &QCheckBox::toggled, this, [this] { eProxyVersionChange(); });
+    connect(ui_->trbBufferSize, &QSlider::valueChanged, this, [this](int v) { trbBufferSizeChange(v); });
+    connect(ui_->cbAudiCodecs, &QComboBox::activated, this, [this](int index) { cbAudiCodecsChange(index); });
     connect(ui_->cbSupressSilence, &QCheckBox::toggled, ui_->tbMicThreshold, &QWidget::setEnabled);
     connect(ui_->tbMicThreshold, &QSlider::valueChanged, this,
             [this](int v) { ui_->lbThreshold->setText(QStringLiteral("(%1)").arg(v)); });
@@ -224,8 +214,8 @@ void TfrmSettings::FormShow() {
     ui_->Button3->setEnabled(AudioReconnectAllowed(facts));
     ui_->JvXPButton6->setEnabled(!facts.playback && Hooks.RunAudioWizard != nullptr);
     shownBuffer_ = ui_->trbBufferSize->value();
-    UpdateProxyControls();
-    UpdatePollActions();
+    eProxyVersionChange();
+    acDeletePollUpdate();
     UpdateVideoActions();
     QApplication::restoreOverrideCursor();
     filling_ = false;
@@ -296,7 +286,7 @@ void TfrmSettings::FillVideoPage() {
 void TfrmSettings::FillPolls() {
     ui_->lBoxPolls->clear();
     pollDeletions_.clear();
-    for (const std::string& name : StoredPollNames()) {
+    for (const std::string& name : GetStoredPollNames()) {
         // Shown as the question; the key name escapes the characters a key name cannot hold.
         auto* item = new QListWidgetItem(Q(orb::polls::StoredPollCaption(name)), ui_->lBoxPolls);
         // The exact key name, whatever its text shows.
@@ -380,7 +370,21 @@ TSettingsForm TfrmSettings::ReadForm() const {
     return f;
 }
 
-void TfrmSettings::UpdateProxyControls() {
+void TfrmSettings::trbBufferSizeChange(int value) {
+    ui_->trbBufferSize->setToolTip(Q(BufferHint(value)));
+    // The buffer follows the slider at once, also when the dialog is then cancelled.
+    if (!filling_) settings_.InputAudioQueueSizeEx = value;
+}
+
+void TfrmSettings::cbAudiCodecsChange(int index) {
+    if (index > 2)
+        Tell(QStringLiteral("You are changing the current audio compression level !\r\n\r\nUsing a higher quality "
+                            "compressor requires more bandwidth which may lead to voice breaking \r\nif you or "
+                            "your attendees are on a slow or inconsistent connection."),
+             false);
+}
+
+void TfrmSettings::eProxyVersionChange() {
     const bool proxy = ui_->eProxyVersion->currentIndex() > 0;
     const bool auth = proxy && ui_->cbProxyAuthentication->isChecked();
     for (QWidget* w : std::initializer_list<QWidget*>{ui_->eProxyHost, ui_->lbProxyHost, ui_->eProxyPort,
@@ -391,7 +395,7 @@ void TfrmSettings::UpdateProxyControls() {
         w->setEnabled(auth);
 }
 
-void TfrmSettings::UpdatePollActions() {
+void TfrmSettings::acDeletePollUpdate() {
     acDeletePoll_->setEnabled(!ui_->lBoxPolls->selectedItems().isEmpty());
     acDeleteAllPolls_->setEnabled(ui_->lBoxPolls->count() > 0);
     ui_->btnDeletePoll->setEnabled(acDeletePoll_->isEnabled());
@@ -538,7 +542,7 @@ void TfrmSettings::acDeletePollExecute() {
     QListWidgetItem* item = selected.front();
     pollDeletions_.push_back(item->data(Qt::UserRole).toByteArray().toStdString());
     delete item;
-    UpdatePollActions();
+    acDeletePollUpdate();
 }
 
 void TfrmSettings::acDeleteAllPollsExecute() {
@@ -547,5 +551,5 @@ void TfrmSettings::acDeleteAllPollsExecute() {
         pollDeletions_.push_back(item->data(Qt::UserRole).toByteArray().toStdString());
         delete item;
     }
-    UpdatePollActions();
+    acDeletePollUpdate();
 }

@@ -64,6 +64,8 @@ public:
     void JvXPButton6Click();  // Run the Audio Wizard
     void BitBtn7Click();  // Preview
     void lbDownloadCodecClick();
+    void trbBufferSizeChange(int value);
+    void cbAudiCodecsChange(int index);
     void acDeletePollExecute();
     void acDeleteAllPollsExecute();
 
@@ -87,8 +89,8 @@ private:
     void FillFonts();
     void FillVideoPage();
     void FillPolls();
-    void UpdateProxyControls();
-    void UpdatePollActions();
+    void eProxyVersionChange();
+    void acDeletePollUpdate();
     void UpdateVideoActions();
     void RunRoomSteps(const orb::Settings& before, const orb::Settings& after);
     orb::prefs::TRoomFacts Facts() const;

@@ -138,7 +138,7 @@ bool AudioReconnectAllowed(const TRoomFacts& f) { return f.inRoom && f.connected
 
 std::string BufferHint(int value) { return "Max " + std::to_string(value / 2) + " s."; }
 
-std::vector<std::string> StoredPollNames() {
+std::vector<std::string> GetStoredPollNames() {
     reg::Key key = reg::CreateKey(reg::HKEY_CURRENT_USER, kStoredPollsKey);
     return key ? key.SubKeyNames() : std::vector<std::string>{};
 }

@@ -126,7 +126,7 @@ std::string BufferHint(int value);
 // Stored polls: one subkey per poll question under the settings key's StoredPolls subkey.
 inline constexpr const char* kStoredPollsKey = "Software\\ORBELO RAREDIDAZEREVA\\Orbelo Live 6\\Browser\\StoredPolls";
 // The subkey names (the key is created when missing).
-std::vector<std::string> StoredPollNames();
+std::vector<std::string> GetStoredPollNames();
 // Deletes the poll's subkey when it exists; false when it could not be deleted.
 bool DeleteStoredPoll(const std::string& name);
 

@@ -11,7 +11,7 @@
 TfrmWelcome::TfrmWelcome(orb::IEventLoop& loop, std::function<void(bool)> closed, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint),
       ui_(std::make_unique<Ui::TfrmWelcome>()),
-      timer_(loop),
+      tmrCloseWellcome(loop),
       closed_(std::move(closed)) {
     ui_->setupUi(this);
     setObjectName(QStringLiteral("TfrmWelcome"));
@@ -37,7 +37,7 @@ void TfrmWelcome::ShowPage(const std::string& address, bool tips, int left, int 
     } else {
         move(left, top);
     }
-    if (layout.closesItself) timer_.Start([this] { close(); });
+    if (layout.closesItself) tmrCloseWellcome.Start([this] { close(); });
     show();
     // Only web pages: the address comes from the room's settings on the server.
     if (!orb::IsAllowedPageAddress(address)) return;
@@ -50,7 +50,7 @@ void TfrmWelcome::ShowPage(const std::string& address, bool tips, int left, int 
 }
 
 void TfrmWelcome::closeEvent(QCloseEvent* event) {
-    timer_.Stop();
+    tmrCloseWellcome.Stop();
     if (closed_) {
         auto closed = std::move(closed_);
         closed_ = nullptr;

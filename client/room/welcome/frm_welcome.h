@@ -28,7 +28,7 @@ public:
     void SetDismissChecked(bool checked);
     QString DismissText() const;
     bool DismissCheckBoxShown() const;
-    bool CloseTimerRunning() const { return timer_.Running(); }
+    bool CloseTimerRunning() const { return tmrCloseWellcome.Running(); }
     QWebEngineView* View() const { return view_; }
 
 protected:
@@ -37,6 +37,6 @@ protected:
 private:
     std::unique_ptr<Ui::TfrmWelcome> ui_;
     QWebEngineView* view_ = nullptr;
-    orb::TWelcomeCloseTimer timer_;
+    orb::TWelcomeCloseTimer tmrCloseWellcome;
     std::function<void(bool)> closed_;
 };

@@ -25,8 +25,8 @@ TfrmRemoteAudioControl::TfrmRemoteAudioControl(QWidget* parent)
       ui_(std::make_unique<Ui::TfrmRemoteAudioControl>()) {
     ui_->setupUi(this);
     setObjectName(QStringLiteral("TfrmRemoteAudioControl"));
-    tmrTimeOut_.setInterval(kTimeOutMs);
-    connect(&tmrTimeOut_, &QTimer::timeout, this, [this] { tmrTimeOutTimer(); });
+    tmrTimeOut.setInterval(kTimeOutMs);
+    connect(&tmrTimeOut, &QTimer::timeout, this, [this] { tmrTimeOutTimer(); });
     connect(ui_->xiWaveVolume, &QSlider::valueChanged, this, [this] { xiWaveVolumeChange(); });
     connect(ui_->xiMikeVolume, &QSlider::valueChanged, this, [this] { xiMikeVolumeChange(); });
     connect(ui_->cbBoost, &QCheckBox::clicked, this, [this] { cbBoostClick(); });
@@ -44,7 +44,7 @@ void TfrmRemoteAudioControl::Open(int32_t user, const std::string& userName) {
     target_ = user;
     show();
     raise();
-    tmrTimeOut_.start();
+    tmrTimeOut.start();
     ui_->lbUserName->setText(QString::fromUtf8(userName.data(), qsizetype(userName.size())));
     SetStatus("Retrieving...", orb::kRemoteGrey);
     ui_->lbNote->hide();
@@ -52,7 +52,7 @@ void TfrmRemoteAudioControl::Open(int32_t user, const std::string& userName) {
 }
 
 void TfrmRemoteAudioControl::ShowRemoteState(const orb::TRemoteAudioState& state, const std::string& userName) {
-    tmrTimeOut_.stop();
+    tmrTimeOut.stop();
     target_ = state.target;
     const orb::TRemoteAudioLayout l = orb::RemoteAudioLayout(state);
     SetStatus(l.status, l.statusColour);
@@ -84,7 +84,7 @@ void TfrmRemoteAudioControl::cbBoostClick() {
 void TfrmRemoteAudioControl::Button1Click() { SendCommand(orb::TRemoteAudioState::cmdReconnect, -1); }
 
 void TfrmRemoteAudioControl::tmrTimeOutTimer() {
-    tmrTimeOut_.stop();
+    tmrTimeOut.stop();
     SetStatus("Unable to retrieve remote settings.", orb::kRemoteMaroon);
 }
 
@@ -94,7 +94,7 @@ void TfrmRemoteAudioControl::SetStatus(const std::string& text, uint32_t colour)
 }
 
 void TfrmRemoteAudioControl::hideEvent(QHideEvent* e) {
-    tmrTimeOut_.stop();
+    tmrTimeOut.stop();
     QWidget::hideEvent(e);
 }
 

@@ -41,7 +41,7 @@ public:
     void tmrTimeOutTimer();
 
     Ui::TfrmRemoteAudioControl* ui() const { return ui_.get(); }
-    QTimer& TimeOut() { return tmrTimeOut_; }
+    QTimer& TimeOut() { return tmrTimeOut; }
 
 protected:
     void hideEvent(QHideEvent* e) override;
@@ -54,7 +54,7 @@ private:
     std::unique_ptr<Ui::TfrmRemoteAudioControl> ui_;
     TDM* dm_ = nullptr;
     int32_t target_ = 0;
-    QTimer tmrTimeOut_;
+    QTimer tmrTimeOut;
     QPoint dragFrom_;
     bool dragging_ = false;
 };

@@ -218,7 +218,7 @@ void TfrmAudioTest::SoundStopped() {
 
 void TfrmAudioTest::btnStartMikeTestClick() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool ok = loopback_.Start(dm_.VoiceCodecIndex, settings_.AudioInDeviceID, settings_.AudioOutDeviceID);
+    const bool ok = loopback_.StartMicLoopback(dm_.VoiceCodecIndex, settings_.AudioInDeviceID, settings_.AudioOutDeviceID);
     QApplication::restoreOverrideCursor();
     ui_->btnStartMikeTest->setEnabled(!ok);
     ui_->cbMikes->setEnabled(!ok);

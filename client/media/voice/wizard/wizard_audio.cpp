@@ -155,7 +155,7 @@ bool TTestSoundPlayer::Active() const {
     return active_;
 }
 
-bool TMicLoopback::Start(int codecIndex, int captureDevice, int playbackDevice) {
+bool TMicLoopback::StartMicLoopback(int codecIndex, int captureDevice, int playbackDevice) {
     Stop();
     try {
         if (!BuildCodecFormat(codecIndex, codec_)) return false;
@@ -175,7 +175,7 @@ bool TMicLoopback::Start(int codecIndex, int captureDevice, int playbackDevice) 
         out_ = std::make_unique<TACMOut>(loop_);
         out_->Open(codec_, playbackDevice);
         handOff_.Restart();
-        player_ = std::thread([this] { PlayLoop(); });
+        player_ = TWizPlayThread([this] { PlayLoop(); });
         capture_->Open(pcm_, captureDevice);
         running_ = true;
         return true;

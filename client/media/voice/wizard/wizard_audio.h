@@ -78,6 +78,9 @@ private:
     bool active_ = false;
 };
 
+// The microphone test's playing thread: plays the encoded blocks handed over by the capture (PlayLoop).
+using TWizPlayThread = std::thread;
+
 // The microphone test: what the user says comes back through the room's codec.
 class TMicLoopback {
 public:
@@ -86,7 +89,7 @@ public:
 
     // Passes(peak): whether a buffer of that peak is looped back. OnLevel(peak) for every buffer
     // (main thread). False when the codec, the capture or the output cannot be opened.
-    bool Start(int codecIndex, int captureDevice, int playbackDevice);
+    bool StartMicLoopback(int codecIndex, int captureDevice, int playbackDevice);
     void Stop();
     bool Running() const { return running_; }
     const void* CaptureHandle() const { return capture_ ? capture_->Handle() : nullptr; }
@@ -109,7 +112,7 @@ private:
     std::unique_ptr<media::TACMIn> capture_;
     std::unique_ptr<media::TACMOut> out_;
     TWizHandOff handOff_;
-    std::thread player_;
+    TWizPlayThread player_;
     std::atomic<size_t> played_{0};
     size_t handedOver_ = 0;
     bool running_ = false;
