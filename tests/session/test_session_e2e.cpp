@@ -195,16 +195,6 @@ TEST_F(Session, RoomEntryHappyPathKeepsThreadsAndHeartbeatRunningUntilLeaveStops
     ASSERT_TRUE(loop_.RunUntil([&] { return server.HeartBeats() > before; }));
     EXPECT_TRUE(dm_.SendTimeZone());
     ASSERT_TRUE(server.WaitFor([&] { return server.Kinds().back() == vkTimeZone; }));
-    // The pointer carries the board in use.
-    dm_.CurrentBoard = 3;
-    EXPECT_TRUE(dm_.SendBoardPointer(640, 480, 2));
-    ASSERT_TRUE(server.WaitFor([&] { return server.Kinds().back() == vkBoardPointer; }));
-    std::string pointer;
-    PutLE(pointer, 0, 640, 2);
-    PutLE(pointer, 2, 480, 2);
-    PutLE(pointer, 4, 3, 2);
-    PutLE(pointer, 6, 2, 2);
-    EXPECT_EQ(server.LastBody(vkBoardPointer), pointer);
 
     // Leaving runs in order: board lock (heartbeat still on), heartbeat off, voice stop (reader and
     // writer still running), then the reader and the writer.
@@ -435,7 +425,6 @@ TEST_F(Session, HandlersWithoutTheNetwork) {
     dm_.PlaybackMode = false;
 
     // Before the writer exists nothing is sent.
-    EXPECT_FALSE(dm_.SendSelectBoard(2));
     EXPECT_FALSE(dm_.SendHeartBeat());
     EXPECT_TRUE(posted_.empty());
     dm_.SetBandwidth(0, true);

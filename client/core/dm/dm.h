@@ -341,10 +341,6 @@ public:
     bool SendRoomListRequest();
     bool SendEnterRoom(int32_t room);
     bool SendBoardContentsRequest(int32_t board);
-    bool SendClearBoard(int32_t board);
-    bool SendSelectBoard(int32_t board);
-    // x, y, the current board and the pointer type (0 hide, 1 left-hand, 2 right-hand).
-    bool SendBoardPointer(uint16_t x, uint16_t y, uint16_t pointerType);
     bool SendTimeZone();
     orb::TimerId HeartBeatTimer() const { return tmrHeartBeat_.id; }
 
