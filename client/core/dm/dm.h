@@ -58,7 +58,6 @@ public:
 
     orb::IEventLoop& Loop() { return loop_; }
     orb::WindowHandle MainWindow() const { return mainWindow_; }
-    void SetMainWindow(orb::WindowHandle window) { mainWindow_ = window; }
 
     // ---- Connection and identity
 

@@ -364,11 +364,6 @@ int32_t TRoomProfile::RoomType() const {
     return int32_t(orb::LoadU32(bytes.data() + kRoomTypeOffset));
 }
 
-void TRoomProfile::SetRoomType(int32_t type) {
-    bytes.resize(kSize, 0);
-    orb::StoreU32(bytes.data() + kRoomTypeOffset, uint32_t(type));
-}
-
 std::string TRoomProfile::WebBase() const {
     if (bytes.size() < kSize) return {};
     size_t len = std::min<size_t>(bytes[kWebBaseOffset], kWebBaseCapacity);

@@ -202,7 +202,6 @@ struct TRoomProfile {
     std::vector<uint8_t> bytes = std::vector<uint8_t>(kSize, 0);
 
     int32_t RoomType() const;
-    void SetRoomType(int32_t type);
     // The site's web base address (raw bytes; length clamped to the field).
     std::string WebBase() const;
     void SetWebBase(std::string_view base);
