@@ -48,18 +48,6 @@ struct DmFixture : ::testing::Test {
     std::pair<TVCRHeader, std::vector<uint8_t>> Receive() { return pair.Receive(); }
 };
 
-TStrokeRecord Line(int board, int x1, int y1, int x2, int y2) {
-    TStrokeRecord r;
-    r.board = uint8_t(board);
-    r.tool = btLine;
-    r.x1 = uint16_t(x1);
-    r.y1 = uint16_t(y1);
-    r.x2 = uint16_t(x2);
-    r.y2 = uint16_t(y2);
-    r.penWidth = 1;
-    return r;
-}
-
 }  // namespace
 
 TEST_F(DmFixture, DispatchedStrokesAndPicturesReachTheEngine) {
