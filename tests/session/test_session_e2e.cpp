@@ -71,9 +71,6 @@ protected:
         h.SetWindowTitle = [this](const std::string& t) { calls_.push_back("title " + t); };
         h.SetServerCaption = [this](const std::string& t) { calls_.push_back("server" + t); };
         h.SetRoomCaption = [this](const std::string& t) { calls_.push_back("room" + t); };
-        h.ShowRoomList = [this](const std::string& host, const std::vector<TRoomListItem>& rows) {
-            calls_.push_back("roomlist " + host + " " + std::to_string(rows.size()));
-        };
         h.StopVoiceThread = [this] { calls_.push_back("voice stop"); };
         h.CaptureBoard = [this] { calls_.push_back("board lock"); };
     }
@@ -166,7 +163,9 @@ TEST_F(Session, RoomEntryHappyPathKeepsThreadsAndHeartbeatRunningUntilLeaveStops
     ASSERT_EQ(dm_.RoomList.size(), 2u);
     EXPECT_EQ(dm_.RoomList[0].roomNumber, 1002);
     EXPECT_EQ(dm_.RoomList[1].roomName, "Lab");
-    EXPECT_EQ(calls_, std::vector<std::string>{"roomlist 127.0.0.1 2"});
+    // The main window shows the list from the data module: no hook is called.
+    EXPECT_EQ(dm_.ServerHost, "127.0.0.1");
+    EXPECT_TRUE(calls_.empty());
 
     calls_.clear();
     ASSERT_TRUE(dm_.SendEnterRoom(1002));

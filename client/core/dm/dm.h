@@ -268,7 +268,6 @@ public:
         std::function<void(const std::string&)> SetWindowTitle;
         std::function<void(const std::string&)> SetServerCaption;
         std::function<void(const std::string&)> SetRoomCaption;
-        std::function<void(const std::string&, const std::vector<orb::TRoomListItem>&)> ShowRoomList;
         std::function<void()> PlayRecordedFile;  // playback of a play link's recording
         std::function<void()> StopReplay;
         std::function<void()> StopVoiceThread;
