@@ -95,8 +95,6 @@ public:
     // The audio setup wizard with what surrounds it in a live room (presence, floor, voice
     // connection), modal over `parent`.
     void RunAudioWizard(QWidget* parent);
-    // The settings dialog, modal, on one of its pages.
-    void OpenSettingsPage(int page);
 
     // Windows opened on demand by the data module (closed at shut-down).
     QList<QPointer<QWidget>>& OpenedWindows() { return opened_; }

@@ -101,8 +101,6 @@ void TProgram::RunAudioWizard(QWidget* parent) {
     if (tdm_ && !tdm_->PlaybackMode) RunAudioWizardModal(*this, parent ? parent : main_.get());
 }
 
-void TProgram::OpenSettingsPage(int page) { OpenSettings(*this, page); }
-
 void TProgram::SetupSettings() {
     TDM& dm = *tdm_;
     dm.SettingsHooks.OpenSettings = [this](int page) { OpenSettings(*this, page); };

@@ -38,7 +38,6 @@ size_t WideLength(LPCWSTR s, size_t cap) {
 }  // namespace
 
 std::u16string Widen(const std::string& utf8) { return Utf8ToUtf16(utf8); }
-std::string Narrow(const std::u16string& utf16) { return Utf16ToUtf8(utf16); }
 
 Spooler& Spooler::Instance() {
     static Spooler s;

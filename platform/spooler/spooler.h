@@ -100,6 +100,5 @@ PrintResult RunPrintJob(const MONITOR& monitor, const PrintJob& job, const ByteS
 
 // Wide-string helpers for the layer's callers.
 std::u16string Widen(const std::string& utf8);
-std::string Narrow(const std::u16string& utf16);
 
 }  // namespace orb::spooler

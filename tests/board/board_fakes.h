@@ -73,6 +73,19 @@ inline std::vector<uint8_t> Jpeg(const QImage& image) {
     return std::vector<uint8_t>(data.begin(), data.end());
 }
 
+// A one-pixel line record on a board.
+inline TStrokeRecord Line(int board, int x1, int y1, int x2, int y2) {
+    TStrokeRecord r;
+    r.board = uint8_t(board);
+    r.tool = btLine;
+    r.x1 = uint16_t(x1);
+    r.y1 = uint16_t(y1);
+    r.x2 = uint16_t(x2);
+    r.y2 = uint16_t(y2);
+    r.penWidth = 1;
+    return r;
+}
+
 inline QImage Solid(int w, int h, QRgb c) {
     QImage image(w, h, QImage::Format_RGB32);
     image.fill(c);

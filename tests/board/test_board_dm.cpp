@@ -26,12 +26,7 @@ struct DmFixture : ::testing::Test {
     TBoardMessages messages{engine, link};
 
     void SetUp() override {
-        ASSERT_TRUE(pair.listener.Listen("127.0.0.1", 0));
-        ASSERT_TRUE(dm.vcrClient.Connect("127.0.0.1", pair.listener.Port(), 2000));
-        pair.serverFd = pair.listener.Accept(2000);
-        ASSERT_GE(pair.serverFd, 0);
-        pair.server.Adopt(pair.serverFd);
-        pair.server.SetReadTimeout(5000);
+        ASSERT_TRUE(pair.Open(dm.vcrClient));
         dm.OwnUserId = 31;
         dm.StartWriterThread(1 << 20);
         engine.InitWhiteboards();
@@ -50,28 +45,8 @@ struct DmFixture : ::testing::Test {
         dm.DispatchCommand(h, stream);
     }
     // The next message the server receives.
-    std::pair<TVCRHeader, std::vector<uint8_t>> Receive() {
-        uint8_t head[22];
-        TVCRHeader h;
-        std::vector<uint8_t> body;
-        if (!pair.server.ReadExact(head, 22) || !TVCRHeader::Decode(head, h)) return {h, body};
-        body.resize(size_t(h.bodyLength));
-        if (!body.empty()) pair.server.ReadExact(body.data(), body.size());
-        return {h, body};
-    }
+    std::pair<TVCRHeader, std::vector<uint8_t>> Receive() { return pair.Receive(); }
 };
-
-TStrokeRecord Line(int board, int x1, int y1, int x2, int y2) {
-    TStrokeRecord r;
-    r.board = uint8_t(board);
-    r.tool = btLine;
-    r.x1 = uint16_t(x1);
-    r.y1 = uint16_t(y1);
-    r.x2 = uint16_t(x2);
-    r.y2 = uint16_t(y2);
-    r.penWidth = 1;
-    return r;
-}
 
 }  // namespace
 

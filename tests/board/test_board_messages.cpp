@@ -25,18 +25,6 @@ TVCRHeader Header(uint16_t kind, int32_t sender = 77, uint16_t result = 0) {
     return h;
 }
 
-TStrokeRecord Line(int board, int x1, int y1, int x2, int y2) {
-    TStrokeRecord r;
-    r.board = uint8_t(board);
-    r.tool = btLine;
-    r.x1 = uint16_t(x1);
-    r.y1 = uint16_t(y1);
-    r.x2 = uint16_t(x2);
-    r.y2 = uint16_t(y2);
-    r.penWidth = 1;
-    return r;
-}
-
 // An embedded item of a whole-board body: header, int32 board, payload.
 void Item(std::vector<uint8_t>& body, uint16_t kind, int32_t board, const std::vector<uint8_t>& payload,
           int32_t lengthAdjust = 0) {

@@ -5,7 +5,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <map>
 
 #include "chat/chat_input.h"
@@ -26,24 +25,11 @@
 using namespace orb;
 using namespace orb::chat;
 using orbtest::MakeTempDir;
+using orbtest::Shell;
+using orbtest::WriteFile;
 using orbtest::RemoveDir;
 
 namespace {
-
-std::string Shell(const std::string& command) {
-    std::string out;
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-    return out;
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 struct ChatLine {
     int32_t key;

@@ -39,19 +39,9 @@
 
 using namespace orb;
 using namespace orb::room;
+using orbtest::Shell;
 
 namespace {
-
-std::string Shell(const std::string& command) {
-    std::string out;
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-    return out;
-}
 
 struct Recorder : chat::IChatView {
     std::vector<std::pair<int32_t, std::string>> lines;

@@ -41,12 +41,7 @@ struct Fixture {
     std::vector<Seen> seen;
 
     bool Open() {
-        if (!pair.listener.Listen("127.0.0.1", 0)) return false;
-        if (!dm.vcrClient.Connect("127.0.0.1", pair.listener.Port(), 2000)) return false;
-        int fd = pair.listener.Accept(2000);
-        if (fd < 0) return false;
-        pair.serverFd = fd;
-        pair.server.Adopt(fd);
+        if (!pair.Open(dm.vcrClient)) return false;
         dm.DispatchObserver = [this](const TVCRHeader& h, std::span<const uint8_t> s) {
             seen.push_back({h.kind, s.size(), dm.BodyReader().remaining()});
         };
@@ -287,11 +282,7 @@ TEST(ReaderLoopback, ALateLossFromAStoppedSessionNeverReachesTheNextOne) {
 
     // Next session on a new connection.
     LoopbackPair next;
-    ASSERT_TRUE(next.listener.Listen("127.0.0.1", 0));
-    ASSERT_TRUE(f.dm.vcrClient.Connect("127.0.0.1", next.listener.Port(), 2000));
-    int fd = next.listener.Accept(2000);
-    ASSERT_GE(fd, 0);
-    next.server.Adopt(fd);
+    ASSERT_TRUE(next.Open(f.dm.vcrClient));
     f.dm.StartReaderThread();
     EXPECT_GT(f.dm.SessionGeneration(), first);
     f.loop.RunUntil([] { return false; }, 100);

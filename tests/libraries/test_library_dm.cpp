@@ -44,12 +44,7 @@ struct LibraryDm : ::testing::Test {
     std::filesystem::path folder = std::filesystem::temp_directory_path() / ("orb-libdm-" + std::to_string(getpid()));
 
     void SetUp() override {
-        ASSERT_TRUE(pair.listener.Listen("127.0.0.1", 0));
-        ASSERT_TRUE(dm.vcrClient.Connect("127.0.0.1", pair.listener.Port(), 2000));
-        pair.serverFd = pair.listener.Accept(2000);
-        ASSERT_GE(pair.serverFd, 0);
-        pair.server.Adopt(pair.serverFd);
-        pair.server.SetReadTimeout(5000);
+        ASSERT_TRUE(pair.Open(dm.vcrClient));
         dm.StartWriterThread(1 << 20);
         dm.OwnLoginInfo.SetUserId(7);
         dm.LibraryView = &view;
@@ -80,15 +75,7 @@ struct LibraryDm : ::testing::Test {
         std::copy(ext.begin(), ext.end(), b.begin() + 4 + 411);
         return b;
     }
-    std::pair<TVCRHeader, std::vector<uint8_t>> Receive() {
-        uint8_t head[22];
-        TVCRHeader h;
-        std::vector<uint8_t> body;
-        if (!pair.server.ReadExact(head, 22) || !TVCRHeader::Decode(head, h)) return {h, body};
-        body.resize(size_t(h.bodyLength));
-        if (!body.empty()) pair.server.ReadExact(body.data(), body.size());
-        return {h, body};
-    }
+    std::pair<TVCRHeader, std::vector<uint8_t>> Receive() { return pair.Receive(); }
 };
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "dm/dm.h"
 #include "loop/plain_event_loop.h"
 #include "main/main_controller.h"
+#include "support/null_main_view.h"
 #include "protocol/wm_app.h"
 #include "roomserver/extensions.h"
 
@@ -18,44 +19,16 @@ using namespace orb::test;
 
 namespace {
 
-class FakeMainView final : public IMainView {
+class FakeMainView final : public orb::test::TNullMainView {
 public:
     void ShowError(const std::string& t) override { boxes.push_back(t); }
     void ShowWarning(const std::string& t) override { boxes.push_back(t); }
     void ShowInformation(const std::string& t) override { boxes.push_back(t); }
-    bool AskYesNo(const std::string&) override { return false; }
-    void CheckConnectionSpeedItem(int32_t) override {}
-    void ApplyColorTheme(int) override {}
-    void DockWindows() override {}
-    void PlaceAtWorkArea() override {}
-    void PlaceFullScreen() override {}
-    void BringToFront() override {}
     int ScreenHeight() const override { return 1080; }
-    bool ScreenAt96Dpi() const override { return true; }
-    void SetLiveCommandsEnabled(bool) override {}
-    void SetSplitters(int, int) override {}
-    int RunRoomList() override { return 0; }
-    void SetRoomCaption(const std::string&) override {}
-    void SetRecorderToolVisible(bool) override {}
-    void SetChatPermissionsMenuVisible(bool) override {}
-    void SetClearMotionsVisible(bool) override {}
-    void SetBoardToolBoxVisible(bool) override {}
-    TScreenRect RoomArea() const override { return {}; }
     void CloseWithoutQuestion() override { closed = true; }
-    void Quit(int) override {}
-    void SetResetButtonVisible(bool) override {}
     void AddChatLine(const std::string&, const std::string& text, uint32_t, bool) override { chat.push_back(text); }
-    void Beep(int, int) override {}
-    void ShowView(int) override {}
-    void HideShareViewer() override {}
-    void Flash(bool) override {}
     bool IsMaximized() const override { return true; }
     void SetMotionCounts(int h, int, int) override { hands = h; }
-    void SetAudioControls(bool, bool) override {}
-    void SetMicrophoneMeter(int) override {}
-    void SetSpeakerMeter(int) override {}
-    void SetChatPermission(const TChatPermissionLayout&) override {}
-    void SetNotesEnabled(bool) override {}
 
     std::vector<std::string> boxes, chat;
     bool closed = false;

@@ -13,13 +13,7 @@ namespace {
 
 using orb::spooler::Spooler;
 using testpm::Stream;
-
-// Mutable wide strings for the entries' LPWSTR arguments.
-struct W {
-    std::u16string s;
-    W(const char16_t* t) : s(t) {}
-    operator LPWSTR() { return s.data(); }
-};
+using testpm::W;
 
 class Monitor : public ::testing::Test {
 protected:

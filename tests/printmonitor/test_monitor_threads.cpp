@@ -12,12 +12,7 @@
 namespace {
 
 using testpm::Stream;
-
-struct W {
-    std::u16string s;
-    W(const char16_t* t) : s(t) {}
-    operator LPWSTR() { return s.data(); }
-};
+using testpm::W;
 
 class Monitor : public ::testing::Test {
 protected:

@@ -18,8 +18,16 @@
 #include <jpeglib.h>
 
 #include "printnotice/print_notice.h"
+#include "spooler/monitor_api.h"
 
 namespace testpm {
+
+// Mutable wide strings for the monitor entries' LPWSTR arguments.
+struct W {
+    std::u16string s;
+    W(const char16_t* t) : s(t) {}
+    operator LPWSTR() { return s.data(); }
+};
 
 // One-byte commands, 16-bit little-endian parameters, raster runs of R, G, B bytes.
 struct Stream {

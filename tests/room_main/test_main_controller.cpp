@@ -10,12 +10,13 @@
 #include "protocol/wm_app.h"
 #include "roomserver/room_handshake.h"
 #include "roomserver/room_service.h"
+#include "support/null_main_view.h"
 
 using namespace orb;
 
 namespace {
 
-struct FakeView : IMainView {
+struct FakeView : orb::test::TNullMainView {
     std::vector<std::string> boxes, chat;
     int resetVisible = -1, closed = 0, quit = 999, roomListResult = 0, screenHeight = 800;
     bool at96 = true, yes = true;
@@ -31,22 +32,10 @@ struct FakeView : IMainView {
         boxes.push_back("Q:" + t);
         return yes;
     }
-    void CheckConnectionSpeedItem(int32_t) override {}
-    void ApplyColorTheme(int) override {}
-    void DockWindows() override {}
-    void PlaceAtWorkArea() override {}
-    void PlaceFullScreen() override {}
-    void BringToFront() override {}
     int ScreenHeight() const override { return screenHeight; }
     bool ScreenAt96Dpi() const override { return at96; }
-    void SetLiveCommandsEnabled(bool) override {}
-    void SetSplitters(int, int) override {}
     int RunRoomList() override { return onRoomList ? onRoomList() : roomListResult; }
     void SetRoomCaption(const std::string& c) override { caption = c; }
-    void SetRecorderToolVisible(bool) override {}
-    void SetChatPermissionsMenuVisible(bool) override {}
-    void SetClearMotionsVisible(bool) override {}
-    void SetBoardToolBoxVisible(bool) override {}
     TScreenRect RoomArea() const override { return {100, 50, 1000, 700}; }
     void ShowWelcomePage(const std::string& a, bool tips, const TScreenRect&, bool) override {
         welcome.emplace_back(a, tips);
@@ -55,17 +44,7 @@ struct FakeView : IMainView {
     void Quit(int code) override { quit = code; }
     void SetResetButtonVisible(bool v) override { resetVisible = v; }
     void AddChatLine(const std::string& s, const std::string& t, uint32_t, bool) override { chat.push_back(s + ": " + t); }
-    void Beep(int, int) override {}
-    void ShowView(int) override {}
-    void HideShareViewer() override {}
-    void Flash(bool) override {}
-    bool IsMaximized() const override { return false; }
-    void SetMotionCounts(int, int, int) override {}
-    void SetAudioControls(bool, bool) override {}
-    void SetMicrophoneMeter(int) override {}
-    void SetSpeakerMeter(int) override {}
     void SetChatPermission(const TChatPermissionLayout& l) override { permission = l; }
-    void SetNotesEnabled(bool) override {}
 };
 
 struct RecordingProgress : IProgressView {

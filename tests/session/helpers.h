@@ -17,6 +17,8 @@ namespace orbtest {
 
 std::string MakeTempDir();
 void WriteFile(const std::string& path, const std::string& text);
+// Runs a shell command and returns what it wrote to its standard output.
+std::string Shell(const std::string& command);
 uint16_t FreePort();
 // True when something accepts connections on 127.0.0.1:port within the limit.
 bool WaitForPort(uint16_t port, int limitMs = 10000);

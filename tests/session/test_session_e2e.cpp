@@ -71,9 +71,6 @@ protected:
         h.SetWindowTitle = [this](const std::string& t) { calls_.push_back("title " + t); };
         h.SetServerCaption = [this](const std::string& t) { calls_.push_back("server" + t); };
         h.SetRoomCaption = [this](const std::string& t) { calls_.push_back("room" + t); };
-        h.ShowRoomList = [this](const std::string& host, const std::vector<TRoomListItem>& rows) {
-            calls_.push_back("roomlist " + host + " " + std::to_string(rows.size()));
-        };
         h.StopVoiceThread = [this] { calls_.push_back("voice stop"); };
         h.CaptureBoard = [this] { calls_.push_back("board lock"); };
     }
@@ -166,7 +163,9 @@ TEST_F(Session, RoomEntryHappyPathKeepsThreadsAndHeartbeatRunningUntilLeaveStops
     ASSERT_EQ(dm_.RoomList.size(), 2u);
     EXPECT_EQ(dm_.RoomList[0].roomNumber, 1002);
     EXPECT_EQ(dm_.RoomList[1].roomName, "Lab");
-    EXPECT_EQ(calls_, std::vector<std::string>{"roomlist 127.0.0.1 2"});
+    // The main window shows the list from the data module: no hook is called.
+    EXPECT_EQ(dm_.ServerHost, "127.0.0.1");
+    EXPECT_TRUE(calls_.empty());
 
     calls_.clear();
     ASSERT_TRUE(dm_.SendEnterRoom(1002));
@@ -195,16 +194,6 @@ TEST_F(Session, RoomEntryHappyPathKeepsThreadsAndHeartbeatRunningUntilLeaveStops
     ASSERT_TRUE(loop_.RunUntil([&] { return server.HeartBeats() > before; }));
     EXPECT_TRUE(dm_.SendTimeZone());
     ASSERT_TRUE(server.WaitFor([&] { return server.Kinds().back() == vkTimeZone; }));
-    // The pointer carries the board in use.
-    dm_.CurrentBoard = 3;
-    EXPECT_TRUE(dm_.SendBoardPointer(640, 480, 2));
-    ASSERT_TRUE(server.WaitFor([&] { return server.Kinds().back() == vkBoardPointer; }));
-    std::string pointer;
-    PutLE(pointer, 0, 640, 2);
-    PutLE(pointer, 2, 480, 2);
-    PutLE(pointer, 4, 3, 2);
-    PutLE(pointer, 6, 2, 2);
-    EXPECT_EQ(server.LastBody(vkBoardPointer), pointer);
 
     // Leaving runs in order: board lock (heartbeat still on), heartbeat off, voice stop (reader and
     // writer still running), then the reader and the writer.
@@ -435,7 +424,6 @@ TEST_F(Session, HandlersWithoutTheNetwork) {
     dm_.PlaybackMode = false;
 
     // Before the writer exists nothing is sent.
-    EXPECT_FALSE(dm_.SendSelectBoard(2));
     EXPECT_FALSE(dm_.SendHeartBeat());
     EXPECT_TRUE(posted_.empty());
     dm_.SetBandwidth(0, true);

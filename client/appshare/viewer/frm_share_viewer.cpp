@@ -198,7 +198,6 @@ void TfrmAppShareViewWindow::SetRemoteControl(bool on) {
     if (on) picture_->setFocus(Qt::OtherFocusReason);
 }
 
-bool TfrmAppShareViewWindow::RemoteControlOn() const { return picture_->forwarding; }
 
 void TfrmAppShareViewWindow::SetFit(bool fit) {
     picture_->SetFit(fit);

@@ -79,7 +79,6 @@ public:
     void CloseShare();
     // Remote control held (forward input) or not.
     void SetRemoteControl(bool on);
-    bool RemoteControlOn() const;
 
     // "Fit In My Window" / "Show In Original Size".
     void SetFit(bool fit);

@@ -744,11 +744,7 @@ void TBoardEngine::PutPicture(int32_t board, const QImage& picture, int left, in
 bool TBoardEngine::SendLibraryImageToBoard(const TResourceInfo& resource) {
     if (session_.PlaybackMode() || !session_.Connected()) return false;
     session_.ClearStatusIcons();
-    std::vector<uint8_t> body;
-    ByteWriter w(body);
-    w.i32(currentBoard_);
-    resource.Encode(w);
-    session_.SendMessage(vkLibraryImageToBoard, std::move(body));
+    session_.SendMessage(vkLibraryImageToBoard, BuildLibraryImageToBoardBody(currentBoard_, resource));
     return true;
 }
 

@@ -18,13 +18,7 @@ void TDMBoardLink::SetCurrentBoard(int32_t board) { dm_.CurrentBoard = board; }
 
 void TDMBoardLink::SendMessage(uint16_t kind, std::vector<uint8_t> body) { dm_.SendCommand(kind, body); }
 
-void TDMBoardLink::SendViewMode(int32_t view) {
-    if (OnSendViewMode) {
-        OnSendViewMode(view);
-        return;
-    }
-    dm_.SendViewMode(view);
-}
+void TDMBoardLink::SendViewMode(int32_t view) { dm_.SendViewMode(view); }
 
 void TDMBoardLink::ClearStatusIcons() { dm_.ClearStatusIcons(); }
 
@@ -33,10 +27,7 @@ void TDMBoardLink::PostBoardUpdated(int32_t sender) {
 }
 
 void TDMBoardLink::SendBoardLoadProgress(int32_t board, int32_t counter) {
-    if (OnBoardLoadProgress)
-        OnBoardLoadProgress(board, counter);
-    else
-        dm_.Loop().Post(dm_.MainWindow(), WM_APP_BOARDLOADPROGRESS, board, counter);
+    dm_.Loop().Post(dm_.MainWindow(), WM_APP_BOARDLOADPROGRESS, board, counter);
 }
 
 void TDMBoardLink::PostBoardLoadProgress(int32_t board, int32_t counter) {

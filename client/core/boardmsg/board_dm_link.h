@@ -19,8 +19,6 @@ public:
 
     std::string TempFolderPath;
 
-    std::function<void(int32_t view)> OnSendViewMode;  // default: TDM::SendViewMode
-    std::function<void(int32_t board, int32_t counter)> OnBoardLoadProgress;  // default: posted
     std::function<void()> OnHideProgress;
     std::function<void(const std::string&)> OnServerNotice;
     std::function<void(int type, int32_t board, const TResourceInfo&, int32_t requester)> OnStartDownload;

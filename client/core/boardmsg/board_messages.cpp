@@ -81,6 +81,14 @@ std::vector<uint8_t> BuildSlideToBoardBody(int32_t board, const TResourceInfo& p
     return body;
 }
 
+std::vector<uint8_t> BuildLibraryImageToBoardBody(int32_t board, const TResourceInfo& image) {
+    std::vector<uint8_t> body;
+    ByteWriter w(body);
+    w.i32(board);
+    image.Encode(w);
+    return body;
+}
+
 bool TBoardMessages::Handle(const TVCRHeader& header, std::span<const uint8_t> body) {
     switch (header.kind) {
     case vkBoardStrokes: HandleBoardStrokes(header, body); return true;

@@ -96,6 +96,8 @@ std::vector<uint8_t> BuildBoardPointerBody(int x, int y, int32_t board, int poin
 std::vector<uint8_t> BuildBoardNumberBody(int32_t board);
 // Kind 126: a copy of the presentation's record named "Slide_" + slide + ".JPG".
 std::vector<uint8_t> BuildSlideToBoardBody(int32_t board, const TResourceInfo& presentation, int32_t slide);
+// Kind 127: the library image's record as it is.
+std::vector<uint8_t> BuildLibraryImageToBoardBody(int32_t board, const TResourceInfo& image);
 
 // The data module's whiteboard handlers reach the engine through this (TDM::BoardMessages).
 class IBoardMessageHandler {

@@ -55,14 +55,4 @@ int SmileyPicture(std::u16string_view code) {
     return -1;
 }
 
-std::u16string SmileyEmoji(int picture) {
-    // angry, cool, crying, blushing, confused, sad, angel, kiss, laughing, embarrassed, lips sealed,
-    // smiling, surprised, tongue out, sceptical, winking
-    static const char16_t* const kEmoji[kSmileyCount] = {
-        u"\U0001F620", u"\U0001F60E", u"\U0001F622", u"\U0001F633", u"\U0001F615", u"\U0001F641",
-        u"\U0001F607", u"\U0001F618", u"\U0001F602", u"\U0001F62C", u"\U0001F910", u"\U0001F642",
-        u"\U0001F62E", u"\U0001F61B", u"\U0001F612", u"\U0001F609"};
-    return picture >= 0 && picture < kSmileyCount ? kEmoji[picture] : std::u16string();
-}
-
 }  // namespace orb::chat

@@ -24,7 +24,5 @@ std::vector<TChatPiece> SplitSmileys(std::u16string_view text);
 const std::vector<std::u16string>& MenuSmileyCodes();
 // A code's picture number (-1: not a code).
 int SmileyPicture(std::u16string_view code);
-// The emoji a picture is drawn with.
-std::u16string SmileyEmoji(int picture);
 
 }  // namespace orb::chat

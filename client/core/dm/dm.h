@@ -58,7 +58,6 @@ public:
 
     orb::IEventLoop& Loop() { return loop_; }
     orb::WindowHandle MainWindow() const { return mainWindow_; }
-    void SetMainWindow(orb::WindowHandle window) { mainWindow_ = window; }
 
     // ---- Connection and identity
 
@@ -269,7 +268,6 @@ public:
         std::function<void(const std::string&)> SetWindowTitle;
         std::function<void(const std::string&)> SetServerCaption;
         std::function<void(const std::string&)> SetRoomCaption;
-        std::function<void(const std::string&, const std::vector<orb::TRoomListItem>&)> ShowRoomList;
         std::function<void()> PlayRecordedFile;  // playback of a play link's recording
         std::function<void()> StopReplay;
         std::function<void()> StopVoiceThread;
@@ -341,10 +339,6 @@ public:
     bool SendRoomListRequest();
     bool SendEnterRoom(int32_t room);
     bool SendBoardContentsRequest(int32_t board);
-    bool SendClearBoard(int32_t board);
-    bool SendSelectBoard(int32_t board);
-    // x, y, the current board and the pointer type (0 hide, 1 left-hand, 2 right-hand).
-    bool SendBoardPointer(uint16_t x, uint16_t y, uint16_t pointerType);
     bool SendTimeZone();
     orb::TimerId HeartBeatTimer() const { return tmrHeartBeat.id; }
 

@@ -35,7 +35,6 @@ void TDM::HandleUserList() {
         TUserInfo info;
         if (!TUserInfo::Decode(r, info)) break;
         Participants.RenderUserNode(info, context);
-        if (i % 50 == 0) Call(ParticipantHooks.ProcessMessages);
     }
     UpdateParticipantsCaption();
     Loop().Post(MainWindow(), WM_APP_USERLISTCHANGED, 0, 0);

@@ -22,7 +22,6 @@ void TDM::HandleRoomList() {
     std::array<uint8_t, TRoomListItem::kSize> raw;
     while (r.remaining() >= raw.size() && r.bytes(raw.data(), raw.size()))
         RoomList.push_back(TRoomListItem::Decode(raw));
-    if (SessionHooks.ShowRoomList) SessionHooks.ShowRoomList(ServerHost, RoomList);
     Loop().Post(MainWindow(), WM_APP_ROOMLIST, CurrentHeader().result, 0);
 }
 

@@ -355,31 +355,6 @@ bool TDM::SendBoardContentsRequest(int32_t board) {
     return SendCommand(vkBoardContents, body);
 }
 
-bool TDM::SendClearBoard(int32_t board) {
-    if (!vcrClient.Connected()) return false;
-    std::vector<uint8_t> body;
-    ByteWriter(body).i32(board);
-    return SendCommand(vkClearBoard, body);
-}
-
-bool TDM::SendSelectBoard(int32_t board) {
-    if (!WriterThread() || !vcrClient.Connected()) return false;
-    std::vector<uint8_t> body;
-    ByteWriter(body).i32(board);
-    return SendCommand(vkSelectBoard, body);
-}
-
-bool TDM::SendBoardPointer(uint16_t x, uint16_t y, uint16_t pointerType) {
-    if (!vcrClient.Connected()) return false;
-    std::vector<uint8_t> body;
-    ByteWriter w(body);
-    w.u16(x);
-    w.u16(y);
-    w.u16(static_cast<uint16_t>(CurrentBoard));
-    w.u16(pointerType);
-    return SendCommand(vkBoardPointer, body);
-}
-
 bool TDM::SendTimeZone() {
     if (!vcrClient.Connected()) return false;
     std::vector<uint8_t> body;

@@ -23,8 +23,6 @@ struct TParticipantHooks {
     // After a board right changed: the tool box shown on the private board or with the board
     // right; with resetTool also the board tool "none" and the select button pressed.
     std::function<void(bool resetTool)> BoardRightsChanged;
-    // Lets the window handle pending events while a long user list is rendered.
-    std::function<void()> ProcessMessages;
     // Remembers the control that has the focus before a row is removed (kind 13), and gives the
     // focus back to it afterwards.
     std::function<void()> KeepFocus;

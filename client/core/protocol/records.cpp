@@ -193,19 +193,6 @@ std::vector<uint8_t> EncodeWideTextMessage(const TWideTextRecord& record) {
     return out;
 }
 
-std::vector<uint8_t> EncodeAnsiTextMessage(TTextMessageInfo info, std::string_view cp1252Text) {
-    std::vector<uint8_t> out;
-    orb::ByteWriter w(out);
-    size_t len = std::min(cp1252Text.size(), size_t(65535));
-    info.textByteCount = uint16_t(len);
-    info.Encode(w);
-    if (len > 0) {
-        w.bytes(cp1252Text.data(), len);
-        w.u8(0);
-    }
-    return out;
-}
-
 bool DecodeTextMessage(orb::ByteReader& r, bool wide, TTextMessage& out) {
     TTextMessageInfo info;
     if (!TTextMessageInfo::Decode(r, info)) return false;
@@ -362,11 +349,6 @@ bool TRemoteInputEvent::Decode(orb::ByteReader& r, TRemoteInputEvent& out) {
 int32_t TRoomProfile::RoomType() const {
     if (bytes.size() < kSize) return 0;
     return int32_t(orb::LoadU32(bytes.data() + kRoomTypeOffset));
-}
-
-void TRoomProfile::SetRoomType(int32_t type) {
-    bytes.resize(kSize, 0);
-    orb::StoreU32(bytes.data() + kRoomTypeOffset, uint32_t(type));
 }
 
 std::string TRoomProfile::WebBase() const {

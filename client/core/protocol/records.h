@@ -119,9 +119,8 @@ struct TTextMessage {
 // Body of kinds 130/131: the head, then (when N > 0) N bytes of UTF-16LE text with its terminator,
 // then one 0 byte. The head's count is recomputed from the text.
 std::vector<uint8_t> EncodeWideTextMessage(const TWideTextRecord& record);
-// Body of kinds 4/5: the head, then N bytes of 8-bit (Windows-1252) text and one 0 byte.
-std::vector<uint8_t> EncodeAnsiTextMessage(TTextMessageInfo info, std::string_view cp1252Text);
-// Reads a text-message body; wide = kinds 130/131, otherwise 8-bit text converted to UTF-16.
+// Reads a text-message body; wide = kinds 130/131, otherwise kinds 4/5: the head, then N bytes of
+// 8-bit (Windows-1252) text converted to UTF-16 and one 0 byte.
 bool DecodeTextMessage(orb::ByteReader& r, bool wide, TTextMessage& out);
 
 // A text object on a whiteboard (kind 132; also inside whole-board replies).
@@ -202,7 +201,6 @@ struct TRoomProfile {
     std::vector<uint8_t> bytes = std::vector<uint8_t>(kSize, 0);
 
     int32_t RoomType() const;
-    void SetRoomType(int32_t type);
     // The site's web base address (raw bytes; length clamped to the field).
     std::string WebBase() const;
     void SetWebBase(std::string_view base);

@@ -107,10 +107,8 @@ void TfrmUserControl::DownloadDone(std::intptr_t user, std::intptr_t result) {
 }
 
 void TfrmUserControl::lbUploadClick() {
-    const QString path =
-        ChooseFile ? ChooseFile()
-                   : QFileDialog::getOpenFileName(this, QString(), QString(),
-                                                  QStringLiteral("JPEG Image File (*.jpg);;JPEG Image File (*.jpeg)"));
+    const QString path = QFileDialog::getOpenFileName(
+        this, QString(), QString(), QStringLiteral("JPEG Image File (*.jpg);;JPEG Image File (*.jpeg)"));
     if (path.isEmpty()) return;
     UploadOwnPicture(path);
 }

@@ -56,11 +56,10 @@ public:
     void DownloadDone(std::intptr_t user, std::intptr_t result);
     std::string UserImagesFolder;
 
-    // The upload link: a file chosen by the user (the dialog unless replaced), checked and handed
+    // The upload link: a file chosen by the user (in the open dialog), checked and handed
     // to StartUpload.
     void lbUploadClick();
     void UploadOwnPicture(const QString& path);
-    std::function<QString()> ChooseFile;
     std::function<void(const std::string& path)> StartUpload;
     std::function<void(const QString&)> ShowWarning;
 
