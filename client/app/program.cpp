@@ -157,6 +157,11 @@ void TProgram::CreateForms() {
     boardLink_->OnHideProgress = [this] {
         if (tdm_ && tdm_->Progress) tdm_->Progress->HideProgress();
     };
+    // A slide or library image the server no longer has is said in the public chat, from "Server".
+    boardLink_->OnServerNotice = [this](const std::string& text) {
+        constexpr uint32_t kMaroon = 0x000080;
+        if (main_) main_->AddChatLine("Server", text, kMaroon, false);
+    };
     boardEngine_ = std::make_unique<board::TBoardEngine>(*boardLink_);
     boardMessages_ = std::make_unique<board::TBoardMessages>(*boardEngine_, *boardLink_);
     tdm_->BoardMessages = boardMessages_.get();

@@ -174,3 +174,24 @@ TEST_F(ProgramRows, FocusStaysWhereItWasWhenARowLeaves) {
     EXPECT_EQ(QApplication::focusWidget(), list->lvUsers()->RowWidget(kOwn));
     window->hide();
 }
+
+// A slide the server no longer has reaches the public chat as the server's notice.
+TEST_F(ProgramRows, AMissingSlideIsSaidInThePublicChat) {
+    TProgramOptions opts;
+    opts.executable = root_ / "bin" / "OrbeloLive6";
+    opts.services.installKeyboardHook = [] {};
+    TProgram program(opts);
+    program.CreateForms();
+    TDM& dm = program.DataModule();
+    for (uint16_t kind : {vkSlideToBoard, vkLibraryImageToBoard}) {
+        TVCRHeader h;
+        InitVCRHeader(kind, 0, 1002, h);
+        h.result = 3;
+        dm.DispatchCommand(h, BuildPacketStream(h, nullptr, 0));
+    }
+    QApplication::processEvents();
+    const QString chat = program.Main()->PublicChatText();
+    EXPECT_EQ(chat.count(QStringLiteral("The slide/image is not available. It may has been deleted.")), 2)
+        << chat.toStdString();
+    EXPECT_TRUE(chat.contains(QStringLiteral("Server"))) << chat.toStdString();
+}
