@@ -424,10 +424,14 @@ TEST(CupsRoad, AJobOfAnOrdinaryUserLandsAsPagesInThatUsersExportFolder) {
         << installer.LastError() << scheduler.ErrorLog();
     // The scheduler hands no LD_PRELOAD to its backends: our backend is started through a script
     // that preloads nss_wrapper, so it finds the user the way it would find a real one. Mode 0700
-    // keeps it started as root.
+    // keeps it started as root. In the AddressSanitizer build the sanitizer's runtime must accept
+    // the preload ahead of it, and nss_wrapper must not open libc with RTLD_DEEPBIND, which the
+    // runtime refuses; both settings mean nothing to the plain build.
     const fs::path backend = installer.BackendPath(), real = backend.string() + ".real";
     fs::rename(backend, real);
-    std::ofstream(backend) << "#!/bin/sh\nLD_PRELOAD=libnss_wrapper.so exec " << real.string() << " \"$@\"\n";
+    std::ofstream(backend) << "#!/bin/sh\nASAN_OPTIONS=verify_asan_link_order=0 NSS_WRAPPER_DISABLE_DEEPBIND=1 "
+                              "LD_PRELOAD=libnss_wrapper.so exec "
+                           << real.string() << " \"$@\"\n";
     fs::permissions(backend, fs::perms::owner_all);
     const fs::path pdf = home / "notes.pdf";
     std::ofstream(pdf, std::ios::binary) << MakePdf();
