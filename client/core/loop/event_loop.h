@@ -50,4 +50,8 @@ public:
     virtual bool InMainThread() const = 0;
 };
 
+// Called from a catch handler: a handler or timer that threw is a fault of that component; both
+// loops report it on stderr and go on delivering.
+void ReportLoopFailure(const char* what, uint32_t msg);
+
 }  // namespace orb

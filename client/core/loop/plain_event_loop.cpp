@@ -7,20 +7,6 @@
 
 namespace orb {
 
-namespace {
-// A handler or timer that throws is a fault of that component; the loop reports it and goes on
-// delivering, as the program's Qt loop does.
-void ReportFailure(const char* what, uint32_t msg) {
-    try {
-        throw;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "event loop: %s 0x%X failed: %s\n", what, msg, e.what());
-    } catch (...) {
-        std::fprintf(stderr, "event loop: %s 0x%X failed\n", what, msg);
-    }
-}
-}  // namespace
-
 // Lives on the caller's stack: the caller does not return while the call is queued or running.
 struct PlainEventLoop::SyncCall {
     const std::function<void()>* fn = nullptr;
@@ -143,7 +129,7 @@ int PlainEventLoop::ProcessPending() {
         try {
             (*handler)(m.msg, m.wParam, m.lParam);
         } catch (...) {
-            ReportFailure("handler of message", m.msg);
+            ReportLoopFailure("handler of message", m.msg);
         }
         lk.lock();
         ++ran;
@@ -166,7 +152,7 @@ int PlainEventLoop::ProcessPending() {
         try {
             (*fn)();
         } catch (...) {
-            ReportFailure("timer", unsigned(id));
+            ReportLoopFailure("timer", unsigned(id));
         }
         ++ran;
     }

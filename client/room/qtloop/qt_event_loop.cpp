@@ -33,17 +33,6 @@ constexpr std::chrono::milliseconds kCancelPoll{1};
 // Qt timer can wait for).
 constexpr int kForeignClockPollMs = 5;
 
-// A handler or timer that throws is a fault of that component; the loop reports it and goes on
-// delivering, as the plain loop does.
-void ReportFailure(const char* what, uint32_t msg) {
-    try {
-        throw;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "event loop: %s 0x%X failed: %s\n", what, msg, e.what());
-    } catch (...) {
-        std::fprintf(stderr, "event loop: %s 0x%X failed\n", what, msg);
-    }
-}
 }  // namespace
 
 QEvent::Type TWindowMessageEvent::EventType() {
@@ -90,7 +79,7 @@ public:
         try {
             handler_(m->Msg(), m->WParam(), m->LParam());
         } catch (...) {
-            ReportFailure("handler of message", m->Msg());
+            ReportLoopFailure("handler of message", m->Msg());
         }
         return true;
     }
@@ -329,7 +318,7 @@ void QtEventLoop::RunDueTimers() {
         try {
             (*fn)();
         } catch (...) {
-            ReportFailure("timer", unsigned(id));
+            ReportLoopFailure("timer", unsigned(id));
         }
     }
 }
