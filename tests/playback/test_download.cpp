@@ -83,6 +83,7 @@ TEST(SessionReader, StreamsWholeCutOffAndRefusedRecordings) {
         reader.Resume();
         ASSERT_TRUE(loop.RunUntil([&] { return reader.Finished(); }));
         reader.WaitFor();
+        loop.ProcessPending();  // the notices posted before the thread finished
         // Only whole messages, no session record in front.
         EXPECT_EQ(ReadFile(reader.FileName()), c.file);
         EXPECT_TRUE(shared.Complete());
@@ -276,6 +277,8 @@ TEST(SessionURLReader, AnEndlessAnswerStopsAtTheCapAndTellsThePlayer) {
         download.MaxBytes = c.maxBytes;
         download.Resume();
         ASSERT_TRUE(loop.RunUntil([&] { return download.Finished(); }, 20000));
+        download.WaitFor();
+        loop.ProcessPending();  // the notices posted before the thread finished
         EXPECT_TRUE(download.Capped());
         EXPECT_EQ(int64_t(ReadFile(dir.File("e.tm6")).size()), c.kept);
         EXPECT_EQ(shared.GetAvailableBytes(), c.kept);
