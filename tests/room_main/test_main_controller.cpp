@@ -254,6 +254,9 @@ TEST(MainController, AFailedReconnectionLeavesTheLostSessionWithItsResetInsteadO
         if (stateBefore) o.c->ConnectionLost(stateBefore);
         const size_t chatBefore = o.view.chat.size();
         ASSERT_TRUE(o.c->ResetConnection());
+        const size_t boxes = o.view.boxes.size();
+        EXPECT_FALSE(o.c->ResetConnection()) << "a second press restarted the reconnection under way";
+        EXPECT_EQ(o.view.boxes.size(), boxes);
         EXPECT_FALSE(o.c->KillTimerRunning());
         o.clock.Advance(TMainController::kReconnectDelayMs);
         o.loop.ProcessPending();

@@ -440,6 +440,8 @@ void TMainController::ParkShareViewer() {
 
 bool TMainController::ResetConnection() {
     if (dm_.PlaybackMode) return false;
+    // A reconnection under way is not started again by a second press of the button.
+    if (joinTimer_ || dm_.Reconnecting) return false;
     if (!view_.AskYesNo("Do you want to reconnect to the session?")) return false;
     ReconnectSession();
     return true;
