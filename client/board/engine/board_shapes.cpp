@@ -1,0 +1,224 @@
+#include "board/engine/board_shapes.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <vector>
+
+#include "board/engine/board_raster.h"
+
+namespace orb::board {
+
+namespace {
+
+// Positions beyond this never reach a board and keep every conversion to int in range.
+constexpr double kFar = 1 << 24;
+
+// Brush patterns, anchored at the image's top-left.
+constexpr uint8_t kHatch[6][8] = {
+    {0, 0, 0, 0xFF, 0, 0, 0, 0},                              // horizontal
+    {0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10},          // vertical
+    {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80},          // forward diagonal
+    {0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01},          // backward diagonal
+    {0x10, 0x10, 0x10, 0xFF, 0x10, 0x10, 0x10, 0x10},          // cross
+    {0x81, 0x42, 0x24, 0x18, 0x18, 0x24, 0x42, 0x81},          // diagonal cross
+};
+
+// The rows of a 32-bit image as the span writers see them.
+struct Rows {
+    uchar* base;
+    qsizetype bpl;
+    int width, height;
+    explicit Rows(QImage& image)
+        : base(image.bits()), bpl(image.bytesPerLine()), width(image.width()), height(image.height()) {}
+    QRgb* Row(int y) const { return reinterpret_cast<QRgb*>(base + qsizetype(y) * bpl); }
+};
+
+// Pixels a..b of a row (either may lie off the image) in one colour.
+inline void Span(QRgb* row, int width, int a, int b, QRgb c) {
+    a = std::max(a, 0);
+    b = std::min(b, width - 1);
+    for (int x = a; x <= b; ++x) row[x] = c;
+}
+
+// Pixels a..b of row y where the hatch row has its bits.
+inline void HatchSpan(QRgb* row, int width, int y, int a, int b, const uint8_t* hatch, QRgb c) {
+    a = std::max(a, 0);
+    b = std::min(b, width - 1);
+    const unsigned bits = hatch[y & 7];
+    if (bits == 0xFF) {
+        for (int x = a; x <= b; ++x) row[x] = c;
+        return;
+    }
+    for (int bit = 0; bit < 8; ++bit) {
+        if (!(bits & (1u << bit))) continue;
+        for (int x = a + ((bit - a) & 7); x <= b; x += 8) row[x] = c;
+    }
+}
+
+// Pixel index of the first centre at or right of edge e, kept near the image.
+inline int FirstAtOrAfter(double e, int lo, int hi) { return int(std::clamp(std::ceil(e - 0.5), double(lo), double(hi))); }
+
+// For a pen of width w: the half extents k(d) = floor(sqrt(w^2 - d^2)), d = 0..w, of the disc the
+// inside is eroded by, so the pen's band is w pixels deep across the shape's edge.
+const std::vector<int>& DiscRows(int w) {
+    thread_local int cachedWidth = 0;
+    thread_local std::vector<int> rows;
+    if (cachedWidth != w) {
+        rows.assign(size_t(w) + 1, 0);
+        for (int d = 0; d <= w; ++d) {
+            int k = int(std::sqrt(double(w * w - d * d)));
+            while (k * k > w * w - d * d) --k;
+            while ((k + 1) * (k + 1) <= w * w - d * d) ++k;
+            rows[size_t(d)] = k;
+        }
+        cachedWidth = w;
+    }
+    return rows;
+}
+
+}  // namespace
+
+const uint8_t* HatchRows(uint8_t style) {
+    switch (style) {
+    case bsHorizontal: return kHatch[0];
+    case bsVertical: return kHatch[1];
+    case bsFDiagonal: return kHatch[2];
+    case bsBDiagonal: return kHatch[3];
+    case bsCross: return kHatch[4];
+    case bsDiagCross: return kHatch[5];
+    default: return nullptr;
+    }
+}
+
+void DrawRoundBox(QImage& image, int left, int top, int right, int bottom, double rx, double ry,
+                  const TShapePaint& paint) {
+    if (image.isNull() || image.depth() != 32 || right <= left || bottom <= top) return;
+    const Rows rows(image);
+    const int w = image.width(), h = image.height();
+    const int pen = std::clamp(paint.penWidth, 1, kMaxPenWidth);
+    // The outside of the pen: the box grown by (pen - 1) / 2, its corner radii by the same and at
+    // least half the pen (round corners for a wide pen, as the pen's round end turns them).
+    const double grow = (pen - 1) / 2.0;
+    const double L = std::clamp(left - grow, -kFar, kFar), R = std::clamp(right + grow, -kFar, kFar);
+    const double T = std::clamp(top - grow, -kFar, kFar), B = std::clamp(bottom + grow, -kFar, kFar);
+    const double boxRx = std::clamp(std::isfinite(rx) ? rx : 0.0, 0.0, (double(right) - left) / 2);
+    const double boxRy = std::clamp(std::isfinite(ry) ? ry : 0.0, 0.0, (double(bottom) - top) / 2);
+    const double Rx = std::min((R - L) / 2, std::max(0.0, boxRx - 0.5) + pen / 2.0);
+    const double Ry = std::min((B - T) / 2, std::max(0.0, boxRy - 0.5) + pen / 2.0);
+    // Rows of the outside shape, and those the visible rows need for the erosion: pen rows either side.
+    const int fTop = FirstAtOrAfter(T, -pen - 1, h + pen), fBottom = FirstAtOrAfter(B, -pen - 1, h + pen) - 1;
+    const int v0 = std::max(fTop, 0), v1 = std::min(fBottom, h - 1);
+    if (v0 > v1) return;
+    const int r0 = std::max(fTop, v0 - pen), r1 = std::min(fBottom, v1 + pen);
+    thread_local std::vector<int> spans;
+    spans.resize(2 * size_t(r1 - r0 + 1));
+    // Each row's span of pixel centres inside the outside shape; empty when start > end.
+    const int lo = -pen - 2, hi = w + pen + 1;
+    for (int y = r0; y <= r1; ++y) {
+        const double yc = y + 0.5;
+        double inset = 0;
+        if (Ry > 0) {
+            const double dy = yc < T + Ry ? T + Ry - yc : yc > B - Ry ? yc - (B - Ry) : 0.0;
+            if (dy > 0) {
+                const double q = std::min(1.0, dy / Ry);
+                inset = Rx * (1 - std::sqrt(1 - q * q));
+            }
+        }
+        spans[2 * size_t(y - r0)] = FirstAtOrAfter(L + inset, lo, hi);
+        spans[2 * size_t(y - r0) + 1] = FirstAtOrAfter(R - inset, lo, hi) - 1;
+    }
+    const std::vector<int>& disc = DiscRows(pen);
+    const QRgb penColour = ColorRefToRgb(paint.pen), brushColour = ColorRefToRgb(paint.brush);
+    const bool solid = paint.brushStyle == bsSolid;
+    const uint8_t* hatch = HatchRows(paint.brushStyle);
+    for (int y = v0; y <= v1; ++y) {
+        const int s = spans[2 * size_t(y - r0)], e = spans[2 * size_t(y - r0) + 1];
+        if (s > e) continue;
+        // The inside: pixels whose disc of radius pen lies within the outside shape.
+        int in0 = s + disc[0], in1 = e - disc[0];
+        bool inside = y - pen >= fTop && y + pen <= fBottom;
+        for (int d = 1; inside && d <= pen; ++d) {
+            const size_t up = 2 * size_t(y - d - r0), down = 2 * size_t(y + d - r0);
+            in0 = std::max({in0, spans[up] + disc[size_t(d)], spans[down] + disc[size_t(d)]});
+            in1 = std::min({in1, spans[up + 1] - disc[size_t(d)], spans[down + 1] - disc[size_t(d)]});
+        }
+        inside = inside && in0 <= in1;
+        QRgb* row = rows.Row(y);
+        if (!inside) {
+            Span(row, w, s, e, penColour);
+            continue;
+        }
+        Span(row, w, s, in0 - 1, penColour);
+        Span(row, w, in1 + 1, e, penColour);
+        if (solid)
+            Span(row, w, in0, in1, brushColour);
+        else if (hatch)
+            HatchSpan(row, w, y, in0, in1, hatch, brushColour);
+    }
+}
+
+void DrawWideLine(QImage& image, int x0, int y0, int x1, int y1, int width, TColorRef colour) {
+    if (image.isNull() || image.depth() != 32 || (x0 == x1 && y0 == y1)) return;
+    const Rows rows(image);
+    const int w = image.width(), h = image.height();
+    const int pen = std::clamp(width, 1, kMaxPenWidth);
+    const double shift = pen % 2 ? 0.0 : 0.5, r = pen / 2.0, eps = 1e-7;
+    const double px = std::clamp(double(x0), -kFar, kFar) - shift, py = std::clamp(double(y0), -kFar, kFar) - shift;
+    const double qx = std::clamp(double(x1), -kFar, kFar) - shift, qy = std::clamp(double(y1), -kFar, kFar) - shift;
+    const double dx = qx - px, dy = qy - py, len2 = dx * dx + dy * dy, rl = r * std::sqrt(len2);
+    const double invDx = dx != 0 ? 1 / dx : 0, invDy = dy != 0 ? 1 / dy : 0;
+    const int ya = int(std::max(0.0, std::ceil(std::min(py, qy) - r - eps)));
+    const int yb = int(std::min(double(h - 1), std::floor(std::max(py, qy) + r + eps)));
+    const QRgb c = ColorRefToRgb(colour);
+    for (int y = ya; y <= yb; ++y) {
+        const double v = y - py;
+        double lo = kFar, hi = -kFar;
+        // The band along the segment: within r of its line, between the normals at its ends.
+        double b0 = -kFar, b1 = kFar;
+        bool band = true;
+        if (dy != 0) {
+            double a = (dx * v - rl) * invDy, b = (dx * v + rl) * invDy;
+            if (a > b) std::swap(a, b);
+            b0 = a;
+            b1 = b;
+        } else {
+            band = std::fabs(v) <= r + eps;
+        }
+        if (dx != 0) {
+            double a = -dy * v * invDx, b = (len2 - dy * v) * invDx;
+            if (a > b) std::swap(a, b);
+            b0 = std::max(b0, a);
+            b1 = std::min(b1, b);
+        } else {
+            band = band && dy * v >= -eps && dy * v <= len2 + eps;
+        }
+        if (band && b0 <= b1) {
+            lo = px + b0;
+            hi = px + b1;
+        }
+        // The round ends.
+        for (const auto& [cx, cy] : {std::pair{px, py}, std::pair{qx, qy}}) {
+            const double t = r * r - (y - cy) * (y - cy);
+            if (t < -eps) continue;
+            const double half = std::sqrt(std::max(0.0, t));
+            lo = std::min(lo, cx - half);
+            hi = std::max(hi, cx + half);
+        }
+        if (lo > hi) continue;
+        const int a = int(std::clamp(std::ceil(lo - eps), -1.0, double(w)));
+        const int b = int(std::clamp(std::floor(hi + eps), -1.0, double(w)));
+        Span(rows.Row(y), w, a, b, c);
+    }
+}
+
+void FillBox(QImage& image, int left, int top, int right, int bottom, TColorRef colour) {
+    if (image.isNull() || image.depth() != 32) return;
+    const Rows rows(image);
+    const int x0 = std::max(left, 0), x1 = std::min(right, rows.width) - 1;
+    const int y0 = std::max(top, 0), y1 = std::min(bottom, rows.height) - 1;
+    const QRgb c = ColorRefToRgb(colour);
+    for (int y = y0; y <= y1; ++y) Span(rows.Row(y), rows.width, x0, x1, c);
+}
+
+}  // namespace orb::board
