@@ -56,8 +56,10 @@ inline void HatchSpan(QRgb* row, int width, int y, int a, int b, const uint8_t* 
     }
 }
 
-// Pixel index of the first centre at or right of edge e, kept near the image.
-inline int FirstAtOrAfter(double e, int lo, int hi) { return int(std::clamp(std::ceil(e - 0.5), double(lo), double(hi))); }
+// Index of the first pixel whose centre is at or after edge e, and of the last one at or before
+// it, kept near the image. Centres on an edge belong to the shape, so both sides treat it alike.
+inline int FirstFrom(double e, int lo, int hi) { return int(std::clamp(std::ceil(e - 0.5), double(lo), double(hi))); }
+inline int LastTo(double e, int lo, int hi) { return int(std::clamp(std::floor(e - 0.5), double(lo), double(hi))); }
 
 // For a pen of width w: the half extents k(d) = floor(sqrt(w^2 - d^2)), d = 0..w, of the disc the
 // inside is eroded by, so the pen's band is w pixels deep across the shape's edge.
@@ -107,7 +109,7 @@ void DrawRoundBox(QImage& image, int left, int top, int right, int bottom, doubl
     const double Rx = std::min((R - L) / 2, std::max(0.0, boxRx - 0.5) + pen / 2.0);
     const double Ry = std::min((B - T) / 2, std::max(0.0, boxRy - 0.5) + pen / 2.0);
     // Rows of the outside shape, and those the visible rows need for the erosion: pen rows either side.
-    const int fTop = FirstAtOrAfter(T, -pen - 1, h + pen), fBottom = FirstAtOrAfter(B, -pen - 1, h + pen) - 1;
+    const int fTop = FirstFrom(T, -pen - 1, h + pen), fBottom = LastTo(B, -pen - 2, h + pen - 1);
     const int v0 = std::max(fTop, 0), v1 = std::min(fBottom, h - 1);
     if (v0 > v1) return;
     const int r0 = std::max(fTop, v0 - pen), r1 = std::min(fBottom, v1 + pen);
@@ -125,8 +127,8 @@ void DrawRoundBox(QImage& image, int left, int top, int right, int bottom, doubl
                 inset = Rx * (1 - std::sqrt(1 - q * q));
             }
         }
-        spans[2 * size_t(y - r0)] = FirstAtOrAfter(L + inset, lo, hi);
-        spans[2 * size_t(y - r0) + 1] = FirstAtOrAfter(R - inset, lo, hi) - 1;
+        spans[2 * size_t(y - r0)] = FirstFrom(L + inset, lo, hi);
+        spans[2 * size_t(y - r0) + 1] = LastTo(R - inset, lo, hi);
     }
     const std::vector<int>& disc = DiscRows(pen);
     const QRgb penColour = ColorRefToRgb(paint.pen), brushColour = ColorRefToRgb(paint.brush);

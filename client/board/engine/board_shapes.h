@@ -28,10 +28,10 @@ struct TShapePaint {
 };
 
 // The box [left, right) x [top, bottom) with corner ellipses of radii rx x ry (0: square corners,
-// half the box: an ellipse). A pixel belongs to the shape when its centre lies inside. The pen of
-// width 1 takes the shape's outermost pixels; a wider pen grows by (width - 1) / 2 outwards and the
-// rest inwards, with round corners. The brush fills what the pen leaves inside. Nothing is drawn
-// for an empty box or an image that is not 32 bits deep.
+// half the box: an ellipse). A pixel belongs to the shape when its centre lies inside or on the
+// edge. The pen of width 1 takes the shape's outermost pixels; a wider pen grows the shape by
+// (width - 1) / 2 on every side and is width pixels deep, with round corners. The brush fills what
+// the pen leaves inside. Nothing is drawn for an empty box or an image that is not 32 bits deep.
 void DrawRoundBox(QImage& image, int left, int top, int right, int bottom, double rx, double ry,
                   const TShapePaint& paint);
 
