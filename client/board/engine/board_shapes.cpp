@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "board/engine/board_raster.h"
@@ -34,32 +35,52 @@ struct Rows {
     QRgb* Row(int y) const { return reinterpret_cast<QRgb*>(base + qsizetype(y) * bpl); }
 };
 
+// n pixels in one colour, four at a time.
+inline void Run(QRgb* p, int n, QRgb c) {
+    typedef uint32_t Quad __attribute__((vector_size(16)));
+    const Quad q = {c, c, c, c};
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::memcpy(p + i, &q, sizeof q);
+        std::memcpy(p + i + 4, &q, sizeof q);
+    }
+    if (i + 4 <= n) {
+        std::memcpy(p + i, &q, sizeof q);
+        i += 4;
+    }
+    for (; i < n; ++i) p[i] = c;
+}
+
 // Pixels a..b of a row (either may lie off the image) in one colour.
 inline void Span(QRgb* row, int width, int a, int b, QRgb c) {
     a = std::max(a, 0);
     b = std::min(b, width - 1);
-    for (int x = a; x <= b; ++x) row[x] = c;
+    if (a <= b) Run(row + a, b - a + 1, c);
 }
 
 // Pixels a..b of row y where the hatch row has its bits.
 inline void HatchSpan(QRgb* row, int width, int y, int a, int b, const uint8_t* hatch, QRgb c) {
     a = std::max(a, 0);
     b = std::min(b, width - 1);
-    const unsigned bits = hatch[y & 7];
+    if (a > b) return;
+    unsigned bits = hatch[y & 7];
     if (bits == 0xFF) {
-        for (int x = a; x <= b; ++x) row[x] = c;
+        Run(row + a, b - a + 1, c);
         return;
     }
-    for (int bit = 0; bit < 8; ++bit) {
-        if (!(bits & (1u << bit))) continue;
+    for (; bits; bits &= bits - 1) {
+        const int bit = __builtin_ctz(bits);
         for (int x = a + ((bit - a) & 7); x <= b; x += 8) row[x] = c;
     }
 }
 
 // Index of the first pixel whose centre is at or after edge e, and of the last one at or before
 // it, kept near the image. Centres on an edge belong to the shape, so both sides treat it alike.
-inline int FirstFrom(double e, int lo, int hi) { return int(std::clamp(std::ceil(e - 0.5), double(lo), double(hi))); }
-inline int LastTo(double e, int lo, int hi) { return int(std::clamp(std::floor(e - 0.5), double(lo), double(hi))); }
+// floor and ceil for |x| <= kFar without a library call.
+inline int Floor(double x) { return int(int64_t(x + 2 * kFar) - int64_t(2 * kFar)); }
+inline int Ceil(double x) { return -Floor(-x); }
+inline int FirstFrom(double e, int lo, int hi) { return std::clamp(Ceil(std::clamp(e, -kFar, kFar) - 0.5), lo, hi); }
+inline int LastTo(double e, int lo, int hi) { return std::clamp(Floor(std::clamp(e, -kFar, kFar) - 0.5), lo, hi); }
 
 // For a pen of width w: the half extents k(d) = floor(sqrt(w^2 - d^2)), d = 0..w, of the disc the
 // inside is eroded by, so the pen's band is w pixels deep across the shape's edge.
@@ -208,8 +229,8 @@ void DrawWideLine(QImage& image, int x0, int y0, int x1, int y1, int width, TCol
             hi = std::max(hi, cx + half);
         }
         if (lo > hi) continue;
-        const int a = int(std::clamp(std::ceil(lo - eps), -1.0, double(w)));
-        const int b = int(std::clamp(std::floor(hi + eps), -1.0, double(w)));
+        const int a = std::clamp(Ceil(std::clamp(lo, -kFar, kFar) - eps), -1, w);
+        const int b = std::clamp(Floor(std::clamp(hi, -kFar, kFar) + eps), -1, w);
         Span(rows.Row(y), w, a, b, c);
     }
 }
