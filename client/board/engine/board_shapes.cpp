@@ -35,20 +35,18 @@ struct Rows {
     QRgb* Row(int y) const { return reinterpret_cast<QRgb*>(base + qsizetype(y) * bpl); }
 };
 
-// n pixels in one colour, four at a time.
+// n >= 1 pixels in one colour, four at a time.
 inline void Run(QRgb* p, int n, QRgb c) {
     typedef uint32_t Quad __attribute__((vector_size(16)));
     const Quad q = {c, c, c, c};
-    int i = 0;
-    for (; i + 8 <= n; i += 8) {
-        std::memcpy(p + i, &q, sizeof q);
-        std::memcpy(p + i + 4, &q, sizeof q);
+    if (n < 4) {
+        // One to three pixels without a loop: first, middle and last.
+        p[0] = p[n / 2] = p[n - 1] = c;
+        return;
     }
-    if (i + 4 <= n) {
-        std::memcpy(p + i, &q, sizeof q);
-        i += 4;
-    }
-    for (; i < n; ++i) p[i] = c;
+    // The last four end exactly at the run's end, overlapping the ones before: no tail loop.
+    for (int i = 0; i < n - 4; i += 4) std::memcpy(p + i, &q, sizeof q);
+    std::memcpy(p + n - 4, &q, sizeof q);
 }
 
 // Pixels a..b of a row (either may lie off the image) in one colour.
@@ -134,8 +132,9 @@ void DrawRoundBox(QImage& image, int left, int top, int right, int bottom, doubl
     const int v0 = std::max(fTop, 0), v1 = std::min(fBottom, h - 1);
     if (v0 > v1) return;
     const int r0 = std::max(fTop, v0 - pen), r1 = std::min(fBottom, v1 + pen);
-    thread_local std::vector<int> spans;
-    spans.resize(2 * size_t(r1 - r0 + 1));
+    thread_local std::vector<int> tSpans;
+    tSpans.resize(2 * size_t(r1 - r0 + 1));
+    int* const spans = tSpans.data();
     // Each row's span of pixel centres inside the outside shape; empty when start > end.
     const int lo = -pen - 2, hi = w + pen + 1;
     for (int y = r0; y <= r1; ++y) {
@@ -151,7 +150,7 @@ void DrawRoundBox(QImage& image, int left, int top, int right, int bottom, doubl
         spans[2 * size_t(y - r0)] = FirstFrom(L + inset, lo, hi);
         spans[2 * size_t(y - r0) + 1] = LastTo(R - inset, lo, hi);
     }
-    const std::vector<int>& disc = DiscRows(pen);
+    const int* const disc = DiscRows(pen).data();
     const QRgb penColour = ColorRefToRgb(paint.pen), brushColour = ColorRefToRgb(paint.brush);
     const bool solid = paint.brushStyle == bsSolid;
     const uint8_t* hatch = HatchRows(paint.brushStyle);
@@ -161,10 +160,17 @@ void DrawRoundBox(QImage& image, int left, int top, int right, int bottom, doubl
         // The inside: pixels whose disc of radius pen lies within the outside shape.
         int in0 = s + disc[0], in1 = e - disc[0];
         bool inside = y - pen >= fTop && y + pen <= fBottom;
-        for (int d = 1; inside && d <= pen; ++d) {
-            const size_t up = 2 * size_t(y - d - r0), down = 2 * size_t(y + d - r0);
-            in0 = std::max({in0, spans[up] + disc[size_t(d)], spans[down] + disc[size_t(d)]});
-            in1 = std::min({in1, spans[up + 1] - disc[size_t(d)], spans[down + 1] - disc[size_t(d)]});
+        if (inside) {
+            const int* up = spans + 2 * (y - r0);
+            const int* down = up;
+            for (int d = 1; d <= pen; ++d) {
+                up -= 2;
+                down += 2;
+                const int k = disc[d];
+                const int a = std::max(up[0], down[0]) + k, b = std::min(up[1], down[1]) - k;
+                in0 = a > in0 ? a : in0;
+                in1 = b < in1 ? b : in1;
+            }
         }
         inside = inside && in0 <= in1;
         QRgb* row = rows.Row(y);
