@@ -137,15 +137,23 @@ void DrawRoundBox(QImage& image, int left, int top, int right, int bottom, doubl
     int* const spans = tSpans.data();
     // Each row's span of pixel centres inside the outside shape; empty when start > end.
     const int lo = -pen - 2, hi = w + pen + 1;
+    // The shape is symmetric about its middle row (top + bottom is whole): the lower half takes
+    // the upper half's spans, which also keeps the two halves exactly alike.
+    const int64_t mirror = int64_t(top) + bottom - 1;
+    const double invRy = 1 / Ry;
     for (int y = r0; y <= r1; ++y) {
+        const int64_t twin = mirror - y;
+        if (twin < y && twin >= r0) {
+            spans[2 * size_t(y - r0)] = spans[2 * size_t(twin - r0)];
+            spans[2 * size_t(y - r0) + 1] = spans[2 * size_t(twin - r0) + 1];
+            continue;
+        }
         const double yc = y + 0.5;
+        const double dy = yc < T + Ry ? T + Ry - yc : yc > B - Ry ? yc - (B - Ry) : 0.0;
         double inset = 0;
-        if (Ry > 0) {
-            const double dy = yc < T + Ry ? T + Ry - yc : yc > B - Ry ? yc - (B - Ry) : 0.0;
-            if (dy > 0) {
-                const double q = std::min(1.0, dy / Ry);
-                inset = Rx * (1 - std::sqrt(1 - q * q));
-            }
+        if (dy > 0) {
+            const double q = std::min(1.0, dy * invRy);
+            inset = Rx * (1 - std::sqrt(1 - q * q));
         }
         spans[2 * size_t(y - r0)] = FirstFrom(L + inset, lo, hi);
         spans[2 * size_t(y - r0) + 1] = LastTo(R - inset, lo, hi);
