@@ -128,11 +128,12 @@ Footprint Measure(TBoardEngine& engine, TBoardMessages& messages, const std::vec
         messages.Handle(header, bodies[m]);
         const QImage& board = engine.BoardImage(1);
         const QRgb sentinel = ColorRefToRgb(kSentinel);
-        for (int y = 0; y < board.height(); ++y) {
+        const int w = board.width(), h = board.height();
+        for (int y = 0; y < h; ++y) {
             const QRgb* row = reinterpret_cast<const QRgb*>(board.constScanLine(y));
-            for (int x0 = 0; x0 < board.width(); x0 += 16) {
+            for (int x0 = 0; x0 < w; x0 += 16) {
                 int changed = 0;
-                for (int x = x0; x < std::min(x0 + 16, board.width()); ++x) changed += row[x] != sentinel;
+                for (int x = x0; x < std::min(x0 + 16, w); ++x) changed += row[x] != sentinel;
                 f.pixels += changed;
                 f.bytes += changed ? 64 : 0;
             }
