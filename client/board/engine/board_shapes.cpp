@@ -204,43 +204,52 @@ void DrawWideLine(QImage& image, int x0, int y0, int x1, int y1, int width, TCol
     const double px = std::clamp(double(x0), -kFar, kFar) - shift, py = std::clamp(double(y0), -kFar, kFar) - shift;
     const double qx = std::clamp(double(x1), -kFar, kFar) - shift, qy = std::clamp(double(y1), -kFar, kFar) - shift;
     const double dx = qx - px, dy = qy - py, len2 = dx * dx + dy * dy, rl = r * std::sqrt(len2);
-    const double invDx = dx != 0 ? 1 / dx : 0, invDy = dy != 0 ? 1 / dy : 0;
+    // The band along the segment, within r of its line and between the normals at its ends, is
+    // cut by each row in [max(c0, e0), min(c1, e1)] + y * (slopes): two straight bounds each.
+    double c0 = -kFar, c1 = kFar, m = 0, e0 = -kFar, e1 = kFar, n = 0;
+    double bandTop = -kFar, bandBottom = kFar;
+    if (dy != 0) {
+        m = dx / dy;
+        const double reach = rl / std::fabs(dy);
+        c0 = px - m * py - reach;
+        c1 = px - m * py + reach;
+    } else {
+        bandTop = py - r - eps;
+        bandBottom = py + r + eps;
+    }
+    if (dx != 0) {
+        n = -dy / dx;
+        const double a = px - n * py, b = a + len2 / dx;
+        e0 = std::min(a, b);
+        e1 = std::max(a, b);
+    } else {
+        bandTop = std::max(bandTop, std::min(py, qy) - eps);
+        bandBottom = std::min(bandBottom, std::max(py, qy) + eps);
+    }
+    const double r2 = r * r;
     const int ya = int(std::max(0.0, std::ceil(std::min(py, qy) - r - eps)));
     const int yb = int(std::min(double(h - 1), std::floor(std::max(py, qy) + r + eps)));
     const QRgb c = ColorRefToRgb(colour);
     for (int y = ya; y <= yb; ++y) {
-        const double v = y - py;
         double lo = kFar, hi = -kFar;
-        // The band along the segment: within r of its line, between the normals at its ends.
-        double b0 = -kFar, b1 = kFar;
-        bool band = true;
-        if (dy != 0) {
-            double a = (dx * v - rl) * invDy, b = (dx * v + rl) * invDy;
-            if (a > b) std::swap(a, b);
-            b0 = a;
-            b1 = b;
-        } else {
-            band = std::fabs(v) <= r + eps;
-        }
-        if (dx != 0) {
-            double a = -dy * v * invDx, b = (len2 - dy * v) * invDx;
-            if (a > b) std::swap(a, b);
-            b0 = std::max(b0, a);
-            b1 = std::min(b1, b);
-        } else {
-            band = band && dy * v >= -eps && dy * v <= len2 + eps;
-        }
-        if (band && b0 <= b1) {
-            lo = px + b0;
-            hi = px + b1;
+        if (y >= bandTop && y <= bandBottom) {
+            const double a = std::max(c0 + m * y, e0 + n * y), b = std::min(c1 + m * y, e1 + n * y);
+            if (a <= b) {
+                lo = a;
+                hi = b;
+            }
         }
         // The round ends.
-        for (const auto& [cx, cy] : {std::pair{px, py}, std::pair{qx, qy}}) {
-            const double t = r * r - (y - cy) * (y - cy);
-            if (t < -eps) continue;
-            const double half = std::sqrt(std::max(0.0, t));
-            lo = std::min(lo, cx - half);
-            hi = std::max(hi, cx + half);
+        const double vp = y - py, vq = y - qy;
+        if (vp * vp <= r2 + eps) {
+            const double half = std::sqrt(std::max(0.0, r2 - vp * vp));
+            lo = std::min(lo, px - half);
+            hi = std::max(hi, px + half);
+        }
+        if (vq * vq <= r2 + eps) {
+            const double half = std::sqrt(std::max(0.0, r2 - vq * vq));
+            lo = std::min(lo, qx - half);
+            hi = std::max(hi, qx + half);
         }
         if (lo > hi) continue;
         const int a = std::clamp(Ceil(std::clamp(lo, -kFar, kFar) - eps), -1, w);
