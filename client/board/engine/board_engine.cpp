@@ -243,9 +243,10 @@ void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPo
         p.setBrush(withBrush ? MakeBrush(canvas.brushStyle, canvas.brushColor) : QBrush(Qt::NoBrush));
     };
     // Filled shapes: the outline is drawn on the box's own pixels, right and bottom edges excluded.
-    // A solid pen on a 32-bit image draws by spans straight into its rows; a dotted pen (only ever
-    // local) goes through a painter.
-    const bool spans = canvas.penStyle == PenStyle::Solid && target.depth() == 32;
+    // On a 32-bit image shapes and lines are drawn by spans straight into its rows. Only a dotted
+    // pen of one pixel (the placement frame's) goes through a painter: dots belong to one-pixel
+    // pens, a wider pen draws solid whatever style the canvas kept.
+    const bool spans = (canvas.penStyle == PenStyle::Solid || canvas.penWidth > 1) && target.depth() == 32;
     auto shape = [&](QRect box, double rx, double ry, const std::function<void(QPainter&, QRect)>& draw) {
         if (box.width() <= 0 || box.height() <= 0) return;
         if (spans) {
@@ -312,7 +313,7 @@ void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPo
             canvas.penColor = kWhite;
             if (canvas.penWidth <= 1) {
                 DrawThinLine(target, canvas.penPos.x(), canvas.penPos.y(), p1.x(), p1.y(), kWhite);
-            } else if (target.depth() == 32) {
+            } else if (spans) {
                 DrawWideLine(target, canvas.penPos.x(), canvas.penPos.y(), p1.x(), p1.y(), canvas.penWidth, kWhite);
             } else {
                 QPainter& p = PainterOn(target);
