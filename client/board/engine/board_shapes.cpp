@@ -1,7 +1,6 @@
 #include "board/engine/board_shapes.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -15,7 +14,7 @@ namespace {
 // Positions beyond this never reach a board and keep every conversion to int in range.
 constexpr double kFar = 1 << 24;
 
-// Brush patterns, anchored at the image's top-left.
+// Brush patterns, anchored at the image's top-left: the same hatches as the flood fill's brushes.
 constexpr uint8_t kHatch[6][8] = {
     {0, 0, 0, 0xFF, 0, 0, 0, 0},                              // horizontal
     {0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10},          // vertical
@@ -72,11 +71,11 @@ inline void HatchSpan(QRgb* row, int width, int y, int a, int b, const uint8_t* 
     }
 }
 
-// Index of the first pixel whose centre is at or after edge e, and of the last one at or before
-// it, kept near the image. Centres on an edge belong to the shape, so both sides treat it alike.
-// floor and ceil for |x| <= kFar without a library call.
+// floor and ceil for |x| <= 2 kFar without a library call.
 inline int Floor(double x) { return int(int64_t(x + 2 * kFar) - int64_t(2 * kFar)); }
 inline int Ceil(double x) { return -Floor(-x); }
+// Index of the first pixel whose centre is at or after edge e, and of the last one at or before
+// it, kept near the image. Centres on an edge belong to the shape, so both sides treat it alike.
 inline int FirstFrom(double e, int lo, int hi) { return std::clamp(Ceil(std::clamp(e, -kFar, kFar) - 0.5), lo, hi); }
 inline int LastTo(double e, int lo, int hi) { return std::clamp(Floor(std::clamp(e, -kFar, kFar) - 0.5), lo, hi); }
 
