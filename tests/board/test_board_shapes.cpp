@@ -2,6 +2,7 @@
 // edges and coordinates, widths and styles no sender should send.
 #include <gtest/gtest.h>
 
+#include <QPainter>
 #include <climits>
 #include <cmath>
 #include <string>
@@ -159,6 +160,25 @@ TEST(BoardShapes, SmallShapesPixelExact) {
         Draw(image, k);
         EXPECT_EQ(Mask(image), k.expected) << k.name;
     }
+}
+
+TEST(BoardShapes, HatchesAreTheFloodFillBrushes) {
+    // A hatched shape and a hatched flood fill side by side must show one pattern.
+    for (uint8_t style : {bsHorizontal, bsVertical, bsFDiagonal, bsBDiagonal, bsCross, bsDiagCross}) {
+        QImage brush = Solid(16, 16, kW);
+        {
+            QPainter p(&brush);
+            p.fillRect(brush.rect(), MakeBrush(style, kBlack));
+        }
+        const uint8_t* rows = HatchRows(style);
+        ASSERT_NE(rows, nullptr);
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x)
+                EXPECT_EQ(brush.pixel(x, y) != kW, bool(rows[y & 7] & (1u << (x & 7)))) << int(style) << " " << x << "," << y;
+    }
+    EXPECT_EQ(HatchRows(bsSolid), nullptr);
+    EXPECT_EQ(HatchRows(bsClear), nullptr);
+    EXPECT_EQ(HatchRows(200), nullptr);
 }
 
 TEST(BoardShapes, ClippedAtEveryEdgeAsOnALargerImage) {
