@@ -242,11 +242,11 @@ void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPo
         p.setPen(MakePen(canvas));
         p.setBrush(withBrush ? MakeBrush(canvas.brushStyle, canvas.brushColor) : QBrush(Qt::NoBrush));
     };
-    // Filled shapes: the outline is drawn on the box's own pixels, right and bottom edges excluded.
     // On a 32-bit image shapes and lines are drawn by spans straight into its rows. Only a dotted
     // pen of one pixel (the placement frame's) goes through a painter: dots belong to one-pixel
     // pens, a wider pen draws solid whatever style the canvas kept.
     const bool spans = (canvas.penStyle == PenStyle::Solid || canvas.penWidth > 1) && target.depth() == 32;
+    // Filled shapes: the outline is drawn on the box's own pixels, right and bottom edges excluded.
     auto shape = [&](QRect box, double rx, double ry, const std::function<void(QPainter&, QRect)>& draw) {
         if (box.width() <= 0 || box.height() <= 0) return;
         if (spans) {
