@@ -300,6 +300,18 @@ TEST_F(EngineTest, ReplayLeavesLocalToolPenBrushAndSavedStateAlone) {
     EXPECT_EQ(engine.CaptureDrawState(1).penColor, before.penColor);
 }
 
+TEST_F(EngineTest, WidePensDrawSolidEvenWhenTheCanvasKeptADottedStyle) {
+    engine.SetPenStyle(PenStyle::Dot);  // as a capture's placement frame leaves it
+    const TStrokeRecord recs[] = {Rec(btRectangle, 100, 100, 200, 150, 3, kBlack),
+                                  Rec(btLine, 100, 300, 200, 300, 2, kBlack)};
+    engine.ReplayStrokes(recs);
+    const QImage& img = engine.BoardImage(1);
+    for (int x = 100; x < 200; ++x) {
+        EXPECT_EQ(img.pixel(x, 99), qRgb(0, 0, 0)) << x;
+        EXPECT_EQ(img.pixel(x, 300), qRgb(0, 0, 0)) << x;
+    }
+}
+
 TEST_F(EngineTest, FreeHandReplayJoinsFromSharedRemoteLastPoint) {
     const TStrokeRecord recs[] = {Rec(btMoveTo, 10, 10, 10, 10, 0, 0, 0, 0),
                                   Rec(btFreeHand, 20, 10, 20, 10, 1, kBlack, 0, 0, 1),

@@ -126,6 +126,16 @@ TEST(BoardRaster, ThinLineAndLineDdaExcludeEndPoint) {
     DrawThinLine(img, -100, 8, 100, 8, kBlack);
     EXPECT_EQ(img.pixel(0, 8), Grey(0));
     EXPECT_EQ(img.pixel(15, 8), Grey(0));
+    // Level and upright lines, drawn as runs, set exactly the walk's points, either way and cut.
+    const QLine lines[] = {{2, 5, 9, 5}, {9, 5, 2, 5}, {5, -3, 5, 20}, {5, 20, 5, -3}, {-5, 3, -1, 3}, {20, 3, 30, 3}};
+    for (const QLine& l : lines) {
+        QImage runs = Solid(16, 16, kW), walk = Solid(16, 16, kW);
+        DrawThinLine(runs, l.x1(), l.y1(), l.x2(), l.y2(), kBlack);
+        LineDDA(l.x1(), l.y1(), l.x2(), l.y2(), [&](int x, int y) {
+            if (walk.rect().contains(x, y)) walk.setPixel(x, y, Grey(0));
+        });
+        EXPECT_EQ(runs, walk) << l.x1() << "," << l.y1() << " " << l.x2() << "," << l.y2();
+    }
 }
 
 TEST(BoardRaster, FloodFillWholeBoardBoundedAndHatched) {

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "board/engine/board_shapes.h"
 #include "board/logic/board_logic.h"
 #include "util/images.h"
 
@@ -241,9 +242,19 @@ void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPo
         p.setPen(MakePen(canvas));
         p.setBrush(withBrush ? MakeBrush(canvas.brushStyle, canvas.brushColor) : QBrush(Qt::NoBrush));
     };
+    // On a 32-bit image shapes and lines are drawn by spans straight into its rows. Only a dotted
+    // pen of one pixel (the placement frame's) goes through a painter: dots belong to one-pixel
+    // pens, a wider pen draws solid whatever style the canvas kept.
+    const bool spans = (canvas.penStyle == PenStyle::Solid || canvas.penWidth > 1) && target.depth() == 32;
     // Filled shapes: the outline is drawn on the box's own pixels, right and bottom edges excluded.
-    auto shape = [&](QRect box, const std::function<void(QPainter&, QRect)>& draw) {
+    auto shape = [&](QRect box, double rx, double ry, const std::function<void(QPainter&, QRect)>& draw) {
         if (box.width() <= 0 || box.height() <= 0) return;
+        if (spans) {
+            EndPainter();
+            DrawRoundBox(target, box.left(), box.top(), box.left() + box.width(), box.top() + box.height(), rx, ry,
+                         TShapePaint{canvas.penColor, canvas.penWidth, canvas.brushStyle, canvas.brushColor});
+            return;
+        }
         QPainter& p = PainterOn(target);
         painter(p, true);
         draw(p, QRect(box.left(), box.top(), box.width() - 1, box.height() - 1));
@@ -253,6 +264,9 @@ void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPo
         if (canvas.penWidth <= 1 && canvas.penStyle == PenStyle::Solid) {
             EndPainter();
             DrawThinLine(target, p1.x(), p1.y(), p2.x(), p2.y(), canvas.penColor);
+        } else if (spans) {
+            EndPainter();
+            DrawWideLine(target, p1.x(), p1.y(), p2.x(), p2.y(), canvas.penWidth, canvas.penColor);
         } else {
             QPainter& p = PainterOn(target);
             painter(p, false);
@@ -261,23 +275,30 @@ void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPo
         if (!overlay) canvas.penPos = p2;
         break;
     }
-    case btRectangle: shape(ShapeBox(p1, p2), [](QPainter& p, QRect r) { p.drawRect(r); }); break;
-    case btEllipse: shape(ShapeBox(p1, p2), [](QPainter& p, QRect r) { p.drawEllipse(r); }); break;
+    case btRectangle: shape(ShapeBox(p1, p2), 0, 0, [](QPainter& p, QRect r) { p.drawRect(r); }); break;
+    case btEllipse: {
+        const QRect box = ShapeBox(p1, p2);
+        shape(box, box.width() / 2.0, box.height() / 2.0, [](QPainter& p, QRect r) { p.drawEllipse(r); });
+        break;
+    }
     case btRoundRect: {
         // Corner ellipse of (x1 - x2) div 2 by (y1 - y2) div 2: the same whichever way it was dragged.
         const int cw = std::abs((p1.x() - p2.x()) / 2), ch = std::abs((p1.y() - p2.y()) / 2);
-        shape(ShapeBox(p1, p2), [&](QPainter& p, QRect r) { p.drawRoundedRect(r, cw / 2.0, ch / 2.0); });
+        shape(ShapeBox(p1, p2), cw / 2.0, ch / 2.0,
+              [&](QPainter& p, QRect r) { p.drawRoundedRect(r, cw / 2.0, ch / 2.0); });
         break;
     }
     case btCircle: {
         const double dx = p1.x() - p2.x(), dy = p1.y() - p2.y();
         const int r = int(std::trunc(std::sqrt(dx * dx + dy * dy)));
-        shape(QRect(p1.x() - r, p1.y() - r, 2 * r, 2 * r), [](QPainter& p, QRect b) { p.drawEllipse(b); });
+        shape(QRect(p1.x() - r, p1.y() - r, 2 * r, 2 * r), r, r, [](QPainter& p, QRect b) { p.drawEllipse(b); });
         break;
     }
     case btWhiteFill: {
         if (overlay) break;
-        PainterOn(target).fillRect(ShapeBox(p1, p2), Qt::white);
+        EndPainter();
+        const QRect box = ShapeBox(p1, p2);
+        FillBox(target, box.left(), box.top(), box.left() + box.width(), box.top() + box.height(), kWhite);
         break;
     }
     case btFreeHand:
@@ -292,6 +313,8 @@ void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPo
             canvas.penColor = kWhite;
             if (canvas.penWidth <= 1) {
                 DrawThinLine(target, canvas.penPos.x(), canvas.penPos.y(), p1.x(), p1.y(), kWhite);
+            } else if (spans) {
+                DrawWideLine(target, canvas.penPos.x(), canvas.penPos.y(), p1.x(), p1.y(), canvas.penWidth, kWhite);
             } else {
                 QPainter& p = PainterOn(target);
                 painter(p, false);
@@ -351,6 +374,12 @@ void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPo
     case btAreaEraser: {
         QRect box = ShapeBox(p1, p2);
         if (box.width() <= 0 || box.height() <= 0) break;
+        if (!overlay && target.depth() == 32) {
+            // A solid white pen of one pixel around a solid white inside: the whole box white.
+            EndPainter();
+            FillBox(target, box.left(), box.top(), box.left() + box.width(), box.top() + box.height(), kWhite);
+            break;
+        }
         QPainter& p = PainterOn(target);
         p.setRenderHint(QPainter::Antialiasing, false);
         QRect r(box.left(), box.top(), box.width() - 1, box.height() - 1);

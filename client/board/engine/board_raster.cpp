@@ -79,6 +79,22 @@ void DrawThinLine(QImage& image, int x0, int y0, int x1, int y1, TColorRef colou
     uchar* const base = image.bits();
     const qsizetype bpl = image.bytesPerLine();
     const int w = image.width(), h = image.height();
+    // Level and upright lines (the axes and their grid) as runs: the same pixels as the walk.
+    if (y0 == y1 && x0 != x1) {
+        if (y0 < 0 || y0 >= h) return;
+        const int64_t a = std::max<int64_t>(x1 > x0 ? x0 : int64_t(x1) + 1, 0);
+        const int64_t b = std::min<int64_t>(x1 > x0 ? int64_t(x1) - 1 : x0, w - 1);
+        QRgb* row = reinterpret_cast<QRgb*>(base + y0 * bpl);
+        for (int64_t x = a; x <= b; ++x) row[x] = c;
+        return;
+    }
+    if (x0 == x1 && y0 != y1) {
+        if (x0 < 0 || x0 >= w) return;
+        const int64_t a = std::max<int64_t>(y1 > y0 ? y0 : int64_t(y1) + 1, 0);
+        const int64_t b = std::min<int64_t>(y1 > y0 ? int64_t(y1) - 1 : y0, h - 1);
+        for (int64_t y = a; y <= b; ++y) reinterpret_cast<QRgb*>(base + y * bpl)[x0] = c;
+        return;
+    }
     WalkLine(x0, y0, x1, y1, [&](int x, int y) {
         if (x >= 0 && y >= 0 && x < w && y < h) reinterpret_cast<QRgb*>(base + y * bpl)[x] = c;
     });

@@ -1,0 +1,269 @@
+#include "board/engine/board_shapes.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "board/engine/board_raster.h"
+
+namespace orb::board {
+
+namespace {
+
+// Positions beyond this never reach a board and keep every conversion to int in range.
+constexpr double kFar = 1 << 24;
+
+// Brush patterns, anchored at the image's top-left: the same hatches as the flood fill's brushes.
+constexpr uint8_t kHatch[6][8] = {
+    {0, 0, 0, 0xFF, 0, 0, 0, 0},                              // horizontal
+    {0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10},          // vertical
+    {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80},          // forward diagonal
+    {0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01},          // backward diagonal
+    {0x10, 0x10, 0x10, 0xFF, 0x10, 0x10, 0x10, 0x10},          // cross
+    {0x81, 0x42, 0x24, 0x18, 0x18, 0x24, 0x42, 0x81},          // diagonal cross
+};
+
+// The rows of a 32-bit image as the span writers see them.
+struct Rows {
+    uchar* base;
+    qsizetype bpl;
+    int width, height;
+    explicit Rows(QImage& image)
+        : base(image.bits()), bpl(image.bytesPerLine()), width(image.width()), height(image.height()) {}
+    QRgb* Row(int y) const { return reinterpret_cast<QRgb*>(base + qsizetype(y) * bpl); }
+};
+
+// n >= 1 pixels in one colour, four at a time.
+inline void Run(QRgb* p, int n, QRgb c) {
+    typedef uint32_t Quad __attribute__((vector_size(16)));
+    const Quad q = {c, c, c, c};
+    if (n < 4) {
+        // One to three pixels without a loop: first, middle and last.
+        p[0] = p[n / 2] = p[n - 1] = c;
+        return;
+    }
+    // The last four end exactly at the run's end, overlapping the ones before: no tail loop.
+    for (int i = 0; i < n - 4; i += 4) std::memcpy(p + i, &q, sizeof q);
+    std::memcpy(p + n - 4, &q, sizeof q);
+}
+
+// Pixels a..b of a row (either may lie off the image) in one colour.
+inline void Span(QRgb* row, int width, int a, int b, QRgb c) {
+    a = std::max(a, 0);
+    b = std::min(b, width - 1);
+    if (a <= b) Run(row + a, b - a + 1, c);
+}
+
+// Pixels a..b of row y where the hatch row has its bits.
+inline void HatchSpan(QRgb* row, int width, int y, int a, int b, const uint8_t* hatch, QRgb c) {
+    a = std::max(a, 0);
+    b = std::min(b, width - 1);
+    if (a > b) return;
+    unsigned bits = hatch[y & 7];
+    if (bits == 0xFF) {
+        Run(row + a, b - a + 1, c);
+        return;
+    }
+    for (; bits; bits &= bits - 1) {
+        const int bit = __builtin_ctz(bits);
+        for (int x = a + ((bit - a) & 7); x <= b; x += 8) row[x] = c;
+    }
+}
+
+// floor and ceil for |x| <= 2 kFar without a library call.
+inline int Floor(double x) { return int(int64_t(x + 2 * kFar) - int64_t(2 * kFar)); }
+inline int Ceil(double x) { return -Floor(-x); }
+// Index of the first pixel whose centre is at or after edge e, and of the last one at or before
+// it, kept near the image. Centres on an edge belong to the shape, so both sides treat it alike.
+inline int FirstFrom(double e, int lo, int hi) { return std::clamp(Ceil(std::clamp(e, -kFar, kFar) - 0.5), lo, hi); }
+inline int LastTo(double e, int lo, int hi) { return std::clamp(Floor(std::clamp(e, -kFar, kFar) - 0.5), lo, hi); }
+
+// For a pen of width w: the half extents k(d) = floor(sqrt(w^2 - d^2)), d = 0..w, of the disc the
+// inside is eroded by, so the pen's band is w pixels deep across the shape's edge.
+const std::vector<int>& DiscRows(int w) {
+    thread_local int cachedWidth = 0;
+    thread_local std::vector<int> rows;
+    if (cachedWidth != w) {
+        rows.assign(size_t(w) + 1, 0);
+        for (int d = 0; d <= w; ++d) {
+            int k = int(std::sqrt(double(w * w - d * d)));
+            while (k * k > w * w - d * d) --k;
+            while ((k + 1) * (k + 1) <= w * w - d * d) ++k;
+            rows[size_t(d)] = k;
+        }
+        cachedWidth = w;
+    }
+    return rows;
+}
+
+}  // namespace
+
+const uint8_t* HatchRows(uint8_t style) {
+    switch (style) {
+    case bsHorizontal: return kHatch[0];
+    case bsVertical: return kHatch[1];
+    case bsFDiagonal: return kHatch[2];
+    case bsBDiagonal: return kHatch[3];
+    case bsCross: return kHatch[4];
+    case bsDiagCross: return kHatch[5];
+    default: return nullptr;
+    }
+}
+
+void DrawRoundBox(QImage& image, int left, int top, int right, int bottom, double rx, double ry,
+                  const TShapePaint& paint) {
+    if (image.isNull() || image.depth() != 32 || right <= left || bottom <= top) return;
+    const Rows rows(image);
+    const int w = image.width(), h = image.height();
+    const int pen = std::clamp(paint.penWidth, 1, kMaxPenWidth);
+    // The outside of the pen: the box grown by (pen - 1) / 2, its corner radii by the same and at
+    // least half the pen (round corners for a wide pen, as the pen's round end turns them).
+    const double grow = (pen - 1) / 2.0;
+    const double L = std::clamp(left - grow, -kFar, kFar), R = std::clamp(right + grow, -kFar, kFar);
+    const double T = std::clamp(top - grow, -kFar, kFar), B = std::clamp(bottom + grow, -kFar, kFar);
+    const double boxRx = std::clamp(std::isfinite(rx) ? rx : 0.0, 0.0, (double(right) - left) / 2);
+    const double boxRy = std::clamp(std::isfinite(ry) ? ry : 0.0, 0.0, (double(bottom) - top) / 2);
+    const double Rx = std::min((R - L) / 2, std::max(0.0, boxRx - 0.5) + pen / 2.0);
+    const double Ry = std::min((B - T) / 2, std::max(0.0, boxRy - 0.5) + pen / 2.0);
+    // Rows of the outside shape, and those the visible rows need for the erosion: pen rows either side.
+    const int fTop = FirstFrom(T, -pen - 1, h + pen), fBottom = LastTo(B, -pen - 2, h + pen - 1);
+    const int v0 = std::max(fTop, 0), v1 = std::min(fBottom, h - 1);
+    if (v0 > v1) return;
+    const int r0 = std::max(fTop, v0 - pen), r1 = std::min(fBottom, v1 + pen);
+    thread_local std::vector<int> tSpans;
+    tSpans.resize(2 * size_t(r1 - r0 + 1));
+    int* const spans = tSpans.data();
+    // Each row's span of pixel centres inside the outside shape; empty when start > end.
+    const int lo = -pen - 2, hi = w + pen + 1;
+    // The shape is symmetric about its middle row (top + bottom is whole): the lower half takes
+    // the upper half's spans, which also keeps the two halves exactly alike.
+    const int64_t mirror = int64_t(top) + bottom - 1;
+    const double invRy = 1 / Ry;
+    for (int y = r0; y <= r1; ++y) {
+        const int64_t twin = mirror - y;
+        if (twin < y && twin >= r0) {
+            spans[2 * size_t(y - r0)] = spans[2 * size_t(twin - r0)];
+            spans[2 * size_t(y - r0) + 1] = spans[2 * size_t(twin - r0) + 1];
+            continue;
+        }
+        const double yc = y + 0.5;
+        const double dy = yc < T + Ry ? T + Ry - yc : yc > B - Ry ? yc - (B - Ry) : 0.0;
+        double inset = 0;
+        if (dy > 0) {
+            const double q = std::min(1.0, dy * invRy);
+            inset = Rx * (1 - std::sqrt(1 - q * q));
+        }
+        spans[2 * size_t(y - r0)] = FirstFrom(L + inset, lo, hi);
+        spans[2 * size_t(y - r0) + 1] = LastTo(R - inset, lo, hi);
+    }
+    const int* const disc = DiscRows(pen).data();
+    const QRgb penColour = ColorRefToRgb(paint.pen), brushColour = ColorRefToRgb(paint.brush);
+    const bool solid = paint.brushStyle == bsSolid;
+    const uint8_t* hatch = HatchRows(paint.brushStyle);
+    for (int y = v0; y <= v1; ++y) {
+        const int s = spans[2 * size_t(y - r0)], e = spans[2 * size_t(y - r0) + 1];
+        if (s > e) continue;
+        // The inside: pixels whose disc of radius pen lies within the outside shape.
+        int in0 = s + disc[0], in1 = e - disc[0];
+        bool inside = y - pen >= fTop && y + pen <= fBottom;
+        if (inside) {
+            const int* up = spans + 2 * (y - r0);
+            const int* down = up;
+            for (int d = 1; d <= pen; ++d) {
+                up -= 2;
+                down += 2;
+                const int k = disc[d];
+                const int a = std::max(up[0], down[0]) + k, b = std::min(up[1], down[1]) - k;
+                in0 = a > in0 ? a : in0;
+                in1 = b < in1 ? b : in1;
+            }
+        }
+        inside = inside && in0 <= in1;
+        QRgb* row = rows.Row(y);
+        if (!inside) {
+            Span(row, w, s, e, penColour);
+            continue;
+        }
+        Span(row, w, s, in0 - 1, penColour);
+        Span(row, w, in1 + 1, e, penColour);
+        if (solid)
+            Span(row, w, in0, in1, brushColour);
+        else if (hatch)
+            HatchSpan(row, w, y, in0, in1, hatch, brushColour);
+    }
+}
+
+void DrawWideLine(QImage& image, int x0, int y0, int x1, int y1, int width, TColorRef colour) {
+    if (image.isNull() || image.depth() != 32 || (x0 == x1 && y0 == y1)) return;
+    const Rows rows(image);
+    const int w = image.width(), h = image.height();
+    const int pen = std::clamp(width, 1, kMaxPenWidth);
+    const double shift = pen % 2 ? 0.0 : 0.5, r = pen / 2.0, eps = 1e-7;
+    const double px = std::clamp(double(x0), -kFar, kFar) - shift, py = std::clamp(double(y0), -kFar, kFar) - shift;
+    const double qx = std::clamp(double(x1), -kFar, kFar) - shift, qy = std::clamp(double(y1), -kFar, kFar) - shift;
+    const double dx = qx - px, dy = qy - py, len2 = dx * dx + dy * dy, rl = r * std::sqrt(len2);
+    // The band along the segment, within r of its line and between the normals at its ends, is
+    // cut by each row in [max(c0, e0), min(c1, e1)] + y * (slopes): two straight bounds each.
+    double c0 = -kFar, c1 = kFar, m = 0, e0 = -kFar, e1 = kFar, n = 0;
+    double bandTop = -kFar, bandBottom = kFar;
+    if (dy != 0) {
+        m = dx / dy;
+        const double reach = rl / std::fabs(dy);
+        c0 = px - m * py - reach;
+        c1 = px - m * py + reach;
+    } else {
+        bandTop = py - r - eps;
+        bandBottom = py + r + eps;
+    }
+    if (dx != 0) {
+        n = -dy / dx;
+        const double a = px - n * py, b = a + len2 / dx;
+        e0 = std::min(a, b);
+        e1 = std::max(a, b);
+    } else {
+        bandTop = std::max(bandTop, std::min(py, qy) - eps);
+        bandBottom = std::min(bandBottom, std::max(py, qy) + eps);
+    }
+    const double r2 = r * r;
+    const int ya = int(std::max(0.0, std::ceil(std::min(py, qy) - r - eps)));
+    const int yb = int(std::min(double(h - 1), std::floor(std::max(py, qy) + r + eps)));
+    const QRgb c = ColorRefToRgb(colour);
+    for (int y = ya; y <= yb; ++y) {
+        double lo = kFar, hi = -kFar;
+        if (y >= bandTop && y <= bandBottom) {
+            const double a = std::max(c0 + m * y, e0 + n * y), b = std::min(c1 + m * y, e1 + n * y);
+            if (a <= b) {
+                lo = a;
+                hi = b;
+            }
+        }
+        // The round ends.
+        const double vp = y - py, vq = y - qy;
+        if (vp * vp <= r2 + eps) {
+            const double half = std::sqrt(std::max(0.0, r2 - vp * vp));
+            lo = std::min(lo, px - half);
+            hi = std::max(hi, px + half);
+        }
+        if (vq * vq <= r2 + eps) {
+            const double half = std::sqrt(std::max(0.0, r2 - vq * vq));
+            lo = std::min(lo, qx - half);
+            hi = std::max(hi, qx + half);
+        }
+        if (lo > hi) continue;
+        const int a = std::clamp(Ceil(std::clamp(lo, -kFar, kFar) - eps), -1, w);
+        const int b = std::clamp(Floor(std::clamp(hi, -kFar, kFar) + eps), -1, w);
+        Span(rows.Row(y), w, a, b, c);
+    }
+}
+
+void FillBox(QImage& image, int left, int top, int right, int bottom, TColorRef colour) {
+    if (image.isNull() || image.depth() != 32) return;
+    const Rows rows(image);
+    const int x0 = std::max(left, 0), x1 = std::min(right, rows.width) - 1;
+    const int y0 = std::max(top, 0), y1 = std::min(bottom, rows.height) - 1;
+    const QRgb c = ColorRefToRgb(colour);
+    for (int y = y0; y <= y1; ++y) Span(rows.Row(y), rows.width, x0, x1, c);
+}
+
+}  // namespace orb::board
