@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <string>
 
 #include "video/video_records.h"
 #include "video/yuv_converts.h"
@@ -276,4 +277,27 @@ TEST(YuvConverts, GreyAndRefusals) {
     EXPECT_FALSE(ConvertYuvFrame(9, src, out, 2, 3));
     EXPECT_FALSE(ConvertYuvFrame(kConvY8, src, out, 0, 3));
     EXPECT_FALSE(ConvertYuvFrame(kConvY8, src, out, -2, 3));
+}
+
+// Lines whose length is not a whole number of vector steps end in a partial step: every width around
+// the step sizes, odd and even line counts, exact per pixel and nothing written past the picture.
+TEST(YuvConverts, I420LineTailsExactAndInBounds) {
+    for (int w : {1, 2, 7, 15, 16, 17, 31, 32, 33, 47, 63, 65, 161}) {
+        for (int h : {1, 2, 5}) {
+            SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+            const int cw = (w + 1) / 2, ch = (h + 1) / 2;
+            std::vector<uint8_t> src(YuvFrameBytes(kConvI420, h, w));
+            for (size_t i = 0; i < src.size(); ++i) src[i] = uint8_t(i * 97 + (i >> 3) * 31);
+            std::vector<uint32_t> out(size_t(w * h) + 40, 0xDEADBEEF);
+            ASSERT_TRUE(ConvertYuvFrame(kConvI420, src, std::span(out).first(size_t(w * h)), h, w));
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    const int c = (y / 2) * cw + x / 2;
+                    ASSERT_EQ(out[size_t((h - 1 - y) * w + x)],
+                              YuvToRgb(src[size_t(y * w + x)], src[size_t(w * h + c)], src[size_t(w * h + cw * ch + c)]))
+                        << x << "," << y;
+                }
+            for (size_t i = size_t(w * h); i < out.size(); ++i) ASSERT_EQ(out[i], 0xDEADBEEFu);
+        }
+    }
 }
