@@ -1,5 +1,6 @@
 // The whole road of a printed page: page images through our raster driver, the spooler layer and
 // the monitor library loaded at run time, to JPEG files and notices, checked with djpeg.
+#include <cups/raster.h>
 #include <gtest/gtest.h>
 #include <png.h>
 #include <fcntl.h>
@@ -230,6 +231,57 @@ TEST_F(PrintRoad, DriverRefusesWhatIsNotAPage) {
     r = RunCommand({ORB_RASTERIZE_COMMAND, bad}, {}, "", dir.path);
     EXPECT_NE(r.err.find("not a PPM or PNG"), std::string::npos) << r.err;
     EXPECT_EQ(RunCommand({ORB_RASTERIZE_COMMAND, "--dpi", "150", bad}, {}, "", dir.path).status, 2);
+}
+
+// The CUPS filter: an RGB page, a grey page (spread to RGB) and a page cut short give the
+// driver's stream of the first two and an error for the third.
+TEST_F(PrintRoad, RasterFilterTurnsRasterPagesIntoTheStream) {
+    const unsigned w = 496, h = 701;  // A4 at 60 dpi
+    const testpm::Rgb colour = MakePage(int(w), int(h), 1);
+    std::vector<uint8_t> grey(size_t(w) * h);
+    for (size_t i = 0; i < grey.size(); ++i) grey[i] = uint8_t((i / w) % 7 == 0 ? (i * 13) % 256 : 255);
+    const std::string raster = (dir.path / "job.ras").string();
+    {
+        int fd = open(raster.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        cups_raster_t* r = cupsRasterOpen(fd, CUPS_RASTER_WRITE);
+        auto page = [&](cups_cspace_t space, unsigned bpp, const uint8_t* px, unsigned lines) {
+            cups_page_header2_t hd;
+            std::memset(&hd, 0, sizeof hd);
+            hd.HWResolution[0] = hd.HWResolution[1] = 60;
+            hd.PageSize[0] = 595;
+            hd.PageSize[1] = 842;
+            hd.cupsWidth = w;
+            hd.cupsHeight = h;
+            hd.cupsBitsPerColor = 8;
+            hd.cupsBitsPerPixel = bpp;
+            hd.cupsBytesPerLine = w * bpp / 8;
+            hd.cupsColorOrder = CUPS_ORDER_CHUNKED;
+            hd.cupsColorSpace = space;
+            ASSERT_TRUE(cupsRasterWriteHeader2(r, &hd));
+            ASSERT_EQ(cupsRasterWritePixels(r, const_cast<uint8_t*>(px), lines * hd.cupsBytesPerLine),
+                      lines * hd.cupsBytesPerLine);
+        };
+        page(CUPS_CSPACE_RGB, 24, colour.px.data(), h);
+        page(CUPS_CSPACE_W, 8, grey.data(), h);
+        page(CUPS_CSPACE_RGB, 24, colour.px.data(), h / 2);
+        cupsRasterClose(r);
+        close(fd);
+    }
+    auto r = RunCommand({ORB_RASTER_FILTER_COMMAND, "7", "ann", "doc", "1", "OrbQuality=70", raster}, {}, "", dir.path);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("ERROR: raster page 3 cut off"), std::string::npos) << r.err;
+
+    using namespace orb::rasterdriver;
+    DriverSettings s;
+    s.paper = Paper::A4;
+    s.dpi = 60;
+    s.quality = 70;
+    RgbImage first{int(w), int(h), colour.px}, second{int(w), int(h), {}};
+    for (uint8_t v : grey) second.rgb.insert(second.rgb.end(), 3, v);
+    const std::vector<uint8_t> want = BuildJobStream({first, second}, s);
+    EXPECT_EQ(r.out.size(), want.size());
+    EXPECT_TRUE(r.out == std::string(want.begin(), want.end()));  // not printed: megabytes of binary
 }
 
 TEST_F(PrintRoad, BackendRefusesBadArguments) {
