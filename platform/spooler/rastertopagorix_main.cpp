@@ -37,30 +37,6 @@ bool WriteAll(const std::vector<uint8_t>& bytes) {
     return true;
 }
 
-// Paper by the page's size in points (either orientation, 3 points of slack).
-bool PaperOf(unsigned w, unsigned h, Paper& paper, bool& landscape) {
-    struct Size {
-        Paper paper;
-        unsigned w, h;
-    };
-    static const Size sizes[] = {{Paper::A4, 595, 842}, {Paper::Letter, 612, 792}, {Paper::Legal, 612, 1008},
-                                 {Paper::A3, 842, 1191}};
-    auto near = [](unsigned a, unsigned b) { return (a > b ? a - b : b - a) <= 3; };
-    for (const auto& s : sizes) {
-        if (near(w, s.w) && near(h, s.h)) {
-            paper = s.paper;
-            landscape = false;
-            return true;
-        }
-        if (near(w, s.h) && near(h, s.w)) {
-            paper = s.paper;
-            landscape = true;
-            return true;
-        }
-    }
-    return false;
-}
-
 void WidenPipe(int fd) {
     struct stat st {};
     if (fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode)) fcntl(fd, F_SETPIPE_SZ, kPipeBytes);
@@ -120,7 +96,7 @@ int main(int argc, char** argv) {
         DriverSettings s;
         s.dpi = int(header.HWResolution[0]);
         s.quality = quality;
-        if (!PaperOf(header.PageSize[0], header.PageSize[1], s.paper, s.landscape)) {
+        if (!PaperOfPoints(header.PageSize[0], header.PageSize[1], s.paper, s.landscape)) {
             std::fprintf(stderr, "INFO: page size %ux%u points printed on A4\n", header.PageSize[0],
                          header.PageSize[1]);
             s.landscape = header.PageSize[0] > header.PageSize[1];

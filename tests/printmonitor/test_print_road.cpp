@@ -284,6 +284,61 @@ TEST_F(PrintRoad, RasterFilterTurnsRasterPagesIntoTheStream) {
     EXPECT_TRUE(r.out == std::string(want.begin(), want.end()));  // not printed: megabytes of binary
 }
 
+// A PDF of the given pages' media boxes ("w h"), each with one filled black square.
+std::string MakePdf(const std::vector<std::string>& boxes) {
+    std::vector<std::string> objects = {"<< /Type /Catalog /Pages 2 0 R >>", ""};
+    std::string kids;
+    for (size_t i = 0; i < boxes.size(); ++i) {
+        kids += std::to_string(3 + 2 * i) + " 0 R ";
+        objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + boxes[i] + "] /Contents " +
+                          std::to_string(4 + 2 * i) + " 0 R >>");
+        const std::string draw = "0 g 100 100 200 200 re f\n";
+        objects.push_back("<< /Length " + std::to_string(draw.size()) + " >>\nstream\n" + draw + "endstream");
+    }
+    objects[1] = "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(boxes.size()) + " >>";
+    std::string pdf = "%PDF-1.4\n", xref;
+    for (size_t i = 0; i < objects.size(); ++i) {
+        char entry[24];
+        std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", pdf.size());
+        xref += entry;
+        pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const size_t at = pdf.size();
+    return pdf + "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n" + xref +
+           "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+           std::to_string(at) + "\n%%EOF\n";
+}
+
+// The PDF filter renders every page into the driver's stream at the asked resolution and
+// refuses what is not a PDF or a page too large to paint.
+TEST_F(PrintRoad, PdfFilterRendersEachPageAndRefusesWhatItCannot) {
+    struct Case {
+        const char* name;
+        std::string document;
+        int status;
+        const char* err;
+    } cases[] = {
+        {"two pages", MakePdf({"595 842", "842 595"}), 0, "PAGE: 2 1"},
+        {"not a pdf", "GIF89a and so on", 1, "ERROR: not a PDF"},
+        {"page too large", MakePdf({"595 842", "200000 200000"}), 1, "ERROR: unsupported page 2"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = (dir.path / "doc.pdf").string();
+        std::ofstream(file, std::ios::binary) << c.document;
+        auto r = RunCommand({ORB_PDF_FILTER_COMMAND, "7", "ann", "doc", "1", "Resolution=60dpi OrbQuality=50", file},
+                            {}, "", dir.path);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        if (c.status != 0) continue;
+        // Reset, counter reset, A4 portrait, 60 dpi, quality 50; then the pages.
+        const std::string start = {char(0x71), char(0x74), char(0x25), char(0x45), char(0x81), char(0x72)};
+        EXPECT_EQ(r.out.substr(0, start.size()), start);
+        // The square, 200 points at 60 dpi: 167 rows of black runs of at least 166 pixels.
+        EXPECT_NE(r.out.find(std::string(166 * 3, '\0')), std::string::npos);
+    }
+}
+
 TEST_F(PrintRoad, BackendRefusesBadArguments) {
     auto r = RunCommand({ORB_SPOOL_COMMAND}, {}, "", dir.path);
     EXPECT_EQ(r.status, 0);
