@@ -64,10 +64,12 @@ public:
 private:
     static constexpr size_t kReadBufferSize = 64 * 1024;
     // Handled messages' buffers of up to kPooledCapacity are kept for reuse, at most kMaxPooled of
-    // them and kMaxPooledBytes in all; the others are freed once their message is handled.
+    // them and kMaxPooledBytes in all (what the queue may hold, so a steady stream of large
+    // messages reuses its buffers instead of taking fresh memory); the others are freed once their
+    // message is handled.
     static constexpr size_t kPooledCapacity = 128 * 1024;
     static constexpr size_t kMaxPooled = 256;
-    static constexpr size_t kMaxPooledBytes = 1024 * 1024;
+    static constexpr size_t kMaxPooledBytes = 4 * 1024 * 1024;
 
     struct Message {
         TVCRHeader header;
