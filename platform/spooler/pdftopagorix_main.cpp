@@ -8,6 +8,7 @@
 
 #include <cups/cups.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <poppler/cpp/poppler-document.h>
 #include <poppler/cpp/poppler-image.h>
 #include <poppler/cpp/poppler-page-renderer.h>
@@ -103,6 +104,10 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    // Every page takes a page-sized bitmap from the renderer and gives it back: kept in the heap
+    // instead of mapped and unmapped each time, later pages reuse memory the first one touched.
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
     cups_option_t* options = nullptr;
     int optionCount = cupsParseOptions(argv[5], 0, &options);
     int quality = 80;
