@@ -162,7 +162,6 @@ struct TFrameConverters {
 ORB_I420_CONVERTER(, Plain)
 ORB_FRAME_CONVERTERS(, Plain)
 #if defined(__x86_64__) && defined(__GNUC__)
-ORB_I420_CONVERTER(__attribute__((target("avx2"))), Avx2)
 ORB_FRAME_CONVERTERS(__attribute__((target("avx2"))), Avx2)
 #if defined(__clang__)
 ORB_FRAME_CONVERTERS(__attribute__((target("avx512f,avx512bw,avx512vl,avx512dq"))), Avx512)
@@ -244,24 +243,113 @@ ORB_AVX512 void Avx512I420(const uint8_t* s, size_t w, size_t h, uint32_t* targe
                          target + (h - 1 - r) * w, two ? target + (h - 2 - r) * w : nullptr, w);
     }
 }
+// The same with 256-bit vectors for processors without the 512-bit ones: eight pixels a step, and
+// the last pixels of a line (fewer than a step of sixteen) one by one.
+#define ORB_AVX2 __attribute__((target("avx2,fma")))
+
+ORB_AVX2 inline __m256i ChannelX8(__m256i n) {
+    const __m256 q = _mm256_cvtepi32_ps(_mm256_srai_epi32(n, 11));
+    return _mm256_cvttps_epi32(_mm256_fmadd_ps(q, _mm256_set1_ps(0.008f), _mm256_set1_ps(0.004f)));
+}
+
+ORB_AVX2 inline void PixelsX8(const uint8_t* y, uint32_t* o, __m256i b, __m256i g, __m256i r, __m256i order) {
+    const __m256i y8 = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(y)));
+    const __m256i yt = _mm256_mullo_epi32(y8, _mm256_set1_epi32(kYc));
+    const __m256i bl = ChannelX8(_mm256_add_epi32(yt, b)), gr = ChannelX8(_mm256_sub_epi32(yt, g)),
+                  rd = ChannelX8(_mm256_add_epi32(yt, r));
+    const __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(bl, gr), _mm256_packs_epi32(rd, rd));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), _mm256_shuffle_epi8(bytes, order));
+}
+
+ORB_AVX2 void RowPairYuv420X8(const uint8_t* y0, const uint8_t* y1, const uint8_t* u, const uint8_t* v,
+                              uint32_t* o0, uint32_t* o1, size_t w) {
+    const __m256i order = _mm256_setr_epi8(0, 4, 8, -1, 1, 5, 9, -1, 2, 6, 10, -1, 3, 7, 11, -1, 0, 4, 8, -1, 1, 5, 9,
+                                           -1, 2, 6, 10, -1, 3, 7, 11, -1);
+    const __m256i lo = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3), hi = _mm256_setr_epi32(4, 4, 5, 5, 6, 6, 7, 7);
+    const __m256i c128 = _mm256_set1_epi32(128), off = _mm256_set1_epi32(-16 * kYc);
+    size_t x = 0;
+    for (; x + 16 <= w; x += 16) {
+        const __m128i u8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(u + x / 2));
+        const __m128i v8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v + x / 2));
+        const __m256i cu = _mm256_sub_epi32(_mm256_cvtepu8_epi32(u8), c128);
+        const __m256i cv = _mm256_sub_epi32(_mm256_cvtepu8_epi32(v8), c128);
+        const __m256i b = _mm256_add_epi32(_mm256_mullo_epi32(cu, _mm256_set1_epi32(kUb)), off);
+        const __m256i g = _mm256_sub_epi32(_mm256_add_epi32(_mm256_mullo_epi32(cu, _mm256_set1_epi32(kUg)),
+                                                            _mm256_mullo_epi32(cv, _mm256_set1_epi32(kVg))),
+                                           off);
+        const __m256i r = _mm256_add_epi32(_mm256_mullo_epi32(cv, _mm256_set1_epi32(kVr)), off);
+        const __m256i bl = _mm256_permutevar8x32_epi32(b, lo), gl = _mm256_permutevar8x32_epi32(g, lo),
+                      rl = _mm256_permutevar8x32_epi32(r, lo);
+        const __m256i bh = _mm256_permutevar8x32_epi32(b, hi), gh = _mm256_permutevar8x32_epi32(g, hi),
+                      rh = _mm256_permutevar8x32_epi32(r, hi);
+        PixelsX8(y0 + x, o0 + x, bl, gl, rl, order);
+        PixelsX8(y0 + x + 8, o0 + x + 8, bh, gh, rh, order);
+        if (y1) {
+            PixelsX8(y1 + x, o1 + x, bl, gl, rl, order);
+            PixelsX8(y1 + x + 8, o1 + x + 8, bh, gh, rh, order);
+        }
+    }
+    for (; x < w; ++x) {
+        o0[x] = Pixel(y0[x], u[x / 2], v[x / 2]);
+        if (y1) o1[x] = Pixel(y1[x], u[x / 2], v[x / 2]);
+    }
+}
+
+ORB_AVX2 void Avx2I420(const uint8_t* s, size_t w, size_t h, uint32_t* target) {
+    const size_t cw = (w + 1) / 2, ch = (h + 1) / 2;
+    const uint8_t* up = s + w * h;
+    const uint8_t* vp = up + cw * ch;
+    for (size_t r = 0; r < h; r += 2) {
+        const bool two = r + 1 < h;
+        RowPairYuv420X8(s + r * w, two ? s + (r + 1) * w : nullptr, up + (r / 2) * cw, vp + (r / 2) * cw,
+                        target + (h - 1 - r) * w, two ? target + (h - 2 - r) * w : nullptr, w);
+    }
+}
 #if !defined(__clang__)
 #pragma GCC diagnostic pop
 #endif
 #endif
 
+using TI420Fn = void (*)(const uint8_t*, size_t, size_t, uint32_t*);
+
+// The 4:2:0 converter of each kernel, null where this processor cannot run it.
+TI420Fn I420Of(int kernel) {
+#if defined(__x86_64__) && defined(__GNUC__)
+    __builtin_cpu_init();
+    if (kernel == kI420Avx512 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+        __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq"))
+        return Avx512I420;
+    if (kernel == kI420Avx2 && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return Avx2I420;
+#endif
+    return kernel == kI420Plain ? PlainI420 : nullptr;
+}
+
 TFrameConverters PickConverters() {
+    TI420Fn i420 = I420Of(kI420Avx512);
+    if (!i420) i420 = I420Of(kI420Avx2);
+    if (!i420) i420 = PlainI420;
 #if defined(__x86_64__) && defined(__GNUC__)
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
         __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq"))
-        return {Avx512I420, Avx512Yuy2, Avx512Uyvy};
-    if (__builtin_cpu_supports("avx2")) return {Avx2I420, Avx2Yuy2, Avx2Uyvy};
+        return {i420, Avx512Yuy2, Avx512Uyvy};
+    if (__builtin_cpu_supports("avx2")) return {i420, Avx2Yuy2, Avx2Uyvy};
 #endif
-    return {PlainI420, PlainYuy2, PlainUyvy};
+    return {i420, PlainYuy2, PlainUyvy};
 }
 const TFrameConverters kConverters = PickConverters();
 
 }  // namespace
+
+bool ConvertI420With(int kernel, std::span<const uint8_t> source, std::span<uint32_t> target, int lines,
+                     int pixelsPerLine) {
+    const TI420Fn fn = I420Of(kernel);
+    const size_t need = YuvFrameBytes(kConvI420, lines, pixelsPerLine);
+    if (!fn || need == 0 || source.size() < need || target.size() < size_t(lines) * size_t(pixelsPerLine))
+        return false;
+    fn(source.data(), size_t(pixelsPerLine), size_t(lines), target.data());
+    return true;
+}
 
 uint32_t YuvToRgb(int y, int u, int v) {
     // Out-of-range inputs go through the same integers, in 64 bits.
