@@ -73,7 +73,10 @@ private:
 
     struct Message {
         TVCRHeader header;
-        std::vector<uint8_t> stream;  // header at 0, body from 22
+        // The message is the first `length` bytes (header at 0, body from 22); a reused buffer
+        // keeps its size from earlier messages, so reading into it clears nothing.
+        std::vector<uint8_t> stream;
+        size_t length = 0;
     };
 
     void Execute();
