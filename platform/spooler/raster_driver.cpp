@@ -136,6 +136,29 @@ bool ValidSettings(const DriverSettings& s) {
     return p >= 0 && p < 4 && IndexOf(kDpi, 5, s.dpi) >= 0 && IndexOf(kQuality, 5, s.quality) >= 0;
 }
 
+bool PaperOfPoints(unsigned w, unsigned h, Paper& paper, bool& landscape) {
+    struct Size {
+        Paper paper;
+        unsigned w, h;
+    };
+    static const Size sizes[] = {{Paper::A4, 595, 842}, {Paper::Letter, 612, 792}, {Paper::Legal, 612, 1008},
+                                 {Paper::A3, 842, 1191}};
+    auto near = [](unsigned a, unsigned b) { return (a > b ? a - b : b - a) <= 3; };
+    for (const auto& s : sizes) {
+        if (near(w, s.w) && near(h, s.h)) {
+            paper = s.paper;
+            landscape = false;
+            return true;
+        }
+        if (near(w, s.h) && near(h, s.w)) {
+            paper = s.paper;
+            landscape = true;
+            return true;
+        }
+    }
+    return false;
+}
+
 void PageSize(const DriverSettings& s, int& width, int& height) {
     int p = std::clamp(int(s.paper), 0, 3);
     int r = std::max(IndexOf(kDpi, 5, s.dpi), 0);

@@ -43,6 +43,10 @@ enum : uint8_t {
 // False when a setting is not one the printer offers.
 bool ValidSettings(const DriverSettings& s);
 
+// The paper of a page by its size in points, either orientation, 3 points of slack; false for
+// none of the printer's papers.
+bool PaperOfPoints(unsigned w, unsigned h, Paper& paper, bool& landscape);
+
 // The page bitmap the renderer will paint for these settings (landscape swaps the sides).
 void PageSize(const DriverSettings& s, int& width, int& height);
 

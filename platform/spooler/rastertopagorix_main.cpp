@@ -7,6 +7,7 @@
 #include <cups/cups.h>
 #include <cups/raster.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,6 +24,8 @@ namespace {
 
 using namespace orb::rasterdriver;
 
+constexpr int kPipeBytes = 1 << 20;  // the usual limit for an unprivileged process (fs/pipe-max-size)
+
 bool WriteAll(const std::vector<uint8_t>& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
@@ -34,28 +37,9 @@ bool WriteAll(const std::vector<uint8_t>& bytes) {
     return true;
 }
 
-// Paper by the page's size in points (either orientation, 3 points of slack).
-bool PaperOf(unsigned w, unsigned h, Paper& paper, bool& landscape) {
-    struct Size {
-        Paper paper;
-        unsigned w, h;
-    };
-    static const Size sizes[] = {{Paper::A4, 595, 842}, {Paper::Letter, 612, 792}, {Paper::Legal, 612, 1008},
-                                 {Paper::A3, 842, 1191}};
-    auto near = [](unsigned a, unsigned b) { return (a > b ? a - b : b - a) <= 3; };
-    for (const auto& s : sizes) {
-        if (near(w, s.w) && near(h, s.h)) {
-            paper = s.paper;
-            landscape = false;
-            return true;
-        }
-        if (near(w, s.h) && near(h, s.w)) {
-            paper = s.paper;
-            landscape = true;
-            return true;
-        }
-    }
-    return false;
+void WidenPipe(int fd) {
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode)) fcntl(fd, F_SETPIPE_SZ, kPipeBytes);
 }
 
 }  // namespace
@@ -79,6 +63,10 @@ int main(int argc, char** argv) {
     if (const char* q = cupsGetOption("OrbQuality", optionCount, options)) quality = std::atoi(q);
     cupsFreeOptions(optionCount, options);
 
+    // A page is megabytes of raster in and out: with the pipes' default 64 KB the renderer before
+    // us and the backend after us would wait on each other some fifty times a page.
+    WidenPipe(fd);
+    WidenPipe(STDOUT_FILENO);
     cups_raster_t* raster = cupsRasterOpen(fd, CUPS_RASTER_READ);
     if (!raster) {
         std::fprintf(stderr, "ERROR: not a CUPS raster stream\n");
@@ -86,6 +74,8 @@ int main(int argc, char** argv) {
     }
     cups_page_header2_t header;
     std::vector<uint8_t> line, out;
+    // One page's pixels, kept from page to page so later pages reuse the memory.
+    RgbImage page;
     bool started = false;
     int pages = 0;
     int status = 0;
@@ -106,7 +96,7 @@ int main(int argc, char** argv) {
         DriverSettings s;
         s.dpi = int(header.HWResolution[0]);
         s.quality = quality;
-        if (!PaperOf(header.PageSize[0], header.PageSize[1], s.paper, s.landscape)) {
+        if (!PaperOfPoints(header.PageSize[0], header.PageSize[1], s.paper, s.landscape)) {
             std::fprintf(stderr, "INFO: page size %ux%u points printed on A4\n", header.PageSize[0],
                          header.PageSize[1]);
             s.landscape = header.PageSize[0] > header.PageSize[1];
@@ -117,28 +107,21 @@ int main(int argc, char** argv) {
             status = 1;
             break;
         }
-        RgbImage page;
         page.width = int(w);
         page.height = int(h);
         page.rgb.resize(size_t(w) * h * 3);
-        line.resize(header.cupsBytesPerLine);
-        for (unsigned y = 0; y < h; ++y) {
-            if (cupsRasterReadPixels(raster, line.data(), header.cupsBytesPerLine) != header.cupsBytesPerLine) {
-                std::fprintf(stderr, "ERROR: raster page %d cut off at line %u\n", pages + 1, y);
-                status = 1;
-                break;
-            }
-            uint8_t* dst = page.rgb.data() + size_t(y) * w * 3;
-            if (rgb) {
-                std::memcpy(dst, line.data(), size_t(w) * 3);
-            } else {
-                for (unsigned x = 0; x < w; ++x) {
-                    const uint8_t v = header.cupsColorSpace == CUPS_CSPACE_W || header.cupsColorSpace == CUPS_CSPACE_SW
-                                          ? line[x]
-                                          : uint8_t(255 - line[x]);
-                    dst[3 * x] = dst[3 * x + 1] = dst[3 * x + 2] = v;
-                }
-            }
+        // The whole page in one call (at most 192 MB by the checks above): libcups then reads the
+        // stream in large pieces instead of a system call per line. RGB pages land straight in
+        // the page; grey ones are spread after.
+        const unsigned bytes = header.cupsBytesPerLine * h;
+        if (!rgb) line.resize(bytes);
+        if (cupsRasterReadPixels(raster, rgb ? page.rgb.data() : line.data(), bytes) != bytes) {
+            std::fprintf(stderr, "ERROR: raster page %d cut off\n", pages + 1);
+            status = 1;
+        }
+        if (!rgb && !status) {
+            // Grey pages are white-based (W or SW), so a sample is the value of all three colours.
+            for (size_t i = 0; i < size_t(w) * h; ++i) page.rgb[3 * i] = page.rgb[3 * i + 1] = page.rgb[3 * i + 2] = line[i];
         }
         if (status) break;
         out.clear();

@@ -248,3 +248,42 @@ TEST(WriterQueue, DropQueuedKindKeepsTheOthersInOrder) {
     only.DropQueuedKind(vkAppShareFrame);
     EXPECT_EQ(only.QueuedBytes(), 0);
 }
+
+// A burst larger than a few queue chunks (one message larger than a chunk): every message goes out
+// whole and in order, a dropped kind leaves from every chunk, and steps that do not match the
+// chunks' ends still carry a tenth of the rate each.
+TEST(WriterQueue, BurstOverManyChunksGoesOutWholeAndInOrder) {
+    LoopbackPair p;
+    ASSERT_TRUE(p.Open());
+    FakeClock clock;
+    PlainEventLoop loop(clock);
+    TVCRWriterThread w(&p.client, loop, kMainWindow);
+    w.SetSendRate(1000030);  // steps of 100003 bytes
+    std::vector<uint8_t> expect;
+    size_t frames = 0;
+    for (int i = 0; i < 40; ++i) {
+        const bool frame = i % 3 == 0;
+        const size_t body = frame ? 60000 + size_t(i) * 7 : i == 20 ? TVCRWriterThread::kChunkBytes + 5 : size_t(i) * 11;
+        auto m = Message(frame ? vkAppShareFrame : vkTextMessage, body, uint8_t(i));
+        TVCRHeader h;
+        ASSERT_TRUE(TVCRHeader::Decode(m, h));
+        w.AppendMessage(std::span(m).first(TVCRHeader::kSize), std::span(m).subspan(TVCRHeader::kSize));
+        if (frame) ++frames;
+        else expect.insert(expect.end(), m.begin(), m.end());
+    }
+    ASSERT_GT(frames, 0u);
+    w.DropQueuedKind(vkAppShareFrame);
+    EXPECT_FALSE(w.HasQueuedKind(vkAppShareFrame));
+    EXPECT_TRUE(w.HasQueuedKind(vkTextMessage));
+    EXPECT_EQ(w.QueuedBytes(), int64_t(expect.size()));
+    w.Resume();
+    std::vector<uint8_t> got(expect.size());
+    ASSERT_TRUE(p.server.ReadExact(got.data(), got.size()));
+    EXPECT_EQ(got, expect);
+    const size_t steps = (expect.size() + 100002) / 100003;
+    ASSERT_TRUE(WaitForPosts(loop, WM_APP_BYTESSENT, steps));
+    auto sent = PostsOf(loop, WM_APP_BYTESSENT);
+    ASSERT_EQ(sent.size(), steps);
+    for (size_t i = 0; i + 1 < steps; ++i) EXPECT_EQ(sent[i].wParam, 100003);
+    EXPECT_EQ(size_t(sent.back().wParam), expect.size() - (steps - 1) * 100003);
+}

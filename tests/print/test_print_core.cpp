@@ -223,7 +223,8 @@ protected:
         layout.monitorFolder = tmp.path / "lib";
         source = tmp.path / "source";
         fs::create_directories(source);
-        for (const char* f : {kMonitorLibraryFile, kBackendFile, kFilterFile, kPpdFile, kSpoolerLayerFile})
+        for (const char* f :
+             {kMonitorLibraryFile, kBackendFile, kFilterFile, kPdfFilterFile, kPpdFile, kSpoolerLayerFile})
             WriteBytes(source / f, f);
     }
     TempDir tmp;

@@ -1,5 +1,6 @@
 // The whole road of a printed page: page images through our raster driver, the spooler layer and
 // the monitor library loaded at run time, to JPEG files and notices, checked with djpeg.
+#include <cups/raster.h>
 #include <gtest/gtest.h>
 #include <png.h>
 #include <fcntl.h>
@@ -230,6 +231,112 @@ TEST_F(PrintRoad, DriverRefusesWhatIsNotAPage) {
     r = RunCommand({ORB_RASTERIZE_COMMAND, bad}, {}, "", dir.path);
     EXPECT_NE(r.err.find("not a PPM or PNG"), std::string::npos) << r.err;
     EXPECT_EQ(RunCommand({ORB_RASTERIZE_COMMAND, "--dpi", "150", bad}, {}, "", dir.path).status, 2);
+}
+
+// The CUPS filter: an RGB page, a grey page (spread to RGB) and a page cut short give the
+// driver's stream of the first two and an error for the third.
+TEST_F(PrintRoad, RasterFilterTurnsRasterPagesIntoTheStream) {
+    const unsigned w = 496, h = 701;  // A4 at 60 dpi
+    const testpm::Rgb colour = MakePage(int(w), int(h), 1);
+    std::vector<uint8_t> grey(size_t(w) * h);
+    for (size_t i = 0; i < grey.size(); ++i) grey[i] = uint8_t((i / w) % 7 == 0 ? (i * 13) % 256 : 255);
+    const std::string raster = (dir.path / "job.ras").string();
+    {
+        int fd = open(raster.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        cups_raster_t* r = cupsRasterOpen(fd, CUPS_RASTER_WRITE);
+        auto page = [&](cups_cspace_t space, unsigned bpp, const uint8_t* px, unsigned lines) {
+            cups_page_header2_t hd;
+            std::memset(&hd, 0, sizeof hd);
+            hd.HWResolution[0] = hd.HWResolution[1] = 60;
+            hd.PageSize[0] = 595;
+            hd.PageSize[1] = 842;
+            hd.cupsWidth = w;
+            hd.cupsHeight = h;
+            hd.cupsBitsPerColor = 8;
+            hd.cupsBitsPerPixel = bpp;
+            hd.cupsBytesPerLine = w * bpp / 8;
+            hd.cupsColorOrder = CUPS_ORDER_CHUNKED;
+            hd.cupsColorSpace = space;
+            ASSERT_TRUE(cupsRasterWriteHeader2(r, &hd));
+            ASSERT_EQ(cupsRasterWritePixels(r, const_cast<uint8_t*>(px), lines * hd.cupsBytesPerLine),
+                      lines * hd.cupsBytesPerLine);
+        };
+        page(CUPS_CSPACE_RGB, 24, colour.px.data(), h);
+        page(CUPS_CSPACE_W, 8, grey.data(), h);
+        page(CUPS_CSPACE_RGB, 24, colour.px.data(), h / 2);
+        cupsRasterClose(r);
+        close(fd);
+    }
+    auto r = RunCommand({ORB_RASTER_FILTER_COMMAND, "7", "ann", "doc", "1", "OrbQuality=70", raster}, {}, "", dir.path);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("ERROR: raster page 3 cut off"), std::string::npos) << r.err;
+
+    using namespace orb::rasterdriver;
+    DriverSettings s;
+    s.paper = Paper::A4;
+    s.dpi = 60;
+    s.quality = 70;
+    RgbImage first{int(w), int(h), colour.px}, second{int(w), int(h), {}};
+    for (uint8_t v : grey) second.rgb.insert(second.rgb.end(), 3, v);
+    const std::vector<uint8_t> want = BuildJobStream({first, second}, s);
+    EXPECT_EQ(r.out.size(), want.size());
+    EXPECT_TRUE(r.out == std::string(want.begin(), want.end()));  // not printed: megabytes of binary
+}
+
+// A PDF of the given pages' media boxes ("w h"), each with one filled black square.
+std::string MakePdf(const std::vector<std::string>& boxes) {
+    std::vector<std::string> objects = {"<< /Type /Catalog /Pages 2 0 R >>", ""};
+    std::string kids;
+    for (size_t i = 0; i < boxes.size(); ++i) {
+        kids += std::to_string(3 + 2 * i) + " 0 R ";
+        objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + boxes[i] + "] /Contents " +
+                          std::to_string(4 + 2 * i) + " 0 R >>");
+        const std::string draw = "0 g 100 100 200 200 re f\n";
+        objects.push_back("<< /Length " + std::to_string(draw.size()) + " >>\nstream\n" + draw + "endstream");
+    }
+    objects[1] = "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(boxes.size()) + " >>";
+    std::string pdf = "%PDF-1.4\n", xref;
+    for (size_t i = 0; i < objects.size(); ++i) {
+        char entry[24];
+        std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", pdf.size());
+        xref += entry;
+        pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const size_t at = pdf.size();
+    return pdf + "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n" + xref +
+           "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+           std::to_string(at) + "\n%%EOF\n";
+}
+
+// The PDF filter renders every page into the driver's stream at the asked resolution and
+// refuses what is not a PDF or a page too large to paint.
+TEST_F(PrintRoad, PdfFilterRendersEachPageAndRefusesWhatItCannot) {
+    struct Case {
+        const char* name;
+        std::string document;
+        int status;
+        const char* err;
+    } cases[] = {
+        {"two pages", MakePdf({"595 842", "842 595"}), 0, "PAGE: 2 1"},
+        {"not a pdf", "GIF89a and so on", 1, "ERROR: not a PDF"},
+        {"page too large", MakePdf({"595 842", "200000 200000"}), 1, "ERROR: unsupported page 2"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = (dir.path / "doc.pdf").string();
+        std::ofstream(file, std::ios::binary) << c.document;
+        auto r = RunCommand({ORB_PDF_FILTER_COMMAND, "7", "ann", "doc", "1", "Resolution=60dpi OrbQuality=50", file},
+                            {}, "", dir.path);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        if (c.status != 0) continue;
+        // Reset, counter reset, A4 portrait, 60 dpi, quality 50; then the pages.
+        const std::string start = {char(0x71), char(0x74), char(0x25), char(0x45), char(0x81), char(0x72)};
+        EXPECT_EQ(r.out.substr(0, start.size()), start);
+        // The square, 200 points at 60 dpi: 167 rows of black runs of at least 166 pixels.
+        EXPECT_NE(r.out.find(std::string(166 * 3, '\0')), std::string::npos);
+    }
 }
 
 TEST_F(PrintRoad, BackendRefusesBadArguments) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <string>
 
 #include "video/video_records.h"
 #include "video/yuv_converts.h"
@@ -257,10 +258,17 @@ TEST(YuvConverts, RowConvertersAreExactForEveryValue) {
         for (int u = 0; u < h; ++u)
             for (int x = 0; x < w; ++x)
                 ASSERT_EQ(out[size_t(h - 1 - u) * w + x], want(x % 2 ? 255 - x / 2 : x / 2, u, v)) << x << "," << u << "," << v;
-        ASSERT_TRUE(ConvertYuvFrame(kConvI420, i420, out, h, w));
-        for (int line = 0; line < h; ++line)
-            for (int x = 0; x < w; ++x)
-                ASSERT_EQ(out[size_t(h - 1 - line) * w + x], want(x % 2 ? 255 - x / 2 : x / 2, line / 2 * 2, v)) << x << "," << line;
+        // Every I420 converter the processor runs (-1: the one ConvertYuvFrame picks among them).
+        for (int kernel : {-1, int(kI420Plain), int(kI420Avx2), int(kI420Avx512)}) {
+            if (kernel < 0 ? !ConvertYuvFrame(kConvI420, i420, out, h, w) : !ConvertI420With(kernel, i420, out, h, w)) {
+                ASSERT_GT(kernel, int(kI420Plain));
+                continue;
+            }
+            for (int line = 0; line < h; ++line)
+                for (int x = 0; x < w; ++x)
+                    ASSERT_EQ(out[size_t(h - 1 - line) * w + x], want(x % 2 ? 255 - x / 2 : x / 2, line / 2 * 2, v))
+                        << kernel << ": " << x << "," << line;
+        }
         for (int y = 0; y < 256; y += 17) ASSERT_EQ(YuvToRgb(y, 255 - y, v), want(y, 255 - y, v));
     }
 }
@@ -276,4 +284,41 @@ TEST(YuvConverts, GreyAndRefusals) {
     EXPECT_FALSE(ConvertYuvFrame(9, src, out, 2, 3));
     EXPECT_FALSE(ConvertYuvFrame(kConvY8, src, out, 0, 3));
     EXPECT_FALSE(ConvertYuvFrame(kConvY8, src, out, -2, 3));
+}
+
+// Lines whose length is not a whole number of vector steps end in a partial step: with every
+// converter this processor runs, every width around the step sizes, odd and even line counts,
+// exact per pixel and nothing written past the picture.
+TEST(YuvConverts, I420LineTailsExactAndInBounds) {
+    int kernels = 0;
+    for (int kernel : {kI420Plain, kI420Avx2, kI420Avx512}) {
+        for (int w : {1, 2, 7, 15, 16, 17, 31, 32, 33, 47, 63, 65, 161}) {
+            for (int h : {1, 2, 5}) {
+                SCOPED_TRACE(std::to_string(kernel) + ": " + std::to_string(w) + "x" + std::to_string(h));
+                const int cw = (w + 1) / 2, ch = (h + 1) / 2;
+                std::vector<uint8_t> src(YuvFrameBytes(kConvI420, h, w));
+                for (size_t i = 0; i < src.size(); ++i) src[i] = uint8_t(i * 97 + (i >> 3) * 31);
+                std::vector<uint32_t> out(size_t(w * h) + 40, 0xDEADBEEF);
+                if (!ConvertI420With(kernel, src, std::span(out).first(size_t(w * h)), h, w)) {
+                    ASSERT_NE(kernel, kI420Plain);  // the plain one runs everywhere
+                    continue;
+                }
+                kernels += w == 1 && h == 1;
+                for (int y = 0; y < h; ++y)
+                    for (int x = 0; x < w; ++x) {
+                        const int c = (y / 2) * cw + x / 2;
+                        ASSERT_EQ(out[size_t((h - 1 - y) * w + x)],
+                                  YuvToRgb(src[size_t(y * w + x)], src[size_t(w * h + c)], src[size_t(w * h + cw * ch + c)]))
+                            << x << "," << y;
+                    }
+                for (size_t i = size_t(w * h); i < out.size(); ++i) ASSERT_EQ(out[i], 0xDEADBEEFu);
+            }
+        }
+    }
+    EXPECT_GE(kernels, 1);
+    // Too short a source or target is refused, as by ConvertYuvFrame.
+    std::vector<uint8_t> src(YuvFrameBytes(kConvI420, 4, 4));
+    std::vector<uint32_t> out(16);
+    EXPECT_FALSE(ConvertI420With(kI420Plain, std::span(src).first(src.size() - 1), out, 4, 4));
+    EXPECT_FALSE(ConvertI420With(kI420Plain, src, std::span(out).first(15), 4, 4));
 }

@@ -85,7 +85,7 @@ void TReaderThread::Execute() {
     Message m;
     while (!terminated_) {
         if (!connection_ || !connection_->Connected()) break;
-        TReadResult r = ReadVCRMessage(readExact, m.header, m.stream);
+        TReadResult r = ReadVCRMessageInto(readExact, m.header, m.stream, m.length);
         if (r != TReadResult::Message) {
             // Past a failed read or a bad length the stream position is lost: never read on from
             // the middle of a message. Shutting down also stops the writer from using the socket.
@@ -103,7 +103,7 @@ void TReaderThread::Execute() {
 
 bool TReaderThread::Deliver(Message& m) {
     const bool keepAlive = m.header.kind == vkKeepAlive;
-    const size_t size = m.stream.size();
+    const size_t size = m.length;
     bool wake = false;
     {
         std::unique_lock lk(mu_);
@@ -145,8 +145,8 @@ void TReaderThread::WaitUntilDrained() {
 void TReaderThread::Recycle(std::vector<uint8_t>& stream) {
     const size_t capacity = stream.capacity();
     if (capacity <= kPooledCapacity && pool_.size() < kMaxPooled && pooledBytes_ + capacity <= kMaxPooledBytes) {
+        // Kept at its size: the next message read into it overwrites rather than clears.
         pool_.push_back(std::move(stream));
-        pool_.back().clear();
         pooledBytes_ += capacity;
     } else {
         std::vector<uint8_t>().swap(stream);
@@ -155,7 +155,7 @@ void TReaderThread::Recycle(std::vector<uint8_t>& stream) {
 
 void TReaderThread::DispatchOne(Message& m) {
     try {
-        dispatch_(m.header, m.stream);
+        dispatch_(m.header, std::span<const uint8_t>(m.stream.data(), m.length));
     } catch (...) {
         // A failing handler loses its message only.
     }

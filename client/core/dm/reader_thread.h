@@ -64,14 +64,19 @@ public:
 private:
     static constexpr size_t kReadBufferSize = 64 * 1024;
     // Handled messages' buffers of up to kPooledCapacity are kept for reuse, at most kMaxPooled of
-    // them and kMaxPooledBytes in all; the others are freed once their message is handled.
+    // them and kMaxPooledBytes in all (what the queue may hold, so a steady stream of large
+    // messages reuses its buffers instead of taking fresh memory); the others are freed once their
+    // message is handled.
     static constexpr size_t kPooledCapacity = 128 * 1024;
     static constexpr size_t kMaxPooled = 256;
-    static constexpr size_t kMaxPooledBytes = 1024 * 1024;
+    static constexpr size_t kMaxPooledBytes = 4 * 1024 * 1024;
 
     struct Message {
         TVCRHeader header;
-        std::vector<uint8_t> stream;  // header at 0, body from 22
+        // The message is the first `length` bytes (header at 0, body from 22); a reused buffer
+        // keeps its size from earlier messages, so reading into it clears nothing.
+        std::vector<uint8_t> stream;
+        size_t length = 0;
     };
 
     void Execute();

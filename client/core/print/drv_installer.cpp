@@ -179,7 +179,7 @@ bool TDrvInstaller::IsPortInstalled(const std::string& portName) const {
 }
 
 bool TDrvInstaller::IsDriverInstalled(const std::string& driverName) const {
-    return Exists(PpdPath(driverName)) && Exists(FilterPath());
+    return Exists(PpdPath(driverName)) && Exists(FilterPath()) && Exists(PdfFilterPath());
 }
 
 bool TDrvInstaller::IsPrinterInstalled(const std::string& printerName) {
@@ -243,9 +243,12 @@ bool TDrvInstaller::InstallPort(const std::string& portName, const std::string& 
 bool TDrvInstaller::InstallDriver(const std::string& driverName, const fs::path& sourceFolder) {
     if (IsDriverInstalled(driverName)) return false;
     const fs::path ppd = sourceFolder / kPpdFile;
-    const fs::path filter = sourceFolder / kFilterFile;
-    if (!Exists(ppd) || !Exists(filter)) return Fail("the PPD or the filter is missing in " + sourceFolder.string());
+    const fs::path filter = sourceFolder / kFilterFile, pdfFilter = sourceFolder / kPdfFilterFile;
+    if (!Exists(ppd) || !Exists(filter) || !Exists(pdfFilter))
+        return Fail("the PPD or a filter is missing in " + sourceFolder.string());
     if (!CopyReplacing(filter, FilterPath(), kExec)) return Fail("cannot copy the filter to " + FilterPath().string());
+    if (!CopyReplacing(pdfFilter, PdfFilterPath(), kExec))
+        return Fail("cannot copy the filter to " + PdfFilterPath().string());
     if (!CopyReplacing(ppd, PpdPath(driverName), kData))
         return Fail("cannot copy the PPD to " + PpdPath(driverName).string());
     error_.clear();

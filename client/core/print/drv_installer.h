@@ -49,6 +49,7 @@ inline constexpr const char* kSpoolerLayerFile = "liborb_spooler.so";
 inline constexpr const char* kBackendFile = "orb-spool";
 inline constexpr const char* kBackendName = "pagorix";
 inline constexpr const char* kFilterFile = "orb-rastertopagorix";
+inline constexpr const char* kPdfFilterFile = "orb-pdftopagorix";
 inline constexpr const char* kPpdFile = "OrbeloLive6DocDriver.ppd";
 
 class TDrvInstaller {
@@ -96,6 +97,7 @@ public:
 
     std::filesystem::path BackendPath() const { return layout_.serverBin / "backend" / kBackendName; }
     std::filesystem::path FilterPath() const { return layout_.serverBin / "filter" / kFilterFile; }
+    std::filesystem::path PdfFilterPath() const { return layout_.serverBin / "filter" / kPdfFilterFile; }
     std::filesystem::path PpdPath(const std::string& driverName) const;
 
 private:

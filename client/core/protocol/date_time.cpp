@@ -20,7 +20,15 @@ double NowDateTime() {
     auto now = system_clock::now();
     auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count();
     std::time_t secs = static_cast<std::time_t>(ms / 1000);
-    double localMs = double(ms) + double(LocalOffsetSeconds(secs)) * 1000.0;
+    // Every message sent stamps its header: the offset is looked up once a second, not once a
+    // message (localtime_r takes the time zone lock each time).
+    thread_local std::time_t offsetAt = -1;
+    thread_local long offset = 0;
+    if (secs != offsetAt) {
+        offset = LocalOffsetSeconds(secs);
+        offsetAt = secs;
+    }
+    double localMs = double(ms) + double(offset) * 1000.0;
     return kUnixEpochDateTime + localMs / 86'400'000.0;
 }
 

@@ -22,3 +22,8 @@ enum class TReadResult {
 // read in slices, so a length that lies costs no more memory than the bytes that really arrive.
 TReadResult ReadVCRMessage(const std::function<bool(void*, size_t)>& readExact, TVCRHeader& header,
                            std::vector<uint8_t>& stream);
+// The same into a buffer kept from message to message: the message is its first `length` bytes
+// (0 unless Message), and the buffer only ever grows, so a reused one is not cleared again for
+// every message.
+TReadResult ReadVCRMessageInto(const std::function<bool(void*, size_t)>& readExact, TVCRHeader& header,
+                               std::vector<uint8_t>& buffer, size_t& length);

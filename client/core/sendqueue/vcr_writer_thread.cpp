@@ -14,8 +14,9 @@ TVCRWriterThread::~TVCRWriterThread() {
     Terminate();
     WaitFor();
     std::lock_guard lk(queueLock_);
-    queue_.clear();
-    queue_.shrink_to_fit();
+    std::vector<Chunk>().swap(queue_);
+    std::vector<Chunk>().swap(spare_);
+    queuedBytes_ = 0;
 }
 
 void TVCRWriterThread::Resume() {
@@ -36,9 +37,31 @@ void TVCRWriterThread::WaitFor() {
 
 void TVCRWriterThread::LockQueue() { queueLock_.lock(); }
 
+TVCRWriterThread::Chunk& TVCRWriterThread::RoomFor(size_t count) {
+    if (!queue_.empty() && queue_.back().capacity() - queue_.back().size() >= count) return queue_.back();
+    Chunk chunk;
+    if (count <= kChunkBytes && !spare_.empty()) {
+        chunk.swap(spare_.back());
+        spare_.pop_back();
+    } else {
+        chunk.reserve(std::max(count, kChunkBytes));
+    }
+    try {
+        queue_.reserve(queue_.size() + 1);
+    } catch (...) {
+        if (chunk.capacity() == kChunkBytes) spare_.push_back(std::move(chunk));
+        throw;
+    }
+    queue_.push_back(std::move(chunk));
+    return queue_.back();
+}
+
 void TVCRWriterThread::AppendToQueue(const void* bytes, size_t count) {
     const auto* p = static_cast<const uint8_t*>(bytes);
-    queue_.insert(queue_.end(), p, p + count);
+    // A message given in several pieces stays in one chunk: only the last chunk is extended.
+    Chunk& chunk = queue_.empty() ? RoomFor(count) : queue_.back();
+    chunk.insert(chunk.end(), p, p + count);
+    queuedBytes_ += count;
     signalled_ = true;
     wake_.notify_one();
 }
@@ -49,10 +72,11 @@ void TVCRWriterThread::AppendMessage(std::span<const uint8_t> header, std::span<
     bool wake = false;
     {
         std::lock_guard lk(queueLock_);
-        const size_t need = queue_.size() + header.size() + body.size();
-        if (need > queue_.capacity()) queue_.reserve(std::max(need, 2 * queue_.capacity()));
-        queue_.insert(queue_.end(), header.begin(), header.end());
-        queue_.insert(queue_.end(), body.begin(), body.end());
+        Chunk& chunk = RoomFor(header.size() + body.size());
+        // Within the chunk's capacity: these cannot fail.
+        chunk.insert(chunk.end(), header.begin(), header.end());
+        chunk.insert(chunk.end(), body.begin(), body.end());
+        queuedBytes_ += header.size() + body.size();
         // Only the first message since the writer took the queue needs to wake it.
         wake = !signalled_;
         signalled_ = true;
@@ -72,17 +96,17 @@ int TVCRWriterThread::SendRate() const {
 
 int64_t TVCRWriterThread::QueuedBytes() {
     std::lock_guard lk(queueLock_);
-    return int64_t(queue_.size());
+    return int64_t(queuedBytes_);
 }
 
 template <class Fn>
-size_t TVCRWriterThread::ForEachQueued(Fn fn) {
+size_t TVCRWriterThread::ForEachQueued(const Chunk& chunk, Fn fn) {
     size_t pos = 0;
-    while (pos < queue_.size()) {
+    while (pos < chunk.size()) {
         TVCRHeader h;
-        if (!TVCRHeader::Decode(std::span<const uint8_t>(queue_).subspan(pos), h)) break;
+        if (!TVCRHeader::Decode(std::span<const uint8_t>(chunk).subspan(pos), h)) break;
         size_t body = h.bodyLength > 0 ? size_t(h.bodyLength) : 0;
-        if (body > queue_.size() - pos - TVCRHeader::kSize) break;
+        if (body > chunk.size() - pos - TVCRHeader::kSize) break;
         size_t end = pos + TVCRHeader::kSize + body;
         if (!fn(h.kind, pos, end)) break;
         pos = end;
@@ -92,25 +116,41 @@ size_t TVCRWriterThread::ForEachQueued(Fn fn) {
 
 void TVCRWriterThread::DropQueuedKind(uint16_t kind) {
     std::lock_guard lk(queueLock_);
-    std::vector<uint8_t> kept;
-    kept.reserve(queue_.size());
-    size_t pos = ForEachQueued([&](uint16_t k, size_t start, size_t end) {
-        if (k != kind) kept.insert(kept.end(), queue_.begin() + long(start), queue_.begin() + long(end));
-        return true;
-    });
-    // Whatever does not parse as whole messages stays as it was, behind the kept ones.
-    kept.insert(kept.end(), queue_.begin() + long(pos), queue_.end());
-    queue_.swap(kept);
+    // Once something does not parse as whole messages, it and everything behind it stay as they
+    // were, behind the kept ones.
+    bool parsing = true;
+    size_t bytes = 0;
+    for (Chunk& chunk : queue_) {
+        if (!parsing) {
+            bytes += chunk.size();
+            continue;
+        }
+        Chunk kept;
+        kept.reserve(chunk.capacity());
+        size_t pos = ForEachQueued(chunk, [&](uint16_t k, size_t start, size_t end) {
+            if (k != kind) kept.insert(kept.end(), chunk.begin() + long(start), chunk.begin() + long(end));
+            return true;
+        });
+        parsing = pos == chunk.size();
+        kept.insert(kept.end(), chunk.begin() + long(pos), chunk.end());
+        chunk.swap(kept);
+        bytes += chunk.size();
+    }
+    queuedBytes_ = bytes;
 }
 
 bool TVCRWriterThread::HasQueuedKind(uint16_t kind) {
     std::lock_guard lk(queueLock_);
-    bool found = false;
-    ForEachQueued([&](uint16_t k, size_t, size_t) {
-        found = k == kind;
-        return !found;
-    });
-    return found;
+    for (const Chunk& chunk : queue_) {
+        bool found = false;
+        const size_t pos = ForEachQueued(chunk, [&](uint16_t k, size_t, size_t) {
+            found = k == kind;
+            return !found;
+        });
+        if (found) return true;
+        if (pos != chunk.size()) return false;
+    }
+    return false;
 }
 
 void TVCRWriterThread::Execute() {
@@ -120,13 +160,22 @@ void TVCRWriterThread::Execute() {
             wake_.wait_for(lk, std::chrono::milliseconds(kIdleWaitMs), [&] { return signalled_ || terminated_.load(); });
             if (terminated_) break;
             if (!signalled_) continue;
+            // The chunks written last time go back for reuse before the queue is taken.
+            for (Chunk& chunk : batch_) {
+                if (chunk.capacity() == kChunkBytes && spare_.size() < kSpareChunks) {
+                    chunk.clear();
+                    spare_.push_back(std::move(chunk));
+                }
+            }
             batch_.clear();
             batch_.swap(queue_);
+            batchBytes_ = queuedBytes_;
+            queuedBytes_ = 0;
             signalled_ = false;
         }
-        if (batch_.empty()) continue;
+        if (batchBytes_ == 0) continue;
         if (failed_ || !connection_ || !connection_->Connected()) continue;  // dropped silently
-        SendPaced(batch_);
+        SendPaced(batch_, batchBytes_);
     }
 }
 
@@ -134,13 +183,28 @@ void TVCRWriterThread::Fail() {
     if (!failed_.exchange(true)) loop_.Post(notifyWindow_, WM_APP_CONNECTIONLOST, 5, 0);
 }
 
-void TVCRWriterThread::SendPaced(const std::vector<uint8_t>& batch) {
-    const size_t size = batch.size();
+void TVCRWriterThread::SendPaced(const std::vector<Chunk>& batch, size_t size) {
+    size_t chunkAt = 0, inChunk = 0;
+    // The next `count` bytes of the batch, chunk by chunk.
+    auto write = [&](size_t count) {
+        while (count > 0) {
+            const Chunk& chunk = batch[chunkAt];
+            const size_t n = std::min(count, chunk.size() - inChunk);
+            if (n > 0 && !connection_->WriteAll(chunk.data() + inChunk, n)) return false;
+            count -= n;
+            inChunk += n;
+            if (inChunk == chunk.size()) {
+                ++chunkAt;
+                inChunk = 0;
+            }
+        }
+        return true;
+    };
     const int rate = SendRate();
     const int step = rate / 10;
     if (step < 1) {
         // Too slow to pace: one write, no progress.
-        if (!connection_->WriteAll(batch.data(), size)) Fail();
+        if (!write(size)) Fail();
         return;
     }
     const size_t stepSize = size_t(step);
@@ -151,7 +215,7 @@ void TVCRWriterThread::SendPaced(const std::vector<uint8_t>& batch) {
         if (terminated_) return;
         const int64_t start = clock_.NowMs();
         const size_t count = i <= full ? stepSize : rest;
-        if (!connection_->WriteAll(batch.data() + offset, count)) {
+        if (!write(count)) {
             Fail();
             return;
         }

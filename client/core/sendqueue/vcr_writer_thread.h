@@ -61,14 +61,23 @@ public:
     // True once a write has failed; the thread then writes nothing more.
     bool WriteFailed() const { return failed_.load(); }
 
+    // Bytes of one queue chunk: messages are appended into chunks of this size (a larger message
+    // gets a chunk of its own), and written chunks are kept for reuse up to kSpareChunks of them,
+    // so a long burst neither moves the queue to grow it nor touches fresh memory for every byte.
+    static constexpr size_t kChunkBytes = 256 * 1024;
+    static constexpr size_t kSpareChunks = 32;
+
 private:
+    using Chunk = std::vector<uint8_t>;
     void Execute();
-    void SendPaced(const std::vector<uint8_t>& batch);
+    void SendPaced(const std::vector<Chunk>& batch, size_t size);
     void Fail();
-    // Calls fn(kind, start, end) for each whole message at the head of the queue; stops at the
+    // Calls fn(kind, start, end) for each whole message at the head of the chunk; stops at the
     // first that does not parse or when fn returns false. Returns where parsing stopped.
     template <class Fn>
-    size_t ForEachQueued(Fn fn);
+    static size_t ForEachQueued(const Chunk& chunk, Fn fn);
+    // The chunk the next `count` bytes go to, made first so a failure leaves the queue as it was.
+    Chunk& RoomFor(size_t count);
 
     orb::TTcpClient* connection_;
     orb::IEventLoop& loop_;
@@ -77,8 +86,13 @@ private:
 
     std::mutex queueLock_;
     std::condition_variable wake_;
-    std::vector<uint8_t> queue_;
-    std::vector<uint8_t> batch_;  // owned by the thread; swapped with the queue to take it
+    // The queue: whole messages in order, none split over two chunks (AppendToQueue only ever
+    // extends the last chunk).
+    std::vector<Chunk> queue_;
+    size_t queuedBytes_ = 0;
+    std::vector<Chunk> spare_;    // emptied chunks of kChunkBytes, guarded by queueLock_
+    std::vector<Chunk> batch_;    // owned by the thread; swapped with the queue to take it
+    size_t batchBytes_ = 0;
     bool signalled_ = false;      // the wake-up event, guarded by queueLock_
 
     mutable std::mutex rateLock_;

@@ -36,4 +36,11 @@ size_t YuvFrameBytes(int id, int lines, int pixelsPerLine);
 bool ConvertYuvFrame(int id, std::span<const uint8_t> source, std::span<uint32_t> target, int lines,
                      int pixelsPerLine);
 
+// The I420 converters by vector width; ConvertYuvFrame uses the widest this processor runs.
+// ConvertI420With converts with the given one: false where the processor cannot run it, or for a
+// source or target too short (as ConvertYuvFrame). For tests: every kernel gives the same pixels.
+enum TI420Kernel : int { kI420Plain = 0, kI420Avx2 = 1, kI420Avx512 = 2 };
+bool ConvertI420With(int kernel, std::span<const uint8_t> source, std::span<uint32_t> target, int lines,
+                     int pixelsPerLine);
+
 }  // namespace orb::video
