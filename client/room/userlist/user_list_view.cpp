@@ -215,6 +215,7 @@ void TUserRowWidget::focusInEvent(QFocusEvent* e) {
 
 TOrbeloUserList::TOrbeloUserList(QWidget* parent) : QScrollArea(parent), canvas_(new QWidget) {
     setObjectName(QStringLiteral("lvUsers"));
+    setAccessibleName(QStringLiteral("Participant list"));
     setFrameShape(QFrame::NoFrame);
     setWidgetResizable(false);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
