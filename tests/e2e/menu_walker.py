@@ -171,7 +171,7 @@ def on_focus(event):
 
 
 def caught(pid, name):
-    deadline = time.time() + 2
+    deadline = time.time() + 0.8
     ctx = GLib.MainContext.default()
     while time.time() < deadline:
         while ctx.iteration(False):

@@ -81,6 +81,8 @@ const TParticipantRow* TUserRowWidget::Row() const {
 void TUserRowWidget::Sync() {
     const TParticipantRow* row = Row();
     setFixedHeight(row ? row->Height() : kRowHeight);
+    // A screen reader names the row by its participant.
+    if (row) setAccessibleName(QString::fromStdString(row->caption));
     update();
 }
 
