@@ -510,8 +510,8 @@ protected:
     void WalkPopups(const TClient& c, const TClient& other, const std::string& role,
                     const std::set<TXDriver::Window>& keep, std::vector<std::string>& dead) {
         const pid_t pid = c.process->Pid();
-        // The other's name sorts after this one's: with the other's hand raised, sorting by hands
-        // differs from sorting by names.
+        // The moderator's name sorts after the participant's: with the moderator's hand raised,
+        // sorting by hands differs from sorting by names.
         const std::string otherName = role == "moderator" ? "Bea Tester" : "Moderator1 Tester";
         const PRoomConnection mod = server_.Connection(role == "moderator" ? c.connection : other.connection);
         const uint8_t hand[4] = {1, 0, 0, 0};
@@ -542,8 +542,6 @@ protected:
             }
             const QJsonObject where = Shown(pid, t.accessible);
             if (where.isEmpty()) {
-                // The request button is a participant's; a moderator has none.
-                if (t.name == "request" && role == "moderator") continue;
                 dead.push_back("popup:" + t.name + " (no \"" + t.accessible + "\" shown)");
                 continue;
             }
@@ -595,7 +593,7 @@ protected:
                 }
             }
         }
-        // Back to the chat's page, and the other's hand down again.
+        // Back to the chat's page, and the moderator's hand down again.
         const QJsonObject chatPage = Shown(pid, "Text Chat");
         if (!chatPage.isEmpty())
             x_.Click(chatPage["x"].toInt() + chatPage["w"].toInt() / 2, chatPage["y"].toInt() + chatPage["h"].toInt() / 2);
