@@ -11,6 +11,11 @@
 #   find PID TEXT       the accessibles named TEXT in any window of the client: [{"role", "x", "y", "w", "h"}]
 #   press PID TEXT      presses the first button or item named TEXT in any window of the client
 #   dump PID            the client's whole tree, one line per accessible (for reports)
+#   roles PID ROLE      the shown accessibles of that role in the main window: [{"name", "x", "y", "w", "h"}]
+#   watch               starts noting which item gets the focus
+#   caught PID NAME     the items of the pop-up menu whose item took the focus since "watch", listed
+#                       under popup:NAME/ (a shown context menu is no part of the tree: the focus
+#                       event of its current item is the way to it)
 #   quit
 
 import json
@@ -18,6 +23,7 @@ import sys
 import time
 
 import pyatspi
+from gi.repository import GLib
 
 ITEM_ROLES = {pyatspi.ROLE_MENU_ITEM, pyatspi.ROLE_CHECK_MENU_ITEM, pyatspi.ROLE_RADIO_MENU_ITEM}
 BUTTON_ROLES = {pyatspi.ROLE_PUSH_BUTTON, pyatspi.ROLE_TOGGLE_BUTTON, pyatspi.ROLE_CHECK_BOX,
@@ -145,9 +151,57 @@ def walk_window(acc, out, path, depth=0):
                     if m.getRole() in (pyatspi.ROLE_MENU, pyatspi.ROLE_POPUP_MENU):
                         walk_menu(m, bar + name + "/", out, False)
         return
+    if role in BUTTON_ROLES:
+        for m in children(acc):
+            if m.getRole() in (pyatspi.ROLE_MENU, pyatspi.ROLE_POPUP_MENU):
+                walk_menu(m, "button:" + (acc.name or path) + "/", out, False)
+        return
     for i, c in enumerate(children(acc)):
         if shown(c):
             walk_window(c, out, path + "." + str(i), depth + 1)
+
+
+focused = []
+watching = False
+
+
+def on_focus(event):
+    if event.detail1:
+        focused.append(event.source)
+
+
+def caught(pid, name):
+    deadline = time.time() + 0.8
+    ctx = GLib.MainContext.default()
+    while time.time() < deadline:
+        while ctx.iteration(False):
+            pass
+        for acc in focused:
+            try:
+                if acc.getRole() not in ITEM_ROLES and acc.getRole() != pyatspi.ROLE_MENU:
+                    continue
+                if acc.getApplication().get_process_id() != pid:
+                    continue
+                menu = acc.parent
+            except Exception:
+                continue
+            if menu is not None:
+                out = []
+                walk_menu(menu, "popup:" + name + "/", out)
+                return out
+        time.sleep(0.02)
+    return []
+
+
+def roles(frame, role, out, depth=0):
+    if depth > 40:
+        return
+    for c in children(frame):
+        if not shown(c):
+            continue
+        if c.getRoleName() == role:
+            out.append(dict(name=c.name or "", **extents(c)))
+        roles(c, role, out, depth + 1)
 
 
 def popups(app):
@@ -212,6 +266,25 @@ def handle(line):
         if app:
             dump(app, 0)
         return lines
+    if cmd == "watch":
+        global watching
+        if not watching:
+            pyatspi.Registry.registerEventListener(on_focus, "object:state-changed:focused")
+            watching = True
+        ctx = GLib.MainContext.default()
+        while ctx.iteration(False):
+            pass
+        focused.clear()
+        return {"ok": True}
+    if cmd == "caught":
+        return caught(int(words[1]), words[2] if len(words) > 2 else "")
+    if cmd == "roles":
+        app = application(int(words[1]))
+        frame = main_frame(app) if app else None
+        out = []
+        if frame:
+            roles(frame, words[2], out)
+        return out
     if cmd == "popups":
         app = application(int(words[1]))
         return popups(app) if app else []

@@ -246,6 +246,7 @@ protected:
         TClientProcess* process = nullptr;
         int connection = 0;
         TXDriver::Window main = 0;
+        std::string title;
     };
     TClient Join(const std::string& login, const std::string& fullName) {
         TClient c;
@@ -255,6 +256,7 @@ protected:
         auto main = x_.WaitForTitle(MainTitle(fullName), c.process->Pid(), kWaitMs);
         if (!c.connection || !main || !WaitFor(c.connection, vkRoomProfile) || !WaitForPainted(*main)) return {};
         c.main = *main;
+        c.title = MainTitle(fullName);
         return c;
     }
 
@@ -272,8 +274,12 @@ protected:
             unsigned char* data = nullptr;
             if (XGetWindowProperty(d, w, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &n, &after, &data) == Success &&
                 data) {
-                if (n == 1 && pid_t(*reinterpret_cast<unsigned long*>(data)) == pid) found.insert(w);
+                const bool own = n == 1 && pid_t(*reinterpret_cast<unsigned long*>(data)) == pid;
                 XFree(data);
+                if (own) found.insert(w);
+                // A program's window ends the descent: its native children (a web view's, say) are
+                // parts of it, not windows of their own to close.
+                if (n == 1) return;
             }
             Window root, parent, *kids = nullptr;
             unsigned count = 0;
@@ -293,10 +299,11 @@ protected:
     void CloseWindows(pid_t pid, const std::set<TXDriver::Window>& keep) {
         Display* d = x_.X();
         const Atom protocols = XInternAtom(d, "WM_PROTOCOLS", False), del = XInternAtom(d, "WM_DELETE_WINDOW", False);
+        std::vector<TXDriver::Window> extra;
         for (int round = 0; round < 6; ++round) {
-            std::vector<TXDriver::Window> extra;
+            extra.clear();
             for (auto w : Windows(pid))
-                if (!keep.count(w)) extra.push_back(w);
+                if (!keep.count(w) && x_.Title(w).find(MainTitle("")) == std::string::npos) extra.push_back(w);
             if (extra.empty()) return;
             for (auto w : extra) {
                 if (OverrideRedirect(w)) {
@@ -313,16 +320,36 @@ protected:
                 XSendEvent(d, w, False, NoEventMask, &e);
             }
             XFlush(d);
-            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            // On to the next round as soon as these are gone (a question asked on closing comes up
+            // in their place).
+            for (int i = 0; i < 10; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                const auto now = Windows(pid);
+                if (std::none_of(extra.begin(), extra.end(), [&](auto w) { return now.count(w); })) break;
+            }
         }
+        for (auto w : extra)
+            if (Windows(pid).count(w))
+                std::cout << "left open: \"" << x_.Title(w) << "\"" << (OverrideRedirect(w) ? " (pop-up)" : "") << std::endl;
+    }
+    // The main window as it is now: showing a web view for the first time makes the program
+    // create the room window's native window anew.
+    void Activate(const TClient& c) {
+        const auto now = x_.FindWindow([&](const std::string& t) { return TXDriver::ShowsCaption(t, c.title); },
+                                       c.process->Pid());
+        Activate(now ? *now : c.main);
     }
     void Activate(TXDriver::Window w) {
         Display* d = x_.X();
+        Window focus = 0;
+        int revert = 0;
+        XGetInputFocus(d, &focus, &revert);
         if (unsigned long frame = orb::test::FrameOf(xvfb_.Display(), w)) XRaiseWindow(d, frame);
         XRaiseWindow(d, w);
         XSetInputFocus(d, w, RevertToParent, CurrentTime);
-        XFlush(d);
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        XSync(d, False);
+        // The program takes its time to see the focus come; a window that has it already needs none.
+        std::this_thread::sleep_for(std::chrono::milliseconds(focus == w ? 50 : 300));
     }
     // What the clients handed to the desktop to open (through the test's own xdg-open).
     std::vector<std::string> OpenedAddresses() {
@@ -353,6 +380,15 @@ protected:
         const QImage before = x_.Capture();
         const bool checked = walker_.Ask("state " + id).object()["checked"].toBool();
         const size_t opened = OpenedAddresses().size();
+        // A copy is seen on the clipboard: the test holds it before the press.
+        Display* d = x_.X();
+        const Atom clipboard = XInternAtom(d, "CLIPBOARD", False);
+        const bool copies = id.size() >= 4 && id.compare(id.size() - 4, 4, "Copy") == 0;
+        if (copies) {
+            if (!clipHolder_) clipHolder_ = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0);
+            XSetSelectionOwner(d, clipboard, clipHolder_, CurrentTime);
+            XFlush(d);
+        }
         const QJsonObject done = walker_.Ask("do " + id).object();
         if (done.contains("error")) return {};
         std::string effect;
@@ -371,18 +407,27 @@ protected:
             }
             if (effect.empty() && Differing(before, x_.Capture()) > 30) effect = "visible change";
             if (effect.empty() && OpenedAddresses().size() > opened) effect = "opened " + OpenedAddresses().back();
+            if (effect.empty() && copies && XGetSelectionOwner(d, clipboard) != clipHolder_) effect = "clipboard";
             // A menu's check mark is seen the next time the menu opens.
             if (effect.empty() && walker_.Ask("state " + id).object()["checked"].toBool() != checked) effect = "check mark";
         }
+        // The test lets go of the clipboard, so that no program waits on it for a paste.
+        if (copies && XGetSelectionOwner(d, clipboard) == clipHolder_) XSetSelectionOwner(d, clipboard, 0, CurrentTime);
         // A choice of a group that is already in force (a ticked radio item) needs no effect.
         if (effect.empty() && checked) effect = "already chosen";
         return effect;
     }
 
     // Walks every enabled item of the client's main window; the items without an effect.
-    std::vector<std::string> Walk(const TClient& c, const std::string& role) {
+    std::vector<std::string> Walk(const TClient& c, const TClient& other, const std::string& role) {
         const pid_t pid = c.process->Pid();
-        Activate(c.main);
+        // What the other's walk brought up here (a poll to answer, a note) is closed first: a modal
+        // window left open would make the program refuse to close the others.
+        for (auto w : Windows(pid))
+            if (x_.Title(w).find(MainTitle("")) == std::string::npos)
+                std::cout << role << ": open before the walk: \"" << x_.Title(w) << "\"" << std::endl;
+        CloseWindows(pid, {});
+        Activate(c);
         const auto keep = Windows(pid);
         std::vector<TItem> items = Items(walker_.Ask("list " + std::to_string(pid)));
         EXPECT_GT(items.size(), 20u) << role << ": the accessibility tree shows too few items";
@@ -390,8 +435,16 @@ protected:
         std::stable_partition(items.begin(), items.end(), [](const TItem& i) { return i.name != "Exit Current Session"; });
         std::vector<std::string> dead;
         int walked = 0;
+        bool popupsWalked = false;
+        const auto walkPopups = [&] {
+            CloseWindows(pid, keep);
+            WalkPopups(c, other, role, keep, dead);
+            popupsWalked = true;
+        };
         for (const TItem& item : items) {
             // The state is read again before each press: an earlier item may have changed the rules.
+            // The pop-ups are walked while the client is still in the room.
+            if (item.name == "Exit Current Session" && !popupsWalked) walkPopups();
             const QJsonObject current = walker_.Ask("state " + item.id).object();
             if (!current["enabled"].toBool()) continue;
             ++walked;
@@ -409,7 +462,7 @@ protected:
                     std::cout << role << ": " << p.id << " -> " << (e.empty() ? "NOTHING" : e) << std::endl;
                     if (e.empty()) dead.push_back(p.id);
                     CloseWindows(pid, keep);
-                    Activate(c.main);
+                    Activate(c);
                 }
             }
             std::cout << role << ": " << item.id << " -> " << (effect.empty() ? "NOTHING" : effect) << std::endl;
@@ -423,15 +476,136 @@ protected:
                 std::this_thread::sleep_for(std::chrono::milliseconds(700));
                 CloseWindows(pid, keep);
             }
-            Activate(c.main);
+            Activate(c);
         }
         EXPECT_GT(walked, 15) << role;
+        if (!popupsWalked) walkPopups();
         return dead;
+    }
+
+    // The first shown accessible named so, as {x, y, w, h}; empty when none is shown.
+    QJsonObject Shown(pid_t pid, const std::string& name) {
+        for (const QJsonValue& v : walker_.Ask("find " + std::to_string(pid) + " " + name).array()) {
+            const QJsonObject o = v.toObject();
+            if (o["w"].toInt() > 0 && o["h"].toInt() > 0) return o;
+        }
+        return {};
+    }
+    // Opens a pop-up menu as a person does (a click of the given button at the point), then Down:
+    // the menu's current item takes the focus, and through it the walker finds the menu. Down is
+    // pressed again when the menu was not up yet.
+    std::vector<TItem> OpenPopup(pid_t pid, const std::string& name, int x, int y, int button) {
+        walker_.Ask("watch");
+        x_.Click(x, y, button);
+        std::vector<TItem> items;
+        for (int attempt = 0; attempt < 3 && items.empty(); ++attempt) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            x_.Key(XK_Down);
+            items = Items(walker_.Ask("caught " + std::to_string(pid) + " " + name));
+        }
+        return items;
+    }
+    // The pop-up menus of the main window that are no part of the tree until shown: each opened
+    // once, its enabled items pressed one by one through the tree.
+    void WalkPopups(const TClient& c, const TClient& other, const std::string& role,
+                    const std::set<TXDriver::Window>& keep, std::vector<std::string>& dead) {
+        const pid_t pid = c.process->Pid();
+        // The moderator's name sorts after the participant's: with the moderator's hand raised,
+        // sorting by hands differs from sorting by names.
+        const std::string otherName = role == "moderator" ? "Bea Tester" : "Moderator1 Tester";
+        const PRoomConnection mod = server_.Connection(role == "moderator" ? c.connection : other.connection);
+        const uint8_t hand[4] = {1, 0, 0, 0};
+        if (mod) server_.Send(c.connection, vkUserFeedback, hand, mod->userId.load(), kRoom);
+        // A raised hand blinks for a while; no press is watched before it has stopped.
+        const auto blinked = std::chrono::steady_clock::now() + std::chrono::milliseconds(4800);
+        struct TTarget {
+            std::string name, accessible;
+            int button;
+            bool below;  // the empty space below the rows (or the middle of the list), not the top
+        };
+        const TTarget targets[] = {{"participant row", otherName, 3, false},
+                                   {"participant list", "Participant list", 3, true},
+                                   {"chat", "Message history", 3, false},
+                                   {"request", "Request", 1, false},
+                                   {"send to", "Public Messages", 1, false},
+                                   {"notes", "Notes list", 3, true}};
+        for (const TTarget& t : targets) {
+            CloseWindows(pid, keep);
+            Activate(c);
+            if (t.name == "notes") {
+                // The notes share the navigator with the chat: their page is opened first.
+                const QJsonObject page = Shown(pid, "Notes and Questions");
+                if (!page.isEmpty()) {
+                    x_.Click(page["x"].toInt() + page["w"].toInt() / 2, page["y"].toInt() + page["h"].toInt() / 2);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+                }
+            }
+            const QJsonObject where = Shown(pid, t.accessible);
+            if (where.isEmpty()) {
+                dead.push_back("popup:" + t.name + " (no \"" + t.accessible + "\" shown)");
+                continue;
+            }
+            const int x = where["x"].toInt() + std::min(40, where["w"].toInt() / 2);
+            // The notes' list has a scroll bar at its foot: its middle is the empty space there.
+            const int y = !t.below ? where["y"].toInt() + std::min(12, where["h"].toInt() / 2)
+                          : t.name == "notes" ? where["y"].toInt() + where["h"].toInt() / 2
+                                              : where["y"].toInt() + where["h"].toInt() - 8;
+            const std::vector<TItem> items = OpenPopup(pid, t.name, x, y, t.button);
+            CloseWindows(pid, keep);
+            std::this_thread::sleep_until(blinked);
+            std::cout << role << ": pop-up of the " << t.name << ": " << items.size() << " items" << std::endl;
+            if (items.empty()) {
+                Screenshot("e2e_menus_" + role + "_popup_closed");
+                dead.push_back("popup:" + t.name + " (did not open)");
+                continue;
+            }
+            for (const TItem& p : items) {
+                const QJsonObject current = walker_.Ask("state " + p.id).object();
+                if (!current["enabled"].toBool()) {
+                    std::cout << role << ": " << p.id << " (disabled)" << std::endl;
+                    continue;
+                }
+                // The choice in force among the item's group (a submenu of choices, or the
+                // addressees), to be made again afterwards.
+                const std::string group = p.id.substr(0, p.id.rfind('/'));
+                std::string before;
+                const bool choice = group != "popup:" + t.name || t.name == "send to";
+                if (choice)
+                    for (const TItem& q : items)
+                        if (q.id != p.id && q.checked && q.id.substr(0, q.id.rfind('/')) == group) before = q.id;
+                Activate(c);
+                const std::string e = PressAndWatch(c, p.id);
+                std::cout << role << ": " << p.id << " -> " << (e.empty() ? "NOTHING" : e) << std::endl;
+                if (e.empty()) dead.push_back(p.id);
+                CloseWindows(pid, keep);
+                // The room is left as it was for the items still to come: a choice goes back to the
+                // one in force, a toggle and a promotion are undone.
+                std::string undo;
+                const QJsonObject after = walker_.Ask("state " + p.id).object();
+                if (after["checked"].toBool() && !current["checked"].toBool()) undo = before.empty() ? p.id : before;
+                // A choice pressed again when already in force may take its own tick away.
+                if (choice && !after["checked"].toBool() && current["checked"].toBool()) undo = p.id;
+                if (p.name.rfind("Promote", 0) == 0) undo = p.id;
+                if (!undo.empty()) {
+                    walker_.Ask("do " + undo);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                    CloseWindows(pid, keep);
+                }
+            }
+        }
+        // Back to the chat's page, and the moderator's hand down again.
+        const QJsonObject chatPage = Shown(pid, "Text Chat");
+        if (!chatPage.isEmpty())
+            x_.Click(chatPage["x"].toInt() + chatPage["w"].toInt() / 2, chatPage["y"].toInt() + chatPage["h"].toInt() / 2);
+        const uint8_t down[4] = {0, 0, 0, 0};
+        if (mod) server_.Send(c.connection, vkUserFeedback, down, mod->userId.load(), kRoom);
+        Activate(c);
     }
 
     TPeerProcess wm_, bus_, launcher_;
     TWalker walker_;
     std::string busAddress_, path_;
+    unsigned long clipHolder_ = 0;
 };
 
 std::string Lines(const std::vector<std::string>& v) {
@@ -449,7 +623,7 @@ TEST_F(MenuWalk, EveryEnabledItemHasAnEffect) {
     const TClient participant = Join("bea", "Bea Tester");
     ASSERT_TRUE(participant.process && participant.main);
 
-    const std::vector<std::string> deadModerator = Walk(moderator, "moderator");
+    const std::vector<std::string> deadModerator = Walk(moderator, participant, "moderator");
     // The audio wizard ran inside its sequence: presence 2 before it, 0 after it.
     std::vector<int> presence;
     for (const TReceivedMessage& m : From(moderator.connection, vkPresence))
@@ -458,7 +632,10 @@ TEST_F(MenuWalk, EveryEnabledItemHasAnEffect) {
     EXPECT_NE(wizard, presence.end()) << "no presence 2 around the audio wizard";
     EXPECT_NE(std::find(wizard, presence.end(), 0), presence.end()) << "no presence 0 after the audio wizard";
     Screenshot("e2e_menus_moderator_walked");
-    const std::vector<std::string> deadParticipant = Walk(participant, "participant");
+    // The moderator's notes pop-up switched the room's notes off; the participant finds them on.
+    const uint8_t notesOn[4] = {0, 0, 0, 0};
+    server_.Send(participant.connection, vkNotesSwitch, notesOn, 0, kRoom);
+    const std::vector<std::string> deadParticipant = Walk(participant, moderator, "participant");
     Screenshot("e2e_menus_participant_walked");
     EXPECT_TRUE(deadModerator.empty()) << "moderator's items without effect:" << Lines(deadModerator);
     EXPECT_TRUE(deadParticipant.empty()) << "participant's items without effect:" << Lines(deadParticipant);
@@ -538,4 +715,83 @@ TEST_F(MenuWalk, ParticipantBrowsesTheImageLibraryAndSlidesReachTheRoom) {
         kWaitMs))
         << "the board tool bar's Next did not reach the participant";
     Screenshot("e2e_menus_slide_two");
+}
+
+TEST_F(MenuWalk, SharedDocumentOpensAndAPushedDocumentIsOffered) {
+    StartServer();
+    std::string doc = Record(5, "notes.pdf", "Course notes", 0);
+    PutShort(doc, 410, ".PDF");
+    server_.OnKind(vkDocumentList, [doc](TRoomServer& s, TRoomConnection& c, const TVCRHeader&, std::span<const uint8_t>) {
+        std::string body(kRecord, '\0');
+        PutI32(body, 0, 1);
+        body += doc;
+        s.Send(c.id, vkDocumentList, std::span(reinterpret_cast<const uint8_t*>(body.data()), body.size()), 0, c.room);
+    });
+    transfers_->Put(0, "notes.pdf", Stored("%PDF-1.4\n%%EOF\n"));
+    const auto downloads = [this] {
+        size_t n = 0;
+        for (const TReceivedTransfer& t : transfers_->Requests()) n += t.kind == vkDownloadDocument;
+        return n;
+    };
+    const TClient moderator = Join("moderator1", "Moderator1 Tester");
+    ASSERT_TRUE(moderator.process && moderator.main);
+    const TClient participant = Join("bea", "Bea Tester");
+    ASSERT_TRUE(participant.process && participant.main);
+
+    // The moderator opens the shared documents, picks the one listed and presses "Open": the
+    // document is asked for.
+    Activate(moderator.main);
+    const std::string pidA = std::to_string(moderator.process->Pid());
+    const std::vector<TItem> items = Items(walker_.Ask("list " + pidA));
+    const auto library = std::find_if(items.begin(), items.end(), [](const TItem& i) { return i.id == "menu:Share Resources/Library"; });
+    ASSERT_NE(library, items.end());
+    walker_.Ask("do " + library->id);
+    ASSERT_TRUE(x_.WaitForTitle("Shared Documents", moderator.process->Pid(), kWaitMs));
+    QJsonObject row;
+    for (int i = 0; i < 50 && row.isEmpty(); ++i) {
+        row = Shown(moderator.process->Pid(), "notes.pdf");
+        if (row.isEmpty()) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    ASSERT_FALSE(row.isEmpty()) << "the shared documents do not list the server's document";
+    x_.Click(row["x"].toInt() + 10, row["y"].toInt() + row["h"].toInt() / 2);
+    const QJsonObject open = Shown(moderator.process->Pid(), "Open");
+    ASSERT_FALSE(open.isEmpty()) << "no \"Open\" button in the shared documents";
+    x_.Click(open["x"].toInt() + open["w"].toInt() / 2, open["y"].toInt() + open["h"].toInt() / 2);
+    EXPECT_TRUE(server_.WaitUntil([&] { return downloads() > 0; }, kWaitMs))
+        << "\"Open\" did not ask the server for the document";
+    Screenshot("e2e_menus_shared_document_open");
+
+    // The document pushed to the participant is offered in a question that leaves the room usable.
+    CloseWindows(moderator.process->Pid(), {moderator.main});
+    Activate(participant.main);
+    std::string push(4, '\0');
+    push += doc;
+    const PRoomConnection mod = server_.Connection(moderator.connection);
+    ASSERT_TRUE(mod);
+    const size_t asked = downloads();
+    server_.Send(participant.connection, vkOpenDocument,
+                 std::span(reinterpret_cast<const uint8_t*>(push.data()), push.size()), mod->userId.load(), kRoom);
+    const auto offer = x_.WaitForTitle("Orbelo Live Browser", participant.process->Pid(), kWaitMs);
+    ASSERT_TRUE(offer) << "no offer of the pushed document";
+    Display* d = x_.X();
+    const Atom state = XInternAtom(d, "_NET_WM_STATE", False), modal = XInternAtom(d, "_NET_WM_STATE_MODAL", False);
+    Atom type;
+    int format;
+    unsigned long n = 0, after = 0;
+    unsigned char* data = nullptr;
+    bool isModal = false;
+    if (XGetWindowProperty(d, *offer, state, 0, 32, False, XA_ATOM, &type, &format, &n, &after, &data) == Success && data) {
+        for (unsigned long i = 0; i < n; ++i) isModal |= reinterpret_cast<Atom*>(data)[i] == modal;
+        XFree(data);
+    }
+    EXPECT_FALSE(isModal) << "the offer blocks the room window";
+    const std::string pidB = std::to_string(participant.process->Pid());
+    Screenshot("e2e_menus_pushed_document_offer");
+    QJsonObject ok;
+    for (const QJsonValue& v : walker_.Ask("find " + pidB + " OK").array())
+        if (v.toObject()["w"].toInt() > 0) ok = v.toObject();
+    ASSERT_FALSE(ok.isEmpty()) << "the offer has no OK button";
+    x_.Click(ok["x"].toInt() + ok["w"].toInt() / 2, ok["y"].toInt() + ok["h"].toInt() / 2);
+    EXPECT_TRUE(server_.WaitUntil([&] { return downloads() > asked; }, kWaitMs))
+        << "accepting the offer did not ask for the document";
 }

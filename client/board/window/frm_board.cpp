@@ -290,9 +290,14 @@ void TfrmBoard::BuildTools() {
             cursorButton_ = button;
             pmCursors_ = new QMenu(button);
             pmCursors_->setObjectName(QStringLiteral("pmCursors"));
+            auto* marks = new QActionGroup(pmCursors_);
             for (const TMarkItem& mark : MarkItems()) {
                 QAction* item = pmCursors_->addAction(QString::fromLatin1(mark.caption));
                 const int image = mark.image;
+                // The mark in use carries a tick, so choosing it again is seen as already chosen.
+                item->setCheckable(true);
+                item->setData(image);
+                marks->addAction(item);
                 connect(item, &QAction::triggered, this, [this, image] {
                     SetMarkGlyph(image);
                     if (cursorButton_->isChecked()) MarkButtonClicked(true);
@@ -544,6 +549,8 @@ void TfrmBoard::SetLayerCursor(LayerCursor cursor) {
 
 void TfrmBoard::SetMarkGlyph(int image) {
     markTag_ = image - 1;
+    if (pmCursors_)
+        for (QAction* a : pmCursors_->actions()) a->setChecked(a->data().toInt() == image);
     if (engine_) {
         engine_->SetMarkTag(markTag_);
         const QImage glyph = engine_->GetMarkBitmap(image);

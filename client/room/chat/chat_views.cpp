@@ -33,6 +33,7 @@ QString Q(const std::u16string& s) { return QString::fromUtf16(s.data(), qsizety
 TChatBrowser::TChatBrowser(int32_t key, QWidget* parent) : QTextBrowser(parent), key_(key) {
     setObjectName(key == 0 ? QStringLiteral("chatPublic") : QStringLiteral("chatPrivate%1").arg(key));
     setDocument(new TChatDocument(this));
+    setAccessibleName(QStringLiteral("Message history"));
     setReadOnly(true);
     setOpenLinks(false);
     setOpenExternalLinks(false);

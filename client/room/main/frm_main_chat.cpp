@@ -178,6 +178,7 @@ void TfOrbeloMain::SetupChatUi() {
     // ---- Notes and questions.
     ui_->lvRequests->setEnabled(true);
     ui_->lvRequests->setContextMenuPolicy(Qt::CustomContextMenu);
+    ui_->lvRequests->setAccessibleName(QStringLiteral("Notes list"));
     pmNotes_ = new QMenu(this);
     pmNotes_->setObjectName(QStringLiteral("pmNotes"));
     const char* const notes[] = {"New Note", "Display Selected Item", "Mark Selected as Complete",
@@ -399,6 +400,11 @@ void TfOrbeloMain::FillSendToMenu() {
         if (row.userId == dm_->OwnUserId || row.userId <= 0) continue;
         QAction* a = pmSendTo_->addAction(Q8(orb::chat::SendToCaption(row.caption, row.level)));
         a->setProperty("Tag", row.userId);
+    }
+    // The current addressee carries a tick.
+    for (QAction* a : pmSendTo_->actions()) {
+        a->setCheckable(true);
+        a->setChecked(a->text() == ui_->hdrTextMessages->text());
     }
 }
 

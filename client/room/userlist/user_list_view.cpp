@@ -81,6 +81,8 @@ const TParticipantRow* TUserRowWidget::Row() const {
 void TUserRowWidget::Sync() {
     const TParticipantRow* row = Row();
     setFixedHeight(row ? row->Height() : kRowHeight);
+    // A screen reader names the row by its participant.
+    if (row) setAccessibleName(QString::fromStdString(row->caption));
     update();
 }
 
@@ -215,6 +217,7 @@ void TUserRowWidget::focusInEvent(QFocusEvent* e) {
 
 TOrbeloUserList::TOrbeloUserList(QWidget* parent) : QScrollArea(parent), canvas_(new QWidget) {
     setObjectName(QStringLiteral("lvUsers"));
+    setAccessibleName(QStringLiteral("Participant list"));
     setFrameShape(QFrame::NoFrame);
     setWidgetResizable(false);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
