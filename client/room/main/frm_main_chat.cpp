@@ -137,8 +137,7 @@ void TfOrbeloMain::SetupChatUi() {
             v->copy();
         }
     });
-    // The smilies button offers the smileys themselves.
-    ui_->btnSmilies->setMenu(smilies);
+    // The smilies button pops up the whole chat menu (its smileys included) below itself.
     ui_->btnSmilies->setIcon(QIcon(QPixmap::fromImage(orb::room::SmileyImage(11))));
     ui_->tbSessionNotes->setEnabled(true);
 
