@@ -103,7 +103,6 @@ void TProgram::RunAudioWizard(QWidget* parent) {
 
 void TProgram::SetupSettings() {
     TDM& dm = *tdm_;
-    dm.SettingsHooks.OpenSettings = [this](int page) { OpenSettings(*this, page); };
     dm.SessionHooks.OpenConnectionSettings = [this] { OpenSettings(*this, prefs::tsConnection); };
     dm.VideoHooks.OpenVideoSettings = [this] { OpenSettings(*this, prefs::tsVideo); };
     if (!main_) return;

@@ -46,7 +46,6 @@ public:
 
     // Fills the card from a row and its record; `own` shows the upload link.
     void ShowUser(const orb::TParticipantRow& row, bool own);
-    int32_t ShownUser() const { return user_; }
     // Width 0 at (left, top), shown, widened by the roll-out timer.
     void RollOut(int left, int top);
     void RollOutTick();

@@ -81,7 +81,6 @@ void TfrmRemoteAudioControl::xiMikeVolumeChange() { SendCommand(orb::TRemoteAudi
 void TfrmRemoteAudioControl::cbBoostClick() {
     SendCommand(orb::TRemoteAudioState::cmdApply, ui_->cbBoost->isChecked() ? 1 : 0);
 }
-void TfrmRemoteAudioControl::Button1Click() { SendCommand(orb::TRemoteAudioState::cmdReconnect, -1); }
 
 void TfrmRemoteAudioControl::tmrTimeOutTimer() {
     tmrTimeOut.stop();

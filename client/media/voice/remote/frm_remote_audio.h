@@ -1,6 +1,6 @@
 #pragma once
 // "Remote Volume Control": a moderator's view of another participant's audio. Opening it queries
-// the user; the answer fills it; moving a slider, ticking the boost or asking for a reconnect sends
+// the user; the answer fills it; moving a slider or ticking the boost sends
 // a command. The window keeps only the user it shows; the state lives in the answers.
 
 #include <QPoint>
@@ -37,7 +37,6 @@ public:
     void xiWaveVolumeChange();
     void xiMikeVolumeChange();
     void cbBoostClick();
-    void Button1Click();
     void tmrTimeOutTimer();
 
     Ui::TfrmRemoteAudioControl* ui() const { return ui_.get(); }
