@@ -3,7 +3,6 @@
 // the user; the answer fills it; moving a slider or ticking the boost sends
 // a command. The window keeps only the user it shows; the state lives in the answers.
 
-#include <QPoint>
 #include <QTimer>
 #include <QWidget>
 
@@ -44,7 +43,6 @@ public:
 
 protected:
     void hideEvent(QHideEvent* e) override;
-    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     void SetStatus(const std::string& text, uint32_t colour);
@@ -54,6 +52,4 @@ private:
     TDM* dm_ = nullptr;
     int32_t target_ = 0;
     QTimer tmrTimeOut;
-    QPoint dragFrom_;
-    bool dragging_ = false;
 };
