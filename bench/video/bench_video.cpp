@@ -39,7 +39,7 @@ void Size(int w, int h, int frames) {
         std::vector<std::vector<uint8_t>> pictures;
         for (int i = 0; i < 16; ++i) pictures.push_back(SyntheticPicture(f, uint32_t(i)));
         std::vector<uint32_t> rgb(size_t(w * h));
-        double ours = MicrosPer(frames * 4, [&](int i) { ConvertYuvFrame(id, pictures[size_t(i % 16)], rgb, h, w); });
+        double ours = MicrosPer(frames * 4, [&, id = id](int i) { ConvertYuvFrame(id, pictures[size_t(i % 16)], rgb, h, w); });
         SwsContext* sws = sws_getContext(w, h, pix, w, h, AV_PIX_FMT_BGR0, SWS_POINT, nullptr, nullptr, nullptr);
         int planes = pix == AV_PIX_FMT_YUV420P ? 3 : 1;
         double theirs = MicrosPer(frames * 4, [&](int i) {

@@ -116,7 +116,7 @@ void TProgram::SetupSettings() {
                                                                {ui.acSilenceSuppression, prefs::tsSilenceSuppression}};
     for (auto [action, page] : items) {
         action->setEnabled(true);
-        QObject::connect(action, &QAction::triggered, main_.get(), [this, page] { OpenSettings(*this, page); });
+        QObject::connect(action, &QAction::triggered, main_.get(), [this, page = page] { OpenSettings(*this, page); });
     }
 }
 

@@ -97,7 +97,7 @@ void TfOrbeloMain::SetupChatUi() {
         a->setChecked(size == 8);
         a->setProperty("Tag", size);
         fontGroup_->addAction(a);
-        connect(a, &QAction::triggered, this, [this, size] { ChangeFontSize(size); });
+        connect(a, &QAction::triggered, this, [this, size = size] { ChangeFontSize(size); });
     }
     pmChat_->insertMenu(perms, fonts);
     for (QAction* a : miChatPermissions_->actions())
