@@ -86,7 +86,10 @@ void TPulseServer::UseInThisProcess(const std::filesystem::path& file, const std
 
 int TPulseServer::Tool(const std::vector<std::string>& args) const {
     std::string cmd = "PULSE_SERVER=" + Quote(ServerAddress());
-    for (const auto& a : args) cmd += " " + Quote(a);
+    for (const auto& a : args) {
+        cmd += ' ';
+        cmd += Quote(a);
+    }
     cmd += " >/dev/null 2>&1";
     return std::system(cmd.c_str());
 }

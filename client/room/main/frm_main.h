@@ -82,9 +82,6 @@ public:
         std::function<QString(const QString& title, const QString& proposed, const QString& filter)> askSaveFile;
         // Opens a web address (Help and Support).
         std::function<void(const QString&)> openUrl;
-        // The about window and the settings dialog, once they exist.
-        std::function<void()> showAbout;
-        std::function<void(const QString& page)> showSettings;
         // The profile card of a user and the own profile editor, once they exist.
         std::function<void(int32_t user)> showUserCard;
         std::function<void()> showProfileEditor;
