@@ -48,7 +48,7 @@ void Size(int w, int h, int frames) {
         std::vector<double> oursTurns, theirsTurns, ratios;
         for (int t = 0; t < kTurns; ++t) {
             oursTurns.push_back(
-                MicrosPer(frames, [&](int i) { ConvertYuvFrame(id, pictures[size_t(i % 16)], rgb, h, w); }));
+                MicrosPer(frames, [&, id = id](int i) { ConvertYuvFrame(id, pictures[size_t(i % 16)], rgb, h, w); }));
             theirsTurns.push_back(MicrosPer(frames, [&](int i) {
                 const uint8_t* p = pictures[size_t(i % 16)].data();
                 const uint8_t* src[3] = {p, p + w * h, p + w * h + (w / 2) * (h / 2)};

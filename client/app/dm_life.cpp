@@ -4,12 +4,12 @@
 
 namespace orb {
 
-void TDataModuleLife::Guard(const char* step, const std::function<void()>& fn) {
+void TDataModuleLife::Guard(const char* /*step*/, const std::function<void()>& fn) {
     if (!fn) return;
     try {
         fn();
     } catch (...) {
-        failed_.push_back(step);
+        // A failed step is skipped; the next one runs.
     }
 }
 

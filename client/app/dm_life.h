@@ -73,8 +73,6 @@ public:
     bool PlaybackMode() const { return playbackMode_; }
     const std::string& RecordingName() const { return recordingName_; }
     bool TipsNotShown() const { return tipsNotShown_; }
-    // Steps of the shut-down that failed, by name (for the log and the tests).
-    const std::vector<std::string>& FailedSteps() const { return failed_; }
 
 private:
     void Guard(const char* step, const std::function<void()>& fn);
@@ -87,7 +85,6 @@ private:
     bool playbackMode_ = false;
     std::string recordingName_;
     bool tipsNotShown_ = false;
-    std::vector<std::string> failed_;
     bool created_ = false;
     bool destroyed_ = false;
 };

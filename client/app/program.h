@@ -67,7 +67,6 @@ public:
 
     TfOrbeloMain* Main() const { return main_.get(); }
     TMainController& Controller() { return *controller_; }
-    WindowHandle MainHandle() const { return mainHandle_; }
     TDataModuleLife& DM() { return *dm_; }
     TDM& DataModule() { return *tdm_; }
     // The client's settings, loaded at the data module's creation and saved at its end.

@@ -109,6 +109,11 @@ void TProgram::SetupBoard() {
         if (auto* commands = main_ ? main_->findChild<room::TCommands*>(QStringLiteral("TDMCommands")) : nullptr)
             commands->Action(chat::acCaptureBoard)->setChecked(false);
     };
+    // Leaving the session runs the board-lock action once more.
+    dm.SessionHooks.CaptureBoard = [this] {
+        if (auto* commands = main_ ? main_->findChild<room::TCommands*>(QStringLiteral("TDMCommands")) : nullptr)
+            commands->Action(chat::acCaptureBoard)->trigger();
+    };
 
     if (!library) return;
     library->SetEngine(boardEngine_.get());

@@ -42,7 +42,7 @@ void TProgram::SetupLinks() {
     // Remote control of the own share, given to or taken from the selected row's user.
     for (auto [id, give] : {std::pair{chat::acAppSharegiveControl, true}, std::pair{chat::acAppShare_GiveShort, true},
                             std::pair{chat::acAppShareTakeControl, false}, std::pair{chat::acAppShare_TakeShort, false}})
-        commands->SetExecute(id, [&dm, selected, give] {
+        commands->SetExecute(id, [&dm, selected, give = give] {
             const int32_t user = selected();
             if (user != 0 && user != dm.OwnUserId) dm.SendRemoteControlGrant(user, give);
         });
@@ -57,7 +57,7 @@ void TProgram::SetupLinks() {
     // The participant list's orders.
     for (auto [id, mode] : {std::pair{chat::acSortByName, smName}, std::pair{chat::acSortByHand, smHands},
                             std::pair{chat::acModeratorsOnTop, smRole}})
-        commands->SetExecute(id, [&dm, mode] { dm.Participants.Sort(mode); });
+        commands->SetExecute(id, [&dm, mode = mode] { dm.Participants.Sort(mode); });
 
     // The notes commands run the notes panel's own menu items, which hold their questions and checks;
     // the menu sets those items' enabling only when it shows, the command's rule holds here.

@@ -53,6 +53,7 @@ void TProgram::SetupParticipants() {
     h.SetParticipantsCaption = [this](const std::string& t) { main_->Ui().hdrParticipantsCaption->setText(Utf8(t)); };
     h.SetSpeakChecked = [this](bool on) { main_->SetSpeakChecked(on); };
     h.SetSpeakImage = [this](int image) { main_->SetSpeakImage(image); };
+    h.ReleaseSpeakButton = [this] { main_->Ui().btnSpeak->setDown(false); };
     // Only received messages say something here: shown without waiting (the reader waits for us).
     h.ShowInformation = [this](const std::string& t) {
         room::ShowPlainMessage(main_.get(), QMessageBox::Information, Utf8(t));

@@ -172,8 +172,6 @@ void TProgram::SetupPolls() {
         });
         commands->SetExecute(acPauseRecording, [&dm] { dm.PauseRecordingCommand(); });
         commands->SetExecute(acStoprecording, [&dm] { dm.StopRecordingCommand(); });
-        if (dm.PollsHooks.OpenRecorderSettings)
-            commands->SetExecute(acRecorderSettings, [&dm] { dm.PollsHooks.OpenRecorderSettings(); });
         commands->SetExecute(acBreakoutRooms, [this, breakoutPtr] {
             if (!breakoutPtr) return;
             FloatToolForm(breakoutPtr);

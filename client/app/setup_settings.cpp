@@ -103,7 +103,6 @@ void TProgram::RunAudioWizard(QWidget* parent) {
 
 void TProgram::SetupSettings() {
     TDM& dm = *tdm_;
-    dm.SettingsHooks.OpenSettings = [this](int page) { OpenSettings(*this, page); };
     dm.SessionHooks.OpenConnectionSettings = [this] { OpenSettings(*this, prefs::tsConnection); };
     dm.VideoHooks.OpenVideoSettings = [this] { OpenSettings(*this, prefs::tsVideo); };
     if (!main_) return;
@@ -117,7 +116,7 @@ void TProgram::SetupSettings() {
                                                                {ui.acSilenceSuppression, prefs::tsSilenceSuppression}};
     for (auto [action, page] : items) {
         action->setEnabled(true);
-        QObject::connect(action, &QAction::triggered, main_.get(), [this, page] { OpenSettings(*this, page); });
+        QObject::connect(action, &QAction::triggered, main_.get(), [this, page = page] { OpenSettings(*this, page); });
     }
 }
 

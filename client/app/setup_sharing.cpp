@@ -192,7 +192,7 @@ void TProgram::SetupSharing() {
     main_->Ui().lbDocAppShareClick->installEventFilter(new TClickFilter(main_.get(), [w] { w->DockShareViewer(); }));
 
     // The control bar and the participants window.
-    auto workArea = [this] {
+    auto workArea = [] {
         QScreen* sc = QGuiApplication::primaryScreen();
         return sc ? sc->availableGeometry() : QRect(0, 0, 1024, 768);
     };

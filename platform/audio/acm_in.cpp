@@ -53,22 +53,15 @@ void TACMIn::Open(const WaveFormat& format, int deviceId) {
         device_->Reset();
         device_->Close();
         device_.reset();
-        buffers_.clear();
+        buffers_.TakeAll();
         throw;
     }
     open_ = true;
 }
 
 void TACMIn::AddBuffer() {
-    auto b = std::make_unique<Buffer>();
     const uint32_t size = bufferSize_ - bufferSize_ % std::max<uint32_t>(format_.blockAlign, 1);
-    b->data.assign(size, 0);
-    b->header.data = b->data.data();
-    b->header.bufferLength = size;
-    const uintptr_t serial = nextSerial_++;
-    b->header.user = serial;
-    Buffer& ref = *b;
-    buffers_[serial] = std::move(b);
+    WaveBlock& ref = buffers_.Add(nullptr, size);
     CheckWaveIn(device_->PrepareHeader(&ref.header), "WaveIn-PrepareHeader");
     CheckWaveIn(device_->AddBuffer(&ref.header), "WaveIn-AddBuffer");
 }
@@ -80,17 +73,16 @@ void TACMIn::Close() {
     // buffers are freed below and find nothing, so each buffer is freed exactly once, here.
     device_->Reset();
     device_->Close();
-    for (auto& [serial, b] : buffers_) device_->UnprepareHeader(&b->header);
-    buffers_.clear();
+    for (auto& [serial, b] : buffers_.TakeAll()) device_->UnprepareHeader(&b->header);
     device_.reset();
 }
 
 void TACMIn::OnDeviceMessage(uint32_t msg, std::intptr_t lParam) {
     if (msg != MM_WIM_DATA) return;
-    auto it = buffers_.find(uintptr_t(lParam));
-    if (it == buffers_.end() || !open_) return;
-    const uintptr_t serial = it->first;
-    Buffer& b = *it->second;
+    const uintptr_t serial = uintptr_t(lParam);
+    WaveBlock* found = buffers_.Find(serial);
+    if (!found || !open_) return;
+    WaveBlock& b = *found;
     // A handler that throws still gets its buffer back into the ring; the error is passed on after.
     std::exception_ptr failure;
     if (OnBufferFull) {
@@ -103,22 +95,22 @@ void TACMIn::OnDeviceMessage(uint32_t msg, std::intptr_t lParam) {
         }
     }
     // The handler may have closed the component, which freed the buffer.
-    if (open_ && buffers_.find(serial) != buffers_.end()) Requeue(serial);
+    if (open_ && buffers_.Find(serial)) Requeue(serial);
     if (failure) std::rethrow_exception(failure);
 }
 
 void TACMIn::Requeue(uintptr_t serial) {
-    Buffer& b = *buffers_.at(serial);
+    WaveBlock& b = *buffers_.Find(serial);
     try {
         Recycle(b);
     } catch (const std::exception& e) {
         // A buffer the device refuses back is dropped rather than left half-queued.
         std::fprintf(stderr, "capture: %s\n", e.what());
-        buffers_.erase(serial);
+        buffers_.Erase(serial);
     }
 }
 
-void TACMIn::Recycle(Buffer& b) {
+void TACMIn::Recycle(WaveBlock& b) {
     CheckWaveIn(device_->UnprepareHeader(&b.header), "WaveIn-UnprepareHeader");
     b.header.bufferLength = uint32_t(b.data.size());
     b.header.bytesRecorded = 0;

@@ -4,10 +4,10 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <vector>
 
+#include "audio/wave_blocks.h"
 #include "audio/wave_format.h"
 #include "audio/wave_io.h"
 #include "loop/event_loop.h"
@@ -41,22 +41,17 @@ public:
     // The open device handle (an identifier for the mixer while capturing), nullptr when closed.
     const void* Handle() const { return device_.get(); }
     // Buffers currently owned (queued or being handed over).
-    size_t BufferCount() const { return buffers_.size(); }
+    size_t BufferCount() const { return buffers_.Size(); }
     // How often the open device's stream had to start again (0 while it was read in time).
     int DeviceRestarts() const { return device_ ? device_->Restarts() : 0; }
 
     TBufferFullEvent OnBufferFull;
 
 private:
-    struct Buffer {
-        audio::WaveHeader header;
-        std::vector<uint8_t> data;
-    };
-
     void AddBuffer();
     void OnDeviceMessage(uint32_t msg, std::intptr_t lParam);
     void Requeue(uintptr_t serial);
-    void Recycle(Buffer& b);
+    void Recycle(audio::WaveBlock& b);
 
     IEventLoop& loop_;
     WindowHandle window_ = 0;
@@ -65,10 +60,7 @@ private:
     TACMBufferCount numBuffers_ = 4;
     audio::WaveFormat format_;
     std::unique_ptr<audio::WaveIn> device_;
-    // Buffers by serial number: a notice names its buffer by serial, so one that arrives after the
-    // buffer was freed finds nothing.
-    std::map<uintptr_t, std::unique_ptr<Buffer>> buffers_;
-    uintptr_t nextSerial_ = 1;
+    audio::WaveBlocks buffers_;
 };
 
 }  // namespace orb::media

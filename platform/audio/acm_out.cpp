@@ -53,7 +53,7 @@ void TACMOut::Open(const WaveFormat& format, int deviceId) {
 bool TACMOut::Play(const uint8_t* data, uint32_t size) {
     if (size == 0 || !data) return false;
     std::lock_guard dev(deviceMu_);
-    Block* block = nullptr;
+    WaveBlock* block = nullptr;
     uintptr_t serial = 0;
     {
         std::lock_guard lk(mu_);
@@ -61,14 +61,8 @@ bool TACMOut::Play(const uint8_t* data, uint32_t size) {
         // Without credit nothing is allocated, so a refused block cannot leak.
         if (numBuffersLeft_ == 0) return false;
         --numBuffersLeft_;
-        auto b = std::make_unique<Block>();
-        b->data.assign(data, data + size);
-        b->header.data = b->data.data();
-        b->header.bufferLength = size;
-        serial = nextSerial_++;
-        b->header.user = serial;
-        block = b.get();
-        blocks_[serial] = std::move(b);
+        block = &blocks_.Add(data, size);
+        serial = block->header.user;
     }
     MmResult r = device_->PrepareHeader(&block->header);
     const char* op = "WaveOut-PrepareHeader";
@@ -79,7 +73,7 @@ bool TACMOut::Play(const uint8_t* data, uint32_t size) {
     }
     if (r != kMmNoError) {
         std::lock_guard lk(mu_);
-        blocks_.erase(serial);
+        blocks_.Erase(serial);
         numBuffersLeft_ = uint8_t(std::min<int>(numBuffersLeft_ + 1, numBuffers_));
     }
     CheckWaveOut(r, op);
@@ -88,14 +82,12 @@ bool TACMOut::Play(const uint8_t* data, uint32_t size) {
 
 void TACMOut::OnDeviceMessage(uint32_t msg, std::intptr_t lParam) {
     if (msg != MM_WOM_DONE) return;
-    std::unique_ptr<Block> block;
+    std::unique_ptr<WaveBlock> block;
     {
         std::lock_guard lk(mu_);
         if (!open_) return;
-        auto it = blocks_.find(uintptr_t(lParam));
-        if (it == blocks_.end()) return;
-        block = std::move(it->second);
-        blocks_.erase(it);
+        block = blocks_.Take(uintptr_t(lParam));
+        if (!block) return;
     }
     // A handler that throws must not cost a unit of credit; the error is passed on after.
     std::exception_ptr failure;
@@ -127,10 +119,10 @@ void TACMOut::Close() {
     }
     device_->Reset();
     device_->Close();
-    std::map<uintptr_t, std::unique_ptr<Block>> held;
+    WaveBlocks::Map held;
     {
         std::lock_guard lk(mu_);
-        held.swap(blocks_);
+        held = blocks_.TakeAll();
     }
     for (auto& [serial, b] : held) device_->UnprepareHeader(&b->header);
     device_.reset();
@@ -160,7 +152,7 @@ void TACMOut::SetNumBuffersLeft(uint8_t n) {
 
 size_t TACMOut::BlocksHeld() const {
     std::lock_guard lk(mu_);
-    return blocks_.size();
+    return blocks_.Size();
 }
 
 }  // namespace orb::media

@@ -4,11 +4,11 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
 
+#include "audio/wave_blocks.h"
 #include "audio/wave_format.h"
 #include "audio/wave_io.h"
 #include "loop/event_loop.h"
@@ -48,11 +48,6 @@ public:
     TBufferPlayedEvent OnBufferPlayed;
 
 private:
-    struct Block {
-        audio::WaveHeader header;
-        std::vector<uint8_t> data;
-    };
-
     void OnDeviceMessage(uint32_t msg, std::intptr_t lParam);
 
     IEventLoop& loop_;
@@ -66,8 +61,7 @@ private:
     uint8_t numBuffersLeft_ = 0;
     audio::WaveFormat format_;
     std::unique_ptr<audio::WaveOut> device_;
-    std::map<uintptr_t, std::unique_ptr<Block>> blocks_;
-    uintptr_t nextSerial_ = 1;
+    audio::WaveBlocks blocks_;
 };
 
 }  // namespace orb::media

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <functional>
 #include <stdexcept>
 
 #include "audio/acm.h"
@@ -229,9 +230,13 @@ bool GetMicVolume(intptr_t mixerId, uint32_t& volume, MixerIdKind kind) {
     });
 }
 
+namespace {
+
+// Runs `use` on the boost control of a capture device's mixer with the control's current values.
 // The capture device id names the mixer through the device it is, not as a mixer number, so that
 // the boost found is the one of the card that device belongs to.
-bool GetMicBoost(int captureDeviceId, uint32_t& value) {
+bool WithMicBoost(int captureDeviceId,
+                  const std::function<bool(IMixerDevice&, const MixerControlInfo&, std::vector<uint32_t>&)>& use) {
     auto m = Mixers().Open(captureDeviceId, MixerIdKind::WaveIn);
     if (!m) return false;
     MixerLineInfo line;
@@ -239,20 +244,23 @@ bool GetMicBoost(int captureDeviceId, uint32_t& value) {
     if (!FindBoost(*m, line, control)) return false;
     std::vector<uint32_t> v;
     if (!m->GetValues(control.controlId, std::max<uint32_t>(line.channels, 1), v) || v.empty()) return false;
-    value = v[0];
-    return true;
+    return use(*m, control, v);
+}
+
+}  // namespace
+
+bool GetMicBoost(int captureDeviceId, uint32_t& value) {
+    return WithMicBoost(captureDeviceId, [&](IMixerDevice&, const MixerControlInfo&, std::vector<uint32_t>& v) {
+        value = v[0];
+        return true;
+    });
 }
 
 bool SetMicBoost(int captureDeviceId, uint32_t value) {
-    auto m = Mixers().Open(captureDeviceId, MixerIdKind::WaveIn);
-    if (!m) return false;
-    MixerLineInfo line;
-    MixerControlInfo control;
-    if (!FindBoost(*m, line, control)) return false;
-    std::vector<uint32_t> v;
-    if (!m->GetValues(control.controlId, std::max<uint32_t>(line.channels, 1), v) || v.empty()) return false;
-    v[0] = value;
-    return m->SetValues(control.controlId, v);
+    return WithMicBoost(captureDeviceId, [&](IMixerDevice& m, const MixerControlInfo& c, std::vector<uint32_t>& v) {
+        v[0] = value;
+        return m.SetValues(c.controlId, v);
+    });
 }
 
 }  // namespace orb::media

@@ -23,7 +23,4 @@ constexpr MmResult kAcmErrNotPossible = 512;
 constexpr MmResult kAcmErrBusy = 513;
 constexpr MmResult kAcmErrUnprepared = 514;
 
-// Short English name of a code, for logs.
-const char* MmResultName(MmResult code);
-
 }  // namespace orb::audio

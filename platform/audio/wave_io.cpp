@@ -274,19 +274,20 @@ void WaveDevice::ReportPlayed() {
     for (WaveHeader* h : done) cb_(WaveMsg::OutDone, h);
 }
 
+bool WaveDevice::NextQueued(WaveHeader*& h) {
+    std::unique_lock lk(mu_);
+    // A failed stream waits for its recovery.
+    cv_.wait(lk, [&] { return stop_ || !failed_; });
+    if (stop_) return false;
+    h = queue_.empty() ? nullptr : queue_.front();
+    return true;
+}
+
 void WaveDevice::RunPlayback() {
     playedBy_ = Clock::now();
     for (;;) {
         WaveHeader* h = nullptr;
-        {
-            std::unique_lock lk(mu_);
-            if (stop_) return;
-            if (failed_) {
-                cv_.wait(lk, [&] { return stop_ || !failed_; });
-                continue;
-            }
-            if (!queue_.empty()) h = queue_.front();
-        }
+        if (!NextQueued(h)) return;
         ReportPlayed();
         if (h) {
             if (WriteFrom(h)) {
@@ -314,15 +315,7 @@ void WaveDevice::RunCapture() {
     lastSpare_ = Clock::now();
     for (;;) {
         WaveHeader* h = nullptr;
-        {
-            std::unique_lock lk(mu_);
-            if (stop_) return;
-            if (failed_) {
-                cv_.wait(lk, [&] { return stop_ || !failed_; });
-                continue;
-            }
-            if (!queue_.empty()) h = queue_.front();
-        }
+        if (!NextQueued(h)) return;
         bool full = false;
         if (h && !overflow_.empty()) {
             // What was read while no buffer was queued comes first.

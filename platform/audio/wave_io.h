@@ -66,7 +66,6 @@ public:
     // How often the stream had to be started again after running dry or over (0 on a device that
     // was kept fed).
     int Restarts() const;
-    int DeviceId() const { return deviceId_; }
     const WaveFormat& Format() const { return format_; }
 
 protected:
@@ -77,6 +76,9 @@ protected:
     void StartThread();
     void StopThread();
     void Run();
+    // The first queued header (nullptr when none), once the stream has not failed; false when the
+    // device stops.
+    bool NextQueued(WaveHeader*& h);
     void RunPlayback();
     void RunCapture();
     // Writes from the front header as far as the device takes it; true when all of it is written.

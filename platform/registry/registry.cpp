@@ -82,6 +82,21 @@ std::vector<std::string> Concat(const std::vector<std::string>& a, std::string_v
 
 enum class Change { Failed, None, Changed };
 
+// Makes the keys of `parts` below `from` that are missing; Changed when it made any.
+Change CreateNodes(Node& from, const std::vector<std::string>& parts) {
+    Node* n = &from;
+    bool created = false;
+    for (const auto& p : parts) {
+        Node* c = n->Child(p);
+        if (!c) {
+            c = &n->ChildOrCreate(p);
+            created = true;
+        }
+        n = c;
+    }
+    return created ? Change::Changed : Change::None;
+}
+
 }  // namespace
 
 const char* RootName(Root root) {
@@ -465,19 +480,7 @@ Key Registry::Open(Root root, std::string_view path) {
 
 Key Registry::Create(Root root, std::string_view path) {
     auto parts = SplitKeyPath(path);
-    bool ok = StoreOf(root).Mutate([&](Node& tree) {
-        Node* n = &tree;
-        bool created = false;
-        for (const auto& p : parts) {
-            Node* c = n->Child(p);
-            if (!c) {
-                c = &n->ChildOrCreate(p);
-                created = true;
-            }
-            n = c;
-        }
-        return created ? Change::Changed : Change::None;
-    });
+    bool ok = StoreOf(root).Mutate([&](Node& tree) { return CreateNodes(tree, parts); });
     return ok ? Key(this, root, std::move(parts)) : Key();
 }
 
@@ -524,17 +527,7 @@ Key Key::CreateSubKey(std::string_view subPath) const {
     auto all = Concat(parts_, subPath);
     bool ok = reg_->StoreOf(root_).Mutate([&](Node& tree) {
         Node* n = FindNode(tree, parts_);
-        if (!n) return Change::Failed;
-        bool created = false;
-        for (const auto& p : sub) {
-            Node* c = n->Child(p);
-            if (!c) {
-                c = &n->ChildOrCreate(p);
-                created = true;
-            }
-            n = c;
-        }
-        return created ? Change::Changed : Change::None;
+        return n ? CreateNodes(*n, sub) : Change::Failed;
     });
     return ok ? Key(reg_, root_, std::move(all)) : Key();
 }

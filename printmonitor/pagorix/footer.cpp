@@ -39,7 +39,6 @@ bool FooterPainter::Render(const std::string& text) {
             if (FT_New_Face(lib, path, 0, &face) == 0) {
                 if (FT_Set_Char_Size(face, 0, kPointSize * 64, kDpi, kDpi) == 0) {
                     face_ = face;
-                    fontPath_ = path;
                     break;
                 }
                 FT_Done_Face(face);

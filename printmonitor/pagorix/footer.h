@@ -21,15 +21,11 @@ public:
     // could be loaded (the page is then saved without its footer).
     bool Draw(PageBitmap& bmp, int x, int y, const std::string& text);
 
-    // The font file in use, empty when none was found.
-    const std::string& FontPath() const { return fontPath_; }
-
 private:
     bool Render(const std::string& text);
 
     void* library_ = nullptr;
     void* face_ = nullptr;
-    std::string fontPath_;
     bool tried_ = false;
     // Coverage mask of the last rendered text, reused while the text stays the same.
     std::string maskText_;

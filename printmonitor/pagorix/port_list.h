@@ -40,8 +40,6 @@ public:
     void LoadFromRegistry(const std::u16string& keyPath);
 
     void SetRegistryRoot(const std::u16string& root) { registryRoot_ = root; }
-    void SetFilesRoot(const std::u16string& root) { filesRoot_ = root; }
-    const std::u16string& RegistryRoot() const { return registryRoot_; }
     const std::u16string& FilesRoot() const { return filesRoot_; }
 
 private:

@@ -68,24 +68,15 @@ public:
     void SetPageSaver(PageSaver saver) { pageSaver_ = std::move(saver); }
 
     int32_t JobId() const { return jobId_; }
-    int32_t PaperIndex() const { return paperIndex_; }
-    int32_t ResolutionIndex() const { return resolutionIndex_; }
     int32_t Orientation() const { return orientation_; }
-    int32_t QualityIndex() const { return qualityIndex_; }
     int32_t PageNumber() const { return pageNumber_; }
-    int32_t FileCounter() const { return fileCounter_; }
     int32_t ParserState() const { return state_; }
     int32_t CursorX() const { return cursorX_; }
     int32_t CursorY() const { return cursorY_; }
-    int32_t PageWidth() const { return pageWidth_; }
-    int32_t PageHeight() const { return pageHeight_; }
     int32_t BitmapWidth() const { return bitmapWidth_; }
     int32_t BitmapHeight() const { return bitmapHeight_; }
-    bool Discarding() const { return discarding_; }
     const std::string& ExportFolder() const { return exportFolder_; }
     const std::string& FilePrefix() const { return filePrefix_; }
-    const std::string& NoticeHost() const { return noticeHost_; }
-    int32_t NoticePort() const { return noticePort_; }
     const PageBitmap& Bitmap();
     static int QualityOf(int32_t qualityIndex);
 

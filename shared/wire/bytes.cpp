@@ -132,9 +132,4 @@ void ByteWriter::shortString(size_t capacity, std::string_view raw) {
     zeros(capacity - len);
 }
 
-void ByteWriter::patchU32(size_t offset, uint32_t v) {
-    auto& b = buffer();
-    if (offset + 4 <= b.size()) StoreU32(b.data() + offset, v);
-}
-
 }  // namespace orb

@@ -35,7 +35,6 @@ public:
     std::span<const uint8_t> view(size_t count);
 
     bool u8(uint8_t& v) { return bytes(&v, 1); }
-    bool i8(int8_t& v) { return bytes(&v, 1); }
     bool u16(uint16_t& v);
     bool i16(int16_t& v);
     bool u32(uint32_t& v);
@@ -80,8 +79,6 @@ public:
     // sN: writes the length byte and exactly `capacity` bytes; longer text is cut to the capacity
     // (at a byte boundary; callers that hold UTF-8 cut it first with CutUtf8 to keep characters whole).
     void shortString(size_t capacity, std::string_view raw);
-    // Overwrites 4 bytes at an earlier offset (used to patch lengths).
-    void patchU32(size_t offset, uint32_t v);
 
 private:
     std::vector<uint8_t> own_;

@@ -4,12 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <alsa/asoundlib.h>
 
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <fcntl.h>
 #include <thread>
 #include <unistd.h>
@@ -20,6 +17,7 @@
 #include "audio_test_util.h"
 #include "qt_event_loop.h"
 #include "support/pulse_server.h"
+#include "support/qt_spin.h"
 #include "wizard_audio.h"
 
 using namespace orb;
@@ -28,25 +26,14 @@ using namespace orb::audiotest;
 
 namespace {
 
-bool SpinUntil(const std::function<bool()>& pred, int limitMs) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > limitMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));  // the devices work in real time
-    }
-    return true;
-}
+using orb::test::SpinQtUntil;
 
 class RealtimeDevices : public ::testing::Test {
 protected:
     void SetUp() override {
         std::string error;
         ASSERT_TRUE(pulse_.Start(dir_.path() / "pulse", {"spk"}, {"mic"}, &error)) << error;
-        pulse_.AlsaConfig(dir_.path() / "asound.conf", "spk", "mic");
-        setenv("ALSA_CONFIG_PATH", (dir_.path() / "asound.conf").c_str(), 1);
-        snd_config_update_free_global();
+        pulse_.UseInThisProcess(dir_.path() / "asound.conf", "spk", "mic");
     }
 
     TempDir dir_;
@@ -86,7 +73,7 @@ TEST_F(RealtimeDevices, PlaybackPlaysEveryBlockInOrderOnOneStream) {
             }
         }
     });
-    const bool all = SpinUntil([&] { return int(played.size()) == kBlocks; }, 30000);
+    const bool all = SpinQtUntil([&] { return int(played.size()) == kBlocks; }, 30000);
     stop = true;
     speaker.join();
     EXPECT_TRUE(all) << "played " << played.size() << " of " << kBlocks;
@@ -131,7 +118,7 @@ TEST_F(RealtimeDevices, CaptureDeliversEveryBufferOfWhatTheMicrophoneGives) {
         }
         close(fd);
     });
-    const bool all = SpinUntil(
+    const bool all = SpinQtUntil(
         [&] {
             size_t first = 0;
             while (first < got.size() && got[first] == 0) ++first;  // the source's silence before
@@ -153,28 +140,13 @@ TEST_F(RealtimeDevices, CaptureDeliversEveryBufferOfWhatTheMicrophoneGives) {
 // The audio wizard on the same server: the microphone loopback goes on block after block for as
 // long as it runs, and the test sound is played to its end.
 TEST_F(RealtimeDevices, WizardLoopbackKeepsGoingAndTheTestSoundEnds) {
-    std::atomic<bool> stop{false};
-    std::thread mic([&] {
-        const int fd = open(pulse_.SourcePipe("mic").c_str(), O_WRONLY);
-        if (fd < 0) return;
-        std::vector<int16_t> chunk(320);
-        size_t n = 0;
-        auto next = std::chrono::steady_clock::now();
-        while (!stop) {
-            for (auto& v : chunk) v = int16_t(8000 * std::sin(2 * M_PI * 440 * double(n++) / 16000));
-            if (write(fd, chunk.data(), chunk.size() * 2) < 0) break;
-            next += std::chrono::milliseconds(20);
-            std::this_thread::sleep_until(next);
-        }
-        close(fd);
-    });
+    orb::test::TToneMicrophone mic(pulse_.SourcePipe("mic"));
     TMicLoopback loopback(loop_);
     ASSERT_TRUE(loopback.StartMicLoopback(2, 0, 0));
     // Half-second buffers: ten of them is five times the capture ring and more than three times
     // the output's credit.
-    const bool went = SpinUntil([&] { return loopback.Played() >= 10; }, 30000);
-    stop = true;
-    mic.join();
+    const bool went = SpinQtUntil([&] { return loopback.Played() >= 10; }, 30000);
+    mic.Stop();
     EXPECT_TRUE(went) << "looped back " << loopback.Played() << " blocks, " << loopback.HandedOver() << " handed over";
     loopback.Stop();
 
@@ -185,7 +157,7 @@ TEST_F(RealtimeDevices, WizardLoopbackKeepsGoingAndTheTestSoundEnds) {
     std::atomic<bool> finished{false};
     player.OnFinished = [&] { finished = true; };
     ASSERT_TRUE(player.Start(sound, 0));
-    EXPECT_TRUE(SpinUntil([&] { return finished.load(); }, 20000));
+    EXPECT_TRUE(SpinQtUntil([&] { return finished.load(); }, 20000));
     EXPECT_FALSE(player.Active());
 }
 

@@ -350,13 +350,11 @@ TEST(ChatHandlers, TextNotesAndRequests) {
 
 // Two data modules in one room of the test room server.
 TEST(ChatRoundTrip, PrivateChatAndPermissionsThroughTheServer) {
-    test::TRoomServer server;
     test::TRoomHandshakeScript script;
     script.perLoginAccounts = true;
-    auto handshake = test::InstallRoomHandshake(server, script);
-    test::TRoomService rooms(server, handshake);
-    test::TRoomExtensionContext context{server, handshake, rooms, {}};
-    auto extensions = test::InstallRoomExtensions(context);
+    test::TTestRoom room(script);
+    test::TRoomServer& server = room.server;
+    test::TRoomService& rooms = room.rooms;
     ASSERT_TRUE(server.Start());
 
     PlainEventLoop loop;

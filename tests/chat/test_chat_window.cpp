@@ -162,13 +162,11 @@ TEST(PushedDocument, SavedInsideOurFolderAndOpenedOnlyWhenSafe) {
 
 // The main window in a room of the test room server, with another member who chats with it.
 TEST(MainWindowChat, ViewsInputSendToNotesAndExports) {
-    test::TRoomServer server;
     test::TRoomHandshakeScript script;
     script.perLoginAccounts = true;
-    auto handshake = test::InstallRoomHandshake(server, script);
-    test::TRoomService rooms(server, handshake);
-    test::TRoomExtensionContext context{server, handshake, rooms, {}};
-    auto extensions = test::InstallRoomExtensions(context);
+    test::TTestRoom room(script);
+    test::TRoomServer& server = room.server;
+    test::TRoomService& rooms = room.rooms;
     ASSERT_TRUE(server.Start());
 
     PlainEventLoop loop;

@@ -3,12 +3,10 @@
 // acknowledges; pushes from a participant and pushes of other than web pages are not followed.
 
 #include <map>
-#include <mutex>
 #include <thread>
 
 #include "e2e_test.h"
-#include "net/tcp_client.h"
-#include "net/tcp_listener.h"
+#include "http_pages.h"
 #include "protocol/message_kinds.h"
 #include "wire/bytes.h"
 
@@ -19,100 +17,9 @@ namespace {
 
 constexpr int kRoom = 1002;
 
-// A small HTTP server on loopback: fixed pages, one request per connection, every request counted.
-class THttpPages {
-public:
-    explicit THttpPages(std::map<std::string, std::string> pages) : pages_(std::move(pages)) {}
-    ~THttpPages() { Stop(); }
-
-    bool Start() {
-        if (!listener_.Listen("127.0.0.1", 0)) return false;
-        accept_ = std::thread([this] {
-            while (!stop_) {
-                const int fd = listener_.Accept(100);
-                if (fd < 0) continue;
-                std::lock_guard lk(mu_);
-                workers_.emplace_back([this, fd] { Serve(fd); });
-            }
-        });
-        return true;
-    }
-    void Stop() {
-        if (stop_.exchange(true)) return;
-        if (accept_.joinable()) accept_.join();
-        listener_.Close();
-        std::lock_guard lk(mu_);
-        for (auto& t : workers_) t.join();
-    }
-    uint16_t Port() const { return listener_.Port(); }
-    std::string Url(const std::string& path) const {
-        return "http://127.0.0.1:" + std::to_string(Port()) + path;
-    }
-    int Requests(const std::string& path) {
-        std::lock_guard lk(mu_);
-        return counts_[path];
-    }
-
-private:
-    void Serve(int fd) {
-        TTcpClient c;
-        c.Adopt(fd);
-        c.SetReadTimeout(3000);
-        std::string request;
-        char buf[2048];
-        while (request.find("\r\n\r\n") == std::string::npos && request.size() < 16384) {
-            const long n = c.ReadSome(buf, sizeof buf);
-            if (n <= 0) return;
-            request.append(buf, size_t(n));
-        }
-        const size_t sp1 = request.find(' ');
-        const size_t sp2 = request.find(' ', sp1 + 1);
-        if (sp1 == std::string::npos || sp2 == std::string::npos) return;
-        const std::string path = request.substr(sp1 + 1, sp2 - sp1 - 1);
-        std::string body;
-        bool found = false;
-        {
-            std::lock_guard lk(mu_);
-            ++counts_[path];
-            if (auto it = pages_.find(path); it != pages_.end()) {
-                body = it->second;
-                found = true;
-            }
-        }
-        const std::string reply = std::string(found ? "HTTP/1.1 200 OK\r\n" : "HTTP/1.1 404 Not Found\r\n") +
-                                  "Content-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
-                                  "\r\nConnection: close\r\n\r\n" + body;
-        c.WriteAll(reply.data(), reply.size());
-        c.Disconnect();
-    }
-
-    std::map<std::string, std::string> pages_;
-    TTcpListener listener_;
-    std::atomic<bool> stop_{false};
-    std::thread accept_;
-    std::mutex mu_;
-    std::vector<std::thread> workers_;
-    std::map<std::string, int> counts_;
-};
-
 std::string Page(const std::string& title, const std::string& colour) {
     return "<html><head><title>" + title + "</title></head><body style=\"margin:0;background:" + colour +
            "\"><h1>" + title + "</h1></body></html>";
-}
-
-// Kind 32: the board, then the resource record of the page (name and path the address, extension
-// "WWW"), laid out by hand.
-std::vector<uint8_t> PushBody(const std::string& url) {
-    std::vector<uint8_t> b(4 + 773, 0);
-    b[0] = 1;
-    auto put = [&](size_t offset, const std::string& s) {
-        b[4 + offset] = uint8_t(s.size());
-        std::copy(s.begin(), s.end(), b.begin() + long(4 + offset + 1));
-    };
-    put(4, url);
-    put(205, url);
-    put(410, "WWW");
-    return b;
 }
 
 class WebTour : public TEndToEnd {
@@ -132,8 +39,7 @@ protected:
         return urls;
     }
     bool Push(int to, int32_t from, const std::string& url) {
-        const auto body = PushBody(url);
-        return server_.Send(to, vkOpenWebLink, body, from, kRoom);
+        return server_.Send(to, vkOpenWebLink, WebPageBody(url), from, kRoom);
     }
 };
 

@@ -226,6 +226,6 @@ TEST_F(LibraryRoom, PresentationIsListedAndShownSlideBySlideOnTheOtherBoard) {
         ASSERT_TRUE((show.*step)());
         ASSERT_EQ(show.slide, expected);
         ASSERT_TRUE(teacher_.engine.SendSlideToBoard(&show.presentation, show.slide, nullptr));
-        EXPECT_TRUE(Pump([&] { return near(pupilPixel(), colours[expected - 1]); })) << "slide " << expected;
+        EXPECT_TRUE(Pump([&, expected = expected] { return near(pupilPixel(), colours[expected - 1]); })) << "slide " << expected;
     }
 }

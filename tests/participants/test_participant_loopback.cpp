@@ -74,15 +74,9 @@ protected:
         folder_ = std::filesystem::temp_directory_path() / ("orb-participants-" + std::to_string(::getpid()));
         std::filesystem::create_directories(folder_ / "mod");
         std::filesystem::create_directories(folder_ / "ana");
-        TRoomHandshakeScript script;
-        script.perLoginAccounts = true;
-        handshake_ = InstallRoomHandshake(server_, script);
-        service_ = std::make_unique<TRoomService>(server_, handshake_);
-        TRoomExtensionContext context{server_, handshake_, *service_, {}};
-        extensions_ = InstallRoomExtensions(context);
-        ASSERT_TRUE(server_.Start());
-        mod_ = std::make_unique<Client>(loop_, server_.Port(), "moderator", (folder_ / "mod").string());
-        ana_ = std::make_unique<Client>(loop_, server_.Port(), "ana", (folder_ / "ana").string());
+        ASSERT_TRUE(room_.server.Start());
+        mod_ = std::make_unique<Client>(loop_, room_.server.Port(), "moderator", (folder_ / "mod").string());
+        ana_ = std::make_unique<Client>(loop_, room_.server.Port(), "ana", (folder_ / "ana").string());
         for (Client* c : {mod_.get(), ana_.get()}) {
             ASSERT_TRUE(c->dm.StartSession());
             ASSERT_TRUE(c->dm.SendEnterRoom(1002));
@@ -99,18 +93,16 @@ protected:
     void TearDown() override {
         ana_.reset();
         mod_.reset();
-        // The server's handlers and web-site workers use the extensions: it stops first.
-        server_.Stop();
-        extensions_.clear();
         std::filesystem::remove_all(folder_);
     }
     bool Until(const std::function<bool()>& pred) { return loop_.RunUntil(pred, 10000); }
 
     PlainEventLoop loop_;
-    TRoomServer server_;
-    std::shared_ptr<TRoomHandshake> handshake_;
-    std::unique_ptr<TRoomService> service_;
-    std::vector<PRoomExtension> extensions_;
+    TTestRoom room_{[] {
+        TRoomHandshakeScript script;
+        script.perLoginAccounts = true;
+        return script;
+    }()};
     std::filesystem::path folder_;
     std::unique_ptr<Client> mod_, ana_;
     int32_t modId_ = 0, anaId_ = 0;
@@ -170,7 +162,7 @@ TEST_F(TwoClients, PicturesComeFromTheRoomsWebSiteToTheWindowThatAsked) {
     const WindowHandle cardWindow = loop_.RegisterWindow([&](uint32_t m, std::intptr_t w, std::intptr_t l) {
         card.push_back({0, m, w, l, 0});
     });
-    EXPECT_EQ(mod_->dm.RoomProfile.WebBase(), "http://127.0.0.1:" + std::to_string(server_.PortOf("userimages")));
+    EXPECT_EQ(mod_->dm.RoomProfile.WebBase(), "http://127.0.0.1:" + std::to_string(room_.server.PortOf("userimages")));
     ASSERT_TRUE(mod_->dm.DownloadUserImage(anaId_, cardWindow, WM_APP_DOWNLOADDONE));
     ASSERT_TRUE(Until([&] { return !card.empty(); }));
     EXPECT_EQ(card[0].msg, WM_APP_DOWNLOADDONE);

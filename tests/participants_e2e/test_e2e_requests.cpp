@@ -3,14 +3,11 @@
 // moderator's participant list, and the acknowledgements of a pushed page show on its rows until
 // the next page is pushed. Everything is checked on the picture of the moderator's list.
 
-#include <condition_variable>
 #include <map>
-#include <mutex>
 #include <thread>
 
 #include "e2e_test.h"
-#include "net/tcp_client.h"
-#include "net/tcp_listener.h"
+#include "http_pages.h"
 #include "protocol/message_kinds.h"
 #include "protocol/records.h"
 #include "wire/bytes.h"
@@ -62,98 +59,6 @@ std::map<int, int> RowsWith(const QImage& img, const QColor& c) {
     }
     close();
     return icons;
-}
-
-// Pages for the browsers; a page can be held back until the test lets it go.
-class THeldPages {
-public:
-    bool Start() {
-        if (!listener_.Listen("127.0.0.1", 0)) return false;
-        accept_ = std::thread([this] {
-            while (!stop_) {
-                const int fd = listener_.Accept(100);
-                if (fd < 0) continue;
-                std::lock_guard lk(mu_);
-                workers_.emplace_back([this, fd] { Serve(fd); });
-            }
-        });
-        return true;
-    }
-    ~THeldPages() {
-        {
-            std::lock_guard lk(mu_);
-            stop_ = true;
-            held_.clear();
-        }
-        cv_.notify_all();
-        if (accept_.joinable()) accept_.join();
-        listener_.Close();
-        for (auto& t : workers_) t.join();
-    }
-    std::string Url(const std::string& path) const {
-        return "http://127.0.0.1:" + std::to_string(listener_.Port()) + path;
-    }
-    void Hold(const std::string& path) {
-        std::lock_guard lk(mu_);
-        held_.insert(path);
-    }
-    void Release(const std::string& path) {
-        {
-            std::lock_guard lk(mu_);
-            held_.erase(path);
-        }
-        cv_.notify_all();
-    }
-
-private:
-    void Serve(int fd) {
-        TTcpClient c;
-        c.Adopt(fd);
-        c.SetReadTimeout(3000);
-        std::string request;
-        char buf[2048];
-        while (request.find("\r\n\r\n") == std::string::npos && request.size() < 16384) {
-            const long n = c.ReadSome(buf, sizeof buf);
-            if (n <= 0) return;
-            request.append(buf, size_t(n));
-        }
-        const size_t sp1 = request.find(' ');
-        const size_t sp2 = request.find(' ', sp1 + 1);
-        if (sp1 == std::string::npos || sp2 == std::string::npos) return;
-        const std::string path = request.substr(sp1 + 1, sp2 - sp1 - 1);
-        {
-            std::unique_lock lk(mu_);
-            cv_.wait_for(lk, std::chrono::seconds(60), [&] { return stop_ || !held_.count(path); });
-        }
-        const std::string body = "<html><head><title>" + path + "</title></head><body><h1>" + path + "</h1></body></html>";
-        const std::string reply = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
-                                  std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
-        c.WriteAll(reply.data(), reply.size());
-        c.Disconnect();
-    }
-
-    TTcpListener listener_;
-    bool stop_ = false;
-    std::thread accept_;
-    std::mutex mu_;
-    std::condition_variable cv_;
-    std::set<std::string> held_;
-    std::vector<std::thread> workers_;
-};
-
-// Kind 32 as the room brings the moderator's own navigation back: the board, then the page's
-// record (name and path the address, extension "WWW"), laid out by hand.
-std::vector<uint8_t> PageBody(const std::string& url) {
-    std::vector<uint8_t> b(4 + 773, 0);
-    b[0] = 1;
-    auto put = [&](size_t offset, const std::string& s) {
-        b[4 + offset] = uint8_t(s.size());
-        std::copy(s.begin(), s.end(), b.begin() + long(4 + offset + 1));
-    };
-    put(4, url);
-    put(205, url);
-    put(410, "WWW");
-    return b;
 }
 
 class RequestsE2E : public TEndToEnd {
@@ -218,7 +123,9 @@ protected:
 }  // namespace
 
 TEST_F(RequestsE2E, RequestsAndAcknowledgementsShowOnTheModeratorsList) {
-    THeldPages pages;
+    THttpPages pages([](const std::string& path) -> std::optional<std::string> {
+        return "<html><head><title>" + path + "</title></head><body><h1>" + path + "</h1></body></html>";
+    });
     ASSERT_TRUE(pages.Start());
     StartRoomServer();
     TClient mod = Join("moderator", "Moderator Tester in a virtual session");
@@ -287,7 +194,7 @@ TEST_F(RequestsE2E, RequestsAndAcknowledgementsShowOnTheModeratorsList) {
 
     // The moderator's guided tour goes to a page: both participants acknowledge it and the
     // moderator's list shows it on their rows.
-    ASSERT_TRUE(server_.Send(mod.connection, vkOpenWebLink, PageBody(pages.Url("/one.html")), mod.id, kRoom));
+    ASSERT_TRUE(server_.Send(mod.connection, vkOpenWebLink, WebPageBody(pages.Url("/one.html")), mod.id, kRoom));
     ASSERT_TRUE(Sent(ana.connection, vkAcknowledge, 1) && Sent(bea.connection, vkAcknowledge, 1))
         << "the first page was not acknowledged";
     Front(mod.window);
@@ -297,7 +204,7 @@ TEST_F(RequestsE2E, RequestsAndAcknowledgementsShowOnTheModeratorsList) {
 
     // The next page, which the participants cannot load yet: the first page's acknowledgements go.
     pages.Hold("/two.html");
-    ASSERT_TRUE(server_.Send(mod.connection, vkOpenWebLink, PageBody(pages.Url("/two.html")), mod.id, kRoom));
+    ASSERT_TRUE(server_.Send(mod.connection, vkOpenWebLink, WebPageBody(pages.Url("/two.html")), mod.id, kRoom));
     ASSERT_TRUE(Sent(mod.connection, vkOpenWebLink, 2)) << "the second page was not shared";
     acks = WaitForRows(mod.window, kAcknowledged, 0);
     Screenshot("e2e_requests_page_two_pushed");

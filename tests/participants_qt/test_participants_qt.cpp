@@ -164,17 +164,8 @@ TEST(ProfileCard, ShowsPlainTextAndOnlyItsOwnUsersPicture) {
 
 TEST(ProfileCard, PictureComesFromTheRoomsWebSite) {
     // The test room server with its web site of user pictures.
-    test::TRoomServer server;
-    test::TRoomHandshakeScript script;
-    auto handshake = test::InstallRoomHandshake(server, script);
-    test::TRoomService rooms(server, handshake);
-    test::TRoomExtensionContext context{server, handshake, rooms, {}};
-    auto extensions = test::InstallRoomExtensions(context);
-    // Stopped before the extensions go, also when an assertion ends the test early.
-    struct StopFirst {
-        test::TRoomServer& s;
-        ~StopFirst() { s.Stop(); }
-    } stopFirst{server};
+    test::TTestRoom room;
+    test::TRoomServer& server = room.server;
     ASSERT_TRUE(server.Start());
 
     QTemporaryDir dir;

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -103,6 +104,28 @@ TEST(PollAnswerWindow, ButtonsSendingAndCountdown) {
     QTest::mouseClick(second->Ui().btnOK, Qt::LeftButton);
     EXPECT_EQ(sent, (std::vector<std::pair<int32_t, int32_t>>{{7, 26}}));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// The borderless window moves by its header while the left button is held, and only then.
+TEST(PollAnswerWindow, HeaderDragsTheWindowWithTheLeftButtonOnly) {
+    App();
+    TfrmExam w;
+    w.move(100, 100);
+    const QPoint start = w.pos();
+    auto send = [&](QEvent::Type type, QPoint global, Qt::MouseButton button, Qt::MouseButtons held) {
+        QMouseEvent e(type, QPointF(5, 5), QPointF(global), button, held, Qt::NoModifier);
+        QApplication::sendEvent(w.Ui().lbHeader, &e);
+    };
+    send(QEvent::MouseButtonPress, {500, 500}, Qt::RightButton, Qt::RightButton);
+    send(QEvent::MouseMove, {530, 520}, Qt::NoButton, Qt::RightButton);
+    send(QEvent::MouseButtonRelease, {530, 520}, Qt::RightButton, Qt::NoButton);
+    EXPECT_EQ(w.pos(), start);
+    send(QEvent::MouseButtonPress, {500, 500}, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseMove, {530, 520}, Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(w.pos(), start + QPoint(30, 20));
+    send(QEvent::MouseButtonRelease, {530, 520}, Qt::LeftButton, Qt::NoButton);
+    send(QEvent::MouseMove, {600, 600}, Qt::NoButton, Qt::NoButton);
+    EXPECT_EQ(w.pos(), start + QPoint(30, 20));
 }
 
 TEST(PollEditor, MaskSendEnablingAndExamFiles) {

@@ -33,6 +33,23 @@ using PRoomExtension = std::unique_ptr<TRoomExtension>;
 // Every area's extension, before the server starts.
 std::vector<PRoomExtension> InstallRoomExtensions(TRoomExtensionContext& context);
 
+// The test room server with its room service and every area's extension, in the test's process;
+// started by the test.
+struct TTestRoom {
+    explicit TTestRoom(TRoomHandshakeScript script = {})
+        : handshake(InstallRoomHandshake(server, std::move(script))), rooms(server, handshake) {
+        TRoomExtensionContext context{server, handshake, rooms, {}};
+        extensions = InstallRoomExtensions(context);
+    }
+    // Stopped before the extensions go, also when an assertion ends the test early.
+    ~TTestRoom() { server.Stop(); }
+
+    TRoomServer server;
+    std::shared_ptr<TRoomHandshake> handshake;
+    TRoomService rooms;
+    std::vector<PRoomExtension> extensions;
+};
+
 // One per area (null when the area adds nothing).
 PRoomExtension InstallParticipantsExtension(TRoomExtensionContext& context);
 PRoomExtension InstallChatExtension(TRoomExtensionContext& context);

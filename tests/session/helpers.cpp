@@ -5,9 +5,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -48,7 +46,7 @@ const char* kPassword = "s3cret-pw";
 static const char* kPasswordHash =
     "$6$orbtest$ihiTeyh7KuC4.Gi1fHG8.NoqobMTdDBk2eaAey3IJw0tKdVU9saeF9FC2KJOBHXaly3VaWHpOrHGQfzlNXaeb0";
 
-uint16_t StartDante(ChildProcess& proc, const std::string& dir, const std::string& method) {
+uint16_t StartDante(orb::test::TPeerProcess& proc, const std::string& dir, const std::string& method) {
     uint16_t port = FreePort();
     WriteFile(dir + "/passwd", "root:x:0:0:root:/root:/bin/sh\nnobody:x:65534:65534:nobody:/nonexistent:/bin/false\n" +
                                    std::string(kUser) + ":x:4242:4242:test:/nonexistent:/bin/false\n");
@@ -68,13 +66,14 @@ uint16_t StartDante(ChildProcess& proc, const std::string& dir, const std::strin
     if (method == "username")
         env = {"LD_PRELOAD=libnss_wrapper.so", "NSS_WRAPPER_PASSWD=" + dir + "/passwd",
                "NSS_WRAPPER_GROUP=" + dir + "/group", "NSS_WRAPPER_SHADOW=" + dir + "/shadow"};
-    if (!proc.Start({"danted", "-f", dir + "/danted.conf", "-p", dir + "/danted.pid", "-N", "1"}, env,
-                    dir + "/danted.out"))
+    std::string error;
+    if (!proc.Start("danted", {"-f", dir + "/danted.conf", "-p", dir + "/danted.pid", "-N", "1"}, env,
+                    dir + "/danted.out", &error))
         return 0;
     return WaitForPort(port) ? port : 0;
 }
 
-uint16_t StartTinyproxy(ChildProcess& proc, const std::string& dir, const std::string& extra) {
+uint16_t StartTinyproxy(orb::test::TPeerProcess& proc, const std::string& dir, const std::string& extra) {
     // tinyproxy drops to nobody, which must be able to write its log.
     chmod(dir.c_str(), 0777);
     uint16_t port = FreePort();
@@ -87,7 +86,8 @@ uint16_t StartTinyproxy(ChildProcess& proc, const std::string& dir, const std::s
               "Group nogroup\n"
               "LogLevel Info\n"
               "LogFile \"" + dir + "/tinyproxy.log\"\n" + extra);
-    if (!proc.Start({"tinyproxy", "-d", "-c", dir + "/tinyproxy.conf"}, {}, dir + "/tinyproxy.out")) return 0;
+    std::string error;
+    if (!proc.Start("tinyproxy", {"-d", "-c", dir + "/tinyproxy.conf"}, {}, dir + "/tinyproxy.out", &error)) return 0;
     return WaitForPort(port) ? port : 0;
 }
 
@@ -119,35 +119,6 @@ bool WaitForPort(uint16_t port, int limitMs) {
         usleep(20000);
     }
     return false;
-}
-
-bool ChildProcess::Start(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-                         const std::string& log) {
-    pid_t pid = fork();
-    if (pid < 0) return false;
-    if (pid == 0) {
-        int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fd >= 0) {
-            dup2(fd, 1);
-            dup2(fd, 2);
-        }
-        for (auto& e : env) putenv(strdup(e.c_str()));
-        std::vector<char*> args;
-        for (auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    pid_ = pid;
-    return true;
-}
-
-void ChildProcess::Stop() {
-    if (pid_ > 0) {
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
-    pid_ = -1;
 }
 
 FdChannel::~FdChannel() {
@@ -192,18 +163,25 @@ bool FdChannel::ReadExact(void* data, size_t count) {
     return true;
 }
 
-GreetingServer::GreetingServer(std::string greeting) : greeting_(std::move(greeting)) {
-    listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+namespace {
+int ListenLoopback(uint16_t& port) {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int one = 1;
-    setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(listenFd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
     socklen_t len = sizeof a;
-    getsockname(listenFd_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
-    listen(listenFd_, 16);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    port = ntohs(a.sin_port);
+    listen(fd, 16);
+    return fd;
+}
+}  // namespace
+
+GreetingServer::GreetingServer(std::string greeting) : greeting_(std::move(greeting)) {
+    listenFd_ = ListenLoopback(port_);
     thread_ = std::thread([this] {
         while (!stop_) {
             pollfd p{listenFd_, POLLIN, 0};
@@ -233,21 +211,6 @@ GreetingServer::~GreetingServer() {
 }
 
 namespace {
-int ListenLoopback(uint16_t& port) {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int one = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    port = ntohs(a.sin_port);
-    listen(fd, 16);
-    return fd;
-}
-
 bool ReadCString(int fd, std::string& out) {
     char c;
     while (recv(fd, &c, 1, 0) == 1) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "session/proxy.h"
+#include "support/peer_process.h"
 
 namespace orbtest {
 
@@ -22,19 +23,6 @@ std::string Shell(const std::string& command);
 uint16_t FreePort();
 // True when something accepts connections on 127.0.0.1:port within the limit.
 bool WaitForPort(uint16_t port, int limitMs = 10000);
-
-class ChildProcess {
-public:
-    ChildProcess() = default;
-    ~ChildProcess() { Stop(); }
-    // argv[0] is looked up on PATH; env entries are added to the environment; output goes to log.
-    bool Start(const std::vector<std::string>& argv, const std::vector<std::string>& env, const std::string& log);
-    void Stop();
-    int pid() const { return pid_; }
-
-private:
-    int pid_ = -1;
-};
 
 // A connected loopback socket as the negotiations see it.
 class FdChannel final : public orb::IByteChannel {
@@ -56,9 +44,9 @@ extern const char* kPassword;
 // A Dante server on a free loopback port, its config and logs in dir: method "none" (SOCKS 4 and
 // 5 without authentication) or "username" (SOCKS 5 with user name and password, checked against
 // a passwd file of the test's own through nss_wrapper). Returns the port; 0 when it did not start.
-uint16_t StartDante(ChildProcess& proc, const std::string& dir, const std::string& method);
+uint16_t StartDante(orb::test::TPeerProcess& proc, const std::string& dir, const std::string& method);
 // tinyproxy on a free loopback port with extra config lines. Returns the port; 0 on failure.
-uint16_t StartTinyproxy(ChildProcess& proc, const std::string& dir, const std::string& extra);
+uint16_t StartTinyproxy(orb::test::TPeerProcess& proc, const std::string& dir, const std::string& extra);
 // The proxy's own logs say why it refused; shown when a case failed.
 void DumpLogs(const std::string& dir);
 // Removes a test's temporary folder.

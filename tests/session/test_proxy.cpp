@@ -146,14 +146,15 @@ TEST(Socks, RequestBytesAndBoundAddressConsumedExactly) {
     EXPECT_FALSE(NegotiateSocks5(s5badType, info, "1.2.3.4", 1, error));
 }
 
-class Dante : public ::testing::Test {
+// A proxy program per case, its configuration and logs in a folder of its own (shown when the case
+// failed).
+class ProxyProgram : public ::testing::Test {
 protected:
-    // One Dante server per case: "none" (SOCKS 4, 4A and 5 without authentication) or "username"
-    // (SOCKS 5 with user name and password, checked against a passwd file of the test's own).
-    uint16_t Start(const std::string& method) {
+    using TStart = uint16_t (*)(orb::test::TPeerProcess&, const std::string& dir, const std::string& option);
+    uint16_t StartProgram(TStart start, const std::string& option) {
         dir_ = MakeTempDir();
-        uint16_t port = StartDante(proc_, dir_, method);
-        EXPECT_NE(port, 0) << "danted did not start";
+        uint16_t port = start(proc_, dir_, option);
+        EXPECT_NE(port, 0) << "the proxy did not start";
         return port;
     }
     void TearDown() override {
@@ -162,8 +163,15 @@ protected:
         RemoveDir(dir_);
     }
     std::string dir_;
-    ChildProcess proc_;
+    orb::test::TPeerProcess proc_;
     GreetingServer target_{"HELLO"};
+};
+
+// Dante: "none" (SOCKS 4, 4A and 5 without authentication) or "username" (SOCKS 5 with user name and
+// password, checked against a passwd file of the test's own).
+class Dante : public ProxyProgram {
+protected:
+    uint16_t Start(const std::string& method) { return StartProgram(StartDante, method); }
 };
 
 TEST_F(Dante, Socks4And4AAnd5WithoutAuthentication) {
@@ -192,22 +200,9 @@ TEST(Socks4A, TheProxyResolvesTheNameTheClientSends) {
     EXPECT_EQ(proxy.lastUser(), kUser);
 }
 
-class TinyProxy : public ::testing::Test {
+class TinyProxy : public ProxyProgram {
 protected:
-    uint16_t Start(const std::string& extra) {
-        dir_ = MakeTempDir();
-        uint16_t port = StartTinyproxy(proc_, dir_, extra);
-        EXPECT_NE(port, 0) << "tinyproxy did not start";
-        return port;
-    }
-    void TearDown() override {
-        proc_.Stop();
-        if (HasFailure()) DumpLogs(dir_);
-        RemoveDir(dir_);
-    }
-    std::string dir_;
-    ChildProcess proc_;
-    GreetingServer target_{"HELLO"};
+    uint16_t Start(const std::string& extra) { return StartProgram(StartTinyproxy, extra); }
 };
 
 TEST_F(TinyProxy, ConnectTunnelWithoutAuthentication) {

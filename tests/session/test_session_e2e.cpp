@@ -463,7 +463,7 @@ protected:
         dm_.DetachProxyHandler(dm_.vcrClient);
         EXPECT_EQ(dm_.ProxyHandlerOf(dm_.vcrClient), nullptr);
     }
-    ChildProcess proc_;
+    orb::test::TPeerProcess proc_;
     std::string proxyDir_ = MakeTempDir();
 };
 

@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -71,6 +73,16 @@ inline int FreeLoopbackPort() {
     ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
     ::close(s);
     return ntohs(a.sin_port);
+}
+
+// tinyproxy on a free loopback port, without authentication, its configuration in `folder`; the
+// port, 0 when it could not be started. It needs a moment before it listens.
+inline int StartTinyproxy(LocalProcess& proxy, const std::filesystem::path& folder) {
+    const int port = FreeLoopbackPort();
+    const auto conf = folder / "tinyproxy.conf";
+    std::ofstream(conf) << "Port " << port << "\nListen 127.0.0.1\nAllow 127.0.0.1\nTimeout 30\n"
+                        << "LogLevel Critical\nMaxClients 10\n";
+    return proxy.Start({"tinyproxy", "-d", "-c", conf.string()}, false) ? port : 0;
 }
 
 }  // namespace orbtest

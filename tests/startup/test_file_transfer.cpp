@@ -277,12 +277,9 @@ TEST_F(FileTransfer, StoppingAHangingDownloadEndsItWithoutPosting) {
 }
 
 TEST_F(FileTransfer, UploadThroughAnHttpProxyTunnel) {
-    int port = orbtest::FreeLoopbackPort();
-    auto conf = dir_ / "tinyproxy.conf";
-    std::ofstream(conf) << "Port " << port << "\nListen 127.0.0.1\nAllow 127.0.0.1\nTimeout 30\n"
-                        << "LogLevel Critical\nMaxClients 10\n";
     orbtest::LocalProcess proxy;
-    ASSERT_TRUE(proxy.Start({"tinyproxy", "-d", "-c", conf.string()}, false));
+    const int port = orbtest::StartTinyproxy(proxy, dir_);
+    ASSERT_NE(port, 0);
     TProxySettings settings;
     settings.enabled = true;
     settings.type = 4;

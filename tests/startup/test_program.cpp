@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QTime>
 #include <QTimer>
+#include <QToolButton>
 #include <QWindow>
 #include <filesystem>
 #include <fstream>
@@ -16,9 +17,11 @@
 #include "local_process.h"
 #include "program.h"
 #include "protocol/message_kinds.h"
+#include "protocol/vcr_header.h"
 #include "roomserver/room_handshake.h"
 #include "registry/registry.h"
 #include "util/folders.h"
+#include "ui_frm_main.h"
 #include "ui_post_it.h"
 
 namespace fs = std::filesystem;
@@ -506,4 +509,20 @@ TEST_F(Program, RoomEntryResetsTheBoardToolAndTheLock) {
     EXPECT_FALSE(lock->isChecked());
     EXPECT_EQ(board->Engine()->Tool(), board::btNone);
     EXPECT_TRUE(board->ToolButton(board::btNone)->isChecked());
+}
+
+// The room's floor release for the own user lets go of the Speak button, also one held down.
+TEST_F(Program, OwnFloorReleaseLetsGoOfTheSpeakButton) {
+    TProgram program(opts_);
+    program.CreateForms();
+    TDM& dm = program.DataModule();
+    dm.OwnUserId = 7;
+    QToolButton* speak = program.Main()->Ui().btnSpeak;
+    speak->setChecked(true);
+    speak->setDown(true);
+    TVCRHeader h;
+    InitVCRHeader(vkReleaseMicrophone, 7, 1002, h);
+    dm.DispatchCommand(h, BuildPacketStream(h, nullptr, 0));
+    EXPECT_FALSE(speak->isDown());
+    EXPECT_FALSE(speak->isChecked());
 }

@@ -80,19 +80,23 @@ bool TPeerProcess::Running() {
     return true;
 }
 
-void TPeerProcess::Stop() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
+void StopChild(pid_t pid) {
+    if (pid <= 0) return;
+    kill(pid, SIGTERM);
     int status = 0;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (waitpid(pid_, &status, WNOHANG) == 0) {
+    while (waitpid(pid, &status, WNOHANG) == 0) {
         if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, &status, 0);
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
             break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+}
+
+void TPeerProcess::Stop() {
+    StopChild(pid_);
     pid_ = -1;
 }
 

@@ -35,6 +35,10 @@ private:
     std::filesystem::path log_;
 };
 
+// SIGTERM to a child of the test, then SIGKILL when it has not ended within a few seconds; collects
+// it. Nothing for a pid of 0 or less.
+void StopChild(pid_t pid);
+
 // Debian's openbox on the given X display, with a configuration of its own under `folder` (no
 // session autostart). False with the reason when it could not take the screen.
 bool StartOpenbox(TPeerProcess& wm, const std::string& display, const std::filesystem::path& folder,

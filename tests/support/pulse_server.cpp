@@ -1,7 +1,13 @@
 #include "support/pulse_server.h"
 
+#include <alsa/asoundlib.h>
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <thread>
 
@@ -70,9 +76,20 @@ void TPulseServer::AlsaConfig(const std::filesystem::path& file, const std::stri
     c << "ctl.!default { type pulse server \"" << ServerAddress() << "\" }\n";
 }
 
+void TPulseServer::UseInThisProcess(const std::filesystem::path& file, const std::string& sink,
+                                    const std::string& source) const {
+    AlsaConfig(file, sink, source);
+    setenv("ALSA_CONFIG_PATH", file.c_str(), 1);
+    // ALSA keeps the configuration it read first; it reads this one at its next open.
+    snd_config_update_free_global();
+}
+
 int TPulseServer::Tool(const std::vector<std::string>& args) const {
     std::string cmd = "PULSE_SERVER=" + Quote(ServerAddress());
-    for (const auto& a : args) cmd += " " + Quote(a);
+    for (const auto& a : args) {
+        cmd += ' ';
+        cmd += Quote(a);
+    }
     cmd += " >/dev/null 2>&1";
     return std::system(cmd.c_str());
 }
@@ -84,6 +101,31 @@ int TPulseServer::PlaybackStreams() const {
     int lines = 0;
     for (int ch; (ch = std::fgetc(p)) != EOF;) lines += ch == '\n';
     return pclose(p) == 0 ? lines : -1;
+}
+
+TToneMicrophone::TToneMicrophone(const std::filesystem::path& pipe, int chunks)
+    : thread_([this, pipe, chunks] {
+          const int fd = open(pipe.c_str(), O_WRONLY);
+          if (fd < 0) return;
+          std::vector<int16_t> chunk(TPulseServer::kMicRate / 50);
+          size_t n = 0;
+          auto next = std::chrono::steady_clock::now();
+          int i = 0;
+          for (; (chunks < 0 || i < chunks) && !stop_; ++i) {
+              for (auto& v : chunk)
+                  v = int16_t(8000 * std::sin(2 * M_PI * 440 * double(n++) / TPulseServer::kMicRate));
+              if (write(fd, chunk.data(), chunk.size() * 2) < 0) break;
+              next += std::chrono::milliseconds(20);
+              std::this_thread::sleep_until(next);
+          }
+          fed_ = i == chunks;
+          while (!stop_) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+          close(fd);
+      }) {}
+
+void TToneMicrophone::Stop() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
 }
 
 }  // namespace orb::test

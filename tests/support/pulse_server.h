@@ -6,8 +6,10 @@
 // through ALSA's pulse plugin: AlsaConfig writes a configuration whose default device plays into one
 // sink and records from one source.
 
+#include <atomic>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/peer_process.h"
@@ -33,6 +35,8 @@ public:
     // Writes an ALSA configuration (for ALSA_CONFIG_PATH or ~/.asoundrc) whose default device plays
     // into `sink` and records from `source`; an empty name leaves that direction out.
     void AlsaConfig(const std::filesystem::path& file, const std::string& sink, const std::string& source) const;
+    // AlsaConfig, and this process's ALSA pointed at it.
+    void UseInThisProcess(const std::filesystem::path& file, const std::string& sink, const std::string& source) const;
 
     // Runs a pulseaudio tool against this server; its exit status.
     int Tool(const std::vector<std::string>& args) const;
@@ -42,6 +46,22 @@ public:
 private:
     std::filesystem::path folder_;
     TPeerProcess server_;
+};
+
+// A microphone on a pipe source as a sound card gives it: a 440 Hz tone, 20 ms at a time in real
+// time, for `chunks` chunks (until Stop while negative). The pipe stays open until Stop, so the
+// source then gives nothing, as a microphone that stopped.
+class TToneMicrophone {
+public:
+    explicit TToneMicrophone(const std::filesystem::path& pipe, int chunks = -1);
+    ~TToneMicrophone() { Stop(); }
+    // Every chunk was written.
+    bool Fed() const { return fed_.load(); }
+    void Stop();
+
+private:
+    std::atomic<bool> stop_{false}, fed_{false};
+    std::thread thread_;
 };
 
 }  // namespace orb::test

@@ -11,6 +11,8 @@
 #include <string>
 #include <thread>
 
+#include "support/peer_process.h"
+
 namespace orb::test {
 
 bool XvfbServer::Start(int width, int height, int depth, std::string* error) {
@@ -67,19 +69,7 @@ bool XvfbServer::Start(int width, int height, int depth, std::string* error) {
 }
 
 void XvfbServer::Stop() {
-    if (pid_ > 0) {
-        kill(pid_, SIGTERM);
-        int status = 0;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (waitpid(pid_, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                kill(pid_, SIGKILL);
-                waitpid(pid_, &status, 0);
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    }
+    StopChild(pid_);
     pid_ = -1;
     display_.clear();
 }

@@ -40,7 +40,6 @@ public:
     // panel, with the control buttons only while the own user shares.
     void ShowDetached(int left, int top, int height, int width);
     void Refill();
-    QWidget* BorrowedList() const { return borrowed_; }
     // The selected participant (0 when none, or the own row).
     int32_t SelectedUser() const;
     Ui::TfrmAttendeeSelect& Ui() { return *ui_; }

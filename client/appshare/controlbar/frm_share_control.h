@@ -29,7 +29,6 @@ public:
     void ShowBar();
     void SetPaused(bool paused);
     void ToggleTuck();
-    bool Tucked() const { return tucked_; }
     Ui::TfrmAppShare_Control& Ui() { return *ui_; }
 
 private:

@@ -20,7 +20,6 @@ public:
     // The dragged area's pixels; null when nothing was dragged.
     const QImage& Result() const { return result_; }
     QRect Area() const { return area_; }
-    uint8_t Phase() const { return phase_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -58,7 +57,6 @@ public:
     QImage CaptureActiveWindow();
     QImage CaptureSelection(QWidget* parent = nullptr);
     void CopyToClipboard() const;
-    const QImage& LastCapture() const { return last_; }
     const std::string& LastError() const { return error_; }
 
 private:

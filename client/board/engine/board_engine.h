@@ -108,9 +108,7 @@ public:
     // What changed in the overlay since the last call.
     QRect TakeOverlayDirty();
     const std::vector<TStrokeRecord>& Pending() const { return pending_; }
-    QPoint LocalLastPoint() const { return localLast_; }
     QPoint RemoteLastPoint() const { return remoteLast_; }
-    TAirBrush& AirBrush() { return airBrush_; }
 
     // The current choices of the pickers, applied to the current layer.
     void SetPenColor(TColorRef c) { CurrentLayer().penColor = c; }
@@ -118,7 +116,6 @@ public:
     void SetPenStyle(PenStyle s) { CurrentLayer().penStyle = s; }
     void SetBrushColor(TColorRef c) { CurrentLayer().brushColor = c; }
     void SetBrushStyle(uint8_t s) { CurrentLayer().brushStyle = s; }
-    void SetFont(const TBoardFont& f) { CurrentLayer().font = f; }
     void SetDefaults(int penWidth, TColorRef penColor) { defPenWidth_ = penWidth; defPenColor_ = penColor; }
     // The pickers' last choices, kept as the defaults: line width and colour, fill colour and style.
     void SetDefaults(int penWidth, TColorRef penColor, TColorRef brushColor, uint8_t brushStyle) {

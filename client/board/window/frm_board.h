@@ -162,7 +162,6 @@ private:
     void SetMarkGlyph(int image);
     void MarkButtonClicked(bool down);
     void CanvasMouse(QMouseEvent* event, int stage);
-    QString ToolText(uint8_t code) const;
 
     std::unique_ptr<Ui::TfrmBoard> ui_;
     orb::board::TBoardEngine* engine_ = nullptr;

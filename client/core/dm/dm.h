@@ -682,8 +682,6 @@ public:
         std::function<void(int32_t room)> BreakoutChanged;
         // The check marks of the recording commands changed.
         std::function<void()> RecordingActionsChanged;
-        // The settings dialog on its recorder page (made by the settings dialog's area).
-        std::function<void()> OpenRecorderSettings;
     };
     TPollsHooks PollsHooks;
 
@@ -769,16 +767,6 @@ public:
     // ---- end of sharing
 
     // ---- settings: Settings dialog
-    // The settings dialog opened modally on a page (0 connection, 1 audio, 2 room voice, 3 silence
-    // suppression, 4 notifications, 5 recorder, 6 whiteboard, 7 video, 8 stored polls); set by the
-    // program, nothing while unset.
-    struct TSettingsHooks {
-        std::function<void(int page)> OpenSettings;
-    };
-    TSettingsHooks SettingsHooks;
-    void OpenSettingsDialog(int page) {
-        if (SettingsHooks.OpenSettings) SettingsHooks.OpenSettings(page);
-    }
     // ---- end of settings
 
 

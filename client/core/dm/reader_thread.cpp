@@ -50,11 +50,6 @@ void TReaderThread::WaitFor() {
     if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }
 
-size_t TReaderThread::Backlog() const {
-    std::lock_guard lk(mu_);
-    return pending_.size() + keepAlives_.size();
-}
-
 bool TReaderThread::ReadExact(void* out, size_t count) {
     auto* p = static_cast<uint8_t*>(out);
     const size_t buffered = std::min(count, readEnd_ - readPos_);

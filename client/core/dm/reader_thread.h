@@ -55,8 +55,6 @@ public:
     bool Terminated() const { return terminated_.load(); }
     // True once the loop has ended (and the loss has been posted).
     bool Finished() const { return finished_.load(); }
-    // Messages read and queued that the main thread has not taken yet (diagnostics and tests).
-    size_t Backlog() const;
     // Messages read and queued so far; a message is queued (and the main thread woken) before it
     // counts here.
     size_t MessagesRead() const { return read_.load(); }

@@ -22,7 +22,6 @@ public:
     int Accept(int timeoutMs);
     // Stops listening; wakes a blocked Accept.
     void Close();
-    bool Listening() const { return fd_ >= 0; }
     std::string LastError() const { return lastError_; }
 
 private:

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 #include "util/time_text.h"
@@ -83,9 +84,11 @@ std::string GmtText(int32_t minutes) {
 std::string ShortTimeText(double dateTime) {
     if (!std::isfinite(dateTime)) dateTime = 0;
     double frac = dateTime - std::floor(dateTime);
-    int64_t minutes = int64_t(std::llround(frac * 1440.0)) % 1440;
-    auto two = [](int64_t v) { return (v < 10 ? "0" : "") + std::to_string(v); };
-    return two(minutes / 60) + ":" + two(minutes % 60);
+    const int minutes = int(std::llround(frac * 1440.0) % 1440);
+    // Formatted in place: a zero put in front of a string is an overlapping copy to GCC 12 at -O3.
+    char text[8];
+    std::snprintf(text, sizeof text, "%02d:%02d", minutes / 60, minutes % 60);
+    return text;
 }
 
 std::string UserTimeText(double utcNow, int32_t gmtOffset) {

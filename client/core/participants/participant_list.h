@@ -173,7 +173,6 @@ public:
 
     // The signed-in user's row (set by RenderUserNode; null after Clear).
     TParticipantRow* OwnRow() { return ownUserId_ ? FindUser(ownUserId_) : nullptr; }
-    int32_t OwnRowUser() const { return ownUserId_; }
     TParticipantRow* Selected() { return selected_ ? FindUser(selected_) : nullptr; }
     int32_t SelectedUser() const { return selected_; }
 

@@ -120,8 +120,6 @@ public:
     TPlaybackShared& Shared() { return shared_; }
     const TSessionInfoRec& SessionInfo() const { return info_; }
     TSessionInfoRec& SessionInfo() { return info_; }
-    const std::string& SessionFile() const { return sessionFile_; }
-    bool SessionFileComplete() const { return shared_.Complete(); }
     // The launch came from a file or a web address (the file has its session record).
     bool FileHasHead = true;
 

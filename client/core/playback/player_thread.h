@@ -94,9 +94,6 @@ public:
     void WaitFor();
     bool Terminated() const { return terminated_.load(); }
     bool Finished() const { return finished_.load(); }
-    // True while this thread waits for the main thread to run one of its messages.
-    bool InDispatch() const { return inDispatch_.load(); }
-
     uint32_t Counter() const { return counter_.load(); }
 
 private:

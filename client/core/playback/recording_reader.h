@@ -47,7 +47,6 @@ public:
 
     // Offset at which replay ends: endBound (file offsets). 0 or less: no bound of its own.
     void SetEndBound(int64_t endBound) { endBound_ = endBound; }
-    int64_t EndBound() const { return endBound_; }
 
     // Reads the next message into `message` (header at 0, body from 22). `available`: bytes of the
     // file that may be read; `complete`: no more will come, so what is missing never arrives.

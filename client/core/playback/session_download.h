@@ -56,7 +56,6 @@ public:
     void Terminate();
     void WaitFor();
     bool Finished() const { return finished_.load(); }
-    int64_t BytesWritten() const { return written_.load(); }
 
     // The stream's cap: the recording's total size from the opening's session record when known,
     // else MaxBytes. A message that would pass it ends the download (the file keeps the whole

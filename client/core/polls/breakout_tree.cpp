@@ -4,7 +4,15 @@
 
 namespace orb::polls {
 
-std::string TBreakoutRoom::Caption() const { return "#" + std::to_string(Id()) + ": " + info.RoomName(); }
+std::string TBreakoutRoom::Caption() const {
+    // Appended in order: a short literal put in front of a string is an overlapping copy to GCC 12
+    // at -O3.
+    std::string caption = "#";
+    caption += std::to_string(Id());
+    caption += ": ";
+    caption += info.RoomName();
+    return caption;
+}
 
 TBreakoutRoom* TBreakoutTree::Find(int32_t room) {
     for (auto& r : rooms_)

@@ -30,7 +30,6 @@ public:
     // Stops accepting anything.
     void End();
     bool Running() const { return running_; }
-    bool JobKnown() const { return jobKnown_; }
     int32_t JobId() const { return jobId_; }
 
     // Checks one datagram. For PageSaved, `pagePath` is the page file.

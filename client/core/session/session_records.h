@@ -75,7 +75,6 @@ public:
     void SetRoomToEnter(int16_t v) { SetI16(956, v); }
     int32_t Level2() const { return I32(987); }
     int32_t Level3() const { return I32(991); }
-    void SetLevel2(int32_t v) { SetI32(987, v); }
     void SetLevel3(int32_t v) { SetI32(991, v); }
     double LoginTime() const { return F64(1024); }
     void SetLoginTime(double v) { SetF64(1024, v); }
@@ -169,7 +168,6 @@ public:
     std::string FileName() const { return GetShortString(raw_, 1, 255); }
     bool Welcome() const { return raw_[257] != 0; }
     std::string WelcomeText() const { return GetShortString(raw_, 258, 255); }
-    void SetWelcomeText(std::string_view v) { SetShortString(raw_, 258, 255, v); }
     int32_t FileSize() const;  // i32 at 514: bytes of a file that follows the record (0: none)
     // A failed request leaves no valid start-up information and no welcome.
     void ClearFlags() { raw_[0] = 0; raw_[257] = 0; }

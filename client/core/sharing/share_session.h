@@ -126,7 +126,6 @@ public:
     bool OwnShare() const { return Running() && sharer_; }
     const TAppShareDescriptor& Descriptor() const { return descriptor_; }
     int32_t Controller() const { return controller_; }
-    bool ControlGranted() const { return granted_; }
     bool Controlling() const { return controlling_; }
     int32_t FrameCounter() const { return frameCounter_; }
     int32_t LastAppliedFrame() const { return lastApplied_; }

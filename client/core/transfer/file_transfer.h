@@ -124,7 +124,6 @@ public:
     // Bodies above this are refused before anything is written.
     void SetMaxFileSize(int64_t bytes) { maxFileSize_ = bytes; }
     const TResourceInfo& Received() const { return received_; }
-    const std::filesystem::path& ReceivedPath() const { return localPath_; }
 
 protected:
     void Execute() override;

@@ -201,7 +201,6 @@ public:
     TVideoCap(const TVideoCap&) = delete;
     TVideoCap& operator=(const TVideoCap&) = delete;
 
-    const std::vector<TCaptureDriver>& Drivers() const { return drivers_; }
     int DriverIndex() const { return driverIndex_; }
     // Closes the driver; an index without a driver becomes -1.
     void SetDriverIndex(int index);

@@ -78,14 +78,12 @@ public:
     // skipped without touching the decoder.
     TDecode DecodeFrame(std::span<const uint8_t> data, bool keyFrame, uint32_t sequence, TPicture& out);
 
-    bool Compressing() const { return compressing_; }
     bool Decompressing() const { return decompressing_; }
     bool ForceKeyFrames = false;
     std::string Name;
     std::string Description;
     int LastError = 0;
     int Quality() const { return quality_; }
-    int KeyRate() const { return keyRate_; }
     int MaxAttempts = 3;
 
 private:

@@ -239,7 +239,7 @@ void TVideoSession::VidCapVideoStream(const uint8_t* data, size_t size) {
             std::lock_guard lock(previewMu_);
             lastCompressed_ = frame->data;
         }
-        if (buffer_->Add(frame)) ++framesQueued_;
+        buffer_->Add(frame);
     } catch (...) {
     }
 }

@@ -105,9 +105,6 @@ public:
     void FormClose();
 
     int Mode() const { return mode_; }
-    int ConverterId() const { return converterId_; }
-    int FramesPerSecond() const { return fps_; }
-    int KeyFrameInterval() const { return keyInterval_; }
     const TBitmapInfoHeader& InputFormat() const { return input_; }
     const TBitmapInfoHeader& OutputFormat() const { return output_; }
     bool ReadTimerRunning() const { return tmrRead != 0; }
@@ -115,12 +112,10 @@ public:
     int64_t ReadIntervalMs() const { return readInterval_; }
     int CameraReconfigurations() const { return reconfigurations_; }
     uint64_t FramesShown() const { return framesShown_; }
-    uint64_t FramesQueued() const { return framesQueued_; }
     std::vector<uint8_t> LastCompressedFrame() const;
     TVideoCap* Cap() { return cap_.get(); }
     TVideoThread* Thread() { return thread_.get(); }
     TVideoCoDec* Codec() { return codec_.get(); }
-    WindowHandle NotifyHandle() const { return handle_; }
 
     // The camera's frame event (capture thread).
     void VidCapVideoStream(const uint8_t* data, size_t size);
@@ -161,7 +156,6 @@ private:
     TimerId tmrClose = 0;
     int64_t readInterval_ = 0;
     uint64_t framesShown_ = 0;
-    std::atomic<uint64_t> framesQueued_{0};
     bool publishing_ = false;
     bool closed_ = false;
 

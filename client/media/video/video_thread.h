@@ -74,7 +74,6 @@ public:
     // Main thread, for each kind 112 reply: the result code and, for result 0, the frame.
     std::function<void(int result, const TVideoFrameRec&, std::span<const uint8_t>)> OnFrame;
 
-    uint64_t FramesWritten() const { return framesWritten_; }
     TTcpClient& Client() { return client_; }
 
 private:
@@ -89,7 +88,6 @@ private:
     mutable std::mutex formatMu_;
     TVideoFormatRec received_;
     std::atomic<bool> stop_{false};
-    std::atomic<uint64_t> framesWritten_{0};
     std::thread reader_;
     TVideoWriter writer_;
     bool stopped_ = false;

@@ -88,7 +88,6 @@ void TfrmBrowser::OpenPage(const std::string& address, int32_t pusher, int32_t t
         pusher_ = pusher;
         type_ = type;
         flag_ = flag;
-        pending_.clear();
         awaitingLoad_ = true;
         const QString text = FromUtf8(address);
         ui_->cbResource->setEditText(text);
@@ -111,7 +110,6 @@ bool TfrmBrowser::NavigationRequested(const QUrl& url, bool formSubmission, bool
     if (!d.accept) return false;
     if (!mainFrame || pusher_ != dm_->OwnLoginInfo.UserId() || dm_->OwnLoginInfo.Level() <= 999) return true;
     const QString shown = url.toString();
-    pending_ = shown;
     if (ui_->cbResource->findText(shown.trimmed()) < 0) ui_->cbResource->addItem(shown.trimmed());
     ui_->cbResource->setEditText(shown);
     if (d.broadcast) {

@@ -47,8 +47,6 @@ public:
     // Goes to the address for whoever pushed it (0: nobody to acknowledge); any failure is swallowed.
     void OpenPage(const std::string& address, int32_t pusher, int32_t type, int32_t flag, const std::string& title);
 
-    int32_t Pusher() const { return pusher_; }
-    QString PendingAddress() const { return pending_; }
     QWebEngineView* View() const { return view_; }
     QWebEngineView* EnsureView();
 
@@ -73,7 +71,6 @@ private:
     int32_t pusher_ = 0;
     int32_t type_ = 0;
     int32_t flag_ = 0;
-    QString pending_;
     // Set by OpenPage until the top-level document it started has loaded.
     bool awaitingLoad_ = false;
 };

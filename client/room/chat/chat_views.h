@@ -78,7 +78,6 @@ public:
     void ClearAll();
     void SetFontSize(int pointSize);
     void SetShowTiming(bool on) { showTiming_ = on; }
-    bool ShowTiming() const { return showTiming_; }
     int FontSize() const { return fontSize_; }
     // What each new view is given (the chat input's pop-up menu).
     void SetContextMenu(std::function<void(TChatBrowser*, const QPoint&)> menu) { menu_ = std::move(menu); }

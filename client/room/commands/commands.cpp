@@ -177,7 +177,7 @@ void TCommands::PlaceInWindow() {
             shortcutGiven[size_t(id)] = true;
         }
         if (cmd->icon().isNull()) cmd->setIcon(place->icon());
-        connect(place, &QAction::triggered, this, [this, place, id] {
+        connect(place, &QAction::triggered, this, [this, place, id = id] {
             // Ours only while no other part of the client handles the item.
             if (OtherHandlers(place) > 0 || !executes_[size_t(id)]) return;
             QAction* cmd = actions_[size_t(id)];

@@ -38,7 +38,6 @@ public:
     QAction* Action(chat::TCommand id) const { return actions_[size_t(id)]; }
     // Gives a command its Execute handler; the command is then enabled by its Update rule.
     void SetExecute(chat::TCommand id, std::function<void()> execute);
-    bool HasExecute(chat::TCommand id) const { return bool(executes_[size_t(id)]); }
 
     // What the rules read beyond the data module (unset: none, not recording, no share, ...).
     struct TStateHooks {
@@ -60,8 +59,7 @@ public:
     bool Available(chat::TCommand id) const;
     static int TriggerReceivers(const QAction* action);
     int OtherHandlers(const QAction* place) const;
-    // The pop-up under "Library", and the view selector.
-    QMenu* ResourcesMenu() const { return pmResources_; }
+    // The view selector.
     QMenu* ViewSelector() const { return pmViewSelector_; }
 
 protected:

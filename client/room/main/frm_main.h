@@ -61,9 +61,6 @@ public:
     // Shows the welcome window (set by the program; unset: no welcome window).
     std::function<void(const std::string& address, bool tips, const orb::TScreenRect& where, bool dontShowAgain)>
         WelcomePageRunner;
-    // The exit code this run ends with, once one was asked for.
-    std::optional<int> PendingExitCode() const { return exitCode_; }
-
     // The public chat view's text (empty while it does not exist).
     QString PublicChatText() const;
     // A new room starts with no chat views.
@@ -85,9 +82,6 @@ public:
         std::function<QString(const QString& title, const QString& proposed, const QString& filter)> askSaveFile;
         // Opens a web address (Help and Support).
         std::function<void(const QString&)> openUrl;
-        // The about window and the settings dialog, once they exist.
-        std::function<void()> showAbout;
-        std::function<void(const QString& page)> showSettings;
         // The profile card of a user and the own profile editor, once they exist.
         std::function<void(int32_t user)> showUserCard;
         std::function<void()> showProfileEditor;
@@ -99,14 +93,12 @@ public:
     // Puts smiley code `index` of the menu at the caret of the visible input.
     void InsertSmiley(int index);
     void SetMultiLine(bool on);
-    bool MultiLine() const { return multiLine_; }
     // The send-to menu: "Public Messages" and one item per other participant.
     QMenu* SendToMenu() const { return pmSendTo_; }
     void FillSendToMenu();
     void ChooseSendTo(QAction* item);
     QMenu* ChatMenu() const { return pmChat_; }
     QMenu* NotesMenu() const { return pmNotes_; }
-    QMenu* RequestMenu() const { return pmRequest_; }
     bool SavePublicChat(const QString& file);
     bool SaveNotes(const QString& file);
     // The board's slides menu for a document of `pageCount` pages (capped), the current one checked.
@@ -183,7 +175,6 @@ public:
     void LoadUserPicture(int32_t user, const std::string& path) override;
     void SelectChatTarget(int type, int32_t user) override;
 
-    QMenu* ChatPermissionsMenu() const { return miChatPermissions_; }
     QAction* ChatPerm(int tag) const;
 
 signals:

@@ -97,7 +97,7 @@ void TfOrbeloMain::SetupChatUi() {
         a->setChecked(size == 8);
         a->setProperty("Tag", size);
         fontGroup_->addAction(a);
-        connect(a, &QAction::triggered, this, [this, size] { ChangeFontSize(size); });
+        connect(a, &QAction::triggered, this, [this, size = size] { ChangeFontSize(size); });
     }
     pmChat_->insertMenu(perms, fonts);
     for (QAction* a : miChatPermissions_->actions())
@@ -309,14 +309,6 @@ void TfOrbeloMain::BindChat(TChatBindings bindings) {
         connect(ui_->acEditMyProfile, &QAction::triggered, this, [this] {
             if (dm_ && !dm_->PlaybackMode) chat_.showProfileEditor();
         });
-    if (chat_.showAbout) connect(ui_->acAbout, &QAction::triggered, this, [this] { chat_.showAbout(); });
-    if (chat_.showSettings) connect(ui_->acSettings, &QAction::triggered, this, [this] { chat_.showSettings({}); });
-    for (auto [action, page] : {std::pair{ui_->acLocalAudioSettings, "tsAudio"},
-                                std::pair{ui_->acSilenceSuppression, "tsSilenceSuppression"},
-                                std::pair{ui_->acAudioQuality, "tsVoice"}}) {
-        if (chat_.showSettings)
-            connect(action, &QAction::triggered, this, [this, p = QString::fromLatin1(page)] { chat_.showSettings(p); });
-    }
 }
 
 // ---- Chat input

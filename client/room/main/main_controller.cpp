@@ -616,13 +616,9 @@ void TMainController::HandleMessage(uint32_t msg, std::intptr_t w, std::intptr_t
     case WM_APP_BOARDLOADPROGRESS: Progress(15, BoardLoadText(int(w), int(l))); break;
     case WM_APP_FLASHWINDOW:
         if (w != 0) {
-            if (!view_.IsMaximized()) {
-                view_.Flash(true);
-                flashing_ = true;
-            }
+            if (!view_.IsMaximized()) view_.Flash(true);
         } else {
             view_.Flash(false);
-            flashing_ = false;
         }
         break;
     case WM_APP_USERLEVEL: UserLevel(int32_t(w), int32_t(l)); break;

@@ -112,12 +112,9 @@ public:
     void SpeakToggle();
 
     int CurrentView() const { return currentView_; }
-    bool Flashing() const { return flashing_; }
     bool KillTimerRunning() const { return tmrKillSession != 0; }
-    bool SessionTimerRunning() const { return tmrSessionTime != 0; }
     bool TypingFlag() const { return typing_; }
     bool PushToTalkHeld() const { return pttHeld_; }
-    bool ShareViewerDocked() const { return shareViewerDocked_; }
     void SetShareViewerDocked(bool docked) { shareViewerDocked_ = docked; }
     TPushToTalkState PushToTalkState() const;
 
@@ -155,7 +152,6 @@ private:
     bool formShowDetached_ = false;
     bool typing_ = false;
     int currentView_ = mvWhiteboard;
-    bool flashing_ = false;
     bool pttHeld_ = false;
     bool toldNoMicrophone_ = false;
     bool shareViewerDocked_ = true;

@@ -47,7 +47,6 @@ public:
     bool ChatNotice() const { return chatNotice_; }
     bool RollingOut() const { return tmrRollOut != 0; }
     bool RollingIn() const { return tmrRollIn != 0; }
-    int DisplayTimeMs() const { return displayMs_; }
     Ui::TfrmPostIt* ui() const { return ui_.get(); }
 
 protected:

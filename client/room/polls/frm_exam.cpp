@@ -3,11 +3,11 @@
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QGuiApplication>
-#include <QMouseEvent>
 #include <QScreen>
 #include <QToolButton>
 
 #include "common/message_box.h"
+#include "common/window_drag.h"
 #include "ui_frm_exam.h"
 #include "util/answers.h"
 
@@ -27,8 +27,7 @@ TfrmExam::TfrmExam(QWidget* parent) : QWidget(parent), ui_(std::make_unique<Ui::
     connect(ui_->btnOK, &QPushButton::clicked, this, &TfrmExam::btnOKClick);
     connect(ui_->btnCancel, &QPushButton::clicked, this, &TfrmExam::btnCancelClick);
     connect(ui_->btnClose, &QToolButton::clicked, this, &TfrmExam::btnCancelClick);
-    ui_->pHeader->installEventFilter(this);
-    ui_->lbHeader->installEventFilter(this);
+    new orb::room::TWindowDrag(this, {ui_->pHeader, ui_->lbHeader});
     ShowError = [this](const QString& text) { orb::room::PlainMessageBox(this, QMessageBox::Critical, text); };
 }
 
@@ -109,22 +108,3 @@ void TfrmExam::btnOKClick() {
 
 void TfrmExam::btnCancelClick() { close(); }
 
-bool TfrmExam::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ui_->pHeader || watched == ui_->lbHeader) {
-        if (event->type() == QEvent::MouseButtonPress) {
-            auto* m = static_cast<QMouseEvent*>(event);
-            if (m->button() == Qt::LeftButton) {
-                dragging_ = true;
-                dragWindowOrigin_ = pos();
-                dragPointerOrigin_ = m->globalPosition().toPoint();
-            }
-        } else if (event->type() == QEvent::MouseMove && dragging_) {
-            auto* m = static_cast<QMouseEvent*>(event);
-            move(dragWindowOrigin_ + (m->globalPosition().toPoint() - dragPointerOrigin_));
-            raise();
-        } else if (event->type() == QEvent::MouseButtonRelease) {
-            dragging_ = false;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
-}

@@ -3,7 +3,6 @@
 // countdown after which it closes by itself without an answer.
 
 #include <QButtonGroup>
-#include <QPoint>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -47,7 +46,6 @@ public:
 protected:
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     std::unique_ptr<Ui::TfrmExam> ui_;
@@ -56,6 +54,4 @@ private:
     QButtonGroup group_;
     QTimer timer1_;
     int countdown_ = kCountdownSeconds;
-    bool dragging_ = false;
-    QPoint dragWindowOrigin_, dragPointerOrigin_;
 };

@@ -32,8 +32,6 @@ public:
     QProgressBar* pBar() const;
     QLabel* lbAction() const;
     QLabel* lbVer() const;
-    // A sequence runs: the window is wanted on the screen (shown unless a question waits).
-    bool Wanted() const { return wanted_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;

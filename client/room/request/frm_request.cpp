@@ -1,8 +1,8 @@
 #include "request/frm_request.h"
 
-#include <QMouseEvent>
 
 #include "common/message_box.h"
+#include "common/window_drag.h"
 #include "ui_frm_request.h"
 
 bool orb::room::NoteIsEmpty(const QString& text) { return text.trimmed().isEmpty(); }
@@ -15,8 +15,7 @@ TfrmRequest::TfrmRequest(QWidget* parent)
     connect(ui_->btnSend, &QPushButton::clicked, this, [this] { btnSendClick(); });
     connect(ui_->btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(ui_->btnClose, &QToolButton::clicked, this, &QDialog::reject);
-    ui_->navRequest->installEventFilter(this);
-    ui_->lbTitle->installEventFilter(this);
+    new orb::room::TWindowDrag(this, {ui_->navRequest, ui_->lbTitle});
 }
 
 TfrmRequest::~TfrmRequest() = default;
@@ -43,18 +42,3 @@ void TfrmRequest::showEvent(QShowEvent* e) {
     ui_->eComment->setFocus();
 }
 
-bool TfrmRequest::eventFilter(QObject* o, QEvent* e) {
-    if (e->type() == QEvent::MouseButtonPress) {
-        auto* m = static_cast<QMouseEvent*>(e);
-        dragging_ = m->button() == Qt::LeftButton;
-        dragCorner_ = pos();
-        dragStart_ = m->globalPosition().toPoint();
-        return true;
-    }
-    if (e->type() == QEvent::MouseMove) {
-        auto* m = static_cast<QMouseEvent*>(e);
-        if (dragging_ && (m->buttons() & Qt::LeftButton)) move(dragCorner_ + (m->globalPosition().toPoint() - dragStart_));
-        return true;
-    }
-    return QDialog::eventFilter(o, e);
-}

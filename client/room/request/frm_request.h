@@ -33,10 +33,7 @@ public:
 
 protected:
     void showEvent(QShowEvent*) override;
-    bool eventFilter(QObject*, QEvent*) override;
 
 private:
     std::unique_ptr<Ui::TfrmRequest> ui_;
-    QPoint dragCorner_, dragStart_;
-    bool dragging_ = false;
 };

@@ -71,8 +71,6 @@ public:
 
     // The controls' values as plain data.
     orb::prefs::TSettingsForm ReadForm() const;
-    // Poll deletions waiting for OK.
-    const std::vector<std::string>& PendingPollDeletions() const { return pollDeletions_; }
     Ui::TfrmSettings* ui() const { return ui_.get(); }
 
     static constexpr const char* kCodecDownloadAddress =

@@ -34,7 +34,6 @@ public:
     bool ShowFormatDialog();
     // Closes and reopens the driver, then sizes the window to the picture and starts the capture.
     bool Restart(std::string& error);
-    QSize PictureSize() const { return picture_; }
     int FramesShown() const { return shown_; }
 
 protected:

@@ -48,7 +48,6 @@ public:
     TColorScheme ColorScheme() const { return scheme_; }
     void SetColorScheme(TColorScheme scheme);
     int ThumbOffset() const { return offset_; }
-    TThumbState ThumbState() const { return state_; }
 
     // The picture of the control as it would be painted now.
     QImage Render() const;

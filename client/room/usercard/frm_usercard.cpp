@@ -6,9 +6,9 @@
 #include <QImageReader>
 #include <QMessageBox>
 #include <QLayout>
-#include <QMouseEvent>
 
 #include "common/message_box.h"
+#include "common/window_drag.h"
 #include "participants/participant_list.h"
 #include "ui_frm_usercard.h"
 
@@ -44,8 +44,8 @@ TfrmUserControl::TfrmUserControl(QWidget* parent)
     connect(&tmrRollOut_, &QTimer::timeout, this, [this] { RollOutTick(); });
     connect(ui_->btnClose, &QToolButton::clicked, this, &QWidget::hide);
     connect(ui_->lbUpload, &QLabel::linkActivated, this, [this](const QString&) { lbUploadClick(); });
-    ui_->navCard->installEventFilter(this);
-    ui_->lbCardTitle->installEventFilter(this);
+    // The whole card drags, by its title too.
+    new orb::room::TWindowDrag(this, {this, ui_->navCard, ui_->lbCardTitle});
     ui_->lbUpload->hide();
     // The card rolls out from width 0: its layout must not hold it wider.
     layout()->setSizeConstraint(QLayout::SetNoConstraint);
@@ -134,24 +134,3 @@ void TfrmUserControl::UploadOwnPicture(const QString& path) {
     if (StartUpload) StartUpload(path.toStdString());
 }
 
-bool TfrmUserControl::eventFilter(QObject* o, QEvent* e) {
-    if (e->type() == QEvent::MouseButtonPress || e->type() == QEvent::MouseMove) {
-        auto* m = static_cast<QMouseEvent*>(e);
-        if (e->type() == QEvent::MouseButtonPress) mousePressEvent(m);
-        else mouseMoveEvent(m);
-        return true;
-    }
-    return QWidget::eventFilter(o, e);
-}
-
-void TfrmUserControl::mousePressEvent(QMouseEvent* e) {
-    dragging_ = e->button() == Qt::LeftButton;
-    dragCorner_ = pos();
-    dragStart_ = e->globalPosition().toPoint();
-}
-
-void TfrmUserControl::mouseMoveEvent(QMouseEvent* e) {
-    if (!dragging_ || !(e->buttons() & Qt::LeftButton)) return;
-    move(dragCorner_ + (e->globalPosition().toPoint() - dragStart_));
-    raise();
-}

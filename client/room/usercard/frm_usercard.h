@@ -3,7 +3,6 @@
 // participant list with a user's profile and picture; on the own card a link uploads the own
 // personal picture. Everything shown comes from other users and is plain text.
 
-#include <QPoint>
 #include <QTimer>
 #include <QWidget>
 
@@ -46,7 +45,6 @@ public:
 
     // Fills the card from a row and its record; `own` shows the upload link.
     void ShowUser(const orb::TParticipantRow& row, bool own);
-    int32_t ShownUser() const { return user_; }
     // Width 0 at (left, top), shown, widened by the roll-out timer.
     void RollOut(int left, int top);
     void RollOutTick();
@@ -64,15 +62,10 @@ public:
     std::function<void(const QString&)> ShowWarning;
 
 protected:
-    void mousePressEvent(QMouseEvent*) override;
-    void mouseMoveEvent(QMouseEvent*) override;
-    bool eventFilter(QObject*, QEvent*) override;
 
 private:
     void SetPicture(const QImage& image);
     std::unique_ptr<Ui::TfrmUserControl> ui_;
     QTimer tmrRollOut_;
     int32_t user_ = 0;
-    QPoint dragCorner_, dragStart_;
-    bool dragging_ = false;
 };

@@ -1,11 +1,11 @@
 #include "userdetails/frm_userdetails.h"
 
 #include <QMessageBox>
-#include <QMouseEvent>
 
 #include <cmath>
 
 #include "common/message_box.h"
+#include "common/window_drag.h"
 #include "dm/dm.h"
 #include "protocol/date_time.h"
 #include "ui_frm_userdetails.h"
@@ -54,8 +54,7 @@ TfrmUserDetails::TfrmUserDetails(TDM& dm, QWidget* parent)
     connect(ui_->btnSave, &QPushButton::clicked, this, [this] { Save(); });
     connect(ui_->btnCancel, &QPushButton::clicked, this, &QWidget::close);
     connect(ui_->btnClose, &QToolButton::clicked, this, &QWidget::close);
-    ui_->navDetails->installEventFilter(this);
-    ui_->lbTitle->installEventFilter(this);
+    new orb::room::TWindowDrag(this, {ui_->navDetails, ui_->lbTitle});
     for (QLineEdit* e : {ui_->eFirstName, ui_->eLastName, ui_->eEMail, ui_->eAddress, ui_->eCity, ui_->eZip,
                          ui_->ePhone, ui_->eProfession, ui_->eLangs})
         e->setMaxLength(128);
@@ -118,21 +117,3 @@ bool TfrmUserDetails::Save() {
     return true;
 }
 
-bool TfrmUserDetails::eventFilter(QObject* o, QEvent* e) {
-    if (e->type() == QEvent::MouseButtonPress) {
-        auto* m = static_cast<QMouseEvent*>(e);
-        dragging_ = m->button() == Qt::LeftButton;
-        dragCorner_ = pos();
-        dragStart_ = m->globalPosition().toPoint();
-        return true;
-    }
-    if (e->type() == QEvent::MouseMove) {
-        auto* m = static_cast<QMouseEvent*>(e);
-        if (dragging_ && (m->buttons() & Qt::LeftButton)) {
-            move(dragCorner_ + (m->globalPosition().toPoint() - dragStart_));
-            raise();
-        }
-        return true;
-    }
-    return QWidget::eventFilter(o, e);
-}

@@ -46,11 +46,8 @@ public:
 
 protected:
     void showEvent(QShowEvent*) override;
-    bool eventFilter(QObject*, QEvent*) override;
 
 private:
     std::unique_ptr<Ui::TfrmUserDetails> ui_;
     TDM& dm_;
-    QPoint dragCorner_, dragStart_;
-    bool dragging_ = false;
 };

@@ -42,7 +42,7 @@ TfrmUserList::TfrmUserList(QWidget* parent) : QWidget(parent), ui_(std::make_uni
     const std::pair<const char*, int> sorts[] = {{"Moderators On Top", smRole}, {"Sort By Name", smName},
                                                  {"Sort By Hand Status", smHands}};
     for (auto [caption, mode] : sorts)
-        connect(pmUserCommon_->addAction(QString::fromLatin1(caption)), &QAction::triggered, this, [this, mode] {
+        connect(pmUserCommon_->addAction(QString::fromLatin1(caption)), &QAction::triggered, this, [this, mode = mode] {
             if (dm_) dm_->Participants.Sort(mode);
         });
     pmUserCommon_->addSeparator();

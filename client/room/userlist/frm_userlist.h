@@ -33,8 +33,6 @@ public:
     void Bind(TDM* dm, orb::WindowHandle mainWindow, const std::string& programFolder);
     orb::room::TOrbeloUserList* lvUsers() const;
     QMenu* pmUsers() const { return pmUsers_; }
-    // Sorting and expanding the whole list (a right click on the list outside the rows).
-    QMenu* pmUserCommon() const { return pmUserCommon_; }
 
     // The commands of the pop-up menu, by name (the main window's actions and this area's own).
     // Unknown names get a disabled placeholder so the menu keeps its order.

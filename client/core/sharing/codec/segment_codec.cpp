@@ -283,19 +283,6 @@ size_t EncodeBitmapSegments(uint8_t pixelFormat, const ShareBitmap& bitmap, bool
     return used - start;
 }
 
-const char* DecodeStatusText(DecodeStatus s) {
-    switch (s) {
-        case DecodeStatus::Applied: return "applied";
-        case DecodeStatus::UnknownFormat: return "unknown pixel format";
-        case DecodeStatus::GeometryMismatch: return "stream does not match the shared picture";
-        case DecodeStatus::Damaged: return "damaged segment stream";
-        case DecodeStatus::TooLarge: return "segment stream too large for the picture";
-        case DecodeStatus::BadSegment: return "segment outside the picture";
-        case DecodeStatus::NoKeyFrame: return "difference frame before a key frame";
-    }
-    return "?";
-}
-
 DecodeStatus DecodeBitmapSegments(uint8_t pixelFormat, ShareBitmap& target,
                                   std::span<const uint8_t> input, bool xorMode,
                                   int32_t segmentsPerLine, std::vector<uint8_t>* scratch, ChangedArea* changed) {

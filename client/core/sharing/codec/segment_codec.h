@@ -92,8 +92,6 @@ enum class DecodeStatus {
     NoKeyFrame,       // a difference frame before any key frame
 };
 
-const char* DecodeStatusText(DecodeStatus s);
-
 // Applies one segment stream to `target`, replacing pixels or XOR-ing them into it. The target
 // must already have the descriptor's geometry (format `pixelFormat`, picture width and height);
 // the stream's head must agree with it and with `segmentsPerLine`, and every record must hold

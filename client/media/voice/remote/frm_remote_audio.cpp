@@ -1,10 +1,10 @@
 #include "frm_remote_audio.h"
 
 #include <QGuiApplication>
-#include <QMouseEvent>
 #include <QScreen>
 
 #include "common/theme_icons.h"
+#include "common/window_drag.h"
 #include "dm/dm.h"
 #include "remote_audio_layout.h"
 #include "ui_frm_remote_audio.h"
@@ -32,7 +32,7 @@ TfrmRemoteAudioControl::TfrmRemoteAudioControl(QWidget* parent)
     connect(ui_->cbBoost, &QCheckBox::clicked, this, [this] { cbBoostClick(); });
     connect(ui_->btnClose, &QPushButton::clicked, this, &QWidget::hide);
     connect(ui_->btnTitleClose, &QToolButton::clicked, this, &QWidget::hide);
-    ui_->pTitle->installEventFilter(this);
+    new orb::room::TWindowDrag(this, {ui_->pTitle});
     ui_->lbNote->hide();
     // Centred on the screen at first.
     if (QScreen* s = QGuiApplication::primaryScreen()) move(s->availableGeometry().center() - rect().center());
@@ -81,7 +81,6 @@ void TfrmRemoteAudioControl::xiMikeVolumeChange() { SendCommand(orb::TRemoteAudi
 void TfrmRemoteAudioControl::cbBoostClick() {
     SendCommand(orb::TRemoteAudioState::cmdApply, ui_->cbBoost->isChecked() ? 1 : 0);
 }
-void TfrmRemoteAudioControl::Button1Click() { SendCommand(orb::TRemoteAudioState::cmdReconnect, -1); }
 
 void TfrmRemoteAudioControl::tmrTimeOutTimer() {
     tmrTimeOut.stop();
@@ -96,22 +95,4 @@ void TfrmRemoteAudioControl::SetStatus(const std::string& text, uint32_t colour)
 void TfrmRemoteAudioControl::hideEvent(QHideEvent* e) {
     tmrTimeOut.stop();
     QWidget::hideEvent(e);
-}
-
-bool TfrmRemoteAudioControl::eventFilter(QObject* watched, QEvent* e) {
-    // The title panel moves the borderless window.
-    // Only mouse events are read as mouse events; the panel gets many other kinds.
-    if (watched == ui_->pTitle) {
-        if (e->type() == QEvent::MouseButtonPress && static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton) {
-            dragging_ = true;
-            dragFrom_ = static_cast<QMouseEvent*>(e)->globalPosition().toPoint() - frameGeometry().topLeft();
-            return true;
-        }
-        if (e->type() == QEvent::MouseMove && dragging_) {
-            move(static_cast<QMouseEvent*>(e)->globalPosition().toPoint() - dragFrom_);
-            return true;
-        }
-        if (e->type() == QEvent::MouseButtonRelease) dragging_ = false;
-    }
-    return QWidget::eventFilter(watched, e);
 }

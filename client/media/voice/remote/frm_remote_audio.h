@@ -1,9 +1,8 @@
 #pragma once
 // "Remote Volume Control": a moderator's view of another participant's audio. Opening it queries
-// the user; the answer fills it; moving a slider, ticking the boost or asking for a reconnect sends
+// the user; the answer fills it; moving a slider or ticking the boost sends
 // a command. The window keeps only the user it shows; the state lives in the answers.
 
-#include <QPoint>
 #include <QTimer>
 #include <QWidget>
 
@@ -37,7 +36,6 @@ public:
     void xiWaveVolumeChange();
     void xiMikeVolumeChange();
     void cbBoostClick();
-    void Button1Click();
     void tmrTimeOutTimer();
 
     Ui::TfrmRemoteAudioControl* ui() const { return ui_.get(); }
@@ -45,7 +43,6 @@ public:
 
 protected:
     void hideEvent(QHideEvent* e) override;
-    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     void SetStatus(const std::string& text, uint32_t colour);
@@ -55,6 +52,4 @@ private:
     TDM* dm_ = nullptr;
     int32_t target_ = 0;
     QTimer tmrTimeOut;
-    QPoint dragFrom_;
-    bool dragging_ = false;
 };

@@ -82,13 +82,11 @@ TfrmAudioTest::~TfrmAudioTest() {
 bool TfrmAudioTest::PlaybackPageShown() const { return ui_->pages->currentWidget() == ui_->pagePlayback; }
 
 bool TfrmAudioTest::Ask(const QString& text) {
-    if (AskOverride) return AskOverride(text);
     return room::PlainMessageBox(this, QMessageBox::Warning, text, QMessageBox::Yes | QMessageBox::No) ==
            QMessageBox::Yes;
 }
 
 void TfrmAudioTest::Error(const QString& text) {
-    if (ErrorOverride) return ErrorOverride(text);
     room::PlainMessageBox(this, QMessageBox::Critical, text, QMessageBox::Ok);
 }
 

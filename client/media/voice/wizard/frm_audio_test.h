@@ -29,9 +29,6 @@ public:
 
     // Stores the settings (unset: the settings store); tests replace it.
     std::function<void()> SaveSettings;
-    // Replaces the modal question and message boxes (tests answer them); returns true for Yes.
-    std::function<bool(const QString& text)> AskOverride;
-    std::function<void(const QString& text)> ErrorOverride;
 
     void btnNextWizClick();
     void btnPlayClick();
