@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "spooler/filter_input.h"
 #include "spooler/raster_driver.h"
 
 namespace {
@@ -92,18 +93,8 @@ int PpdDefaultDpi() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 6 && argc != 7) {
-        std::fprintf(stderr, "Usage: %s job-id user title copies options [file]\n", argv[0]);
-        return 1;
-    }
-    int fd = 0;
-    if (argc == 7) {
-        fd = open(argv[6], O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
-            std::fprintf(stderr, "ERROR: cannot open \"%s\": %s\n", argv[6], std::strerror(errno));
-            return 1;
-        }
-    }
+    const int fd = orb::rasterdriver::OpenFilterInput(argc, argv);
+    if (fd < 0) return 1;
     // Every page takes a page-sized bitmap from the renderer and gives it back: kept in the heap
     // instead of mapped and unmapped each time, later pages reuse memory the first one touched.
     mallopt(M_MMAP_THRESHOLD, 32 << 20);
