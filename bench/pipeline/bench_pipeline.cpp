@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "../bench_summary.h"
 #include "dm/dm.h"
 #include "loop/plain_event_loop.h"
 #include "net/tcp_listener.h"
@@ -120,5 +121,6 @@ int main(int argc, char** argv) {
     std::printf("ratio per turn:");
     for (double r : ratio) std::printf(" %.2f", r);
     std::printf("\nratio (pipeline / plain copy): %.2f  (goal >= 0.8)\n", median(ratio));
+    orb::bench::Summary("message pipeline vs a plain loopback copy", ">= 0.8", median(ratio), median(ratio) >= 0.8);
     return 0;
 }

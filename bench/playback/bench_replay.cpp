@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -78,9 +79,23 @@ struct Target final : IReplayTarget, IReplayVoice {
     std::atomic<int> voice{0};
 };
 
+// A file in a folder of its own, removed with the folder when the benchmark ends.
 std::string TempFile(const char* name) {
+    struct TFolders {
+        std::vector<std::filesystem::path> made;
+        ~TFolders() {
+            std::error_code ec;
+            for (const auto& d : made) std::filesystem::remove_all(d, ec);
+        }
+    };
+    static TFolders folders;
     char dir[] = "/tmp/bench_replayXXXXXX";
-    return std::string(mkdtemp(dir)) + "/" + name;
+    if (!mkdtemp(dir)) {
+        std::perror("mkdtemp");
+        std::exit(1);
+    }
+    folders.made.emplace_back(dir);
+    return std::string(dir) + "/" + name;
 }
 
 }  // namespace
