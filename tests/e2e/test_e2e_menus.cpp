@@ -387,7 +387,14 @@ protected:
         if (copies) {
             if (!clipHolder_) clipHolder_ = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0);
             XSetSelectionOwner(d, clipboard, clipHolder_, CurrentTime);
-            XFlush(d);
+            // The program claims the clipboard with the time of the last X event it saw, and the X
+            // server ignores a claim older than ours. A press through the accessibility bus brings it
+            // no X event, so a property change on its windows tells it the time first.
+            const Atom tick = XInternAtom(d, "ORB_TEST_TICK", False);
+            const unsigned char one = 1;
+            for (auto w : windows) XChangeProperty(d, w, tick, XA_CARDINAL, 8, PropModeReplace, &one, 1);
+            XSync(d, False);
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
         }
         const QJsonObject done = walker_.Ask("do " + id).object();
         if (done.contains("error")) return {};
