@@ -88,6 +88,10 @@ protected:
     TPeerProcess windowManager_;
 
 private:
+    // The test's own session bus: every client finds it in its runtime folder (where the D-Bus
+    // library looks when no address is given), unless the test put a bus of its own there first.
+    void StartSessionBus();
+    TPeerProcess sessionBus_;
     std::set<int> signedIn_;
 };
 
