@@ -63,8 +63,7 @@ void TProgram::SetupPlayback() {
         if (!player) return;
         if (docked) {
             // At the bottom of the left control panel.
-            player->setParent(main_->Ui().pControls);
-            if (auto* l = main_->Ui().pControls->layout()) l->addWidget(player);
+            player->Dock(main_->Ui().pControls);
         } else {
             // Always on top at the bottom right of the screen.
             player->setParent(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
