@@ -26,8 +26,14 @@ void TProgram::SetupPlayback() {
     if (player) {
         player->hide();
         player->SetPlayback(&pb);
-        player->GetVolume = [this](uint32_t& v) { return media::GetWaveOutVolume(settings_.AudioOutDeviceID, v); };
-        player->SetVolume = [this](uint32_t v) { media::SetWaveOutVolume(settings_.AudioOutDeviceID, v); };
+        // The volume of the device the recorded voice plays on: the default one where the chosen
+        // one is past the end of the list.
+        player->GetVolume = [this](uint32_t& v) {
+            return media::GetWaveOutVolume(media::UsableDevice(false, settings_.AudioOutDeviceID), v);
+        };
+        player->SetVolume = [this](uint32_t v) {
+            media::SetWaveOutVolume(media::UsableDevice(false, settings_.AudioOutDeviceID), v);
+        };
         player->OnFullScreen = [this](bool down) { main_->SetPlayerFullScreen(down); };
     }
 
@@ -63,8 +69,7 @@ void TProgram::SetupPlayback() {
         if (!player) return;
         if (docked) {
             // At the bottom of the left control panel.
-            player->setParent(main_->Ui().pControls);
-            if (auto* l = main_->Ui().pControls->layout()) l->addWidget(player);
+            player->Dock(main_->Ui().pControls);
         } else {
             // Always on top at the bottom right of the screen.
             player->setParent(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);

@@ -50,7 +50,8 @@ void TProgram::SetupPrint() {
                 // Not root: the desktop's administrator prompt runs the installer, else the user
                 // is told what to run.
                 // A person types a password there: more time than any command of ours takes.
-                static print::TProcessRunner adminRunner(std::chrono::minutes(10));
+                // pkexec's standard error is read: it says whether a prompt could be shown at all.
+                static print::TProcessRunner adminRunner(std::chrono::minutes(10), true);
                 const auto outcome = print::InstallThroughAdminPrompt(adminRunner, PrinterFiles(), why);
                 return outcome == print::TAdminInstall::installed;
             }

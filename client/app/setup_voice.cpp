@@ -15,7 +15,8 @@ namespace {
 
 // The main window's volume sliders as the mixer is read into them, and their change handlers:
 // the microphone by the voice capture's open handle when there is one, the speakers by the
-// playback device; each change is remembered in the settings.
+// playback device (the devices opened, which the last reading noted); each change is remembered in
+// the settings.
 class TMainVolumeControls final : public QObject, public IVolumeView {
 public:
     TMainVolumeControls(TfOrbeloMain& main, TDM& dm, Settings& settings)
@@ -31,12 +32,12 @@ public:
             if (dm_.Voice.thread && dm_.Voice.thread->CaptureHandle())
                 media::SetMicVolume(intptr_t(dm_.Voice.thread->CaptureHandle()), volume, audio::MixerIdKind::WaveInHandle);
             else
-                media::SetMicVolume(settings_.AudioInDeviceID, volume, audio::MixerIdKind::WaveIn);
+                media::SetMicVolume(dm_.Voice.volumeCaptureDevice, volume, audio::MixerIdKind::WaveIn);
             settings_.StoredMicVolume = v;
         });
         wave_ = connect(ui_.xiWaveVolume, &TXiTrackBar::Changed, this, [this] {
             const int v = ui_.xiWaveVolume->Position();
-            media::SetWaveOutVolume(settings_.AudioOutDeviceID, uint32_t(v));
+            media::SetWaveOutVolume(dm_.Voice.volumePlaybackDevice, uint32_t(v));
             settings_.StoredWavVolume = v;
         });
     }

@@ -1,6 +1,7 @@
 // Recorded sessions as a user starts them: "PLAY <path>", a .ob6 path, a play link streamed from
 // the test room server and a web address served over HTTP, each a real client on a private X
-// server reaching "PLAYING" in its player window; screenshots go to the build's test-artifacts.
+// server reaching "PLAYING" in its player window; the docked player at two screen sizes;
+// screenshots go to the build's test-artifacts.
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -112,6 +113,61 @@ TEST_F(Playback, PlayLinkStreamsFromTheRoomServer) {
     Play("play_link", {"ORB6PLAY://127.0.0.1," + std::to_string(Port()) + ",ana,secret,1"});
     ASSERT_FALSE(server_.ReceivedOfKind(vkOpenSession).empty());
     EXPECT_GE(server_.ReceivedOfKind(vkNextSessionRecord).size(), DemoRecording().Count());
+}
+
+// The docked player in the real program's playback layout on a 1280 x 800 and a 1600 x 1000
+// screen (the window covers the screen): its caption bar lies whole in the left column with the
+// same room below it at both sizes, so no control is squeezed or cut off at either.
+TEST_F(Playback, DockedPlayerFitsTheWindowOnCommonScreens) {
+    struct TBar {
+        int left = 1 << 20, top = 1 << 20, right = -1, bottom = -1;
+    };
+    // The player's caption bar (its own colour) and its position slider in the left column.
+    auto find = [](const QImage& shot, QRgb colour, int belowY) {
+        TBar b;
+        for (int y = belowY; y < shot.height(); ++y)
+            for (int x = 0; x < std::min(shot.width(), 400); ++x)
+                if ((shot.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF)) {
+                    b.left = std::min(b.left, x), b.right = std::max(b.right, x);
+                    b.top = std::min(b.top, y), b.bottom = std::max(b.bottom, y);
+                }
+        return b;
+    };
+    StartRoomServer();
+    std::vector<int> roomBelow;
+    for (QSize size : {QSize(kScreenWidth, kScreenHeight), QSize(1600, 1000)}) {
+        const std::string at = std::to_string(size.width()) + "x" + std::to_string(size.height());
+        SCOPED_TRACE(at);
+        if (size.width() != kScreenWidth) {
+            for (auto& c : clients_) c->Stop();
+            clients_.clear();
+            x_.Close();
+            xvfb_.Stop();
+            std::string error;
+            ASSERT_TRUE(xvfb_.Start(size.width(), size.height(), 24, &error)) << error;
+            ASSERT_TRUE(x_.Open(xvfb_.Display(), &error)) << error;
+        }
+        TClientProcess* client =
+            StartClient("docked_" + at, {"ORB6PLAY://127.0.0.1," + std::to_string(Port()) + ",ana,secret,1"});
+        ASSERT_TRUE(client);
+        ASSERT_TRUE(WaitForPlaying(*client)) << client->Output();
+        usleep(1500 * 1000);
+        const QImage shot = Screenshot("playback_docked_" + at);
+        ASSERT_EQ(shot.size(), size);
+        const TBar caption = find(shot, qRgb(0x2B, 0x4C, 0x7E), 0);
+        ASSERT_GE(caption.right, 0) << "no docked player on the screen";
+        EXPECT_LE(caption.left, 4);
+        EXPECT_GE(caption.right - caption.left, 250) << "the player is narrower than its column";
+        EXPECT_LT(caption.right, 400);
+        EXPECT_GE(caption.top, size.height() / 2) << "the player is not at the bottom of the column";
+        const TBar slider = find(shot, qRgb(0x40, 0x70, 0xC0), caption.bottom + 1);
+        EXPECT_GE(slider.right, 0) << "no position slider below the caption";
+        EXPECT_LT(slider.bottom, size.height() - 40) << "no room for the buttons below the slider";
+        roomBelow.push_back(size.height() - caption.top);
+        EXPECT_TRUE(client->Stop());
+    }
+    ASSERT_EQ(roomBelow.size(), 2u);
+    EXPECT_NEAR(roomBelow[0], roomBelow[1], 2) << "the player is squeezed at one of the sizes";
 }
 
 TEST_F(Playback, WebAddressIsDownloadedAndPlayed) {

@@ -1,7 +1,8 @@
 // A moderator and two participants, three real clients in one room: what the participants ask for
-// (a web cam, a raised hand, a microphone after the moderator cleared the motions) shows on the
-// moderator's participant list, and the acknowledgements of a pushed page show on its rows until
-// the next page is pushed. Everything is checked on the picture of the moderator's list.
+// with the mouse in their own windows (a web cam, a raised hand, a microphone after the moderator
+// cleared the motions, a yes and then a no) shows on the moderator's participant list, and the
+// acknowledgements of a pushed page show on its rows until the next page is pushed. Everything is
+// checked on the picture of the moderator's list.
 
 #include <map>
 #include <thread>
@@ -9,7 +10,6 @@
 #include "e2e_test.h"
 #include "http_pages.h"
 #include "protocol/message_kinds.h"
-#include "protocol/records.h"
 #include "wire/bytes.h"
 
 #include <X11/Xlib.h>
@@ -27,8 +27,12 @@ constexpr int kItemHeight = 22, kSeparator = 2, kFirstItem = 21;
 constexpr int kListWidth = 300, kListTop = 90, kListBottom = 400;
 // Where the participants' windows are moved to.
 constexpr int kParticipantLeft = 680;
-// Colours of the row icons: hand, microphone or camera requested, acknowledged.
+// Colours of the row icons: hand, microphone or camera requested, acknowledged, yes and no.
 const QColor kHand(0xf5, 0xc0, 0x80), kRequested(0xf0, 0x90, 0x00), kAcknowledged(0x20, 0x80, 0xe0);
+const QColor kYes(0x10, 0xa0, 0x10), kNo(0xd0, 0x10, 0x10);
+// A participant's Actions menu: Raise Hand, Applause, Smile, Yes, No (no "Clear Motions"), a
+// separator, then the two requests.
+constexpr int kRaiseHandItem = 0, kYesItem = 3, kNoItem = 4, kMicrophoneItem = 5, kWebCamItem = 6;
 
 bool Near(const QColor& a, const QColor& b) {
     return std::abs(a.red() - b.red()) < 16 && std::abs(a.green() - b.green()) < 16 && std::abs(a.blue() - b.blue()) < 16;
@@ -37,8 +41,8 @@ bool Near(const QColor& a, const QColor& b) {
 // The icons of a colour in the participant list: the vertical centre of each (lines of the colour
 // closer than 3 pixels belong to one icon; a few stray pixels of a blended edge are none) with the
 // rightmost x of its pixels. Rows are 20 pixels apart, so icons whose centres lie within 10 pixels
-// are in one row.
-std::map<int, int> RowsWith(const QImage& img, const QColor& c) {
+// are in one row. Only the columns from `left` up to `end` are looked at.
+std::map<int, int> RowsWith(const QImage& img, const QColor& c, int left = 0, int end = kListWidth) {
     constexpr int kMinPixels = 12;
     std::map<int, int> icons;
     int first = -1, last = -100, pixels = 0, right = 0;
@@ -48,7 +52,7 @@ std::map<int, int> RowsWith(const QImage& img, const QColor& c) {
     };
     for (int y = kListTop; y < std::min(img.height(), kListBottom); ++y) {
         int n = 0, x1 = 0;
-        for (int x = 0; x < std::min(kListWidth, img.width()); ++x)
+        for (int x = std::max(left, 0); x < std::min(end, img.width()); ++x)
             if (Near(img.pixelColor(x, y), c)) ++n, x1 = x;
         if (n == 0) continue;
         if (y - last > 3) close();
@@ -103,13 +107,14 @@ protected:
     }
     // Waits until the list of the window shows `colour` in `rows` rows (an exact count). The window
     // is kept in front: a participant's window comes forward by itself when a page is pushed.
-    std::map<int, int> WaitForRows(TXDriver::Window window, const QColor& colour, size_t rows) {
+    std::map<int, int> WaitForRows(TXDriver::Window window, const QColor& colour, size_t rows, int left = 0,
+                                   int right = kListWidth) {
         std::map<int, int> found;
         for (int waited = 0; waited < kWaitMs; waited += 100) {
             XRaiseWindow(x_.X(), window);
             XSync(x_.X(), False);
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            found = RowsWith(x_.Capture(), colour);
+            found = RowsWith(x_.Capture(), colour, left, right);
             if (found.size() == rows) return found;
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
@@ -117,6 +122,13 @@ protected:
     }
     bool Sent(int connection, uint16_t kind, size_t count) {
         return server_.WaitUntil([&] { return From(connection, kind).size() >= count; }, kWaitMs);
+    }
+    // The motion bits of the connection's last feedback message (kind 117), -1 when none.
+    int32_t LastMotion(int connection) {
+        const auto sent = From(connection, vkUserFeedback);
+        int32_t bits = -1;
+        if (!sent.empty()) ByteReader(sent.back().body.data(), sent.back().body.size()).i32(bits);
+        return bits;
     }
 };
 
@@ -146,7 +158,7 @@ TEST_F(RequestsE2E, RequestsAndAcknowledgementsShowOnTheModeratorsList) {
     // Ana asks for a web cam from the Actions menu (a participant's menu has no "Clear Motions":
     // raise hand, applause, smile, yes, no, then the two requests).
     Front(ana.window);
-    ActionsItem(ana, kParticipantLeft, 6, 1, "e2e_requests_ana_actions_menu");
+    ActionsItem(ana, kParticipantLeft, kWebCamItem, 1, "e2e_requests_ana_actions_menu");
     ASSERT_TRUE(Sent(ana.connection, vkUserRequest, 1)) << "no web cam request sent";
     Front(mod.window);
     auto requested = WaitForRows(mod.window, kRequested, 1);
@@ -155,17 +167,13 @@ TEST_F(RequestsE2E, RequestsAndAcknowledgementsShowOnTheModeratorsList) {
     const int anaRow = requested.begin()->first;
     const int camRight = requested.begin()->second;
 
-    // Bea's hand goes up by a request (type 4, as the room relays it): the moderator's list
-    // shows the hand in her row, not in Ana's.
-    {
-        TRequestInfo r;
-        r.sequence = 1;
-        r.senderId = bea.id;
-        r.requestType = 4;
-        ByteWriter w;
-        r.Encode(w);
-        ASSERT_TRUE(server_.Send(mod.connection, vkUserRequest, w.buffer(), bea.id, kRoom));
-    }
+    // Bea raises her hand from her own Actions menu: the moderator's list shows the hand in her row,
+    // not in Ana's.
+    Front(bea.window);
+    ActionsItem(bea, kParticipantLeft, kRaiseHandItem, 0, "e2e_requests_bea_raise_hand_menu");
+    ASSERT_TRUE(Sent(bea.connection, vkUserFeedback, 1)) << "no raised hand sent";
+    EXPECT_EQ(LastMotion(bea.connection), 1);
+    Front(mod.window);
     auto hands = WaitForRows(mod.window, kHand, 1);
     Screenshot("e2e_requests_hand");
     ASSERT_EQ(hands.size(), 1u) << "the moderator's list shows no raised hand";
@@ -183,7 +191,7 @@ TEST_F(RequestsE2E, RequestsAndAcknowledgementsShowOnTheModeratorsList) {
     // Bea asks for the microphone after the clear: it shows in her row, in the microphone column
     // (right of the camera column).
     Front(bea.window);
-    ActionsItem(bea, kParticipantLeft, 5, 1, "e2e_requests_bea_actions_menu");
+    ActionsItem(bea, kParticipantLeft, kMicrophoneItem, 1, "e2e_requests_bea_actions_menu");
     ASSERT_TRUE(Sent(bea.connection, vkUserRequest, 1)) << "no microphone request sent";
     Front(mod.window);
     requested = WaitForRows(mod.window, kRequested, 1);
@@ -191,6 +199,29 @@ TEST_F(RequestsE2E, RequestsAndAcknowledgementsShowOnTheModeratorsList) {
     ASSERT_EQ(requested.size(), 1u) << "the moderator's list shows no microphone request";
     EXPECT_LT(std::abs(requested.begin()->first - beaRow), 10) << "the request is not in Bea's row";
     EXPECT_GT(requested.begin()->second, camRight + 8) << "the request is not in the microphone column";
+
+    // Ana answers yes, then no, from her own Actions menu: the moderator's list shows the answer in
+    // her row's gesture column (left of the camera column), the no replacing the yes.
+    const int gestureLeft = camRight - 36, gestureRight = camRight - 14;
+    Front(ana.window);
+    ActionsItem(ana, kParticipantLeft, kYesItem, 0, "e2e_requests_ana_yes_menu");
+    ASSERT_TRUE(Sent(ana.connection, vkUserFeedback, 1)) << "no yes sent";
+    EXPECT_EQ(LastMotion(ana.connection), 8);
+    Front(mod.window);
+    auto answers = WaitForRows(mod.window, kYes, 1, gestureLeft, gestureRight);
+    Screenshot("e2e_requests_yes");
+    ASSERT_EQ(answers.size(), 1u) << "the moderator's list shows no yes";
+    EXPECT_LT(std::abs(answers.begin()->first - anaRow), 10) << "the yes is not in Ana's row";
+    Front(ana.window);
+    ActionsItem(ana, kParticipantLeft, kNoItem, 0, "e2e_requests_ana_no_menu");
+    ASSERT_TRUE(Sent(ana.connection, vkUserFeedback, 2)) << "no no sent";
+    EXPECT_EQ(LastMotion(ana.connection), 16);
+    Front(mod.window);
+    answers = WaitForRows(mod.window, kNo, 1, gestureLeft, gestureRight);
+    Screenshot("e2e_requests_no");
+    ASSERT_EQ(answers.size(), 1u) << "the moderator's list shows no no";
+    EXPECT_LT(std::abs(answers.begin()->first - anaRow), 10) << "the no is not in Ana's row";
+    EXPECT_TRUE(WaitForRows(mod.window, kYes, 0, gestureLeft, gestureRight).empty()) << "the yes stayed";
 
     // The moderator's guided tour goes to a page: both participants acknowledge it and the
     // moderator's list shows it on their rows.

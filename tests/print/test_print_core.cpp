@@ -161,13 +161,16 @@ struct FakeRunner : ICommandRunner {
 };
 
 // Without root the printer is installed through the administrator prompt: pkexec runs our installer;
-// whatever stops it, the user is told plainly what to run instead.
+// whatever stops it, the user is told plainly what to run instead, and a prompt that this desktop
+// could not show (no polkit daemon or agent: the same exit statuses as a refusal) is not called refused.
 TEST(AdminPromptInstall, OutcomesOfThePromptAndWhatTheUserIsTold) {
     struct StatusRunner : ICommandRunner {
         int status = 0;
+        std::string said;
         std::vector<std::string> argv;
-        int Run(const std::vector<std::string>& a, std::string*) override {
+        int Run(const std::vector<std::string>& a, std::string* out) override {
             argv = a;
+            if (out) *out = said;
             return status;
         }
     };
@@ -179,18 +182,37 @@ TEST(AdminPromptInstall, OutcomesOfThePromptAndWhatTheUserIsTold) {
     const std::string savedPath = oldPath ? oldPath : "";
     setenv("PATH", bin.path.c_str(), 1);
     const std::string byHand = "run this once as root:\r\nsudo /opt/orbelo/orb-printer-install";
+    const char* refused = "administrator prompt was refused or cancelled";
+    const char* noPrompt = "This desktop has no administrator prompt";
     struct Case {
         int status;
+        const char* said;  // pkexec's standard error, as polkit 122 words it
         TAdminInstall outcome;
         const char* says;
     };
-    for (const Case& c : {Case{0, TAdminInstall::installed, ""},
-                          Case{126, TAdminInstall::refused, "administrator prompt was refused or cancelled"},
-                          Case{127, TAdminInstall::refused, "administrator prompt was refused or cancelled"},
-                          Case{1, TAdminInstall::failed, "could not install the document printer (exit status 1)"}}) {
-        SCOPED_TRACE(c.status);
+    for (const Case& c : {
+             Case{0, "installed\n", TAdminInstall::installed, ""},
+             Case{126, "Error executing command as another user: Request dismissed\n", TAdminInstall::refused, refused},
+             Case{126, "", TAdminInstall::refused, refused},
+             Case{127, "Error executing command as another user: Not authorized\n\nThis incident has been reported.\n",
+                  TAdminInstall::refused, refused},
+             Case{127, "Error getting authority: Error initializing authority: Could not connect: No such file or directory\n",
+                  TAdminInstall::unavailable, "answered: Error getting authority: Error initializing authority"},
+             Case{127, "Error executing command as another user: No authentication agent found.\n",
+                  TAdminInstall::unavailable, "No authentication agent found."},
+             Case{126, "Error executing command as another user: No authentication agent found.\n",
+                  TAdminInstall::unavailable, noPrompt},
+             Case{127,
+                  "Error checking for authorization org.orbelo.live6.printer-install: GDBus.Error:"
+                  "org.freedesktop.DBus.Error.ServiceUnknown: The name is not activatable\n",
+                  TAdminInstall::unavailable, noPrompt},
+             Case{127, "", TAdminInstall::unavailable, noPrompt},
+             Case{1, "lpadmin: Unable to connect to server\n", TAdminInstall::failed,
+                  "could not install the document printer (exit status 1)"}}) {
+        SCOPED_TRACE(std::to_string(c.status) + " " + c.said);
         StatusRunner runner;
         runner.status = c.status;
+        runner.said = c.said;
         std::string why;
         EXPECT_EQ(InstallThroughAdminPrompt(runner, "/opt/orbelo", why), c.outcome);
         EXPECT_EQ(runner.argv, (std::vector<std::string>{"pkexec", "/opt/orbelo/orb-printer-install"}));
@@ -199,7 +221,18 @@ TEST(AdminPromptInstall, OutcomesOfThePromptAndWhatTheUserIsTold) {
         } else {
             EXPECT_NE(why.find(c.says), std::string::npos) << why;
             EXPECT_NE(why.find(byHand), std::string::npos) << why;
+            EXPECT_EQ(why.find(c.outcome == TAdminInstall::refused ? noPrompt : refused), std::string::npos) << why;
         }
+    }
+    // Through a real process: pkexec says why on its standard error, which the runner brings back.
+    WriteBytes(pkexec, "#!/bin/sh\necho 'Error executing command as another user: No authentication agent found.' >&2\n"
+                       "exit 127\n");
+    fs::permissions(pkexec, fs::perms::owner_all);
+    {
+        TProcessRunner real(std::chrono::seconds(60), true);
+        std::string why;
+        EXPECT_EQ(InstallThroughAdminPrompt(real, "/opt/orbelo", why), TAdminInstall::unavailable);
+        EXPECT_NE(why.find("No authentication agent found."), std::string::npos) << why;
     }
     // A desktop without pkexec: nothing is run, and the command to run is named.
     fs::remove(pkexec);

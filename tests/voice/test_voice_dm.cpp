@@ -3,7 +3,10 @@
 // and speaker count, reconnecting audio after the server drops it, and the floor gating the sending.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "audio/init_sound.h"
+#include "audio/mixer.h"
 #include "audio_test_util.h"
 #include "dm/dm.h"
 #include "loop/plain_event_loop.h"
@@ -21,6 +24,62 @@ constexpr int16_t kRoom = 3;
 struct TRecordingRemoteView : IRemoteAudioView {
     std::vector<std::pair<TRemoteAudioState, std::string>> shown;
     void ShowRemoteState(const TRemoteAudioState& s, const std::string& name) override { shown.emplace_back(s, name); }
+};
+
+// The main window's sliders as the data module sets them.
+struct TRecordingVolumeView : IVolumeView {
+    bool mic = false, boost = false, speakers = false;
+    void SetVolumeHandlersAttached(bool) override {}
+    void SetMicrophoneVolume(bool available, uint32_t) override { mic = available; }
+    void SetMicrophoneBoost(bool enabled, bool) override { boost = enabled; }
+    void SetSpeakerVolume(bool available, uint32_t) override { speakers = available; }
+};
+
+// A sound card whose mixer belongs to capture device 0 only: a capture volume on its capture
+// destination and a boost switch on its microphone line. Notes the capture device ids asked for.
+class TOneCardMixer final : public audio::IMixerSystem, public audio::IMixerDevice {
+public:
+    std::set<intptr_t> asked;
+    uint32_t volume = 0;
+
+    uint32_t NumDevs() override { return 1; }
+    std::unique_ptr<audio::IMixerDevice> Open(intptr_t id, audio::MixerIdKind kind) override {
+        if (kind == audio::MixerIdKind::WaveIn) asked.insert(id);
+        if (kind == audio::MixerIdKind::WaveIn && id != 0) return nullptr;
+        struct Handle final : audio::IMixerDevice {
+            explicit Handle(TOneCardMixer& m) : m_(m) {}
+            uint32_t Destinations() override { return m_.Destinations(); }
+            bool Destination(uint32_t i, audio::MixerLineInfo& o) override { return m_.Destination(i, o); }
+            bool Source(uint32_t d, uint32_t s, audio::MixerLineInfo& o) override { return m_.Source(d, s, o); }
+            bool Controls(uint32_t l, std::vector<audio::MixerControlInfo>& o) override { return m_.Controls(l, o); }
+            bool GetValues(uint32_t c, uint32_t n, std::vector<uint32_t>& o) override { return m_.GetValues(c, n, o); }
+            bool SetValues(uint32_t c, const std::vector<uint32_t>& v) override { return m_.SetValues(c, v); }
+            TOneCardMixer& m_;
+        };
+        return std::make_unique<Handle>(*this);
+    }
+    uint32_t Destinations() override { return 1; }
+    bool Destination(uint32_t i, audio::MixerLineInfo& o) override {
+        o = {1, audio::MixerLineType::DstWaveIn, "Capture", 1, 1};
+        return i == 0;
+    }
+    bool Source(uint32_t d, uint32_t s, audio::MixerLineInfo& o) override {
+        o = {2, audio::MixerLineType::SrcMicrophone, "Mic", 1, 0};
+        return d == 0 && s == 0;
+    }
+    bool Controls(uint32_t line, std::vector<audio::MixerControlInfo>& o) override {
+        if (line == 1) o = {{10, audio::MixerControlType::Volume, "Capture Volume"}};
+        else o = {{20, audio::MixerControlType::OnOff, "Mic Boost"}};
+        return line == 1 || line == 2;
+    }
+    bool GetValues(uint32_t c, uint32_t, std::vector<uint32_t>& o) override {
+        o = {c == 10 ? volume : 0u};
+        return true;
+    }
+    bool SetValues(uint32_t c, const std::vector<uint32_t>& v) override {
+        if (c == 10 && !v.empty()) volume = v[0];
+        return !v.empty();
+    }
 };
 
 class VoiceDataModule : public ::testing::Test {
@@ -313,4 +372,49 @@ TEST_F(VoiceDataModule, NothingIsSentWithoutTheFloor) {
     ASSERT_TRUE(loop_.RunUntil([&] { return micLevels(0) >= quiet + 2; }));
     EXPECT_EQ(sent, atRelease);
     ASSERT_TRUE(vs_.voice.WaitUntil([&] { return vs_.voice.VoiceMessages(20) == atRelease; }));
+}
+
+// The chosen microphone and speakers are past the end of their lists (unplugged since): the voice
+// opens the default devices and says so in the chat, and the volume controls follow the devices
+// opened (both sliders and the boost enabled, the stored volumes set on them), before the voice runs,
+// while it runs and after it stopped.
+TEST_F(VoiceDataModule, VolumeControlsFollowTheDefaultDevicesThatMissingOnesGaveWayTo) {
+    TOneCardMixer mixer;
+    audio::SetMixers(&mixer);
+    struct Restore {
+        ~Restore() { audio::SetMixers(nullptr); }
+    } restore;
+    settings_.AudioInDeviceID = 3;
+    settings_.AudioOutDeviceID = 3;
+    settings_.StoredMicVolume = 41000;
+    settings_.StoredWavVolume = 23000;
+    TDM& pat = Connect(20, "Pat");
+    TRecordingVolumeView view;
+    pat.Voice.volumeView = &view;
+    std::vector<std::string> chat;
+    pat.VoiceHooks.AddChatLine = [&](const std::string&, const std::string& t, uint32_t) { chat.push_back(t); };
+    auto sliders = [&](const char* when) {
+        SCOPED_TRACE(when);
+        view = {};
+        pat.InitVolumeControls();
+        EXPECT_TRUE(view.mic);
+        EXPECT_TRUE(view.boost);
+        EXPECT_TRUE(view.speakers);
+        EXPECT_EQ(pat.Voice.volumeCaptureDevice, 0);
+        EXPECT_EQ(pat.Voice.volumePlaybackDevice, 0);
+    };
+    sliders("before the voice runs");
+    ASSERT_EQ(pat.StartRoomVoice(kRoom, 20), 0);
+    ASSERT_TRUE(pat.Voice.thread->Capturing());
+    EXPECT_EQ(chat, (std::vector<std::string>{"The chosen microphone is not available; the default microphone is used.",
+                                              "The chosen speakers are not available; the default speakers are used."}));
+    EXPECT_EQ(mixer.volume, 41000u);
+    uint32_t wave = 0;
+    EXPECT_TRUE(media::GetWaveOutVolume(0, wave));
+    EXPECT_EQ(wave, 23000u);
+    sliders("while it runs");
+    pat.StopVoiceThread();
+    sliders("after it stopped");
+    EXPECT_EQ(mixer.asked, std::set<intptr_t>{0}) << "a mixer was asked for by the missing device";
+    pat.Voice.volumeView = nullptr;
 }

@@ -135,18 +135,26 @@ void TDM::InitVolumeControls() {
     if (!view) return;
     Settings& s = AudioSettingsOf(AudioSettings);
     view->SetVolumeHandlersAttached(false);
+    // The devices actually opened: a configured one that is gone has given way to the default.
+    if (Voice.thread) {
+        Voice.volumeCaptureDevice = Voice.thread->CaptureDevice();
+        Voice.volumePlaybackDevice = Voice.thread->PlaybackDevice();
+    } else {
+        Voice.volumeCaptureDevice = UsableDevice(true, s.AudioInDeviceID);
+        Voice.volumePlaybackDevice = UsableDevice(false, s.AudioOutDeviceID);
+    }
     uint32_t volume = 0;
     bool micOk = false;
     if (Voice.thread && Voice.thread->CaptureHandle())
         micOk = GetMicVolume(intptr_t(Voice.thread->CaptureHandle()), volume, audio::MixerIdKind::WaveInHandle);
     else
-        micOk = GetMicVolume(s.AudioInDeviceID, volume, audio::MixerIdKind::WaveIn);
+        micOk = GetMicVolume(Voice.volumeCaptureDevice, volume, audio::MixerIdKind::WaveIn);
     view->SetMicrophoneVolume(micOk, micOk ? volume : 0);
     uint32_t boost = 0;
-    const bool boostOk = micOk && GetMicBoost(s.AudioInDeviceID, boost);
+    const bool boostOk = micOk && GetMicBoost(Voice.volumeCaptureDevice, boost);
     view->SetMicrophoneBoost(boostOk, boostOk && boost == 1);
     uint32_t wave = 0;
-    const bool waveOk = GetWaveOutVolume(s.AudioOutDeviceID, wave);
+    const bool waveOk = GetWaveOutVolume(Voice.volumePlaybackDevice, wave);
     view->SetSpeakerVolume(waveOk, waveOk ? wave : 0);
     view->SetVolumeHandlersAttached(true);
 }

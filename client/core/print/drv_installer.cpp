@@ -68,6 +68,7 @@ int TProcessRunner::Run(const std::vector<std::string>& argv, std::string* outpu
     }
     if (pid == 0) {
         dup2(fds[1], STDOUT_FILENO);
+        if (withErrors_) dup2(fds[1], STDERR_FILENO);
         int devnull = open("/dev/null", O_RDONLY);
         if (devnull >= 0) dup2(devnull, STDIN_FILENO);
         execvp(args[0], args.data());
@@ -143,21 +144,51 @@ bool AdminPromptAvailable() {
     return false;
 }
 
+namespace {
+
+// pkexec's first line that names why it did not run the program, cut to a readable length.
+std::string PkexecReason(const std::string& output) {
+    std::istringstream lines(output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.find("Error") != std::string::npos || line.find("pkexec") != std::string::npos)
+            return line.substr(0, 200);
+    }
+    return {};
+}
+
+}  // namespace
+
 TAdminInstall InstallThroughAdminPrompt(ICommandRunner& runner, const fs::path& programFolder, std::string& why) {
     const std::string byHand = "\r\nTo install it, run this once as root:\r\n" + TDrvInstaller::RootInstallCommand(programFolder);
     if (!AdminPromptAvailable()) {
         why = "This desktop has no administrator prompt (pkexec, from the Debian packages pkexec and polkitd)." + byHand;
         return TAdminInstall::unavailable;
     }
-    const int rc = runner.Run({"pkexec", (programFolder / "orb-printer-install").string()}, nullptr);
+    std::string output;
+    const int rc = runner.Run({"pkexec", (programFolder / "orb-printer-install").string()}, &output);
     if (rc == 0) {
         why.clear();
         return TAdminInstall::installed;
     }
-    // pkexec: 126 when the prompt was dismissed or the password refused, 127 when not authorised.
+    // pkexec ends with 126 or 127 both when a person said no and when no prompt could be shown
+    // (no polkit daemon on the system bus, no authentication agent in the session); its message
+    // tells which.
     if (rc == 126 || rc == 127) {
-        why = "The administrator prompt was refused or cancelled, so the document printer was not installed." + byHand;
-        return TAdminInstall::refused;
+        const auto says = [&](const char* words) { return output.find(words) != std::string::npos; };
+        const bool answered = says("dismissed") || says("Not authorized");
+        const bool noPrompt = says("No authentication agent") || says("Error getting authority") ||
+                              says("Error checking for authorization") || says("must be setuid root");
+        // 126 alone is pkexec's own word for a dismissed prompt.
+        if (!noPrompt && (answered || rc == 126)) {
+            why = "The administrator prompt was refused or cancelled, so the document printer was not installed." + byHand;
+            return TAdminInstall::refused;
+        }
+        const std::string reason = PkexecReason(output);
+        why = "This desktop has no administrator prompt (no polkit authentication agent or polkit daemon answered" +
+              (reason.empty() ? std::string() : ": " + reason) + "), so the document printer was not installed." + byHand;
+        return TAdminInstall::unavailable;
     }
     why = "The installer could not install the document printer (exit status " + std::to_string(rc) + ")." + byHand;
     return TAdminInstall::failed;

@@ -21,14 +21,17 @@ public:
     virtual int Run(const std::vector<std::string>& argv, std::string* output) = 0;
 };
 
-// fork/exec with a time-out; standard error is passed through.
+// fork/exec with a time-out; standard error is passed through, or joins the output when
+// `withErrors` is set (a program that says why it stopped only there).
 class TProcessRunner final : public ICommandRunner {
 public:
-    explicit TProcessRunner(std::chrono::milliseconds timeout = std::chrono::seconds(120)) : timeout_(timeout) {}
+    explicit TProcessRunner(std::chrono::milliseconds timeout = std::chrono::seconds(120), bool withErrors = false)
+        : timeout_(timeout), withErrors_(withErrors) {}
     int Run(const std::vector<std::string>& argv, std::string* output) override;
 
 private:
     std::chrono::milliseconds timeout_;
+    bool withErrors_;
 };
 
 // Where CUPS and we keep things. Defaults are Debian's.
@@ -111,7 +114,9 @@ private:
 
 // Installing the printer through the desktop's administrator prompt (pkexec runs our installer as
 // root; our polkit action names what is asked for). What came of it, and the plain words for the
-// user, ending with the command to run by hand when it did not happen.
+// user, ending with the command to run by hand when it did not happen. The runner's output should
+// carry pkexec's standard error: only its words tell a prompt that was refused from one that this
+// desktop could not show (no polkit daemon or agent), both ending in the same exit statuses.
 enum class TAdminInstall { installed, refused, unavailable, failed };
 inline constexpr const char* kPolkitActionFile = "org.orbelo.live6.printer-install.policy";
 TAdminInstall InstallThroughAdminPrompt(ICommandRunner& runner, const std::filesystem::path& programFolder,

@@ -65,6 +65,9 @@ struct TVoiceArea {
     std::shared_ptr<TVoiceThread> thread;
     IVolumeView* volumeView = nullptr;            // not owned
     IRemoteAudioView* remoteAudioView = nullptr;  // not owned
+    // The devices the volume controls act on, as the last reading of the mixer found them: those
+    // of the running voice, else those it would open for the settings.
+    int volumeCaptureDevice = 0, volumePlaybackDevice = 0;
 
     // The audio reconnect to come (after a forced codec change, or asked for by a moderator, run
     // outside the handler); killed with the data module at the latest.

@@ -37,6 +37,11 @@ TVoiceThread::~TVoiceThread() {
 }
 
 bool TVoiceThread::SetupVoiceAudio(int codecIndex) {
+    // A chosen device past the end of the list (unplugged since) gives way to the default one; the
+    // volume controls follow the device that is opened, not the setting.
+    bool micFellBack = false, speakersFellBack = false;
+    captureDevice_ = UsableDevice(true, config_.captureDevice, &micFellBack);
+    playbackDevice_ = UsableDevice(false, config_.playbackDevice, &speakersFellBack);
     if (config_.initVolumeControls) config_.initVolumeControls();
     bool pastEncoder = false;
     bool ok = false;
@@ -59,16 +64,12 @@ bool TVoiceThread::SetupVoiceAudio(int codecIndex) {
                     ++micBuffers_;
                     OnMicBuffer(d, n);
                 };
-                bool fellBack = false;
-                const int device = UsableDevice(true, config_.captureDevice, &fellBack);
-                if (fellBack && config_.notice)
+                if (micFellBack && config_.notice)
                     config_.notice("The chosen microphone is not available; the default microphone is used.");
-                capture_->Open(pcmFormat_, device);
+                capture_->Open(pcmFormat_, captureDevice_);
             } catch (...) {
             }
-            bool fellBack = false;
-            const int playbackDevice = UsableDevice(false, config_.playbackDevice, &fellBack);
-            if (fellBack && config_.notice)
+            if (speakersFellBack && config_.notice)
                 config_.notice("The chosen speakers are not available; the default speakers are used.");
             for (int i = 0; i < speakers_; ++i) {
                 audio::WaveFormat codec;
@@ -76,7 +77,7 @@ bool TVoiceThread::SetupVoiceAudio(int codecIndex) {
                 auto pcmOut = BuildPcmFormat(codec.bitsPerSample, codec.samplesPerSec);
                 if (!pcmOut) continue;
                 players_.push_back(
-                    std::make_unique<TACMPlayer>(loop_, codec, *pcmOut, config_.queueSize, playbackDevice));
+                    std::make_unique<TACMPlayer>(loop_, codec, *pcmOut, config_.queueSize, playbackDevice_));
             }
             InitVCRHeader(vkVoiceOut, userId_, room_, sendTemplate_);
             sendTemplate_.time = 0;
@@ -86,9 +87,9 @@ bool TVoiceThread::SetupVoiceAudio(int codecIndex) {
         ok = false;
     }
     if (pastEncoder) {
-        if (config_.storedWavVolume >= 0) SetWaveOutVolume(config_.playbackDevice, uint32_t(config_.storedWavVolume));
+        if (config_.storedWavVolume >= 0) SetWaveOutVolume(playbackDevice_, uint32_t(config_.storedWavVolume));
         if (config_.storedMicVolume >= 0)
-            SetMicVolume(config_.captureDevice, uint32_t(config_.storedMicVolume), audio::MixerIdKind::WaveIn);
+            SetMicVolume(captureDevice_, uint32_t(config_.storedMicVolume), audio::MixerIdKind::WaveIn);
         if (config_.initVolumeControls) config_.initVolumeControls();
     }
     return ok;

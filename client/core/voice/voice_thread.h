@@ -96,6 +96,10 @@ public:
     bool Connected() const { return client_.Connected(); }
     bool Capturing() const { return capture_ && capture_->IsOpen(); }
     const void* CaptureHandle() const { return capture_ ? capture_->Handle() : nullptr; }
+    // The devices the audio was set up on: the configured ones, or the default where a configured
+    // one is past the end of its list.
+    int CaptureDevice() const { return captureDevice_; }
+    int PlaybackDevice() const { return playbackDevice_; }
     const orb::audio::WaveFormat& CodecFormat() const { return codecFormat_; }
     const orb::audio::WaveFormat& PcmFormat() const { return pcmFormat_; }
     size_t PlayerCount() const { return players_.size(); }
@@ -134,6 +138,7 @@ private:
     std::unique_ptr<orb::media::TACMIn> capture_;
     std::vector<std::unique_ptr<orb::media::TACMPlayer>> players_;
     bool audioReady_ = false;
+    int captureDevice_ = 0, playbackDevice_ = 0;
 
     orb::TTcpClient client_;
     orb::TimerId keepAlive_ = 0;

@@ -1,6 +1,7 @@
 #include "frm_player.h"
 
 #include <QCloseEvent>
+#include <QLayout>
 #include <QMouseEvent>
 #include <QToolTip>
 #include <algorithm>
@@ -86,6 +87,11 @@ QSize TfrmPlayer::sizeHint() const {
     const QSize laidOut = QWidget::sizeHint();
     return {std::max(laidOut.width(), 380), laidOut.height()};
 }
+void TfrmPlayer::Dock(QWidget* column) {
+    setParent(column);
+    if (QLayout* l = column->layout()) l->addWidget(this);
+}
+
 QString TfrmPlayer::Status() const { return ui_->lbStatus->text(); }
 QString TfrmPlayer::Caption() const { return caption_; }
 int TfrmPlayer::DownloadBar() const { return ui_->pBarDownload->value(); }

@@ -37,6 +37,8 @@ public:
     void Prepare();
 
     Ui::TfrmPlayer& Ui() { return *ui_; }
+    // Docked: the last item of a column's layout (the main window's left control panel).
+    void Dock(QWidget* column);
     // Floating, the player keeps its designed width; docked it narrows to its column.
     QSize sizeHint() const override;
 

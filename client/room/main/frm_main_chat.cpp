@@ -613,14 +613,16 @@ void TfOrbeloMain::StepVolume(bool microphone, int delta) {
 
 void TfOrbeloMain::ToggleMicBoost() {
     if (!chat_.settings) return;
+    // The microphone opened, which a configured one that is gone has given way to.
+    const int device = dm_ ? dm_->Voice.volumeCaptureDevice : chat_.settings->AudioInDeviceID;
     uint32_t boost = 0;
-    if (!orb::media::GetMicBoost(chat_.settings->AudioInDeviceID, boost)) {
+    if (!orb::media::GetMicBoost(device, boost)) {
         miMicBoost_->setChecked(false);
         return;
     }
     const uint32_t next = boost ? 0 : 1;
     if (next) ShowWarning("Boosting your microphone may cause increasing of background noises and echoing.");
-    if (orb::media::SetMicBoost(chat_.settings->AudioInDeviceID, next))
+    if (orb::media::SetMicBoost(device, next))
         miMicBoost_->setChecked(next != 0);
     else
         miMicBoost_->setChecked(boost != 0);
