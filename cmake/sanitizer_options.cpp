@@ -19,13 +19,23 @@ __attribute__((visibility("default"), used)) const char* __lsan_default_options(
 
 }
 
-// Libraries stay loaded to the end of the run in this build. A library unloaded before exit takes
-// its symbols with it: LeakSanitizer could then neither name the code behind an allocation nor see
-// what the library's own globals still point to (Mesa's GL driver, unloaded when Qt drops the
-// shared GL context at exit, leaves such a block, reported with an "unknown module" that no
-// suppression can name). Kept loaded, a leak names its library and its function.
+// The system's libraries stay loaded to the end of the run in this build. A library unloaded before
+// exit takes its symbols with it: LeakSanitizer could then neither name the code behind an
+// allocation nor see what the library's own globals still point to (Mesa's GL driver, unloaded when
+// Qt drops the shared GL context at exit, leaves such a block, reported with an "unknown module"
+// that no suppression can name). Kept loaded, a leak names its library and its function. Our own
+// libraries are unloaded as usual: their tests load them again.
 #include <dlfcn.h>
+#include <link.h>
 
-extern "C" __attribute__((visibility("default"), used)) int dlclose(void*) {
-    return 0;
+#include <cstring>
+
+extern "C" __attribute__((visibility("default"), used)) int dlclose(void* handle) {
+    link_map* map = nullptr;
+    if (dlinfo(handle, RTLD_DI_LINKMAP, &map) == 0 && map && map->l_name &&
+        (std::strncmp(map->l_name, "/usr/", 5) == 0 || std::strncmp(map->l_name, "/lib", 4) == 0))
+        return 0;
+    using Close = int (*)(void*);
+    static const Close next = reinterpret_cast<Close>(dlsym(RTLD_NEXT, "dlclose"));
+    return next ? next(handle) : -1;
 }

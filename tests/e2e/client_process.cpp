@@ -48,8 +48,9 @@ bool TClientProcess::Start(const fs::path& program, const std::vector<std::strin
         {"DISPLAY", display},
         {"QT_QPA_PLATFORM", "xcb"},
     };
+    if (!sessionBus_.empty()) own["DBUS_SESSION_BUS_ADDRESS"] = sessionBus_;
     for (const auto& [name, value] : own) {
-        if (name == "DISPLAY" || name == "QT_QPA_PLATFORM") continue;
+        if (name == "DISPLAY" || name == "QT_QPA_PLATFORM" || name == "DBUS_SESSION_BUS_ADDRESS") continue;
         fs::create_directories(value, ec);
         if (ec) {
             *error = "cannot make " + value + ": " + ec.message();

@@ -37,6 +37,10 @@ public:
     // Raw wait status once ended.
     int Status() const { return status_; }
 
+    // The session bus the next Start gives the program (DBUS_SESSION_BUS_ADDRESS); none given, the
+    // program looks in its runtime folder, as the D-Bus library does.
+    void SetSessionBus(std::string address) { sessionBus_ = std::move(address); }
+
     const std::filesystem::path& Folder() const { return folder_; }
     // The program's standard output and error so far, each labelled.
     std::string Output() const;
@@ -46,6 +50,7 @@ private:
     bool ended_ = false;
     int status_ = 0;
     std::filesystem::path folder_;
+    std::string sessionBus_;
 };
 
 }  // namespace orb::test

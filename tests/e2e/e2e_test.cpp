@@ -32,20 +32,23 @@ void TEndToEnd::StartSessionBus() {
     // Without a bus, Qt's D-Bus thread keeps a failed connection's allocation for the rest of the run,
     // which LeakSanitizer reports at exit; a desktop always has one. No service activation: nothing on
     // it starts programs of the machine's own.
-    const fs::path folder = root_ / "session-bus";
-    fs::create_directories(folder);
-    std::ofstream(folder / "session.conf")
+    std::string folder = (fs::temp_directory_path() / "orbbus.XXXXXX").string();
+    ASSERT_NE(::mkdtemp(folder.data()), nullptr) << "cannot make a folder for the session bus";
+    busFolder_ = folder;
+    const fs::path socket = busFolder_ / "bus";
+    std::ofstream(root_ / "session-bus.conf")
         << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
            " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n<busconfig>\n  <type>session</type>\n"
-        << "  <listen>unix:path=" << (folder / "bus").string() << "</listen>\n  <auth>EXTERNAL</auth>\n"
+        << "  <listen>unix:path=" << socket.string() << "</listen>\n  <auth>EXTERNAL</auth>\n"
         << "  <policy context=\"default\">\n    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
            "    <allow eavesdrop=\"true\"/>\n    <allow own=\"*\"/>\n  </policy>\n</busconfig>\n";
     std::string error;
-    ASSERT_TRUE(sessionBus_.Start("dbus-daemon", {"--config-file=" + (folder / "session.conf").string(), "--nofork"}, {},
-                                  folder / "dbus.log", &error))
+    ASSERT_TRUE(sessionBus_.Start("dbus-daemon", {"--config-file=" + (root_ / "session-bus.conf").string(), "--nofork"},
+                                  {}, root_ / "session-bus.log", &error))
         << error;
-    for (int i = 0; i < 400 && !fs::exists(folder / "bus"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    ASSERT_TRUE(fs::exists(folder / "bus")) << "the test's session bus did not start";
+    for (int i = 0; i < 400 && !fs::exists(socket); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    ASSERT_TRUE(fs::exists(socket)) << "the test's session bus did not start";
+    busAddress_ = "unix:path=" + socket.string();
 }
 
 void TEndToEnd::TearDown() {
@@ -69,6 +72,7 @@ void TEndToEnd::TearDown() {
     x_.Close();
     xvfb_.Stop();
     std::error_code ec;
+    if (!busFolder_.empty()) fs::remove_all(busFolder_, ec);
     fs::remove_all(root_, ec);
 }
 
@@ -90,12 +94,7 @@ std::string TEndToEnd::JoinLink(const std::string& user, const std::string& pass
 TClientProcess* TEndToEnd::StartClient(const std::string& name, const std::vector<std::string>& args) {
     auto client = std::make_unique<TClientProcess>();
     std::string error;
-    const fs::path runtime = root_ / name / "runtime";
-    std::error_code ec;
-    fs::create_directories(runtime, ec);
-    ::chmod(runtime.c_str(), 0700);
-    if (!fs::exists(runtime / "bus") && !fs::is_symlink(runtime / "bus"))
-        fs::create_symlink(root_ / "session-bus" / "bus", runtime / "bus", ec);
+    if (!fs::exists(root_ / name / "runtime" / "bus")) client->SetSessionBus(busAddress_);
     if (!client->Start(ORB_E2E_CLIENT, args, xvfb_.Display(), root_ / name, &error)) {
         ADD_FAILURE() << error;
         return nullptr;

@@ -88,10 +88,13 @@ protected:
     TPeerProcess windowManager_;
 
 private:
-    // The test's own session bus: every client finds it in its runtime folder (where the D-Bus
-    // library looks when no address is given), unless the test put a bus of its own there first.
+    // The test's own session bus, given to every client unless the test put a bus of its own in
+    // the client's runtime folder first. Its socket lies in a short folder of its own: a socket's
+    // path is limited to 107 bytes.
     void StartSessionBus();
     TPeerProcess sessionBus_;
+    std::filesystem::path busFolder_;
+    std::string busAddress_;
     std::set<int> signedIn_;
 };
 
