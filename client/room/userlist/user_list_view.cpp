@@ -244,6 +244,8 @@ TOrbeloUserList::TOrbeloUserList(QWidget* parent) : QScrollArea(parent), canvas_
     setBackgroundRole(QPalette::Window);
     canvas_->setAutoFillBackground(true);
     canvas_->setPalette(pal);
+    // A join or leave changes the canvas's height below the rows in view: nothing in view to paint.
+    canvas_->setAttribute(Qt::WA_StaticContents);
     setWidget(canvas_);
     canvas_->installEventFilter(this);
     setToolTip(QStringLiteral("Double click on a user for more options"));
