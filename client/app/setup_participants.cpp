@@ -67,22 +67,30 @@ void TProgram::SetupParticipants() {
         main_->SetBoardToolBoxVisible(tdm_->CurrentBoard == 0 || tdm_->BoardRight);
     };
     // No nested event loop inside the user-list handler: other handlers would run in the middle of it.
-    // A departing row takes its widget along: the focus goes back where it was, or to the list
-    // when it was on the row that left.
-    auto focus = std::make_shared<QPointer<QWidget>>();
-    h.KeepFocus = [focus] { *focus = QApplication::focusWidget(); };
+    // Row widgets are reused for other rows as the list changes, so a row that had the focus is
+    // remembered by its user: it keeps the focus if it stays, else the row selected in its place
+    // takes it.
+    struct TFocus {
+        QPointer<QWidget> widget;
+        int32_t row = 0;
+    };
+    auto focus = std::make_shared<TFocus>();
+    h.KeepFocus = [focus] {
+        focus->widget = QApplication::focusWidget();
+        auto* row = qobject_cast<room::TUserRowWidget*>(focus->widget.data());
+        focus->row = row ? row->UserId() : 0;
+    };
     h.RestoreFocus = [this, focus] {
-        QWidget* had = focus->data();
-        *focus = nullptr;
-        if (!had || had == QApplication::focusWidget()) return;
-        if (had->isVisible()) {
-            had->setFocus(Qt::OtherFocusReason);
-        } else if (auto* l = Form<TfrmUserList>(); l && l->isAncestorOf(had)) {
-            if (auto* row = l->lvUsers()->RowWidget(tdm_->Participants.SelectedUser()))
-                row->setFocus(Qt::OtherFocusReason);
-            else
-                l->lvUsers()->setFocus(Qt::OtherFocusReason);
+        QWidget* had = focus->widget.data();
+        const int32_t row = focus->row;
+        *focus = {};
+        auto* l = Form<TfrmUserList>();
+        if (row != 0 && l) {
+            l->lvUsers()->FocusRow(tdm_->Participants.FindUser(row) ? row : tdm_->Participants.SelectedUser());
+            return;
         }
+        if (!had || had == QApplication::focusWidget()) return;
+        if (had->isVisible()) had->setFocus(Qt::OtherFocusReason);
     };
 
     // The card hears of its picture through a window of its own, never through the main window's.

@@ -221,6 +221,56 @@ TEST(ReaderLoopback, AHandlersNestedLoopAnswersKeepAlivesAndKeepsTheRestInOrder)
     EXPECT_TRUE(f.Lost().empty());
 }
 
+TEST(ReaderLoopback, AWholeParticipantListLetsTheLoopTurnEveryFiftyRecordsAndKeepsTheRestBehindIt) {
+    Fixture f;
+    ASSERT_TRUE(f.Open());
+    auto record = [](int32_t id) {
+        TUserInfo u;
+        u.SetUserId(id);
+        u.SetDisplayName("User " + std::to_string(id));
+        return std::vector<uint8_t>(u.raw.begin(), u.raw.end());
+    };
+    std::vector<uint8_t> body(TUserInfo::kSize, 0);
+    StoreU32(body.data(), 120);
+    for (int32_t id = 1; id <= 120; ++id) {
+        auto r = record(id);
+        body.insert(body.end(), r.begin(), r.end());
+    }
+    TVCRHeader h;
+    h.kind = vkUserList;
+    h.bodyLength = int32_t(body.size());
+    std::vector<uint8_t> wire = BuildPacketStream(h, body.data(), body.size());
+    TVCRHeader j;
+    j.kind = vkUserJoined;
+    j.sender = 500;
+    auto joined = record(500);
+    j.bodyLength = int32_t(joined.size());
+    const std::vector<uint8_t> join = BuildPacketStream(j, joined.data(), joined.size());
+    wire.insert(wire.end(), join.begin(), join.end());
+
+    // A message of the loop's own, posted from the list's dispatch, sees the rows between slices.
+    std::vector<size_t> between;
+    size_t rowsAtJoin = 0;
+    WindowHandle marker = 0;
+    marker = f.loop.RegisterWindow([&](uint32_t, std::intptr_t, std::intptr_t) {
+        between.push_back(f.dm.Participants.Count());
+        if (f.dm.SlicesLeft()) f.loop.Post(marker, WM_APP + 1, 0, 0);
+    });
+    f.dm.DispatchObserver = [&](const TVCRHeader& m, std::span<const uint8_t>) {
+        if (m.kind == vkUserList) f.loop.Post(marker, WM_APP + 1, 0, 0);
+        if (m.kind == vkUserJoined) rowsAtJoin = f.dm.Participants.Count();
+    };
+    f.dm.StartReaderThread();
+    f.Send(wire);
+    ASSERT_TRUE(f.loop.RunUntil([&] { return f.dm.Participants.Count() == 121; }));
+    ASSERT_GE(between.size(), 3u);
+    EXPECT_EQ(std::vector<size_t>(between.begin(), between.begin() + 3), (std::vector<size_t>{1, 51, 101}));
+    EXPECT_EQ(rowsAtJoin, 120u);
+    EXPECT_FALSE(f.dm.SlicesLeft());
+    f.dm.StopReaderThread();
+    f.loop.UnregisterWindow(marker);
+}
+
 TEST(ReaderLoopback, StoppingFromTheMainThreadNeverDeadlocks) {
     // The reader waits for the main thread to dispatch while the main thread stops it.
     Fixture f;

@@ -7,6 +7,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QMenu>
+#include <QScrollBar>
+#include <QSpontaneKeyEvent>
+#include <QTest>
+#include <QWheelEvent>
 #include <QTreeWidget>
 #include <filesystem>
 
@@ -172,6 +177,95 @@ TEST_F(ProgramRows, FocusStaysWhereItWasWhenARowLeaves) {
     leave(kBo);
     EXPECT_EQ(dm.Participants.SelectedUser(), kOwn);
     EXPECT_EQ(QApplication::focusWidget(), list->lvUsers()->RowWidget(kOwn));
+    window->hide();
+}
+
+// A full list of 60: the wheel moves by rows, and the list's own menu stays reachable by mouse in
+// the free band below the last row, with every item; its orders reorder the rows in view.
+TEST_F(ProgramRows, AFullListScrollsByRowsAndItsMenuStaysReachable) {
+    TProgramOptions opts;
+    opts.executable = root_ / "bin" / "OrbeloLive6";
+    opts.services.installKeyboardHook = [] {};
+    TProgram program(opts);
+    program.CreateForms();
+    TDM& dm = program.DataModule();
+    auto* list = program.Form<TfrmUserList>();
+    ASSERT_TRUE(list);
+    // Names "User 01" to "User 60", joined last first; 59 and 60 are moderators, 60 then 57 raise
+    // a hand. By name the last row is 60, moderators on top 58, by hand 59.
+    for (int32_t id = 60; id >= 1; --id) {
+        TUserInfo u;
+        u.SetUserId(id);
+        u.SetDisplayName((id < 10 ? "User 0" : "User ") + std::to_string(id));
+        u.SetLevel(id >= 59 ? 1000 : 1);
+        dm.Participants.RenderUserNode(u, dm.RenderContext());
+    }
+    for (int32_t id : {60, 57}) dm.Participants.SetMotion(*dm.Participants.FindUser(id), kMotionHand);
+    QWidget* window = list->window();
+    window->resize(265, 331);
+    window->show();
+    window->activateWindow();
+    QApplication::processEvents();
+    room::TOrbeloUserList* rows = list->lvUsers();
+    QWidget* viewport = rows->viewport();
+    QScrollBar* bar = rows->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+
+    auto rowAt = [&](QPoint p) {
+        auto* row = qobject_cast<room::TUserRowWidget*>(viewport->childAt(p));
+        return row ? row->UserId() : 0;
+    };
+    auto notch = [&] {
+        // Through the window, as the window system delivers it: to the row under the pointer first.
+        const QPoint at = viewport->mapTo(window, QPoint(viewport->width() / 2, viewport->height() / 2));
+        QWheelEvent wheel(at, window->mapToGlobal(at), {}, {0, -120}, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                          false);
+        QSpontaneKeyEvent::setSpontaneous(&wheel);
+        QApplication::sendEvent(window->windowHandle(), &wheel);
+        QApplication::processEvents();
+    };
+    const int32_t topBefore = rowAt({5, 5});
+    notch();
+    EXPECT_GE(bar->value(), kRowHeight);
+    EXPECT_NE(rowAt({5, 5}), topBefore);
+    for (int i = 0; i < 100 && bar->value() < bar->maximum(); ++i) notch();
+    ASSERT_EQ(bar->value(), bar->maximum());
+
+    QMenu* menu = list->pmUserCommonAction();
+    auto openMenu = [&] {
+        // A right click in the free band below the last row.
+        const QPoint band(viewport->width() / 2, viewport->height() - room::TOrbeloUserList::kFreeSpace / 2);
+        EXPECT_EQ(rowAt(band), 0);
+        // Through the window, as the window system delivers it (the context menu comes from there).
+        QTest::mouseClick(window->windowHandle(), Qt::RightButton, {}, viewport->mapTo(window, band));
+        QApplication::processEvents();
+        return menu->isVisible();
+    };
+    ASSERT_TRUE(openMenu());
+    QStringList items;
+    for (QAction* a : menu->actions())
+        if (!a->isSeparator()) items << a->text();
+    EXPECT_EQ(items, (QStringList{"Moderators On Top", "Sort By Name", "Sort By Hand Status", "Expand All Entries",
+                                  "Collapse All Entries", "Breakout Rooms..."}));
+    menu->hide();
+    const struct {
+        const char* item;
+        int32_t last;
+    } orders[] = {{"Sort By Name", 60}, {"Moderators On Top", 58}, {"Sort By Hand Status", 59}, {"Sort By Name", 60}};
+    for (const auto& o : orders) {
+        ASSERT_TRUE(openMenu()) << o.item;
+        QAction* item = nullptr;
+        for (QAction* a : menu->actions())
+            if (a->text() == QLatin1String(o.item)) item = a;
+        ASSERT_TRUE(item);
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
+        QApplication::processEvents();
+        EXPECT_FALSE(menu->isVisible());
+        EXPECT_EQ(dm.Participants.Row(dm.Participants.Count() - 1).userId, o.last) << o.item;
+        // The view shows it as the last row, just above the free band.
+        EXPECT_EQ(rowAt({5, viewport->height() - room::TOrbeloUserList::kFreeSpace - kRowHeight / 2}), o.last)
+            << o.item;
+    }
     window->hide();
 }
 

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTemporaryDir>
 
 #include "dm/dm.h"
@@ -112,6 +113,56 @@ TEST(ParticipantRows, EveryMicrophoneAndCameraStateDrawsItsIcon) {
         EXPECT_TRUE(HasColour(shot, RowGeometry(hand->width(), expanded).gesture.translated(hand->pos()),
                               RowIconColour(kIconHand)));
     }
+}
+
+TEST(ParticipantRows, AThousandRowsCostTheRowsInViewAndAChangeTouchesItsOwnRow) {
+    TParticipantList list;
+    TOrbeloUserList view;
+    view.resize(265, 400);
+    view.show();
+    view.SetList(&list);
+    for (int32_t id = 1; id <= 1000; ++id) list.RenderUserNode(Info(id, "User " + std::to_string(id)), {});
+    QApplication::processEvents();
+    const int inView = 400 / kRowHeight + 1;
+    EXPECT_LE(view.WidgetCount(), inView);
+    QScrollBar* bar = view.verticalScrollBar();
+    bar->setValue(bar->maximum());  // the last rows and the free band below them
+    QApplication::processEvents();
+    EXPECT_LE(view.WidgetCount(), inView + 1);  // the rows that scrolled out gave their widgets back
+
+    // Widget work for one change, counted once the view has applied it.
+    auto touched = [&](const std::function<void()>& change) {
+        view.Flush();
+        const uint64_t before = view.RowUpdates();
+        change();
+        QApplication::processEvents();
+        return view.RowUpdates() - before;
+    };
+    // A row moving up or down in view is not work on it; one coming into view at an edge is.
+    struct Case {
+        const char* what;
+        std::function<void()> change;
+        uint64_t least, most;
+    } cases[] = {
+        {"join (lands in the free band)", [&] { list.RenderUserNode(Info(2000, "Joiner"), {}); }, 1, 1},
+        {"hand raised in view", [&] { list.SetMotion(*list.FindUser(990), kMotionHand); }, 1, 1},
+        {"leave in view", [&] { list.DeleteUser(995); }, 1, 2},
+        {"hand raised out of view", [&] { list.SetMotion(*list.FindUser(5), kMotionHand); }, 0, 0},
+        {"leave out of view", [&] { list.DeleteUser(6); }, 0, 1},
+    };
+    for (const Case& c : cases) {
+        const uint64_t n = touched(c.change);
+        EXPECT_GE(n, c.least) << c.what;
+        EXPECT_LE(n, c.most) << c.what;
+    }
+    ASSERT_NE(view.RowWidget(2000), nullptr);
+    EXPECT_TRUE(view.RowWidget(2000)->isVisible());
+    EXPECT_EQ(view.RowWidget(995), nullptr);
+    // The rows in view sit where the list puts them, under the joined one the free band.
+    const TUserRowWidget* joiner = view.RowWidget(2000);
+    EXPECT_EQ(joiner->geometry().top(), int(list.Count() - 1) * kRowHeight);
+    EXPECT_EQ(view.widget()->height(), int(list.Count()) * kRowHeight + TOrbeloUserList::kFreeSpace);
+    EXPECT_LE(view.WidgetCount(), inView + 1);
 }
 
 TEST(ParticipantRows, MicrophoneClicksFollowTheStateAndLevel) {

@@ -52,9 +52,11 @@ void TDM::StartReaderThread() {
     StopReaderThread();
     CollectRetiredReaders();
     OpenSessionRelay();
+    userListSlices_ = {};
     reader_ = std::make_unique<TReaderThread>(
         &vcrClient, loop_, relay_,
-        [this](const TVCRHeader& header, std::span<const uint8_t> stream) { DispatchCommand(header, stream); });
+        [this](const TVCRHeader& header, std::span<const uint8_t> stream) { DispatchInSlices(header, stream); });
+    reader_->SetSlices([this] { return SlicesLeft(); }, [this] { RunSlice(); });
     reader_->Resume();
 }
 
@@ -67,6 +69,8 @@ void TDM::StartWriterThread(int sendRate) {
 }
 
 void TDM::StopReaderThread() {
+    // A list still being rendered in slices ends with its session.
+    userListSlices_ = {};
     if (reader_) {
         // Order matters: flag first, then wake the blocked read (or the wait for room in the
         // queue), then wait. The flag also stops a drain of the queue that this call interrupts.
@@ -147,6 +151,24 @@ void TDM::DispatchCommand(const TVCRHeader& header, std::span<const uint8_t> str
     --dispatchDepth_;
     currentHeader_ = savedHeader;
     currentStream_ = savedStream;
+}
+
+void TDM::DispatchInSlices(const TVCRHeader& header, std::span<const uint8_t> stream) {
+    const bool saved = sliced_;
+    sliced_ = true;
+    DispatchCommand(header, stream);
+    sliced_ = saved;
+}
+
+void TDM::RunSlice() {
+    if (!SlicesLeft()) return;
+    ++dispatchDepth_;
+    try {
+        RenderUserListSlice();
+    } catch (...) {
+        userListSlices_ = {};
+    }
+    --dispatchDepth_;
 }
 
 const std::array<TDM::DispatchEntry, kHighestDispatchedKind + 1>& TDM::DispatchTable() {

@@ -143,6 +143,12 @@ public:
     orb::ByteReader BodyReader() const;
     // True while a handler runs: the reader waits for it, so nothing may wait for the user here.
     bool InMessageHandler() const { return dispatchDepth_ > 0; }
+    // Dispatches as the reader does: a handler of long work (the whole participant list) does a
+    // first slice and leaves the rest to RunSlice, called while SlicesLeft; whoever dispatches lets
+    // the loop turn between slices and dispatches nothing else before the last one.
+    void DispatchInSlices(const TVCRHeader& header, std::span<const uint8_t> stream);
+    bool SlicesLeft() const { return userListSlices_.next < userListSlices_.count; }
+    void RunSlice();
 
     // Sees every dispatched message before its handler (diagnostics and tests).
     std::function<void(const TVCRHeader&, std::span<const uint8_t>)> DispatchObserver;
@@ -495,6 +501,8 @@ public:
     bool FromServerOrModerator() const;
     // " Participants [n]" to the header.
     void UpdateParticipantsCaption();
+    // Renders the list's records up to the next slice's end; the caption and the post after the last.
+    void RenderUserListSlice();
     // ---- end of participants
 
     // ---- chat: Chat, session notes and requests; command actions and menus
@@ -791,4 +799,11 @@ private:
     TVCRHeader currentHeader_;
     std::span<const uint8_t> currentStream_;
     int dispatchDepth_ = 0;
+    bool sliced_ = false;  // the current dispatch may leave work in slices
+    // The records of a participant list (kind 2) not rendered yet.
+    struct TUserListSlices {
+        std::vector<uint8_t> records;
+        size_t next = 0, count = 0;
+        orb::TRenderContext context;
+    } userListSlices_;
 };

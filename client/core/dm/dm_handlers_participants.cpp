@@ -30,13 +30,37 @@ void TDM::HandleUserList() {
     Participants.Clear();
     const size_t fit = r.remaining() / TUserInfo::kSize;
     const size_t n = count <= 0 ? 0 : std::min<size_t>(size_t(count), fit);
-    const TRenderContext context = RenderContext();
-    for (size_t i = 0; i < n; ++i) {
+    TUserListSlices& s = userListSlices_;
+    s.records.resize(n * TUserInfo::kSize);
+    if (!s.records.empty() && !r.bytes(s.records.data(), s.records.size())) s.records.clear();
+    s.next = 0;
+    s.count = s.records.size() / TUserInfo::kSize;
+    s.context = RenderContext();
+    // Dispatched by the reader, the loop turns after the 1st, 51st, 101st ... record, and the
+    // messages behind this one wait for the last; dispatched directly, the list is done at once.
+    RenderUserListSlice();
+    if (!sliced_)
+        while (SlicesLeft()) RenderUserListSlice();
+}
+
+void TDM::RenderUserListSlice() {
+    TUserListSlices& s = userListSlices_;
+    constexpr size_t kSlice = 50;
+    bool endOfSlice = false;
+    while (s.next < s.count && !endOfSlice) {
+        ByteReader r(std::span<const uint8_t>(s.records).subspan(s.next * TUserInfo::kSize, TUserInfo::kSize));
+        endOfSlice = s.next % kSlice == 0;
+        ++s.next;
         TUserInfo info;
-        if (!TUserInfo::Decode(r, info)) break;
-        Participants.RenderUserNode(info, context);
+        if (!TUserInfo::Decode(r, info)) {
+            s.next = s.count;
+            break;
+        }
+        Participants.RenderUserNode(info, s.context);
     }
     UpdateParticipantsCaption();
+    if (s.next < s.count) return;
+    userListSlices_ = {};
     Loop().Post(MainWindow(), WM_APP_USERLISTCHANGED, 0, 0);
 }
 

@@ -191,7 +191,17 @@ void TReaderThread::Drain() {
         wakePosted_ = false;
     }
     size_t ran = 0;
+    bool sliced = false;
+    auto slicesLeft = [this] { return slicesLeft_ && slicesLeft_(); };
     while (ran < kMaxPerTurn && !terminated_) {
+        if (slicesLeft()) {
+            // One slice a turn, and nothing else in that turn.
+            if (ran > 0 || sliced) break;
+            runSlice_();
+            sliced = true;
+            if (keepAlivePending_.load(std::memory_order_relaxed)) DispatchKeepAlives();
+            continue;
+        }
         if (cursor_ == current_.size()) {
             // The batch is done: hand its buffers back and take whatever has queued meanwhile.
             {
@@ -214,9 +224,10 @@ void TReaderThread::Drain() {
     draining_ = false;
     if (terminated_) return;
     bool wake = false;
+    const bool slicing = slicesLeft();
     {
         std::lock_guard lk(mu_);
-        const bool more = cursor_ < current_.size() || !pending_.empty();
+        const bool more = cursor_ < current_.size() || !pending_.empty() || slicing;
         if (!more && mainBusy_) {
             mainBusy_ = false;
             // Keep the memory of a burst of large messages only until the burst is over.

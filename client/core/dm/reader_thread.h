@@ -8,6 +8,10 @@
 // fast the server sends. The queue is bounded (kMaxQueued messages, kMaxQueuedBytes bytes); when
 // it is full the reader stops reading, and the server's writes wait in the socket.
 //
+// A handler may leave long work in slices (the whole participant list): while slices are left, a
+// turn runs one slice instead of the next message and then yields, so the loop turns between
+// slices and the messages behind keep their order.
+//
 // Keep-alives (kind 100) go ahead of the backlog: they are dispatched as soon as the main thread
 // turns, and between two messages of a turn, so the heartbeat answer never waits for the messages
 // queued before it. Inside a handler's nested event loop only keep-alives are dispatched; the
@@ -47,6 +51,12 @@ public:
     ~TReaderThread();
     TReaderThread(const TReaderThread&) = delete;
     TReaderThread& operator=(const TReaderThread&) = delete;
+
+    // Before Resume: whether a handler left slices, and running the next one (main thread).
+    void SetSlices(std::function<bool()> left, std::function<void()> run) {
+        slicesLeft_ = std::move(left);
+        runSlice_ = std::move(run);
+    }
 
     void Resume();
     // Stops after the current read; nothing more is dispatched.
@@ -97,6 +107,8 @@ private:
     orb::WindowHandle notifyWindow_;
     orb::WindowHandle wakeWindow_ = 0;
     DispatchFn dispatch_;
+    std::function<bool()> slicesLeft_;
+    std::function<void()> runSlice_;
 
     // Reader thread only.
     std::vector<uint8_t> readBuf_;

@@ -148,9 +148,8 @@ void TParticipantList::SetLoop(IEventLoop* loop) {
 double TParticipantList::Now() const { return NowUtc ? NowUtc() : NowUTC(); }
 
 TParticipantRow* TParticipantList::FindUser(int32_t userId) {
-    for (auto& r : rows_)
-        if (r->userId == userId) return r.get();
-    return nullptr;
+    auto it = byId_.find(userId);
+    return it == byId_.end() ? nullptr : it->second;
 }
 
 const TParticipantRow* TParticipantList::FindUser(int32_t userId) const {
@@ -179,8 +178,9 @@ TParticipantRow& TParticipantList::AddUser(int32_t userId, std::string caption) 
     row->userId = userId;
     row->caption = std::move(caption);
     row->userTimeText = UserTimeText(Now(), 0);
+    byId_[userId] = row.get();
     rows_.push_back(std::move(row));
-    Changed(0);
+    OrderChanged();
     return *rows_.back();
 }
 
@@ -229,8 +229,9 @@ void TParticipantList::CloseHandGap(int32_t freed, const TParticipantRow* except
 }
 
 bool TParticipantList::DeleteUser(int32_t userId) {
-    auto it = std::find_if(rows_.begin(), rows_.end(), [&](auto& r) { return r->userId == userId; });
-    if (it == rows_.end()) return false;
+    TParticipantRow* found = FindUser(userId);
+    if (!found) return false;
+    auto it = std::find_if(rows_.begin(), rows_.end(), [&](auto& r) { return r.get() == found; });
     TParticipantRow& row = **it;
     if (row.SaysYes()) --positive_;
     if (row.SaysNo()) --negative_;
@@ -240,18 +241,24 @@ bool TParticipantList::DeleteUser(int32_t userId) {
     negative_ = std::max(negative_, 0);
     const int32_t freed = row.handOrder;
     StopBlink(userId);
+    if (row.expanded) --expanded_;
+    byId_.erase(userId);
     rows_.erase(it);
     // A departed hand frees its number like a lowered one: the next hand raised must not repeat a
     // number still shown.
     if (freed > 0) CloseHandGap(freed, nullptr);
     if (ownUserId_ == userId) ownUserId_ = 0;
-    if (TParticipantRow* previous = Selected()) previous->selected = false;
+    if (TParticipantRow* previous = Selected()) {
+        previous->selected = false;
+        Changed(previous->userId);
+    }
     selected_ = 0;
+    OrderChanged();
     if (!rows_.empty()) {
         selected_ = rows_.front()->userId;
         rows_.front()->selected = true;
+        Changed(selected_);
     }
-    Changed(0);
     return true;
 }
 
@@ -259,7 +266,7 @@ void TParticipantList::MoveToTop(int32_t userId) {
     auto it = std::find_if(rows_.begin(), rows_.end(), [&](auto& r) { return r->userId == userId; });
     if (it == rows_.end() || it == rows_.begin()) return;
     std::rotate(rows_.begin(), it, it + 1);
-    Changed(0);
+    OrderChanged();
 }
 
 void TParticipantList::Clear() {
@@ -267,6 +274,8 @@ void TParticipantList::Clear() {
         for (auto& [id, t] : blinkTimers_) loop_->KillTimer(t);
     blinkTimers_.clear();
     rows_.clear();
+    byId_.clear();
+    expanded_ = 0;
     hands_ = positive_ = negative_ = 0;
     ownUserId_ = 0;
     selected_ = 0;
@@ -300,6 +309,7 @@ void TParticipantList::Sort(int mode) {
     if (mode == smName || mode == smMicrophone || mode == smRole || mode == smHands)
         std::stable_sort(rows_.begin(), rows_.end(), less);
     for (auto& r : rows_) r->expanded = false;
+    expanded_ = 0;
     Changed(0);
 }
 
@@ -436,6 +446,8 @@ void TParticipantList::SetRole(TParticipantRow& row, uint8_t role) {
 void TParticipantList::SetExpanded(TParticipantRow& row, bool expanded) {
     if (row.expanded == expanded) return;
     row.expanded = expanded;
+    if (expanded) ++expanded_;
+    else --expanded_;
     if (expanded) SetUserTimeText(row);
     Changed(row.userId);
     if (OnItemExpand) OnItemExpand(row.userId, expanded);

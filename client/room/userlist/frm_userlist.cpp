@@ -38,7 +38,7 @@ TfrmUserList::TfrmUserList(QWidget* parent) : QWidget(parent), ui_(std::make_uni
     connect(pmUsers_, &QMenu::aboutToShow, this, [this] { RefreshMenuActions(); });
 
     pmUserCommon_ = new QMenu(this);
-    pmUserCommon_->setObjectName(QStringLiteral("pmUserCommon"));
+    pmUserCommon_->setObjectName(QStringLiteral("pmUser_CommonAction"));
     const std::pair<const char*, int> sorts[] = {{"Moderators On Top", smRole}, {"Sort By Name", smName},
                                                  {"Sort By Hand Status", smHands}};
     for (auto [caption, mode] : sorts)
@@ -51,6 +51,22 @@ TfrmUserList::TfrmUserList(QWidget* parent) : QWidget(parent), ui_(std::make_uni
     });
     connect(pmUserCommon_->addAction(QStringLiteral("Collapse All Entries")), &QAction::triggered, this, [this] {
         if (dm_) dm_->Participants.CollapseAll();
+    });
+    // "Breakout Rooms..." is the room's command (enabled for moderators of a room that allows
+    // them); until the command object is there, a disabled item keeps its place.
+    pmUserCommon_->addSeparator();
+    breakoutItem_ = new QAction(QStringLiteral("Breakout Rooms..."), this);
+    breakoutItem_->setObjectName(QStringLiteral("acBreakoutRooms"));
+    breakoutItem_->setEnabled(false);
+    pmUserCommon_->addAction(breakoutItem_);
+    connect(pmUserCommon_, &QMenu::aboutToShow, this, [this] {
+        if (UpdateCommands) UpdateCommands();
+        QAction* command = find_ ? find_("acBreakoutRooms") : nullptr;
+        if (!command || command == breakoutItem_) return;
+        pmUserCommon_->insertAction(breakoutItem_, command);
+        pmUserCommon_->removeAction(breakoutItem_);
+        breakoutItem_->deleteLater();
+        breakoutItem_ = command;
     });
     QWidget* canvas = ui_->lvUsers->widget();
     canvas->setContextMenuPolicy(Qt::CustomContextMenu);

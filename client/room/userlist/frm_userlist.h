@@ -33,6 +33,8 @@ public:
     void Bind(TDM* dm, orb::WindowHandle mainWindow, const std::string& programFolder);
     orb::room::TOrbeloUserList* lvUsers() const;
     QMenu* pmUsers() const { return pmUsers_; }
+    // The list's own menu (a right click where there is no row): orders, expanding, breakout rooms.
+    QMenu* pmUserCommonAction() const { return pmUserCommon_; }
 
     // The commands of the pop-up menu, by name (the main window's actions and this area's own).
     // Unknown names get a disabled placeholder so the menu keeps its order.
@@ -62,6 +64,7 @@ private:
     std::unique_ptr<Ui::TfrmUserList> ui_;
     QMenu* pmUsers_;
     QMenu* pmUserCommon_;
+    QAction* breakoutItem_ = nullptr;  // the command's item, or a disabled stand-in
     TDM* dm_ = nullptr;
     orb::WindowHandle mainWindow_ = 0;
     std::string programFolder_;

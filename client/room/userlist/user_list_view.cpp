@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QToolTip>
+#include <QWheelEvent>
 
 #include "userlist/row_icons.h"
 
@@ -76,6 +77,11 @@ TUserRowWidget::TUserRowWidget(TOrbeloUserList& owner, int32_t userId) : QWidget
 
 const TParticipantRow* TUserRowWidget::Row() const {
     return owner_.List() ? owner_.List()->FindUser(userId_) : nullptr;
+}
+
+void TUserRowWidget::Assign(int32_t userId) {
+    userId_ = userId;
+    Sync();
 }
 
 void TUserRowWidget::Sync() {
@@ -198,6 +204,8 @@ void TUserRowWidget::mouseReleaseEvent(QMouseEvent* e) {
 
 void TUserRowWidget::mouseDoubleClickEvent(QMouseEvent*) { owner_.RowToggle(userId_); }
 
+void TUserRowWidget::wheelEvent(QWheelEvent* e) { owner_.Wheel(e); }
+
 void TUserRowWidget::keyPressEvent(QKeyEvent* e) {
     if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
         owner_.RowToggle(userId_);
@@ -207,6 +215,15 @@ void TUserRowWidget::keyPressEvent(QKeyEvent* e) {
 }
 
 void TUserRowWidget::contextMenuEvent(QContextMenuEvent* e) { e->accept(); }
+
+bool TUserRowWidget::focusNextPrevChild(bool next) {
+    TParticipantList* list = owner_.List();
+    const int index = list ? list->IndexOf(userId_) : -1;
+    const int to = index + (next ? 1 : -1);
+    if (index < 0 || to < 0 || to >= int(list->Count())) return QWidget::focusNextPrevChild(next);
+    owner_.FocusRow(list->Row(size_t(to)).userId);
+    return true;
+}
 
 void TUserRowWidget::focusInEvent(QFocusEvent* e) {
     if (owner_.List() && owner_.List()->SelectedUser() != userId_) owner_.List()->SetSelected(userId_);
@@ -227,8 +244,14 @@ TOrbeloUserList::TOrbeloUserList(QWidget* parent) : QScrollArea(parent), canvas_
     setBackgroundRole(QPalette::Window);
     canvas_->setAutoFillBackground(true);
     canvas_->setPalette(pal);
+    // A join or leave changes the canvas's height below the rows in view: nothing in view to paint.
+    canvas_->setAttribute(Qt::WA_StaticContents);
     setWidget(canvas_);
+    canvas_->installEventFilter(this);
     setToolTip(QStringLiteral("Double click on a user for more options"));
+    verticalScrollBar()->setSingleStep(kRowHeight);
+    // Rows come into view as the list scrolls: give them their widgets at once.
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { Flush(); });
 }
 
 TOrbeloUserList::~TOrbeloUserList() { SetList(nullptr); }
@@ -236,25 +259,36 @@ TOrbeloUserList::~TOrbeloUserList() { SetList(nullptr); }
 void TOrbeloUserList::SetList(TParticipantList* list) {
     if (list_) {
         list_->OnChanged = nullptr;
+        list_->OnOrderChanged = nullptr;
         list_->OnItemExpand = nullptr;
     }
     list_ = list;
     if (list_) {
         list_->OnChanged = [this](int32_t user) {
-            if (user == 0) Rebuild();
-            else RowChanged(user);
+            if (user == 0) allDirty_ = true;
+            else if (shown_.count(user)) dirty_.insert(user);
+            else if (list_->ExpandedCount() == expandedSeen_) return;  // out of view, heights as they were
+            Schedule();
         };
+        list_->OnOrderChanged = [this] { Schedule(); };
         list_->OnItemExpand = [this](int32_t user, bool expanded) {
             if (OnItemExpand) OnItemExpand(user, expanded);
         };
     }
-    Rebuild();
+    allDirty_ = true;
+    Flush();
 }
 
-TUserRowWidget* TOrbeloUserList::RowWidget(int32_t user) const {
-    for (TUserRowWidget* w : rows_)
-        if (w->UserId() == user) return w;
-    return nullptr;
+void TOrbeloUserList::Schedule() {
+    if (flushQueued_) return;
+    flushQueued_ = true;
+    QMetaObject::invokeMethod(this, [this] { Flush(); }, Qt::QueuedConnection);
+}
+
+TUserRowWidget* TOrbeloUserList::RowWidget(int32_t user) {
+    if (flushQueued_) Flush();
+    auto it = shown_.find(user);
+    return it == shown_.end() ? nullptr : it->second;
 }
 
 QImage TOrbeloUserList::PictureOf(const TParticipantRow& row) {
@@ -268,62 +302,138 @@ QImage TOrbeloUserList::PictureOf(const TParticipantRow& row) {
     return it->second.image.isNull() ? NoFace : it->second.image;
 }
 
-void TOrbeloUserList::Rebuild() {
-    // Reuse the widgets of rows that stay; a list of hundreds of rows is rebuilt quickly.
-    std::map<int32_t, TUserRowWidget*> old;
-    for (TUserRowWidget* w : rows_) old[w->UserId()] = w;
-    rows_.clear();
-    if (list_) {
-        for (size_t i = 0; i < list_->Count(); ++i) {
-            const int32_t id = list_->Row(i).userId;
-            auto it = old.find(id);
-            TUserRowWidget* w;
-            if (it != old.end()) {
-                w = it->second;
-                old.erase(it);
-            } else {
-                w = new TUserRowWidget(*this, id);
-                w->setParent(canvas_);
-            }
-            w->Sync();
-            rows_.push_back(w);
+int TOrbeloUserList::RowTop(int32_t user, int* index) const {
+    int y = 0;
+    for (size_t i = 0; list_ && i < list_->Count(); ++i) {
+        const TParticipantRow& row = list_->Row(i);
+        if (row.userId == user) {
+            if (index) *index = int(i);
+            return y;
+        }
+        y += row.Height();
+    }
+    if (index) *index = -1;
+    return -1;
+}
+
+void TOrbeloUserList::Release(TUserRowWidget* w) {
+    // A focused widget that leaves hands the focus to the list, not to whichever row is next.
+    if (w->hasFocus()) setFocus(Qt::OtherFocusReason);
+    w->hide();
+    spare_.push_back(w);
+    ++rowUpdates_;
+}
+
+void TOrbeloUserList::Flush() {
+    flushQueued_ = false;
+    const int width = viewport()->width();
+    const int count = list_ ? int(list_->Count()) : 0;
+    const int contentHeight = count * kRowHeight + int(list_ ? list_->ExpandedCount() : 0) *
+                                                       (kExpandedRowHeight - kRowHeight);
+    const QSize canvasSize(width, std::max(contentHeight + (count > 0 ? kFreeSpace : 0), viewport()->height()));
+    if (canvas_->size() != canvasSize) canvas_->resize(canvasSize);
+    expandedSeen_ = list_ ? list_->ExpandedCount() : 0;
+
+    // The rows in view: from the first one reaching below the top of the view. Collapsed rows
+    // all have one height, so the first is found at once unless rows are expanded.
+    const int top = verticalScrollBar()->value();
+    const int bottom = top + viewport()->height();
+    int first = 0, y = 0;
+    if (list_ && list_->ExpandedCount() == 0) {
+        first = std::min(count, top / kRowHeight);
+        y = first * kRowHeight;
+    } else {
+        while (first < count && y + list_->Row(size_t(first)).Height() <= top) y += list_->Row(size_t(first++)).Height();
+    }
+    struct TPlace {
+        int32_t user;
+        int y, height;
+    };
+    std::vector<TPlace> wanted;
+    for (int i = first; i < count && y < bottom; ++i) {
+        const TParticipantRow& row = list_->Row(size_t(i));
+        wanted.push_back({row.userId, y, row.Height()});
+        y += row.Height();
+    }
+    // The focused row keeps its widget out of view too (the keyboard is still on it).
+    QWidget* focus = QApplication::focusWidget();
+    for (auto& [id, w] : shown_)
+        if (w == focus && list_ && list_->FindUser(id) &&
+            std::none_of(wanted.begin(), wanted.end(), [id = id](const TPlace& p) { return p.user == id; })) {
+            const int rowTop = RowTop(id);
+            wanted.push_back({id, rowTop, list_->FindUser(id)->Height()});
+        }
+
+    // Widgets of rows no longer wanted go back to the spares.
+    std::unordered_map<int32_t, TUserRowWidget*> kept;
+    for (const TPlace& p : wanted) {
+        auto it = shown_.find(p.user);
+        if (it != shown_.end()) {
+            kept.emplace(p.user, it->second);
+            shown_.erase(it);
         }
     }
-    for (auto& [id, w] : old) w->deleteLater();
-    for (auto& [id, w] : old) w->hide();
-    Layout();
+    for (auto& [id, w] : shown_) Release(w);
+    shown_.swap(kept);
+
+    for (const TPlace& p : wanted) {
+        TUserRowWidget*& w = shown_[p.user];
+        if (!w) {
+            if (!spare_.empty()) {
+                w = spare_.back();
+                spare_.pop_back();
+            } else {
+                w = new TUserRowWidget(*this, p.user);
+                w->setParent(canvas_);
+            }
+            w->Assign(p.user);
+            ++rowUpdates_;
+        } else if (allDirty_ || dirty_.count(p.user)) {
+            w->Sync();
+            ++rowUpdates_;
+        }
+        const QRect place(0, p.y, width, p.height);
+        if (w->geometry() != place) w->setGeometry(place);
+        if (w->isHidden()) w->show();
+    }
+    dirty_.clear();
+    allDirty_ = false;
 }
 
-void TOrbeloUserList::RowChanged(int32_t user) {
-    if (TUserRowWidget* w = RowWidget(user)) {
-        const int before = w->height();
-        w->Sync();
-        if (w->height() != before) Layout();
-    } else {
-        Rebuild();
+void TOrbeloUserList::FocusRow(int32_t user) {
+    const int rowTop = RowTop(user);
+    if (rowTop >= 0) {
+        const int height = list_->FindUser(user)->Height();
+        QScrollBar* bar = verticalScrollBar();
+        if (rowTop < bar->value()) bar->setValue(rowTop);
+        else if (rowTop + height > bar->value() + viewport()->height())
+            bar->setValue(rowTop + height - viewport()->height());
     }
-}
-
-void TOrbeloUserList::Layout() {
-    int y = 0;
-    const int w = viewport()->width();
-    for (TUserRowWidget* row : rows_) {
-        row->setGeometry(0, y, w, row->height());
-        row->show();
-        y += row->height();
-    }
-    canvas_->resize(w, std::max(y, viewport()->height()));
+    Flush();
+    if (TUserRowWidget* w = RowWidget(user)) w->setFocus(Qt::OtherFocusReason);
+    else setFocus(Qt::OtherFocusReason);
 }
 
 void TOrbeloUserList::resizeEvent(QResizeEvent* e) {
     QScrollArea::resizeEvent(e);
-    Layout();
+    Flush();
 }
 
-void TOrbeloUserList::wheelEvent(QWheelEvent* e) {
-    // One notch of 120 moves 10 pixels.
+bool TOrbeloUserList::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == canvas_ && e->type() == QEvent::Wheel) {
+        Wheel(static_cast<QWheelEvent*>(e));
+        return true;
+    }
+    return QScrollArea::eventFilter(watched, e);
+}
+
+void TOrbeloUserList::Wheel(QWheelEvent* e) {
+    // By rows: a notch of 120 moves the system's wheel lines (3 unless set), a row each.
+    wheelRest_ += e->angleDelta().y() * std::max(1, QApplication::wheelScrollLines()) * kRowHeight;
+    const int pixels = wheelRest_ / 120;
+    wheelRest_ -= pixels * 120;
     QScrollBar* bar = verticalScrollBar();
-    bar->setValue(bar->value() - e->angleDelta().y() / 12);
+    bar->setValue(bar->value() - pixels);
     e->accept();
 }
 
