@@ -86,9 +86,6 @@ TfOrbeloMain::TfOrbeloMain(QWidget* parent) : QMainWindow(parent), ui_(std::make
     connect(ui_->acExitSession, &QAction::triggered, this, &QWidget::close);
     connect(ui_->RestoreConnection1, &QAction::triggered, this, [this] { ResetConnectionExecute(); });
     connect(ui_->spbtnResetConnection, &QToolButton::clicked, this, [this] { ResetConnectionExecute(); });
-    connect(ui_->btnSpeak, &QToolButton::clicked, this, [this] {
-        if (controller_) controller_->SpeakToggle();
-    });
     connect(ui_->LeftSplitter, &QSplitter::splitterMoved, this, [this] {
         if (controller_) controller_->SplittersMoved(ui_->pControls->width(), -1);
     });
