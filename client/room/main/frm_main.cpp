@@ -68,7 +68,7 @@ TfOrbeloMain::TfOrbeloMain(QWidget* parent) : QMainWindow(parent), ui_(std::make
     }
     miChatPermissions_->menuAction()->setVisible(false);
     ui_->btnSmilies->setMenu(pmChat_);
-    ui_->btnSmilies->setPopupMode(QToolButton::InstantPopup);
+    PopUpOnClick(ui_->btnSmilies);
 
     // Commands whose windows come later stay visible but disabled, so nothing pretends to work.
     const QSet<QString> working = {QStringLiteral("RestoreConnection1"), QStringLiteral("acExitSession")};
@@ -118,6 +118,16 @@ TfOrbeloMain::TfOrbeloMain(QWidget* parent) : QMainWindow(parent), ui_(std::make
         if (ShowAttendeeWindow) ShowAttendeeWindow();
     });
     qApp->installEventFilter(this);
+}
+
+// A button that pops its menu up below itself. A menu opened on the press alone (instant pop-up)
+// cannot be pressed through the accessibility tree: the click of the button and its arrow both open
+// it, without a loop of their own.
+void TfOrbeloMain::PopUpOnClick(QToolButton* button) {
+    button->setPopupMode(QToolButton::MenuButtonPopup);
+    connect(button, &QToolButton::clicked, button, [button] {
+        if (QMenu* m = button->menu()) m->popup(button->mapToGlobal(QPoint(0, button->height())));
+    });
 }
 
 TfOrbeloMain::~TfOrbeloMain() {

@@ -172,7 +172,7 @@ void TfOrbeloMain::SetupChatUi() {
     requestButton->setText(QStringLiteral("Request"));
     requestButton->setToolTip(QStringLiteral("Send a request to the moderator"));
     requestButton->setMenu(pmRequest_);
-    requestButton->setPopupMode(QToolButton::InstantPopup);
+    PopUpOnClick(requestButton);
     if (QLayout* l = ui_->pMotionStats->layout()) l->addWidget(requestButton);
 
     // ---- Notes and questions.
