@@ -427,6 +427,15 @@ protected:
     // Presses one item and watches for its effect; the effect, or empty when there was none.
     std::string PressAndWatch(const TClient& c, const std::string& id) {
         const pid_t pid = c.process->Pid();
+        if (id.size() >= 10 && id.compare(id.size() - 10, 10, "Select All") == 0) {
+            // The selection an earlier Select All left would leave nothing to select: a click into
+            // the chat drops it.
+            const QJsonObject view = Shown(pid, "Message history");
+            if (!view.isEmpty()) {
+                x_.Click(view["x"].toInt() + view["w"].toInt() / 2, view["y"].toInt() + view["h"].toInt() / 2);
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            }
+        }
         const auto windows = Windows(pid);
         const size_t sent = Sent(c.connection);
         TVoiceExtension* voice = Voice();
@@ -882,6 +891,10 @@ TEST_F(MenuWalk, EveryEnabledItemHasAnEffect) {
     // The moderator's notes pop-up switched the room's notes off; the participant finds them on.
     const uint8_t notesOn[4] = {0, 0, 0, 0};
     server_.Send(participant.connection, vkNotesSwitch, notesOn, 0, kRoom);
+    // Its chat permission items may have left private messages blocked: the participant finds
+    // them allowed, so that its addressees can be chosen.
+    const uint8_t chatAll[4] = {0, 0, 0, 0};
+    server_.Send(participant.connection, vkChatPermission, chatAll, 0, kRoom);
     const std::vector<std::string> deadParticipant = Walk(participant, moderator, "participant");
     Screenshot("e2e_menus_participant_walked");
     EXPECT_TRUE(deadModerator.empty()) << "moderator's items without effect:" << Lines(deadModerator);
