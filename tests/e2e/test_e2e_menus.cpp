@@ -1,9 +1,12 @@
 // The main window's commands as a person reaches them: a moderator and a participant in the same
 // room, under openbox, each with every menu item, tool-bar button and pop-up item of the main window
 // pressed through the accessibility tree (AT-SPI on a private D-Bus session bus of the test). Every
-// enabled item must show an effect within two seconds: a window, a message at the room server or a
-// visible change of the screen. The board-images window lists the server's pictures for a
-// participant, and a slide chosen on the board's tool bar reaches the other client.
+// enabled item must show an effect of the pressing client's own within two seconds: a window of it, a
+// message or voice registration it sent, or a visible change where its own windows show (the other
+// client's screen never counts). The buttons of the main window's panels are walked the same way, on
+// a private sound server, in the states that enable Speak and Reconnect Audio; a mouse user speaks
+// and reconnects the audio. The board-images window lists the server's pictures for a participant,
+// and a slide chosen on the board's tool bar reaches the other client.
 
 #include <fcntl.h>
 #include <poll.h>
