@@ -147,12 +147,12 @@ void TProgram::SetupLibraries() {
     QObject::connect(ui.acPresent, &QAction::triggered, main_.get(), [this, floatForm] {
         if (tdm_->PlaybackMode) return;
         floatForm(Form<TfrmPresentations>());
-        controller_->ShowMainView(mvWhiteboard);
+        controller_->SwitchMainView(mvWhiteboard);
         tdm_->SendViewMode(0);
     });
     QObject::connect(ui.acWebTourView, &QAction::triggered, main_.get(), [this] {
         if (tdm_->PlaybackMode) return;
-        controller_->ShowMainView(mvBrowser);
+        controller_->SwitchMainView(mvBrowser);
         tdm_->SendViewMode(1);
     });
     QObject::connect(ui.acAbout, &QAction::triggered, main_.get(), [this] {

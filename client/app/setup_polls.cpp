@@ -122,8 +122,8 @@ void TProgram::SetupPolls() {
     auto AddRecentPollItem = [recent, SendStoredPoll](const std::string& name) {
         const QString caption = room::FromUtf8(std::string(Trim(name)));
         for (QAction* a : recent->actions())
-            if (a->data().toInt() == 1 && a->text() == caption) return;
-        QAction* a = recent->addAction(caption);
+            if (a->data().toInt() == 1 && room::CaptionText(a->text()) == caption) return;
+        QAction* a = recent->addAction(room::MenuCaption(caption));
         a->setData(1);
         QObject::connect(a, &QAction::triggered, recent, [SendStoredPoll, caption] { SendStoredPoll(caption); });
     };

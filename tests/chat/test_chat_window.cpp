@@ -336,6 +336,10 @@ TEST(MainWindowChat, ViewsInputSendToNotesAndExports) {
     EXPECT_TRUE(commands.Action(chat::acReconnectAudio)->isEnabled());
     commands.Action(chat::acReconnectAudio)->trigger();
     EXPECT_EQ(reconnects, 1);
+    // The audio panel's Reconnect Audio runs the same item.
+    EXPECT_TRUE(ui.btnReconnectAudio->isEnabled());
+    ui.btnReconnectAudio->click();
+    EXPECT_EQ(reconnects, 2);
     EXPECT_EQ(ui.acShareDesktop->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F4));
     EXPECT_TRUE(commands.Action(chat::acAppShareTakeControl)->shortcut().isEmpty());
 
@@ -359,6 +363,31 @@ TEST(MainWindowChat, ViewsInputSendToNotesAndExports) {
     ASSERT_TRUE(pump([&] { return mine(vkViewMode).size() >= 2 && !mine(vkBrowserClosed).empty(); }));
     EXPECT_EQ(mine(vkViewMode), (std::vector<int32_t>{1, 0}));
     EXPECT_EQ(mine(vkBrowserClosed).size(), 1u);
+    // Speak follows its rule (the voice right and a microphone that works) and a click takes the
+    // floor as F3 does.
+    dm.Room.VoiceRight = true;
+    dm.Room.AudioState = 1;
+    commands.UpdateAll();
+    EXPECT_FALSE(ui.btnSpeak->isEnabled());
+    dm.Room.AudioState = 0;
+    commands.UpdateAll();
+    ASSERT_TRUE(ui.btnSpeak->isEnabled());
+    QTest::mouseClick(ui.btnSpeak, Qt::LeftButton);
+    EXPECT_TRUE(dm.Room.SpeakOn);
+    EXPECT_TRUE(ui.btnSpeak->isChecked());
+    // The room's answer gives the floor.
+    ASSERT_TRUE(pump([&] { return !mine(vkTakeMicrophone).empty() && dm.Transmitting; }));
+    QTest::mouseClick(ui.btnSpeak, Qt::LeftButton);
+    EXPECT_FALSE(dm.Room.SpeakOn);
+    EXPECT_FALSE(ui.btnSpeak->isChecked());
+    ASSERT_TRUE(pump([&] { return !mine(vkReleaseMicrophone).empty() && !dm.Transmitting; }));
+    EXPECT_FALSE(ui.btnSpeak->isChecked());
+    // A smiley code with "&" keeps it on the menu (doubled for the menu, which shows one).
+    auto* smilies = window.ChatMenu()->findChild<QMenu*>(QStringLiteral("miInsertSmilies"));
+    ASSERT_TRUE(smilies);
+    QStringList captions;
+    for (QAction* a : smilies->actions()) captions << a->text();
+    EXPECT_TRUE(captions.contains(QStringLiteral(":-&&"))) << captions.join(QLatin1Char(' ')).toStdString();
 
     // The participant panel's close button opens the attendee selection window.
     int attendeeWindows = 0;

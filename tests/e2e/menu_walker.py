@@ -5,6 +5,9 @@
 # screen reader would.
 #
 #   list PID            items of the main window: [{"id", "name", "enabled", "checkable", "checked"}]
+#   buttons PID         the shown push buttons, tool buttons and check boxes of the main window and
+#                       its panels outside the menus and tool bars, disabled ones included, with
+#                       where they are: [{"id", "name", "enabled", "checkable", "checked", "x", ...}]
 #   popups PID          items of the pop-up menus the client shows now
 #   do ID               presses the item listed under ID
 #   state ID            the item's enabled and checked state now
@@ -161,6 +164,26 @@ def walk_window(acc, out, path, depth=0):
             walk_window(c, out, path + "." + str(i), depth + 1)
 
 
+def walk_buttons(acc, out, path, depth=0):
+    if depth > 40:
+        return
+    role = acc.getRole()
+    if role in (pyatspi.ROLE_MENU_BAR, pyatspi.ROLE_TOOL_BAR, pyatspi.ROLE_MENU, pyatspi.ROLE_POPUP_MENU):
+        return
+    if role in BUTTON_ROLES:
+        base = "panel:" + (acc.name or path)
+        ident, n = base, 2
+        while any(o["id"] == ident for o in out):
+            ident, n = base + "#" + str(n), n + 1
+        item = describe(acc, ident)
+        item.update(extents(acc))
+        out.append(item)
+        return
+    for i, c in enumerate(children(acc)):
+        if shown(c):
+            walk_buttons(c, out, path + "." + str(i), depth + 1)
+
+
 focused = []
 watching = False
 
@@ -250,6 +273,14 @@ def handle(line):
         known.clear()
         out = []
         walk_window(frame, out, "")
+        return out
+    if cmd == "buttons":
+        app = application(int(words[1]))
+        frame = main_frame(app) if app else None
+        if not frame:
+            return {"error": "no main window"}
+        out = []
+        walk_buttons(frame, out, "")
         return out
     if cmd == "dump":
         app = application(int(words[1]))

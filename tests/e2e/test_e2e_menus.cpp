@@ -1,9 +1,12 @@
 // The main window's commands as a person reaches them: a moderator and a participant in the same
 // room, under openbox, each with every menu item, tool-bar button and pop-up item of the main window
 // pressed through the accessibility tree (AT-SPI on a private D-Bus session bus of the test). Every
-// enabled item must show an effect within two seconds: a window, a message at the room server or a
-// visible change of the screen. The board-images window lists the server's pictures for a
-// participant, and a slide chosen on the board's tool bar reaches the other client.
+// enabled item must show an effect of the pressing client's own within two seconds: a window of it, a
+// message or voice registration it sent, or a visible change where its own windows show (the other
+// client's screen never counts). The buttons of the main window's panels are walked the same way, on
+// a private sound server, in the states that enable Speak and Reconnect Audio; a mouse user speaks
+// and reconnects the audio. The board-images window lists the server's pictures for a participant,
+// and a slide chosen on the board's tool bar reaches the other client.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -14,14 +17,19 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegion>
 #include <chrono>
+#include <csignal>
+#include <cstring>
 #include <fstream>
 #include <set>
 #include <thread>
 
 #include "e2e_test.h"
 #include "protocol/message_kinds.h"
+#include "roomserver/ext_voice.h"
 #include "support/peer_process.h"
+#include "support/pulse_server.h"
 
 // Xlib last: its macros (Status, Bool, None) clash with Qt's headers.
 #include <X11/Xatom.h>
@@ -364,20 +372,79 @@ protected:
             if (m.connection == connection && m.header.kind != vkHeartBeat) ++n;
         return n;
     }
-    static int Differing(const QImage& a, const QImage& b) {
+    // Pixels that differ within the area.
+    static int Differing(const QImage& a, const QImage& b, const QRegion& area) {
         if (a.size() != b.size()) return 1 << 30;
         int n = 0;
-        for (int y = 0; y < a.height(); ++y)
-            for (int x = 0; x < a.width(); ++x) n += a.pixel(x, y) != b.pixel(x, y);
+        for (const QRect& r : area & QRegion(a.rect()))
+            for (int y = r.top(); y <= r.bottom(); ++y)
+                for (int x = r.left(); x <= r.right(); ++x) n += a.pixel(x, y) != b.pixel(x, y);
         return n;
+    }
+    // What the client's own windows show of the screen: the top-level windows bottom to top, each
+    // of the client's adding its window, every other one (the other client's, the window manager's)
+    // taking away what it covers. The other client's screen never counts as an effect.
+    QRegion OwnArea(pid_t pid) {
+        Display* d = x_.X();
+        const Atom pidAtom = XInternAtom(d, "_NET_WM_PID", False);
+        std::function<std::pair<Window, long>(Window, int)> owner = [&](Window w, int depth) -> std::pair<Window, long> {
+            XWindowAttributes a;
+            if (depth > 4 || !XGetWindowAttributes(d, w, &a) || a.map_state != IsViewable) return {0, 0};
+            Atom type;
+            int format;
+            unsigned long n = 0, after = 0;
+            unsigned char* data = nullptr;
+            if (XGetWindowProperty(d, w, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &n, &after, &data) == Success &&
+                data) {
+                const long p = n == 1 ? long(*reinterpret_cast<unsigned long*>(data)) : 0;
+                XFree(data);
+                if (n == 1) return {w, p};
+            }
+            Window root, parent, *kids = nullptr;
+            unsigned count = 0;
+            std::pair<Window, long> found{0, 0};
+            if (XQueryTree(d, w, &root, &parent, &kids, &count)) {
+                for (unsigned i = 0; i < count && !found.first; ++i) found = owner(kids[i], depth + 1);
+                if (kids) XFree(kids);
+            }
+            return found;
+        };
+        QRegion area;
+        Window root, parent, *kids = nullptr;
+        unsigned count = 0;
+        if (!XQueryTree(d, DefaultRootWindow(d), &root, &parent, &kids, &count)) return area;
+        for (unsigned i = 0; i < count; ++i) {
+            XWindowAttributes a;
+            if (!XGetWindowAttributes(d, kids[i], &a) || a.map_state != IsViewable) continue;
+            const auto [w, p] = owner(kids[i], 0);
+            const bool own = w && p == long(pid);
+            if (const auto g = x_.Geometry(own ? w : kids[i])) {
+                const QRect r(g->x, g->y, g->width, g->height);
+                area = own ? area.united(r) : area.subtracted(r);
+            }
+        }
+        if (kids) XFree(kids);
+        return area;
     }
 
     // Presses one item and watches for its effect; the effect, or empty when there was none.
     std::string PressAndWatch(const TClient& c, const std::string& id) {
         const pid_t pid = c.process->Pid();
+        if (id.size() >= 10 && id.compare(id.size() - 10, 10, "Select All") == 0) {
+            // The selection an earlier Select All left would leave nothing to select: a click into
+            // the chat drops it.
+            const QJsonObject view = Shown(pid, "Message history");
+            if (!view.isEmpty()) {
+                x_.Click(view["x"].toInt() + view["w"].toInt() / 2, view["y"].toInt() + view["h"].toInt() / 2);
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            }
+        }
         const auto windows = Windows(pid);
         const size_t sent = Sent(c.connection);
+        TVoiceExtension* voice = Voice();
+        const int registered = voice ? Registrations(c) : 0;
         const QImage before = x_.Capture();
+        const QRegion own = OwnArea(pid);
         const bool checked = walker_.Ask("state " + id).object()["checked"].toBool();
         const size_t opened = OpenedAddresses().size();
         // A copy is seen on the clipboard: the test holds it before the press.
@@ -404,6 +471,7 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             for (auto w : Windows(pid))
                 if (!windows.count(w)) effect = "window \"" + x_.Title(w) + "\"";
+            if (effect.empty() && voice && Registrations(c) > registered) effect = "voice registration";
             if (effect.empty() && Sent(c.connection) > sent) {
                 const auto all = server_.Received();
                 for (auto it = all.rbegin(); it != all.rend(); ++it)
@@ -412,7 +480,7 @@ protected:
                         break;
                     }
             }
-            if (effect.empty() && Differing(before, x_.Capture()) > 30) effect = "visible change";
+            if (effect.empty() && Differing(before, x_.Capture(), own & OwnArea(pid)) > 30) effect = "visible change";
             if (effect.empty() && OpenedAddresses().size() > opened) effect = "opened " + OpenedAddresses().back();
             if (effect.empty() && copies && XGetSelectionOwner(d, clipboard) != clipHolder_) effect = "clipboard";
             // A menu's check mark is seen the next time the menu opens.
@@ -423,6 +491,188 @@ protected:
         // A choice of a group that is already in force (a ticked radio item) needs no effect.
         if (effect.empty() && checked) effect = "already chosen";
         return effect;
+    }
+
+    TVoiceExtension* Voice() {
+        for (auto& e : extensions_)
+            if (auto* v = dynamic_cast<TVoiceExtension*>(e.get())) return v;
+        return nullptr;
+    }
+    int32_t UserId(const TClient& c) {
+        const PRoomConnection conn = server_.Connection(c.connection);
+        return conn ? conn->userId.load() : 0;
+    }
+    int Registrations(const TClient& c) {
+        TVoiceExtension* voice = Voice();
+        return voice ? voice->Registrations(UserId(c)) : 0;
+    }
+
+    // Walks the push buttons, tool buttons and check boxes of the client's main window and its
+    // panels: every enabled one pressed and watched; `required` are the ones whose rule enables
+    // them in the client's state, so shown and enabled. The buttons that failed, with why.
+    std::vector<std::string> WalkButtons(const TClient& c, const std::string& role, const std::set<std::string>& required,
+                                         const std::set<std::string>& only = {}) {
+        const pid_t pid = c.process->Pid();
+        const std::string pidText = std::to_string(pid);
+        CloseWindows(pid, {});
+        Activate(c);
+        const auto keep = Windows(pid);
+        std::vector<std::string> failed;
+        const QJsonDocument listed = walker_.Ask("buttons " + pidText);
+        const std::vector<TItem> buttons = Items(listed);
+        auto where = [&](const std::string& id) {
+            for (const QJsonValue& v : listed.array())
+                if (v.toObject()["id"].toString().toStdString() == id) return v.toObject();
+            return QJsonObject();
+        };
+        std::cout << role << ": " << buttons.size() << " buttons" << std::endl;
+        for (const std::string& name : required) {
+            const auto b = std::find_if(buttons.begin(), buttons.end(), [&](const TItem& i) { return i.name == name; });
+            if (b == buttons.end())
+                failed.push_back("panel:" + name + " (not shown)");
+            else if (!b->enabled)
+                failed.push_back(b->id + " (disabled where its rule enables it)");
+        }
+        // A press without an effect is tried once more after the others: a page button pressed
+        // while its page is already shown (the chat's, first) acts once another page was opened.
+        std::vector<TItem> again;
+        for (int round = 0; round < 2; ++round) {
+            for (const TItem& b : round == 0 ? buttons : std::vector<TItem>(again)) {
+                if (!only.empty() && !only.count(b.name)) continue;
+                const QJsonObject current = walker_.Ask("state " + b.id).object();
+                if (!current["enabled"].toBool()) {
+                    if (round == 0) std::cout << role << ": " << b.id << " (disabled)" << std::endl;
+                    continue;
+                }
+                Activate(c);
+                if (b.name == "Send") {
+                    // Sending wants a text: the chat input beside the button gets one first.
+                    const QJsonObject at = where(b.id);
+                    QJsonObject input;
+                    for (const QJsonValue& v : walker_.Ask("roles " + pidText + " text").array()) {
+                        const QJsonObject o = v.toObject();
+                        const int dy = std::abs(o["y"].toInt() - at["y"].toInt());
+                        if (o["w"].toInt() > 0 && o["x"].toInt() < at["x"].toInt() &&
+                            (input.isEmpty() || dy < std::abs(input["y"].toInt() - at["y"].toInt())))
+                            input = o;
+                    }
+                    if (!input.isEmpty()) {
+                        const size_t typing = From(c.connection, vkTypingState).size();
+                        x_.Click(input["x"].toInt() + 10, input["y"].toInt() + input["h"].toInt() / 2);
+                        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                        x_.Type("walk");
+                        // The typing notice is no effect of the press: it is waited for first.
+                        server_.WaitUntil([&] { return From(c.connection, vkTypingState).size() > typing; }, 5000);
+                        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                    }
+                }
+                const std::string e = PressAndWatch(c, b.id);
+                std::cout << role << ": " << b.id << " -> " << (e.empty() ? "NOTHING" : e) << std::endl;
+                if (e.empty()) (round == 0 ? again.push_back(b) : failed.push_back(b.id));
+                CloseWindows(pid, keep);
+                // A toggle is put back so that the next buttons find the window as it was.
+                const QJsonObject after = walker_.Ask("state " + b.id).object();
+                if (after["enabled"].toBool() && after["checked"].toBool() != current["checked"].toBool()) {
+                    walker_.Ask("do " + b.id);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                    CloseWindows(pid, keep);
+                }
+            }
+        }
+        Activate(c);
+        return failed;
+    }
+
+    // A private sound server: a null sink per client (its monitor is what the client played) and a
+    // pipe source per client as its microphone.
+    void StartPulse(const std::vector<std::string>& clients) {
+        // "mic_none" has no writer: the default source, where the streams of a source that goes
+        // away end up, gives nothing.
+        std::vector<std::string> sinks, sources = {"mic_none"};
+        for (const auto& c : clients) {
+            sinks.push_back("spk_" + c);
+            sources.push_back("mic_" + c);
+        }
+        std::string error;
+        ASSERT_TRUE(pulse_.Start(root_ / "pulse", sinks, sources, &error)) << error;
+        ASSERT_EQ(pulse_.Tool({"pactl", "set-default-source", "mic_none"}), 0);
+        // A source taken away closes its pipe under the microphone's writer.
+        ::signal(SIGPIPE, SIG_IGN);
+    }
+    // Joins with the client's own sink and source as its default sound device.
+    TClient JoinWithSound(const std::string& login, const std::string& fullName) {
+        const auto conf = root_ / ("asound-" + login + ".conf");
+        pulse_.AlsaConfig(conf, "spk_" + login, "mic_" + login);
+        ::setenv("ALSA_CONFIG_PATH", conf.c_str(), 1);
+        ::setenv("PULSE_SERVER", pulse_.ServerAddress().c_str(), 1);
+        TClient c = Join(login, fullName);
+        ::unsetenv("ALSA_CONFIG_PATH");
+        ::unsetenv("PULSE_SERVER");
+        return c;
+    }
+    void GiveMicrophone(const TClient& moderator, const TClient& participant) {
+        const int32_t user = UserId(participant);
+        uint8_t body[4];
+        for (int i = 0; i < 4; ++i) body[i] = uint8_t((uint32_t(user) >> (8 * i)) & 0xFF);
+        for (const TClient* c : {&moderator, &participant})
+            server_.Send(c->connection, vkGiveMicrophone, body, UserId(moderator), kRoom);
+    }
+    // The microphones' sources go away. The sound server moves their recording streams to its
+    // default source, which here is one that nobody feeds, so each client's microphone stops.
+    void RemoveMicrophones() {
+        const std::string cmd = "PULSE_SERVER='" + pulse_.ServerAddress() + "' pactl list short modules";
+        std::vector<std::string> modules;
+        if (FILE* p = ::popen(cmd.c_str(), "r")) {
+            char line[1024];
+            while (std::fgets(line, sizeof line, p)) {
+                const std::string l(line);
+                if (l.find("module-pipe-source") != std::string::npos && l.find("source_name=mic_") != std::string::npos &&
+                    l.find("source_name=mic_none") == std::string::npos)
+                    modules.push_back(l.substr(0, l.find('\t')));
+            }
+            ::pclose(p);
+        }
+        ASSERT_FALSE(modules.empty());
+        for (const std::string& m : modules) EXPECT_EQ(pulse_.Tool({"pactl", "unload-module", m}), 0);
+    }
+    void RestoreMicrophone(const std::string& client) {
+        ASSERT_EQ(pulse_.Tool({"pactl", "load-module", "module-pipe-source", "source_name=mic_" + client,
+                               "file=" + pulse_.SourcePipe("mic_" + client).string(), "format=s16le",
+                               "rate=" + std::to_string(TPulseServer::kMicRate), "channels=1"}),
+                  0);
+    }
+    // The button named so, shown in the client's main window, as the walker sees it now.
+    QJsonObject Button(const TClient& c, const std::string& name, bool enabled, int timeoutMs = kWaitMs) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        do {
+            for (const QJsonValue& v : walker_.Ask("buttons " + std::to_string(c.process->Pid())).array()) {
+                const QJsonObject o = v.toObject();
+                if (o["name"].toString().toStdString() == name && o["w"].toInt() > 0 && o["enabled"].toBool() == enabled)
+                    return o;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        } while (std::chrono::steady_clock::now() < deadline);
+        return {};
+    }
+    void ClickOn(const QJsonObject& o) { x_.Click(o["x"].toInt() + o["w"].toInt() / 2, o["y"].toInt() + o["h"].toInt() / 2); }
+    // Records a sink's monitor for a while; what was heard of the tone.
+    THeardTone Listen(const std::string& sink, int ms) {
+        const auto file = root_ / (sink + "-" + std::to_string(++recordings_) + ".raw");
+        TPeerProcess parec;
+        std::string error;
+        EXPECT_TRUE(parec.Start("parec",
+                                {"-d", sink + ".monitor", "--raw", "--format=s16le",
+                                 "--rate=" + std::to_string(TPulseServer::kMicRate), "--channels=1", "--latency-msec=50",
+                                 file.string()},
+                                {"PULSE_SERVER=" + pulse_.ServerAddress()}, root_ / "parec.log", &error))
+            << error;
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        parec.Stop();
+        std::ifstream in(file, std::ios::binary);
+        const std::string raw((std::istreambuf_iterator<char>(in)), {});
+        std::vector<int16_t> samples(raw.size() / 2);
+        std::memcpy(samples.data(), raw.data(), samples.size() * 2);
+        return ToneHeard(samples);
     }
 
     // Walks every enabled item of the client's main window; the items without an effect.
@@ -610,6 +860,8 @@ protected:
     }
 
     TPeerProcess wm_, bus_, launcher_;
+    TPulseServer pulse_;
+    int recordings_ = 0;
     TWalker walker_;
     std::string busAddress_, path_;
     unsigned long clipHolder_ = 0;
@@ -642,6 +894,10 @@ TEST_F(MenuWalk, EveryEnabledItemHasAnEffect) {
     // The moderator's notes pop-up switched the room's notes off; the participant finds them on.
     const uint8_t notesOn[4] = {0, 0, 0, 0};
     server_.Send(participant.connection, vkNotesSwitch, notesOn, 0, kRoom);
+    // Its chat permission items may have left private messages blocked: the participant finds
+    // them allowed, so that its addressees can be chosen.
+    const uint8_t chatAll[4] = {0, 0, 0, 0};
+    server_.Send(participant.connection, vkChatPermission, chatAll, 0, kRoom);
     const std::vector<std::string> deadParticipant = Walk(participant, moderator, "participant");
     Screenshot("e2e_menus_participant_walked");
     EXPECT_TRUE(deadModerator.empty()) << "moderator's items without effect:" << Lines(deadModerator);
@@ -801,4 +1057,116 @@ TEST_F(MenuWalk, SharedDocumentOpensAndAPushedDocumentIsOffered) {
     x_.Click(ok["x"].toInt() + ok["w"].toInt() / 2, ok["y"].toInt() + ok["h"].toInt() / 2);
     EXPECT_TRUE(server_.WaitUntil([&] { return downloads() > asked; }, kWaitMs))
         << "accepting the offer did not ask for the document";
+}
+
+// The buttons, tool buttons and check boxes of the main window and its panels, pressed through the
+// accessibility tree as the menus are, in the states that enable the audio panel's buttons: a
+// participant with the microphone right and a working microphone, a moderator holding the floor,
+// and a microphone that stopped.
+TEST_F(MenuWalk, EveryEnabledButtonHasAnEffectAndFollowsItsRule) {
+    StartServer();
+    StartPulse({"moderator1", "bea"});
+    TToneMicrophone micModerator(pulse_.SourcePipe("mic_moderator1"));
+    TToneMicrophone micParticipant(pulse_.SourcePipe("mic_bea"));
+    const TClient moderator = JoinWithSound("moderator1", "Moderator1 Tester");
+    ASSERT_TRUE(moderator.process && moderator.main);
+    const TClient participant = JoinWithSound("bea", "Bea Tester");
+    ASSERT_TRUE(participant.process && participant.main);
+    TVoiceExtension* voice = Voice();
+    ASSERT_TRUE(voice);
+    ASSERT_TRUE(voice->WaitUntil(
+        [&] { return voice->Connected(UserId(moderator)) && voice->Connected(UserId(participant)); }, kWaitMs));
+
+    GiveMicrophone(moderator, participant);
+    Activate(participant);
+    EXPECT_FALSE(Button(participant, "Speak", true).isEmpty()) << "Speak stays disabled with the microphone right";
+    const std::vector<std::string> failedParticipant = WalkButtons(participant, "participant", {"Speak"});
+    Screenshot("e2e_buttons_participant_walked");
+
+    Activate(moderator);
+    const QJsonObject speak = Button(moderator, "Speak", true);
+    ASSERT_FALSE(speak.isEmpty()) << "the moderator's Speak is not enabled";
+    ClickOn(speak);
+    ASSERT_TRUE(voice->WaitUntil([&] { return voice->HoldsFloor(UserId(moderator)); }, kWaitMs)) << "Speak took no floor";
+    const std::vector<std::string> failedModerator = WalkButtons(moderator, "moderator", {"Speak"});
+    Screenshot("e2e_buttons_moderator_walked");
+
+    // The microphones' sources go away: the participant's panel offers Reconnect Audio.
+    RemoveMicrophones();
+    Activate(participant);
+    EXPECT_FALSE(Button(participant, "Reconnect Audio", true).isEmpty()) << "no Reconnect Audio for a stopped microphone";
+    const std::vector<std::string> failedStopped =
+        WalkButtons(participant, "participant, microphone stopped", {"Reconnect Audio"}, {"Reconnect Audio"});
+    Screenshot("e2e_buttons_microphone_stopped");
+    EXPECT_TRUE(failedParticipant.empty()) << "participant's buttons:" << Lines(failedParticipant);
+    EXPECT_TRUE(failedModerator.empty()) << "moderator's buttons:" << Lines(failedModerator);
+    EXPECT_TRUE(failedStopped.empty()) << "with a stopped microphone:" << Lines(failedStopped);
+}
+
+// A mouse user speaks and reconnects the audio: Speak clicked takes the floor and the moderator hears
+// the tone, clicked again gives the floor up; the microphone's source goes away, Reconnect Audio
+// appears, the source comes back and a click on the button registers the voice anew, and the tone is
+// heard again.
+TEST_F(MenuWalk, AParticipantSpeaksAndReconnectsTheAudioWithTheMouse) {
+    StartServer();
+    StartPulse({"moderator1", "bea"});
+    auto microphone = std::make_unique<TToneMicrophone>(pulse_.SourcePipe("mic_bea"));
+    const TClient moderator = JoinWithSound("moderator1", "Moderator1 Tester");
+    ASSERT_TRUE(moderator.process && moderator.main);
+    const TClient participant = JoinWithSound("bea", "Bea Tester");
+    ASSERT_TRUE(participant.process && participant.main);
+    TVoiceExtension* voice = Voice();
+    ASSERT_TRUE(voice);
+    const int32_t bea = UserId(participant);
+    ASSERT_TRUE(voice->WaitUntil([&] { return voice->Connected(UserId(moderator)) && voice->Connected(bea); }, kWaitMs));
+    GiveMicrophone(moderator, participant);
+
+    Activate(participant);
+    const QJsonObject speak = Button(participant, "Speak", true);
+    ASSERT_FALSE(speak.isEmpty()) << "Speak is not enabled with the microphone right";
+    ClickOn(speak);
+    ASSERT_TRUE(voice->WaitUntil([&] { return voice->HoldsFloor(bea); }, kWaitMs)) << "the click took no floor";
+    const THeardTone heard = Listen("spk_moderator1", 4000);
+    Screenshot("e2e_buttons_speaking");
+    EXPECT_GE(heard.seconds, 2.5) << "the moderator heard " << heard.seconds << " s of 4 s of tone";
+    ClickOn(speak);
+    EXPECT_TRUE(voice->WaitUntil([&] { return !voice->HoldsFloor(bea); }, kWaitMs)) << "Speak again kept the floor";
+
+    // The source goes away (its writer sees the pipe close), and the panel offers to reconnect.
+    RemoveMicrophones();
+    microphone.reset();
+    const QJsonObject reconnect = Button(participant, "Reconnect Audio", true);
+    Screenshot("e2e_buttons_reconnect_offered");
+    ASSERT_FALSE(reconnect.isEmpty()) << "Reconnect Audio did not appear";
+    RestoreMicrophone("bea");
+    microphone = std::make_unique<TToneMicrophone>(pulse_.SourcePipe("mic_bea"));
+    const int registered = voice->Registrations(bea);
+    Activate(participant);
+    ClickOn(reconnect);
+    ASSERT_TRUE(voice->WaitUntil([&] { return voice->Registrations(bea) > registered; }, kWaitMs))
+        << "the click registered no voice connection";
+
+    const QJsonObject again = Button(participant, "Speak", true);
+    ASSERT_FALSE(again.isEmpty()) << "Speak did not come back after the reconnection";
+    ClickOn(again);
+    ASSERT_TRUE(voice->WaitUntil([&] { return voice->HoldsFloor(bea); }, kWaitMs)) << "the click took no floor";
+    const THeardTone heardAgain = Listen("spk_moderator1", 4000);
+    Screenshot("e2e_buttons_reconnected");
+    EXPECT_GE(heardAgain.seconds, 2.5) << "after the reconnection the moderator heard " << heardAgain.seconds << " s";
+
+    // The smilies button opens the chat's menu on a click; its smiley ":-&" shows its "&".
+    const QJsonObject smilies = Button(participant, "Smilies", true);
+    ASSERT_FALSE(smilies.isEmpty());
+    ClickOn(smilies);
+    const QJsonObject insert = Shown(participant.process->Pid(), "Insert smilies");
+    ASSERT_FALSE(insert.isEmpty()) << "the smilies button opened no menu";
+    ClickOn(insert);
+    QJsonObject code;
+    for (int i = 0; i < 20 && code.isEmpty(); ++i) {
+        code = Shown(participant.process->Pid(), ":-&");
+        if (code.isEmpty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    Screenshot("e2e_buttons_smilies_menu");
+    EXPECT_FALSE(code.isEmpty()) << "no smiley \":-&\" on the menu";
+    CloseWindows(participant.process->Pid(), {participant.main});
 }

@@ -44,35 +44,7 @@ std::vector<int16_t> Tone(double seconds) {
     return s;
 }
 
-// What a listener heard of the tone: the seconds of 20 ms windows that carry it (loud enough, and
-// crossing zero as a 440 Hz tone does), and their mean level.
-struct THeard {
-    double seconds = 0;
-    double rms = 0;
-};
-THeard ToneHeard(const std::vector<int16_t>& s) {
-    constexpr size_t kWindow = kRate / 50;
-    const double crossings = 2.0 * kToneHz / 50;
-    THeard h;
-    double sumRms = 0;
-    int windows = 0;
-    for (size_t at = 0; at + kWindow <= s.size(); at += kWindow) {
-        double energy = 0;
-        int zc = 0;
-        for (size_t i = at; i < at + kWindow; ++i) {
-            energy += double(s[i]) * s[i];
-            if (i > at && (s[i - 1] < 0) != (s[i] < 0)) ++zc;
-        }
-        const double rms = std::sqrt(energy / kWindow);
-        if (rms > 1000 && zc >= crossings * 0.8 && zc <= crossings * 1.2) {
-            ++windows;
-            sumRms += rms;
-        }
-    }
-    h.seconds = windows / 50.0;
-    h.rms = windows ? sumRms / windows : 0;
-    return h;
-}
+using THeard = THeardTone;
 
 class E2EVoiceServer : public TEndToEnd {
 protected:

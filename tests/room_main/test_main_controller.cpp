@@ -411,6 +411,15 @@ TEST(MainController, RoomEntrySequenceInOrderWithItsProgressSteps) {
     server.WaitUntil([] { return false; }, 200);  // anything wrongly sent arrives meanwhile
     EXPECT_EQ(count(vkTakeMicrophone), 2u);
     EXPECT_EQ(count(vkReleaseMicrophone), 1u);
+    // The user's own way out of the guided browser (Present, the view selector) tells the room
+    // once; a switch that does not leave it says nothing.
+    dm.BoardRight = true;
+    c.SwitchMainView(mvBrowser);
+    c.SwitchMainView(mvWhiteboard);
+    c.SwitchMainView(mvWhiteboard);
+    ASSERT_TRUE(loop.RunUntil([&] { return count(vkBrowserClosed) >= 1; }));
+    server.WaitUntil([] { return false; }, 200);
+    EXPECT_EQ(count(vkBrowserClosed), 1u);
     dm.LeaveSession();
     dm.BoardMessages = nullptr;
     dm.BoardSink = nullptr;

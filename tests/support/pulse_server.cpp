@@ -103,6 +103,30 @@ int TPulseServer::PlaybackStreams() const {
     return pclose(p) == 0 ? lines : -1;
 }
 
+THeardTone ToneHeard(const std::vector<int16_t>& s, int toneHz) {
+    constexpr size_t kWindow = TPulseServer::kMicRate / 50;
+    const double crossings = 2.0 * toneHz / 50;
+    THeardTone h;
+    double sumRms = 0;
+    int windows = 0;
+    for (size_t at = 0; at + kWindow <= s.size(); at += kWindow) {
+        double energy = 0;
+        int zc = 0;
+        for (size_t i = at; i < at + kWindow; ++i) {
+            energy += double(s[i]) * s[i];
+            if (i > at && (s[i - 1] < 0) != (s[i] < 0)) ++zc;
+        }
+        const double rms = std::sqrt(energy / kWindow);
+        if (rms > 1000 && zc >= crossings * 0.8 && zc <= crossings * 1.2) {
+            ++windows;
+            sumRms += rms;
+        }
+    }
+    h.seconds = windows / 50.0;
+    h.rms = windows ? sumRms / windows : 0;
+    return h;
+}
+
 TToneMicrophone::TToneMicrophone(const std::filesystem::path& pipe, int chunks)
     : thread_([this, pipe, chunks] {
           const int fd = open(pipe.c_str(), O_WRONLY);

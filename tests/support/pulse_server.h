@@ -7,6 +7,7 @@
 // sink and records from one source.
 
 #include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -47,6 +48,14 @@ private:
     std::filesystem::path folder_;
     TPeerProcess server_;
 };
+
+// What a listener heard of a 440 Hz tone recorded at kMicRate: the seconds of 20 ms windows that
+// carry it (loud enough, and crossing zero as the tone does), and their mean level.
+struct THeardTone {
+    double seconds = 0;
+    double rms = 0;
+};
+THeardTone ToneHeard(const std::vector<int16_t>& samples, int toneHz = 440);
 
 // A microphone on a pipe source as a sound card gives it: a 440 Hz tone, 20 ms at a time in real
 // time, for `chunks` chunks (until Stop while negative). The pipe stays open until Stop, so the

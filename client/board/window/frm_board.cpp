@@ -323,6 +323,8 @@ void TfrmBoard::BuildTools() {
         b->setObjectName(tag == 1 ? QStringLiteral("ptLeft") : QStringLiteral("ptRight"));
         b->setIcon(QIcon(PointerPicture(tag == 1)));
         b->setToolTip(QStringLiteral("Right click (drag) on the board to show the pointer"));
+        // A picture alone names nothing for a screen reader.
+        b->setAccessibleName(tag == 1 ? QStringLiteral("Left hand pointer") : QStringLiteral("Right hand pointer"));
         b->setCheckable(true);
         b->setAutoRaise(true);
         b->setFixedSize(26, 26);

@@ -99,7 +99,8 @@ const TCommandInfo& CommandInfo(TCommand id) {
 TCommandUpdate UpdateCommand(TCommand id, const TCommandState& s) {
     TCommandUpdate u;
     switch (id) {
-    case acCaptureVoice: u.enabled = s.voiceRight; break;
+    // Taking the floor needs a microphone that works; giving it up never does.
+    case acCaptureVoice: u.enabled = s.voiceRight && (s.microphone || s.speakOn); break;
     case acClearMotions: u.enabled = u.visible = Moderates(s); break;
     case acGiveVoice:
     case acGiveBoard:

@@ -45,6 +45,8 @@ struct TCommandState {
     int32_t level1 = 0, level2 = 0, level3 = 0;
     int32_t ownUser = 0;
     bool voiceRight = false, videoRight = false, documentRight = false;
+    bool microphone = true;  // the microphone delivers (no stop reported since the voice started)
+    bool speakOn = false;    // the own user holds the floor
     // The selected participant row (0: none).
     int32_t selectedUser = 0;
     int32_t selectedLevel = 0;

@@ -120,23 +120,35 @@ void TCommands::CreateActions() {
         a->setShortcut(Shortcut(info.shortcut));
         a->setCheckable(info.checkable);
         a->setEnabled(false);
-        connect(a, &QAction::triggered, this, [this, id = info.id] {
-            if (executes_[size_t(id)]) {
-                executes_[size_t(id)]();
-                return;
-            }
-            // Handled by another part of the client through the window's item.
-            for (auto [place, placeId] : places_)
-                if (placeId == id) {
-                    place->trigger();
-                    return;
-                }
-        });
+        connect(a, &QAction::triggered, this, [this, id = info.id] { Execute(id); });
         actions_[size_t(info.id)] = a;
     }
     // The recording buttons are a group: stopped at start.
     actions_[acStoprecording]->setChecked(true);
     actions_[acPlay_FF]->setVisible(false);
+}
+
+void TCommands::Execute(TCommand id) {
+    if (executes_[size_t(id)]) {
+        executes_[size_t(id)]();
+        return;
+    }
+    // Handled by another part of the client through the window's item.
+    for (auto [place, placeId] : places_)
+        if (placeId == id) {
+            place->trigger();
+            return;
+        }
+}
+
+void TCommands::BindButton(QAbstractButton* button, TCommand id) {
+    if (!button || id < 0 || id >= kCommandCount) return;
+    buttons_.push_back({button, id});
+    button->setEnabled(actions_[size_t(id)]->isEnabled());
+    connect(button, &QAbstractButton::clicked, this, [this, id] {
+        // A click that raced the Update rule still obeys it.
+        if (actions_[size_t(id)]->isEnabled()) Execute(id);
+    });
 }
 
 // How many handlers an item's triggered signal has besides the menus and tool buttons that show it
@@ -199,6 +211,11 @@ void TCommands::PlaceInWindow() {
                              "acSilenceSuppression", "acAudioQuality"})
         if (QAction* a = window_.findChild<QAction*>(QString::fromLatin1(name))) locals_.push_back(a);
 
+    // The audio panel's buttons: Speak toggles the floor as F3 does (its check follows the floor,
+    // set by the controller), Reconnect Audio runs the Audio menu's item.
+    BindButton(ui.btnSpeak, acCaptureVoice);
+    BindButton(ui.btnReconnectAudio, acReconnectAudio);
+
     // "Library" pops the resources up; the view header offers the three views.
     pmResources_ = new QMenu(&window_);
     pmResources_->setObjectName(QStringLiteral("pmResources"));
@@ -253,9 +270,7 @@ void TCommands::SelectView(int view) {
             "sharing your screen.");
         return;
     }
-    // Leaving the guided browser tells the room, as closing the browser does.
-    if (controller_.CurrentView() == mvBrowser && view != mvBrowser && dm_.BoardRight) dm_.SendBrowserClosed();
-    controller_.ShowMainView(view);
+    controller_.SwitchMainView(view);
     dm_.SendViewMode(view);
 }
 
@@ -361,6 +376,8 @@ TCommandState TCommands::State() const {
     s.level3 = dm_.OwnLoginInfo.Level3();
     s.ownUser = dm_.OwnUserId;
     s.voiceRight = dm_.Room.VoiceRight || dm_.PlaybackMode;
+    s.microphone = dm_.Room.AudioState == 0 || dm_.PlaybackMode;
+    s.speakOn = dm_.Room.SpeakOn;
     s.videoRight = dm_.Room.VideoRight;
     s.documentRight = dm_.Room.DocumentRight;
     s.videoPublishing = dm_.Room.VideoPublishing;
@@ -413,6 +430,8 @@ void TCommands::UpdateAll() {
         if (!u.caption.empty() && place->text() != QString::fromStdString(u.caption))
             place->setText(QString::fromStdString(u.caption));
     }
+    for (auto& [button, id] : buttons_)
+        if (button && button->isEnabled() != updates[size_t(id)].enabled) button->setEnabled(updates[size_t(id)].enabled);
     // The window's own items that other parts handle: open while someone handles them.
     for (QAction* local : locals_) {
         const bool handled = TriggerReceivers(local) > 0;

@@ -15,6 +15,7 @@
 
 #include "chat/command_rules.h"
 
+class QAbstractButton;
 class QAction;
 class QMenu;
 class QTimer;
@@ -61,6 +62,9 @@ public:
     int OtherHandlers(const QAction* place) const;
     // The view selector.
     QMenu* ViewSelector() const { return pmViewSelector_; }
+    // A button of the window's panels that stands for a command: enabled by the command's Update
+    // rule, and a click runs it as the command's menu item does.
+    void BindButton(QAbstractButton* button, chat::TCommand id);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
@@ -72,6 +76,7 @@ private:
     void Feedback(int32_t bit);
     void FullScreen(bool on);
     void SelectView(int view);
+    void Execute(chat::TCommand id);
 
     TDM& dm_;
     TMainController& controller_;
@@ -82,6 +87,7 @@ private:
     std::vector<std::pair<QAction*, chat::TCommand>> places_;
     // The window's own items handled elsewhere (settings pages, about, profile, silence window).
     std::vector<QAction*> locals_;
+    std::vector<std::pair<QPointer<QAbstractButton>, chat::TCommand>> buttons_;
     QTimer* timer_ = nullptr;
     QMenu* pmResources_ = nullptr;
     QMenu* pmViewSelector_ = nullptr;

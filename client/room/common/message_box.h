@@ -18,5 +18,10 @@ QMessageBox* ShowPlainMessage(QWidget* parent, QMessageBox::Icon icon, const QSt
                               QMessageBox::StandardButtons buttons = QMessageBox::Ok,
                               std::function<void(int)> answered = {});
 inline QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+// A text shown as a menu item's or button's caption: Qt reads "&" as the shortcut marker, so a
+// smiley code or a person's name keeps its "&" only doubled.
+inline QString MenuCaption(QString text) { return text.replace(QLatin1Char('&'), QLatin1String("&&")); }
+// The text such a caption stands for.
+inline QString CaptionText(QString caption) { return caption.replace(QLatin1String("&&"), QLatin1String("&")); }
 
 }  // namespace orb::room

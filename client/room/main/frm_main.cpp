@@ -68,7 +68,7 @@ TfOrbeloMain::TfOrbeloMain(QWidget* parent) : QMainWindow(parent), ui_(std::make
     }
     miChatPermissions_->menuAction()->setVisible(false);
     ui_->btnSmilies->setMenu(pmChat_);
-    ui_->btnSmilies->setPopupMode(QToolButton::InstantPopup);
+    PopUpOnClick(ui_->btnSmilies);
 
     // Commands whose windows come later stay visible but disabled, so nothing pretends to work.
     const QSet<QString> working = {QStringLiteral("RestoreConnection1"), QStringLiteral("acExitSession")};
@@ -86,9 +86,6 @@ TfOrbeloMain::TfOrbeloMain(QWidget* parent) : QMainWindow(parent), ui_(std::make
     connect(ui_->acExitSession, &QAction::triggered, this, &QWidget::close);
     connect(ui_->RestoreConnection1, &QAction::triggered, this, [this] { ResetConnectionExecute(); });
     connect(ui_->spbtnResetConnection, &QToolButton::clicked, this, [this] { ResetConnectionExecute(); });
-    connect(ui_->btnSpeak, &QToolButton::clicked, this, [this] {
-        if (controller_) controller_->SpeakToggle();
-    });
     connect(ui_->LeftSplitter, &QSplitter::splitterMoved, this, [this] {
         if (controller_) controller_->SplittersMoved(ui_->pControls->width(), -1);
     });
@@ -121,6 +118,16 @@ TfOrbeloMain::TfOrbeloMain(QWidget* parent) : QMainWindow(parent), ui_(std::make
         if (ShowAttendeeWindow) ShowAttendeeWindow();
     });
     qApp->installEventFilter(this);
+}
+
+// A button that pops its menu up below itself. A menu opened on the press alone (instant pop-up)
+// cannot be pressed through the accessibility tree: the click of the button and its arrow both open
+// it, without a loop of their own.
+void TfOrbeloMain::PopUpOnClick(QToolButton* button) {
+    button->setPopupMode(QToolButton::MenuButtonPopup);
+    connect(button, &QToolButton::clicked, button, [button] {
+        if (QMenu* m = button->menu()) m->popup(button->mapToGlobal(QPoint(0, button->height())));
+    });
 }
 
 TfOrbeloMain::~TfOrbeloMain() {

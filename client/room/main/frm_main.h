@@ -190,6 +190,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    void PopUpOnClick(QToolButton* button);
     // Places the window with its frame inside `area`: the title bar stays on the screen. Done again
     // when the window manager's frame turns out other than it was (first framed, or framed again
     // after full screen).

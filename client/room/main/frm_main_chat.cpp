@@ -21,6 +21,7 @@
 #include "chat/requests.h"
 #include "chat/smiley_pictures.h"
 #include "chat/smileys.h"
+#include "common/message_box.h"
 #include "main/frm_main.h"
 #include "protocol/date_time.h"
 #include "protocol/wm_app.h"
@@ -67,7 +68,7 @@ void TfOrbeloMain::SetupChatUi() {
     const auto& codes = orb::chat::MenuSmileyCodes();
     for (int i = 0; i < int(codes.size()); ++i) {
         QAction* a = smilies->addAction(QIcon(QPixmap::fromImage(orb::room::SmileyImage(orb::chat::SmileyPicture(codes[size_t(i)])))),
-                                        Q16(codes[size_t(i)]));
+                                        orb::room::MenuCaption(Q16(codes[size_t(i)])));
         a->setIconVisibleInMenu(true);
         connect(a, &QAction::triggered, this, [this, i] { InsertSmiley(i); });
     }
@@ -171,7 +172,7 @@ void TfOrbeloMain::SetupChatUi() {
     requestButton->setText(QStringLiteral("Request"));
     requestButton->setToolTip(QStringLiteral("Send a request to the moderator"));
     requestButton->setMenu(pmRequest_);
-    requestButton->setPopupMode(QToolButton::InstantPopup);
+    PopUpOnClick(requestButton);
     if (QLayout* l = ui_->pMotionStats->layout()) l->addWidget(requestButton);
 
     // ---- Notes and questions.
@@ -389,20 +390,20 @@ void TfOrbeloMain::FillSendToMenu() {
     for (size_t i = 0; i < dm_->Participants.Count(); ++i) {
         const orb::TParticipantRow& row = dm_->Participants.Row(i);
         if (row.userId == dm_->OwnUserId || row.userId <= 0) continue;
-        QAction* a = pmSendTo_->addAction(Q8(orb::chat::SendToCaption(row.caption, row.level)));
+        QAction* a = pmSendTo_->addAction(orb::room::MenuCaption(Q8(orb::chat::SendToCaption(row.caption, row.level))));
         a->setProperty("Tag", row.userId);
     }
     // The current addressee carries a tick.
     for (QAction* a : pmSendTo_->actions()) {
         a->setCheckable(true);
-        a->setChecked(a->text() == ui_->hdrTextMessages->text());
+        a->setChecked(orb::room::CaptionText(a->text()) == ui_->hdrTextMessages->text());
     }
 }
 
 void TfOrbeloMain::ChooseSendTo(QAction* item) {
     if (!item) return;
     const int tag = item->property("Tag").toInt();
-    SetChatHeader(item->text());
+    SetChatHeader(orb::room::CaptionText(item->text()));
     if (tag <= 0) {
         if (controller_) controller_->HandleMessage(WM_APP_CHATTARGET, 0, 0);
         chatViews_->FindOrCreate(0);

@@ -425,6 +425,12 @@ void TMainController::ShowMainView(int view) {
     view_.ShowView(view);
 }
 
+void TMainController::SwitchMainView(int view) {
+    if (view < mvWhiteboard || view > mvShareViewer) return;
+    if (currentView_ == mvBrowser && view != mvBrowser && dm_.BoardRight) dm_.SendBrowserClosed();
+    ShowMainView(view);
+}
+
 void TMainController::ParkShareViewer() {
     if (!shareViewerDocked_) return;
     const auto& h = dm_.RoomHooks;

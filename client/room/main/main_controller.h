@@ -92,6 +92,9 @@ public:
     void RoomEntered(std::intptr_t result);
     void ConnectionLost(std::intptr_t state);
     void ShowMainView(int view);
+    // The user's own switch of the main view (view selector, Present): leaving the guided browser
+    // tells the room, as closing the browser does.
+    void SwitchMainView(int view);
     // The reset command: asks first; true when the reconnection started.
     bool ResetConnection();
     void ReconnectSession();
