@@ -30,6 +30,8 @@ constexpr int kIdleSliceMs = 20;
 // stays open, holding its lead of silence), or, on a device that cannot pause, fed in large periods.
 constexpr double kPauseAfterMs = 1000;
 constexpr double kIdlePeriodMs = 250;
+// Silence beyond the lead written at a time while the stream runs.
+constexpr double kSilenceStepMs = 40;
 // Capture read while the owner has no buffer queued is kept up to this long.
 constexpr double kOverflowSeconds = 2.0;
 
@@ -284,7 +286,12 @@ void WaveDevice::FeedSilence(double extraMs) {
     const double lead = LeadMs();
     if (lead >= lowWaterMs_) return;
     const uint32_t rate = deviceFormat_.samplesPerSec;
-    size_t frames = size_t((lowWaterMs_ + extraMs - lead) * rate / 1000) + periodFrames_;
+    // Silence written while a speaker talks goes before the next block: a little at a time, once
+    // the stream runs; a stream that has not started yet needs a whole period to start.
+    const size_t margin = snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED
+                              ? periodFrames_
+                              : std::min(periodFrames_, size_t(kSilenceStepMs * rate / 1000));
+    size_t frames = size_t((lowWaterMs_ + extraMs - lead) * rate / 1000) + margin;
     const snd_pcm_sframes_t room = snd_pcm_avail_update(pcm_);
     if (room < 0) {
         Recover(long(room));

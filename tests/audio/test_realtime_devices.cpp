@@ -150,6 +150,8 @@ TEST_F(RealtimeDevices, AnIdlePlayerPausesItsStreamAndTheNextBlockPlaysOnIt) {
     ASSERT_TRUE(out.Play(block.data(), uint32_t(block.size())));
     ASSERT_TRUE(SpinQtUntil([&] { return played == 1; }, 20000));
     ASSERT_TRUE(SpinQtUntil([&] { return out.DevicePaused(); }, 20000)) << "the idle stream was not paused";
+    // (A loaded machine may have let it run dry once before.)
+    const int restarts = out.DeviceRestarts();
     // Paused: the process spends next to nothing while a second passes.
     rusage before{}, after{};
     getrusage(RUSAGE_SELF, &before);
@@ -162,7 +164,7 @@ TEST_F(RealtimeDevices, AnIdlePlayerPausesItsStreamAndTheNextBlockPlaysOnIt) {
     ASSERT_TRUE(out.Play(block.data(), uint32_t(block.size())));
     EXPECT_TRUE(SpinQtUntil([&] { return played == 2; }, 20000));
     EXPECT_FALSE(out.DevicePaused());
-    EXPECT_EQ(out.DeviceRestarts(), 0);
+    EXPECT_EQ(out.DeviceRestarts(), restarts) << "the paused stream was made again";
     EXPECT_EQ(pulse_.PlaybackStreams(), 1);
     out.Close();
 }
