@@ -1,10 +1,17 @@
 #include "webview/web_view.h"
 
+#include <QCoreApplication>
+#include <QOpenGLContext>
+
 #include <dlfcn.h>
 #include <limits.h>
 #include <unistd.h>
 
 #include <string>
+
+// Qt's application-wide shared GL context (exported by Qt GUI, used by the web engine).
+QOpenGLContext* qt_gl_global_share_context();
+void qt_gl_set_global_share_context(QOpenGLContext* context);
 
 namespace orb::room {
 
@@ -22,7 +29,21 @@ std::string BesideProgram(const char* name) {
     return slash == std::string::npos ? std::string() : exe.substr(0, slash + 1) + name;
 }
 
+// What the application would have made at its start had it been asked to share GL contexts: the
+// engine's views share their textures through it. Made before the engine loads (which looks for it),
+// so a client without pages never loads a GL driver.
+void ShareGlContexts() {
+    if (qt_gl_global_share_context()) return;
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    auto* context = new QOpenGLContext(QCoreApplication::instance());
+    if (context->create())
+        qt_gl_set_global_share_context(context);
+    else
+        delete context;
+}
+
 OrbMakeWebViewProc LoadModule() {
+    ShareGlContexts();
     void* lib = nullptr;
     const std::string beside = BesideProgram(kModule);
     if (!beside.empty() && access(beside.c_str(), R_OK) == 0) lib = dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL);
