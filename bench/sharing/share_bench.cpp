@@ -2,7 +2,8 @@
 // 24 bits, driven by the product's own frame timer with the interval the share settings give for
 // the fastest refresh (250 ms), for twelve seconds so the periodic key frame comes round as well:
 //  - every main-thread step of the sharer (the timer's tick with its capture, the encoder's notice
-//    that queues the frame), key frames included: the worst must stay within 50 ms;
+//    that queues the frame), key frames and the first share of a freshly opened screen included:
+//    the worst must stay within 16 ms (one frame of a 60 Hz display);
 //  - frames per second and sharer-to-viewer latency of the whole road (capture, reduction,
 //    difference and encoding on the sharer's worker, the test room server on loopback, decoding at
 //    the viewer), against the codec alone on the same kind of frames in the same run;
@@ -78,12 +79,14 @@ int main() {
     if (!server.Start()) return 1;
     test::XClient painter(xvfb.Display());
     painter.Paint(0, 0, W, H, Background);
-    auto screen = TXShareScreen::Open(xvfb.Display());
-    if (!screen) return 1;
 
     std::printf("1920 x 1080 share for %.0f s on the product's frame timer, %d x %d changing per frame (2 %%)\n",
                 kTimedSeconds, kBlockW, kBlockH);
     for (uint8_t fmt : {kPixelFormat8, kPixelFormat16, kPixelFormat24}) {
+        // Each depth is the first share of its screen, as the program opens it at start-up: what the
+        // first share of a run costs is in every depth's worst step.
+        auto screen = TXShareScreen::Open(xvfb.Display());
+        if (!screen) return 1;
         Member sharer(7), viewer(9);
         for (Member* m : {&sharer, &viewer}) {
             m->dm.vcrClient.Connect("127.0.0.1", server.Port(), 5000);
@@ -168,8 +171,8 @@ int main() {
                     bits, start.descriptor.frameInterval, ticks.size(), steps.size(), medianStep, worstStep, worstTick,
                     keyTick);
         char measure[96];
-        std::snprintf(measure, sizeof measure, "sharer worst main-thread step 1080p %d bit (ms)", bits);
-        orb::bench::Summary(measure, "<= 50", worstStep, worstStep <= 50);
+        std::snprintf(measure, sizeof measure, "sharer worst main-thread step 1080p %d bit, first share (ms)", bits);
+        orb::bench::Summary(measure, "<= 16", worstStep, worstStep <= 16);
 
         // The codec alone on the same kind of frame: difference, encoding and decoding.
         ShareBitmap prev, cur, delta;

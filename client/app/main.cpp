@@ -38,8 +38,8 @@ static void KeepWebHelpersOutOfTheSystemFolders() {
 
 int main(int argc, char** argv) {
     KeepWebHelpersOutOfTheSystemFolders();
-    // The web views (guided tour, welcome page) share the application's GL contexts.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // No GL context at start: the web views' shared context (and the GL driver it loads) is made
+    // when the web engine is loaded, with the first page shown.
     QApplication app(argc, argv);
     // SIGTERM and SIGINT end the run the way closing the window does: settings saved, session left.
     std::unique_ptr<QSocketNotifier> terminate;

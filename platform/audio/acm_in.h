@@ -44,6 +44,9 @@ public:
     size_t BufferCount() const { return buffers_.Size(); }
     // How often the open device's stream had to start again (0 while it was read in time).
     int DeviceRestarts() const { return device_ ? device_->Restarts() : 0; }
+    // Frames the open device has read: they advance while the microphone runs, even when a busy
+    // machine hands the buffers over late.
+    uint64_t FramesCaptured() const { return device_ ? device_->FramesTransferred() : 0; }
 
     TBufferFullEvent OnBufferFull;
 

@@ -164,4 +164,14 @@ int TACMOut::DeviceRestarts() const {
     return device_ ? device_->Restarts() : 0;
 }
 
+int TACMOut::DeviceUnderruns() const {
+    std::lock_guard dev(deviceMu_);
+    return device_ ? device_->Underruns() : 0;
+}
+
+bool TACMOut::DevicePaused() const {
+    std::lock_guard dev(deviceMu_);
+    return device_ && device_->Paused();
+}
+
 }  // namespace orb::media

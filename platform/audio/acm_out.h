@@ -44,6 +44,9 @@ public:
     size_t BlocksHeld() const;
     // How often the open device's stream had to start again (0 while it was kept fed).
     int DeviceRestarts() const;
+    // How often the open device ran dry, and whether its stream is paused for want of blocks.
+    int DeviceUnderruns() const;
+    bool DevicePaused() const;
 
     TBufferPlayedEvent OnBufferPlayed;
 

@@ -12,16 +12,26 @@ namespace orb::audio {
 
 namespace {
 
-constexpr unsigned kLatencyUs = 200000;
+// Playback holds up to this much: room for the largest lead below plus a period of silence.
+constexpr unsigned kPlaybackBufferUs = 800000;
 // Capture may hold more: what it holds is read as soon as it is there, so the size only decides
 // how long a busy machine may keep the reader away before samples are lost.
-constexpr unsigned kCaptureBufferUs = 500000;
+constexpr unsigned kCaptureBufferUs = 1000000;
 constexpr int kWaitMs = 50;
 // Playback keeps at least this much queued on the device while it has no block to play, so the
-// stream never runs dry; it is also the most a block waits behind silence.
+// stream never runs dry; it is also the most a block waits behind silence. A machine too busy to
+// wake the device thread in time lets the stream run dry anyway: each time it does, the lead
+// doubles, up to half a second (one voice block).
 constexpr double kLowWaterMs = 150;
-// How long an idle playback thread sleeps at most (it reports played blocks meanwhile).
+constexpr double kMaxLowWaterMs = 500;
+// How long an active playback thread sleeps at most (it reports played blocks meanwhile).
 constexpr int kIdleSliceMs = 20;
+// A player with nothing to play for this long stops costing anything: its stream is paused (it
+// stays open, holding its lead of silence), or, on a device that cannot pause, fed in large periods.
+constexpr double kPauseAfterMs = 1000;
+constexpr double kIdlePeriodMs = 250;
+// Silence beyond the lead written at a time while the stream runs.
+constexpr double kSilenceStepMs = 40;
 // Capture read while the owner has no buffer queued is kept up to this long.
 constexpr double kOverflowSeconds = 2.0;
 
@@ -37,7 +47,10 @@ std::map<const void*, int> g_handles;
 }  // namespace
 
 WaveDevice::WaveDevice(int deviceId, const WaveFormat& fmt, WaveCallback cb, bool capture)
-    : deviceId_(deviceId), format_(fmt), cb_(std::move(cb)), capture_(capture), deviceFormat_(fmt) {}
+    : deviceId_(deviceId), format_(fmt), cb_(std::move(cb)), capture_(capture), deviceFormat_(fmt) {
+    lowWaterMs_ = kLowWaterMs;
+    lowWater_ = kLowWaterMs;
+}
 
 WaveDevice::~WaveDevice() {
     StopThread();
@@ -59,7 +72,7 @@ MmResult WaveDevice::OpenPcm(bool capture, int deviceId, const WaveFormat& fmt, 
     if (e < 0) return kMmErrBadDeviceId;
     e = snd_pcm_set_params(*pcm, fmt.bitsPerSample == 8 ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE,
                            SND_PCM_ACCESS_RW_INTERLEAVED, fmt.channels, fmt.samplesPerSec, 1,
-                           capture ? kCaptureBufferUs : kLatencyUs);
+                           capture ? kCaptureBufferUs : kPlaybackBufferUs);
     snd_pcm_uframes_t buffer = 0, period = 0;
     if (e >= 0) e = snd_pcm_get_params(*pcm, &buffer, &period);
     if (e >= 0 && !capture) {
@@ -68,7 +81,19 @@ MmResult WaveDevice::OpenPcm(bool capture, int deviceId, const WaveFormat& fmt, 
         e = snd_pcm_sw_params_malloc(&sw);
         if (e >= 0) e = snd_pcm_sw_params_current(*pcm, sw);
         if (e >= 0) e = snd_pcm_sw_params_set_start_threshold(*pcm, sw, period);
-        if (e >= 0) e = snd_pcm_sw_params(*pcm, sw);
+        // Running dry must not stop the stream: a stopped stream needs a prepare, which makes a
+        // sound server open a new one. Played areas turn to silence instead of playing again. A
+        // device that refuses this still plays, stopping when it runs dry.
+        snd_pcm_uframes_t boundary = 0;
+        if (e >= 0 && snd_pcm_sw_params_get_boundary(sw, &boundary) >= 0 &&
+            snd_pcm_sw_params_set_stop_threshold(*pcm, sw, boundary) >= 0 &&
+            snd_pcm_sw_params_set_silence_threshold(*pcm, sw, 0) >= 0 &&
+            snd_pcm_sw_params_set_silence_size(*pcm, sw, boundary) >= 0 && snd_pcm_sw_params(*pcm, sw) >= 0) {
+        } else if (e >= 0) {
+            e = snd_pcm_sw_params_current(*pcm, sw);
+            if (e >= 0) e = snd_pcm_sw_params_set_start_threshold(*pcm, sw, period);
+            if (e >= 0) e = snd_pcm_sw_params(*pcm, sw);
+        }
         if (sw) snd_pcm_sw_params_free(sw);
     }
     if (e < 0 || period == 0) {
@@ -134,8 +159,11 @@ void WaveDevice::Run() {
 }
 
 int WaveDevice::Restarts() const { return restarts_.load(); }
+int WaveDevice::Underruns() const { return underruns_.load(); }
+double WaveDevice::LowWaterMs() const { return lowWater_.load(); }
 
 void WaveDevice::Recover(long error) {
+    if (!capture_) RanDry();
     if (snd_pcm_recover(pcm_, int(error), 1) < 0) {
         // A device that is gone: stop working on it and keep the queue for the owner's reset.
         std::lock_guard lk(mu_);
@@ -143,13 +171,28 @@ void WaveDevice::Recover(long error) {
         return;
     }
     ++restarts_;
+    paused_ = false;
+    pausedNow_ = false;
+    fed_ = false;
     // What the device held is gone with the old stream: it counts as played.
     playedBy_ = Clock::now();
+}
+
+void WaveDevice::RanDry() {
+    ++underruns_;
+    lowWaterMs_ = std::min(lowWaterMs_ * 2, kMaxLowWaterMs);
+    lowWater_ = lowWaterMs_;
 }
 
 long WaveDevice::Held() {
     const snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);
     if (avail < 0) return long(avail);
+    if (!capture_ && size_t(avail) > bufferFrames_) {
+        // Ran dry and kept running: what is written next must follow what plays now, not what
+        // was last written.
+        snd_pcm_forward(pcm_, snd_pcm_uframes_t(size_t(avail) - bufferFrames_));
+        return 0;
+    }
     return size_t(avail) < bufferFrames_ ? long(bufferFrames_ - size_t(avail)) : 0;
 }
 
@@ -164,7 +207,13 @@ double WaveDevice::LeadMs() {
     // the clock alone.
     if (held > 0)
         playedBy_ = now + std::chrono::microseconds(int64_t(held) * 1000000 / std::max<uint32_t>(deviceFormat_.samplesPerSec, 1));
-    return std::max(0.0, MsBetween(now, playedBy_));
+    const double lead = std::max(0.0, MsBetween(now, playedBy_));
+    // Everything written has played out while the stream ran: the thread came too late.
+    if (lead == 0 && fed_ && !paused_) {
+        fed_ = false;
+        RanDry();
+    }
+    return lead;
 }
 
 long WaveDevice::WriteFrames(const uint8_t* src, size_t frames) {
@@ -190,6 +239,8 @@ long WaveDevice::WriteFrames(const uint8_t* src, size_t frames) {
     const snd_pcm_sframes_t n = snd_pcm_writei(pcm_, src, frames);
     if (n > 0) {
         written_ += uint64_t(n);
+        frames_ += uint64_t(n);
+        fed_ = true;
         const auto now = Clock::now();
         playedBy_ = std::max(playedBy_, now) +
                     std::chrono::microseconds(int64_t(n) * 1000000 / std::max<uint32_t>(deviceFormat_.samplesPerSec, 1));
@@ -231,11 +282,16 @@ bool WaveDevice::WriteFrom(WaveHeader* h) {
     }
 }
 
-void WaveDevice::FeedSilence() {
+void WaveDevice::FeedSilence(double extraMs) {
     const double lead = LeadMs();
-    if (lead >= kLowWaterMs) return;
+    if (lead >= lowWaterMs_) return;
     const uint32_t rate = deviceFormat_.samplesPerSec;
-    size_t frames = size_t((kLowWaterMs - lead) * rate / 1000) + periodFrames_;
+    // Silence written while a speaker talks goes before the next block: a little at a time, once
+    // the stream runs; a stream that has not started yet needs a whole period to start.
+    const size_t margin = snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED
+                              ? periodFrames_
+                              : std::min(periodFrames_, size_t(kSilenceStepMs * rate / 1000));
+    size_t frames = size_t((lowWaterMs_ + extraMs - lead) * rate / 1000) + margin;
     const snd_pcm_sframes_t room = snd_pcm_avail_update(pcm_);
     if (room < 0) {
         Recover(long(room));
@@ -248,6 +304,7 @@ void WaveDevice::FeedSilence() {
     const snd_pcm_sframes_t n = snd_pcm_writei(pcm_, silence_.data(), frames);
     if (n > 0) {
         written_ += uint64_t(n);
+        fed_ = true;
         playedBy_ = std::max(playedBy_, Clock::now()) + std::chrono::microseconds(int64_t(n) * 1000000 / std::max<uint32_t>(rate, 1));
     } else if (n < 0 && n != -EAGAIN) {
         Recover(long(n));
@@ -285,11 +342,20 @@ bool WaveDevice::NextQueued(WaveHeader*& h) {
 
 void WaveDevice::RunPlayback() {
     playedBy_ = Clock::now();
+    auto idleSince = Clock::now();
+    bool idle = false;
     for (;;) {
         WaveHeader* h = nullptr;
         if (!NextQueued(h)) return;
         ReportPlayed();
         if (h) {
+            idle = false;
+            if (paused_) {
+                // The lead of silence it paused with plays first, so the block cannot find it dry.
+                if (snd_pcm_pause(pcm_, 0) < 0 && snd_pcm_recover(pcm_, -EPIPE, 1) >= 0) ++restarts_;
+                paused_ = false;
+                pausedNow_ = false;
+            }
             if (WriteFrom(h)) {
                 std::lock_guard lk(mu_);
                 // Taken back by a reset meanwhile: nothing more to do with it.
@@ -302,9 +368,30 @@ void WaveDevice::RunPlayback() {
             }
             continue;
         }
-        FeedSilence();
+        {
+            std::lock_guard lk(mu_);
+            if (!writtenHeaders_.empty()) idle = false;
+            else if (!idle) {
+                idle = true;
+                idleSince = Clock::now();
+            }
+        }
+        const bool longIdle = idle && MsBetween(idleSince, Clock::now()) >= kPauseAfterMs;
+        if (!paused_) FeedSilence(longIdle && !canPause_ ? kIdlePeriodMs : 0);
+        if (longIdle && canPause_ && !paused_ && snd_pcm_state(pcm_) == SND_PCM_STATE_RUNNING &&
+            snd_pcm_pause(pcm_, 1) >= 0) {
+            paused_ = true;
+            pausedNow_ = true;
+        }
+        if (paused_ || (longIdle && snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED)) {
+            // Nothing plays: nothing to do until a block comes.
+            std::unique_lock lk(mu_);
+            cv_.wait(lk, [&] { return stop_ || !queue_.empty(); });
+            continue;
+        }
         const double lead = LeadMs();
-        const int sleepMs = int(std::clamp(lead - kLowWaterMs, 1.0, double(kIdleSliceMs)));
+        const double slice = longIdle ? kIdlePeriodMs : double(kIdleSliceMs);
+        const int sleepMs = int(std::clamp(lead - lowWaterMs_, 1.0, slice));
         std::unique_lock lk(mu_);
         cv_.wait_for(lk, std::chrono::milliseconds(sleepMs), [&] { return stop_ || !queue_.empty(); });
     }
@@ -338,7 +425,10 @@ void WaveDevice::RunCapture() {
             if (h) {
                 const size_t left = (h->bufferLength - std::min(h->bytesRecorded, h->bufferLength)) / frameBytes;
                 n = left == 0 ? 0 : snd_pcm_readi(pcm_, h->data + h->bytesRecorded, std::min(left, periodFrames_));
-                if (n > 0) h->bytesRecorded += uint32_t(size_t(n) * frameBytes);
+                if (n > 0) {
+                    h->bytesRecorded += uint32_t(size_t(n) * frameBytes);
+                    frames_ += uint64_t(n);
+                }
                 full = h->bufferLength - h->bytesRecorded < frameBytes;
                 lastSpare_ = Clock::now();
             } else {
@@ -355,6 +445,7 @@ void WaveDevice::RunCapture() {
                 scratch_.resize(frames * frameBytes);
                 n = snd_pcm_readi(pcm_, scratch_.data(), frames);
                 if (n > 0) {
+                    frames_ += uint64_t(n);
                     lastSpare_ += std::chrono::microseconds(int64_t(n) * 1000000 / std::max<uint32_t>(deviceFormat_.samplesPerSec, 1));
                     overflow_.insert(overflow_.end(), scratch_.begin(), scratch_.begin() + std::ptrdiff_t(size_t(n) * frameBytes));
                     const size_t cap = size_t(kOverflowSeconds * deviceFormat_.avgBytesPerSec) / frameBytes * frameBytes;
@@ -406,6 +497,9 @@ MmResult WaveDevice::Reset() {
         mappedFor_ = nullptr;  // the device thread has stopped
         overflow_.clear();
         written_ = 0;
+        fed_ = false;
+        paused_ = false;
+        pausedNow_ = false;
     }
     snd_pcm_drop(pcm_);
     if (snd_pcm_prepare(pcm_) >= 0) {
@@ -426,8 +520,8 @@ MmResult WaveDevice::Close() {
     StopThread();
     std::lock_guard lk(mu_);
     closed_ = true;
-    if (!capture_) {
-        // Let what was written play out.
+    if (!capture_ && !paused_) {
+        // Let what was written play out (a paused stream holds only silence).
         snd_pcm_nonblock(pcm_, 0);
         snd_pcm_drain(pcm_);
     }
@@ -505,6 +599,13 @@ MmResult WaveOut::Open(std::unique_ptr<WaveOut>& out, int deviceId, const WaveFo
     w->pcm_ = pcm;
     w->periodFrames_ = period;
     w->bufferFrames_ = buffer;
+    {
+        snd_pcm_hw_params_t* hw = nullptr;
+        if (snd_pcm_hw_params_malloc(&hw) >= 0) {
+            if (snd_pcm_hw_params_current(pcm, hw) >= 0) w->canPause_ = snd_pcm_hw_params_can_pause(hw) == 1;
+            snd_pcm_hw_params_free(hw);
+        }
+    }
     w->StartThread();
     out = std::move(w);
     return kMmNoError;

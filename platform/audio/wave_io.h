@@ -5,11 +5,13 @@
 // thread for headers returned by Reset). The callback must only hand the notice on; the header
 // belongs to the owner again once it has been reported.
 //
-// Each device keeps one stream running from Open to Close. A sound server tears a stream down and
-// makes a new one whenever it runs dry (an underrun needs a prepare), losing what it still held and
+// Each device keeps one stream open from Open to Close. A sound server tears a stream down and
+// makes a new one whenever it is prepared again (after running dry), losing what it still held and
 // starting late: so playback keeps the device fed with silence between blocks (paced by the clock,
-// since a file device takes everything at once), reports a block once it has been played out, and
-// capture keeps reading while the owner has no buffer queued, keeping what it read for the next one.
+// since a file device takes everything at once), more of it after each time it ran dry, reports a
+// block once it has been played out, and pauses the stream (keeping it) once it has had nothing to
+// play for a while; capture keeps reading while the owner has no buffer queued, keeping what it read
+// for the next one.
 
 #include <atomic>
 #include <chrono>
@@ -66,6 +68,15 @@ public:
     // How often the stream had to be started again after running dry or over (0 on a device that
     // was kept fed).
     int Restarts() const;
+    // Playback: how often the device ran dry (the thread came too late), and the lead of silence
+    // it keeps now.
+    int Underruns() const;
+    double LowWaterMs() const;
+    // Playback: the stream is paused for want of anything to play.
+    bool Paused() const { return pausedNow_.load(); }
+    // Frames read (capture) or written (playback) since Open: a capture stream that advances is
+    // running, however late its buffers are.
+    uint64_t FramesTransferred() const { return frames_.load(); }
     const WaveFormat& Format() const { return format_; }
 
 protected:
@@ -83,8 +94,10 @@ protected:
     void RunCapture();
     // Writes from the front header as far as the device takes it; true when all of it is written.
     bool WriteFrom(WaveHeader* h);
-    // Silence up to the low-water mark when nothing is queued.
-    void FeedSilence();
+    // Silence up to the low-water mark (and `extraMs` beyond it) when nothing is queued.
+    void FeedSilence(double extraMs = 0);
+    // The stream ran dry: keep a longer lead from now on.
+    void RanDry();
     // Writes frames, applying the device's volume; the frames taken, or a negative ALSA error.
     long WriteFrames(const uint8_t* src, size_t frames);
     // Frames the device still holds; a negative ALSA error when the stream broke.
@@ -134,6 +147,16 @@ protected:
     std::deque<uint8_t> overflow_;
     std::chrono::steady_clock::time_point lastSpare_{};
     std::atomic<int> restarts_{0};
+    std::atomic<int> underruns_{0};
+    std::atomic<uint64_t> frames_{0};
+    // Playback, device thread only: the lead kept while no block plays, whether something was
+    // written since the stream last ran dry, whether the device can pause and whether it is paused.
+    double lowWaterMs_ = 150;
+    bool fed_ = false;
+    bool canPause_ = false;
+    bool paused_ = false;
+    std::atomic<double> lowWater_{150};
+    std::atomic<bool> pausedNow_{false};
 };
 
 class WaveIn final : public WaveDevice {

@@ -10,6 +10,7 @@
 #include <bit>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 namespace orb::screencap {
 
@@ -70,8 +71,13 @@ struct Screen::Impl {
     bool xfixes = false;
     xcb_gcontext_t gc = 0;
     std::string error;
+    // Making a segment the size of the screen and touching its pages on both sides takes tens of
+    // milliseconds: done on a thread of its own from Open, so no capture step pays for it.
+    std::thread shmPrepare;
+    bool shmPrepared = false;
 
     ~Impl() {
+        JoinShmPrepare();
         if (conn) {
             if (gc) xcb_free_gc(conn, gc);
             if (shmSeg) xcb_shm_detach(conn, shmSeg);
@@ -124,6 +130,32 @@ struct Screen::Impl {
         }
     }
 
+    static constexpr size_t kMaxChunk = size_t(16) << 20;
+
+    // The segment a grab of the whole screen uses, every page touched here and in the server.
+    void PrepareShm() {
+        const size_t stride = Stride(rootWidth);
+        if (!EnsureShm(std::min(kMaxChunk + stride, stride * size_t(rootHeight)))) return;
+        std::memset(shmAddr, 0, shmSize);
+        const int32_t rows = int32_t(std::min<size_t>(size_t(rootHeight), shmSize / std::max<size_t>(stride, 1)));
+        if (rows > 0) {
+            xcb_generic_error_t* e = nullptr;
+            free(xcb_shm_get_image_reply(conn,
+                                         xcb_shm_get_image(conn, root, 0, 0, uint16_t(rootWidth), uint16_t(rows), ~0u,
+                                                           XCB_IMAGE_FORMAT_Z_PIXMAP, shmSeg, 0),
+                                         &e));
+            free(e);
+        }
+        shmPrepared = true;
+    }
+    // Waits for the preparation (normally long finished); without a segment the screen is read
+    // through plain requests.
+    void JoinShmPrepare() {
+        if (!shmPrepare.joinable()) return;
+        shmPrepare.join();
+        if (!shmPrepared) shm = false;
+    }
+
     bool EnsureShm(size_t size) {
         if (shmAddr && shmSize >= size) return true;
         if (shmSeg) {
@@ -162,7 +194,7 @@ struct Screen::Impl {
     // columns starting at tx. The rectangle lies on the screen and in the target.
     bool Grab(int32_t x, int32_t y, int32_t w, int32_t h, RgbImage& target, int32_t tx, int32_t ty) {
         const size_t stride = Stride(w);
-        constexpr size_t kMaxChunk = size_t(16) << 20;
+        JoinShmPrepare();
         const int32_t rowsPerChunk = int32_t(std::max<size_t>(1, kMaxChunk / stride));
         for (int32_t done = 0; done < h;) {
             const int32_t rows = std::min(rowsPerChunk, h - done);
@@ -259,6 +291,10 @@ std::unique_ptr<Screen> Screen::Open(const std::string& displayName, std::string
             free(r);
         }
     }
+    if (impl->shm) {
+        Impl* p = impl.get();
+        impl->shmPrepare = std::thread([p] { p->PrepareShm(); });
+    }
     const xcb_query_extension_reply_t* fx = xcb_get_extension_data(impl->conn, &xcb_xfixes_id);
     if (fx && fx->present) {
         auto* r = xcb_xfixes_query_version_reply(impl->conn, xcb_xfixes_query_version(impl->conn, 4, 0), nullptr);
@@ -270,7 +306,10 @@ std::unique_ptr<Screen> Screen::Open(const std::string& displayName, std::string
 
 Rect Screen::RootRect() const { return {0, 0, impl_->rootWidth, impl_->rootHeight}; }
 
-bool Screen::UsesSharedMemory() const { return impl_->shm; }
+bool Screen::UsesSharedMemory() const {
+    impl_->JoinShmPrepare();
+    return impl_->shm;
+}
 
 const std::string& Screen::LastError() const { return impl_->error; }
 

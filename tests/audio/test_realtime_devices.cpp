@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 
@@ -135,6 +136,37 @@ TEST_F(RealtimeDevices, CaptureDeliversEveryBufferOfWhatTheMicrophoneGives) {
         << "what was captured is not the microphone's signal without gaps";
     EXPECT_LE(capture.DeviceRestarts(), 2);
     capture.Close();
+}
+
+// A player with nothing to play pauses its stream instead of feeding it silence, keeps it, and the
+// next block plays on it at once; a player whose thread comes too late keeps a longer lead after.
+TEST_F(RealtimeDevices, AnIdlePlayerPausesItsStreamAndTheNextBlockPlaysOnIt) {
+    const audio::WaveFormat pcm = *BuildPcmFormat(16, 16000);
+    TACMOut out(loop_);
+    int played = 0;
+    out.OnBufferPlayed = [&](TACMOut&, const audio::WaveHeader&) { ++played; };
+    out.Open(pcm, 0);
+    const std::vector<uint8_t> block(3200, 0x10);  // a tenth of a second
+    ASSERT_TRUE(out.Play(block.data(), uint32_t(block.size())));
+    ASSERT_TRUE(SpinQtUntil([&] { return played == 1; }, 20000));
+    ASSERT_TRUE(SpinQtUntil([&] { return out.DevicePaused(); }, 20000)) << "the idle stream was not paused";
+    // (A loaded machine may have let it run dry once before.)
+    const int restarts = out.DeviceRestarts();
+    // Paused: the process spends next to nothing while a second passes.
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    getrusage(RUSAGE_SELF, &after);
+    const auto us = [](const rusage& r) {
+        return int64_t(r.ru_utime.tv_sec + r.ru_stime.tv_sec) * 1000000 + r.ru_utime.tv_usec + r.ru_stime.tv_usec;
+    };
+    EXPECT_LT(us(after) - us(before), 20000) << "an idle player kept the process busy";
+    ASSERT_TRUE(out.Play(block.data(), uint32_t(block.size())));
+    EXPECT_TRUE(SpinQtUntil([&] { return played == 2; }, 20000));
+    EXPECT_FALSE(out.DevicePaused());
+    EXPECT_EQ(out.DeviceRestarts(), restarts) << "the paused stream was made again";
+    EXPECT_EQ(pulse_.PlaybackStreams(), 1);
+    out.Close();
 }
 
 // The audio wizard on the same server: the microphone loopback goes on block after block for as

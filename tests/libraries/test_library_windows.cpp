@@ -164,6 +164,7 @@ TEST(WelcomeWindow, HostPageClosesAfterAMinuteTipsReportTheCheckBox) {
     EXPECT_TRUE(tips->DismissCheckBoxShown());
     EXPECT_FALSE(tips->CloseTimerRunning());
     EXPECT_EQ(tips->View(), nullptr);  // not a web page: nothing is opened
+    EXPECT_FALSE(orb::room::WebEngineLoaded()) << "the web engine was loaded without a page shown";
     Save(*tips, "libraries_welcome_tips");
     clock.Advance(120000);
     loop.ProcessPending();

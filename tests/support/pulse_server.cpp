@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -108,7 +109,7 @@ THeardTone ToneHeard(const std::vector<int16_t>& s, int toneHz) {
     const double crossings = 2.0 * toneHz / 50;
     THeardTone h;
     double sumRms = 0;
-    int windows = 0;
+    int windows = 0, gap = 0, longest = 0;
     for (size_t at = 0; at + kWindow <= s.size(); at += kWindow) {
         double energy = 0;
         int zc = 0;
@@ -118,12 +119,17 @@ THeardTone ToneHeard(const std::vector<int16_t>& s, int toneHz) {
         }
         const double rms = std::sqrt(energy / kWindow);
         if (rms > 1000 && zc >= crossings * 0.8 && zc <= crossings * 1.2) {
+            if (windows > 0) longest = std::max(longest, gap);
+            gap = 0;
             ++windows;
             sumRms += rms;
+        } else {
+            ++gap;
         }
     }
     h.seconds = windows / 50.0;
     h.rms = windows ? sumRms / windows : 0;
+    h.longestGap = longest / 50.0;
     return h;
 }
 

@@ -54,6 +54,8 @@ private:
 struct THeardTone {
     double seconds = 0;
     double rms = 0;
+    // The longest stretch without the tone between its first and its last 20 ms window.
+    double longestGap = 0;
 };
 THeardTone ToneHeard(const std::vector<int16_t>& samples, int toneHz = 440);
 

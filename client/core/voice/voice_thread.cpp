@@ -252,8 +252,10 @@ void TVoiceThread::WatchMicrophone() {
     if (micTold_) return;
     bool stopped = !capture_ || !capture_->IsOpen();
     if (!stopped) {
-        if (micBuffers_ != micSeen_) {
+        const uint64_t frames = capture_->FramesCaptured();
+        if (micBuffers_ != micSeen_ || frames != micFramesSeen_) {
             micSeen_ = micBuffers_;
+            micFramesSeen_ = frames;
             micQuietLooks_ = 0;
         } else {
             stopped = ++micQuietLooks_ >= 2;

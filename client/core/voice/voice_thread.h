@@ -47,7 +47,8 @@ public:
     // Players (and their formats) kept at most.
     static constexpr int kMaxSpeakers = 6;
     static constexpr int kDefaultThreshold = 20;
-    // How often the microphone is looked after; two looks without a buffer mean it stopped.
+    // How often the microphone is looked after; two looks without a buffer and without the capture
+    // stream advancing mean it stopped (a stream that advances is only late).
     static constexpr int64_t kMicWatchIntervalMs = 1500;
 
     // Connects the client to host:port within the time-out (the data module's goes through the proxy).
@@ -145,6 +146,7 @@ private:
     orb::TimerId micWatch_ = 0;
     uint64_t micBuffers_ = 0;  // main thread
     uint64_t micSeen_ = 0;
+    uint64_t micFramesSeen_ = 0;
     int micQuietLooks_ = 0;
     bool micTold_ = false;
     std::thread thread_;

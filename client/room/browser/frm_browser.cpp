@@ -2,9 +2,6 @@
 
 #include <QCloseEvent>
 #include <QLineEdit>
-#include <QWebEngineHistory>
-#include <QWebEngineSettings>
-#include <QWebEngineView>
 
 #include "common/message_box.h"
 #include "common/theme_icons.h"
@@ -16,17 +13,6 @@
 
 using orb::room::FromUtf8;
 using orb::room::PlainMessageBox;
-
-TBrowserPage::TBrowserPage(TfrmBrowser& form, QObject* parent) : QWebEnginePage(parent), form_(form) {}
-
-bool TBrowserPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) {
-    return form_.NavigationRequested(url, type == NavigationTypeFormSubmitted, isMainFrame);
-}
-
-QWebEnginePage* TBrowserPage::createWindow(WebWindowType) {
-    // A pop-up opens in this view, so nobody's tour leaves the room window.
-    return form_.AllowPopup() ? this : nullptr;
-}
 
 TfrmBrowser::TfrmBrowser(QWidget* parent) : QWidget(parent), ui_(std::make_unique<Ui::TfrmBrowser>()) {
     ui_->setupUi(this);
@@ -43,22 +29,29 @@ TfrmBrowser::TfrmBrowser(QWidget* parent) : QWidget(parent), ui_(std::make_uniqu
             [this](int index) { Navigate(ui_->cbResource->itemText(index)); });
     connect(ui_->btnReload, &QToolButton::clicked, this, [this] { Navigate(ui_->cbResource->currentText()); });
     connect(ui_->btnBlank, &QToolButton::clicked, this, [this] { Navigate(QStringLiteral("about:blank")); });
-    connect(ui_->btnBack, &QToolButton::clicked, this, [this] { EnsureView()->back(); });
-    connect(ui_->btnForward, &QToolButton::clicked, this, [this] { EnsureView()->forward(); });
+    connect(ui_->btnBack, &QToolButton::clicked, this, [this] {
+        if (auto* v = EnsureView()) v->Back();
+    });
+    connect(ui_->btnForward, &QToolButton::clicked, this, [this] {
+        if (auto* v = EnsureView()) v->Forward();
+    });
     connect(ui_->imgUploadRes, &QToolButton::clicked, this, &TfrmBrowser::AddToLibrary);
 }
 
 TfrmBrowser::~TfrmBrowser() = default;
 
-QWebEngineView* TfrmBrowser::EnsureView() {
-    // Made when first needed: the web engine starts its processes with the first view.
+orb::room::IWebView* TfrmBrowser::EnsureView() {
+    // Made when first needed: the web engine is loaded and starts its processes with the first view.
     if (view_) return view_;
-    view_ = new QWebEngineView(ui_->pWeb);
-    view_->setObjectName(QStringLiteral("wbVisuals"));
-    page_ = new TBrowserPage(*this, view_);
-    view_->setPage(page_);
-    ui_->layWeb->addWidget(view_);
-    connect(page_, &QWebEnginePage::loadFinished, this, &TfrmBrowser::LoadFinished);
+    orb::room::TWebViewHooks hooks;
+    hooks.navigationRequested = [this](const QUrl& url, bool formSubmission, bool mainFrame) {
+        return NavigationRequested(url, formSubmission, mainFrame);
+    };
+    // A pop-up opens in this view, so nobody's tour leaves the room window.
+    hooks.allowPopup = [this] { return AllowPopup(); };
+    hooks.loadFinished = [this](bool ok) { LoadFinished(ok); };
+    view_ = orb::room::MakeWebView(ui_->pWeb, std::move(hooks), QStringLiteral("wbVisuals"));
+    if (view_) ui_->layWeb->addWidget(view_->Widget());
     return view_;
 }
 
@@ -91,7 +84,7 @@ void TfrmBrowser::OpenPage(const std::string& address, int32_t pusher, int32_t t
         awaitingLoad_ = true;
         const QString text = FromUtf8(address);
         ui_->cbResource->setEditText(text);
-        EnsureView()->load(QUrl(text));
+        if (auto* v = EnsureView()) v->Load(QUrl(text));
     } catch (...) {
     }
 }
@@ -113,7 +106,7 @@ bool TfrmBrowser::NavigationRequested(const QUrl& url, bool formSubmission, bool
     if (ui_->cbResource->findText(shown.trimmed()) < 0) ui_->cbResource->addItem(shown.trimmed());
     ui_->cbResource->setEditText(shown);
     if (d.broadcast) {
-        const std::string title = page_ ? page_->title().trimmed().toStdString() : std::string();
+        const std::string title = view_ ? view_->Title().trimmed().toStdString() : std::string();
         if (auto record = orb::WebLinkRecord(address, title, dm_->OwnLoginInfo.FullName()))
             dm_->SendOpenResource(*record, orb::rtWebLink);
     }

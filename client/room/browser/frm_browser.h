@@ -3,13 +3,13 @@
 // room (kind 32); a page pushed by a moderator is loaded and acknowledged (kind 55) once its
 // top-level document has loaded. Pop-ups stay inside the view.
 
-#include <QWebEnginePage>
 #include <QWidget>
 #include <memory>
 #include <string>
 
+#include "webview/web_view.h"
+
 class TDM;
-class QWebEngineView;
 
 namespace orb {
 struct Settings;
@@ -18,23 +18,6 @@ struct Settings;
 namespace Ui {
 class TfrmBrowser;
 }
-
-class TfrmBrowser;
-
-// Recognises the navigations of the view's own top-level document and keeps new windows inside.
-class TBrowserPage final : public QWebEnginePage {
-    Q_OBJECT
-public:
-    TBrowserPage(TfrmBrowser& form, QObject* parent);
-
-protected:
-    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
-    QWebEnginePage* createWindow(WebWindowType type) override;
-    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString&, int, const QString&) override {}
-
-private:
-    TfrmBrowser& form_;
-};
 
 class TfrmBrowser : public QWidget {
     Q_OBJECT
@@ -47,10 +30,12 @@ public:
     // Goes to the address for whoever pushed it (0: nobody to acknowledge); any failure is swallowed.
     void OpenPage(const std::string& address, int32_t pusher, int32_t type, int32_t flag, const std::string& title);
 
-    QWebEngineView* View() const { return view_; }
-    QWebEngineView* EnsureView();
+    orb::room::IWebView* View() const { return view_; }
+    // The view, made (and the web engine loaded) when first needed; null when the engine is missing.
+    orb::room::IWebView* EnsureView();
 
-    // From the page.
+    // From the page: its navigations (the top-level document's are recognised) and new windows
+    // (kept inside the view).
     bool NavigationRequested(const QUrl& url, bool formSubmission, bool mainFrame);
     bool AllowPopup();
 
@@ -64,8 +49,7 @@ private:
     void AddToLibrary();
 
     std::unique_ptr<Ui::TfrmBrowser> ui_;
-    QWebEngineView* view_ = nullptr;
-    TBrowserPage* page_ = nullptr;
+    orb::room::IWebView* view_ = nullptr;
     TDM* dm_ = nullptr;
     orb::Settings* settings_ = nullptr;
     int32_t pusher_ = 0;

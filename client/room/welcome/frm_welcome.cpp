@@ -2,7 +2,9 @@
 
 #include <QCloseEvent>
 #include <QScreen>
-#include <QWebEngineView>
+#include <QTimer>
+
+#include <malloc.h>
 
 #include "common/message_box.h"
 #include "libraries/library_records.h"
@@ -20,7 +22,11 @@ TfrmWelcome::TfrmWelcome(orb::IEventLoop& loop, std::function<void(bool)> closed
     connect(ui_->Label1, &QPushButton::clicked, this, &QWidget::close);
 }
 
-TfrmWelcome::~TfrmWelcome() = default;
+TfrmWelcome::~TfrmWelcome() {
+    // The page's memory goes with the window (its renderer ends with it); what the engine freed in
+    // this process goes back to the system once the engine has let go of the page.
+    if (view_) QTimer::singleShot(2000, [] { malloc_trim(0); });
+}
 
 void TfrmWelcome::SetDismissChecked(bool checked) { ui_->cbDismiss->setChecked(checked); }
 QString TfrmWelcome::DismissText() const { return ui_->lbDismiss->text(); }
@@ -42,11 +48,12 @@ void TfrmWelcome::ShowPage(const std::string& address, bool tips, int left, int 
     // Only web pages: the address comes from the room's settings on the server.
     if (!orb::IsAllowedPageAddress(address)) return;
     if (!view_) {
-        view_ = new QWebEngineView(ui_->pWeb);
-        view_->setObjectName(QStringLiteral("wbWelcome"));
-        ui_->layWeb->addWidget(view_);
+        // The web engine is loaded with the first page shown, not before.
+        view_ = orb::room::MakeWebView(ui_->pWeb, {}, QStringLiteral("wbWelcome"));
+        if (!view_) return;
+        ui_->layWeb->addWidget(view_->Widget());
     }
-    view_->load(QUrl(orb::room::FromUtf8(address)));
+    view_->Load(QUrl(orb::room::FromUtf8(address)));
 }
 
 void TfrmWelcome::closeEvent(QCloseEvent* event) {

@@ -9,8 +9,7 @@
 #include <string>
 
 #include "libraries/browser_rules.h"
-
-class QWebEngineView;
+#include "webview/web_view.h"
 
 namespace Ui {
 class TfrmWelcome;
@@ -29,14 +28,14 @@ public:
     QString DismissText() const;
     bool DismissCheckBoxShown() const;
     bool CloseTimerRunning() const { return tmrCloseWellcome.Running(); }
-    QWebEngineView* View() const { return view_; }
+    orb::room::IWebView* View() const { return view_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     std::unique_ptr<Ui::TfrmWelcome> ui_;
-    QWebEngineView* view_ = nullptr;
+    orb::room::IWebView* view_ = nullptr;
     orb::TWelcomeCloseTimer tmrCloseWellcome;
     std::function<void(bool)> closed_;
 };
