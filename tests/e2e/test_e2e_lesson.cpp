@@ -11,6 +11,7 @@
 #include <QBuffer>
 #include <QPainter>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -324,7 +325,7 @@ constexpr double kToneSeconds = 2.5;
 // and the recorder tool bar's Start and Stop buttons.
 constexpr int kChatInputX = 90;
 constexpr int kChatInputFromBottom = 65;
-constexpr int kRecordStartX = 0, kRecordStopX = 0, kRecordY = 0;  // calibrated below
+constexpr int kRecordStartX = 29, kRecordStopX = 95, kRecordY = 47;
 
 bool White(const QImage& img, int x, int y) { return (img.pixel(x, y) & 0xFFFFFF) == 0xFFFFFF; }
 
@@ -366,7 +367,8 @@ class LessonRecording : public Lesson {
 protected:
     void StartMicrophone(const std::string& source) {
         mic_ = std::thread([this, source] {
-            const int fd = open(pulse_.SourcePipe(source).c_str(), O_WRONLY);
+            // Not blocking: once nobody records from the source, the pipe fills and chunks are dropped.
+            const int fd = open(pulse_.SourcePipe(source).c_str(), O_WRONLY | O_NONBLOCK);
             if (fd < 0) return;
             std::vector<int16_t> samples(size_t(kToneSeconds * kRate));
             for (size_t i = 0; i < samples.size(); ++i)
@@ -382,7 +384,7 @@ protected:
                     at += silence.size();
                     if (at >= tone.size()) toneDone_ = true;
                 }
-                if (write(fd, chunk, silence.size()) <= 0) break;
+                if (write(fd, chunk, silence.size()) < 0 && errno != EAGAIN) break;
                 next += std::chrono::milliseconds(20);
                 std::this_thread::sleep_until(next);
             }
@@ -474,7 +476,7 @@ TEST_F(LessonRecording, TheLabIsRecordedAndItsPlayLinkReplaysChatStrokesAndVoice
         stroke.emplace_back(board->x() + 60 + i * 10, board->y() + 120 + int(60 * std::sin(i / 4.0)));
     x_.Drag(stroke);
     ASSERT_TRUE(WaitFor(mod.connection, vkBoardStrokes)) << "the stroke was not sent";
-    usleep(1000 * 1000);
+    usleep(1500 * 1000);
     toneAsked_ = true;
     for (int waited = 0; waited < 10000 && !toneDone_; waited += 100) usleep(100 * 1000);
     ASSERT_TRUE(toneDone_);
@@ -489,73 +491,89 @@ TEST_F(LessonRecording, TheLabIsRecordedAndItsPlayLinkReplaysChatStrokesAndVoice
     EXPECT_EQ(server_.SentOfKind(mod.connection, vkStopRecording)[0].header.result, 0);
     ASSERT_TRUE(mod.client->Stop());
 
-    // The replay through the play link, heard on its own sink and watched on the screen.
+    // The replay through the play link, heard on its own sink and watched on the screen. The
+    // recording of the sink starts some time after parec does: its first bytes tell when.
+    const auto t0 = std::chrono::steady_clock::now();
+    const auto since = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(); };
     const std::string heard = (root_ / "spk_play.raw").string();
     ASSERT_TRUE(parec_.Start("parec",
                              {"-d", "spk_play.monitor", "--raw", "--format=s16le", "--rate=" + std::to_string(kRate),
-                              "--channels=1", "--latency-msec=50", heard},
+                              "--channels=1", "--latency-msec=20", heard},
                              {"PULSE_SERVER=" + pulse_.ServerAddress()}, root_ / "parec.log", &error))
         << error;
-    const auto t0 = std::chrono::steady_clock::now();
+    double audioStart = -1;
+    for (int i = 0; i < 1000 && audioStart < 0; ++i) {
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(heard, ec);
+        if (!ec && size > 0) audioStart = since() - double(size) / (2.0 * kRate);
+        else usleep(5 * 1000);
+    }
+    ASSERT_GE(audioStart, 0) << "parec recorded nothing";
+    setenv("ORB_PLAYER_TRACE", "1", 1);  // the player's status on its standard error
     TClientProcess* play = StartWithDevice(
         "play", "spk_play", "", {"ORB6PLAY://127.0.0.1," + std::to_string(Port()) + ",mod,pw,101"});
     ASSERT_TRUE(play);
-    // Watch the screen: the board (the biggest white area at the start of the replay) and the rest.
-    QImage first;
+    // In the replay's layout (the whole screen) the public chat is at the left, between the
+    // participants and the player; the board is the white area at the right.
+    const QRect chatArea(5, 380, 275, 240);
     QRect boardArea;
-    double strokesAt = -1;
-    std::vector<double> chatChanges;
-    QImage previous;
-    const auto since = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(); };
-    while (since() < 30 && (chatChanges.size() < 2 || strokesAt < 0)) {
+    struct TFrame {
+        double at;
+        int chat, board;
+    };
+    std::vector<TFrame> frames;
+    QImage last;
+    while (since() < 30) {
+        const double before = since();
         const QImage frame = x_.Capture();
-        const double at = since();
+        const double at = (before + since()) / 2;
         if (frame.isNull()) continue;
         if (boardArea.isEmpty()) {
-            if (auto b = FindBoard(frame, frame.rect())) {
-                boardArea = QRect(*b, QSize(400, 300));
-                previous = frame;
+            // Once playing, the window has the replay's layout.
+            if (play->Output().find("player status: PLAYING") == std::string::npos) {
+                usleep(50 * 1000);
+                continue;
             }
+            if (auto b = FindBoard(frame, frame.rect())) boardArea = QRect(*b, QSize(400, 300));
             usleep(100 * 1000);
             continue;
         }
-        int onBoard = 0, elsewhere = 0;
-        for (int y = 0; y < frame.height(); y += 2)
-            for (int x = 0; x < frame.width(); x += 2) {
-                if (boardArea.contains(x, y)) {
-                    onBoard += !White(frame, x, y);
-                } else if (x < boardArea.left() && frame.pixel(x, y) != previous.pixel(x, y)) {
-                    ++elsewhere;  // the chat panel is at the left of the board
-                }
-            }
-        if (strokesAt < 0 && onBoard > 20) {
-            strokesAt = at;
-            Screenshot("e2e_lesson_replay_strokes");
-        }
-        if (elsewhere > 30) {
-            chatChanges.push_back(at);
-            Screenshot("e2e_lesson_replay_chat_" + std::to_string(chatChanges.size()));
-        }
-        previous = frame;
-        usleep(150 * 1000);
+        TFrame f{at, 0, 0};
+        for (int y = chatArea.top(); y <= chatArea.bottom(); ++y)
+            for (int x = chatArea.left(); x <= chatArea.right(); ++x) f.chat += qGray(frame.pixel(x, y)) < 128;
+        for (int y = boardArea.top(); y <= boardArea.bottom(); y += 2)
+            for (int x = boardArea.left(); x <= boardArea.right(); x += 2) f.board += !White(frame, x, y);
+        frames.push_back(f);
+        // Every step shows by now: the player has stopped at the end of the recording.
+        const std::string status = play->Output();
+        const size_t playing = status.find("player status: PLAYING");
+        if (!last.isNull() && f.chat == frames[frames.size() - 2].chat && playing != std::string::npos &&
+            status.find("player status: STOPPED", playing) != std::string::npos)
+            break;
+        last = frame;
+        usleep(50 * 1000);
     }
-    usleep(2000 * 1000);
     Screenshot("e2e_lesson_replay_end");
     parec_.Stop();
-    const double toneAt = ToneStart(audiotest::ToSamples(audiotest::ReadFile(heard)));
-    std::printf("replay: chat at %s, strokes at %.2f s, tone at %.2f s\n",
-                [&] {
-                    std::string s;
-                    for (double c : chatChanges) s += std::to_string(c) + " ";
-                    return s;
-                }()
-                    .c_str(),
-                strokesAt, toneAt);
+    const double toneStart = ToneStart(audiotest::ToSamples(audiotest::ReadFile(heard)));
+    const double toneAt = toneStart < 0 ? -1 : audioStart + toneStart;
+    // The first chat line, then a second one (clearly more text), and the first strokes.
+    double chat1At = -1, chat2At = -1, strokesAt = -1;
+    int level1 = 0;
+    for (const TFrame& f : frames) {
+        if (strokesAt < 0 && f.board > 20) strokesAt = f.at;
+        if (chat1At < 0 && f.chat > 50) chat1At = f.at;
+        if (chat1At >= 0 && f.at < chat1At + 0.5) level1 = std::max(level1, f.chat);
+        if (chat1At >= 0 && f.at >= chat1At + 0.5 && chat2At < 0 && f.chat > level1 + 50) chat2At = f.at;
+    }
+    std::printf("replay (s from its start): chat %.2f, strokes %.2f, tone %.2f, chat %.2f\n", chat1At, strokesAt,
+                toneAt, chat2At);
     EXPECT_TRUE(play->Running()) << play->Ending();
-    ASSERT_GE(chatChanges.size(), 2u) << "the chat lines did not come back";
+    ASSERT_GE(chat1At, 0) << "the first chat line did not come back";
     ASSERT_GE(strokesAt, 0) << "the strokes did not come back";
     ASSERT_GE(toneAt, 0) << "the tone did not come back";
-    EXPECT_LT(chatChanges.front(), strokesAt);
+    ASSERT_GE(chat2At, 0) << "the second chat line did not come back";
+    EXPECT_LT(chat1At, strokesAt);
     EXPECT_LT(strokesAt, toneAt);
-    EXPECT_LT(toneAt, chatChanges.back());
+    EXPECT_LT(toneAt, chat2At);
 }
