@@ -29,6 +29,7 @@ protected:
     void SetUp() override {
         TRoomHandshakeScript script;
         script.perLoginAccounts = true;
+        script.recordingRooms = {kMainRoom};  // the recorder's answers are tried in the main room
         handshake_ = InstallRoomHandshake(server_, script);
         service_ = std::make_unique<TRoomService>(server_, handshake_);
         TRoomExtensionContext ctx{server_, handshake_, *service_, {}};

@@ -29,7 +29,10 @@ void RelayText(TRoomServer& server, TRoomConnection& from, const TVCRHeader& hea
     TTextMessageInfo info;
     if (!TTextMessageInfo::Decode(r, info)) return;
     switch (info.messageType) {
-    case TTextMessageInfo::mtPublic: SendTo(server, from, 0, h, body, true); break;
+    case TTextMessageInfo::mtPublic:
+        server.TellRoom(from.room.load(), h, body);
+        SendTo(server, from, 0, h, body, true);
+        break;
     case TTextMessageInfo::mtPrivate:
         if (info.toId != 0) SendTo(server, from, info.toId, h, body, true);
         break;

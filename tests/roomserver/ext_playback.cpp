@@ -1,6 +1,8 @@
-// What the playback area adds to the test room server: recordings over kinds 83 and 84.
+// What the playback area adds to the test room server: recordings over kinds 83 and 84 (the demo
+// recording under play ids 1 and 2), and the server recordings of the rooms that allow them.
 #include "roomserver/extensions.h"
 #include "roomserver/playback_service.h"
+#include "roomserver/session_recorder.h"
 
 #include "protocol/message_kinds.h"
 
@@ -89,7 +91,8 @@ namespace {
 
 class TPlaybackExtension final : public TRoomExtension {
 public:
-    explicit TPlaybackExtension(TRoomServer& server) : service_(server) {
+    explicit TPlaybackExtension(TRoomExtensionContext& context)
+        : service_(context.server), recorder_(context, service_, context.recordingsFolder) {
         const TRecordingWriter demo = DemoRecording();
         service_.AddRecording(1, demo);
         service_.AddRecording(2, demo, 3);
@@ -97,12 +100,13 @@ public:
 
 private:
     TPlaybackService service_;
+    TSessionRecorder recorder_;
 };
 
 }  // namespace
 
 PRoomExtension InstallPlaybackExtension(TRoomExtensionContext& context) {
-    return std::make_unique<TPlaybackExtension>(context.server);
+    return std::make_unique<TPlaybackExtension>(context);
 }
 
 }  // namespace orb::test

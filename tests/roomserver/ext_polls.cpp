@@ -1,6 +1,5 @@
 // What the polls area adds to the test room server: poll answers go to the poll's sender only,
-// the recorder answers start, stop and pause (0, or 42 when a recording already runs, 45 when none
-// does), and breakout rooms are kept with their members: created (133), listed (134), their members
+// and breakout rooms are kept with their members: created (133), listed (134), their members
 // (135), entered (75), moves by moderators (137) and the notice of every move to moderators (136).
 #include <map>
 #include <mutex>
@@ -44,7 +43,6 @@ public:
                                             std::span<const uint8_t> body) { (this->*fn)(c, h, body); });
         };
         on(vkPollAnswer, &TPollsExtension::PollAnswer);
-        for (uint16_t k : {vkStartRecording, vkStopRecording, vkPauseRecording}) on(k, &TPollsExtension::Recording);
         on(vkCreateBreakoutRoom, &TPollsExtension::CreateRoom);
         on(vkBreakoutRoomList, &TPollsExtension::RoomList);
         on(vkBreakoutMembers, &TPollsExtension::Members);
@@ -72,24 +70,6 @@ private:
     void PollAnswer(TRoomConnection& c, const TVCRHeader& h, std::span<const uint8_t> body) {
         const int32_t pollSender = BodyI32At(body, 0);
         for (int id : ConnectionsOf(pollSender)) server_.Send(id, vkPollAnswer, body, c.userId.load(), h.room);
-    }
-
-    void Recording(TRoomConnection& c, const TVCRHeader& h, std::span<const uint8_t>) {
-        uint16_t result = 0;
-        {
-            std::lock_guard lk(mu_);
-            const int16_t room = c.room.load();
-            const bool running = recording_.count(room) != 0;
-            if (h.kind == vkStartRecording) {
-                if (running) result = 42;
-                else recording_.insert(room);
-            } else if (h.kind == vkStopRecording) {
-                if (!running) result = 45;
-                else recording_.erase(room);
-            }
-        }
-        Say("recording kind " + std::to_string(h.kind) + " -> " + std::to_string(result));
-        server_.Send(c.id, h.kind, {}, 0, c.room.load(), result);
     }
 
     void CreateRoom(TRoomConnection& c, const TVCRHeader&, std::span<const uint8_t> body) {
@@ -160,6 +140,8 @@ private:
             c.room.store(int16_t(target));
             server_.Send(c.id, vkEnterRoom,
                          Bytes(validation + RoomRecord(target, name) + TRoomHandshake::AccountRecord(account, int16_t(target))));
+            // The room left hears the leave and the breakout room the join, as for any room.
+            handshake_->Entered(server_, c, previous);
         }
         const int16_t now = c.room.load();
         if (now == previous || previous == 0) return;
@@ -179,7 +161,6 @@ private:
     std::shared_ptr<TRoomHandshake> handshake_;
     std::function<void(const std::string&)> log_;
     std::mutex mu_;
-    std::set<int16_t> recording_;
     std::map<int32_t, std::string> rooms_;
     int16_t mainRoom_ = 0;
 };

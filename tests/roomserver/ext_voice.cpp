@@ -149,6 +149,8 @@ struct TVoiceExtension::TState {
         TVCRHeader h;
         InitVCRHeader(vkVoiceIn, from.user, from.room, h);
         h.bodyLength = int32_t(body.size());
+        // What the room hears (a recording keeps it), also when nobody else is listening.
+        server->TellRoom(from.room, h, body);
         const auto message = BuildPacketStream(h, body.data(), body.size());
         for (const Member& x : to) {
             std::lock_guard lk(*x.writeMu);

@@ -22,6 +22,8 @@ struct TRoomExtensionContext {
     std::function<void(const std::string&)> log;
     // The file-transfer port, when the server has one (its store holds the uploaded files).
     class TFileTransferPort* transfers = nullptr;
+    // Where server recordings are written (empty: they are kept in memory only).
+    std::string recordingsFolder = {};
 };
 
 class TRoomExtension {

@@ -1,11 +1,12 @@
 // The test room server as a program: listens on a loopback port, prints it, answers the version,
-// login, start-up, room-list and room-entry handshake (any user name and password are accepted;
-// each login gets its own account, and names starting with "mod" are moderators), answers what a
-// client asks right after entering a room, tells the members who joins and leaves, serves a
-// file-transfer port, and relays every other message to the other clients of the sender's room
-// until interrupted. Connections, logins, room entries and disconnections are logged on standard
-// output, one line each.
-//   roomserver [--address 127.0.0.1] [--port 0]
+// login, start-up, room-list and room-entry handshake (each login gets its own account, and names
+// starting with "mod" are moderators; the names of the accounts file sign in only with their own
+// password, the others with any), answers what a client asks right after entering a room, tells
+// the members who joins and leaves, serves a file-transfer port, records room 1003 on a
+// moderator's request, and relays every other message to the other clients of the sender's room
+// until interrupted. Connections, logins, room entries, disconnections and recordings are logged
+// on standard output, one line each.
+//   roomserver [--address 127.0.0.1] [--port 0] [--accounts FILE] [--recordings DIR]
 
 #include <csignal>
 #include <cstdio>
@@ -29,6 +30,7 @@ void OnSignal(int) { gStop = 1; }
 int main(int argc, char** argv) {
     std::string address = "127.0.0.1";
     long port = 0;
+    std::string accounts, recordings;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--address") && i + 1 < argc) {
             address = argv[++i];
@@ -39,8 +41,13 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "Invalid port: %s\n", argv[i]);
                 return 2;
             }
+        } else if (!std::strcmp(argv[i], "--accounts") && i + 1 < argc) {
+            accounts = argv[++i];
+        } else if (!std::strcmp(argv[i], "--recordings") && i + 1 < argc) {
+            recordings = argv[++i];
         } else {
-            std::fprintf(stderr, "Usage: %s [--address ADDR] [--port N]\n", argv[0]);
+            std::fprintf(stderr, "Usage: %s [--address ADDR] [--port N] [--accounts FILE] [--recordings DIR]\n",
+                         argv[0]);
             return 2;
         }
     }
@@ -53,6 +60,13 @@ int main(int argc, char** argv) {
     orb::test::TRoomHandshakeScript script;
     script.perLoginAccounts = true;
     script.fileTransferPort = transfers.Port();
+    if (!accounts.empty()) {
+        std::string error;
+        if (!orb::test::LoadAccountsFile(accounts, script.fixedAccounts, error)) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            return 2;
+        }
+    }
     auto handshake = orb::test::InstallRoomHandshake(server, script);
     std::mutex out;
     orb::test::TRoomService rooms(server, handshake, [&out](const std::string& line) {
@@ -66,6 +80,7 @@ int main(int argc, char** argv) {
                                                  std::fflush(stdout);
                                              }};
     context.transfers = &transfers;
+    context.recordingsFolder = recordings;
     auto extensions = orb::test::InstallRoomExtensions(context);
     if (!server.Start(address, uint16_t(port))) {
         std::fprintf(stderr, "%s\n", server.LastError().c_str());
@@ -73,8 +88,10 @@ int main(int argc, char** argv) {
     }
     {
         std::lock_guard lk(out);
-        std::printf("Room server listening on %s port %u (file transfer port %u)\n", address.c_str(),
-                    unsigned(server.Port()), unsigned(transfers.Port()));
+        std::printf("Room server listening on %s port %u (file transfer port %u); %zu accounts with a password of "
+                    "their own; room 1003 records; recordings: 1 (demo), 2 (demo, cut short)%s\n",
+                    address.c_str(), unsigned(server.Port()), unsigned(transfers.Port()), script.fixedAccounts.size(),
+                    recordings.empty() ? "" : (", new ones written to " + recordings).c_str());
         std::fflush(stdout);
     }
     while (!gStop) std::this_thread::sleep_for(std::chrono::milliseconds(100));

@@ -128,10 +128,12 @@ std::vector<uint8_t> ChatBody(int32_t sender, int16_t room, const std::u16string
     Put32(b, 0);
     Put16(b, uint16_t(room));
     Put16(b, 0);  // public
-    Put16(b, uint16_t((text.size() + 1) * 2));
+    Put16(b, uint16_t(text.empty() ? 0 : (text.size() + 1) * 2));
     Put32(b, 0);
     for (char16_t c : text) Put16(b, uint16_t(c));
     Put16(b, 0);
+    if (!text.empty()) b.push_back(0);  // the byte that follows every text (the count leaves it out)
+    else b.resize(b.size() - 2);        // no text: the record alone, its count 0
     return b;
 }
 

@@ -50,7 +50,8 @@ private:
 std::vector<uint8_t> RoomEntryBody(int32_t codecIndex, bool compact = false);
 // Kind 11: int32 board, then `strokes` 20-byte line records from (10, 10 + i) to (200, 10 + i).
 std::vector<uint8_t> StrokesBody(int32_t board, int strokes, uint32_t colour = 0x0000FF);
-// Kind 130: an 18-byte text record (public chat) and the UTF-16 text.
+// Kind 130: an 18-byte text record (public chat), the UTF-16 text with its terminator (the count
+// N covers both) and one byte 0; an empty text is the record alone with N = 0.
 std::vector<uint8_t> ChatBody(int32_t sender, int16_t room, const std::u16string& text);
 // Kind 27: `bytes` of voice data (a recognisable pattern starting with `tag`).
 std::vector<uint8_t> VoiceBody(uint8_t tag, size_t bytes = 33);

@@ -2,6 +2,8 @@
 
 #include <cctype>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 #include "protocol/date_time.h"
 #include "roomserver/record_bytes.h"
@@ -9,9 +11,7 @@
 
 namespace orb::test {
 
-namespace {
-
-std::string RoomRecord(int32_t number, const std::string& name) {
+std::string TRoomHandshake::RoomRecordOf(int32_t number, const std::string& name) const {
     std::string r(1430, '\0');
     PutI32(r, 0, number);
     PutShort(r, 4, 255, name);
@@ -20,10 +20,44 @@ std::string RoomRecord(int32_t number, const std::string& name) {
     r[1354] = 1;         // moderators may use a camera
     PutI32(r, 1355, 2);  // voice codec
     PutI32(r, 1363, 4);  // speakers
+    r[1097] = char(script_.recordingRooms.count(number) ? 1 : 0);  // server recording allowed
     return r;
 }
 
+namespace {
+
+std::string Lower(std::string s) {
+    for (char& ch : s) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+    return s;
+}
+
 }  // namespace
+
+bool LoadAccountsFile(const std::string& path, std::map<std::string, TRoomHandshakeScript::TFixedAccount>& out,
+                      std::string& error) {
+    std::ifstream in(path);
+    if (!in) {
+        error = "cannot read " + path;
+        return false;
+    }
+    std::string line;
+    int number = 0;
+    while (std::getline(in, line)) {
+        ++number;
+        std::istringstream words(line);
+        std::string name, password, flag, extra;
+        if (!(words >> name) || name[0] == '#') continue;
+        words >> password >> flag >> extra;
+        // Names and passwords travel as short strings of 50 bytes.
+        if (password.empty() || name.size() > 50 || password.size() > 50 || !extra.empty() ||
+            !(flag.empty() || flag == "0" || flag == "1")) {
+            error = path + ":" + std::to_string(number) + ": expected: name password [0|1]";
+            return false;
+        }
+        out[Lower(name)] = {password, flag == "1"};
+    }
+    return true;
+}
 
 TAccount MakeAccount(int32_t userId, const std::string& userName) {
     TAccount a;
@@ -147,8 +181,13 @@ bool TRoomHandshake::Run(TRoomServer& server, TRoomConnection& c) {
         ++logins_;
         account.password = loginPassword_;
     }
-    if (script_.loginResult != 0) {
-        reply(0, script_.loginResult, "");
+    uint16_t refusal = script_.loginResult;
+    if (auto fixed = script_.fixedAccounts.find(Lower(account.userName)); fixed != script_.fixedAccounts.end()) {
+        if (fixed->second.password != account.password) refusal = script_.wrongPasswordResult;
+        account.level = fixed->second.moderator ? 1000 : 1;
+    }
+    if (refusal != 0) {
+        reply(0, refusal, "");
         return false;
     }
     if (!reply(0, 0, script_.shortLoginReply ? std::string(100, '\0') : AccountRecord(account, 0))) return false;
@@ -211,7 +250,7 @@ void TRoomHandshake::EnterRoom(TRoomServer& server, TRoomConnection& c, const TV
         if (!AccountOf(c.id, account)) return;
         int16_t previous = c.room.exchange(int16_t(target));
         server.Send(c.id, vkEnterRoom,
-                    Bytes(validation + RoomRecord(target, listed->second) + AccountRecord(account, int16_t(target))));
+                    Bytes(validation + RoomRecordOf(target, listed->second) + AccountRecord(account, int16_t(target))));
         if (onEnter_) onEnter_(server, c, previous);
     }
 }

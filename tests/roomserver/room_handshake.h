@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -50,11 +51,29 @@ struct TRoomHandshakeScript {
     // listed, or a header room that is not the target, answers 18.
     std::vector<std::pair<int32_t, std::string>> rooms = {{1002, "Main hall"}, {1003, "Lab"}};
     std::map<int32_t, uint16_t> refusedRooms;
+    // Rooms whose record allows server recording (the moderators' recorder tool bar).
+    std::set<int32_t> recordingRooms = {1003};
     bool shortEnterReply = false;  // a success whose body is cut short
     int32_t voicePort = 9911;
     int32_t fileTransferPort = 9912;
     int32_t videoPort = 9913;
+
+    // Accounts with a password of their own, by user name (compared without regard to case): a
+    // login with another password is refused with wrongPasswordResult. Other names sign in with
+    // any password.
+    struct TFixedAccount {
+        std::string password;
+        bool moderator = false;
+    };
+    std::map<std::string, TFixedAccount> fixedAccounts;
+    uint16_t wrongPasswordResult = 1;
 };
+
+// Reads accounts from a text file: one a line, "name password moderator" separated by blanks or
+// tabs (moderator 1 or 0, may be left out); blank lines and lines starting with '#' are skipped.
+// False, with the line's number in `error`, when a line does not read.
+bool LoadAccountsFile(const std::string& path, std::map<std::string, TRoomHandshakeScript::TFixedAccount>& out,
+                      std::string& error);
 
 // One signed-in user as the server keeps it.
 struct TAccount {
@@ -101,6 +120,12 @@ public:
 
     // Room entry (kind 75) of the listed rooms; extensions that add rooms hand the others on.
     void EnterRoom(TRoomServer& server, TRoomConnection& c, const TVCRHeader& h, std::span<const uint8_t> body);
+    // Tells the enter hook of an entry that an extension answered itself (a breakout room).
+    void Entered(TRoomServer& server, TRoomConnection& c, int16_t previous) {
+        if (onEnter_) onEnter_(server, c, previous);
+    }
+    // The 1430-byte room record of a listed room, as the room-entry reply carries it.
+    std::string RoomRecordOf(int32_t number, const std::string& name) const;
 
 private:
     friend void InstallRoomHandshake(TRoomServer&, const std::shared_ptr<TRoomHandshake>&);

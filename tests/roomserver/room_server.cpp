@@ -258,8 +258,29 @@ bool TRoomServer::SendKeepAlive(int connection, int count) {
     return SendRaw(connection, bytes);
 }
 
+void TRoomServer::OnRoomMessage(RoomListener listener) {
+    std::lock_guard lk(mu_);
+    roomListeners_.push_back(std::move(listener));
+}
+
+void TRoomServer::TellRoom(int16_t room, const TVCRHeader& header, std::span<const uint8_t> body) {
+    std::vector<RoomListener> listeners;
+    {
+        std::lock_guard lk(mu_);
+        listeners = roomListeners_;
+    }
+    for (auto& l : listeners) l(room, header, body);
+}
+
 int TRoomServer::Broadcast(int16_t room, uint16_t kind, std::span<const uint8_t> body, int32_t sender,
                            int exceptConnection, uint16_t result) {
+    {
+        TVCRHeader h;
+        InitVCRHeader(kind, sender, room, h);
+        h.bodyLength = int32_t(body.size());
+        h.result = result;
+        TellRoom(room, h, body);
+    }
     int n = 0;
     for (int id : Connections()) {
         auto c = Connection(id);
@@ -273,6 +294,7 @@ int TRoomServer::Relay(const TRoomConnection& from, const TVCRHeader& header, st
     int n = 0;
     TVCRHeader h = header;
     h.bodyLength = int32_t(body.size());
+    TellRoom(from.room.load(), h, body);
     for (int id : Connections()) {
         auto c = Connection(id);
         if (!c || id == from.id || c->room.load() != from.room.load()) continue;

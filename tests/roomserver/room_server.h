@@ -108,6 +108,13 @@ public:
     // Relays a received message unchanged to the other connections of the sender's room.
     int Relay(const TRoomConnection& from, const TVCRHeader& header, std::span<const uint8_t> body);
 
+    // ---- What a whole room hears
+    // Listeners of every message meant for a whole room (Broadcast, Relay, and what extensions
+    // that address the room themselves pass to TellRoom), once per message, whoever is present.
+    using RoomListener = std::function<void(int16_t room, const TVCRHeader&, std::span<const uint8_t> body)>;
+    void OnRoomMessage(RoomListener listener);
+    void TellRoom(int16_t room, const TVCRHeader& header, std::span<const uint8_t> body);
+
     // ---- Connections
     void CloseClient(int connection);
     PRoomConnection Connection(int id) const;
@@ -147,6 +154,7 @@ private:
     ConnectionHook onAccept_, onConnect_, onDisconnect_;
     std::map<uint16_t, Handler> handlers_;
     Handler otherKinds_;
+    std::vector<RoomListener> roomListeners_;
 
     struct ExtraPort {
         std::string name;

@@ -85,6 +85,14 @@ int32_t TRoomService::CurrentBoard(int16_t room) const {
     return it == rooms_.end() ? 1 : it->second.board;
 }
 
+std::string TRoomService::BoardItems(int16_t room, int32_t board) const {
+    std::lock_guard lk(mu_);
+    auto r = rooms_.find(room);
+    if (r == rooms_.end()) return {};
+    auto b = r->second.boards.find(board);
+    return b == r->second.boards.end() ? std::string() : b->second;
+}
+
 int32_t TRoomService::TimeZoneBias(int connection) const {
     std::lock_guard lk(mu_);
     auto it = timeZones_.find(connection);
@@ -171,6 +179,18 @@ void TRoomService::Install() {
             }
             server_.Relay(c, h, body);
         });
+    // A slide or library picture covers its whole board: it stands for everything drawn before it
+    // there, so a newcomer is shown the current slide and what was drawn on it since.
+    server_.OnRoomMessage([this](int16_t room, const TVCRHeader& h, std::span<const uint8_t> body) {
+        if ((h.kind != vkSlideToBoard && h.kind != vkLibraryImageToBoard) || h.result != 0) return;
+        const int32_t board = BodyI32(body, 0);
+        if (board < 1 || board > 5 || body.size() > kMaxBoardBytes) return;
+        TVCRHeader item = h;
+        item.bodyLength = int32_t(body.size());
+        std::vector<uint8_t> bytes = BuildPacketStream(item, body.data(), body.size());
+        std::lock_guard lk(mu_);
+        rooms_[room].boards[board].assign(bytes.begin(), bytes.end());
+    });
     on(vkClearBoard, [this, state](TRoomConnection& c, const TVCRHeader& h, std::span<const uint8_t> body) {
         {
             std::lock_guard lk(mu_);

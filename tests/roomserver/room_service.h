@@ -4,8 +4,8 @@
 // current board, pushed web page, view mode, chat permission, notes switch, breakout rooms, room
 // profile, video port, time zone). Members hear of users who join (kind 153: the user and the
 // rights) and leave (kind 13); everything else is relayed to the sender's room. The strokes,
-// pictures and texts drawn on the shared boards are kept (until a board is cleared), so that a
-// newcomer's board request gets them back.
+// pictures, texts and slides shown on the shared boards are kept per room (until a board is
+// cleared), so that a newcomer's board request gets them back.
 //
 //   TRoomServer server;
 //   auto handshake = InstallRoomHandshake(server, script);
@@ -41,6 +41,8 @@ public:
     // The user ids in a room, in the order they arrived.
     std::vector<int32_t> Members(int16_t room) const;
     int32_t CurrentBoard(int16_t room) const;
+    // What a room's shared board holds: the items of the whole-board reply (empty: nothing).
+    std::string BoardItems(int16_t room, int32_t board) const;
 
     // The 761-byte participant record and the 15-byte rights record of an account.
     static std::string UserInfoRecord(const TAccount& account, int32_t timeZoneBias);

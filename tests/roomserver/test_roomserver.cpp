@@ -169,18 +169,24 @@ struct RawClient {
     TTcpClient s;
     std::vector<uint8_t> account;  // the 1119-byte account of the login reply
 
-    bool SignIn(uint16_t port, const std::string& name) {
+    uint16_t loginResult = 0;
+
+    bool SignIn(uint16_t port, const std::string& name, const std::string& password = {}) {
         if (!s.Connect("127.0.0.1", port, 2000)) return false;
         s.SetReadTimeout(5000);
         uint8_t version[32] = {};
         TVCRHeader h;
         std::vector<uint8_t> m;
         uint8_t login[106] = {};
+        login[4] = uint8_t(password.size());
+        std::memcpy(login + 5, password.data(), password.size());
         login[55] = uint8_t(name.size());
         std::memcpy(login + 56, name.data(), name.size());
         uint8_t head[22];
         if (!s.WriteAll(version, 32) || !s.ReadExact(head, 22) || !s.WriteAll(login, 106) || !ReadMessage(s, h, m))
             return false;
+        loginResult = h.result;
+        if (h.result != 0) return false;
         account.assign(m.begin() + 22, m.end());
         std::vector<uint8_t> startup(519);
         return SendMessage(s, vkStartupInfo) && s.ReadExact(head, 22) && s.ReadExact(startup.data(), 519);
@@ -482,4 +488,260 @@ TEST(RoomServerProgram, LogsConnectionsLoginsEntriesAndDisconnections) {
     EXPECT_EQ(lines[1], "login #1: user Mod Ana (501) level 1000");
     EXPECT_EQ(lines[2], "enter #1: user Mod Ana (501) room 1003");
     EXPECT_EQ(lines[3], "disconnect #1: user Mod Ana (501)");
+}
+
+// ---- The test room of scripts/run: kept boards, breakout moves, passwords, recordings.
+
+#include <filesystem>
+#include <fstream>
+
+#include "protocol/records.h"
+#include "roomserver/extensions.h"
+#include "roomserver/recording_writer.h"
+
+namespace {
+
+using orb::test::TRoomExtensionContext;
+
+// The server with every area, as the program runs it (recordings written to `folder`).
+struct LabRoom {
+    explicit LabRoom(TRoomHandshakeScript script, std::string folder = {}) {
+        script.perLoginAccounts = true;
+        handshake = orb::test::InstallRoomHandshake(server, std::move(script));
+        rooms = std::make_unique<TRoomService>(server, handshake);
+        TRoomExtensionContext context{server, handshake, *rooms, {}};
+        context.recordingsFolder = std::move(folder);
+        extensions = orb::test::InstallRoomExtensions(context);
+    }
+    ~LabRoom() { server.Stop(); }
+    TRoomServer server;
+    std::shared_ptr<orb::test::TRoomHandshake> handshake;
+    std::unique_ptr<TRoomService> rooms;
+    std::vector<orb::test::PRoomExtension> extensions;
+};
+
+std::vector<uint8_t> Cat(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// The items of a whole-board reply: (kind, body after the board number).
+std::vector<std::pair<uint16_t, std::vector<uint8_t>>> Items(const std::vector<uint8_t>& body) {
+    std::vector<std::pair<uint16_t, std::vector<uint8_t>>> out;
+    for (size_t at = 0; at + 22 <= body.size();) {
+        TVCRHeader h;
+        if (!TVCRHeader::Decode(std::span<const uint8_t>(body).subspan(at, 22), h) || h.bodyLength < 4 || at + 22 + size_t(h.bodyLength) > body.size())
+            break;
+        out.emplace_back(h.kind, std::vector<uint8_t>(body.begin() + long(at) + 22, body.begin() + long(at) + 22 + h.bodyLength));
+        at += 22 + size_t(h.bodyLength);
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(RecordingWriter, TextRecordsReadBackByTheClientByteForByte) {
+    for (const std::u16string& text : {std::u16string(), std::u16string(u"a"), std::u16string(u"Hello from the recording"),
+                                       std::u16string(u"\u00e4\u20ac\r\nline two")}) {
+        const std::vector<uint8_t> body = orb::test::ChatBody(7, 3, text);
+        // The same line as the client's own chat sender writes it.
+        auto record = NewWideTextRecord(7, 0, 3, text, TTextMessageInfo::mtPublic);
+        EXPECT_EQ(body, EncodeWideTextMessage(*record));
+        EXPECT_EQ(body.size(), text.empty() ? 18u : 18 + (text.size() + 1) * 2 + 1);
+        ByteReader r(body);
+        TTextMessage m;
+        ASSERT_TRUE(DecodeTextMessage(r, true, m));
+        EXPECT_EQ(r.remaining(), 0u);
+        EXPECT_EQ(m.text, text);
+    }
+}
+
+TEST(TestRoom, BoardsKeepTheSlideAndBreakoutRoomsTellTheMoves) {
+    LabRoom lab({});
+    ASSERT_TRUE(lab.server.Start());
+    RawClient mod, ana, bob;
+    for (auto [c, name] : {std::pair{&mod, "mod"}, {&ana, "ana"}, {&bob, "bob"}}) {
+        ASSERT_TRUE(c->SignIn(lab.server.Port(), name));
+        ASSERT_TRUE(c->Enter(1002));
+    }
+    // A slide on board 1 covers what was there; strokes drawn on it afterwards stay with it.
+    const auto strokes = orb::test::StrokesBody(1, 1);
+    ASSERT_TRUE(mod.Send(vkBoardStrokes, strokes, 1002));
+    std::vector<uint8_t> slide = Cat(I32Body(1), std::vector<uint8_t>(773, 0));
+    slide = Cat(slide, {0xFF, 0xD8, 0xFF, 0xD9});
+    StoreU32(slide.data() + 4 + 406, 4);
+    TVCRHeader h;
+    std::vector<uint8_t> b;
+    ASSERT_TRUE(ana.Next(vkBoardStrokes, h, b));
+    lab.server.Broadcast(1002, vkSlideToBoard, slide, mod.Id());
+    const auto after = orb::test::StrokesBody(1, 2);
+    ASSERT_TRUE(mod.Send(vkBoardStrokes, after, 1002));
+    ASSERT_TRUE(ana.Next(vkBoardStrokes, h, b));
+    // Board 2 is cleared after its slide: nothing is left of it.
+    std::vector<uint8_t> slide2 = slide;
+    StoreU32(slide2.data(), 2);
+    lab.server.Broadcast(1002, vkSlideToBoard, slide2, mod.Id());
+    ASSERT_TRUE(mod.Send(vkClearBoard, I32Body(2), 1002));
+    ASSERT_TRUE(ana.Next(vkClearBoard, h, b));
+
+    ASSERT_TRUE(bob.Send(vkBoardContents, I32Body(1), 1002));
+    ASSERT_TRUE(bob.Next(vkBoardContents, h, b));
+    auto items = Items(b);
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0].first, vkSlideToBoard);
+    EXPECT_EQ(items[0].second, slide);
+    EXPECT_EQ(items[1].first, vkBoardStrokes);
+    EXPECT_EQ(items[1].second, after);
+    ASSERT_TRUE(bob.Send(vkBoardContents, I32Body(2), 1002));
+    ASSERT_TRUE(bob.Next(vkBoardContents, h, b));
+    EXPECT_TRUE(b.empty());
+
+    // Ana goes to a breakout room: the main room hears her leave, the breakout room has boards of
+    // its own, and the main room hears her come back.
+    ASSERT_TRUE(mod.Send(vkCreateBreakoutRoom, std::vector<uint8_t>(200, 0), 1002));
+    ASSERT_TRUE(mod.Next(vkCreateBreakoutRoom, h, b));
+    ASSERT_TRUE(mod.Send(vkMoveToRoom, Cat(I32Body(ana.Id()), I32Body(2001)), 1002));
+    ASSERT_TRUE(ana.Next(vkMoveToRoom, h, b));
+    ASSERT_TRUE(ana.Enter(2001));
+    ASSERT_TRUE(bob.Next(vkUserLeft, h, b));
+    EXPECT_EQ(h.sender, ana.Id());
+    EXPECT_EQ(h.room, 1002);
+    ASSERT_TRUE(ana.Send(vkBoardContents, I32Body(1), 2001));
+    ASSERT_TRUE(ana.Next(vkBoardContents, h, b));
+    EXPECT_TRUE(b.empty());
+    ASSERT_TRUE(ana.Enter(1002));
+    ASSERT_TRUE(bob.Next(vkUserJoinedEx, h, b));
+    EXPECT_EQ(h.sender, ana.Id());
+    EXPECT_EQ(I32At(b, 0), ana.Id());
+    ASSERT_TRUE(ana.Send(vkBoardContents, I32Body(1), 1002));
+    ASSERT_TRUE(ana.Next(vkBoardContents, h, b));
+    EXPECT_EQ(Items(b).size(), 2u);
+}
+
+TEST(TestRoom, AccountsOfTheFileSignInOnlyWithTheirPassword) {
+    const auto dir = std::filesystem::temp_directory_path() / ("orb_accounts_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    std::map<std::string, TRoomHandshakeScript::TFixedAccount> accounts;
+    std::string error;
+    {
+        std::ofstream(dir / "bad.txt") << "teacher\n";
+        std::ofstream(dir / "good.txt") << "# name password moderator\n\nTeacher lesson42 1\npupil secret\n";
+    }
+    EXPECT_FALSE(orb::test::LoadAccountsFile((dir / "bad.txt").string(), accounts, error));
+    EXPECT_NE(error.find("bad.txt:1"), std::string::npos) << error;
+    EXPECT_FALSE(orb::test::LoadAccountsFile((dir / "none.txt").string(), accounts, error));
+    ASSERT_TRUE(orb::test::LoadAccountsFile((dir / "good.txt").string(), accounts, error)) << error;
+    std::filesystem::remove_all(dir);
+    ASSERT_EQ(accounts.size(), 2u);
+
+    TRoomHandshakeScript script;
+    script.fixedAccounts = accounts;
+    LabRoom lab(script);
+    ASSERT_TRUE(lab.server.Start());
+    struct Case {
+        const char* name;
+        const char* password;
+        uint16_t result;
+        int32_t level;
+    };
+    for (const Case& c : {Case{"teacher", "wrong", 1, 0}, Case{"TEACHER", "lesson42", 0, 1000},
+                          Case{"pupil", "", 1, 0}, Case{"pupil", "secret", 0, 1}, Case{"modern", "anything", 0, 1000}}) {
+        RawClient client;
+        EXPECT_EQ(client.SignIn(lab.server.Port(), c.name, c.password), c.result == 0) << c.name;
+        EXPECT_EQ(client.loginResult, c.result) << c.name;
+        if (c.result == 0) {
+            EXPECT_EQ(I32At(client.account, 647), c.level) << c.name;
+        }
+    }
+}
+
+TEST(TestRoom, RecordsTheLabAndServesTheRecordingForReplay) {
+    const auto dir = std::filesystem::temp_directory_path() / ("orb_recordings_" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir);
+    LabRoom lab({}, dir.string());
+    ASSERT_TRUE(lab.server.Start());
+    RawClient mod, ana;
+    ASSERT_TRUE(mod.SignIn(lab.server.Port(), "mod"));
+    ASSERT_TRUE(ana.SignIn(lab.server.Port(), "ana"));
+    TVCRHeader h;
+    std::vector<uint8_t> b;
+    int16_t room = 1002;
+    auto command = [&](uint16_t kind) {
+        if (!mod.Send(kind, {}, room) || !mod.Next(kind, h, b)) return -1;
+        return int(h.result);
+    };
+    // The main hall does not record; the lab does, for its moderators.
+    ASSERT_TRUE(mod.Enter(1002));
+    EXPECT_EQ(command(vkStartRecording), 31);
+    ASSERT_TRUE(mod.Enter(1003));
+    room = 1003;
+    ASSERT_TRUE(ana.Enter(1003));
+    ASSERT_TRUE(ana.Send(vkStartRecording, {}, 1003));
+    ASSERT_TRUE(ana.Next(vkStartRecording, h, b));
+    EXPECT_EQ(h.result, 31);
+    EXPECT_EQ(command(vkStopRecording), 45);
+    EXPECT_EQ(command(vkStartRecording), 0);
+    EXPECT_EQ(command(vkStartRecording), 42);
+    // Chat heard while the recording runs is kept, while it is paused it is not.
+    auto say = [&](const std::u16string& text) {
+        ASSERT_TRUE(ana.Send(vkTextMessage, orb::test::ChatBody(ana.Id(), 1003, text), 1003));
+        ASSERT_TRUE(mod.Next(vkTextMessage, h, b));
+    };
+    say(u"one");
+    EXPECT_EQ(command(vkPauseRecording), 0);
+    say(u"not kept");
+    EXPECT_EQ(command(vkPauseRecording), 0);
+    say(u"two");
+    EXPECT_EQ(command(vkStopRecording), 0);
+    EXPECT_EQ(command(vkStopRecording), 45);
+
+    // Replay through the room connection, as a play link opens it.
+    RawClient viewer;
+    ASSERT_TRUE(viewer.s.Connect("127.0.0.1", lab.server.Port(), 2000));
+    viewer.s.SetReadTimeout(5000);
+    uint8_t version[32] = {}, head[22];
+    ASSERT_TRUE(viewer.s.WriteAll(version, 32) && viewer.s.ReadExact(head, 22));
+    std::vector<uint8_t> login(106, 0);
+    ASSERT_TRUE(viewer.s.WriteAll(login.data(), login.size()));
+    std::vector<uint8_t> m;
+    ASSERT_TRUE(ReadMessage(viewer.s, h, m));
+    ASSERT_TRUE(SendMessage(viewer.s, vkStartupInfo) && ReadMessage(viewer.s, h, m));
+    std::vector<uint8_t> open(740, 0);
+    StoreU32(open.data(), 101);
+    ASSERT_TRUE(SendMessage(viewer.s, vkOpenSession, open));
+    ASSERT_TRUE(ReadMessage(viewer.s, h, m));
+    ASSERT_EQ(h.result, 0);
+    ASSERT_EQ(m.size(), 22u + 740);
+    const std::vector<uint8_t> sessionHead(m.begin() + 22, m.end());
+    std::vector<uint8_t> all;
+    std::vector<uint16_t> kinds;
+    std::vector<std::u16string> lines;
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_TRUE(SendMessage(viewer.s, vkNextSessionRecord));
+        ASSERT_TRUE(ReadMessage(viewer.s, h, m));
+        if (h.result != 0) break;
+        ASSERT_TRUE(ReadMessage(viewer.s, h, m));
+        all.insert(all.end(), m.begin(), m.end());
+        kinds.push_back(h.kind);
+        if (h.kind == vkTextMessage) {
+            ByteReader r(std::span<const uint8_t>(m).subspan(22));
+            TTextMessage text;
+            ASSERT_TRUE(DecodeTextMessage(r, true, text));
+            lines.push_back(text.text);
+        }
+    }
+    ASSERT_GE(kinds.size(), 6u);
+    // It starts as an entry does; the room record lets the replay find the room's voice codec.
+    EXPECT_EQ((std::vector<uint16_t>(kinds.begin(), kinds.begin() + 4)),
+              (std::vector<uint16_t>{vkEnterRoom, vkUserList, vkUserRights, vkCurrentBoard}));
+    EXPECT_EQ(lines, (std::vector<std::u16string>{u"one", u"two"}));
+    EXPECT_EQ(I32At(sessionHead, 225), int32_t(740 + all.size()));
+    EXPECT_EQ(I32At(sessionHead, 480), int32_t(kinds.size()));
+    // The file holds the same: the session record, then the messages.
+    std::ifstream file(dir / "recording-101.ob6", std::ios::binary);
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::filesystem::remove_all(dir);
+    ASSERT_EQ(bytes.size(), 740 + all.size());
+    EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 740, bytes.end()), all);
+    EXPECT_EQ(I32At(bytes, 0), 101);
 }
