@@ -347,17 +347,9 @@ std::optional<QPoint> FindBoard(const QImage& screen, QRect area) {
 // row that are loud and cross zero as a 440 Hz tone does (seconds from the start; -1: never).
 double ToneStart(const std::vector<int16_t>& s) {
     constexpr size_t kWindow = kRate / 50;
-    const double crossings = 2.0 * kToneHz / 50;
     int run = 0;
     for (size_t at = 0; at + kWindow <= s.size(); at += kWindow) {
-        double energy = 0;
-        int zc = 0;
-        for (size_t i = at; i < at + kWindow; ++i) {
-            energy += double(s[i]) * s[i];
-            if (i > at && (s[i - 1] < 0) != (s[i] < 0)) ++zc;
-        }
-        const bool tone = std::sqrt(energy / kWindow) > 1000 && zc >= crossings * 0.8 && zc <= crossings * 1.2;
-        run = tone ? run + 1 : 0;
+        run = ToneWindow(&s[at], kWindow, kToneHz) ? run + 1 : 0;
         if (run == 10) return double(at + kWindow - 10 * kWindow) / kRate;
     }
     return -1;

@@ -104,25 +104,30 @@ int TPulseServer::PlaybackStreams() const {
     return pclose(p) == 0 ? lines : -1;
 }
 
+bool ToneWindow(const int16_t* s, size_t count, int toneHz) {
+    const double crossings = 2.0 * toneHz * double(count) / TPulseServer::kMicRate;
+    double energy = 0;
+    int zc = 0;
+    for (size_t i = 0; i < count; ++i) {
+        energy += double(s[i]) * s[i];
+        if (i > 0 && (s[i - 1] < 0) != (s[i] < 0)) ++zc;
+    }
+    return count > 0 && std::sqrt(energy / double(count)) > 1000 && zc >= crossings * 0.8 && zc <= crossings * 1.2;
+}
+
 THeardTone ToneHeard(const std::vector<int16_t>& s, int toneHz) {
     constexpr size_t kWindow = TPulseServer::kMicRate / 50;
-    const double crossings = 2.0 * toneHz / 50;
     THeardTone h;
     double sumRms = 0;
     int windows = 0, gap = 0, longest = 0;
     for (size_t at = 0; at + kWindow <= s.size(); at += kWindow) {
-        double energy = 0;
-        int zc = 0;
-        for (size_t i = at; i < at + kWindow; ++i) {
-            energy += double(s[i]) * s[i];
-            if (i > at && (s[i - 1] < 0) != (s[i] < 0)) ++zc;
-        }
-        const double rms = std::sqrt(energy / kWindow);
-        if (rms > 1000 && zc >= crossings * 0.8 && zc <= crossings * 1.2) {
+        if (ToneWindow(&s[at], kWindow, toneHz)) {
+            double energy = 0;
+            for (size_t i = at; i < at + kWindow; ++i) energy += double(s[i]) * s[i];
             if (windows > 0) longest = std::max(longest, gap);
             gap = 0;
             ++windows;
-            sumRms += rms;
+            sumRms += std::sqrt(energy / kWindow);
         } else {
             ++gap;
         }

@@ -58,6 +58,9 @@ struct THeardTone {
     double longestGap = 0;
 };
 THeardTone ToneHeard(const std::vector<int16_t>& samples, int toneHz = 440);
+// Whether `count` samples at the microphone rate (a 20 ms window) hold the tone: loud enough, and
+// crossing zero as a tone of `toneHz` does.
+bool ToneWindow(const int16_t* samples, size_t count, int toneHz = 440);
 
 // A microphone on a pipe source as a sound card gives it: a 440 Hz tone, 20 ms at a time in real
 // time, for `chunks` chunks (until Stop while negative). The pipe stays open until Stop, so the
