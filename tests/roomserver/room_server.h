@@ -87,6 +87,10 @@ public:
     void OnKind(uint16_t kind, Handler handler);
     // Called for kinds without a handler of their own.
     void OnOtherKinds(Handler handler);
+    // Runs on every received message after it is recorded and before it is handled; false drops the
+    // connection there, unanswered, as a lost network would.
+    using Gate = std::function<bool(TRoomServer&, TRoomConnection&, const TVCRHeader&)>;
+    void SetGate(Gate gate);
 
     // An extra listening port on the same address; returns the port (0 on failure).
     uint16_t AddPort(const std::string& name, PortHandler handler, uint16_t port = 0);
@@ -147,6 +151,7 @@ private:
     ConnectionHook onAccept_, onConnect_, onDisconnect_;
     std::map<uint16_t, Handler> handlers_;
     Handler otherKinds_;
+    Gate gate_;
 
     struct ExtraPort {
         std::string name;
