@@ -172,9 +172,9 @@ TEST_F(E2EBounded, AChatBurstBehindTheNotesPageKeepsOneSlideInThatLeaves) {
     Screenshot("e2e_bounded_chat_burst_after");
 }
 
-// 30 s of 10,000 messages a second (chat lines, joins and leaves, keep-alives), then 30 s of quiet:
-// memory comes back to within 48 MiB of its level before the flood. The whiteboard's strokes are
-// left out of this flood: a board keeps what is drawn on it by design.
+// 30 s of 10,000 messages a second (chat lines, strokes, joins and leaves, keep-alives), then 30 s of
+// quiet: memory comes back to within 48 MiB of its level before the flood (without the chat view's
+// cap it grew by some 280 MiB).
 TEST_F(E2EBounded, MemoryAfterAFloodAndQuietComesBackToWhatTheViewsHold) {
     constexpr int64_t kBoundKiB = 48 * 1024;
     constexpr size_t kPerSecond = 10'000;
@@ -185,16 +185,8 @@ TEST_F(E2EBounded, MemoryAfterAFloodAndQuietComesBackToWhatTheViewsHold) {
     ASSERT_NE(connection, 0) << "not in the room";
     const pid_t pid = client->Pid();
 
-    const TFlood all = MakeFlood(kPerSecond * kSeconds * 3 / 2, 1000, kRoom);
-    TFlood flood;
-    for (size_t i = 0; i + 1 < all.offsets.size() && flood.kinds.size() < kPerSecond * kSeconds; ++i) {
-        if (all.kinds[i] == vkBoardStrokes) continue;
-        flood.offsets.push_back(flood.bytes.size());
-        flood.kinds.push_back(all.kinds[i]);
-        flood.bytes.insert(flood.bytes.end(), all.bytes.begin() + long(all.offsets[i]),
-                           all.bytes.begin() + long(all.offsets[i + 1]));
-    }
-    flood.offsets.push_back(flood.bytes.size());
+    // Whole turns of the flood's users (each joins, talks, draws and leaves): the room ends as it was.
+    const TFlood flood = MakeFlood(kPerSecond * kSeconds, 1000, kRoom);
 
     const int64_t before = SettledKiB(pid);
     ASSERT_GT(before, 0);
