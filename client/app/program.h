@@ -99,6 +99,17 @@ public:
 
     // Windows opened on demand by the data module (closed at shut-down).
     QList<QPointer<QWidget>>& OpenedWindows() { return opened_; }
+    // Windows a received message opens (a poll, a pushed document's question): at most this many of
+    // a kind at once, so a stream of such messages cannot multiply windows.
+    static constexpr int kMaxReceivedWindows = 3;
+    // The opened windows of type T still open; the list forgets the ones that were freed.
+    template <class T>
+    int OpenedOf() {
+        opened_.removeIf([](const QPointer<QWidget>& w) { return w.isNull(); });
+        int n = 0;
+        for (const auto& w : opened_) n += qobject_cast<T*>(w.data()) != nullptr && w->isVisible();
+        return n;
+    }
 
 private:
     void FormShow();
