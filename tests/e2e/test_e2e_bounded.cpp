@@ -134,7 +134,7 @@ TEST_F(E2EBounded, AThousandErrorRepliesOpenAFewBoxesAndTheHeartbeatIsAnswered) 
 
 // 200 chat lines a second for 10 s while the Notes page is in front: at most two windows more than
 // before at any time (the chat slide-in, and a tool window of the desktop's own), none left 30 s
-// after the chat stopped.
+// after the chat stopped. Then sixteen notes: one note window.
 TEST_F(E2EBounded, AChatBurstBehindTheNotesPageKeepsOneSlideInThatLeaves) {
     StartRoomServer();
     TClientProcess* client = nullptr;
@@ -170,6 +170,19 @@ TEST_F(E2EBounded, AChatBurstBehindTheNotesPageKeepsOneSlideInThatLeaves) {
     EXPECT_EQ(TopLevelWindows(pid), baseline) << x_.DescribeWindows();
     EXPECT_EQ(TopLevelWindows(pid, "New Chat Message"), 0);
     Screenshot("e2e_bounded_chat_burst_after");
+
+    // Sixteen notes to everybody: one note window lists them.
+    for (int i = 0; i < 16; ++i) {
+        const auto note = NewWideTextRecord(7000 + i, 0, kRoom, u"Can you repeat this again ?", TTextMessageInfo::mtNote);
+        ASSERT_TRUE(server_.Send(connection, vkTextMessage, EncodeWideTextMessage(*note), 7000 + i, kRoom));
+    }
+    auto note = x_.WaitForTitle("Session Note", pid, kWaitMs);
+    ASSERT_TRUE(note) << x_.DescribeWindows();
+    ASSERT_TRUE(WaitForPainted(*note));
+    usleep(1000 * 1000);
+    EXPECT_EQ(TopLevelWindows(pid, "Session Note"), 1);
+    EXPECT_EQ(TopLevelWindows(pid), baseline + 1);
+    Screenshot("e2e_bounded_notes");
 }
 
 // 30 s of 10,000 messages a second (chat lines, strokes, joins and leaves, keep-alives), then 30 s of
