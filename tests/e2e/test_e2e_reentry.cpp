@@ -89,18 +89,24 @@ TEST_P(E2EReEntry, ResetAfterALossDuringRoomEntryEndsInTheRoom) {
     TClientProcess* client = joinLink ? StartClient("bea", {JoinLink("bea", "pw", kRoom)}) : StartClient("bea");
     ASSERT_TRUE(client);
     const pid_t pid = client->Pid();
-    if (!joinLink) ASSERT_NO_FATAL_FAILURE(LogIn(pid));
+    if (!joinLink) {
+        ASSERT_NO_FATAL_FAILURE(LogIn(pid));
+    }
     const int first = WaitForSignIn();
     ASSERT_NE(first, 0) << "the client did not sign in";
     // The login dialog's user chooses the room, unless the loss comes before the list does.
-    if (!joinLink && step != TEntryStep::AfterLogin) ASSERT_NO_FATAL_FAILURE(ChooseFirstRoom(pid));
+    if (!joinLink && step != TEntryStep::AfterLogin) {
+        ASSERT_NO_FATAL_FAILURE(ChooseFirstRoom(pid));
+    }
     ASSERT_TRUE(WaitForClosed(first));
     ASSERT_NO_FATAL_FAILURE(Reset(pid));
 
     const int again = WaitForSignIn();
     ASSERT_NE(again, 0) << "the reset did not sign in again";
     // Lost before any room was asked for: the rooms are offered again.
-    if (!joinLink && step == TEntryStep::AfterLogin) ASSERT_NO_FATAL_FAILURE(ChooseFirstRoom(pid));
+    if (!joinLink && step == TEntryStep::AfterLogin) {
+        ASSERT_NO_FATAL_FAILURE(ChooseFirstRoom(pid));
+    }
     ASSERT_TRUE(WaitFor(again, vkRoomProfile)) << "not back in the room\n" << x_.DescribeWindows();
     for (auto& m : From(again, vkEnterRoom)) {
         EXPECT_EQ(m.header.room, kRoom);
