@@ -299,8 +299,12 @@ void TProgram::FloatToolForm(QWidget* form) {
 
 TfrmPostIt* TProgram::ShowChatPopup(const QString& text, const QString& sender) {
     if (!loop_ || !tdm_) return nullptr;
-    return ::ShowChatPopup(*loop_, settings_, tdm_->PlaybackMode, text, sender,
-                           QTime::currentTime().toString(QStringLiteral("hh:mm")));
+    return Notices().ShowChat(tdm_->PlaybackMode, text, sender, QTime::currentTime().toString(QStringLiteral("hh:mm")));
+}
+
+TNoticeWindows& TProgram::Notices() {
+    if (!notices_) notices_ = std::make_unique<TNoticeWindows>(*loop_, settings_);
+    return *notices_;
 }
 
 int TProgram::Run() {
@@ -333,6 +337,7 @@ void TProgram::Shutdown() {
     for (auto& w : opened_)
         if (w) delete w.data();
     opened_.clear();
+    notices_.reset();
     // No synchronous call may hold a worker any more; then the hook's thread and the data module go.
     loop_->Shutdown();
     try {

@@ -88,8 +88,10 @@ public:
 
     // A slide-in notice for a chat message at the lower right of the work area, stamped with the
     // current time in the chat's "hh:mm" form; none while chat pop-ups are off or a recording is
-    // replayed. The note frees itself.
+    // replayed. One such window at a time: a later line takes its place in it.
     TfrmPostIt* ShowChatPopup(const QString& text, const QString& sender);
+    // The chat and session-note slide-ins (created on first use).
+    TNoticeWindows& Notices();
 
     // The audio setup wizard with what surrounds it in a live room (presence, floor, voice
     // connection), modal over `parent`.
@@ -97,6 +99,17 @@ public:
 
     // Windows opened on demand by the data module (closed at shut-down).
     QList<QPointer<QWidget>>& OpenedWindows() { return opened_; }
+    // Windows a received message opens (a poll, a pushed document's question): at most this many of
+    // a kind at once, so a stream of such messages cannot multiply windows.
+    static constexpr int kMaxReceivedWindows = 3;
+    // The opened windows of type T still open; the list forgets the ones that were freed.
+    template <class T>
+    int OpenedOf() {
+        opened_.removeIf([](const QPointer<QWidget>& w) { return w.isNull(); });
+        int n = 0;
+        for (const auto& w : opened_) n += qobject_cast<T*>(w.data()) != nullptr && w->isVisible();
+        return n;
+    }
 
 private:
     void FormShow();
@@ -127,6 +140,8 @@ private:
     // Keeps modal windows above the stay-on-top ones (an application event filter).
     std::unique_ptr<QObject> modalAbove_;
     std::unique_ptr<QtEventLoop> loop_;
+    // After the loop: its windows' timers run on it.
+    std::unique_ptr<TNoticeWindows> notices_;
     std::unique_ptr<TfOrbeloMain> main_;
     WindowHandle mainHandle_ = 0;
     std::unique_ptr<TDM> tdm_;

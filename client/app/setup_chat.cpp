@@ -34,13 +34,9 @@ void TProgram::SetupChat() {
     b.chatPopup = [this](const QString& sender, const QString& text) { ShowChatPopup(text, sender); };
     b.textNote = [this](const QString& sender, const QString& text, double dateTime) {
         if (!loop_) return;
-        auto* note = new TfrmPostIt(*loop_, settings_);
-        note->SetFrom(sender);
-        note->SetText(text);
         const double frac = dateTime - std::floor(dateTime);
-        note->SetTime(QTime(0, 0).addSecs(int(std::isfinite(frac) ? frac * 86400.0 : 0)).toString(QStringLiteral("hh:mm")));
-        note->PlaceAtRight();
-        note->ShowSessionNote();
+        Notices().ShowNote(sender, text,
+                           QTime(0, 0).addSecs(int(std::isfinite(frac) ? frac * 86400.0 : 0)).toString(QStringLiteral("hh:mm")));
     };
     b.openUrl = [](const QString& address) { QDesktopServices::openUrl(QUrl(address)); };
     // The participants area's prompt, card and editor, when it has bound them.

@@ -43,7 +43,13 @@ public:
         if (auto* b = program_.Form<TfrmBrowser>()) b->OpenPage(address, requester, value, 0, title);
     }
     void AskOpenDocument(const std::string& question, const TPushedDocument& document) override {
-        // Modeless and on top: the room goes on while the user decides.
+        // Modeless and on top: the room goes on while the user decides. The same question while
+        // its window is open asks nothing more, and a few questions are open at most.
+        const QString text = room::FromUtf8(question);
+        for (const auto& w : program_.OpenedWindows())
+            if (auto* open = qobject_cast<TfrmMessageDlg*>(w.data()); open && open->isVisible() && open->Question() == text)
+                return;
+        if (program_.OpenedOf<TfrmMessageDlg>() >= TProgram::kMaxReceivedWindows) return;
         auto* box = new TfrmMessageDlg(room::FromUtf8(question), [this, document] { dm_.AcceptPushedDocument(document); });
         box->setWindowTitle(QStringLiteral("Orbelo Live Browser"));
         box->setModal(false);

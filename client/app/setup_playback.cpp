@@ -22,7 +22,10 @@ void TProgram::SetupPlayback() {
     playback::TPlayback& pb = dm.Playback();
     pb.MainWindow = mainHandle_;
     if (player) pb.PlayerWindow = loop_->RegisterObject(player);
-    if (auto temp = ProgramTempFolder()) pb.TempFolder = *temp;
+    if (auto cache = ProgramCacheFolder())
+        pb.DownloadFolder = *cache;
+    else if (auto temp = ProgramTempFolder())
+        pb.DownloadFolder = *temp;
     if (player) {
         player->hide();
         player->SetPlayback(&pb);

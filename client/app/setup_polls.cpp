@@ -66,9 +66,10 @@ void TProgram::SetupPolls() {
     TfOrbeloMain* main = Main();
     if (!main) return;
 
-    // A poll from a moderator opens its own answer window; several may be open at once.
+    // A poll from a moderator opens its own answer window; a few may be open at once.
     main->PollWindowOpener = [this, &dm](const TPollInfo& poll) {
         if (!polls::PollOpensAnswerWindow(poll, dm.Participants, dm.OwnUserId)) return;
+        if (OpenedOf<TfrmExam>() >= kMaxReceivedWindows) return;
         auto* w = new TfrmExam(nullptr);
         w->SendAnswer = [&dm](int32_t sender, int32_t answer) { return dm.SendPollAnswer(sender, answer); };
         OpenedWindows().append(w);

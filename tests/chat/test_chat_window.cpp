@@ -307,6 +307,17 @@ TEST(MainWindowChat, ViewsInputSendToNotesAndExports) {
                                    dir + "/notes.csv");
     EXPECT_EQ(rows, "5\n['10:15', 'first line\\r\\nsecond \u00e9', 'Bea, \"B\" Tester', 'Complete', '" +
                         std::to_string(other.OwnUserId) + "']\npending Pending\n");
+    // The list keeps its newest rows; the save writes what it keeps.
+    for (int i = 0; i < TfOrbeloMain::kMaxNoteRows + 100; ++i) {
+        note.text = u"note " + Utf8ToUtf16(std::to_string(i));
+        window.AddNoteRow(note);
+    }
+    ASSERT_EQ(ui.lvRequests->topLevelItemCount(), TfOrbeloMain::kMaxNoteRows);
+    EXPECT_EQ(ui.lvRequests->topLevelItem(0)->text(1), "note 100");
+    ASSERT_TRUE(window.SaveNotes(QString::fromStdString(dir + "/notes.csv")));
+    EXPECT_EQ(Shell("python3 -c \"import csv,sys; print(len(list(csv.reader(open(sys.argv[1], newline='', "
+                    "encoding='utf-8-sig')))))\" " + dir + "/notes.csv"),
+              std::to_string(TfOrbeloMain::kMaxNoteRows + 3) + "\n");
 
     // The public chat as RTF, read back by unrtf.
     saveAs = dir + "/chat.rtf";
@@ -520,6 +531,16 @@ TEST(ChatViewTurn, PendingLinesReachEveryReaderAndTheEnd) {
     EXPECT_FALSE(endInSight());  // not before the turn ends
     QApplication::processEvents();
     EXPECT_TRUE(endInSight());
+
+    // A view keeps its newest lines only, also from one turn's flood, and saves what it keeps.
+    for (int i = 0; i < 3 * TChatBrowser::kMaxLines; ++i)
+        views.AddChatMessage(0, QStringLiteral("Bea"), false, chat::kChatBlue, QStringLiteral("flood %1").arg(i));
+    QApplication::processEvents();
+    EXPECT_EQ(v->document()->blockCount(), TChatBrowser::kMaxLines);
+    EXPECT_TRUE(v->toPlainText().endsWith(QStringLiteral("flood %1").arg(3 * TChatBrowser::kMaxLines - 1)));
+    const std::string rtf = v->Rtf();
+    EXPECT_EQ(rtf.find("flood 0"), std::string::npos);  // the first line left
+    EXPECT_NE(rtf.find(QStringLiteral("flood %1").arg(3 * TChatBrowser::kMaxLines - 1).toStdString()), std::string::npos);
 }
 
 int main(int argc, char** argv) {

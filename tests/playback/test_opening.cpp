@@ -2,6 +2,8 @@
 // steps playback shares, the delayed start, and a play link streamed from the test room server.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "loop/plain_event_loop.h"
 #include "playback/playback.h"
 #include "protocol/wm_app.h"
@@ -140,16 +142,30 @@ TEST(Opening, PlayLinkStreamsTheNamedRecordingOrIsRefused) {
     test::TPlaybackService service(server);
     service.AddRecording(12, test::DemoRecording());
     ASSERT_TRUE(server.Start());
-    for (const std::string name : {"12", "13", "twelve"}) {
-        SCOPED_TRACE(name);
+    // The last case: the disk has less room than the recording announces.
+    const std::pair<std::string, int64_t> cases[] = {{"12", -1}, {"13", -1}, {"twelve", -1}, {"12", 100}};
+    for (const auto& [name, freeBytes] : cases) {
+        SCOPED_TRACE(name + " " + std::to_string(freeBytes));
         Opening o;
-        o.p.TempFolder = o.dir.Path().string();
+        o.p.DownloadFolder = o.dir.Path().string() + "/";
+        if (freeBytes >= 0) o.p.FreeSpace = [free = freeBytes](const std::string&) { return free; };
         ASSERT_TRUE(o.room.Connect("127.0.0.1", server.Port(), 5000));
         o.p.PlayRecordedFile();
         ASSERT_NE(o.p.SessionReader(), nullptr);
+        const std::string download = o.p.DownloadFile();
+        EXPECT_EQ(download.rfind(o.p.DownloadFolder, 0), 0u) << download;
         const bool ok = o.p.PlayLinkSession(name);
-        EXPECT_EQ(ok, name == "12");
-        if (!ok) continue;
+        EXPECT_EQ(ok, name == "12" && freeBytes < 0);
+        if (!ok) {
+            if (freeBytes >= 0) {
+                ASSERT_EQ(o.steps.size(), 1u);
+                EXPECT_EQ(o.steps[0].rfind("error: There is not enough free disk space to download this recorded "
+                                           "session.\r\nIt needs 1 MB; ", 0), 0u) << o.steps[0];
+                EXPECT_FALSE(std::filesystem::exists(download));
+            }
+            continue;
+        }
+        EXPECT_TRUE(std::filesystem::exists(download));
         EXPECT_EQ(o.steps, (std::vector<std::string>{"progress hidden", "player docked"}));
         ASSERT_TRUE(o.loop.RunUntil([&] { return o.p.SessionReader()->Finished(); }));
         o.Pass(TPlayback::kPlayLinkDelayMs);
@@ -160,6 +176,7 @@ TEST(Opening, PlayLinkStreamsTheNamedRecordingOrIsRefused) {
         o.p.StopPlayback();
         EXPECT_FALSE(o.room.Connected());
         EXPECT_EQ(o.p.SessionReader(), nullptr);
+        EXPECT_FALSE(std::filesystem::exists(download)) << "the download outlived the player";
     }
 }
 

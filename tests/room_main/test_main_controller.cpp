@@ -232,6 +232,21 @@ TEST(MainController, PlaybackShowsNoLossAndAGoodEntryEndsTheCountdown) {
     EXPECT_EQ(o.view.resetVisible, 0);
 }
 
+TEST(MainRules, ReconnectEntersTheRoomAskedForThenTheOneEnteredThenTheLinksNeverRoomZero) {
+    struct Row {
+        int32_t requested, entered, link, expected;
+    } rows[] = {
+        {1003, 0, 0, 1003},     // lost before the entry was answered
+        {1003, 1002, 0, 1003},  // lost while moving to another room
+        {0, 1002, 0, 1002},     // entered before this run kept the request
+        {0, 0, 1002, 1002},     // lost before the join link's entry was sent
+        {0, 0, 0, 0},           // nothing chosen yet: the room list again
+        {-4, -1, -2, 0},        // nonsense is no room
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(RoomToReenter(r.requested, r.entered, r.link), r.expected) << r.requested << " " << r.entered;
+}
+
 TEST(MainController, AFailedReconnectionLeavesTheLostSessionWithItsResetInsteadOfEndingTheRun) {
     // The server stays down: the reset's new start fails at the connect. The run goes on, lost,
     // with the reset offered and the ten-minute end counting again; a lost reset from a connected

@@ -76,6 +76,11 @@ void TRoomServer::OnDisconnect(ConnectionHook hook) {
     onDisconnect_ = std::move(hook);
 }
 
+void TRoomServer::SetGate(Gate gate) {
+    std::lock_guard lk(mu_);
+    gate_ = std::move(gate);
+}
+
 void TRoomServer::OnKind(uint16_t kind, Handler handler) {
     std::lock_guard lk(mu_);
     handlers_[kind] = std::move(handler);
@@ -148,13 +153,16 @@ void TRoomServer::Serve(PRoomConnection c) {
         if (ReadVCRMessage(readExact, header, stream) != TReadResult::Message) break;
         std::span<const uint8_t> body(stream.data() + TVCRHeader::kSize, stream.size() - TVCRHeader::kSize);
         Handler handler;
+        Gate gate;
         {
             std::lock_guard lk(mu_);
             received_.push_back({c->id, header, std::vector<uint8_t>(body.begin(), body.end())});
             auto it = handlers_.find(header.kind);
             handler = it != handlers_.end() ? it->second : otherKinds_;
+            gate = gate_;
         }
         Notify();
+        if (gate && !gate(*this, *c, header)) break;
         if (handler) handler(*this, *c, header, body);
     }
     ConnectionHook onDisconnect;

@@ -87,6 +87,10 @@ public:
     void OnKind(uint16_t kind, Handler handler);
     // Called for kinds without a handler of their own.
     void OnOtherKinds(Handler handler);
+    // Runs on every received message after it is recorded and before it is handled; false drops the
+    // connection there, unanswered, as a lost network would.
+    using Gate = std::function<bool(TRoomServer&, TRoomConnection&, const TVCRHeader&)>;
+    void SetGate(Gate gate);
 
     // An extra listening port on the same address; returns the port (0 on failure).
     uint16_t AddPort(const std::string& name, PortHandler handler, uint16_t port = 0);
@@ -155,6 +159,7 @@ private:
     std::map<uint16_t, Handler> handlers_;
     Handler otherKinds_;
     std::vector<RoomListener> roomListeners_;
+    Gate gate_;
 
     struct ExtraPort {
         std::string name;

@@ -32,13 +32,19 @@ protected:
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         }
     }
-    TfrmPostIt* Chat(const QString& text = "hello") {
-        return ShowChatPopup(loop_, settings_, false, text, "Anna", "10:15", Screen());
+    TfrmPostIt* Chat(const QString& text = "hello") { return notices_.ShowChat(false, text, "Anna", "10:15"); }
+    // Every top-level window the notices have open.
+    static int Windows() {
+        int n = 0;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (qobject_cast<TfrmPostIt*>(w)) ++n;
+        return n;
     }
 
     orb::FakeClock clock_;
     orb::PlainEventLoop loop_{clock_};
     orb::Settings settings_;
+    TNoticeWindows notices_{loop_, settings_, Screen()};
 };
 
 }  // namespace
@@ -90,27 +96,49 @@ TEST_F(PostIt, SessionNoteStaysAMinute) {
     EXPECT_FALSE(note);
 }
 
-TEST_F(PostIt, ClosingWhileRollingOutFreesAtOnceAndSecondNoteTakesTheSamePlace) {
+TEST_F(PostIt, LaterChatLinesAndNotesReuseTheirOneWindowAndClosingFreesAtOnce) {
     QPointer<TfrmPostIt> first = Chat("one");
     Pass(100);
-    QPointer<TfrmPostIt> second = Chat("two");
+    // A burst of lines: one window, the newest line in it, its display time from the newest.
+    for (int i = 0; i < 500; ++i) EXPECT_EQ(Chat(QString("line %1").arg(i)), first);
+    EXPECT_EQ(first->ui()->lbDescription->toPlainText(), "line 499");
+    EXPECT_EQ(Windows(), 1);
+    Pass(20000 - 25);
+    EXPECT_TRUE(first && !first->RollingIn());
+    Pass(25 * 5);  // sliding away when the next line comes: back up, and a full display time again
+    ASSERT_TRUE(first && first->RollingIn());
+    const int low = first->y();
+    EXPECT_EQ(Chat("back"), first);
     Pass(1000);
-    ASSERT_TRUE(first && second);
-    EXPECT_EQ(first->pos(), second->pos());
+    EXPECT_LT(first->y(), low);
+    EXPECT_FALSE(first->RollingIn());
 
-    QPointer<TfrmPostIt> third = Chat("three");
-    Pass(50);
-    third->close();
+    first->close();
     Pass(25);
-    EXPECT_FALSE(third);
-    EXPECT_TRUE(first && second);
+    EXPECT_FALSE(first);  // freed at once
+    QPointer<TfrmPostIt> second = Chat("two");
+    EXPECT_TRUE(second);  // a line after it opens a new one
 
-    // Each keeps its own display time: the first leaves 100 ms before the second.
-    Pass(20000 - 1175 + 25 * 23);
-    EXPECT_FALSE(first);
-    EXPECT_TRUE(second);
-    Pass(200);
+    // Session notes and requests: one window listing the pending ones, newest first, at most
+    // kListedNotes of them; beside the chat notice, never more.
+    QPointer<TfrmPostIt> note = notices_.ShowNote("Teacher", "Read chapter 3", "10:01");
+    EXPECT_EQ(note->ui()->lbDescription->toPlainText(), "Read chapter 3");
+    for (int i = 0; i < 30; ++i)
+        EXPECT_EQ(notices_.ShowNote("Bea", QString("Can you repeat this again ? %1").arg(i), "10:02"), note);
+    const QStringList lines = note->ui()->lbDescription->toPlainText().split('\n');
+    ASSERT_EQ(lines.size(), TNoticeWindows::kListedNotes);
+    EXPECT_EQ(lines.front(), "10:02 Bea: Can you repeat this again ? 29");
+    EXPECT_EQ(note->ui()->lbFrom->text(), "Bea");
+    EXPECT_EQ(Windows(), 2);
+    Pass(62000);
+    EXPECT_FALSE(note);
     EXPECT_FALSE(second);
+    EXPECT_EQ(Windows(), 0);
+    // A note after the window left starts a new list.
+    note = notices_.ShowNote("Ana", "hello", "10:05");
+    EXPECT_EQ(note->ui()->lbDescription->toPlainText(), "hello");
+    note->close();
+    Pass(25);
 }
 
 TEST_F(PostIt, TextIsShownAsPlainTextAndTheBoxSwitchesBothSettingsOff) {
@@ -133,7 +161,7 @@ TEST_F(PostIt, TextIsShownAsPlainTextAndTheBoxSwitchesBothSettingsOff) {
 
     EXPECT_EQ(Chat(), nullptr);  // chat pop-ups are off now
     settings_ = orb::Settings{};
-    EXPECT_EQ(ShowChatPopup(loop_, settings_, true, "x", "y", "z", Screen()), nullptr);  // replaying
+    EXPECT_EQ(notices_.ShowChat(true, "x", "y", "z"), nullptr);  // replaying
 
     settings_.NoPopUpsOnPostIt = true;
     TfrmPostIt* checked = new TfrmPostIt(loop_, settings_, Screen());

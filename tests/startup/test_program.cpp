@@ -309,6 +309,41 @@ TEST_F(Program, ModalBoxesOpenAboveStayOnTopWindowsAndClosingWindowsNeverEndTheR
     EXPECT_TRUE(active);
 }
 
+TEST_F(Program, AStreamOfPollsAndPushedDocumentsOpensAFewWindows) {
+    TProgram program(opts_);
+    program.CreateForms();
+    TDM& dm = program.DataModule();
+    dm.OwnUserId = 7;
+    dm.Participants.AddUser(9, "Teacher").level = 1000;
+    TPollInfo poll;
+    poll.fromId = 9;
+    poll.pingType = TPollInfo::ptPoll;
+    auto count = [](const char* name) {
+        int n = 0;
+        for (QWidget* w : QApplication::topLevelWidgets()) n += w->inherits(name) && w->isVisible();
+        return n;
+    };
+    for (int i = 0; i < 20; ++i) {
+        poll.question = "Question " + std::to_string(i);
+        program.Main()->PollWindowOpener(poll);
+        // The same pushed document asked twice, and many others.
+        dm.LibraryView->AskOpenDocument("Open document " + std::to_string(i / 2) + "?", {});
+    }
+    EXPECT_EQ(count("TfrmExam"), TProgram::kMaxReceivedWindows);
+    EXPECT_EQ(count("TfrmMessageDlg"), TProgram::kMaxReceivedWindows);
+    // A closed one makes room for the next.
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->inherits("TfrmExam") && w->isVisible()) {
+            w->close();
+            break;
+        }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    program.Main()->PollWindowOpener(poll);
+    EXPECT_EQ(count("TfrmExam"), TProgram::kMaxReceivedWindows);
+    EXPECT_LE(program.OpenedWindows().size(), 2 * TProgram::kMaxReceivedWindows);
+    program.Shutdown();
+}
+
 TEST_F(Program, RealSettingsStoreIsReadAtStartAndWrittenAtExit) {
     PrivateEnvironment();
     auto key = reg::Registry::Default().Create(reg::HKEY_CURRENT_USER, kSettingsKey);

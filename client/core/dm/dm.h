@@ -312,6 +312,9 @@ public:
     // Set while the reset command starts the session again: a failed start then leaves the user
     // in the lost session (with the reset command) instead of ending the run.
     bool Reconnecting = false;
+    // The room of the last room-entry request: a reconnect enters it again, also when the
+    // connection was lost before the server answered the request.
+    int32_t EnteringRoom = 0;
 
     static constexpr int kConnectTimeoutMs = 20000;
     static constexpr int64_t kHeartBeatIntervalMs = 30000;

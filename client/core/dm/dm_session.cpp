@@ -343,6 +343,7 @@ bool TDM::SendEnterRoom(int32_t room) {
     } catch (...) {
     }
     ProgressStep(8, "Validating...");
+    if (room > 0) EnteringRoom = room;
     std::vector<uint8_t> body;
     ByteWriter(body).i32(room);
     return SendCommandToRoom(vkEnterRoom, static_cast<int16_t>(room), body);

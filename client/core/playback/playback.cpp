@@ -1,6 +1,8 @@
 #include "playback/playback.h"
 
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -73,6 +75,38 @@ TPlayback::TPlayback(IEventLoop& loop, TTcpClient& roomConnection, IReplayTarget
     targets_->counting = std::make_unique<TCountingTarget>(target_, targets_->depth);
 }
 
+int64_t FreeBytes(const std::string& folder) {
+    struct statvfs st {};
+    if (::statvfs(folder.c_str(), &st) != 0) return -1;
+    return int64_t(st.f_bavail) * int64_t(st.f_frsize);
+}
+
+std::string NoRoomForDownloadText(int64_t needed, int64_t available, const std::string& folder) {
+    constexpr int64_t kMiB = int64_t(1) << 20;
+    return "There is not enough free disk space to download this recorded session.\r\nIt needs " +
+           std::to_string((needed + kMiB - 1) / kMiB) + " MB; " + folder + " has " +
+           std::to_string(std::max<int64_t>(available, 0) / kMiB) + " MB free.";
+}
+
+bool TPlayback::RoomForDownload(int64_t announced, int64_t alreadyThere, bool endRun) {
+    if (announced <= 0) return true;  // nothing announced: the download's own cap bounds it
+    const int64_t needed = announced - std::max<int64_t>(alreadyThere, 0);
+    const int64_t available = FreeSpace ? FreeSpace(DownloadFolder) : -1;
+    if (available < 0 || available >= needed) return true;
+    const std::string text = NoRoomForDownloadText(needed, available, DownloadFolder);
+    if (endRun)
+        Fail(text);
+    else
+        Call(Hooks.ShowError, text);
+    return false;
+}
+
+void TPlayback::RemoveDownload() {
+    if (downloadFile_.empty()) return;
+    ::unlink(downloadFile_.c_str());
+    downloadFile_.clear();
+}
+
 TPlayback::~TPlayback() {
     KillTimer(waitTimer_);
     KillTimer(startTimer_);
@@ -90,6 +124,7 @@ TPlayback::~TPlayback() {
         urlReader_.reset();
     } catch (...) {
     }
+    RemoveDownload();
 }
 
 void TPlayback::KillTimer(TimerId& id) {
@@ -150,6 +185,14 @@ void TPlayback::HeadArrived() {
         Fail("Unable to play the resource. Please try again later.");
         return;
     }
+    // A web download announces its size in its record: it must fit in what the disk has left.
+    if (urlReader_ && !RoomForDownload(info_.TotalSize(), shared_.GetAvailableBytes(), true)) {
+        urlReader_->Terminate();
+        urlReader_->WaitFor();
+        urlReader_.reset();
+        RemoveDownload();
+        return;
+    }
     shared_.SetTotalSize(info_.TotalSize());
     shared_.SetMessageCount(info_.MessageCount());
     Call(Hooks.ClearOwnRights);
@@ -181,11 +224,12 @@ bool TPlayback::OpenRecordedSessionURL(const std::string& address,
              "This recorded session may no longer be available.");
         return false;
     }
-    const std::string file = MakeSessionTempFile(TempFolder);
+    const std::string file = MakeSessionTempFile(DownloadFolder);
     if (file.empty()) {
         Fail("Unable to play the resource. Please try again later.");
         return false;
     }
+    downloadFile_ = file;
     shared_.SetComplete(false);
     shared_.SetAvailableBytes(0);
     urlReader_ = std::make_unique<TSessionURLReaderThread>(loop_, address, file, PlayerWindow, shared_,
@@ -195,7 +239,9 @@ bool TPlayback::OpenRecordedSessionURL(const std::string& address,
 }
 
 void TPlayback::PlayRecordedFile() {
-    sessionFile_ = MakeSessionTempFile(TempFolder);
+    RemoveDownload();
+    sessionFile_ = MakeSessionTempFile(DownloadFolder);
+    downloadFile_ = sessionFile_;
     FileHasHead = false;
     shared_.SetComplete(false);
     shared_.SetAvailableBytes(0);
@@ -219,6 +265,13 @@ bool TPlayback::PlayLinkSession(const std::string& name) {
     const int result = OpenSession(room_, int32_t(id), NowDateTime(), info_);
     shared_.SetDownloadedMessages(0);
     if (result != 0) return false;
+    // The stream has no head of its own: its size is the record's less those 740 bytes.
+    if (!RoomForDownload(int64_t(info_.TotalSize()) - int64_t(TSessionInfoRec::kSize), 0, false)) {
+        room_.Shutdown();
+        sessionReader_.reset();
+        RemoveDownload();
+        return false;
+    }
     shared_.SetTotalSize(info_.TotalSize());
     shared_.SetMessageCount(info_.MessageCount());
     Call(Hooks.HideProgress);
@@ -305,6 +358,9 @@ void TPlayback::StopPlayback() {
         }
     } catch (...) {
     }
+    // The replay has ended for good (the player closes or the run ends): the download goes. A
+    // replay thread still being collected keeps reading its open file.
+    RemoveDownload();
     if (!player_) voice_.reset();
     running_ = false;
     playing_ = false;

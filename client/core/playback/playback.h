@@ -18,6 +18,11 @@
 
 namespace orb::playback {
 
+// Bytes the folder's file system gives an unprivileged user (-1: unknown).
+int64_t FreeBytes(const std::string& folder);
+// The refusal of a download that would not fit: sizes in MiB, rounded up for the need.
+std::string NoRoomForDownloadText(int64_t needed, int64_t available, const std::string& folder);
+
 // What the opening of a recording needs of the windows and the rest of the data module. Unset
 // hooks do nothing.
 struct TPlaybackHooks {
@@ -71,8 +76,12 @@ public:
     // The player window (status, position, download notices).
     WindowHandle PlayerWindow = 0;
     WindowHandle MainWindow = 0;
-    // The program's temporary folder, where downloads go.
-    std::string TempFolder = "/tmp/";
+    // Where downloads go: the user's cache folder, on disk (the private runtime folder is often
+    // memory, and a recording may be hundreds of megabytes). A download is removed when the replay
+    // stops for good (StopPlayback) or the playback goes.
+    std::string DownloadFolder = "/tmp/";
+    // The free bytes of a folder (FreeBytes; tests give their own).
+    std::function<int64_t(const std::string&)> FreeSpace = FreeBytes;
 
     // ---- Opening (the launch forms)
 
@@ -123,8 +132,15 @@ public:
     // The launch came from a file or a web address (the file has its session record).
     bool FileHasHead = true;
 
+    // The file a download is filling (empty: none).
+    const std::string& DownloadFile() const { return downloadFile_; }
+
 private:
     void Fail(const std::string& text);
+    // False (and the user told) when the folder has less room than the download's announced size
+    // still needs; `endRun`: the run ends too.
+    bool RoomForDownload(int64_t announced, int64_t alreadyThere, bool endRun);
+    void RemoveDownload();
     void WaitForHead(int waits);
     void HeadArrived();
     void KillTimer(TimerId& id);
@@ -138,6 +154,7 @@ private:
     TPlaybackShared shared_;
     TSessionInfoRec info_;
     std::string sessionFile_;
+    std::string downloadFile_;
     bool streaming_ = false;
     bool running_ = false;
     bool playing_ = false;

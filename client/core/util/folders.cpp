@@ -101,6 +101,15 @@ std::optional<std::string> ProgramTempFolder() {
     return std::nullopt;
 }
 
+std::optional<std::string> ProgramCacheFolder() {
+    const char* cache = std::getenv("XDG_CACHE_HOME");
+    const fs::path cacheDir = (cache && *cache == '/') ? fs::path(cache) : fs::path(HomeFolder()) / ".cache";
+    if (!cacheDir.is_absolute()) return std::nullopt;
+    const fs::path folder = cacheDir / "orbelo-live6" / "recordings";
+    if (!PrivateFolder(folder)) return std::nullopt;
+    return folder.string() + "/";
+}
+
 bool WriteVersionFile(const std::string& programFolder) {
     fs::path file = fs::path(programFolder) / "Version6.ini";
     fs::path tmp = file.string() + ".tmp";

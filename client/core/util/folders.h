@@ -22,6 +22,11 @@ bool DeleteFolderFiles(const std::string& path);
 // missing; nothing when it cannot be made, is a symbolic link, or belongs to someone else.
 std::optional<std::string> ProgramTempFolder();
 
+// Where downloaded recordings go: $XDG_CACHE_HOME (or ~/.cache)/orbelo-live6/recordings/, on disk
+// and private (mode 0700). Nothing when it cannot be made, is a symbolic link, or belongs to
+// someone else.
+std::optional<std::string> ProgramCacheFolder();
+
 // Writes "Version6.ini" in the program folder: section "ProductVersion", "Version" = "6.2" and
 // "Released" = "Mar-01-2009". False on failure (callers ignore it).
 bool WriteVersionFile(const std::string& programFolder);

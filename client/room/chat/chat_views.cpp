@@ -47,6 +47,7 @@ TChatBrowser::TChatBrowser(int32_t key, QWidget* parent) : QTextBrowser(parent),
     // Lines are only ever appended: an undo record per line would grow memory with every message
     // beyond the text it holds.
     document()->setUndoRedoEnabled(false);
+    document()->setMaximumBlockCount(kMaxLines);
     RegisterPictures();
 }
 
@@ -69,6 +70,8 @@ void TChatBrowser::Append(QTextCursor& c, const QString& text, const QTextCharFo
 void TChatBrowser::AddMessage(const QString& sender, bool notice, uint32_t colour, const QString& text,
                               const QString& timeText, int pointSize) {
     pending_.push_back({sender, notice, colour, text, timeText, pointSize});
+    // A turn's burst beyond what the view keeps would only be laid out to leave again.
+    if (pending_.size() > size_t(kMaxLines)) pending_.erase(pending_.begin());
     PostTurnEnd();
 }
 
@@ -135,6 +138,7 @@ void TChatBrowser::AppendTextWithSmileys(QTextCursor& c, const QString& text, co
 void TChatBrowser::Clear() {
     pending_.clear();
     clear();
+    document()->setMaximumBlockCount(kMaxLines);
     RegisterPictures();
 }
 

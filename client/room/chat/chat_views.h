@@ -19,6 +19,10 @@ namespace orb::room {
 class TChatBrowser : public QTextBrowser {
     Q_OBJECT
 public:
+    // Lines (paragraphs) a view keeps: a message is its sender line and its text lines. The oldest
+    // leave the view as new ones come, so a long or flooded session costs the same memory.
+    static constexpr int kMaxLines = 1000;
+
     explicit TChatBrowser(int32_t key, QWidget* parent = nullptr);
     int32_t Key() const { return key_; }
     // Appends one message: a notice (grey, plain, one line) or a bold header line and the text.

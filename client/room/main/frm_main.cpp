@@ -281,6 +281,13 @@ int TfOrbeloMain::MessageBox(int icon, const std::string& text, int buttons) {
 }
 
 void TfOrbeloMain::ShowError(const std::string& text) { MessageBox(QMessageBox::Critical, text, QMessageBox::Ok); }
+void TfOrbeloMain::ShowReceivedError(const std::string& text) {
+    if (MessageBoxOverride) {
+        MessageBoxOverride(QMessageBox::Critical, text, QMessageBox::Ok);
+        return;
+    }
+    orb::room::ShowPlainMessage(this, QMessageBox::Critical, Text(text));
+}
 void TfOrbeloMain::ShowWarning(const std::string& text) { MessageBox(QMessageBox::Warning, text, QMessageBox::Ok); }
 void TfOrbeloMain::ShowInformation(const std::string& text) {
     MessageBox(QMessageBox::Information, text, QMessageBox::Ok);

@@ -34,6 +34,9 @@ class TChatViews;
 class TfOrbeloMain final : public QMainWindow, public orb::IMainView, public orb::chat::IChatView {
     Q_OBJECT
 public:
+    // Rows the notes-and-requests list keeps (the oldest leave first).
+    static constexpr int kMaxNoteRows = 500;
+
     explicit TfOrbeloMain(QWidget* parent = nullptr);
     ~TfOrbeloMain() override;
 
@@ -124,6 +127,7 @@ public:
 
     // ---- IMainView
     void ShowError(const std::string& text) override;
+    void ShowReceivedError(const std::string& text) override;
     void ShowWarning(const std::string& text) override;
     void ShowInformation(const std::string& text) override;
     bool AskYesNo(const std::string& text) override;

@@ -450,6 +450,8 @@ void TfOrbeloMain::AddNoteRow(const orb::chat::TNoteRow& row) {
     item->setData(0, kNoteUserRole, row.senderUser);
     item->setData(0, kNoteTimeRole, row.dateTime);
     item->setToolTip(1, Q16(row.text));
+    // The oldest rows leave the list: a stream of notes costs the same memory as a few.
+    while (ui_->lvRequests->topLevelItemCount() > kMaxNoteRows) delete ui_->lvRequests->takeTopLevelItem(0);
 }
 
 void TfOrbeloMain::ClearNotes() { ui_->lvRequests->clear(); }

@@ -91,6 +91,12 @@ std::string BoardLoadText(int board, int items) {
     return "WhiteBoard # " + std::to_string(board) + " Loaded... Displaying content. Please wait...";
 }
 
+int32_t RoomToReenter(int32_t requested, int32_t entered, int32_t linkRoom) {
+    if (requested > 0) return requested;
+    if (entered > 0) return entered;
+    return linkRoom > 0 ? linkRoom : 0;
+}
+
 std::string RoomCaption(int32_t room, const std::string& name, int64_t minutes) {
     std::string caption = " Room " + std::to_string(room) + ": " + name;
     if (minutes >= 0)
@@ -461,7 +467,8 @@ void TMainController::ReconnectSession() {
     // Leave, start again and enter the room that was left; the waits are timers, so the window
     // keeps turning.
     StopTimer(tmrKillSession);
-    const int32_t room = dm_.RoomInfo.RoomNumber();
+    const int32_t room = RoomToReenter(dm_.EnteringRoom, dm_.RoomInfo.RoomNumber(),
+                                       dm_.Launch == lkJoinLink ? dm_.Link.roomNumber : 0);
     dm_.LeaveSession();
     StopTimer(joinTimer_);
     joinTimer_ = dm_.Loop().SetTimer(kReconnectDelayMs, [this, room] {
@@ -474,6 +481,11 @@ void TMainController::ReconnectSession() {
             return;
         }
         dm_.SendVideoPortRequest();
+        if (room <= 0) {
+            // Lost before any room was asked for: the user chooses again, as at the start.
+            dm_.SendRoomListRequest();
+            return;
+        }
         joinTimer_ = dm_.Loop().SetTimer(kReconnectDelayMs, [this, room] {
             StopTimer(joinTimer_);
             dm_.SendEnterRoom(room);
@@ -593,7 +605,7 @@ void TMainController::HandleMessage(uint32_t msg, std::intptr_t w, std::intptr_t
         else
             dm_.SendPresentationListRequest();
         break;
-    case WM_APP_SHOWERROR: view_.ShowError(ServerErrorText(int(l))); break;
+    case WM_APP_SHOWERROR: view_.ShowReceivedError(ServerErrorText(int(l))); break;
     case WM_APP_CHATTARGET:
         try {
             dm_.Room.ChatTargetType = int(w);

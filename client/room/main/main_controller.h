@@ -31,6 +31,9 @@ int SpeakerMeterPercent(int peak);
 bool IsSafePageAddress(const std::string& address);
 // Progress text of a whiteboard load.
 std::string BoardLoadText(int board, int items);
+// The room a reconnect enters: the one last asked for (the entry may not have been answered), else
+// the one entered, else a join link's; 0 when none is known (the room list is asked for again).
+int32_t RoomToReenter(int32_t requested, int32_t entered, int32_t linkRoom);
 // The room caption, with the minutes spent in the room when `minutes` is 0 or more.
 std::string RoomCaption(int32_t room, const std::string& name, int64_t minutes = -1);
 

@@ -32,6 +32,9 @@ public:
     virtual void ShowWarning(const std::string& text) = 0;
     virtual void ShowInformation(const std::string& text) = 0;
     virtual bool AskYesNo(const std::string& text) = 0;
+    // An error a received message reports: shown without waiting for the user, and bounded (the
+    // same text again adds to its open box).
+    virtual void ShowReceivedError(const std::string& text) { ShowError(text); }
 
     // Start-up.
     virtual void CheckConnectionSpeedItem(int32_t tag) = 0;

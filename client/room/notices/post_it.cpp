@@ -119,6 +119,15 @@ void TfrmPostIt::StartRollIn() {
     tmrRollIn = loop_.SetTimer(kRollIntervalMs, [this] { tmrRollInTimer(); });
 }
 
+void TfrmPostIt::Renew() {
+    Kill(tmrRequest);
+    tmrRequest = loop_.SetTimer(displayMs_, [this] { tmrRequestTimer(); });
+    if (tmrRollIn) {
+        Kill(tmrRollIn);
+        tmrRollOut = loop_.SetTimer(kRollIntervalMs, [this] { tmrRollOutTimer(); });
+    }
+}
+
 void TfrmPostIt::tmrRollInTimer() {
     if (y() >= screen_.screenHeight) {
         Kill(tmrRollIn);
@@ -150,14 +159,51 @@ bool TfrmPostIt::eventFilter(QObject* watched, QEvent* e) {
     return QWidget::eventFilter(watched, e);
 }
 
-TfrmPostIt* ShowChatPopup(orb::IEventLoop& loop, orb::Settings& settings, bool playbackMode, const QString& text,
-                          const QString& sender, const QString& timeText, TNoticeScreen screen) {
-    if (settings.DonPopUpChatMessages || playbackMode) return nullptr;
-    auto* note = new TfrmPostIt(loop, settings, screen);
-    note->SetFrom(sender);
-    note->SetText(text);
-    note->SetTime(timeText);
+TNoticeWindows::TNoticeWindows(orb::IEventLoop& loop, orb::Settings& settings, std::optional<TNoticeScreen> screen)
+    : loop_(loop), settings_(settings), screen_(screen) {}
+
+TNoticeWindows::~TNoticeWindows() {
+    // Their timers run on the loop, which may go next.
+    delete chat_.data();
+    delete note_.data();
+}
+
+TfrmPostIt* TNoticeWindows::Create() {
+    auto* note = new TfrmPostIt(loop_, settings_, screen_ ? *screen_ : TNoticeScreen::Primary());
     note->PlaceAtRight();
-    note->ShowChatNotice();
     return note;
+}
+
+TfrmPostIt* TNoticeWindows::ShowChat(bool playbackMode, const QString& text, const QString& sender,
+                                     const QString& timeText) {
+    if (settings_.DonPopUpChatMessages || playbackMode) return nullptr;
+    const bool shown = chat_ != nullptr;
+    if (!shown) chat_ = Create();
+    chat_->SetFrom(sender);
+    chat_->SetText(text);
+    chat_->SetTime(timeText);
+    if (shown)
+        chat_->Renew();
+    else
+        chat_->ShowChatNotice();
+    return chat_;
+}
+
+TfrmPostIt* TNoticeWindows::ShowNote(const QString& sender, const QString& text, const QString& timeText) {
+    const bool shown = note_ != nullptr;
+    if (!shown) {
+        notes_.clear();
+        note_ = Create();
+    }
+    notes_.prepend(timeText + QLatin1Char(' ') + sender + QStringLiteral(": ") + text);
+    while (notes_.size() > kListedNotes) notes_.removeLast();
+    note_->SetFrom(sender);
+    note_->SetTime(timeText);
+    // One note shows as it came; several are listed, one a line, the newest first (in sight).
+    note_->SetText(notes_.size() == 1 ? text : notes_.join(QLatin1Char('\n')));
+    if (shown)
+        note_->Renew();
+    else
+        note_->ShowSessionNote();
+    return note_;
 }

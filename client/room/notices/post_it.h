@@ -4,9 +4,12 @@
 // Its timers run on the event loop, so tests drive it with a fake clock.
 
 #include <QPoint>
+#include <QPointer>
 #include <QRect>
+#include <QStringList>
 #include <QWidget>
 #include <memory>
+#include <optional>
 
 #include "loop/event_loop.h"
 #include "settings/settings.h"
@@ -43,6 +46,9 @@ public:
     void ShowSessionNote();
     void ShowChatNotice();
     void StartRollIn();
+    // New content in a note already shown: its display time starts again, and a note already
+    // sliding away comes back up.
+    void Renew();
 
     bool ChatNotice() const { return chatNotice_; }
     bool RollingOut() const { return tmrRollOut != 0; }
@@ -74,9 +80,35 @@ private:
     QPoint dragOffset_;
 };
 
-// The chat pop-up of the data module: unless chat pop-ups are switched off or a recording is being
-// replayed, creates a note with the sender, the text and the time, puts it at the lower right of
-// the work area and lets it slide in. Returns the note (it frees itself), or null.
-TfrmPostIt* ShowChatPopup(orb::IEventLoop& loop, orb::Settings& settings, bool playbackMode, const QString& text,
-                          const QString& sender, const QString& timeText,
-                          TNoticeScreen screen = TNoticeScreen::Primary());
+// The slide-in notices of the program: at most one chat notice and one session-note window at a
+// time, whatever the room sends. A later chat line replaces the one shown, in the same window; a
+// later note joins the pending notes the note window lists (the newest kListedNotes). Nothing is
+// created per message: no window, no timer.
+class TNoticeWindows {
+public:
+    static constexpr int kListedNotes = 20;
+
+    // Without a screen the primary screen's is taken each time a notice is shown.
+    TNoticeWindows(orb::IEventLoop& loop, orb::Settings& settings, std::optional<TNoticeScreen> screen = {});
+    ~TNoticeWindows();
+    TNoticeWindows(const TNoticeWindows&) = delete;
+    TNoticeWindows& operator=(const TNoticeWindows&) = delete;
+
+    // The chat pop-up: unless chat pop-ups are switched off or a recording is being replayed, shows
+    // the sender, the text and the time at the lower right of the work area. The window, or null.
+    TfrmPostIt* ShowChat(bool playbackMode, const QString& text, const QString& sender, const QString& timeText);
+    // A session note or a request (the caller has checked NoPopUpsOnPostIt).
+    TfrmPostIt* ShowNote(const QString& sender, const QString& text, const QString& timeText);
+    TfrmPostIt* ChatWindow() const { return chat_; }
+    TfrmPostIt* NoteWindow() const { return note_; }
+
+private:
+    TfrmPostIt* Create();
+
+    orb::IEventLoop& loop_;
+    orb::Settings& settings_;
+    std::optional<TNoticeScreen> screen_;
+    QPointer<TfrmPostIt> chat_;
+    QPointer<TfrmPostIt> note_;
+    QStringList notes_;  // what the note window lists, newest first
+};
