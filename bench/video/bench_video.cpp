@@ -82,7 +82,9 @@ void Size(int w, int h, int frames) {
         std::printf("  %s -> RGB: ours %.0f us, swscale %.0f us, ratio %.2f\n", name, ours, theirs, ratio);
         char measure[96];
         std::snprintf(measure, sizeof measure, "%s -> RGB %dx%d vs libswscale", name, w, h);
-        orb::bench::Summary(measure, "<= 1.5", ratio, ratio <= 1.5);
+        // 4:2:0 at 640 x 480, the web-cam's usual picture, is held to libswscale more closely.
+        const double goal = pix == AV_PIX_FMT_YUV420P && w == 640 ? 1.2 : 1.5;
+        orb::bench::Summary(measure, goal == 1.2 ? "<= 1.2" : "<= 1.5", ratio, ratio <= goal);
     }
 
     TBitmapInfoHeader in, out, decoded;
