@@ -224,7 +224,8 @@ int main(int argc, char** argv) {
             orb::bench::Summary(measure, ">= 1e6", rate, rate >= 1e6);
     }
 
-    if (only) return 0;
+    auto wanted = [&](const char* name) { return !only || std::strstr(name, only); };
+    if (wanted("the mix")) {
     engine.ClearBoard(1);
     const auto mix = MakeMix(10000);
     const double mixRate = Replay(messages, mix);
@@ -233,23 +234,88 @@ int main(int argc, char** argv) {
     const QImage mixed = engine.BoardImage(1);
     PrintBound(Measure(engine, messages, mix), "the mix");
     orb::bench::Summary("board replay: the mix (records/s)", ">= 1e6", mixRate, mixRate >= 1e6);
+    }
+    if (!wanted("flood fill")) return 0;
 
-    // The flood fill on the board the mix drew: the area under each seed, filled alternately
-    // with two colours so every fill covers the same area again.
-    const QImage& drawn = mixed;
-    const QPoint seeds[] = {{512, 384}, {100, 100}, {900, 650}, {300, 600}, {800, 150}};
-    double fillSeconds = 0;
+    // The flood fill on a drawn board as a lesson leaves it: outlined shapes and free-hand strokes
+    // on white. The seeds lie in the white around them and inside the large shapes, so each fill
+    // covers a large share of the board; they fill alternately with two colours, so every fill
+    // covers the same area again.
+    engine.ClearBoard(1);
+    {
+        std::mt19937 rng(5);
+        TVCRHeader header;
+        header.kind = vkBoardStrokes;
+        std::vector<TStrokeRecord> recs{MakeMoveTo(1, 0, 0, 0, 0)};
+        auto outline = [&](uint8_t tool, int x1, int y1, int x2, int y2) {
+            TStrokeRecord r;
+            r.board = 1;
+            r.tool = tool;
+            r.x1 = uint16_t(x1);
+            r.y1 = uint16_t(y1);
+            r.x2 = uint16_t(x2);
+            r.y2 = uint16_t(y2);
+            r.penWidth = 2;
+            r.penColor = 0x00202020;
+            r.brushStyle = bsClear;
+            recs.push_back(r);
+        };
+        outline(btRectangle, 40, 40, 420, 330);
+        outline(btEllipse, 560, 60, 980, 360);
+        outline(btRoundRect, 80, 420, 480, 720);
+        outline(btCircle, 760, 560, 760, 700);
+        messages.Handle(header, BuildBoardStrokesBody(1, recs));
+        // Free-hand writing inside the shapes and across the white.
+        for (int stroke = 0; stroke < 40; ++stroke) {
+            int x = 60 + int(rng() % 900), y = 60 + int(rng() % 650);
+            std::vector<TStrokeRecord> points{MakeMoveTo(1, x, y, x, y)};
+            for (int i = 0; i < 30; ++i) {
+                TStrokeRecord r = Point(rng, btFreeHand, 1, x, y);
+                r.penColor = 0x00800000;
+                points.push_back(r);
+            }
+            messages.Handle(header, BuildBoardStrokesBody(1, points));
+        }
+    }
+    const QImage drawn = engine.BoardImage(1);
+    struct Seed {
+        const char* where;
+        QPoint at;
+    };
+    const Seed seeds[] = {{"the white around the shapes", {1000, 5}},
+                          {"inside the rectangle", {60, 320}},
+                          {"inside the ellipse", {770, 350}},
+                          {"inside the round rectangle", {280, 570}}};
     const int rounds = 10;
-    for (const QPoint& seed : seeds) {
+    double fillSeconds = 0, filledPixels = 0;
+    int fills = 0;
+    for (const Seed& seed : seeds) {
         QImage target = drawn.copy();
+        // The pixels one fill paints: those it changes.
+        QImage once = drawn.copy();
+        FloodFillSurface(once, seed.at.x(), seed.at.y(), MakeBrush(bsSolid, 0x000080FFu));
+        int64_t filled = 0;
+        for (int y = 0; y < once.height(); ++y) {
+            const QRgb* a = reinterpret_cast<const QRgb*>(once.constScanLine(y));
+            const QRgb* b = reinterpret_cast<const QRgb*>(drawn.constScanLine(y));
+            for (int x = 0; x < once.width(); ++x) filled += a[x] != b[x];
+        }
         t0 = Clock::now();
         for (int i = 0; i < rounds; ++i)
-            FloodFillSurface(target, seed.x(), seed.y(), MakeBrush(bsSolid, i % 2 ? 0x00FF8040u : 0x000080FFu));
-        fillSeconds += Seconds(t0, Clock::now());
+            FloodFillSurface(target, seed.at.x(), seed.at.y(), MakeBrush(bsSolid, i % 2 ? 0x00FF8040u : 0x000080FFu));
+        const double seconds = Seconds(t0, Clock::now()) / rounds;
+        std::printf("flood fill %-28s %8lld pixels (%4.1f%% of the board): %7.1f us, %.2f x a board copy\n", seed.where,
+                    (long long)filled, 100.0 * double(filled) / (double(drawn.width()) * drawn.height()), seconds * 1e6,
+                    seconds / memcpySeconds);
+        fillSeconds += seconds;
+        filledPixels += double(filled);
+        ++fills;
     }
-    fillSeconds /= rounds * int(std::size(seeds));
-    std::printf("flood fill on the drawn board: %.1f us, %.2f x a board copy\n", fillSeconds * 1e6,
-                fillSeconds / memcpySeconds);
+    fillSeconds /= fills;
+    filledPixels /= fills;
+    std::printf("flood fill on the drawn board: %.0f pixels a fill on average, %.1f us, %.2f x a board copy\n",
+                filledPixels, fillSeconds * 1e6, fillSeconds / memcpySeconds);
+    orb::bench::Summary("flood fill on a drawn board: pixels filled per fill", "stated", filledPixels, "-");
     orb::bench::Summary("flood fill on a drawn board (x board copy)", "stated", fillSeconds / memcpySeconds, "-");
     return 0;
 }
