@@ -150,19 +150,18 @@ static inline int DabChannel(int i, int old, int colour) {
 void TAirBrush::PrepareTable() const {
     const int a = intensity_;
     if (a == lutIntensity_ && color_ == lutColor_) return;
-    // One table per channel: a dab is then three look-ups per pixel. Built by steps, without a
-    // division per entry: the numerator grows by (100 - a) from one old value to the next.
+    // One table per channel: a dab is then three look-ups per pixel. Each entry is the rounded
+    // quotient of a numerator below 25,600 by 100, taken by a multiply and a shift (exact in that
+    // range), so the loop has no division and no carried state and the compiler runs it in vectors.
     const int colour[3] = {int(color_ & 0xFF), int((color_ >> 8) & 0xFF), int((color_ >> 16) & 0xFF)};
     for (int c = 0; c < 3; ++c) {
-        const int n0 = a * colour[c];
-        int q = n0 / 100, rem = n0 % 100;
-        for (int old = 0; old < 256; ++old) {
-            lut_[c][size_t(old)] = uint8_t(q + (rem > 50 || (rem == 50 && (q & 1))));
-            rem += 100 - a;
-            while (rem >= 100) {
-                rem -= 100;
-                ++q;
-            }
+        uint8_t* out = lut_[c].data();
+        const uint32_t base = uint32_t(a * colour[c]), step = uint32_t(100 - a);
+        for (uint32_t old = 0; old < 256; ++old) {
+            const uint32_t n = base + step * old;
+            const uint32_t q = (n * 5243u) >> 19;  // n / 100 for n < 43,699
+            const uint32_t rem = n - 100 * q;
+            out[old] = uint8_t(q + (rem > 50 || (rem == 50 && (q & 1))));
         }
     }
     lutIntensity_ = a;
