@@ -63,10 +63,13 @@ std::vector<std::vector<uint8_t>> MakeMix(int count) {
         const int kind = m % 10;
         int x = int(rng() % 1024), y = int(rng() % 768);
         recs.push_back(MakeMoveTo(1, x, y, x, y));
+        // A stroke keeps its pen colour, as a person draws it.
+        const TColorRef colour = rng() & 0xFFFFFF;
         for (int i = 1; i < 20; ++i) {
-            if (kind < 7)
+            if (kind < 7) {
                 recs.push_back(Point(rng, kind < 4 ? btFreeHand : kind < 6 ? btHighlighter : btEraser, kind % 2 ? 1 : 3, x, y));
-            else
+                recs.back().penColor = colour;
+            } else
                 recs.push_back(Shape(rng, shapes[rng() % std::size(shapes)]));
         }
         out.push_back(BuildBoardStrokesBody(1, recs));

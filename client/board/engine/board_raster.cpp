@@ -16,12 +16,15 @@ inline bool Inside(const QImage& image, int x, int y) {
     return x >= 0 && y >= 0 && x < image.width() && y < image.height();
 }
 
-inline QRgb* Pixel(QImage& image, int x, int y) {
-    return reinterpret_cast<QRgb*>(image.scanLine(y)) + x;
+// nearbyint of 0 <= v < 2^22 in the default rounding mode (half to even) without a library call:
+// v + 2^23 has no bits left for a fraction, so that addition rounds exactly as nearbyint does.
+inline float RoundHalfEven(float v) {
+    constexpr float kShift = 8388608.0f;  // 2^23
+    return (v + kShift) - kShift;
 }
 
 inline int BlendChannel(float w, int pen, int old) {
-    return int(std::nearbyint(w * float(pen) + (1.0f - w) * float(old)));
+    return int(RoundHalfEven(w * float(pen) + (1.0f - w) * float(old)));
 }
 
 // The points of a line from (x0, y0) towards (x1, y1), the end point excluded, handed to fn
@@ -56,11 +59,19 @@ inline void WalkLine(int x0, int y0, int x1, int y1, Fn&& fn) {
     }
 }
 
-void Plot(QImage& image, int x, int y, TColorRef pen, float w) {
-    if (!Inside(image, x, y)) return;
-    QRgb* p = Pixel(image, x, y);
-    *p = BlendColor(pen, *p, w);
-}
+// The image as the smooth line plots into it: fetched once for the whole line.
+struct PlotTarget {
+    uchar* base;
+    qsizetype bpl;
+    int width, height;
+    explicit PlotTarget(QImage& image)
+        : base(image.bits()), bpl(image.bytesPerLine()), width(image.width()), height(image.height()) {}
+    void Plot(int x, int y, TColorRef pen, float w) const {
+        if (x < 0 || y < 0 || x >= width || y >= height) return;
+        QRgb* p = reinterpret_cast<QRgb*>(base + qsizetype(y) * bpl) + x;
+        *p = BlendColor(pen, *p, w);
+    }
+};
 
 }  // namespace
 
@@ -101,6 +112,9 @@ void DrawThinLine(QImage& image, int x0, int y0, int x1, int y1, TColorRef colou
 }
 
 void DrawSmoothLine(QImage& image, int x0, int y0, int x1, int y1, TColorRef colour) {
+    if (image.isNull()) return;
+    const PlotTarget target(image);
+    auto Plot = [&target](QImage&, int x, int y, TColorRef c, float w) { target.Plot(x, y, c, w); };
     if (x0 == x1 && y0 == y1) {
         Plot(image, x0, y0, colour, 1.0f);
         Plot(image, x0 + 1, y0, colour, 0.0f);

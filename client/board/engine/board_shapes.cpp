@@ -11,7 +11,6 @@ namespace orb::board {
 
 namespace {
 
-constexpr int kAhead = 16;
 // Positions beyond this never reach a board and keep every conversion to int in range.
 constexpr double kFar = 1 << 24;
 
@@ -164,13 +163,6 @@ void DrawRoundBox(QImage& image, int left, int top, int right, int bottom, doubl
     const uint8_t* hatch = HatchRows(paint.brushStyle);
     for (int y = v0; y <= v1; ++y) {
         const int s = spans[2 * size_t(y - r0)], e = spans[2 * size_t(y - r0) + 1];
-        if (y + kAhead <= v1) {
-            const int ps = std::max(spans[2 * size_t(y + kAhead - r0)], 0);
-            const int pe = std::min(spans[2 * size_t(y + kAhead - r0) + 1], w - 1);
-            const QRgb* pr = rows.Row(y + kAhead);
-            for (int x = ps; x <= pe; x += 16) __builtin_prefetch(pr + x, 1, 3);
-            if (ps <= pe) __builtin_prefetch(pr + pe, 1, 3);
-        }
         if (s > e) continue;
         // The inside: pixels whose disc of radius pen lies within the outside shape.
         int in0 = s + disc[0], in1 = e - disc[0];
