@@ -140,6 +140,9 @@ void DrawRoundBox(QImage& image, int left, int top, int right, int bottom, doubl
     // the upper half's spans, which also keeps the two halves exactly alike.
     const int64_t mirror = int64_t(top) + bottom - 1;
     const double invRy = 1 / Ry;
+    // Rows between the corners share one span.
+    const int flatStart = FirstFrom(L, lo, hi), flatEnd = LastTo(R, lo, hi);
+    int flatRows = 0;  // of those computed (the upper half)
     for (int y = r0; y <= r1; ++y) {
         const int64_t twin = mirror - y;
         if (twin < y && twin >= r0) {
@@ -149,11 +152,14 @@ void DrawRoundBox(QImage& image, int left, int top, int right, int bottom, doubl
         }
         const double yc = y + 0.5;
         const double dy = yc < T + Ry ? T + Ry - yc : yc > B - Ry ? yc - (B - Ry) : 0.0;
-        double inset = 0;
-        if (dy > 0) {
-            const double q = std::min(1.0, dy * invRy);
-            inset = Rx * (1 - std::sqrt(1 - q * q));
+        if (!(dy > 0)) {
+            spans[2 * size_t(y - r0)] = flatStart;
+            spans[2 * size_t(y - r0) + 1] = flatEnd;
+            ++flatRows;
+            continue;
         }
+        const double q = std::min(1.0, dy * invRy);
+        const double inset = Rx * (1 - std::sqrt(1 - q * q));
         spans[2 * size_t(y - r0)] = FirstFrom(L + inset, lo, hi);
         spans[2 * size_t(y - r0) + 1] = LastTo(R - inset, lo, hi);
     }
@@ -161,13 +167,25 @@ void DrawRoundBox(QImage& image, int left, int top, int right, int bottom, doubl
     const QRgb penColour = ColorRefToRgb(paint.pen), brushColour = ColorRefToRgb(paint.brush);
     const bool solid = paint.brushStyle == bsSolid;
     const uint8_t* hatch = HatchRows(paint.brushStyle);
+    // The rows between the corners: flatA..flatB, all with the flat span. Where they reach pen rows
+    // beyond y on both sides, the disc's widest row (disc[0] = pen) decides and the erosion is not
+    // walked. A shape with too few of them to skip any (an ellipse) is not searched.
+    auto flat = [&](int row) { return spans[2 * size_t(row - r0)] == flatStart && spans[2 * size_t(row - r0) + 1] == flatEnd; };
+    int flatA = flatRows > pen ? r0 : r1 + 1, flatB = r1;
+    while (flatA <= r1 && !flat(flatA)) ++flatA;
+    while (flatB > flatA && !flat(flatB)) --flatB;
+    for (int y = flatA; y <= flatB; ++y)
+        if (!flat(y)) {
+            flatB = flatA - 1;
+            break;
+        }
     for (int y = v0; y <= v1; ++y) {
         const int s = spans[2 * size_t(y - r0)], e = spans[2 * size_t(y - r0) + 1];
         if (s > e) continue;
         // The inside: pixels whose disc of radius pen lies within the outside shape.
         int in0 = s + disc[0], in1 = e - disc[0];
         bool inside = y - pen >= fTop && y + pen <= fBottom;
-        if (inside) {
+        if (inside && (y - pen < flatA || y + pen > flatB)) {
             const int* up = spans + 2 * (y - r0);
             const int* down = up;
             for (int d = 1; d <= pen; ++d) {
