@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 namespace orb::board {
@@ -359,23 +360,81 @@ void StampAnd(QImage& image, const QImage& stamp, int x, int y) {
 
 namespace {
 
-// The shared axes routine draws its one-pixel lines through this.
-class ImageLines : public ILineCanvas {
+// The shared axes routine hands its one-pixel lines to this, level and upright ones only. They are
+// kept and drawn in bands of rows, each band taking every line in the routine's order: a pixel ends
+// with the colour of the last line over it, as when each line is drawn whole in turn, but an upright
+// line no longer walks its whole height at once, one row (and one page of the image) per pixel.
+class GridLines : public ILineCanvas {
 public:
-    explicit ImageLines(QImage& image) : image_(image) {}
+    explicit GridLines(QImage& image) : image_(image), w_(image.width()), h_(image.height()) { lines_.reserve(64); }
     void Line(int x0, int y0, int x1, int y1, uint32_t colour, int) override {
-        DrawThinLine(image_, x0, y0, x1, y1, colour);
+        if (x0 != x1 && y0 != y1) {
+            slanted_ = true;
+            allLines_.push_back({x0, y0, x1, y1, colour});
+            return;
+        }
+        if (x0 == x1 && y0 == y1) return;  // no pixel, as DrawThinLine draws it
+        allLines_.push_back({x0, y0, x1, y1, colour});
+        // The pixels it covers (the end point is left out, as DrawThinLine draws it), on the image.
+        const bool level = y0 == y1;
+        const int64_t xa = std::max<int64_t>(level ? (x1 > x0 ? x0 : int64_t(x1) + 1) : x0, 0);
+        const int64_t xb = std::min<int64_t>(level ? (x1 > x0 ? int64_t(x1) - 1 : x0) : x0, w_ - 1);
+        const int64_t ya = std::max<int64_t>(level ? y0 : y1 > y0 ? y0 : int64_t(y1) + 1, 0);
+        const int64_t yb = std::min<int64_t>(level ? y0 : y1 > y0 ? int64_t(y1) - 1 : y0, h_ - 1);
+        if (xa > xb || ya > yb) return;
+        lines_.push_back({int(xa), int(xb), int(ya), int(yb), ColorRefToRgb(colour)});
+        top_ = std::min(top_, int(ya));
+        bottom_ = std::max(bottom_, int(yb));
+    }
+    void Draw() {
+        if (slanted_) {
+            // Not the axes' lines: each drawn whole, in turn.
+            for (const Raw& l : allLines_) DrawThinLine(image_, l.x0, l.y0, l.x1, l.y1, l.colour);
+            return;
+        }
+        uchar* const base = image_.bits();
+        const qsizetype bpl = image_.bytesPerLine();
+        constexpr int kBand = 8;
+        for (int band = top_; band <= bottom_; band += kBand) {
+            const int last = std::min(band + kBand - 1, bottom_);
+            for (const Pixels& l : lines_) {
+                const int a = std::max(l.ya, band), b = std::min(l.yb, last);
+                if (a > b) continue;
+                if (l.xa == l.xb) {
+                    for (int y = a; y <= b; ++y) reinterpret_cast<QRgb*>(base + qsizetype(y) * bpl)[l.xa] = l.c;
+                } else {
+                    QRgb* row = reinterpret_cast<QRgb*>(base + qsizetype(a) * bpl);
+                    for (int x = l.xa; x <= l.xb; ++x) row[x] = l.c;
+                }
+            }
+        }
     }
 
 private:
+    struct Raw {
+        int x0, y0, x1, y1;
+        uint32_t colour;
+    };
+    // What a line covers of the image: columns xa..xb of rows ya..yb (one of them a single one).
+    struct Pixels {
+        int xa, xb, ya, yb;
+        QRgb c;
+    };
     QImage& image_;
+    const int w_, h_;
+    std::vector<Pixels> lines_;
+    std::vector<Raw> allLines_;  // every line with pixels, in order, should one be slanted
+    bool slanted_ = false;
+    int top_ = std::numeric_limits<int>::max(), bottom_ = std::numeric_limits<int>::min();
 };
 
 }  // namespace
 
 void DrawQuadrantGrid(QImage& image, int x0, int y0, int width, int step, int quadrant, int height) {
-    ImageLines lines(image);
+    if (image.isNull()) return;
+    GridLines lines(image);
     orb::DrawQuadrantGrid(lines, x0, y0, width, step, quadrant, height);
+    lines.Draw();
 }
 
 QBrush MakeBrush(uint8_t style, TColorRef colour) {
