@@ -70,7 +70,7 @@ public:
     // Longest single sleep: how soon a stop, a pause or a jump is seen.
     static constexpr int64_t kSliceMs = 20;
     // A batch without timing: at most this many messages or (after its first) this many bytes.
-    static constexpr size_t kBatchMessages = 64;
+    static constexpr size_t kBatchMessages = 256;
     static constexpr size_t kBatchBytes = 1 << 20;
 
     // Created suspended. The voice may be null (no voice is played).
