@@ -17,11 +17,11 @@ inline bool Inside(const QImage& image, int x, int y) {
     return x >= 0 && y >= 0 && x < image.width() && y < image.height();
 }
 
-// nearbyint of 0 <= v < 2^22 in the default rounding mode (half to even) without a library call:
-// v + 2^23 has no bits left for a fraction, so that addition rounds exactly as nearbyint does.
+// nearbyint of |v| < 2^22 in the default rounding mode (half to even) without a library call:
+// v + 2^23 (or v - 2^23) has no bits left for a fraction, so that addition rounds as nearbyint does.
 inline float RoundHalfEven(float v) {
     constexpr float kShift = 8388608.0f;  // 2^23
-    return (v + kShift) - kShift;
+    return v >= 0 ? (v + kShift) - kShift : (v - kShift) + kShift;
 }
 
 inline int BlendChannel(float w, int pen, int old) {
