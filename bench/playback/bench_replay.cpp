@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "../bench_summary.h"
 #include "board/engine/board_engine.h"
@@ -150,8 +151,9 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 10000; ++i) b.Add(vkBoardStrokes, i, test::StrokesBody(1 + i % 5, 20, uint32_t(i) * 2654435761u & 0xFFFFFF));
     const std::string fast = TempFile("fast.ob6");
     b.WriteFile(fast, true);
-    double directS = 0, replayS = 0;
-    {
+    // Rounds of one and the other, each on a fresh data module, so a busy spell of the machine
+    // weighs on both alike; the ratio is the median of the rounds'.
+    auto direct = [&] {
         PlainEventLoop loop;
         Viewer viewer(loop);
         const auto t0 = std::chrono::steady_clock::now();
@@ -160,9 +162,10 @@ int main(int argc, char** argv) {
             TVCRHeader::Decode(m, h);
             viewer.dm.ReplayRecord(h, m);
         }
-        directS = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    }
-    {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    };
+    int replayed = 0;
+    auto replay = [&] {
         PlainEventLoop loop;
         Viewer viewer(loop);
         Target target(loop.Clock(), viewer.dm);
@@ -177,12 +180,23 @@ int main(int argc, char** argv) {
         const auto t0 = std::chrono::steady_clock::now();
         player.Resume();
         loop.RunUntil([&] { return player.Finished(); }, 600 * 1000);
-        replayS = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        const double ratio = replayS > 0 ? directS / replayS : 0;
-        std::printf("fast replay of %d board messages: %.1f ms; direct dispatch into the data module: %.1f ms; "
-                    "speed %.2f of direct\n",
-                    target.records, replayS * 1000, directS * 1000, ratio);
-        orb::bench::Summary("fast replay vs direct dispatch into the data module (speed)", "stated", ratio, "-");
+        replayed = target.records;
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    };
+    std::vector<double> directs, replays, ratios;
+    for (int round = 0; round < 5; ++round) {
+        directs.push_back(direct());
+        replays.push_back(replay());
+        ratios.push_back(replays.back() > 0 ? directs.back() / replays.back() : 0);
     }
+    auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    const double ratio = median(ratios);
+    std::printf("fast replay of %d board messages: %.1f ms; direct dispatch into the data module: %.1f ms "
+                "(medians of 5 rounds); speed %.2f of direct\n",
+                replayed, median(replays) * 1000, median(directs) * 1000, ratio);
+    orb::bench::Summary("fast replay vs direct dispatch into the data module (speed)", ">= 0.7", ratio, ratio >= 0.7);
     return 0;
 }

@@ -42,22 +42,36 @@ void Size(int w, int h, int frames) {
         std::vector<uint32_t> rgb(size_t(w * h));
         SwsContext* sws = sws_getContext(w, h, pix, w, h, AV_PIX_FMT_BGR0, SWS_POINT, nullptr, nullptr, nullptr);
         int planes = pix == AV_PIX_FMT_YUV420P ? 3 : 1;
-        // Ours and libswscale in turns, so a busy spell of the machine weighs on both alike; the
-        // figures are the medians of the turns.
+        // Ours and libswscale frame by frame, taking turns at going first, so a busy spell of the
+        // machine or a warm cache weighs on both alike; the ratio is the median of the pairs'.
+        auto ourFrame = [&, id = id](int i) { ConvertYuvFrame(id, pictures[size_t(i % 16)], rgb, h, w); };
+        auto theirFrame = [&](int i) {
+            const uint8_t* p = pictures[size_t(i % 16)].data();
+            const uint8_t* src[3] = {p, p + w * h, p + w * h + (w / 2) * (h / 2)};
+            int stride[3] = {planes == 3 ? w : w * 2, w / 2, w / 2};
+            uint8_t* dst[1] = {reinterpret_cast<uint8_t*>(rgb.data())};
+            int dstStride[1] = {w * 4};
+            sws_scale(sws, src, stride, 0, h, dst, dstStride);
+        };
         constexpr int kTurns = 5;
         std::vector<double> oursTurns, theirsTurns, ratios;
         for (int t = 0; t < kTurns; ++t) {
-            oursTurns.push_back(
-                MicrosPer(frames, [&, id = id](int i) { ConvertYuvFrame(id, pictures[size_t(i % 16)], rgb, h, w); }));
-            theirsTurns.push_back(MicrosPer(frames, [&](int i) {
-                const uint8_t* p = pictures[size_t(i % 16)].data();
-                const uint8_t* src[3] = {p, p + w * h, p + w * h + (w / 2) * (h / 2)};
-                int stride[3] = {planes == 3 ? w : w * 2, w / 2, w / 2};
-                uint8_t* dst[1] = {reinterpret_cast<uint8_t*>(rgb.data())};
-                int dstStride[1] = {w * 4};
-                sws_scale(sws, src, stride, 0, h, dst, dstStride);
-            }));
-            ratios.push_back(oursTurns.back() / theirsTurns.back());
+            double oursSum = 0, theirsSum = 0;
+            for (int i = 0; i < frames; ++i) {
+                double a = 0, b = 0;
+                if (i % 2) {
+                    a = MicrosPer(1, [&](int) { ourFrame(i); });
+                    b = MicrosPer(1, [&](int) { theirFrame(i); });
+                } else {
+                    b = MicrosPer(1, [&](int) { theirFrame(i); });
+                    a = MicrosPer(1, [&](int) { ourFrame(i); });
+                }
+                oursSum += a;
+                theirsSum += b;
+                ratios.push_back(a / b);
+            }
+            oursTurns.push_back(oursSum / frames);
+            theirsTurns.push_back(theirsSum / frames);
         }
         sws_freeContext(sws);
         auto median = [](std::vector<double> v) {
@@ -68,7 +82,9 @@ void Size(int w, int h, int frames) {
         std::printf("  %s -> RGB: ours %.0f us, swscale %.0f us, ratio %.2f\n", name, ours, theirs, ratio);
         char measure[96];
         std::snprintf(measure, sizeof measure, "%s -> RGB %dx%d vs libswscale", name, w, h);
-        orb::bench::Summary(measure, "<= 1.5", ratio, ratio <= 1.5);
+        // 4:2:0 at 640 x 480, the web-cam's usual picture, is held to libswscale more closely.
+        const double goal = pix == AV_PIX_FMT_YUV420P && w == 640 ? 1.2 : 1.5;
+        orb::bench::Summary(measure, goal == 1.2 ? "<= 1.2" : "<= 1.5", ratio, ratio <= goal);
     }
 
     TBitmapInfoHeader in, out, decoded;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "board_fakes.h"
+#include "util/quadrant.h"
 
 using namespace orb::board;
 using namespace orb::board::test;
@@ -222,4 +223,31 @@ TEST(BoardRaster, QuadrantGridColoursAndOrder) {
     EXPECT_EQ(all.pixel(150, 120), blue);
     EXPECT_EQ(all.pixel(150, 180), blue);
     EXPECT_EQ(CountNot(all, kW), 99 + 99 - 1);  // the axes run 101..199 and share the origin
+}
+
+// The axes are drawn in bands of rows; each pixel must end as when every line of the shared routine
+// is drawn whole, in its order, by the thin-line rule.
+TEST(BoardRaster, QuadrantGridInBandsMatchesLineByLine) {
+    struct Whole : orb::ILineCanvas {
+        QImage& image;
+        explicit Whole(QImage& i) : image(i) {}
+        void Line(int x0, int y0, int x1, int y1, uint32_t colour, int) override { DrawThinLine(image, x0, y0, x1, y1, colour); }
+    };
+    struct Case {
+        int x, y, width, step, quadrant, height;
+    };
+    const Case cases[] = {
+        {100, 80, 150, 25, 1, 120},  {100, 80, 150, 25, 2, 120}, {100, 80, 150, 25, 3, 120},
+        {100, 80, 150, 25, 4, 120},  {150, 100, 90, 25, 0, 70},  {150, 100, 90, 1, 0, 70},  // every row a grid line
+        {-40, -30, 500, 7, 0, 400},  {290, 190, 20, 25, 0, 20},                             // beyond the image's edges
+        {10, 10, 70000, 25, 4, 70000}, {150, 100, 0, 25, 0, 50}, {150, 100, 60, 25, 9, 60}, // huge, flat, no quadrant
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.x) + "," + std::to_string(c.y) + " q" + std::to_string(c.quadrant));
+        QImage banded = Solid(300, 200, kW), whole = Solid(300, 200, kW);
+        DrawQuadrantGrid(banded, c.x, c.y, c.width, c.step, c.quadrant, c.height);
+        Whole lines(whole);
+        orb::DrawQuadrantGrid(lines, c.x, c.y, c.width, c.step, c.quadrant, c.height);
+        EXPECT_EQ(banded, whole);
+    }
 }

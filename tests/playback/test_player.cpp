@@ -271,3 +271,43 @@ TEST(PlayerThread, AJumpBeyondTheDownloadStopsAtTheLastMessageThere) {
 }
 
 }  // namespace
+
+namespace {
+
+// Without timing the messages go to the main thread in batches, still one by one and in file order:
+// the counter a message sees is its own number, voice and pointer moves are left out, a pause asked
+// for inside a message holds the replay right after it, and the position is told once per batch.
+TEST(PlayerThread, NoTimingReplaysInOrderInBatchesAndHoldsForAPauseAtOnce) {
+    Replay r;
+    TRecordingWriter w;
+    w.Add(vkEnterRoom, 0, test::RoomEntryBody(2));
+    std::vector<uint32_t> numbers;  // file numbers of the messages that reach the main thread
+    for (int i = 1; i <= 300; ++i) {
+        const uint16_t kind = i % 10 == 3 ? vkVoiceIn : i % 10 == 7 ? vkBoardPointer : vkBoardStrokes;
+        w.Add(kind, 10 * i, kind == vkVoiceIn ? test::VoiceBody(uint8_t(i)) : kind == vkBoardPointer
+                                                   ? std::vector<uint8_t>(12, 0)
+                                                   : test::StrokesBody(1, 1, uint32_t(i)));
+        if (kind == vkBoardStrokes) numbers.push_back(uint32_t(i + 1));
+    }
+    std::vector<uint32_t> seen;
+    r.log.onRecord = [&](const TVCRHeader&, size_t n) {
+        seen.push_back(r.thread->Counter());
+        if (n == 100) r.thread->Suspend();
+    };
+    r.Start(w, true, true, true);
+    ASSERT_TRUE(r.loop.RunUntil([&] { return r.log.Items().size() == 100; }));
+    r.loop.RunUntil([] { return false; }, 100);
+    EXPECT_EQ(r.log.Items().size(), 100u);
+    r.thread->Resume();
+    ASSERT_TRUE(r.RunToEnd());
+    numbers.insert(numbers.begin(), 1);
+    EXPECT_EQ(seen, numbers);
+    EXPECT_TRUE(r.log.Voice().empty());
+    auto positions = r.Posts(WM_APP_PLAYERPOSITION);
+    ASSERT_FALSE(positions.empty());
+    EXPECT_LT(positions.size(), numbers.size() / 4);
+    EXPECT_EQ(positions.back().wParam, 301);
+    EXPECT_EQ(r.shared.ElapsedMs(), 3000);
+}
+
+}  // namespace

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 namespace orb::board {
@@ -16,12 +17,15 @@ inline bool Inside(const QImage& image, int x, int y) {
     return x >= 0 && y >= 0 && x < image.width() && y < image.height();
 }
 
-inline QRgb* Pixel(QImage& image, int x, int y) {
-    return reinterpret_cast<QRgb*>(image.scanLine(y)) + x;
+// nearbyint of |v| < 2^22 in the default rounding mode (half to even) without a library call:
+// v + 2^23 (or v - 2^23) has no bits left for a fraction, so that addition rounds as nearbyint does.
+inline float RoundHalfEven(float v) {
+    constexpr float kShift = 8388608.0f;  // 2^23
+    return v >= 0 ? (v + kShift) - kShift : (v - kShift) + kShift;
 }
 
 inline int BlendChannel(float w, int pen, int old) {
-    return int(std::nearbyint(w * float(pen) + (1.0f - w) * float(old)));
+    return int(RoundHalfEven(w * float(pen) + (1.0f - w) * float(old)));
 }
 
 // The points of a line from (x0, y0) towards (x1, y1), the end point excluded, handed to fn
@@ -56,11 +60,19 @@ inline void WalkLine(int x0, int y0, int x1, int y1, Fn&& fn) {
     }
 }
 
-void Plot(QImage& image, int x, int y, TColorRef pen, float w) {
-    if (!Inside(image, x, y)) return;
-    QRgb* p = Pixel(image, x, y);
-    *p = BlendColor(pen, *p, w);
-}
+// The image as the smooth line plots into it: fetched once for the whole line.
+struct PlotTarget {
+    uchar* base;
+    qsizetype bpl;
+    int width, height;
+    explicit PlotTarget(QImage& image)
+        : base(image.bits()), bpl(image.bytesPerLine()), width(image.width()), height(image.height()) {}
+    void Plot(int x, int y, TColorRef pen, float w) const {
+        if (x < 0 || y < 0 || x >= width || y >= height) return;
+        QRgb* p = reinterpret_cast<QRgb*>(base + qsizetype(y) * bpl) + x;
+        *p = BlendColor(pen, *p, w);
+    }
+};
 
 }  // namespace
 
@@ -101,6 +113,9 @@ void DrawThinLine(QImage& image, int x0, int y0, int x1, int y1, TColorRef colou
 }
 
 void DrawSmoothLine(QImage& image, int x0, int y0, int x1, int y1, TColorRef colour) {
+    if (image.isNull()) return;
+    const PlotTarget target(image);
+    auto Plot = [&target](QImage&, int x, int y, TColorRef c, float w) { target.Plot(x, y, c, w); };
     if (x0 == x1 && y0 == y1) {
         Plot(image, x0, y0, colour, 1.0f);
         Plot(image, x0 + 1, y0, colour, 0.0f);
@@ -150,19 +165,18 @@ static inline int DabChannel(int i, int old, int colour) {
 void TAirBrush::PrepareTable() const {
     const int a = intensity_;
     if (a == lutIntensity_ && color_ == lutColor_) return;
-    // One table per channel: a dab is then three look-ups per pixel. Built by steps, without a
-    // division per entry: the numerator grows by (100 - a) from one old value to the next.
+    // One table per channel: a dab is then three look-ups per pixel. Each entry is the rounded
+    // quotient of a numerator below 25,600 by 100, taken by a multiply and a shift (exact in that
+    // range), so the loop has no division and no carried state and the compiler runs it in vectors.
     const int colour[3] = {int(color_ & 0xFF), int((color_ >> 8) & 0xFF), int((color_ >> 16) & 0xFF)};
     for (int c = 0; c < 3; ++c) {
-        const int n0 = a * colour[c];
-        int q = n0 / 100, rem = n0 % 100;
-        for (int old = 0; old < 256; ++old) {
-            lut_[c][size_t(old)] = uint8_t(q + (rem > 50 || (rem == 50 && (q & 1))));
-            rem += 100 - a;
-            while (rem >= 100) {
-                rem -= 100;
-                ++q;
-            }
+        uint8_t* out = lut_[c].data();
+        const uint32_t base = uint32_t(a * colour[c]), step = uint32_t(100 - a);
+        for (uint32_t old = 0; old < 256; ++old) {
+            const uint32_t n = base + step * old;
+            const uint32_t q = (n * 5243u) >> 19;  // n / 100 for n < 43,699
+            const uint32_t rem = n - 100 * q;
+            out[old] = uint8_t(q + (rem > 50 || (rem == 50 && (q & 1))));
         }
     }
     lutIntensity_ = a;
@@ -346,23 +360,81 @@ void StampAnd(QImage& image, const QImage& stamp, int x, int y) {
 
 namespace {
 
-// The shared axes routine draws its one-pixel lines through this.
-class ImageLines : public ILineCanvas {
+// The shared axes routine hands its one-pixel lines to this, level and upright ones only. They are
+// kept and drawn in bands of rows, each band taking every line in the routine's order: a pixel ends
+// with the colour of the last line over it, as when each line is drawn whole in turn, but an upright
+// line no longer walks its whole height at once, one row (and one page of the image) per pixel.
+class GridLines : public ILineCanvas {
 public:
-    explicit ImageLines(QImage& image) : image_(image) {}
+    explicit GridLines(QImage& image) : image_(image), w_(image.width()), h_(image.height()) { lines_.reserve(64); }
     void Line(int x0, int y0, int x1, int y1, uint32_t colour, int) override {
-        DrawThinLine(image_, x0, y0, x1, y1, colour);
+        if (x0 != x1 && y0 != y1) {
+            slanted_ = true;
+            allLines_.push_back({x0, y0, x1, y1, colour});
+            return;
+        }
+        if (x0 == x1 && y0 == y1) return;  // no pixel, as DrawThinLine draws it
+        allLines_.push_back({x0, y0, x1, y1, colour});
+        // The pixels it covers (the end point is left out, as DrawThinLine draws it), on the image.
+        const bool level = y0 == y1;
+        const int64_t xa = std::max<int64_t>(level ? (x1 > x0 ? x0 : int64_t(x1) + 1) : x0, 0);
+        const int64_t xb = std::min<int64_t>(level ? (x1 > x0 ? int64_t(x1) - 1 : x0) : x0, w_ - 1);
+        const int64_t ya = std::max<int64_t>(level ? y0 : y1 > y0 ? y0 : int64_t(y1) + 1, 0);
+        const int64_t yb = std::min<int64_t>(level ? y0 : y1 > y0 ? int64_t(y1) - 1 : y0, h_ - 1);
+        if (xa > xb || ya > yb) return;
+        lines_.push_back({int(xa), int(xb), int(ya), int(yb), ColorRefToRgb(colour)});
+        top_ = std::min(top_, int(ya));
+        bottom_ = std::max(bottom_, int(yb));
+    }
+    void Draw() {
+        if (slanted_) {
+            // Not the axes' lines: each drawn whole, in turn.
+            for (const Raw& l : allLines_) DrawThinLine(image_, l.x0, l.y0, l.x1, l.y1, l.colour);
+            return;
+        }
+        uchar* const base = image_.bits();
+        const qsizetype bpl = image_.bytesPerLine();
+        constexpr int kBand = 8;
+        for (int band = top_; band <= bottom_; band += kBand) {
+            const int last = std::min(band + kBand - 1, bottom_);
+            for (const Pixels& l : lines_) {
+                const int a = std::max(l.ya, band), b = std::min(l.yb, last);
+                if (a > b) continue;
+                if (l.xa == l.xb) {
+                    for (int y = a; y <= b; ++y) reinterpret_cast<QRgb*>(base + qsizetype(y) * bpl)[l.xa] = l.c;
+                } else {
+                    QRgb* row = reinterpret_cast<QRgb*>(base + qsizetype(a) * bpl);
+                    for (int x = l.xa; x <= l.xb; ++x) row[x] = l.c;
+                }
+            }
+        }
     }
 
 private:
+    struct Raw {
+        int x0, y0, x1, y1;
+        uint32_t colour;
+    };
+    // What a line covers of the image: columns xa..xb of rows ya..yb (one of them a single one).
+    struct Pixels {
+        int xa, xb, ya, yb;
+        QRgb c;
+    };
     QImage& image_;
+    const int w_, h_;
+    std::vector<Pixels> lines_;
+    std::vector<Raw> allLines_;  // every line with pixels, in order, should one be slanted
+    bool slanted_ = false;
+    int top_ = std::numeric_limits<int>::max(), bottom_ = std::numeric_limits<int>::min();
 };
 
 }  // namespace
 
 void DrawQuadrantGrid(QImage& image, int x0, int y0, int width, int step, int quadrant, int height) {
-    ImageLines lines(image);
+    if (image.isNull()) return;
+    GridLines lines(image);
     orb::DrawQuadrantGrid(lines, x0, y0, width, step, quadrant, height);
+    lines.Draw();
 }
 
 QBrush MakeBrush(uint8_t style, TColorRef colour) {

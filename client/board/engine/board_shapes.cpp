@@ -97,6 +97,32 @@ const std::vector<int>& DiscRows(int w) {
     return rows;
 }
 
+// The inside of row y (its span in row[0], row[1] of rows two ints apart) eroded by the pen's disc:
+// the tightest of each row within pen rows, drawn in by the disc's half width at that distance.
+// Unrolled for the usual pens.
+template <int Pen>
+inline void ErodeFixed(const int* row, const int* disc, int& in0, int& in1) {
+    for (int d = 1; d <= Pen; ++d) {
+        const int a = std::max(row[-2 * d], row[2 * d]) + disc[d], b = std::min(row[1 - 2 * d], row[1 + 2 * d]) - disc[d];
+        in0 = std::max(in0, a);
+        in1 = std::min(in1, b);
+    }
+}
+inline void Erode(const int* row, const int* disc, int pen, int& in0, int& in1) {
+    switch (pen) {
+    case 1: ErodeFixed<1>(row, disc, in0, in1); return;
+    case 2: ErodeFixed<2>(row, disc, in0, in1); return;
+    case 3: ErodeFixed<3>(row, disc, in0, in1); return;
+    case 4: ErodeFixed<4>(row, disc, in0, in1); return;
+    default:
+        for (int d = 1; d <= pen; ++d) {
+            const int a = std::max(row[-2 * d], row[2 * d]) + disc[d], b = std::min(row[1 - 2 * d], row[1 + 2 * d]) - disc[d];
+            in0 = std::max(in0, a);
+            in1 = std::min(in1, b);
+        }
+    }
+}
+
 }  // namespace
 
 const uint8_t* HatchRows(uint8_t style) {
@@ -140,6 +166,9 @@ void DrawRoundBox(QImage& image, int left, int top, int right, int bottom, doubl
     // the upper half's spans, which also keeps the two halves exactly alike.
     const int64_t mirror = int64_t(top) + bottom - 1;
     const double invRy = 1 / Ry;
+    // Rows between the corners share one span.
+    const int flatStart = FirstFrom(L, lo, hi), flatEnd = LastTo(R, lo, hi);
+    int flatRows = 0;  // of those computed (the upper half)
     for (int y = r0; y <= r1; ++y) {
         const int64_t twin = mirror - y;
         if (twin < y && twin >= r0) {
@@ -149,11 +178,14 @@ void DrawRoundBox(QImage& image, int left, int top, int right, int bottom, doubl
         }
         const double yc = y + 0.5;
         const double dy = yc < T + Ry ? T + Ry - yc : yc > B - Ry ? yc - (B - Ry) : 0.0;
-        double inset = 0;
-        if (dy > 0) {
-            const double q = std::min(1.0, dy * invRy);
-            inset = Rx * (1 - std::sqrt(1 - q * q));
+        if (!(dy > 0)) {
+            spans[2 * size_t(y - r0)] = flatStart;
+            spans[2 * size_t(y - r0) + 1] = flatEnd;
+            ++flatRows;
+            continue;
         }
+        const double q = std::min(1.0, dy * invRy);
+        const double inset = Rx * (1 - std::sqrt(1 - q * q));
         spans[2 * size_t(y - r0)] = FirstFrom(L + inset, lo, hi);
         spans[2 * size_t(y - r0) + 1] = LastTo(R - inset, lo, hi);
     }
@@ -161,24 +193,25 @@ void DrawRoundBox(QImage& image, int left, int top, int right, int bottom, doubl
     const QRgb penColour = ColorRefToRgb(paint.pen), brushColour = ColorRefToRgb(paint.brush);
     const bool solid = paint.brushStyle == bsSolid;
     const uint8_t* hatch = HatchRows(paint.brushStyle);
+    // The rows between the corners: flatA..flatB, all with the flat span. Where they reach pen rows
+    // beyond y on both sides, the disc's widest row (disc[0] = pen) decides and the erosion is not
+    // walked. A shape with too few of them to skip any (an ellipse) is not searched.
+    auto flat = [&](int row) { return spans[2 * size_t(row - r0)] == flatStart && spans[2 * size_t(row - r0) + 1] == flatEnd; };
+    int flatA = flatRows > pen ? r0 : r1 + 1, flatB = r1;
+    while (flatA <= r1 && !flat(flatA)) ++flatA;
+    while (flatB > flatA && !flat(flatB)) --flatB;
+    for (int y = flatA; y <= flatB; ++y)
+        if (!flat(y)) {
+            flatB = flatA - 1;
+            break;
+        }
     for (int y = v0; y <= v1; ++y) {
         const int s = spans[2 * size_t(y - r0)], e = spans[2 * size_t(y - r0) + 1];
         if (s > e) continue;
         // The inside: pixels whose disc of radius pen lies within the outside shape.
         int in0 = s + disc[0], in1 = e - disc[0];
         bool inside = y - pen >= fTop && y + pen <= fBottom;
-        if (inside) {
-            const int* up = spans + 2 * (y - r0);
-            const int* down = up;
-            for (int d = 1; d <= pen; ++d) {
-                up -= 2;
-                down += 2;
-                const int k = disc[d];
-                const int a = std::max(up[0], down[0]) + k, b = std::min(up[1], down[1]) - k;
-                in0 = a > in0 ? a : in0;
-                in1 = b < in1 ? b : in1;
-            }
-        }
+        if (inside && (y - pen < flatA || y + pen > flatB)) Erode(spans + 2 * (y - r0), disc, pen, in0, in1);
         inside = inside && in0 <= in1;
         QRgb* row = rows.Row(y);
         if (!inside) {

@@ -108,11 +108,46 @@ void TPlayerThread::UpdateEndBound() {
                                        complete ? reader_.FileSize() : -1));
 }
 
-TNextResult TPlayerThread::ReadNext() {
+int64_t TPlayerThread::Available(bool& complete) {
     // Completeness is read before the byte count: bytes that arrived with the end are then seen.
-    const bool complete = shared_.Complete();
-    const int64_t available = complete ? std::max(shared_.GetAvailableBytes(), reader_.FileSize()) : shared_.GetAvailableBytes();
-    UpdateEndBound();
+    complete = shared_.Complete();
+    if (!complete) {
+        UpdateEndBound();
+        return shared_.GetAvailableBytes();
+    }
+    // A complete file no longer changes: its size is asked once.
+    if (completeSize_ < 0) completeSize_ = reader_.FileSize();
+    reader_.SetEndBound(ReplayEndBound(shared_.TotalSize(), reader_.HasHead(), true, completeSize_));
+    return std::max(shared_.GetAvailableBytes(), completeSize_);
+}
+
+TNextResult TPlayerThread::ReadAhead() {
+    bool complete = false;
+    const int64_t available = Available(complete);
+    TAhead a;
+    if (!spare_.empty()) {
+        a.message.swap(spare_.back());
+        spare_.pop_back();
+    }
+    const TNextResult r = reader_.ReadNextRecord(available, complete, a.header, a.message);
+    if (r == TNextResult::Message)
+        ahead_.push_back(std::move(a));
+    else
+        spare_.push_back(std::move(a.message));
+    return r;
+}
+
+TNextResult TPlayerThread::ReadNext() {
+    if (!ahead_.empty()) {
+        header_ = ahead_.front().header;
+        message_.swap(ahead_.front().message);
+        spare_.push_back(std::move(ahead_.front().message));
+        ahead_.pop_front();
+        counter_.fetch_add(1);
+        return TNextResult::Message;
+    }
+    bool complete = false;
+    const int64_t available = Available(complete);
     TNextResult r = reader_.ReadNextRecord(available, complete, header_, message_);
     if (r != TNextResult::Message) return r;
     counter_.fetch_add(1);
@@ -172,6 +207,40 @@ void TPlayerThread::DispatchRecord(bool voice) {
     inDispatch_.store(false);
 }
 
+void TPlayerThread::DispatchBatch(uint32_t limit, bool jump) {
+    // Read ahead first (the file is read here, in this thread, not in the main thread's call).
+    size_t bytes = 0;
+    while (ahead_.size() + 1 < std::min<size_t>(limit, kBatchMessages) && bytes < kBatchBytes &&
+           ReadAhead() == TNextResult::Message)
+        bytes += ahead_.back().message.size();
+    // Whether the batch may go on to its next message: checked between messages, in the main
+    // thread, so a stop, pause or jump asked for by a replayed message takes effect at once.
+    auto goOn = [this, jump] {
+        if (terminated_.load()) return false;
+        // A jump goes on through a pause, as it always has; the no-timing replay holds for it.
+        return jump ? fast_.load() : !suspended_.load() && noTiming_.load() && !jumpPending_.load();
+    };
+    auto replay = [this] {
+        if (header_.kind == vkVoiceIn || header_.kind == vkBoardPointer) return;
+        try {
+            target_.ReplayRecord(header_, message_);
+        } catch (...) {
+        }
+    };
+    inDispatch_.store(true);
+    loop_.InvokeSync(
+        [&] {
+            replay();
+            while (!ahead_.empty() && goOn()) {
+                ReadNext();
+                Advance();
+                replay();
+            }
+        },
+        &terminated_);
+    inDispatch_.store(false);
+}
+
 void TPlayerThread::SeekToRecord(uint32_t target) {
     if (target < counter_.load()) {
         // Backwards: the room views start empty and everything up to the target is replayed.
@@ -186,6 +255,7 @@ void TPlayerThread::SeekToRecord(uint32_t target) {
             &terminated_);
         inDispatch_.store(false);
         reader_.Rewind();
+        ahead_.clear();
         counter_.store(0);
         first_ = true;
         logicalMs_ = 0;
@@ -195,7 +265,7 @@ void TPlayerThread::SeekToRecord(uint32_t target) {
         if (r != TNextResult::Message) break;  // the jump ends at the end or where the download is
         Advance();
         Post(config_.playerWindow, WM_APP_PLAYERMODE, 1, 0);
-        if (header_.kind != vkVoiceIn && header_.kind != vkBoardPointer) DispatchRecord(false);
+        DispatchBatch(target - counter_.load() + 1, true);
         Post(config_.playerWindow, WM_APP_PLAYERPOSITION, std::intptr_t(counter_.load()), 1);
     }
     // Under the lock: a release that comes now starts a new jump instead of stopping this one.
@@ -207,6 +277,7 @@ void TPlayerThread::Execute() {
     IClock& clock = loop_.Clock();
     Post(config_.mainWindow, WM_APP_PLAYBACKSTARTED, 0, 0);
     reader_.Rewind();
+    ahead_.clear();
     counter_.store(0);
     startMs_ = clock.NowMs();
     while (!terminated_.load()) {
@@ -221,7 +292,7 @@ void TPlayerThread::Execute() {
             Post(config_.playerWindow, WM_APP_PLAYERMODE, 0, 0);
             bool dispatch = true;
             if (noTiming_.load()) {
-                DispatchRecord(false);
+                DispatchBatch(kBatchMessages, false);
                 dispatch = false;
             } else {
                 int64_t due = startMs_ + logicalMs_;

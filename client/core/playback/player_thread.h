@@ -9,10 +9,17 @@
 // earlier than the one before) count as 0. Slow dispatches therefore never add up to drift. Waits
 // are cut in short slices of the clock, so stopping, pausing and jumping take effect at once, and a
 // pause, a buffering wait or a jump moves the timeline instead of being caught up afterwards.
+//
+// Without timing (no-timing replay and jumps) nothing is waited for, so messages are read ahead and
+// handed to the main thread in batches: one synchronous call runs a batch in order, stopping at
+// once when a stop, a pause, a jump request or the end of the no-timing replay comes in between;
+// what it did not reach is replayed next. The player window hears the mode and the position once
+// per batch.
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <span>
@@ -62,6 +69,9 @@ public:
     static constexpr int64_t kBufferingWaitMs = 3000;
     // Longest single sleep: how soon a stop, a pause or a jump is seen.
     static constexpr int64_t kSliceMs = 20;
+    // A batch without timing: at most this many messages or (after its first) this many bytes.
+    static constexpr size_t kBatchMessages = 256;
+    static constexpr size_t kBatchBytes = 1 << 20;
 
     // Created suspended. The voice may be null (no voice is played).
     TPlayerThread(IEventLoop& loop, TPlayerThreadConfig config, TPlaybackShared& shared, IReplayTarget& target,
@@ -103,7 +113,15 @@ private:
     bool WaitUntil(int64_t& due);
     void HoldWhilePaused();
     TNextResult ReadNext();
+    // Reads one more message behind those read ahead, without counting it.
+    TNextResult ReadAhead();
+    // The bytes that may be read now and whether more can come.
+    int64_t Available(bool& complete);
     void DispatchRecord(bool voice);
+    // Replays the current message and up to `limit` - 1 more without timing, voice or pointer
+    // moves, as one call into the main thread. jump: a jump's batch (ends when the jump stops),
+    // else a no-timing one (ends when no-timing does).
+    void DispatchBatch(uint32_t limit, bool jump);
     void SeekToRecord(uint32_t target);
     // Bookkeeping of one replayed message on the timeline.
     void Advance();
@@ -122,6 +140,14 @@ private:
 
     TVCRHeader header_;
     std::vector<uint8_t> message_;
+    // Messages read but not yet replayed, oldest first; `spare_` keeps their buffers for reuse.
+    struct TAhead {
+        TVCRHeader header;
+        std::vector<uint8_t> message;
+    };
+    std::deque<TAhead> ahead_;
+    std::vector<std::vector<uint8_t>> spare_;
+    int64_t completeSize_ = -1;  // the file's size once it is complete
 
     // Timeline (only this thread).
     bool first_ = true;

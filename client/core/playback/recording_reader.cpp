@@ -24,6 +24,7 @@ bool TRecordingReader::Open(const std::string& path, bool hasHead) {
 void TRecordingReader::Close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+    DropCache();
 }
 
 int64_t TRecordingReader::FileSize() const {
@@ -45,6 +46,32 @@ bool TRecordingReader::ReadAt(int64_t offset, void* out, size_t count) const {
     return true;
 }
 
+bool TRecordingReader::ReadCached(int64_t offset, void* out, size_t count, int64_t limit) {
+    auto* p = static_cast<uint8_t*>(out);
+    if (offset >= cacheStart_ && offset + int64_t(count) <= cacheStart_ + int64_t(cacheLength_)) {
+        std::copy_n(cache_.data() + (offset - cacheStart_), count, p);
+        return true;
+    }
+    if (count > kCacheBytes / 2 || limit - offset < int64_t(count)) return ReadAt(offset, out, count);
+    cache_.resize(kCacheBytes);
+    const size_t want = size_t(std::min<int64_t>(int64_t(kCacheBytes), limit - offset));
+    size_t got = 0;
+    while (got < want) {
+        const ssize_t n = ::pread(fd_, cache_.data() + got, want - got, offset + int64_t(got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += size_t(n);
+    }
+    cacheStart_ = offset;
+    cacheLength_ = got;
+    if (got < count) {
+        DropCache();
+        return false;
+    }
+    std::copy_n(cache_.data(), count, p);
+    return true;
+}
+
 TNextResult TRecordingReader::ReadNextRecord(int64_t available, bool complete, TVCRHeader& header,
                                    std::vector<uint8_t>& message) {
     if (fd_ < 0) return TNextResult::End;
@@ -52,18 +79,22 @@ TNextResult TRecordingReader::ReadNextRecord(int64_t available, bool complete, T
     if (endBound_ > 0 && pos_ >= endBound_) return TNextResult::End;
     if (available - pos_ < int64_t(TVCRHeader::kSize)) return notThere;
     uint8_t head[TVCRHeader::kSize];
-    if (!ReadAt(pos_, head, sizeof head)) return notThere;
+    if (!ReadCached(pos_, head, sizeof head, available)) return notThere;
     TVCRHeader h;
     TVCRHeader::Decode(head, h);
-    if (h.kind == kNotYetKind) return notThere;
+    if (h.kind == kNotYetKind) {
+        // Not written yet: what the window holds of it is read again next time.
+        DropCache();
+        return notThere;
+    }
     if (h.bodyLength < 0 || h.bodyLength > kMaxRecordedBody) return TNextResult::End;
     const int64_t end = pos_ + int64_t(TVCRHeader::kSize) + h.bodyLength;
     if (endBound_ > 0 && end > endBound_) return TNextResult::End;
     if (end > available) return notThere;
     message.resize(TVCRHeader::kSize + size_t(h.bodyLength));
     std::copy(head, head + TVCRHeader::kSize, message.begin());
-    if (h.bodyLength > 0 && !ReadAt(pos_ + int64_t(TVCRHeader::kSize), message.data() + TVCRHeader::kSize,
-                                    size_t(h.bodyLength)))
+    if (h.bodyLength > 0 && !ReadCached(pos_ + int64_t(TVCRHeader::kSize), message.data() + TVCRHeader::kSize,
+                                        size_t(h.bodyLength), available))
         return TNextResult::End;
     header = h;
     pos_ = end;

@@ -63,11 +63,19 @@ public:
 
 private:
     bool ReadAt(int64_t offset, void* out, size_t count) const;
+    // ReadAt through a window of the file read in large pieces, never past `limit` (the bytes
+    // that may be read): most messages are small, and one read then serves many of them.
+    bool ReadCached(int64_t offset, void* out, size_t count, int64_t limit);
+    void DropCache() { cacheLength_ = 0; }
 
     int fd_ = -1;
     bool hasHead_ = true;
     int64_t pos_ = 740;
     int64_t endBound_ = 0;
+    static constexpr size_t kCacheBytes = 256 * 1024;
+    std::vector<uint8_t> cache_;
+    int64_t cacheStart_ = 0;
+    size_t cacheLength_ = 0;
 };
 
 // The end bound of replay in file offsets: the total size from the session record less the head

@@ -185,25 +185,39 @@ ORB_FRAME_CONVERTERS(__attribute__((target("avx512f,avx512bw,avx512vl,avx512dq,p
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
 
-ORB_AVX512 inline __m512i ChannelX16(__m512i n) {
-    const __m512 q = _mm512_cvtepi32_ps(_mm512_srai_epi32(n, 11));
-    return _mm512_cvttps_epi32(_mm512_fmadd_ps(q, _mm512_set1_ps(0.008f), _mm512_set1_ps(0.004f)));
+// The quotient floor(q / 125) of q = n >> 11 (see Channel) for 32 channel values at once in 16-bit
+// lanes: q is saturated to 0..65535 by the pack that joins two vectors, then q x 33555 >> 22 is the
+// exact quotient for every q below 32000 (all that give 0..255) and at least 256 above, where the
+// final byte pack saturates to 255 anyway. Half the lanes and no float conversions.
+ORB_AVX512 inline __m512i QuotientX32(__m512i a, __m512i b) {
+    const __m512i q = _mm512_packus_epi32(_mm512_srai_epi32(a, 11), _mm512_srai_epi32(b, 11));
+    return _mm512_srli_epi16(_mm512_mulhi_epu16(q, _mm512_set1_epi16(int16_t(33555))), 6);
 }
 
-// Sixteen pixels of one line from their Y samples (the first `m` of them) and the spread chroma terms.
-ORB_AVX512 inline void PixelsX16(const uint8_t* y, uint32_t* o, __mmask16 m, __m512i b, __m512i g, __m512i r,
-                                 __m512i order) {
-    const __m512i yt = _mm512_mullo_epi32(_mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(m, y)), _mm512_set1_epi32(kYc));
-    const __m512i bl = ChannelX16(_mm512_add_epi32(yt, b)), gr = ChannelX16(_mm512_sub_epi32(yt, g)),
-                  rd = ChannelX16(_mm512_add_epi32(yt, r));
-    // Per 128-bit lane: 4 blue, 4 green, 4 red, 4 red bytes, each saturated to 0..255.
-    const __m512i bytes = _mm512_packus_epi16(_mm512_packs_epi32(bl, gr), _mm512_packs_epi32(rd, rd));
-    _mm512_mask_storeu_epi32(o, m, _mm512_shuffle_epi8(bytes, order));
+// Sixteen pixels of two lines that share their chroma, from their Y samples (the first `m` of them)
+// and the spread chroma terms; y1 null: one line. Per 128-bit lane the byte pack holds 4 blue,
+// 4 green and the 4 red of each line; `order0`/`order1` pick each line's pixels out of it.
+ORB_AVX512 inline void PixelsX16(const uint8_t* y0, const uint8_t* y1, uint32_t* o0, uint32_t* o1, __mmask16 m,
+                                 __m512i b, __m512i g, __m512i r, __m512i order0, __m512i order1) {
+    const __m512i k = _mm512_set1_epi32(kYc);
+    const __m512i t0 = _mm512_mullo_epi32(_mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(m, y0)), k);
+    const __m512i bg0 = QuotientX32(_mm512_add_epi32(t0, b), _mm512_sub_epi32(t0, g));
+    if (!y1) {
+        const __m512i rr = QuotientX32(_mm512_add_epi32(t0, r), _mm512_add_epi32(t0, r));
+        _mm512_mask_storeu_epi32(o0, m, _mm512_shuffle_epi8(_mm512_packus_epi16(bg0, rr), order0));
+        return;
+    }
+    const __m512i t1 = _mm512_mullo_epi32(_mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(m, y1)), k);
+    const __m512i bg1 = QuotientX32(_mm512_add_epi32(t1, b), _mm512_sub_epi32(t1, g));
+    const __m512i rr = QuotientX32(_mm512_add_epi32(t0, r), _mm512_add_epi32(t1, r));
+    _mm512_mask_storeu_epi32(o0, m, _mm512_shuffle_epi8(_mm512_packus_epi16(bg0, rr), order0));
+    _mm512_mask_storeu_epi32(o1, m, _mm512_shuffle_epi8(_mm512_packus_epi16(bg1, rr), order1));
 }
 
 ORB_AVX512 void RowPairYuv420X16(const uint8_t* y0, const uint8_t* y1, const uint8_t* u, const uint8_t* v,
                                  uint32_t* o0, uint32_t* o1, size_t w) {
-    const __m512i order = _mm512_broadcast_i32x4(_mm_setr_epi8(0, 4, 8, -1, 1, 5, 9, -1, 2, 6, 10, -1, 3, 7, 11, -1));
+    const __m512i order0 = _mm512_broadcast_i32x4(_mm_setr_epi8(0, 4, 8, -1, 1, 5, 9, -1, 2, 6, 10, -1, 3, 7, 11, -1));
+    const __m512i order1 = _mm512_broadcast_i32x4(_mm_setr_epi8(0, 4, 12, -1, 1, 5, 13, -1, 2, 6, 14, -1, 3, 7, 15, -1));
     const __m512i lo = _mm512_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7);
     const __m512i hi = _mm512_setr_epi32(8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14, 15, 15);
     // kYc x (y - 16) = kYc x y + off: the constant part rides on the chroma terms.
@@ -224,12 +238,12 @@ ORB_AVX512 void RowPairYuv420X16(const uint8_t* y0, const uint8_t* y1, const uin
                       rh = _mm512_permutexvar_epi32(hi, r);
         const __mmask16 m0 = __mmask16(n >= 16 ? 0xFFFFu : (1u << n) - 1);
         const __mmask16 m1 = __mmask16(n >= 32 ? 0xFFFFu : n > 16 ? (1u << (n - 16)) - 1 : 0u);
-        PixelsX16(y0 + x, o0 + x, m0, bl, gl, rl, order);
-        if (m1) PixelsX16(y0 + x + 16, o0 + x + 16, m1, bh, gh, rh, order);
-        if (y1) {
-            PixelsX16(y1 + x, o1 + x, m0, bl, gl, rl, order);
-            if (m1) PixelsX16(y1 + x + 16, o1 + x + 16, m1, bh, gh, rh, order);
-        }
+        const uint8_t* ya = y0 + x;
+        const uint8_t* yb = y1 ? y1 + x : nullptr;
+        uint32_t* oa = o0 + x;
+        uint32_t* ob = y1 ? o1 + x : nullptr;
+        PixelsX16(ya, yb, oa, ob, m0, bl, gl, rl, order0, order1);
+        if (m1) PixelsX16(ya + 16, yb ? yb + 16 : nullptr, oa + 16, ob ? ob + 16 : nullptr, m1, bh, gh, rh, order0, order1);
     }
 }
 
