@@ -289,7 +289,7 @@ int main(int argc, char** argv) {
     if (!wanted("flood fill")) return 0;
 
     // The flood fill on a drawn board as a lesson leaves it: outlined shapes and free-hand strokes
-    // on white. Each fill starts at a point in the white around them and inside the large shapes, so each fill
+    // on white. Each fill starts in the white around them or inside one of the large shapes, so it
     // covers a large share of the board; they fill alternately with two colours, so every fill
     // covers the same area again.
     engine.ClearBoard(1);
