@@ -93,20 +93,30 @@ TEST(BoardRaster, AirbrushDabSquareAndLimits) {
     EXPECT_EQ(grey.pixel(0, 0), Grey(0));
 }
 
-// A line of dabs is the dabs of LineDDA's points, in every direction and across the edges.
+// A line of dabs is the dabs of LineDDA's points, in every direction and across the edges, whether
+// it counts the dabs on each pixel or (for brushes whose dabs can come out pure white, which are
+// not written) goes dab by dab; one brush draws all lines, as a stroke does.
 TEST(BoardRaster, AirbrushLineIsTheDabsOfItsPoints) {
     const QLine lines[] = {{20, 20, 60, 25}, {60, 25, 20, 20}, {30, 5, 33, 70}, {33, 70, 30, 5},
-                           {-10, -10, 15, 12}, {70, 50, 90, 90}, {40, 40, 40, 40}};
-    for (int size : {1, 4, 15})
-        for (const QLine& l : lines) {
-            QImage one = Solid(80, 80, Grey(200)), many = one;
+                           {-10, -10, 15, 12}, {70, 50, 90, 90}, {40, 40, 40, 40}, {41, 40, 40, 40}};
+    struct Brush {
+        TColorRef colour;
+        int grey, intensity;  // intensity 0: 6 for the highlighter's size 15, else 50
+    };
+    const Brush brushes[] = {{0x00336699, 200, 0}, {kWhite, 254, 60}, {0x00FEFFFF, 250, 0}};
+    for (const Brush& b : brushes)
+        for (int size : {1, 4, 15, 40}) {
             TAirBrush brush;
             brush.SetSize(size);
-            brush.SetIntensity(size == 15 ? 6 : 50);
-            brush.SetColor(0x00336699);
-            brush.DabLine(one, l.x1(), l.y1(), l.x2(), l.y2());
-            LineDDA(l.x1(), l.y1(), l.x2(), l.y2(), [&](int x, int y) { brush.Dab(many, x, y); });
-            EXPECT_EQ(one, many) << size << " " << l.x1() << "," << l.y1() << " " << l.x2() << "," << l.y2();
+            brush.SetIntensity(b.intensity ? b.intensity : size == 15 ? 6 : 50);
+            brush.SetColor(b.colour);
+            for (const QLine& l : lines) {
+                QImage one = Solid(80, 80, Grey(b.grey)), many = one;
+                brush.DabLine(one, l.x1(), l.y1(), l.x2(), l.y2());
+                LineDDA(l.x1(), l.y1(), l.x2(), l.y2(), [&](int x, int y) { brush.Dab(many, x, y); });
+                EXPECT_EQ(one, many) << b.colour << " " << size << " " << l.x1() << "," << l.y1() << " " << l.x2()
+                                     << "," << l.y2();
+            }
         }
 }
 

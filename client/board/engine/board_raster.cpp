@@ -3,11 +3,16 @@
 #include "util/quadrant.h"
 
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace orb::board {
 
@@ -239,6 +244,158 @@ void TAirBrush::Dab(QImage& image, int x, int y) const {
     DabAt(t, size_, TableBlend{lut_[0].data(), lut_[1].data(), lut_[2].data()}, x, y);
 }
 
+namespace {
+
+// One dab more on 256 values of a channel: out[v] is the blend of in[v], by PrepareTable's
+// quotient. A stroke builds up to Size() of these tables, so they are built 16 values at a time.
+inline void FoldChannel(const uint8_t* in, uint8_t* out, int a, int colour) {
+#if defined(__SSE2__)
+    // Numerators stay below 25,600, so 16-bit lanes hold them, and the high half of n * 5243 shifted
+    // by 3 more is the quotient's (n * 5243) >> 19.
+    const __m128i base = _mm_set1_epi16(short(a * colour)), step = _mm_set1_epi16(short(100 - a));
+    const __m128i magic = _mm_set1_epi16(5243), hundred = _mm_set1_epi16(100), fifty = _mm_set1_epi16(50);
+    const __m128i one = _mm_set1_epi16(1), zero = _mm_setzero_si128();
+    auto blend = [&](__m128i old) {
+        const __m128i n = _mm_add_epi16(base, _mm_mullo_epi16(step, old));
+        const __m128i q = _mm_srli_epi16(_mm_mulhi_epu16(n, magic), 3);
+        const __m128i rem = _mm_sub_epi16(n, _mm_mullo_epi16(q, hundred));
+        // Up by one above the half, and on the half when q is odd.
+        const __m128i up = _mm_or_si128(_mm_cmpgt_epi16(rem, fifty), _mm_and_si128(_mm_cmpeq_epi16(rem, fifty), q));
+        return _mm_add_epi16(q, _mm_and_si128(up, one));
+    };
+    for (int v = 0; v < 256; v += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + v));
+        const __m128i r = _mm_packus_epi16(blend(_mm_unpacklo_epi8(x, zero)), blend(_mm_unpackhi_epi8(x, zero)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + v), r);
+    }
+#else
+    const uint32_t base = uint32_t(a * colour), step = uint32_t(100 - a);
+    for (int v = 0; v < 256; ++v) {
+        const uint32_t n = base + step * in[v];
+        const uint32_t q = (n * 5243u) >> 19;  // n / 100 for n < 43,699
+        const uint32_t rem = n - 100 * q;
+        out[v] = uint8_t(q + (rem > 50 || (rem == 50 && (q & 1))));
+    }
+#endif
+}
+
+constexpr int kFoldBytes = 768;  // red, green, blue
+
+}  // namespace
+
+void TAirBrush::PrepareFolds(int count) const {
+    if (intensity_ != foldIntensity_ || color_ != foldColor_) {
+        foldCount_ = 0;
+        foldIntensity_ = intensity_;
+        foldColor_ = color_;
+    }
+    if (count <= foldCount_) return;
+    if (folds_.size() < size_t(count) * kFoldBytes) folds_.resize(size_t(count) * kFoldBytes);
+    const int colour[3] = {int(color_ & 0xFF), int((color_ >> 8) & 0xFF), int((color_ >> 16) & 0xFF)};
+    static const std::array<uint8_t, 256> kIdentity = [] {
+        std::array<uint8_t, 256> v{};
+        for (int i = 0; i < 256; ++i) v[size_t(i)] = uint8_t(i);
+        return v;
+    }();
+    for (int k = foldCount_; k < count; ++k) {
+        uint8_t* out = folds_.data() + size_t(k) * kFoldBytes;
+        for (int c = 0; c < 3; ++c) {
+            const uint8_t* in = k == 0 ? kIdentity.data() : out - kFoldBytes + c * 256;
+            FoldChannel(in, out + c * 256, intensity_, colour[c]);
+        }
+    }
+    foldCount_ = count;
+}
+
+bool TAirBrush::FoldsPayOff(int64_t dabs) const {
+    const int a = intensity_;
+    // A dab moves each channel towards the colour and keeps its order, so when white itself leaves
+    // white in some channel no dab ever yields pure white, the one result a dab does not write:
+    // then k dabs on a pixel are the k-fold blend, whatever their order.
+    if (DabChannel(a, 255, int(color_ & 0xFF)) == 255 && DabChannel(a, 255, int((color_ >> 8) & 0xFF)) == 255 &&
+        DabChannel(a, 255, int((color_ >> 16) & 0xFF)) == 255)
+        return false;
+    // Dabs of one pixel never overlap, nor does a lone dab; but the counting road fetches all rows
+    // of its line at once, which pays while the rows are short.
+    const int64_t s = size_;
+    if (s < 2 || (dabs < 2 && s > 24)) return false;
+    // The tables this line needs beyond those at hand cost about as much as eight of the pixels
+    // their dabs would blend one by one (measured on strokes in new colours).
+    const bool ready = a == foldIntensity_ && color_ == foldColor_;
+    const int64_t missing = std::max<int64_t>(0, std::min(s, dabs) - (ready ? foldCount_ : 0));
+    return dabs * s * s >= 8 * missing;
+}
+
+void TAirBrush::FoldLine(QImage& image, int x0, int y0, int x1, int y1) const {
+    const int w = image.width(), h = image.height(), s = size_, half = s / 2;
+    // Only the dabs that meet the image: a run of the walk, as its points go one way in x and y.
+    std::vector<std::pair<int, int>>& points = linePoints_;
+    points.clear();
+    WalkLine(x0, y0, x1, y1, [&](int x, int y) {
+        if (x > half - s && x < w + half && y > half - s && y < h + half) points.emplace_back(x, y);
+    });
+    if (points.empty()) return;
+    if (points.front().second > points.back().second) std::reverse(points.begin(), points.end());
+    const int m = int(points.size());
+    uchar* const base = image.bits();
+    const qsizetype bpl = image.bytesPerLine();
+    const int rowLo = std::max(0, points.front().second - half);
+    const int rowHi = std::min(h, points.back().second - half + s);
+    // Calls fn(row, first, end, lo, hi) for each row of the line: the dabs first..end - 1 cover
+    // columns lo..hi - 1 of it, which join as the points step by one.
+    auto eachRow = [&](auto&& fn) {
+        int first = 0, end = 0;
+        for (int py = rowLo; py < rowHi; ++py) {
+            while (end < m && points[size_t(end)].second - half <= py) ++end;
+            while (first < end && points[size_t(first)].second - half + s <= py) ++first;
+            if (first == end) continue;
+            const int a = points[size_t(first)].first, b = points[size_t(end - 1)].first;
+            fn(py, first, end, std::max(0, std::min(a, b) - half), std::min(w, std::max(a, b) - half + s));
+        }
+    };
+#if defined(__SSE2__)
+    // A line lands where the board has not been touched for a while: ask for all its pixels at
+    // once, so their fetches overlap each other and the tables.
+    eachRow([&](int py, int, int, int lo, int hi) {
+        const char* row = reinterpret_cast<const char*>(base + py * bpl);
+        for (int px = lo; px < hi; px += 16) _mm_prefetch(row + px * 4, _MM_HINT_T0);
+        _mm_prefetch(row + (hi - 1) * 4, _MM_HINT_T0);
+    });
+#endif
+    // A pixel lies in at most s dabs: the points step one pixel along the major axis.
+    const int most = std::min(s, m);
+    PrepareFolds(most);
+    // The table of k dabs, 1 <= k <= most, starts at folds + (k - 1) * kFoldBytes.
+    const uint8_t* folds = folds_.data();
+    const int limit = most * kFoldBytes;
+    const int colLo = std::max(0, std::min(points.front().first, points.back().first) - half);
+    const int colHi = std::min(w, std::max(points.front().first, points.back().first) - half + s);
+    if (rowCounts_.size() < size_t(colHi - colLo + 1)) rowCounts_.resize(size_t(colHi - colLo + 1), 0);
+    int* counts = rowCounts_.data() - colLo;
+    eachRow([&](int py, int first, int end, int lo, int hi) {
+        // Each dab adds one table over its columns of the row: the running sum is then the offset
+        // of the pixel's table.
+        for (int j = first; j < end; ++j) {
+            const int x = points[size_t(j)].first - half;
+            counts[std::max(0, x)] += kFoldBytes;
+            counts[std::min(w, x + s)] -= kFoldBytes;
+        }
+        QRgb* row = reinterpret_cast<QRgb*>(base + py * bpl);
+        int offset = 0;
+        for (int px = lo; px < hi; ++px) {
+            offset += counts[px];
+            counts[px] = 0;
+            const unsigned at = unsigned(offset - kFoldBytes);
+            if (at >= unsigned(limit)) continue;
+            const uint8_t* f = folds + at;
+            const QRgb old = row[px];
+            row[px] = 0xFF000000u | (uint32_t(f[(old >> 16) & 0xFF]) << 16) |
+                      (uint32_t(f[256 + ((old >> 8) & 0xFF)]) << 8) | f[512 + (old & 0xFF)];
+        }
+        counts[hi] = 0;
+    });
+}
+
 void TAirBrush::DabLine(QImage& image, int x0, int y0, int x1, int y1) const {
     if (image.isNull() || (x0 == x1 && y0 == y1)) return;
     const DabTarget t{image.bits(), image.bytesPerLine(), image.width(), image.height()};
@@ -248,6 +405,10 @@ void TAirBrush::DabLine(QImage& image, int x0, int y0, int x1, int y1) const {
     const bool sameStroke = intensity_ == lineIntensity_ && color_ == lineColor_;
     lineIntensity_ = intensity_;
     lineColor_ = color_;
+    if (FoldsPayOff(dabs)) {
+        FoldLine(image, x0, y0, x1, y1);
+        return;
+    }
     if (!tableReady && !sameStroke && dabs * size_ * size_ < 256) {
         // A lone short line in a new colour: fewer pixels than a table has entries, so the
         // formula per pixel is cheaper.

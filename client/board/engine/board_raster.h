@@ -7,6 +7,8 @@
 #include <QBrush>
 #include <array>
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "boardmsg/board_records.h"
 
@@ -48,6 +50,10 @@ public:
 
 private:
     void PrepareTable() const;
+    // The choice between blending dab by dab and blending each pixel once by its count of dabs.
+    bool FoldsPayOff(int64_t dabs) const;
+    void PrepareFolds(int count) const;
+    void FoldLine(QImage& image, int x0, int y0, int x1, int y1) const;
     int size_ = 40;
     int intensity_ = 50;
     TColorRef color_ = kBlack;
@@ -58,6 +64,16 @@ private:
     // Intensity and colour of the last line of dabs.
     mutable int lineIntensity_ = -1;
     mutable TColorRef lineColor_ = 0;
+    // Blends of k dabs for k = 1..foldCount_ (768 bytes each: red, green, blue), for foldIntensity_
+    // and foldColor_; a line of dabs then blends each pixel once, by how many of its dabs cover it.
+    mutable std::vector<uint8_t> folds_;
+    mutable int foldCount_ = 0;
+    mutable int foldIntensity_ = -1;
+    mutable TColorRef foldColor_ = 0;
+    // Scratch of a line of dabs: the points whose dab meets the image, and the counts of one row
+    // (all zero between lines).
+    mutable std::vector<std::pair<int, int>> linePoints_;
+    mutable std::vector<int> rowCounts_;
 };
 
 // Fills the 4-connected area that has the colour of (x, y) with the brush. Iterative.
