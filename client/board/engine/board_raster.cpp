@@ -250,18 +250,17 @@ namespace {
 // quotient. A stroke builds up to Size() of these tables, so they are built 16 values at a time.
 inline void FoldChannel(const uint8_t* in, uint8_t* out, int a, int colour) {
 #if defined(__SSE2__)
-    // Numerators stay below 25,600, so 16-bit lanes hold them, and the high half of n * 5243 shifted
-    // by 3 more is the quotient's (n * 5243) >> 19.
-    const __m128i base = _mm_set1_epi16(short(a * colour)), step = _mm_set1_epi16(short(100 - a));
-    const __m128i magic = _mm_set1_epi16(5243), hundred = _mm_set1_epi16(100), fifty = _mm_set1_epi16(50);
+    // Numerators (plus the half added for rounding) stay below 25,600, so 16-bit lanes hold them,
+    // and the high half of n * 5243 shifted by 3 more is the quotient's (n * 5243) >> 19.
+    const __m128i base = _mm_set1_epi16(short(a * colour + 50)), step = _mm_set1_epi16(short(100 - a));
+    const __m128i magic = _mm_set1_epi16(5243), hundred = _mm_set1_epi16(100);
     const __m128i one = _mm_set1_epi16(1), zero = _mm_setzero_si128();
     auto blend = [&](__m128i old) {
         const __m128i n = _mm_add_epi16(base, _mm_mullo_epi16(step, old));
         const __m128i q = _mm_srli_epi16(_mm_mulhi_epu16(n, magic), 3);
-        const __m128i rem = _mm_sub_epi16(n, _mm_mullo_epi16(q, hundred));
-        // Up by one above the half, and on the half when q is odd.
-        const __m128i up = _mm_or_si128(_mm_cmpgt_epi16(rem, fifty), _mm_and_si128(_mm_cmpeq_epi16(rem, fifty), q));
-        return _mm_add_epi16(q, _mm_and_si128(up, one));
+        // Rounded half up; a half that went up to an odd quotient comes back down to the even one.
+        const __m128i tie = _mm_cmpeq_epi16(_mm_sub_epi16(n, _mm_mullo_epi16(q, hundred)), zero);
+        return _mm_sub_epi16(q, _mm_and_si128(_mm_and_si128(tie, q), one));
     };
     for (int v = 0; v < 256; v += 16) {
         const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + v));
