@@ -340,26 +340,20 @@ void TAirBrush::FoldLine(QImage& image, int x0, int y0, int x1, int y1) const {
     const qsizetype bpl = image.bytesPerLine();
     const int rowLo = std::max(0, points.front().second - half);
     const int rowHi = std::min(h, points.back().second - half + s);
-    // Calls fn(row, first, end, lo, hi) for each row of the line: the dabs first..end - 1 cover
-    // columns lo..hi - 1 of it, which join as the points step by one.
-    auto eachRow = [&](auto&& fn) {
-        int first = 0, end = 0;
-        for (int py = rowLo; py < rowHi; ++py) {
-            while (end < m && points[size_t(end)].second - half <= py) ++end;
-            while (first < end && points[size_t(first)].second - half + s <= py) ++first;
-            if (first == end) continue;
-            const int a = points[size_t(first)].first, b = points[size_t(end - 1)].first;
-            fn(py, first, end, std::max(0, std::min(a, b) - half), std::min(w, std::max(a, b) - half + s));
-        }
-    };
 #if defined(__SSE2__)
     // A line lands where the board has not been touched for a while: ask for all its pixels at
-    // once, so their fetches overlap each other and the tables.
-    eachRow([&](int py, int, int, int lo, int hi) {
+    // once, so their fetches overlap each other and the tables. The dabs first..end - 1 cover a
+    // row; their columns join, as the points step by one.
+    for (int py = rowLo, first = 0, end = 0; py < rowHi; ++py) {
+        while (end < m && points[size_t(end)].second - half <= py) ++end;
+        while (first < end && points[size_t(first)].second - half + s <= py) ++first;
+        if (first == end) continue;
+        const int a = points[size_t(first)].first, b = points[size_t(end - 1)].first;
+        const int lo = std::max(0, std::min(a, b) - half), hi = std::min(w, std::max(a, b) - half + s);
         const char* row = reinterpret_cast<const char*>(base + py * bpl);
         for (int px = lo; px < hi; px += 16) _mm_prefetch(row + px * 4, _MM_HINT_T0);
         _mm_prefetch(row + (hi - 1) * 4, _MM_HINT_T0);
-    });
+    }
 #endif
     // A pixel lies in at most s dabs: the points step one pixel along the major axis.
     const int most = std::min(s, m);
@@ -371,19 +365,25 @@ void TAirBrush::FoldLine(QImage& image, int x0, int y0, int x1, int y1) const {
     const int colHi = std::min(w, std::max(points.front().first, points.back().first) - half + s);
     if (rowCounts_.size() < size_t(colHi - colLo + 1)) rowCounts_.resize(size_t(colHi - colLo + 1), 0);
     int* counts = rowCounts_.data() - colLo;
-    eachRow([&](int py, int first, int end, int lo, int hi) {
-        // Each dab adds one table over its columns of the row: the running sum is then the offset
-        // of the pixel's table.
-        for (int j = first; j < end; ++j) {
-            const int x = points[size_t(j)].first - half;
-            counts[std::max(0, x)] += kFoldBytes;
-            counts[std::min(w, x + s)] -= kFoldBytes;
-        }
+    // Each dab adds one table over its columns while the rows pass through it: the running sum along
+    // a row is then the offset of the pixel's table. The dabs enter and leave in order, so every
+    // count is back to zero at the end.
+    auto count = [&](int j, int table) {
+        const int x = points[size_t(j)].first - half;
+        counts[std::max(0, x)] += table;
+        counts[std::min(w, x + s)] -= table;
+    };
+    int first = 0, end = 0;
+    for (int py = rowLo; py < rowHi; ++py) {
+        while (end < m && points[size_t(end)].second - half <= py) count(end++, kFoldBytes);
+        while (first < end && points[size_t(first)].second - half + s <= py) count(first++, -kFoldBytes);
+        if (first == end) continue;
+        const int a = points[size_t(first)].first, b = points[size_t(end - 1)].first;
+        const int lo = std::max(0, std::min(a, b) - half), hi = std::min(w, std::max(a, b) - half + s);
         QRgb* row = reinterpret_cast<QRgb*>(base + py * bpl);
         int offset = 0;
         for (int px = lo; px < hi; ++px) {
             offset += counts[px];
-            counts[px] = 0;
             const unsigned at = unsigned(offset - kFoldBytes);
             if (at >= unsigned(limit)) continue;
             const uint8_t* f = folds + at;
@@ -391,8 +391,8 @@ void TAirBrush::FoldLine(QImage& image, int x0, int y0, int x1, int y1) const {
             row[px] = 0xFF000000u | (uint32_t(f[(old >> 16) & 0xFF]) << 16) |
                       (uint32_t(f[256 + ((old >> 8) & 0xFF)]) << 8) | f[512 + (old & 0xFF)];
         }
-        counts[hi] = 0;
-    });
+    }
+    while (first < end) count(first++, -kFoldBytes);
 }
 
 void TAirBrush::DabLine(QImage& image, int x0, int y0, int x1, int y1) const {
