@@ -364,14 +364,14 @@ void TAirBrush::FoldLine(QImage& image, int x0, int y0, int x1, int y1) const {
     const int colLo = std::max(0, std::min(points.front().first, points.back().first) - half);
     const int colHi = std::min(w, std::max(points.front().first, points.back().first) - half + s);
     if (rowCounts_.size() < size_t(colHi - colLo + 1)) rowCounts_.resize(size_t(colHi - colLo + 1), 0);
-    int* counts = rowCounts_.data() - colLo;
+    int* const counts = rowCounts_.data();  // from column colLo on
     // Each dab adds one table over its columns while the rows pass through it: the running sum along
     // a row is then the offset of the pixel's table. The dabs enter and leave in order, so every
     // count is back to zero at the end.
     auto count = [&](int j, int table) {
         const int x = points[size_t(j)].first - half;
-        counts[std::max(0, x)] += table;
-        counts[std::min(w, x + s)] -= table;
+        counts[std::max(0, x) - colLo] += table;
+        counts[std::min(w, x + s) - colLo] -= table;
     };
     int first = 0, end = 0;
     for (int py = rowLo; py < rowHi; ++py) {
@@ -383,7 +383,7 @@ void TAirBrush::FoldLine(QImage& image, int x0, int y0, int x1, int y1) const {
         QRgb* row = reinterpret_cast<QRgb*>(base + py * bpl);
         int offset = 0;
         for (int px = lo; px < hi; ++px) {
-            offset += counts[px];
+            offset += counts[px - colLo];
             const unsigned at = unsigned(offset - kFoldBytes);
             if (at >= unsigned(limit)) continue;
             const uint8_t* f = folds + at;

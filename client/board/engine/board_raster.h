@@ -45,7 +45,8 @@ public:
     void SetColor(TColorRef c) { color_ = c; }
     void Dab(QImage& image, int x, int y) const;
     // A dab at every point LineDDA gives from (x0, y0) towards (x1, y1), the end point excluded;
-    // the table and the image are set up once for the whole line.
+    // the tables and the image are set up once for the whole line, and where no dab can come out
+    // pure white a pixel under k dabs is blended once, by the table of k dabs.
     void DabLine(QImage& image, int x0, int y0, int x1, int y1) const;
 
 private:
