@@ -74,6 +74,50 @@ struct PlotTarget {
     }
 };
 
+// The one-pixel walk of WalkLine in terms of its major axis (the longer one, u, stepping 1 per
+// pixel) and minor axis (v, stepping when the error runs out): after i steps the minor axis has
+// moved k(i) = (i d + D - 1 - D / 2) div D, the error being D / 2 - i d + k(i) D in [0, D).
+struct ThinWalk {
+    int64_t D = 0, d = 0;
+    int64_t first = 0, last = -1;  // the steps on the image
+    int64_t minor = 0, err = 0;    // k and the error at the first of them
+    // Finds the steps of the walk from (u0, v0) whose pixels lie in [0, U) x [0, V); false if none.
+    bool Clip(int64_t u0, int su, int U, int64_t v0, int sv, int V) {
+        if (D <= 0) return false;
+        // The major axis: u0 + su i within [0, U).
+        int64_t lo = 0, hi = D - 1;
+        if (su > 0) {
+            lo = std::max(lo, -u0);
+            hi = std::min(hi, U - 1 - u0);
+        } else {
+            lo = std::max(lo, u0 - (U - 1));
+            hi = std::min(hi, u0);
+        }
+        if (lo > hi) return false;
+        // The minor axis: v0 + sv k within [0, V), k rising with i.
+        const int64_t kLo = std::max<int64_t>(0, sv > 0 ? -v0 : v0 - (V - 1));
+        const int64_t kHi = sv > 0 ? V - 1 - v0 : v0;
+        if (kLo > kHi) return false;
+        const __int128 c = D - 1 - D / 2;
+        if (d == 0) {
+            if (kLo > 0) return false;
+        } else {
+            // k(i) >= kLo from i = ceil((kLo D - c) / d); k(i) <= kHi up to floor(((kHi + 1) D - c - 1) / d).
+            const __int128 from = __int128(kLo) * D - c, to = (__int128(kHi) + 1) * D - c - 1;
+            const __int128 iLo = from <= 0 ? 0 : (from + d - 1) / d;
+            const __int128 iHi = to < 0 ? -1 : to / d;
+            if (iLo > lo) lo = iLo > hi ? hi + 1 : int64_t(iLo);
+            if (iHi < hi) hi = iHi < lo ? lo - 1 : int64_t(iHi);
+            if (lo > hi) return false;
+        }
+        first = lo;
+        last = hi;
+        minor = int64_t((__int128(first) * d + c) / D);
+        err = int64_t(D / 2 - __int128(first) * d + __int128(minor) * D);
+        return true;
+    }
+};
+
 }  // namespace
 
 QRgb BlendColor(TColorRef pen, QRgb old, float w) {
@@ -107,9 +151,37 @@ void DrawThinLine(QImage& image, int x0, int y0, int x1, int y1, TColorRef colou
         for (int64_t y = a; y <= b; ++y) reinterpret_cast<QRgb*>(base + y * bpl)[x0] = c;
         return;
     }
-    WalkLine(x0, y0, x1, y1, [&](int x, int y) {
-        if (x >= 0 && y >= 0 && x < w && y < h) reinterpret_cast<QRgb*>(base + y * bpl)[x] = c;
-    });
+    // Any other line: the walk's pixels that fall on the image are one run of its steps, found
+    // once, then walked without a test per pixel. The lengths are taken as the walk takes them, in
+    // 32 bits.
+    const uint32_t ux = uint32_t(x1) - uint32_t(x0), uy = uint32_t(y1) - uint32_t(y0);
+    const int64_t adx = int32_t(ux) < 0 ? -int64_t(int32_t(ux)) : int32_t(ux);
+    const int64_t ady = int32_t(uy) < 0 ? -int64_t(int32_t(uy)) : int32_t(uy);
+    const int sx = x1 >= x0 ? 1 : -1, sy = y1 >= y0 ? 1 : -1;
+    const bool xMajor = adx >= ady;
+    ThinWalk walk;
+    walk.D = xMajor ? adx : ady;
+    walk.d = xMajor ? ady : adx;
+    const int64_t u0 = xMajor ? x0 : y0, v0 = xMajor ? y0 : x0;
+    const int su = xMajor ? sx : sy, sv = xMajor ? sy : sx;
+    if (!walk.Clip(u0, su, xMajor ? w : h, v0, sv, xMajor ? h : w)) return;
+    const int64_t first = walk.first;
+    const int64_t x = xMajor ? u0 + su * first : v0 + sv * walk.minor;
+    const int64_t y = xMajor ? v0 + sv * walk.minor : u0 + su * first;
+    const qsizetype stride = bpl / qsizetype(sizeof(QRgb));
+    const qsizetype major = xMajor ? sx : sy * stride, minor = xMajor ? sy * stride : sx;
+    QRgb* p = reinterpret_cast<QRgb*>(base + y * bpl) + x;
+    int64_t err = walk.err;
+    const int64_t D = walk.D, d = walk.d;
+    for (int64_t n = walk.last - first + 1; n > 0; --n) {
+        *p = c;
+        p += major;
+        // The walk's step without a branch: one row (or column) over when the error runs out.
+        err -= d;
+        const int64_t over = err >> 63;
+        p += minor & over;
+        err += D & over;
+    }
 }
 
 void DrawSmoothLine(QImage& image, int x0, int y0, int x1, int y1, TColorRef colour) {
@@ -360,13 +432,30 @@ void StampAnd(QImage& image, const QImage& stamp, int x, int y) {
 
 namespace {
 
+// n >= 1 pixels of a row in one colour, four at a time, the last four ending at the run's end.
+inline void FillRow(QRgb* p, int n, QRgb c) {
+    typedef uint32_t Quad __attribute__((vector_size(16)));
+    const Quad q = {c, c, c, c};
+    if (n < 4) {
+        p[0] = p[n / 2] = p[n - 1] = c;
+        return;
+    }
+    for (int i = 0; i < n - 4; i += 4) std::memcpy(p + i, &q, sizeof q);
+    std::memcpy(p + n - 4, &q, sizeof q);
+}
+
 // The shared axes routine hands its one-pixel lines to this, level and upright ones only. They are
-// kept and drawn in bands of rows, each band taking every line in the routine's order: a pixel ends
-// with the colour of the last line over it, as when each line is drawn whole in turn, but an upright
-// line no longer walks its whole height at once, one row (and one page of the image) per pixel.
+// kept and drawn in bands of rows, each band taking the lines over it in the routine's order: a
+// pixel ends with the colour of the last line over it, as when each line is drawn whole in turn,
+// but an upright line no longer walks its whole height at once, one row (and one page of the image)
+// per pixel. Each band's lines are listed once, so a band does not look at the lines off it.
 class GridLines : public ILineCanvas {
 public:
-    explicit GridLines(QImage& image) : image_(image), w_(image.width()), h_(image.height()) { lines_.reserve(64); }
+    explicit GridLines(QImage& image) : image_(image), w_(image.width()), h_(image.height()) {
+        // Kept between grids: a grid allocates nothing once the buffers have grown.
+        lines_.clear();
+        allLines_.clear();
+    }
     void Line(int x0, int y0, int x1, int y1, uint32_t colour, int) override {
         if (x0 != x1 && y0 != y1) {
             slanted_ = true;
@@ -392,19 +481,32 @@ public:
             for (const Raw& l : allLines_) DrawThinLine(image_, l.x0, l.y0, l.x1, l.y1, l.colour);
             return;
         }
+        if (lines_.empty()) return;
         uchar* const base = image_.bits();
         const qsizetype bpl = image_.bytesPerLine();
         constexpr int kBand = 8;
-        for (int band = top_; band <= bottom_; band += kBand) {
-            const int last = std::min(band + kBand - 1, bottom_);
-            for (const Pixels& l : lines_) {
-                const int a = std::max(l.ya, band), b = std::min(l.yb, last);
-                if (a > b) continue;
+        // The lines over each band, in order: counted, then placed (a counting sort that keeps order).
+        const size_t bands = size_t((bottom_ - top_) / kBand) + 1;
+        start_.assign(bands + 1, 0);
+        for (const Pixels& l : lines_)
+            for (int b = (l.ya - top_) / kBand; b <= (l.yb - top_) / kBand; ++b) ++start_[size_t(b) + 1];
+        for (size_t b = 0; b < bands; ++b) start_[b + 1] += start_[b];
+        order_.resize(start_[bands]);
+        fill_.assign(start_.begin(), start_.end() - 1);
+        for (uint32_t i = 0; i < uint32_t(lines_.size()); ++i) {
+            const Pixels& l = lines_[i];
+            for (int b = (l.ya - top_) / kBand; b <= (l.yb - top_) / kBand; ++b) order_[fill_[size_t(b)]++] = i;
+        }
+        for (size_t b = 0; b < bands; ++b) {
+            const int band = top_ + int(b) * kBand, last = std::min(band + kBand - 1, bottom_);
+            for (uint32_t k = start_[b]; k < start_[b + 1]; ++k) {
+                const Pixels l = lines_[order_[k]];
+                const int a = std::max(l.ya, band), e = std::min(l.yb, last);
                 if (l.xa == l.xb) {
-                    for (int y = a; y <= b; ++y) reinterpret_cast<QRgb*>(base + qsizetype(y) * bpl)[l.xa] = l.c;
+                    uchar* p = base + qsizetype(a) * bpl + qsizetype(l.xa) * 4;
+                    for (int y = a; y <= e; ++y, p += bpl) *reinterpret_cast<QRgb*>(p) = l.c;
                 } else {
-                    QRgb* row = reinterpret_cast<QRgb*>(base + qsizetype(a) * bpl);
-                    for (int x = l.xa; x <= l.xb; ++x) row[x] = l.c;
+                    FillRow(reinterpret_cast<QRgb*>(base + qsizetype(a) * bpl) + l.xa, l.xb - l.xa + 1, l.c);
                 }
             }
         }
@@ -422,11 +524,16 @@ private:
     };
     QImage& image_;
     const int w_, h_;
-    std::vector<Pixels> lines_;
-    std::vector<Raw> allLines_;  // every line with pixels, in order, should one be slanted
+    static thread_local std::vector<Pixels> lines_;
+    static thread_local std::vector<Raw> allLines_;  // every line with pixels, in order, should one be slanted
+    static thread_local std::vector<uint32_t> start_, fill_, order_;  // each band's lines: order_[start_[b]..]
     bool slanted_ = false;
     int top_ = std::numeric_limits<int>::max(), bottom_ = std::numeric_limits<int>::min();
 };
+
+thread_local std::vector<GridLines::Pixels> GridLines::lines_;
+thread_local std::vector<GridLines::Raw> GridLines::allLines_;
+thread_local std::vector<uint32_t> GridLines::start_, GridLines::fill_, GridLines::order_;
 
 }  // namespace
 

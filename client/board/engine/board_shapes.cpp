@@ -55,6 +55,27 @@ inline void Span(QRgb* row, int width, int a, int b, QRgb c) {
     if (a <= b) Run(row + a, b - a + 1, c);
 }
 
+// n >= 1 pixels in one colour, for the few-pixel spans of a line's rows: up to four by single
+// stores that repeat the last pixel, up to eight by two overlapping quads, without a branch per size.
+inline void ShortRun(QRgb* p, int n, QRgb c) {
+    if (n <= 4) {
+        const int last = n - 1;
+        p[0] = c;
+        p[std::min(1, last)] = c;
+        p[std::min(2, last)] = c;
+        p[last] = c;
+        return;
+    }
+    if (n > 8) {
+        Run(p, n, c);
+        return;
+    }
+    typedef uint32_t Quad __attribute__((vector_size(16)));
+    const Quad q = {c, c, c, c};
+    std::memcpy(p, &q, sizeof q);
+    std::memcpy(p + n - 4, &q, sizeof q);
+}
+
 // Pixels a..b of row y where the hatch row has its bits.
 inline void HatchSpan(QRgb* row, int width, int y, int a, int b, const uint8_t* hatch, QRgb c) {
     a = std::max(a, 0);
@@ -262,7 +283,11 @@ void DrawWideLine(QImage& image, int x0, int y0, int x1, int y1, int width, TCol
     const int ya = int(std::max(0.0, std::ceil(std::min(py, qy) - r - eps)));
     const int yb = int(std::min(double(h - 1), std::floor(std::max(py, qy) + r + eps)));
     const QRgb c = ColorRefToRgb(colour);
-    for (int y = ya; y <= yb; ++y) {
+    // The rows a round end can reach: |y - centre| <= sqrt(r^2 + eps) < r + 1. Rows outside both
+    // take the band alone, tested and computed as before.
+    const int pLo = Floor(py - r) - 1, pHi = Ceil(py + r) + 1;
+    const int qLo = Floor(qy - r) - 1, qHi = Ceil(qy + r) + 1;
+    auto row = [&](int y, bool nearP, bool nearQ) {
         double lo = kFar, hi = -kFar;
         if (y >= bandTop && y <= bandBottom) {
             const double a = std::max(c0 + m * y, e0 + n * y), b = std::min(c1 + m * y, e1 + n * y);
@@ -272,21 +297,40 @@ void DrawWideLine(QImage& image, int x0, int y0, int x1, int y1, int width, TCol
             }
         }
         // The round ends.
-        const double vp = y - py, vq = y - qy;
-        if (vp * vp <= r2 + eps) {
-            const double half = std::sqrt(std::max(0.0, r2 - vp * vp));
-            lo = std::min(lo, px - half);
-            hi = std::max(hi, px + half);
+        if (nearP) {
+            const double vp = y - py;
+            if (vp * vp <= r2 + eps) {
+                const double half = std::sqrt(std::max(0.0, r2 - vp * vp));
+                lo = std::min(lo, px - half);
+                hi = std::max(hi, px + half);
+            }
         }
-        if (vq * vq <= r2 + eps) {
-            const double half = std::sqrt(std::max(0.0, r2 - vq * vq));
-            lo = std::min(lo, qx - half);
-            hi = std::max(hi, qx + half);
+        if (nearQ) {
+            const double vq = y - qy;
+            if (vq * vq <= r2 + eps) {
+                const double half = std::sqrt(std::max(0.0, r2 - vq * vq));
+                lo = std::min(lo, qx - half);
+                hi = std::max(hi, qx + half);
+            }
         }
-        if (lo > hi) continue;
-        const int a = std::clamp(Ceil(std::clamp(lo, -kFar, kFar) - eps), -1, w);
-        const int b = std::clamp(Floor(std::clamp(hi, -kFar, kFar) + eps), -1, w);
-        Span(rows.Row(y), w, a, b, c);
+        if (lo > hi) return;
+        // Ceil(...) clamped to [-1, w] and then to the row is the same as clamped to [0, w] at once.
+        const int a = std::clamp(Ceil(std::clamp(lo, -kFar, kFar) - eps), 0, w);
+        const int b = std::clamp(Floor(std::clamp(hi, -kFar, kFar) + eps), -1, w - 1);
+        if (a <= b) ShortRun(rows.Row(y) + a, b - a + 1, c);
+    };
+    for (int y = ya; y <= yb; ++y) {
+        const bool nearP = y >= pLo && y <= pHi, nearQ = y >= qLo && y <= qHi;
+        if (nearP || nearQ) {
+            row(y, nearP, nearQ);
+            continue;
+        }
+        // The middle rows, up to the next row a round end reaches.
+        int stop = yb;
+        if (pLo > y) stop = std::min(stop, pLo - 1);
+        if (qLo > y) stop = std::min(stop, qLo - 1);
+        for (; y <= stop; ++y) row(y, false, false);
+        --y;
     }
 }
 
