@@ -127,8 +127,11 @@ TEST(BoardRaster, ThinLineAndLineDdaExcludeEndPoint) {
     DrawThinLine(img, -100, 8, 100, 8, kBlack);
     EXPECT_EQ(img.pixel(0, 8), Grey(0));
     EXPECT_EQ(img.pixel(15, 8), Grey(0));
-    // Level and upright lines, drawn as runs, set exactly the walk's points, either way and cut.
-    const QLine lines[] = {{2, 5, 9, 5}, {9, 5, 2, 5}, {5, -3, 5, 20}, {5, 20, 5, -3}, {-5, 3, -1, 3}, {20, 3, 30, 3}};
+    // Level and upright lines, drawn as runs, and slanted ones, cut to the image before their walk,
+    // set exactly the walk's points, either way and cut.
+    const QLine lines[] = {{2, 5, 9, 5},    {9, 5, 2, 5},     {5, -3, 5, 20},   {5, 20, 5, -3},  {-5, 3, -1, 3},
+                           {20, 3, 30, 3},  {-7, -3, 22, 9},  {22, 9, -7, -3},  {3, 21, 11, -9}, {-4, -4, 19, 19},
+                           {14, 2, -6, 13}, {-30, 40, 40, -29}, {20, 1, 30, 9}, {7, 7, 8, 9}};
     for (const QLine& l : lines) {
         QImage runs = Solid(16, 16, kW), walk = Solid(16, 16, kW);
         DrawThinLine(runs, l.x1(), l.y1(), l.x2(), l.y2(), kBlack);
