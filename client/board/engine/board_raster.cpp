@@ -173,14 +173,30 @@ void DrawThinLine(QImage& image, int x0, int y0, int x1, int y1, TColorRef colou
     QRgb* p = reinterpret_cast<QRgb*>(base + y * bpl) + x;
     int64_t err = walk.err;
     const int64_t D = walk.D, d = walk.d;
+    // The walk's step without a branch (which the error's turns would mispredict half the time):
+    // one row (or column) over when the error runs out, each new error and pointer selected in one
+    // step from values taken off the last ones.
+    const int64_t back = D - d;
+    const qsizetype diagonal = major + minor;
     for (int64_t n = walk.last - first + 1; n > 0; --n) {
         *p = c;
+        const int64_t back2 = err + back;
+        QRgb* const over = p + diagonal;
         p += major;
-        // The walk's step without a branch: one row (or column) over when the error runs out.
+#if defined(__x86_64__)
+        asm("sub %[d], %[err]\n\t"
+            "cmovs %[back2], %[err]\n\t"
+            "cmovs %[over], %[p]"
+            : [err] "+r"(err), [p] "+r"(p)
+            : [d] "r"(d), [back2] "r"(back2), [over] "r"(over)
+            : "cc");
+#else
         err -= d;
-        const int64_t over = err >> 63;
-        p += minor & over;
-        err += D & over;
+        if (err < 0) {
+            err = back2;
+            p = over;
+        }
+#endif
     }
 }
 
@@ -451,63 +467,72 @@ inline void FillRow(QRgb* p, int n, QRgb c) {
 // per pixel. Each band's lines are listed once, so a band does not look at the lines off it.
 class GridLines : public ILineCanvas {
 public:
-    explicit GridLines(QImage& image) : image_(image), w_(image.width()), h_(image.height()) {
-        // Kept between grids: a grid allocates nothing once the buffers have grown.
-        lines_.clear();
-        allLines_.clear();
+    explicit GridLines(QImage& image) : image_(image), w_(image.width()), h_(image.height()), buffers_(Buffers()) {
+        buffers_.lines.clear();
     }
     void Line(int x0, int y0, int x1, int y1, uint32_t colour, int) override {
         if (x0 != x1 && y0 != y1) {
             slanted_ = true;
-            allLines_.push_back({x0, y0, x1, y1, colour});
+            buffers_.lines.push_back({0, 0, 0, 0, ColorRefToRgb(colour), {x0, y0, x1, y1, colour}, true});
             return;
         }
         if (x0 == x1 && y0 == y1) return;  // no pixel, as DrawThinLine draws it
-        allLines_.push_back({x0, y0, x1, y1, colour});
-        // The pixels it covers (the end point is left out, as DrawThinLine draws it), on the image.
+        // The pixels it covers (the end point is left out, as DrawThinLine draws it), on the image:
+        // all DrawThinLine would draw of it.
         const bool level = y0 == y1;
         const int64_t xa = std::max<int64_t>(level ? (x1 > x0 ? x0 : int64_t(x1) + 1) : x0, 0);
         const int64_t xb = std::min<int64_t>(level ? (x1 > x0 ? int64_t(x1) - 1 : x0) : x0, w_ - 1);
         const int64_t ya = std::max<int64_t>(level ? y0 : y1 > y0 ? y0 : int64_t(y1) + 1, 0);
         const int64_t yb = std::min<int64_t>(level ? y0 : y1 > y0 ? int64_t(y1) - 1 : y0, h_ - 1);
         if (xa > xb || ya > yb) return;
-        lines_.push_back({int(xa), int(xb), int(ya), int(yb), ColorRefToRgb(colour)});
+        buffers_.lines.push_back({int(xa), int(xb), int(ya), int(yb), ColorRefToRgb(colour), {}, false});
         top_ = std::min(top_, int(ya));
         bottom_ = std::max(bottom_, int(yb));
     }
     void Draw() {
-        if (slanted_) {
-            // Not the axes' lines: each drawn whole, in turn.
-            for (const Raw& l : allLines_) DrawThinLine(image_, l.x0, l.y0, l.x1, l.y1, l.colour);
-            return;
-        }
-        if (lines_.empty()) return;
+        std::vector<Pixels>& lines = buffers_.lines;
         uchar* const base = image_.bits();
         const qsizetype bpl = image_.bytesPerLine();
+        auto draw = [&](const Pixels& l, int a, int e) {
+            if (l.xa == l.xb) {
+                uchar* p = base + qsizetype(a) * bpl + qsizetype(l.xa) * 4;
+                for (int y = a; y <= e; ++y, p += bpl) *reinterpret_cast<QRgb*>(p) = l.c;
+            } else {
+                FillRow(reinterpret_cast<QRgb*>(base + qsizetype(a) * bpl) + l.xa, l.xb - l.xa + 1, l.c);
+            }
+        };
+        if (slanted_) {
+            // Not the axes' lines: each drawn whole, in turn.
+            for (const Pixels& l : lines) {
+                if (l.slanted)
+                    DrawThinLine(image_, l.raw.x0, l.raw.y0, l.raw.x1, l.raw.y1, l.raw.colour);
+                else
+                    draw(l, l.ya, l.yb);
+            }
+            return;
+        }
+        if (lines.empty()) return;
         constexpr int kBand = 8;
         // The lines over each band, in order: counted, then placed (a counting sort that keeps order).
+        std::vector<uint32_t>& start = buffers_.start;
+        std::vector<uint32_t>& fill = buffers_.fill;
+        std::vector<uint32_t>& order = buffers_.order;
         const size_t bands = size_t((bottom_ - top_) / kBand) + 1;
-        start_.assign(bands + 1, 0);
-        for (const Pixels& l : lines_)
-            for (int b = (l.ya - top_) / kBand; b <= (l.yb - top_) / kBand; ++b) ++start_[size_t(b) + 1];
-        for (size_t b = 0; b < bands; ++b) start_[b + 1] += start_[b];
-        order_.resize(start_[bands]);
-        fill_.assign(start_.begin(), start_.end() - 1);
-        for (uint32_t i = 0; i < uint32_t(lines_.size()); ++i) {
-            const Pixels& l = lines_[i];
-            for (int b = (l.ya - top_) / kBand; b <= (l.yb - top_) / kBand; ++b) order_[fill_[size_t(b)]++] = i;
+        start.assign(bands + 1, 0);
+        for (const Pixels& l : lines)
+            for (int b = (l.ya - top_) / kBand; b <= (l.yb - top_) / kBand; ++b) ++start[size_t(b) + 1];
+        for (size_t b = 0; b < bands; ++b) start[b + 1] += start[b];
+        order.resize(start[bands]);
+        fill.assign(start.begin(), start.end() - 1);
+        for (uint32_t i = 0; i < uint32_t(lines.size()); ++i) {
+            const Pixels& l = lines[i];
+            for (int b = (l.ya - top_) / kBand; b <= (l.yb - top_) / kBand; ++b) order[fill[size_t(b)]++] = i;
         }
         for (size_t b = 0; b < bands; ++b) {
             const int band = top_ + int(b) * kBand, last = std::min(band + kBand - 1, bottom_);
-            for (uint32_t k = start_[b]; k < start_[b + 1]; ++k) {
-                const Pixels l = lines_[order_[k]];
-                const int a = std::max(l.ya, band), e = std::min(l.yb, last);
-                if (l.xa == l.xb) {
-                    uchar* p = base + qsizetype(a) * bpl + qsizetype(l.xa) * 4;
-                    for (int y = a; y <= e; ++y, p += bpl) *reinterpret_cast<QRgb*>(p) = l.c;
-                } else {
-                    FillRow(reinterpret_cast<QRgb*>(base + qsizetype(a) * bpl) + l.xa, l.xb - l.xa + 1, l.c);
-                }
+            for (uint32_t k = start[b]; k < start[b + 1]; ++k) {
+                const Pixels& l = lines[order[k]];
+                draw(l, std::max(l.ya, band), std::min(l.yb, last));
             }
         }
     }
@@ -517,23 +542,29 @@ private:
         int x0, y0, x1, y1;
         uint32_t colour;
     };
-    // What a line covers of the image: columns xa..xb of rows ya..yb (one of them a single one).
+    // What a line covers of the image: columns xa..xb of rows ya..yb (one of them a single one); a
+    // slanted line (never one of the axes') is kept as it came.
     struct Pixels {
         int xa, xb, ya, yb;
         QRgb c;
+        Raw raw;
+        bool slanted;
     };
+    // Kept between grids: a grid allocates nothing once they have grown.
+    struct Store {
+        std::vector<Pixels> lines;
+        std::vector<uint32_t> start, fill, order;  // each band's lines: order[start[b] .. start[b + 1])
+    };
+    static Store& Buffers() {
+        thread_local Store store;
+        return store;
+    }
     QImage& image_;
     const int w_, h_;
-    static thread_local std::vector<Pixels> lines_;
-    static thread_local std::vector<Raw> allLines_;  // every line with pixels, in order, should one be slanted
-    static thread_local std::vector<uint32_t> start_, fill_, order_;  // each band's lines: order_[start_[b]..]
+    Store& buffers_;
     bool slanted_ = false;
     int top_ = std::numeric_limits<int>::max(), bottom_ = std::numeric_limits<int>::min();
 };
-
-thread_local std::vector<GridLines::Pixels> GridLines::lines_;
-thread_local std::vector<GridLines::Raw> GridLines::allLines_;
-thread_local std::vector<uint32_t> GridLines::start_, GridLines::fill_, GridLines::order_;
 
 }  // namespace
 
