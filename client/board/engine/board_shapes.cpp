@@ -56,25 +56,27 @@ inline void Span(QRgb* row, int width, int a, int b, QRgb c) {
     if (a <= b) Run(row + a, b - a + 1, c);
 }
 
-// n >= 1 pixels in one colour, for the few-pixel spans of a line's rows: up to four by single
-// stores that repeat the last pixel, up to eight by two overlapping quads, without a branch per size.
+// n >= 1 pixels in one colour, for the spans of a line's rows, whose widths change from row to row:
+// up to 16 without a branch on the width (four single stores that repeat the last pixel, then
+// three quads that end at or before the run's end, put aside when the run is shorter than a quad).
 inline void ShortRun(QRgb* p, int n, QRgb c) {
-    if (n <= 4) {
-        const int last = n - 1;
-        p[0] = c;
-        p[std::min(1, last)] = c;
-        p[std::min(2, last)] = c;
-        p[last] = c;
-        return;
-    }
-    if (n > 8) {
+    if (n > 16) {
         Run(p, n, c);
         return;
     }
     typedef uint32_t Quad __attribute__((vector_size(16)));
     const Quad q = {c, c, c, c};
-    std::memcpy(p, &q, sizeof q);
-    std::memcpy(p + n - 4, &q, sizeof q);
+    const int last = n - 1;
+    p[0] = c;
+    p[std::min(1, last)] = c;
+    p[std::min(2, last)] = c;
+    p[std::min(3, last)] = c;
+    Quad aside;
+    QRgb* const base = n >= 4 ? p : reinterpret_cast<QRgb*>(&aside);
+    const int end = std::max(n - 4, 0);
+    std::memcpy(base + std::min(4, end), &q, sizeof q);
+    std::memcpy(base + std::min(8, end), &q, sizeof q);
+    std::memcpy(base + std::min(12, end), &q, sizeof q);
 }
 
 // Pixels a..b of row y where the hatch row has its bits.
