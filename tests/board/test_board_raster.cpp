@@ -228,8 +228,9 @@ TEST(BoardRaster, QuadrantGridColoursAndOrder) {
     EXPECT_EQ(CountNot(all, kW), 99 + 99 - 1);  // the axes run 101..199 and share the origin
 }
 
-// The axes are drawn in bands of rows; each pixel must end as when every line of the shared routine
-// is drawn whole, in its order, by the thin-line rule.
+// The axes are drawn line by line, or in bands of rows on an image whose rows are 4 KB apart; either
+// way each pixel must end as when every line of the shared routine is drawn whole, in its order, by
+// the thin-line rule.
 TEST(BoardRaster, QuadrantGridInBandsMatchesLineByLine) {
     struct Whole : orb::ILineCanvas {
         QImage& image;
@@ -245,12 +246,14 @@ TEST(BoardRaster, QuadrantGridInBandsMatchesLineByLine) {
         {-40, -30, 500, 7, 0, 400},  {290, 190, 20, 25, 0, 20},                             // beyond the image's edges
         {10, 10, 70000, 25, 4, 70000}, {150, 100, 0, 25, 0, 50}, {150, 100, 60, 25, 9, 60}, // huge, flat, no quadrant
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.x) + "," + std::to_string(c.y) + " q" + std::to_string(c.quadrant));
-        QImage banded = Solid(300, 200, kW), whole = Solid(300, 200, kW);
-        DrawQuadrantGrid(banded, c.x, c.y, c.width, c.step, c.quadrant, c.height);
-        Whole lines(whole);
-        orb::DrawQuadrantGrid(lines, c.x, c.y, c.width, c.step, c.quadrant, c.height);
-        EXPECT_EQ(banded, whole);
-    }
+    for (const int width : {300, 1024})  // 1024 pixels: rows 4 KB apart, drawn in bands
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::to_string(width) + ": " + std::to_string(c.x) + "," + std::to_string(c.y) + " q" +
+                         std::to_string(c.quadrant));
+            QImage grid = Solid(width, 200, kW), whole = Solid(width, 200, kW);
+            DrawQuadrantGrid(grid, c.x, c.y, c.width, c.step, c.quadrant, c.height);
+            Whole lines(whole);
+            orb::DrawQuadrantGrid(lines, c.x, c.y, c.width, c.step, c.quadrant, c.height);
+            EXPECT_EQ(grid, whole);
+        }
 }

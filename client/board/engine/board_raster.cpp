@@ -460,47 +460,46 @@ inline void FillRow(QRgb* p, int n, QRgb c) {
     std::memcpy(p + n - 4, &q, sizeof q);
 }
 
-// The shared axes routine hands its one-pixel lines to this, level and upright ones only. They are
-// kept and drawn in bands of rows, each band taking the lines over it in the routine's order: a
-// pixel ends with the colour of the last line over it, as when each line is drawn whole in turn,
-// but an upright line no longer walks its whole height at once, one row (and one page of the image)
-// per pixel. Each band's lines are listed once, so a band does not look at the lines off it.
+// The shared axes routine hands its one-pixel lines to this, level and upright ones only. Each is
+// drawn as it comes, unless the image's rows are 4 KB apart: then every pixel of an upright line
+// falls in the same cache set and evicts the one before, so the lines are kept and drawn in bands
+// of rows, each band taking the lines over it in the routine's order. Either way a pixel ends with
+// the colour of the last line over it, as when each line is drawn whole in turn. Each band's lines
+// are listed once, so a band does not look at the lines off it.
 class GridLines : public ILineCanvas {
 public:
-    explicit GridLines(QImage& image) : image_(image), w_(image.width()), h_(image.height()), buffers_(Buffers()) {
+    explicit GridLines(QImage& image)
+        : image_(image), w_(image.width()), h_(image.height()), base_(image.bits()), bpl_(image.bytesPerLine()),
+          banded_(bpl_ % 4096 == 0), buffers_(Buffers()) {
         buffers_.lines.clear();
     }
     void Line(int x0, int y0, int x1, int y1, uint32_t colour, int) override {
+        if (!banded_) {
+            // Rows not 4 KB apart: an upright line's pixels fall in different cache sets, so each
+            // line is drawn whole as it comes, which is the order itself.
+            if (x0 != x1 && y0 != y1) {
+                DrawThinLine(image_, x0, y0, x1, y1, colour);
+                return;
+            }
+            Pixels l;
+            if (Cover(x0, y0, x1, y1, colour, l)) DrawPart(l, l.ya, l.yb);
+            return;
+        }
         if (x0 != x1 && y0 != y1) {
             slanted_ = true;
             buffers_.lines.push_back({0, 0, 0, 0, ColorRefToRgb(colour), {x0, y0, x1, y1, colour}, true});
             return;
         }
-        if (x0 == x1 && y0 == y1) return;  // no pixel, as DrawThinLine draws it
-        // The pixels it covers (the end point is left out, as DrawThinLine draws it), on the image:
-        // all DrawThinLine would draw of it.
-        const bool level = y0 == y1;
-        const int64_t xa = std::max<int64_t>(level ? (x1 > x0 ? x0 : int64_t(x1) + 1) : x0, 0);
-        const int64_t xb = std::min<int64_t>(level ? (x1 > x0 ? int64_t(x1) - 1 : x0) : x0, w_ - 1);
-        const int64_t ya = std::max<int64_t>(level ? y0 : y1 > y0 ? y0 : int64_t(y1) + 1, 0);
-        const int64_t yb = std::min<int64_t>(level ? y0 : y1 > y0 ? int64_t(y1) - 1 : y0, h_ - 1);
-        if (xa > xb || ya > yb) return;
-        buffers_.lines.push_back({int(xa), int(xb), int(ya), int(yb), ColorRefToRgb(colour), {}, false});
-        top_ = std::min(top_, int(ya));
-        bottom_ = std::max(bottom_, int(yb));
+        Pixels l;
+        if (!Cover(x0, y0, x1, y1, colour, l)) return;
+        buffers_.lines.push_back(l);
+        top_ = std::min(top_, l.ya);
+        bottom_ = std::max(bottom_, l.yb);
     }
     void Draw() {
+        if (!banded_) return;
         std::vector<Pixels>& lines = buffers_.lines;
-        uchar* const base = image_.bits();
-        const qsizetype bpl = image_.bytesPerLine();
-        auto draw = [&](const Pixels& l, int a, int e) {
-            if (l.xa == l.xb) {
-                uchar* p = base + qsizetype(a) * bpl + qsizetype(l.xa) * 4;
-                for (int y = a; y <= e; ++y, p += bpl) *reinterpret_cast<QRgb*>(p) = l.c;
-            } else {
-                FillRow(reinterpret_cast<QRgb*>(base + qsizetype(a) * bpl) + l.xa, l.xb - l.xa + 1, l.c);
-            }
-        };
+        auto draw = [&](const Pixels& l, int a, int e) { DrawPart(l, a, e); };
         if (slanted_) {
             // Not the axes' lines: each drawn whole, in turn.
             for (const Pixels& l : lines) {
@@ -555,12 +554,37 @@ private:
         std::vector<Pixels> lines;
         std::vector<uint32_t> start, fill, order;  // each band's lines: order[start[b] .. start[b + 1])
     };
+    // The pixels a level or upright line covers (the end point is left out, as DrawThinLine draws
+    // it) on the image: all DrawThinLine would draw of it. False if none.
+    bool Cover(int x0, int y0, int x1, int y1, uint32_t colour, Pixels& l) const {
+        if (x0 == x1 && y0 == y1) return false;  // no pixel, as DrawThinLine draws it
+        const bool level = y0 == y1;
+        const int64_t xa = std::max<int64_t>(level ? (x1 > x0 ? x0 : int64_t(x1) + 1) : x0, 0);
+        const int64_t xb = std::min<int64_t>(level ? (x1 > x0 ? int64_t(x1) - 1 : x0) : x0, w_ - 1);
+        const int64_t ya = std::max<int64_t>(level ? y0 : y1 > y0 ? y0 : int64_t(y1) + 1, 0);
+        const int64_t yb = std::min<int64_t>(level ? y0 : y1 > y0 ? int64_t(y1) - 1 : y0, h_ - 1);
+        if (xa > xb || ya > yb) return false;
+        l = {int(xa), int(xb), int(ya), int(yb), ColorRefToRgb(colour), {}, false};
+        return true;
+    }
+    // Rows a..e of what a line covers.
+    void DrawPart(const Pixels& l, int a, int e) const {
+        if (l.xa == l.xb) {
+            uchar* p = base_ + qsizetype(a) * bpl_ + qsizetype(l.xa) * 4;
+            for (int y = a; y <= e; ++y, p += bpl_) *reinterpret_cast<QRgb*>(p) = l.c;
+        } else {
+            FillRow(reinterpret_cast<QRgb*>(base_ + qsizetype(a) * bpl_) + l.xa, l.xb - l.xa + 1, l.c);
+        }
+    }
     static Store& Buffers() {
         thread_local Store store;
         return store;
     }
     QImage& image_;
     const int w_, h_;
+    uchar* const base_;
+    const qsizetype bpl_;
+    const bool banded_;  // rows 4 KB apart: kept and drawn in bands
     Store& buffers_;
     bool slanted_ = false;
     int top_ = std::numeric_limits<int>::max(), bottom_ = std::numeric_limits<int>::min();
