@@ -361,22 +361,25 @@ void DrawWideLine(QImage& image, int x0, int y0, int x1, int y1, int width, TCol
             const int ok = _mm_movemask_pd(_mm_and_pd(inBand, _mm_cmple_pd(a, b)));
             if (!ok) continue;
             // Ceil(clamp(a) - eps) and Floor(clamp(b) + eps), both through 2 kFar as Floor takes them;
-            // the sums lie in [kFar, 3 kFar], so a 32-bit truncation is the 64-bit one.
+            // the sums lie in [kFar, 3 kFar], so a 32-bit truncation is the 64-bit one. Both are
+            // monotone and keep whole numbers, so clamping their results to the row ([0, w] and
+            // [-1, w - 1]) is clamping their arguments there first.
             const __m128d far = _mm_set1_pd(kFar), nearFar = _mm_set1_pd(-kFar), twoFar = _mm_set1_pd(2 * kFar);
-            const __m128d ta = _mm_sub_pd(_mm_min_pd(_mm_max_pd(a, nearFar), far), _mm_set1_pd(eps));
-            const __m128d tb = _mm_add_pd(_mm_min_pd(_mm_max_pd(b, nearFar), far), _mm_set1_pd(eps));
-            const __m128i fa = _mm_cvttpd_epi32(_mm_sub_pd(twoFar, ta)), fb = _mm_cvttpd_epi32(_mm_add_pd(tb, twoFar));
-            const int two = int(2 * kFar);
-            const int a0 = two - _mm_cvtsi128_si32(fa), a1 = two - _mm_cvtsi128_si32(_mm_shuffle_epi32(fa, 1));
-            const int b0 = _mm_cvtsi128_si32(fb) - two, b1 = _mm_cvtsi128_si32(_mm_shuffle_epi32(fb, 1)) - two;
-            if (ok & 1) {
-                const int s = std::clamp(a0, 0, w), e = std::clamp(b0, -1, w - 1);
-                if (s <= e) ShortRun(rows.Row(y) + s, e - s + 1, c);
-            }
-            if (ok & 2) {
-                const int s = std::clamp(a1, 0, w), e = std::clamp(b1, -1, w - 1);
-                if (s <= e) ShortRun(rows.Row(y + 1) + s, e - s + 1, c);
-            }
+            const __m128d ta = _mm_min_pd(
+                _mm_max_pd(_mm_sub_pd(_mm_min_pd(_mm_max_pd(a, nearFar), far), _mm_set1_pd(eps)), _mm_setzero_pd()),
+                _mm_set1_pd(w));
+            const __m128d tb = _mm_min_pd(
+                _mm_max_pd(_mm_add_pd(_mm_min_pd(_mm_max_pd(b, nearFar), far), _mm_set1_pd(eps)), _mm_set1_pd(-1.0)),
+                _mm_set1_pd(w - 1));
+            const __m128i two = _mm_set1_epi32(int(2 * kFar));
+            const __m128i s = _mm_sub_epi32(two, _mm_cvttpd_epi32(_mm_sub_pd(twoFar, ta)));
+            const __m128i e = _mm_sub_epi32(_mm_cvttpd_epi32(_mm_add_pd(tb, twoFar)), two);
+            const __m128i count = _mm_sub_epi32(e, _mm_sub_epi32(s, _mm_set1_epi32(1)));
+            const int draw = ok & _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(count, _mm_setzero_si128())));
+            if (draw & 1) ShortRun(rows.Row(y) + _mm_cvtsi128_si32(s), _mm_cvtsi128_si32(count), c);
+            if (draw & 2)
+                ShortRun(rows.Row(y + 1) + _mm_cvtsi128_si32(_mm_shuffle_epi32(s, 1)),
+                         _mm_cvtsi128_si32(_mm_shuffle_epi32(count, 1)), c);
         }
         if (y == stop) row(y++, false, false);
         --y;
