@@ -56,27 +56,32 @@ inline void Span(QRgb* row, int width, int a, int b, QRgb c) {
     if (a <= b) Run(row + a, b - a + 1, c);
 }
 
-// n >= 1 pixels in one colour, for the spans of a line's rows, whose widths change from row to row:
-// up to 16 without a branch on the width (four single stores that repeat the last pixel, then
-// three quads that end at or before the run's end, put aside when the run is shorter than a quad).
+// n >= 1 pixels in one colour, for the spans of a line's rows: as few stores as the width allows,
+// up to 16 pixels without a loop (one store, two overlapping pairs, two or four overlapping quads).
 inline void ShortRun(QRgb* p, int n, QRgb c) {
     if (n > 16) {
         Run(p, n, c);
         return;
     }
+    if (n < 4) {
+        // One pixel, or two overlapping pairs.
+        if (n == 1) {
+            p[0] = c;
+            return;
+        }
+        const uint64_t pair = uint64_t(c) << 32 | c;
+        std::memcpy(p, &pair, sizeof pair);
+        std::memcpy(p + n - 2, &pair, sizeof pair);
+        return;
+    }
     typedef uint32_t Quad __attribute__((vector_size(16)));
     const Quad q = {c, c, c, c};
-    const int last = n - 1;
-    p[0] = c;
-    p[std::min(1, last)] = c;
-    p[std::min(2, last)] = c;
-    p[std::min(3, last)] = c;
-    Quad aside;
-    QRgb* const base = n >= 4 ? p : reinterpret_cast<QRgb*>(&aside);
-    const int end = std::max(n - 4, 0);
-    std::memcpy(base + std::min(4, end), &q, sizeof q);
-    std::memcpy(base + std::min(8, end), &q, sizeof q);
-    std::memcpy(base + std::min(12, end), &q, sizeof q);
+    std::memcpy(p, &q, sizeof q);
+    std::memcpy(p + n - 4, &q, sizeof q);
+    if (n > 8) {
+        std::memcpy(p + 4, &q, sizeof q);
+        std::memcpy(p + n - 8, &q, sizeof q);
+    }
 }
 
 // Pixels a..b of row y where the hatch row has its bits.
