@@ -137,8 +137,11 @@ TEST(BoardRaster, ThinLineAndLineDdaExcludeEndPoint) {
     DrawThinLine(img, -100, 8, 100, 8, kBlack);
     EXPECT_EQ(img.pixel(0, 8), Grey(0));
     EXPECT_EQ(img.pixel(15, 8), Grey(0));
-    // Level and upright lines, drawn as runs, set exactly the walk's points, either way and cut.
-    const QLine lines[] = {{2, 5, 9, 5}, {9, 5, 2, 5}, {5, -3, 5, 20}, {5, 20, 5, -3}, {-5, 3, -1, 3}, {20, 3, 30, 3}};
+    // Level and upright lines, drawn as runs, and slanted ones, cut to the image before their walk,
+    // set exactly the walk's points, either way and cut.
+    const QLine lines[] = {{2, 5, 9, 5},    {9, 5, 2, 5},     {5, -3, 5, 20},   {5, 20, 5, -3},  {-5, 3, -1, 3},
+                           {20, 3, 30, 3},  {-7, -3, 22, 9},  {22, 9, -7, -3},  {3, 21, 11, -9}, {-4, -4, 19, 19},
+                           {14, 2, -6, 13}, {-30, 40, 40, -29}, {20, 1, 30, 9}, {7, 7, 8, 9}};
     for (const QLine& l : lines) {
         QImage runs = Solid(16, 16, kW), walk = Solid(16, 16, kW);
         DrawThinLine(runs, l.x1(), l.y1(), l.x2(), l.y2(), kBlack);
@@ -235,8 +238,9 @@ TEST(BoardRaster, QuadrantGridColoursAndOrder) {
     EXPECT_EQ(CountNot(all, kW), 99 + 99 - 1);  // the axes run 101..199 and share the origin
 }
 
-// The axes are drawn in bands of rows; each pixel must end as when every line of the shared routine
-// is drawn whole, in its order, by the thin-line rule.
+// The axes are drawn line by line, or in bands of rows on an image whose rows are 4 KB apart; either
+// way each pixel must end as when every line of the shared routine is drawn whole, in its order, by
+// the thin-line rule.
 TEST(BoardRaster, QuadrantGridInBandsMatchesLineByLine) {
     struct Whole : orb::ILineCanvas {
         QImage& image;
@@ -252,12 +256,14 @@ TEST(BoardRaster, QuadrantGridInBandsMatchesLineByLine) {
         {-40, -30, 500, 7, 0, 400},  {290, 190, 20, 25, 0, 20},                             // beyond the image's edges
         {10, 10, 70000, 25, 4, 70000}, {150, 100, 0, 25, 0, 50}, {150, 100, 60, 25, 9, 60}, // huge, flat, no quadrant
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.x) + "," + std::to_string(c.y) + " q" + std::to_string(c.quadrant));
-        QImage banded = Solid(300, 200, kW), whole = Solid(300, 200, kW);
-        DrawQuadrantGrid(banded, c.x, c.y, c.width, c.step, c.quadrant, c.height);
-        Whole lines(whole);
-        orb::DrawQuadrantGrid(lines, c.x, c.y, c.width, c.step, c.quadrant, c.height);
-        EXPECT_EQ(banded, whole);
-    }
+    for (const int width : {300, 1024})  // 1024 pixels: rows 4 KB apart, drawn in bands
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::to_string(width) + ": " + std::to_string(c.x) + "," + std::to_string(c.y) + " q" +
+                         std::to_string(c.quadrant));
+            QImage grid = Solid(width, 200, kW), whole = Solid(width, 200, kW);
+            DrawQuadrantGrid(grid, c.x, c.y, c.width, c.step, c.quadrant, c.height);
+            Whole lines(whole);
+            orb::DrawQuadrantGrid(lines, c.x, c.y, c.width, c.step, c.quadrant, c.height);
+            EXPECT_EQ(grid, whole);
+        }
 }

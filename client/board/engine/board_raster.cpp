@@ -79,6 +79,50 @@ struct PlotTarget {
     }
 };
 
+// The one-pixel walk of WalkLine in terms of its major axis (the longer one, u, stepping 1 per
+// pixel) and minor axis (v, stepping when the error runs out): after i steps the minor axis has
+// moved k(i) = (i d + D - 1 - D / 2) div D, the error being D / 2 - i d + k(i) D in [0, D).
+struct ThinWalk {
+    int64_t D = 0, d = 0;
+    int64_t first = 0, last = -1;  // the steps on the image
+    int64_t minor = 0, err = 0;    // k and the error at the first of them
+    // Finds the steps of the walk from (u0, v0) whose pixels lie in [0, U) x [0, V); false if none.
+    bool Clip(int64_t u0, int su, int U, int64_t v0, int sv, int V) {
+        if (D <= 0) return false;
+        // The major axis: u0 + su i within [0, U).
+        int64_t lo = 0, hi = D - 1;
+        if (su > 0) {
+            lo = std::max(lo, -u0);
+            hi = std::min(hi, U - 1 - u0);
+        } else {
+            lo = std::max(lo, u0 - (U - 1));
+            hi = std::min(hi, u0);
+        }
+        if (lo > hi) return false;
+        // The minor axis: v0 + sv k within [0, V), k rising with i.
+        const int64_t kLo = std::max<int64_t>(0, sv > 0 ? -v0 : v0 - (V - 1));
+        const int64_t kHi = sv > 0 ? V - 1 - v0 : v0;
+        if (kLo > kHi) return false;
+        const __int128 c = D - 1 - D / 2;
+        if (d == 0) {
+            if (kLo > 0) return false;
+        } else {
+            // k(i) >= kLo from i = ceil((kLo D - c) / d); k(i) <= kHi up to floor(((kHi + 1) D - c - 1) / d).
+            const __int128 from = __int128(kLo) * D - c, to = (__int128(kHi) + 1) * D - c - 1;
+            const __int128 iLo = from <= 0 ? 0 : (from + d - 1) / d;
+            const __int128 iHi = to < 0 ? -1 : to / d;
+            if (iLo > lo) lo = iLo > hi ? hi + 1 : int64_t(iLo);
+            if (iHi < hi) hi = iHi < lo ? lo - 1 : int64_t(iHi);
+            if (lo > hi) return false;
+        }
+        first = lo;
+        last = hi;
+        minor = int64_t((__int128(first) * d + c) / D);
+        err = int64_t(D / 2 - __int128(first) * d + __int128(minor) * D);
+        return true;
+    }
+};
+
 }  // namespace
 
 QRgb BlendColor(TColorRef pen, QRgb old, float w) {
@@ -112,9 +156,53 @@ void DrawThinLine(QImage& image, int x0, int y0, int x1, int y1, TColorRef colou
         for (int64_t y = a; y <= b; ++y) reinterpret_cast<QRgb*>(base + y * bpl)[x0] = c;
         return;
     }
-    WalkLine(x0, y0, x1, y1, [&](int x, int y) {
-        if (x >= 0 && y >= 0 && x < w && y < h) reinterpret_cast<QRgb*>(base + y * bpl)[x] = c;
-    });
+    // Any other line: the walk's pixels that fall on the image are one run of its steps, found
+    // once, then walked without a test per pixel. The lengths are taken as the walk takes them, in
+    // 32 bits.
+    const uint32_t ux = uint32_t(x1) - uint32_t(x0), uy = uint32_t(y1) - uint32_t(y0);
+    const int64_t adx = int32_t(ux) < 0 ? -int64_t(int32_t(ux)) : int32_t(ux);
+    const int64_t ady = int32_t(uy) < 0 ? -int64_t(int32_t(uy)) : int32_t(uy);
+    const int sx = x1 >= x0 ? 1 : -1, sy = y1 >= y0 ? 1 : -1;
+    const bool xMajor = adx >= ady;
+    ThinWalk walk;
+    walk.D = xMajor ? adx : ady;
+    walk.d = xMajor ? ady : adx;
+    const int64_t u0 = xMajor ? x0 : y0, v0 = xMajor ? y0 : x0;
+    const int su = xMajor ? sx : sy, sv = xMajor ? sy : sx;
+    if (!walk.Clip(u0, su, xMajor ? w : h, v0, sv, xMajor ? h : w)) return;
+    const int64_t first = walk.first;
+    const int64_t x = xMajor ? u0 + su * first : v0 + sv * walk.minor;
+    const int64_t y = xMajor ? v0 + sv * walk.minor : u0 + su * first;
+    const qsizetype stride = bpl / qsizetype(sizeof(QRgb));
+    const qsizetype major = xMajor ? sx : sy * stride, minor = xMajor ? sy * stride : sx;
+    QRgb* p = reinterpret_cast<QRgb*>(base + y * bpl) + x;
+    int64_t err = walk.err;
+    const int64_t D = walk.D, d = walk.d;
+    // The walk's step without a branch (which the error's turns would mispredict half the time):
+    // one row (or column) over when the error runs out, each new error and pointer selected in one
+    // step from values taken off the last ones.
+    const int64_t back = D - d;
+    const qsizetype diagonal = major + minor;
+    for (int64_t n = walk.last - first + 1; n > 0; --n) {
+        *p = c;
+        const int64_t back2 = err + back;
+        QRgb* const over = p + diagonal;
+        p += major;
+#if defined(__x86_64__)
+        asm("sub %[d], %[err]\n\t"
+            "cmovs %[back2], %[err]\n\t"
+            "cmovs %[over], %[p]"
+            : [err] "+r"(err), [p] "+r"(p)
+            : [d] "r"(d), [back2] "r"(back2), [over] "r"(over)
+            : "cc");
+#else
+        err -= d;
+        if (err < 0) {
+            err = back2;
+            p = over;
+        }
+#endif
+    }
 }
 
 void DrawSmoothLine(QImage& image, int x0, int y0, int x1, int y1, TColorRef colour) {
@@ -520,52 +608,90 @@ void StampAnd(QImage& image, const QImage& stamp, int x, int y) {
 
 namespace {
 
-// The shared axes routine hands its one-pixel lines to this, level and upright ones only. They are
-// kept and drawn in bands of rows, each band taking every line in the routine's order: a pixel ends
-// with the colour of the last line over it, as when each line is drawn whole in turn, but an upright
-// line no longer walks its whole height at once, one row (and one page of the image) per pixel.
+// n >= 1 pixels of a row in one colour, four at a time, the last four ending at the run's end.
+inline void FillRow(QRgb* p, int n, QRgb c) {
+    typedef uint32_t Quad __attribute__((vector_size(16)));
+    const Quad q = {c, c, c, c};
+    if (n < 4) {
+        p[0] = p[n / 2] = p[n - 1] = c;
+        return;
+    }
+    for (int i = 0; i < n - 4; i += 4) std::memcpy(p + i, &q, sizeof q);
+    std::memcpy(p + n - 4, &q, sizeof q);
+}
+
+// The shared axes routine hands its one-pixel lines to this, level and upright ones only. Each is
+// drawn as it comes, unless the image's rows are 4 KB apart: then every pixel of an upright line
+// falls in the same cache set and evicts the one before, so the lines are kept and drawn in bands
+// of rows, each band taking the lines over it in the routine's order. Either way a pixel ends with
+// the colour of the last line over it, as when each line is drawn whole in turn. Each band's lines
+// are listed once, so a band does not look at the lines off it.
 class GridLines : public ILineCanvas {
 public:
-    explicit GridLines(QImage& image) : image_(image), w_(image.width()), h_(image.height()) { lines_.reserve(64); }
+    explicit GridLines(QImage& image)
+        : image_(image), w_(image.width()), h_(image.height()), base_(image.bits()), bpl_(image.bytesPerLine()),
+          banded_(bpl_ % 4096 == 0), buffers_(Buffers()) {
+        buffers_.lines.clear();
+    }
     void Line(int x0, int y0, int x1, int y1, uint32_t colour, int) override {
+        if (!banded_) {
+            // Rows not 4 KB apart: an upright line's pixels fall in different cache sets, so each
+            // line is drawn whole as it comes, which is the order itself.
+            if (x0 != x1 && y0 != y1) {
+                DrawThinLine(image_, x0, y0, x1, y1, colour);
+                return;
+            }
+            Pixels l;
+            if (Cover(x0, y0, x1, y1, colour, l)) DrawPart(l, l.ya, l.yb);
+            return;
+        }
         if (x0 != x1 && y0 != y1) {
             slanted_ = true;
-            allLines_.push_back({x0, y0, x1, y1, colour});
+            buffers_.lines.push_back({0, 0, 0, 0, ColorRefToRgb(colour), {x0, y0, x1, y1, colour}, true});
             return;
         }
-        if (x0 == x1 && y0 == y1) return;  // no pixel, as DrawThinLine draws it
-        allLines_.push_back({x0, y0, x1, y1, colour});
-        // The pixels it covers (the end point is left out, as DrawThinLine draws it), on the image.
-        const bool level = y0 == y1;
-        const int64_t xa = std::max<int64_t>(level ? (x1 > x0 ? x0 : int64_t(x1) + 1) : x0, 0);
-        const int64_t xb = std::min<int64_t>(level ? (x1 > x0 ? int64_t(x1) - 1 : x0) : x0, w_ - 1);
-        const int64_t ya = std::max<int64_t>(level ? y0 : y1 > y0 ? y0 : int64_t(y1) + 1, 0);
-        const int64_t yb = std::min<int64_t>(level ? y0 : y1 > y0 ? int64_t(y1) - 1 : y0, h_ - 1);
-        if (xa > xb || ya > yb) return;
-        lines_.push_back({int(xa), int(xb), int(ya), int(yb), ColorRefToRgb(colour)});
-        top_ = std::min(top_, int(ya));
-        bottom_ = std::max(bottom_, int(yb));
+        Pixels l;
+        if (!Cover(x0, y0, x1, y1, colour, l)) return;
+        buffers_.lines.push_back(l);
+        top_ = std::min(top_, l.ya);
+        bottom_ = std::max(bottom_, l.yb);
     }
     void Draw() {
+        if (!banded_) return;
+        std::vector<Pixels>& lines = buffers_.lines;
+        auto draw = [&](const Pixels& l, int a, int e) { DrawPart(l, a, e); };
         if (slanted_) {
             // Not the axes' lines: each drawn whole, in turn.
-            for (const Raw& l : allLines_) DrawThinLine(image_, l.x0, l.y0, l.x1, l.y1, l.colour);
+            for (const Pixels& l : lines) {
+                if (l.slanted)
+                    DrawThinLine(image_, l.raw.x0, l.raw.y0, l.raw.x1, l.raw.y1, l.raw.colour);
+                else
+                    draw(l, l.ya, l.yb);
+            }
             return;
         }
-        uchar* const base = image_.bits();
-        const qsizetype bpl = image_.bytesPerLine();
+        if (lines.empty()) return;
         constexpr int kBand = 8;
-        for (int band = top_; band <= bottom_; band += kBand) {
-            const int last = std::min(band + kBand - 1, bottom_);
-            for (const Pixels& l : lines_) {
-                const int a = std::max(l.ya, band), b = std::min(l.yb, last);
-                if (a > b) continue;
-                if (l.xa == l.xb) {
-                    for (int y = a; y <= b; ++y) reinterpret_cast<QRgb*>(base + qsizetype(y) * bpl)[l.xa] = l.c;
-                } else {
-                    QRgb* row = reinterpret_cast<QRgb*>(base + qsizetype(a) * bpl);
-                    for (int x = l.xa; x <= l.xb; ++x) row[x] = l.c;
-                }
+        // The lines over each band, in order: counted, then placed (a counting sort that keeps order).
+        std::vector<uint32_t>& start = buffers_.start;
+        std::vector<uint32_t>& fill = buffers_.fill;
+        std::vector<uint32_t>& order = buffers_.order;
+        const size_t bands = size_t((bottom_ - top_) / kBand) + 1;
+        start.assign(bands + 1, 0);
+        for (const Pixels& l : lines)
+            for (int b = (l.ya - top_) / kBand; b <= (l.yb - top_) / kBand; ++b) ++start[size_t(b) + 1];
+        for (size_t b = 0; b < bands; ++b) start[b + 1] += start[b];
+        order.resize(start[bands]);
+        fill.assign(start.begin(), start.end() - 1);
+        for (uint32_t i = 0; i < uint32_t(lines.size()); ++i) {
+            const Pixels& l = lines[i];
+            for (int b = (l.ya - top_) / kBand; b <= (l.yb - top_) / kBand; ++b) order[fill[size_t(b)]++] = i;
+        }
+        for (size_t b = 0; b < bands; ++b) {
+            const int band = top_ + int(b) * kBand, last = std::min(band + kBand - 1, bottom_);
+            for (uint32_t k = start[b]; k < start[b + 1]; ++k) {
+                const Pixels& l = lines[order[k]];
+                draw(l, std::max(l.ya, band), std::min(l.yb, last));
             }
         }
     }
@@ -575,15 +701,51 @@ private:
         int x0, y0, x1, y1;
         uint32_t colour;
     };
-    // What a line covers of the image: columns xa..xb of rows ya..yb (one of them a single one).
+    // What a line covers of the image: columns xa..xb of rows ya..yb (one of them a single one); a
+    // slanted line (never one of the axes') is kept as it came.
     struct Pixels {
         int xa, xb, ya, yb;
         QRgb c;
+        Raw raw;
+        bool slanted;
     };
+    // Kept between grids: a grid allocates nothing once they have grown.
+    struct Store {
+        std::vector<Pixels> lines;
+        std::vector<uint32_t> start, fill, order;  // each band's lines: order[start[b] .. start[b + 1])
+    };
+    // The pixels a level or upright line covers (the end point is left out, as DrawThinLine draws
+    // it) on the image: all DrawThinLine would draw of it. False if none.
+    bool Cover(int x0, int y0, int x1, int y1, uint32_t colour, Pixels& l) const {
+        if (x0 == x1 && y0 == y1) return false;  // no pixel, as DrawThinLine draws it
+        const bool level = y0 == y1;
+        const int64_t xa = std::max<int64_t>(level ? (x1 > x0 ? x0 : int64_t(x1) + 1) : x0, 0);
+        const int64_t xb = std::min<int64_t>(level ? (x1 > x0 ? int64_t(x1) - 1 : x0) : x0, w_ - 1);
+        const int64_t ya = std::max<int64_t>(level ? y0 : y1 > y0 ? y0 : int64_t(y1) + 1, 0);
+        const int64_t yb = std::min<int64_t>(level ? y0 : y1 > y0 ? int64_t(y1) - 1 : y0, h_ - 1);
+        if (xa > xb || ya > yb) return false;
+        l = {int(xa), int(xb), int(ya), int(yb), ColorRefToRgb(colour), {}, false};
+        return true;
+    }
+    // Rows a..e of what a line covers.
+    void DrawPart(const Pixels& l, int a, int e) const {
+        if (l.xa == l.xb) {
+            uchar* p = base_ + qsizetype(a) * bpl_ + qsizetype(l.xa) * 4;
+            for (int y = a; y <= e; ++y, p += bpl_) *reinterpret_cast<QRgb*>(p) = l.c;
+        } else {
+            FillRow(reinterpret_cast<QRgb*>(base_ + qsizetype(a) * bpl_) + l.xa, l.xb - l.xa + 1, l.c);
+        }
+    }
+    static Store& Buffers() {
+        thread_local Store store;
+        return store;
+    }
     QImage& image_;
     const int w_, h_;
-    std::vector<Pixels> lines_;
-    std::vector<Raw> allLines_;  // every line with pixels, in order, should one be slanted
+    uchar* const base_;
+    const qsizetype bpl_;
+    const bool banded_;  // rows 4 KB apart: kept and drawn in bands
+    Store& buffers_;
     bool slanted_ = false;
     int top_ = std::numeric_limits<int>::max(), bottom_ = std::numeric_limits<int>::min();
 };

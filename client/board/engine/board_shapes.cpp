@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <emmintrin.h>
 #include <vector>
 
 #include "board/engine/board_raster.h"
@@ -55,6 +56,34 @@ inline void Span(QRgb* row, int width, int a, int b, QRgb c) {
     if (a <= b) Run(row + a, b - a + 1, c);
 }
 
+// n >= 1 pixels in one colour, for the spans of a line's rows: as few stores as the width allows,
+// up to 16 pixels without a loop (one store, two overlapping pairs, two or four overlapping quads).
+inline void ShortRun(QRgb* p, int n, QRgb c) {
+    if (n > 16) {
+        Run(p, n, c);
+        return;
+    }
+    if (n < 4) {
+        // One pixel, or two overlapping pairs.
+        if (n == 1) {
+            p[0] = c;
+            return;
+        }
+        const uint64_t pair = uint64_t(c) << 32 | c;
+        std::memcpy(p, &pair, sizeof pair);
+        std::memcpy(p + n - 2, &pair, sizeof pair);
+        return;
+    }
+    typedef uint32_t Quad __attribute__((vector_size(16)));
+    const Quad q = {c, c, c, c};
+    std::memcpy(p, &q, sizeof q);
+    std::memcpy(p + n - 4, &q, sizeof q);
+    if (n > 8) {
+        std::memcpy(p + 4, &q, sizeof q);
+        std::memcpy(p + n - 8, &q, sizeof q);
+    }
+}
+
 // Pixels a..b of row y where the hatch row has its bits.
 inline void HatchSpan(QRgb* row, int width, int y, int a, int b, const uint8_t* hatch, QRgb c) {
     a = std::max(a, 0);
@@ -95,6 +124,24 @@ const std::vector<int>& DiscRows(int w) {
         cachedWidth = w;
     }
     return rows;
+}
+
+// For a pen, the half width of a round end in the rows k = -kCapReach .. kCapReach from its centre's
+// row (-1 where the end does not reach): (k + shift)^2 against r^2 as a line's rows test it. Kept per
+// pen, as lines change pens often.
+constexpr int kCapReach = kMaxPenWidth / 2 + 3;
+const double* CapHalves(int pen) {
+    thread_local std::vector<double> tables[kMaxPenWidth + 1];
+    std::vector<double>& t = tables[pen];
+    if (t.empty()) {
+        const double shift = pen % 2 ? 0.0 : 0.5, r = pen / 2.0, r2 = r * r, eps = 1e-7;
+        t.resize(2 * kCapReach + 1);
+        for (int k = -kCapReach; k <= kCapReach; ++k) {
+            const double v = k + shift;
+            t[size_t(k + kCapReach)] = v * v <= r2 + eps ? std::sqrt(std::max(0.0, r2 - v * v)) : -1.0;
+        }
+    }
+    return t.data() + kCapReach;
 }
 
 // The inside of row y (its span in row[0], row[1] of rows two ints apart) eroded by the pen's disc:
@@ -258,11 +305,18 @@ void DrawWideLine(QImage& image, int x0, int y0, int x1, int y1, int width, TCol
         bandTop = std::max(bandTop, std::min(py, qy) - eps);
         bandBottom = std::min(bandBottom, std::max(py, qy) + eps);
     }
-    const double r2 = r * r;
     const int ya = int(std::max(0.0, std::ceil(std::min(py, qy) - r - eps)));
     const int yb = int(std::min(double(h - 1), std::floor(std::max(py, qy) + r + eps)));
     const QRgb c = ColorRefToRgb(colour);
-    for (int y = ya; y <= yb; ++y) {
+    // The rows a round end can reach: |y - centre| <= sqrt(r^2 + eps) < r + 1. Rows outside both
+    // take the band alone, tested and computed as before.
+    const int pLo = Floor(py - r) - 1, pHi = Ceil(py + r) + 1;
+    const int qLo = Floor(qy - r) - 1, qHi = Ceil(qy + r) + 1;
+    // A round end's half width in row y depends only on y less its centre's whole row (y - py is
+    // exactly that plus the pen's shift): from the pen's table, as computed there once.
+    const double* const caps = CapHalves(pen);
+    const int pRow = int(std::clamp(double(y0), -kFar, kFar)), qRow = int(std::clamp(double(y1), -kFar, kFar));
+    auto row = [&](int y, bool nearP, bool nearQ) __attribute__((always_inline)) {
         double lo = kFar, hi = -kFar;
         if (y >= bandTop && y <= bandBottom) {
             const double a = std::max(c0 + m * y, e0 + n * y), b = std::min(c1 + m * y, e1 + n * y);
@@ -272,21 +326,68 @@ void DrawWideLine(QImage& image, int x0, int y0, int x1, int y1, int width, TCol
             }
         }
         // The round ends.
-        const double vp = y - py, vq = y - qy;
-        if (vp * vp <= r2 + eps) {
-            const double half = std::sqrt(std::max(0.0, r2 - vp * vp));
-            lo = std::min(lo, px - half);
-            hi = std::max(hi, px + half);
+        if (nearP) {
+            const double half = caps[y - pRow];
+            if (half >= 0) {
+                lo = std::min(lo, px - half);
+                hi = std::max(hi, px + half);
+            }
         }
-        if (vq * vq <= r2 + eps) {
-            const double half = std::sqrt(std::max(0.0, r2 - vq * vq));
-            lo = std::min(lo, qx - half);
-            hi = std::max(hi, qx + half);
+        if (nearQ) {
+            const double half = caps[y - qRow];
+            if (half >= 0) {
+                lo = std::min(lo, qx - half);
+                hi = std::max(hi, qx + half);
+            }
         }
-        if (lo > hi) continue;
-        const int a = std::clamp(Ceil(std::clamp(lo, -kFar, kFar) - eps), -1, w);
-        const int b = std::clamp(Floor(std::clamp(hi, -kFar, kFar) + eps), -1, w);
-        Span(rows.Row(y), w, a, b, c);
+        if (lo > hi) return;
+        // Ceil(...) clamped to [-1, w] and then to the row is the same as clamped to [0, w] at once.
+        const int a = std::clamp(Ceil(std::clamp(lo, -kFar, kFar) - eps), 0, w);
+        const int b = std::clamp(Floor(std::clamp(hi, -kFar, kFar) + eps), -1, w - 1);
+        if (a <= b) ShortRun(rows.Row(y) + a, b - a + 1, c);
+    };
+    for (int y = ya; y <= yb; ++y) {
+        const bool nearP = y >= pLo && y <= pHi, nearQ = y >= qLo && y <= qHi;
+        if (nearP || nearQ) {
+            row(y, nearP, nearQ);
+            continue;
+        }
+        // The middle rows, up to the next row a round end reaches.
+        int stop = yb;
+        if (pLo > y) stop = std::min(stop, pLo - 1);
+        if (qLo > y) stop = std::min(stop, qLo - 1);
+        // Two rows at a time in SSE2 lanes: the same operations on the same doubles as row().
+        for (; y < stop; y += 2) {
+            const __m128d Y = _mm_set_pd(double(y + 1), double(y));
+            const __m128d inBand = _mm_and_pd(_mm_cmpge_pd(Y, _mm_set1_pd(bandTop)), _mm_cmple_pd(Y, _mm_set1_pd(bandBottom)));
+            const __m128d mY = _mm_mul_pd(_mm_set1_pd(m), Y), nY = _mm_mul_pd(_mm_set1_pd(n), Y);
+            const __m128d a = _mm_max_pd(_mm_add_pd(_mm_set1_pd(c0), mY), _mm_add_pd(_mm_set1_pd(e0), nY));
+            const __m128d b = _mm_min_pd(_mm_add_pd(_mm_set1_pd(c1), mY), _mm_add_pd(_mm_set1_pd(e1), nY));
+            const int ok = _mm_movemask_pd(_mm_and_pd(inBand, _mm_cmple_pd(a, b)));
+            if (!ok) continue;
+            // Ceil(clamp(a) - eps) and Floor(clamp(b) + eps), both through 2 kFar as Floor takes them;
+            // the sums lie in [kFar, 3 kFar], so a 32-bit truncation is the 64-bit one. Both are
+            // monotone and keep whole numbers, so clamping their results to the row ([0, w] and
+            // [-1, w - 1]) is clamping their arguments there first.
+            const __m128d far = _mm_set1_pd(kFar), nearFar = _mm_set1_pd(-kFar), twoFar = _mm_set1_pd(2 * kFar);
+            const __m128d ta = _mm_min_pd(
+                _mm_max_pd(_mm_sub_pd(_mm_min_pd(_mm_max_pd(a, nearFar), far), _mm_set1_pd(eps)), _mm_setzero_pd()),
+                _mm_set1_pd(w));
+            const __m128d tb = _mm_min_pd(
+                _mm_max_pd(_mm_add_pd(_mm_min_pd(_mm_max_pd(b, nearFar), far), _mm_set1_pd(eps)), _mm_set1_pd(-1.0)),
+                _mm_set1_pd(w - 1));
+            const __m128i two = _mm_set1_epi32(int(2 * kFar));
+            const __m128i s = _mm_sub_epi32(two, _mm_cvttpd_epi32(_mm_sub_pd(twoFar, ta)));
+            const __m128i e = _mm_sub_epi32(_mm_cvttpd_epi32(_mm_add_pd(tb, twoFar)), two);
+            const __m128i count = _mm_sub_epi32(e, _mm_sub_epi32(s, _mm_set1_epi32(1)));
+            const int draw = ok & _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(count, _mm_setzero_si128())));
+            if (draw & 1) ShortRun(rows.Row(y) + _mm_cvtsi128_si32(s), _mm_cvtsi128_si32(count), c);
+            if (draw & 2)
+                ShortRun(rows.Row(y + 1) + _mm_cvtsi128_si32(_mm_shuffle_epi32(s, 1)),
+                         _mm_cvtsi128_si32(_mm_shuffle_epi32(count, 1)), c);
+        }
+        if (y == stop) row(y++, false, false);
+        --y;
     }
 }
 
