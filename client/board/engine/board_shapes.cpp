@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <cwchar>
+#include <emmintrin.h>
 #include <vector>
 
 #include "board/engine/board_raster.h"
@@ -97,29 +99,83 @@ const std::vector<int>& DiscRows(int w) {
     return rows;
 }
 
-// The inside of row y (its span in row[0], row[1] of rows two ints apart) eroded by the pen's disc:
-// the tightest of each row within pen rows, drawn in by the disc's half width at that distance.
-// Unrolled for the usual pens.
-template <int Pen>
-inline void ErodeFixed(const int* row, const int* disc, int& in0, int& in1) {
-    for (int d = 1; d <= Pen; ++d) {
-        const int a = std::max(row[-2 * d], row[2 * d]) + disc[d], b = std::min(row[1 - 2 * d], row[1 + 2 * d]) - disc[d];
-        in0 = std::max(in0, a);
-        in1 = std::min(in1, b);
+// n >= 1 pixels in one colour for the round boxes: eight a step in two 16-byte stores, the last
+// eight ending exactly at the run's end; long runs go to the C library, whose fill uses the
+// widest stores the machine has.
+inline void Fill(QRgb* p, int n, QRgb c) {
+    typedef uint32_t Quad __attribute__((vector_size(16)));
+    static_assert(sizeof(wchar_t) == sizeof(QRgb));
+    const Quad q = {c, c, c, c};
+    if (n < 4) {
+        p[0] = p[n / 2] = p[n - 1] = c;
+        return;
     }
+    if (n <= 8) {
+        std::memcpy(p, &q, sizeof q);
+        std::memcpy(p + n - 4, &q, sizeof q);
+        return;
+    }
+    if (n >= 1 << 30) {
+        std::wmemset(reinterpret_cast<wchar_t*>(p), wchar_t(c), size_t(n));
+        return;
+    }
+    for (int i = 0; i < n - 8; i += 8) {
+        std::memcpy(p + i, &q, sizeof q);
+        std::memcpy(p + i + 4, &q, sizeof q);
+    }
+    std::memcpy(p + n - 8, &q, sizeof q);
+    std::memcpy(p + n - 4, &q, sizeof q);
 }
-inline void Erode(const int* row, const int* disc, int pen, int& in0, int& in1) {
-    switch (pen) {
-    case 1: ErodeFixed<1>(row, disc, in0, in1); return;
-    case 2: ErodeFixed<2>(row, disc, in0, in1); return;
-    case 3: ErodeFixed<3>(row, disc, in0, in1); return;
-    case 4: ErodeFixed<4>(row, disc, in0, in1); return;
-    default:
-        for (int d = 1; d <= pen; ++d) {
-            const int a = std::max(row[-2 * d], row[2 * d]) + disc[d], b = std::min(row[1 - 2 * d], row[1 + 2 * d]) - disc[d];
-            in0 = std::max(in0, a);
-            in1 = std::min(in1, b);
-        }
+
+// Scratch ints of this thread, at least n; they only grow, so a smaller shape costs nothing.
+int* Scratch(size_t n) {
+    thread_local std::vector<int> ints;
+    if (ints.size() < n) ints.resize(n);
+    return ints.data();
+}
+
+// The outside shape's rows: their spans from the corner ellipse's edges, or the flat span.
+struct Edges {
+    double upper, lower, invRy, Rx, L, R;
+    int lo, hi, flatStart, flatEnd;
+};
+// Rows ya..yb (and up to three more), four at a time in two independent pairs, by the same
+// operations as one at a time: an edge L + inset or R - inset lies within L..R, so it needs no
+// clamp to kFar, and floor and ceil are taken as in Floor and Ceil (the sums are positive and
+// below 2^31, so truncating to 32 bits gives what truncating to 64 bits does).
+__attribute__((noinline)) void SpanRows(const Edges& k, int* starts, int* ends, int ya, int yb) {
+    typedef double Pair __attribute__((vector_size(16)));
+    typedef int32_t Quad __attribute__((vector_size(16)));
+    const Pair vUpper = {k.upper, k.upper}, vLower = {k.lower, k.lower}, zero = {0, 0}, one = {1, 1}, two = {2, 2};
+    const Pair vInvRy = {k.invRy, k.invRy}, vRx = {k.Rx, k.Rx}, vL = {k.L, k.L}, vR = {k.R, k.R};
+    const Pair half = {0.5, 0.5}, twoFar = {2 * kFar, 2 * kFar};
+    const Quad vLo = Quad{} + k.lo, vHi = Quad{} + k.hi, offset = Quad{} + int(2 * kFar);
+    const Quad vFlatStart = Quad{} + k.flatStart, vFlatEnd = Quad{} + k.flatEnd;
+    // Two rows' 2 kFar - ceil(first - 0.5) and floor(last - 0.5) + 2 kFar, and whether they are
+    // flat, in the low halves.
+    auto edges = [&](Pair yc, __m128i& first, __m128i& last, __m128i& flat) {
+        const Pair dy = yc < vUpper ? vUpper - yc : yc > vLower ? yc - vLower : zero;
+        flat = _mm_shuffle_epi32(__m128i(!(dy > zero)), 0x08);
+        const Pair x = dy * vInvRy;
+        const Pair q = x < one ? x : one;
+        const Pair inset = vRx * (one - Pair(_mm_sqrt_pd(__m128d(one - q * q))));
+        first = _mm_cvttpd_epi32(__m128d(-((vL + inset) - half) + twoFar));
+        last = _mm_cvttpd_epi32(__m128d(((vR - inset) - half) + twoFar));
+    };
+    for (int y = ya; y <= yb; y += 4) {
+        const Pair ycA = {y + 0.5, y + 1.5}, ycB = ycA + two;
+        __m128i firstA, lastA, flatA, firstB, lastB, flatB;
+        edges(ycA, firstA, lastA, flatA);
+        edges(ycB, firstB, lastB, flatB);
+        const Quad flat = Quad(_mm_unpacklo_epi64(flatA, flatB));
+        Quad s = offset - Quad(_mm_unpacklo_epi64(firstA, firstB));
+        Quad e = Quad(_mm_unpacklo_epi64(lastA, lastB)) - offset;
+        s = s < vLo ? vLo : vHi < s ? vHi : s;
+        e = e < vLo ? vLo : vHi < e ? vHi : e;
+        s = flat ? vFlatStart : s;
+        e = flat ? vFlatEnd : e;
+        std::memcpy(starts + y, &s, sizeof s);
+        std::memcpy(ends + y, &e, sizeof e);
     }
 }
 
@@ -139,6 +195,7 @@ const uint8_t* HatchRows(uint8_t style) {
 
 void DrawRoundBox(QImage& image, int left, int top, int right, int bottom, double rx, double ry,
                   const TShapePaint& paint) {
+    typedef int32_t Quad __attribute__((vector_size(16)));
     if (image.isNull() || image.depth() != 32 || right <= left || bottom <= top) return;
     const Rows rows(image);
     const int w = image.width(), h = image.height();
@@ -157,73 +214,87 @@ void DrawRoundBox(QImage& image, int left, int top, int right, int bottom, doubl
     const int v0 = std::max(fTop, 0), v1 = std::min(fBottom, h - 1);
     if (v0 > v1) return;
     const int r0 = std::max(fTop, v0 - pen), r1 = std::min(fBottom, v1 + pen);
-    thread_local std::vector<int> tSpans;
-    tSpans.resize(2 * size_t(r1 - r0 + 1));
-    int* const spans = tSpans.data();
-    // Each row's span of pixel centres inside the outside shape; empty when start > end.
+    // Each row's span of pixel centres inside the outside shape, starts and ends apart (empty when
+    // start > end), then the inside's; each array with room for the rows the loops below compute
+    // past their last in twos and fours.
+    const int stride = r1 - r0 + 1 + 8;
+    int* const starts = Scratch(4 * size_t(stride)) - r0;
+    int* const ends = starts + stride;
+    int* const inStarts = ends + stride;
+    int* const inEnds = inStarts + stride;
     const int lo = -pen - 2, hi = w + pen + 1;
-    // The shape is symmetric about its middle row (top + bottom is whole): the lower half takes
-    // the upper half's spans, which also keeps the two halves exactly alike.
-    const int64_t mirror = int64_t(top) + bottom - 1;
-    const double invRy = 1 / Ry;
     // Rows between the corners share one span.
     const int flatStart = FirstFrom(L, lo, hi), flatEnd = LastTo(R, lo, hi);
-    int flatRows = 0;  // of those computed (the upper half)
-    for (int y = r0; y <= r1; ++y) {
-        const int64_t twin = mirror - y;
-        if (twin < y && twin >= r0) {
-            spans[2 * size_t(y - r0)] = spans[2 * size_t(twin - r0)];
-            spans[2 * size_t(y - r0) + 1] = spans[2 * size_t(twin - r0) + 1];
-            continue;
-        }
-        const double yc = y + 0.5;
-        const double dy = yc < T + Ry ? T + Ry - yc : yc > B - Ry ? yc - (B - Ry) : 0.0;
-        if (!(dy > 0)) {
-            spans[2 * size_t(y - r0)] = flatStart;
-            spans[2 * size_t(y - r0) + 1] = flatEnd;
-            ++flatRows;
-            continue;
-        }
-        const double q = std::min(1.0, dy * invRy);
-        const double inset = Rx * (1 - std::sqrt(1 - q * q));
-        spans[2 * size_t(y - r0)] = FirstFrom(L + inset, lo, hi);
-        spans[2 * size_t(y - r0) + 1] = LastTo(R - inset, lo, hi);
+    const double upper = T + Ry, lower = B - Ry;
+    const Edges edges{upper, lower, 1 / Ry, Rx, L, R, lo, hi, flatStart, flatEnd};
+    auto spanRows = [&](int ya, int yb) { SpanRows(edges, starts, ends, ya, yb); };
+    // The shape is symmetric about its middle row (top + bottom is whole): a row of the lower half
+    // whose twin is among these rows takes the twin's span, which also keeps the two halves
+    // exactly alike. So the rows are the upper half, its twins, then lower rows without a twin.
+    const int64_t mirror = int64_t(top) + bottom - 1;
+    const int upperEnd = int(std::clamp<int64_t>(mirror >> 1, int64_t(r0) - 1, r1));
+    const int twinEnd = int(std::clamp<int64_t>(mirror - r0, upperEnd, r1));
+    spanRows(r0, upperEnd);
+    for (int y = upperEnd + 1; y <= twinEnd; ++y) {
+        starts[y] = starts[mirror - y];
+        ends[y] = ends[mirror - y];
     }
+    spanRows(twinEnd + 1, r1);
+
+    // The inside of the rows with pen rows of the shape either side: the pixels whose disc of
+    // radius pen lies within the outside shape, so the tightest of each row within pen rows drawn
+    // in by the disc's half width at that distance. The spans only narrow from the middle row
+    // outwards (the shape is convex, the same operations on a growing distance), so of a row d
+    // above and one d below, the one farther from the middle is the tighter: only the outward rows
+    // are walked, four rows at a time.
     const int* const disc = DiscRows(pen).data();
+    const int ia = std::max(v0, fTop + pen), ib = std::min(v1, fBottom - pen);
+    auto erode = [&](int ya, int yb, int step) {
+        for (int y = ya; y <= yb; y += 4) {
+            Quad s, e;
+            std::memcpy(&s, starts + y, sizeof s);
+            std::memcpy(&e, ends + y, sizeof e);
+            s += pen;  // disc[0]
+            e -= pen;
+            for (int d = 1, o = step; d <= pen; ++d, o += step) {
+                Quad so, eo;
+                std::memcpy(&so, starts + y + o, sizeof so);
+                std::memcpy(&eo, ends + y + o, sizeof eo);
+                so += disc[d];
+                eo -= disc[d];
+                s = so > s ? so : s;
+                e = eo < e ? eo : e;
+            }
+            std::memcpy(inStarts + y, &s, sizeof s);
+            std::memcpy(inEnds + y, &e, sizeof e);
+        }
+    };
+    const int middle = int(std::clamp<int64_t>(mirror >> 1, int64_t(ia) - 1, ib));
+    erode(ia, middle, -1);
+    erode(middle + 1, ib, 1);
+
     const QRgb penColour = ColorRefToRgb(paint.pen), brushColour = ColorRefToRgb(paint.brush);
     const bool solid = paint.brushStyle == bsSolid;
     const uint8_t* hatch = HatchRows(paint.brushStyle);
-    // The rows between the corners: flatA..flatB, all with the flat span. Where they reach pen rows
-    // beyond y on both sides, the disc's widest row (disc[0] = pen) decides and the erosion is not
-    // walked. A shape with too few of them to skip any (an ellipse) is not searched.
-    auto flat = [&](int row) { return spans[2 * size_t(row - r0)] == flatStart && spans[2 * size_t(row - r0) + 1] == flatEnd; };
-    int flatA = flatRows > pen ? r0 : r1 + 1, flatB = r1;
-    while (flatA <= r1 && !flat(flatA)) ++flatA;
-    while (flatB > flatA && !flat(flatB)) --flatB;
-    for (int y = flatA; y <= flatB; ++y)
-        if (!flat(y)) {
-            flatB = flatA - 1;
-            break;
-        }
     for (int y = v0; y <= v1; ++y) {
-        const int s = spans[2 * size_t(y - r0)], e = spans[2 * size_t(y - r0) + 1];
+        const int s = starts[y], e = ends[y];
         if (s > e) continue;
-        // The inside: pixels whose disc of radius pen lies within the outside shape.
-        int in0 = s + disc[0], in1 = e - disc[0];
-        bool inside = y - pen >= fTop && y + pen <= fBottom;
-        if (inside && (y - pen < flatA || y + pen > flatB)) Erode(spans + 2 * (y - r0), disc, pen, in0, in1);
-        inside = inside && in0 <= in1;
         QRgb* row = rows.Row(y);
-        if (!inside) {
-            Span(row, w, s, e, penColour);
+        const int a = std::max(s, 0), b = std::min(e, w - 1);
+        const int in0 = inStarts[y], in1 = inEnds[y];
+        if (y < ia || y > ib || in0 > in1) {
+            if (a <= b) Fill(row + a, b - a + 1, penColour);
             continue;
         }
-        Span(row, w, s, in0 - 1, penColour);
-        Span(row, w, in1 + 1, e, penColour);
-        if (solid)
-            Span(row, w, in0, in1, brushColour);
-        else if (hatch)
+        // The pen on either side, the brush between.
+        const int a1 = std::min(in0 - 1, w - 1), b0 = std::max(in1 + 1, 0);
+        if (a <= a1) Fill(row + a, a1 - a + 1, penColour);
+        if (solid) {
+            const int fa = std::max(in0, 0), fb = std::min(in1, w - 1);
+            if (fa <= fb) Fill(row + fa, fb - fa + 1, brushColour);
+        } else if (hatch)
             HatchSpan(row, w, y, in0, in1, hatch, brushColour);
+        if (b0 <= b) Fill(row + b0, b - b0 + 1, penColour);
     }
 }
 
