@@ -139,7 +139,7 @@ struct Edges {
     double upper, lower, invRy, Rx, L, R;
     int lo, hi, flatStart, flatEnd;
 };
-// Rows ya..yb (and up to three more), four at a time in two independent pairs, by the same
+// Rows ya..yb (and up to seven more), eight at a time in four independent pairs, by the same
 // operations as one at a time: an edge L + inset or R - inset lies within L..R, so it needs no
 // clamp to kFar, and floor and ceil are taken as in Floor and Ceil (the sums are positive and
 // below 2^31, so truncating to 32 bits gives what truncating to 64 bits does).
@@ -162,11 +162,7 @@ __attribute__((noinline)) void SpanRows(const Edges& k, int* starts, int* ends, 
         first = _mm_cvttpd_epi32(__m128d(-((vL + inset) - half) + twoFar));
         last = _mm_cvttpd_epi32(__m128d(((vR - inset) - half) + twoFar));
     };
-    for (int y = ya; y <= yb; y += 4) {
-        const Pair ycA = {y + 0.5, y + 1.5}, ycB = ycA + two;
-        __m128i firstA, lastA, flatA, firstB, lastB, flatB;
-        edges(ycA, firstA, lastA, flatA);
-        edges(ycB, firstB, lastB, flatB);
+    auto store = [&](int y, __m128i firstA, __m128i lastA, __m128i flatA, __m128i firstB, __m128i lastB, __m128i flatB) {
         const Quad flat = Quad(_mm_unpacklo_epi64(flatA, flatB));
         Quad s = offset - Quad(_mm_unpacklo_epi64(firstA, firstB));
         Quad e = Quad(_mm_unpacklo_epi64(lastA, lastB)) - offset;
@@ -176,6 +172,16 @@ __attribute__((noinline)) void SpanRows(const Edges& k, int* starts, int* ends, 
         e = flat ? vFlatEnd : e;
         std::memcpy(starts + y, &s, sizeof s);
         std::memcpy(ends + y, &e, sizeof e);
+    };
+    for (int y = ya; y <= yb; y += 8) {
+        const Pair ycA = {y + 0.5, y + 1.5}, ycB = ycA + two, ycC = ycB + two, ycD = ycC + two;
+        __m128i firstA, lastA, flatA, firstB, lastB, flatB, firstC, lastC, flatC, firstD, lastD, flatD;
+        edges(ycA, firstA, lastA, flatA);
+        edges(ycB, firstB, lastB, flatB);
+        edges(ycC, firstC, lastC, flatC);
+        edges(ycD, firstD, lastD, flatD);
+        store(y, firstA, lastA, flatA, firstB, lastB, flatB);
+        store(y + 4, firstC, lastC, flatC, firstD, lastD, flatD);
     }
 }
 
@@ -216,7 +222,7 @@ void DrawRoundBox(QImage& image, int left, int top, int right, int bottom, doubl
     const int r0 = std::max(fTop, v0 - pen), r1 = std::min(fBottom, v1 + pen);
     // Each row's span of pixel centres inside the outside shape, starts and ends apart (empty when
     // start > end), then the inside's; each array with room for the rows the loops below compute
-    // past their last in twos and fours.
+    // past their last in eights and fours.
     const int stride = r1 - r0 + 1 + 8;
     int* const starts = Scratch(4 * size_t(stride)) - r0;
     int* const ends = starts + stride;
@@ -227,7 +233,23 @@ void DrawRoundBox(QImage& image, int left, int top, int right, int bottom, doubl
     const int flatStart = FirstFrom(L, lo, hi), flatEnd = LastTo(R, lo, hi);
     const double upper = T + Ry, lower = B - Ry;
     const Edges edges{upper, lower, 1 / Ry, Rx, L, R, lo, hi, flatStart, flatEnd};
-    auto spanRows = [&](int ya, int yb) { SpanRows(edges, starts, ends, ya, yb); };
+    // The flat rows, whose centre lies between upper and lower (dy is 0 only there: the difference
+    // of two unequal doubles is never 0), take the flat span without the corner's arithmetic. The
+    // others are computed first, so the rows they overrun are set after them.
+    int flat0 = int(std::clamp(std::ceil(upper - 0.5), double(r0), double(r1) + 1));
+    while (flat0 > r0 && flat0 - 0.5 >= upper) --flat0;
+    while (flat0 <= r1 && flat0 + 0.5 < upper) ++flat0;
+    int flat1 = int(std::clamp(std::floor(lower - 0.5), double(r0) - 1, double(r1)));
+    while (flat1 < r1 && flat1 + 1.5 <= lower) ++flat1;
+    while (flat1 >= r0 && flat1 + 0.5 > lower) --flat1;
+    auto spanRows = [&](int ya, int yb) {
+        SpanRows(edges, starts, ends, ya, std::min(yb, flat0 - 1));
+        SpanRows(edges, starts, ends, std::max(ya, flat1 + 1), yb);
+        for (int y = std::max(ya, flat0), end = std::min(yb, flat1); y <= end; ++y) {
+            starts[y] = flatStart;
+            ends[y] = flatEnd;
+        }
+    };
     // The shape is symmetric about its middle row (top + bottom is whole): a row of the lower half
     // whose twin is among these rows takes the twin's span, which also keeps the two halves
     // exactly alike. So the rows are the upper half, its twins, then lower rows without a twin.
