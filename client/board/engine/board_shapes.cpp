@@ -1,6 +1,7 @@
 #include "board/engine/board_shapes.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <cwchar>
@@ -99,6 +100,19 @@ const std::vector<int>& DiscRows(int w) {
     return rows;
 }
 
+// The same for the usual pens, ready at compile time: the pen changes from record to record.
+constexpr int kSmallDiscPens = 8;
+constexpr auto kSmallDiscs = [] {
+    std::array<std::array<int, kSmallDiscPens + 1>, kSmallDiscPens + 1> discs{};
+    for (int w = 1; w <= kSmallDiscPens; ++w)
+        for (int d = 0; d <= w; ++d) {
+            int k = 0;
+            while ((k + 1) * (k + 1) <= w * w - d * d) ++k;
+            discs[size_t(w)][size_t(d)] = k;
+        }
+    return discs;
+}();
+
 // n >= 1 pixels in one colour for the round boxes: eight a step in two 16-byte stores, the last
 // eight ending exactly at the run's end; long runs go to the C library, whose fill uses the
 // widest stores the machine has.
@@ -135,53 +149,52 @@ int* Scratch(size_t n) {
 }
 
 // The outside shape's rows: their spans from the corner ellipse's edges, or the flat span.
+// The corner rows of the outside shape: their spans from the corner ellipse's edges.
 struct Edges {
     double upper, lower, invRy, Rx, L, R;
-    int lo, hi, flatStart, flatEnd;
+    int lo, hi;
 };
 // Rows ya..yb (and up to seven more), eight at a time in four independent pairs, by the same
-// operations as one at a time: an edge L + inset or R - inset lies within L..R, so it needs no
-// clamp to kFar, and floor and ceil are taken as in Floor and Ceil (the sums are positive and
-// below 2^31, so truncating to 32 bits gives what truncating to 64 bits does).
+// operations as one at a time. The rows lie all above the flat rows (Above: dy = upper - yc) or
+// all below them (dy = yc - lower). An edge L + inset or R - inset lies within L..R, so it needs
+// no clamp to kFar, and floor and ceil are taken as in Floor and Ceil (the sums are positive and
+// below 2^31, so truncating to 32 bits gives what truncating to 64 bits does). Without Clamp the
+// caller has L - 1 >= lo and R + 1 <= hi, so every span is within lo..hi already.
+template <bool Above, bool Clamp>
 __attribute__((noinline)) void SpanRows(const Edges& k, int* starts, int* ends, int ya, int yb) {
     typedef double Pair __attribute__((vector_size(16)));
     typedef int32_t Quad __attribute__((vector_size(16)));
-    const Pair vUpper = {k.upper, k.upper}, vLower = {k.lower, k.lower}, zero = {0, 0}, one = {1, 1}, two = {2, 2};
-    const Pair vInvRy = {k.invRy, k.invRy}, vRx = {k.Rx, k.Rx}, vL = {k.L, k.L}, vR = {k.R, k.R};
+    const Pair centre = Pair{} + (Above ? k.upper : k.lower), one = {1, 1}, two = {2, 2};
+    const Pair vInvRy = Pair{} + k.invRy, vRx = Pair{} + k.Rx, vL = Pair{} + k.L, vR = Pair{} + k.R;
     const Pair half = {0.5, 0.5}, twoFar = {2 * kFar, 2 * kFar};
     const Quad vLo = Quad{} + k.lo, vHi = Quad{} + k.hi, offset = Quad{} + int(2 * kFar);
-    const Quad vFlatStart = Quad{} + k.flatStart, vFlatEnd = Quad{} + k.flatEnd;
-    // Two rows' 2 kFar - ceil(first - 0.5) and floor(last - 0.5) + 2 kFar, and whether they are
-    // flat, in the low halves.
-    auto edges = [&](Pair yc, __m128i& first, __m128i& last, __m128i& flat) {
-        const Pair dy = yc < vUpper ? vUpper - yc : yc > vLower ? yc - vLower : zero;
-        flat = _mm_shuffle_epi32(__m128i(!(dy > zero)), 0x08);
-        const Pair x = dy * vInvRy;
+    // Two rows' 2 kFar - ceil(first - 0.5) and floor(last - 0.5) + 2 kFar in the low halves.
+    auto edges = [&](Pair yc, __m128i& first, __m128i& last) {
+        const Pair x = (Above ? centre - yc : yc - centre) * vInvRy;
         const Pair q = x < one ? x : one;
         const Pair inset = vRx * (one - Pair(_mm_sqrt_pd(__m128d(one - q * q))));
         first = _mm_cvttpd_epi32(__m128d(-((vL + inset) - half) + twoFar));
         last = _mm_cvttpd_epi32(__m128d(((vR - inset) - half) + twoFar));
     };
-    auto store = [&](int y, __m128i firstA, __m128i lastA, __m128i flatA, __m128i firstB, __m128i lastB, __m128i flatB) {
-        const Quad flat = Quad(_mm_unpacklo_epi64(flatA, flatB));
+    auto store = [&](int y, __m128i firstA, __m128i lastA, __m128i firstB, __m128i lastB) {
         Quad s = offset - Quad(_mm_unpacklo_epi64(firstA, firstB));
         Quad e = Quad(_mm_unpacklo_epi64(lastA, lastB)) - offset;
-        s = s < vLo ? vLo : vHi < s ? vHi : s;
-        e = e < vLo ? vLo : vHi < e ? vHi : e;
-        s = flat ? vFlatStart : s;
-        e = flat ? vFlatEnd : e;
+        if (Clamp) {
+            s = s < vLo ? vLo : vHi < s ? vHi : s;
+            e = e < vLo ? vLo : vHi < e ? vHi : e;
+        }
         std::memcpy(starts + y, &s, sizeof s);
         std::memcpy(ends + y, &e, sizeof e);
     };
     for (int y = ya; y <= yb; y += 8) {
         const Pair ycA = {y + 0.5, y + 1.5}, ycB = ycA + two, ycC = ycB + two, ycD = ycC + two;
-        __m128i firstA, lastA, flatA, firstB, lastB, flatB, firstC, lastC, flatC, firstD, lastD, flatD;
-        edges(ycA, firstA, lastA, flatA);
-        edges(ycB, firstB, lastB, flatB);
-        edges(ycC, firstC, lastC, flatC);
-        edges(ycD, firstD, lastD, flatD);
-        store(y, firstA, lastA, flatA, firstB, lastB, flatB);
-        store(y + 4, firstC, lastC, flatC, firstD, lastD, flatD);
+        __m128i firstA, lastA, firstB, lastB, firstC, lastC, firstD, lastD;
+        edges(ycA, firstA, lastA);
+        edges(ycB, firstB, lastB);
+        edges(ycC, firstC, lastC);
+        edges(ycD, firstD, lastD);
+        store(y, firstA, lastA, firstB, lastB);
+        store(y + 4, firstC, lastC, firstD, lastD);
     }
 }
 
@@ -232,19 +245,22 @@ void DrawRoundBox(QImage& image, int left, int top, int right, int bottom, doubl
     // Rows between the corners share one span.
     const int flatStart = FirstFrom(L, lo, hi), flatEnd = LastTo(R, lo, hi);
     const double upper = T + Ry, lower = B - Ry;
-    const Edges edges{upper, lower, 1 / Ry, Rx, L, R, lo, hi, flatStart, flatEnd};
+    const Edges edges{upper, lower, 1 / Ry, Rx, L, R, lo, hi};
     // The flat rows, whose centre lies between upper and lower (dy is 0 only there: the difference
-    // of two unequal doubles is never 0), take the flat span without the corner's arithmetic. The
-    // others are computed first, so the rows they overrun are set after them.
+    // of two unequal doubles is never 0), take the flat span without the corner's arithmetic. Rows
+    // above them have dy = upper - yc, rows below them and not above (yc >= upper) yc - lower. The
+    // corner rows are computed first, so the rows they overrun are set after them.
     int flat0 = int(std::clamp(std::ceil(upper - 0.5), double(r0), double(r1) + 1));
     while (flat0 > r0 && flat0 - 0.5 >= upper) --flat0;
     while (flat0 <= r1 && flat0 + 0.5 < upper) ++flat0;
     int flat1 = int(std::clamp(std::floor(lower - 0.5), double(r0) - 1, double(r1)));
     while (flat1 < r1 && flat1 + 1.5 <= lower) ++flat1;
     while (flat1 >= r0 && flat1 + 0.5 > lower) --flat1;
+    const bool clamp = !(L - 1 >= lo && R + 1 <= hi);
     auto spanRows = [&](int ya, int yb) {
-        SpanRows(edges, starts, ends, ya, std::min(yb, flat0 - 1));
-        SpanRows(edges, starts, ends, std::max(ya, flat1 + 1), yb);
+        const int aboveEnd = std::min(yb, flat0 - 1), belowStart = std::max({ya, flat0, flat1 + 1});
+        if (ya <= aboveEnd) (clamp ? SpanRows<true, true> : SpanRows<true, false>)(edges, starts, ends, ya, aboveEnd);
+        if (belowStart <= yb) (clamp ? SpanRows<false, true> : SpanRows<false, false>)(edges, starts, ends, belowStart, yb);
         for (int y = std::max(ya, flat0), end = std::min(yb, flat1); y <= end; ++y) {
             starts[y] = flatStart;
             ends[y] = flatEnd;
@@ -269,7 +285,7 @@ void DrawRoundBox(QImage& image, int left, int top, int right, int bottom, doubl
     // outwards (the shape is convex, the same operations on a growing distance), so of a row d
     // above and one d below, the one farther from the middle is the tighter: only the outward rows
     // are walked, four rows at a time.
-    const int* const disc = DiscRows(pen).data();
+    const int* const disc = pen <= kSmallDiscPens ? kSmallDiscs[size_t(pen)].data() : DiscRows(pen).data();
     const int ia = std::max(v0, fTop + pen), ib = std::min(v1, fBottom - pen);
     auto erode = [&](int ya, int yb, int step) {
         for (int y = ya; y <= yb; y += 4) {
