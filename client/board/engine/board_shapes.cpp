@@ -58,22 +58,6 @@ inline void Span(QRgb* row, int width, int a, int b, QRgb c) {
     if (a <= b) Run(row + a, b - a + 1, c);
 }
 
-// Pixels a..b of row y where the hatch row has its bits.
-inline void HatchSpan(QRgb* row, int width, int y, int a, int b, const uint8_t* hatch, QRgb c) {
-    a = std::max(a, 0);
-    b = std::min(b, width - 1);
-    if (a > b) return;
-    unsigned bits = hatch[y & 7];
-    if (bits == 0xFF) {
-        Run(row + a, b - a + 1, c);
-        return;
-    }
-    for (; bits; bits &= bits - 1) {
-        const int bit = __builtin_ctz(bits);
-        for (int x = a + ((bit - a) & 7); x <= b; x += 8) row[x] = c;
-    }
-}
-
 // floor and ceil for |x| <= 2 kFar without a library call.
 inline int Floor(double x) { return int(int64_t(x + 2 * kFar) - int64_t(2 * kFar)); }
 inline int Ceil(double x) { return -Floor(-x); }
@@ -141,6 +125,20 @@ inline void Fill(QRgb* p, int n, QRgb c) {
     std::memcpy(p + n - 4, &q, sizeof q);
 }
 
+// Pixels a..b of a row (within it) where the hatch row's bits are set: four of a bit's pixels a
+// step, most hatch rows having one bit.
+inline void HatchRun(QRgb* row, int a, int b, unsigned bits, QRgb c) {
+    if (bits == 0xFF) {
+        Fill(row + a, b - a + 1, c);
+        return;
+    }
+    for (; bits; bits &= bits - 1) {
+        int x = a + ((int(__builtin_ctz(bits)) - a) & 7);
+        for (; x + 24 <= b; x += 32) row[x] = row[x + 8] = row[x + 16] = row[x + 24] = c;
+        for (; x <= b; x += 8) row[x] = c;
+    }
+}
+
 // Scratch ints of this thread, at least n; they only grow, so a smaller shape costs nothing.
 int* Scratch(size_t n) {
     thread_local std::vector<int> ints;
@@ -198,6 +196,35 @@ __attribute__((noinline)) void SpanRows(const Edges& k, int* starts, int* ends, 
     }
 }
 
+// The inside of rows ya..yb (and up to three more), four at a time, from the rows step, 2 step,
+// .. pen step away. Pen is Pen, or pen when Pen is 0; for a fixed pen the loop over the disc
+// unrolls with its half widths as constants.
+template <int Pen>
+void Erode(const int* starts, const int* ends, int* inStarts, int* inEnds, int ya, int yb, int step, const int* disc,
+           int pen = Pen) {
+    typedef int32_t Quad __attribute__((vector_size(16)));
+    if (Pen) pen = Pen;
+    for (int y = ya; y <= yb; y += 4) {
+        Quad s, e;
+        std::memcpy(&s, starts + y, sizeof s);
+        std::memcpy(&e, ends + y, sizeof e);
+        s += pen;  // disc[0]
+        e -= pen;
+        for (int d = 1; d <= pen; ++d) {
+            const int k = Pen ? kSmallDiscs[size_t(Pen)][size_t(d)] : disc[d];
+            Quad so, eo;
+            std::memcpy(&so, starts + y + d * step, sizeof so);
+            std::memcpy(&eo, ends + y + d * step, sizeof eo);
+            so += k;
+            eo -= k;
+            s = so > s ? so : s;
+            e = eo < e ? eo : e;
+        }
+        std::memcpy(inStarts + y, &s, sizeof s);
+        std::memcpy(inEnds + y, &e, sizeof e);
+    }
+}
+
 }  // namespace
 
 const uint8_t* HatchRows(uint8_t style) {
@@ -214,7 +241,6 @@ const uint8_t* HatchRows(uint8_t style) {
 
 void DrawRoundBox(QImage& image, int left, int top, int right, int bottom, double rx, double ry,
                   const TShapePaint& paint) {
-    typedef int32_t Quad __attribute__((vector_size(16)));
     if (image.isNull() || image.depth() != 32 || right <= left || bottom <= top) return;
     const Rows rows(image);
     const int w = image.width(), h = image.height();
@@ -288,23 +314,12 @@ void DrawRoundBox(QImage& image, int left, int top, int right, int bottom, doubl
     const int* const disc = pen <= kSmallDiscPens ? kSmallDiscs[size_t(pen)].data() : DiscRows(pen).data();
     const int ia = std::max(v0, fTop + pen), ib = std::min(v1, fBottom - pen);
     auto erode = [&](int ya, int yb, int step) {
-        for (int y = ya; y <= yb; y += 4) {
-            Quad s, e;
-            std::memcpy(&s, starts + y, sizeof s);
-            std::memcpy(&e, ends + y, sizeof e);
-            s += pen;  // disc[0]
-            e -= pen;
-            for (int d = 1, o = step; d <= pen; ++d, o += step) {
-                Quad so, eo;
-                std::memcpy(&so, starts + y + o, sizeof so);
-                std::memcpy(&eo, ends + y + o, sizeof eo);
-                so += disc[d];
-                eo -= disc[d];
-                s = so > s ? so : s;
-                e = eo < e ? eo : e;
-            }
-            std::memcpy(inStarts + y, &s, sizeof s);
-            std::memcpy(inEnds + y, &e, sizeof e);
+        switch (pen) {
+        case 1: Erode<1>(starts, ends, inStarts, inEnds, ya, yb, step, disc); return;
+        case 2: Erode<2>(starts, ends, inStarts, inEnds, ya, yb, step, disc); return;
+        case 3: Erode<3>(starts, ends, inStarts, inEnds, ya, yb, step, disc); return;
+        case 4: Erode<4>(starts, ends, inStarts, inEnds, ya, yb, step, disc); return;
+        default: Erode<0>(starts, ends, inStarts, inEnds, ya, yb, step, disc, pen);
         }
     };
     const int middle = int(std::clamp<int64_t>(mirror >> 1, int64_t(ia) - 1, ib));
@@ -327,11 +342,13 @@ void DrawRoundBox(QImage& image, int left, int top, int right, int bottom, doubl
         // The pen on either side, the brush between.
         const int a1 = std::min(in0 - 1, w - 1), b0 = std::max(in1 + 1, 0);
         if (a <= a1) Fill(row + a, a1 - a + 1, penColour);
-        if (solid) {
-            const int fa = std::max(in0, 0), fb = std::min(in1, w - 1);
-            if (fa <= fb) Fill(row + fa, fb - fa + 1, brushColour);
-        } else if (hatch)
-            HatchSpan(row, w, y, in0, in1, hatch, brushColour);
+        const int fa = std::max(in0, 0), fb = std::min(in1, w - 1);
+        if (fa <= fb) {
+            if (solid)
+                Fill(row + fa, fb - fa + 1, brushColour);
+            else if (hatch)
+                HatchRun(row, fa, fb, hatch[y & 7], brushColour);
+        }
         if (b0 <= b) Fill(row + b0, b - b0 + 1, penColour);
     }
 }
