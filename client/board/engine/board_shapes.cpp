@@ -4,7 +4,6 @@
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <cwchar>
 #include <emmintrin.h>
 #include <vector>
 
@@ -98,11 +97,9 @@ constexpr auto kSmallDiscs = [] {
 }();
 
 // n >= 1 pixels in one colour for the round boxes: eight a step in two 16-byte stores, the last
-// eight ending exactly at the run's end; long runs go to the C library, whose fill uses the
-// widest stores the machine has.
+// eight ending exactly at the run's end.
 inline void Fill(QRgb* p, int n, QRgb c) {
     typedef uint32_t Quad __attribute__((vector_size(16)));
-    static_assert(sizeof(wchar_t) == sizeof(QRgb));
     const Quad q = {c, c, c, c};
     if (n < 4) {
         p[0] = p[n / 2] = p[n - 1] = c;
@@ -111,10 +108,6 @@ inline void Fill(QRgb* p, int n, QRgb c) {
     if (n <= 8) {
         std::memcpy(p, &q, sizeof q);
         std::memcpy(p + n - 4, &q, sizeof q);
-        return;
-    }
-    if (n >= 1 << 30) {
-        std::wmemset(reinterpret_cast<wchar_t*>(p), wchar_t(c), size_t(n));
         return;
     }
     for (int i = 0; i < n - 8; i += 8) {
