@@ -139,7 +139,6 @@ int* Scratch(size_t n) {
     return ints.data();
 }
 
-// The outside shape's rows: their spans from the corner ellipse's edges, or the flat span.
 // The corner rows of the outside shape: their spans from the corner ellipse's edges.
 struct Edges {
     double upper, lower, invRy, Rx, L, R;
