@@ -1,6 +1,7 @@
 #include "board/engine/board_shapes.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <emmintrin.h>
@@ -84,22 +85,6 @@ inline void ShortRun(QRgb* p, int n, QRgb c) {
     }
 }
 
-// Pixels a..b of row y where the hatch row has its bits.
-inline void HatchSpan(QRgb* row, int width, int y, int a, int b, const uint8_t* hatch, QRgb c) {
-    a = std::max(a, 0);
-    b = std::min(b, width - 1);
-    if (a > b) return;
-    unsigned bits = hatch[y & 7];
-    if (bits == 0xFF) {
-        Run(row + a, b - a + 1, c);
-        return;
-    }
-    for (; bits; bits &= bits - 1) {
-        const int bit = __builtin_ctz(bits);
-        for (int x = a + ((bit - a) & 7); x <= b; x += 8) row[x] = c;
-    }
-}
-
 // floor and ceil for |x| <= 2 kFar without a library call.
 inline int Floor(double x) { return int(int64_t(x + 2 * kFar) - int64_t(2 * kFar)); }
 inline int Ceil(double x) { return -Floor(-x); }
@@ -144,29 +129,137 @@ const double* CapHalves(int pen) {
     return t.data() + kCapReach;
 }
 
-// The inside of row y (its span in row[0], row[1] of rows two ints apart) eroded by the pen's disc:
-// the tightest of each row within pen rows, drawn in by the disc's half width at that distance.
-// Unrolled for the usual pens.
-template <int Pen>
-inline void ErodeFixed(const int* row, const int* disc, int& in0, int& in1) {
-    for (int d = 1; d <= Pen; ++d) {
-        const int a = std::max(row[-2 * d], row[2 * d]) + disc[d], b = std::min(row[1 - 2 * d], row[1 + 2 * d]) - disc[d];
-        in0 = std::max(in0, a);
-        in1 = std::min(in1, b);
+// The same for the usual pens, ready at compile time: the pen changes from record to record.
+constexpr int kSmallDiscPens = 8;
+constexpr auto kSmallDiscs = [] {
+    std::array<std::array<int, kSmallDiscPens + 1>, kSmallDiscPens + 1> discs{};
+    for (int w = 1; w <= kSmallDiscPens; ++w)
+        for (int d = 0; d <= w; ++d) {
+            int k = 0;
+            while ((k + 1) * (k + 1) <= w * w - d * d) ++k;
+            discs[size_t(w)][size_t(d)] = k;
+        }
+    return discs;
+}();
+
+// n >= 1 pixels in one colour for the round boxes: eight a step in two 16-byte stores, the last
+// eight ending exactly at the run's end.
+inline void Fill(QRgb* p, int n, QRgb c) {
+    typedef uint32_t Quad __attribute__((vector_size(16)));
+    const Quad q = {c, c, c, c};
+    if (n < 4) {
+        p[0] = p[n / 2] = p[n - 1] = c;
+        return;
+    }
+    if (n <= 8) {
+        std::memcpy(p, &q, sizeof q);
+        std::memcpy(p + n - 4, &q, sizeof q);
+        return;
+    }
+    for (int i = 0; i < n - 8; i += 8) {
+        std::memcpy(p + i, &q, sizeof q);
+        std::memcpy(p + i + 4, &q, sizeof q);
+    }
+    std::memcpy(p + n - 8, &q, sizeof q);
+    std::memcpy(p + n - 4, &q, sizeof q);
+}
+
+// Pixels a..b of a row (within it) where the hatch row's bits are set: four of a bit's pixels a
+// step, most hatch rows having one bit.
+inline void HatchRun(QRgb* row, int a, int b, unsigned bits, QRgb c) {
+    if (bits == 0xFF) {
+        Fill(row + a, b - a + 1, c);
+        return;
+    }
+    for (; bits; bits &= bits - 1) {
+        int x = a + ((int(__builtin_ctz(bits)) - a) & 7);
+        for (; x + 24 <= b; x += 32) row[x] = row[x + 8] = row[x + 16] = row[x + 24] = c;
+        for (; x <= b; x += 8) row[x] = c;
     }
 }
-inline void Erode(const int* row, const int* disc, int pen, int& in0, int& in1) {
-    switch (pen) {
-    case 1: ErodeFixed<1>(row, disc, in0, in1); return;
-    case 2: ErodeFixed<2>(row, disc, in0, in1); return;
-    case 3: ErodeFixed<3>(row, disc, in0, in1); return;
-    case 4: ErodeFixed<4>(row, disc, in0, in1); return;
-    default:
-        for (int d = 1; d <= pen; ++d) {
-            const int a = std::max(row[-2 * d], row[2 * d]) + disc[d], b = std::min(row[1 - 2 * d], row[1 + 2 * d]) - disc[d];
-            in0 = std::max(in0, a);
-            in1 = std::min(in1, b);
+
+// Scratch ints of this thread, at least n; they only grow, so a smaller shape costs nothing.
+int* Scratch(size_t n) {
+    thread_local std::vector<int> ints;
+    if (ints.size() < n) ints.resize(n);
+    return ints.data();
+}
+
+// The corner rows of the outside shape: their spans from the corner ellipse's edges.
+struct Edges {
+    double upper, lower, invRy, Rx, L, R;
+    int lo, hi;
+};
+// Rows ya..yb (and up to seven more), eight at a time in four independent pairs, by the same
+// operations as one at a time. The rows lie all above the flat rows (Above: dy = upper - yc) or
+// all below them (dy = yc - lower). An edge L + inset or R - inset lies within L..R, so it needs
+// no clamp to kFar, and floor and ceil are taken as in Floor and Ceil (the sums are positive and
+// below 2^31, so truncating to 32 bits gives what truncating to 64 bits does). Without Clamp the
+// caller has L - 1 >= lo and R + 1 <= hi, so every span is within lo..hi already.
+template <bool Above, bool Clamp>
+__attribute__((noinline)) void SpanRows(const Edges& k, int* starts, int* ends, int ya, int yb) {
+    typedef double Pair __attribute__((vector_size(16)));
+    typedef int32_t Quad __attribute__((vector_size(16)));
+    const Pair centre = Pair{} + (Above ? k.upper : k.lower), one = {1, 1}, two = {2, 2};
+    const Pair vInvRy = Pair{} + k.invRy, vRx = Pair{} + k.Rx, vL = Pair{} + k.L, vR = Pair{} + k.R;
+    const Pair half = {0.5, 0.5}, twoFar = {2 * kFar, 2 * kFar};
+    const Quad vLo = Quad{} + k.lo, vHi = Quad{} + k.hi, offset = Quad{} + int(2 * kFar);
+    // Two rows' 2 kFar - ceil(first - 0.5) and floor(last - 0.5) + 2 kFar in the low halves.
+    auto edges = [&](Pair yc, __m128i& first, __m128i& last) {
+        const Pair x = (Above ? centre - yc : yc - centre) * vInvRy;
+        const Pair q = x < one ? x : one;
+        const Pair inset = vRx * (one - Pair(_mm_sqrt_pd(__m128d(one - q * q))));
+        first = _mm_cvttpd_epi32(__m128d(-((vL + inset) - half) + twoFar));
+        last = _mm_cvttpd_epi32(__m128d(((vR - inset) - half) + twoFar));
+    };
+    auto store = [&](int y, __m128i firstA, __m128i lastA, __m128i firstB, __m128i lastB) {
+        Quad s = offset - Quad(_mm_unpacklo_epi64(firstA, firstB));
+        Quad e = Quad(_mm_unpacklo_epi64(lastA, lastB)) - offset;
+        if (Clamp) {
+            s = s < vLo ? vLo : vHi < s ? vHi : s;
+            e = e < vLo ? vLo : vHi < e ? vHi : e;
         }
+        std::memcpy(starts + y, &s, sizeof s);
+        std::memcpy(ends + y, &e, sizeof e);
+    };
+    for (int y = ya; y <= yb; y += 8) {
+        const Pair ycA = {y + 0.5, y + 1.5}, ycB = ycA + two, ycC = ycB + two, ycD = ycC + two;
+        __m128i firstA, lastA, firstB, lastB, firstC, lastC, firstD, lastD;
+        edges(ycA, firstA, lastA);
+        edges(ycB, firstB, lastB);
+        edges(ycC, firstC, lastC);
+        edges(ycD, firstD, lastD);
+        store(y, firstA, lastA, firstB, lastB);
+        store(y + 4, firstC, lastC, firstD, lastD);
+    }
+}
+
+// The inside of rows ya..yb (and up to three more), four at a time, from the rows step, 2 step,
+// .. pen step away. Pen is Pen, or pen when Pen is 0; for a fixed pen the loop over the disc
+// unrolls with its half widths as constants.
+template <int Pen>
+void Erode(const int* starts, const int* ends, int* inStarts, int* inEnds, int ya, int yb, int step, const int* disc,
+           int pen = Pen) {
+    typedef int32_t Quad __attribute__((vector_size(16)));
+    if (Pen) pen = Pen;
+    for (int y = ya; y <= yb; y += 4) {
+        Quad s, e;
+        std::memcpy(&s, starts + y, sizeof s);
+        std::memcpy(&e, ends + y, sizeof e);
+        s += pen;  // disc[0]
+        e -= pen;
+        for (int d = 1; d <= pen; ++d) {
+            const int k = Pen ? kSmallDiscs[size_t(Pen)][size_t(d)] : disc[d];
+            Quad so, eo;
+            std::memcpy(&so, starts + y + d * step, sizeof so);
+            std::memcpy(&eo, ends + y + d * step, sizeof eo);
+            so += k;
+            eo -= k;
+            s = so > s ? so : s;
+            e = eo < e ? eo : e;
+        }
+        std::memcpy(inStarts + y, &s, sizeof s);
+        std::memcpy(inEnds + y, &e, sizeof e);
     }
 }
 
@@ -204,73 +297,97 @@ void DrawRoundBox(QImage& image, int left, int top, int right, int bottom, doubl
     const int v0 = std::max(fTop, 0), v1 = std::min(fBottom, h - 1);
     if (v0 > v1) return;
     const int r0 = std::max(fTop, v0 - pen), r1 = std::min(fBottom, v1 + pen);
-    thread_local std::vector<int> tSpans;
-    tSpans.resize(2 * size_t(r1 - r0 + 1));
-    int* const spans = tSpans.data();
-    // Each row's span of pixel centres inside the outside shape; empty when start > end.
+    // Each row's span of pixel centres inside the outside shape, starts and ends apart (empty when
+    // start > end), then the inside's; each array with room for the rows the loops below compute
+    // past their last in eights and fours.
+    const int stride = r1 - r0 + 1 + 8;
+    int* const starts = Scratch(4 * size_t(stride)) - r0;
+    int* const ends = starts + stride;
+    int* const inStarts = ends + stride;
+    int* const inEnds = inStarts + stride;
     const int lo = -pen - 2, hi = w + pen + 1;
-    // The shape is symmetric about its middle row (top + bottom is whole): the lower half takes
-    // the upper half's spans, which also keeps the two halves exactly alike.
-    const int64_t mirror = int64_t(top) + bottom - 1;
-    const double invRy = 1 / Ry;
     // Rows between the corners share one span.
     const int flatStart = FirstFrom(L, lo, hi), flatEnd = LastTo(R, lo, hi);
-    int flatRows = 0;  // of those computed (the upper half)
-    for (int y = r0; y <= r1; ++y) {
-        const int64_t twin = mirror - y;
-        if (twin < y && twin >= r0) {
-            spans[2 * size_t(y - r0)] = spans[2 * size_t(twin - r0)];
-            spans[2 * size_t(y - r0) + 1] = spans[2 * size_t(twin - r0) + 1];
-            continue;
+    const double upper = T + Ry, lower = B - Ry;
+    const Edges edges{upper, lower, 1 / Ry, Rx, L, R, lo, hi};
+    // The flat rows, whose centre lies between upper and lower (dy is 0 only there: the difference
+    // of two unequal doubles is never 0), take the flat span without the corner's arithmetic. Rows
+    // above them have dy = upper - yc, rows below them and not above (yc >= upper) yc - lower. The
+    // corner rows are computed first, so the rows they overrun are set after them.
+    int flat0 = int(std::clamp(std::ceil(upper - 0.5), double(r0), double(r1) + 1));
+    while (flat0 > r0 && flat0 - 0.5 >= upper) --flat0;
+    while (flat0 <= r1 && flat0 + 0.5 < upper) ++flat0;
+    int flat1 = int(std::clamp(std::floor(lower - 0.5), double(r0) - 1, double(r1)));
+    while (flat1 < r1 && flat1 + 1.5 <= lower) ++flat1;
+    while (flat1 >= r0 && flat1 + 0.5 > lower) --flat1;
+    const bool clamp = !(L - 1 >= lo && R + 1 <= hi);
+    auto spanRows = [&](int ya, int yb) {
+        const int aboveEnd = std::min(yb, flat0 - 1), belowStart = std::max({ya, flat0, flat1 + 1});
+        if (ya <= aboveEnd) (clamp ? SpanRows<true, true> : SpanRows<true, false>)(edges, starts, ends, ya, aboveEnd);
+        if (belowStart <= yb) (clamp ? SpanRows<false, true> : SpanRows<false, false>)(edges, starts, ends, belowStart, yb);
+        for (int y = std::max(ya, flat0), end = std::min(yb, flat1); y <= end; ++y) {
+            starts[y] = flatStart;
+            ends[y] = flatEnd;
         }
-        const double yc = y + 0.5;
-        const double dy = yc < T + Ry ? T + Ry - yc : yc > B - Ry ? yc - (B - Ry) : 0.0;
-        if (!(dy > 0)) {
-            spans[2 * size_t(y - r0)] = flatStart;
-            spans[2 * size_t(y - r0) + 1] = flatEnd;
-            ++flatRows;
-            continue;
-        }
-        const double q = std::min(1.0, dy * invRy);
-        const double inset = Rx * (1 - std::sqrt(1 - q * q));
-        spans[2 * size_t(y - r0)] = FirstFrom(L + inset, lo, hi);
-        spans[2 * size_t(y - r0) + 1] = LastTo(R - inset, lo, hi);
+    };
+    // The shape is symmetric about its middle row (top + bottom is whole): a row of the lower half
+    // whose twin is among these rows takes the twin's span, which also keeps the two halves
+    // exactly alike. So the rows are the upper half, its twins, then lower rows without a twin.
+    const int64_t mirror = int64_t(top) + bottom - 1;
+    const int upperEnd = int(std::clamp<int64_t>(mirror >> 1, int64_t(r0) - 1, r1));
+    const int twinEnd = int(std::clamp<int64_t>(mirror - r0, upperEnd, r1));
+    spanRows(r0, upperEnd);
+    for (int y = upperEnd + 1; y <= twinEnd; ++y) {
+        starts[y] = starts[mirror - y];
+        ends[y] = ends[mirror - y];
     }
-    const int* const disc = DiscRows(pen).data();
+    spanRows(twinEnd + 1, r1);
+
+    // The inside of the rows with pen rows of the shape either side: the pixels whose disc of
+    // radius pen lies within the outside shape, so the tightest of each row within pen rows drawn
+    // in by the disc's half width at that distance. The spans only narrow from the middle row
+    // outwards (the shape is convex, the same operations on a growing distance), so of a row d
+    // above and one d below, the one farther from the middle is the tighter: only the outward rows
+    // are walked, four rows at a time.
+    const int* const disc = pen <= kSmallDiscPens ? kSmallDiscs[size_t(pen)].data() : DiscRows(pen).data();
+    const int ia = std::max(v0, fTop + pen), ib = std::min(v1, fBottom - pen);
+    auto erode = [&](int ya, int yb, int step) {
+        switch (pen) {
+        case 1: Erode<1>(starts, ends, inStarts, inEnds, ya, yb, step, disc); return;
+        case 2: Erode<2>(starts, ends, inStarts, inEnds, ya, yb, step, disc); return;
+        case 3: Erode<3>(starts, ends, inStarts, inEnds, ya, yb, step, disc); return;
+        case 4: Erode<4>(starts, ends, inStarts, inEnds, ya, yb, step, disc); return;
+        default: Erode<0>(starts, ends, inStarts, inEnds, ya, yb, step, disc, pen);
+        }
+    };
+    const int middle = int(std::clamp<int64_t>(mirror >> 1, int64_t(ia) - 1, ib));
+    erode(ia, middle, -1);
+    erode(middle + 1, ib, 1);
+
     const QRgb penColour = ColorRefToRgb(paint.pen), brushColour = ColorRefToRgb(paint.brush);
     const bool solid = paint.brushStyle == bsSolid;
     const uint8_t* hatch = HatchRows(paint.brushStyle);
-    // The rows between the corners: flatA..flatB, all with the flat span. Where they reach pen rows
-    // beyond y on both sides, the disc's widest row (disc[0] = pen) decides and the erosion is not
-    // walked. A shape with too few of them to skip any (an ellipse) is not searched.
-    auto flat = [&](int row) { return spans[2 * size_t(row - r0)] == flatStart && spans[2 * size_t(row - r0) + 1] == flatEnd; };
-    int flatA = flatRows > pen ? r0 : r1 + 1, flatB = r1;
-    while (flatA <= r1 && !flat(flatA)) ++flatA;
-    while (flatB > flatA && !flat(flatB)) --flatB;
-    for (int y = flatA; y <= flatB; ++y)
-        if (!flat(y)) {
-            flatB = flatA - 1;
-            break;
-        }
     for (int y = v0; y <= v1; ++y) {
-        const int s = spans[2 * size_t(y - r0)], e = spans[2 * size_t(y - r0) + 1];
+        const int s = starts[y], e = ends[y];
         if (s > e) continue;
-        // The inside: pixels whose disc of radius pen lies within the outside shape.
-        int in0 = s + disc[0], in1 = e - disc[0];
-        bool inside = y - pen >= fTop && y + pen <= fBottom;
-        if (inside && (y - pen < flatA || y + pen > flatB)) Erode(spans + 2 * (y - r0), disc, pen, in0, in1);
-        inside = inside && in0 <= in1;
         QRgb* row = rows.Row(y);
-        if (!inside) {
-            Span(row, w, s, e, penColour);
+        const int a = std::max(s, 0), b = std::min(e, w - 1);
+        const int in0 = inStarts[y], in1 = inEnds[y];
+        if (y < ia || y > ib || in0 > in1) {
+            if (a <= b) Fill(row + a, b - a + 1, penColour);
             continue;
         }
-        Span(row, w, s, in0 - 1, penColour);
-        Span(row, w, in1 + 1, e, penColour);
-        if (solid)
-            Span(row, w, in0, in1, brushColour);
-        else if (hatch)
-            HatchSpan(row, w, y, in0, in1, hatch, brushColour);
+        // The pen on either side, the brush between.
+        const int a1 = std::min(in0 - 1, w - 1), b0 = std::max(in1 + 1, 0);
+        if (a <= a1) Fill(row + a, a1 - a + 1, penColour);
+        const int fa = std::max(in0, 0), fb = std::min(in1, w - 1);
+        if (fa <= fb) {
+            if (solid)
+                Fill(row + fa, fb - fa + 1, brushColour);
+            else if (hatch)
+                HatchRun(row, fa, fb, hatch[y & 7], brushColour);
+        }
+        if (b0 <= b) Fill(row + b0, b - b0 + 1, penColour);
     }
 }
 
