@@ -194,24 +194,38 @@ ORB_AVX512 inline __m512i QuotientX32(__m512i a, __m512i b) {
     return _mm512_srli_epi16(_mm512_mulhi_epu16(q, _mm512_set1_epi16(int16_t(33555))), 6);
 }
 
+// Sixteen bytes, or the first of them `m` selects and zeros for the rest: whole steps by a plain
+// load, as masked loads of lines not yet in the cache are slow on some processors.
+ORB_AVX512 inline __m128i Load16(__mmask16 m, const uint8_t* p) {
+    return m == 0xFFFF ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)) : _mm_maskz_loadu_epi8(m, p);
+}
+
 // Sixteen pixels of two lines that share their chroma, from their Y samples (the first `m` of them)
 // and the spread chroma terms; y1 null: one line. Per 128-bit lane the byte pack holds 4 blue,
 // 4 green and the 4 red of each line; `order0`/`order1` pick each line's pixels out of it.
 ORB_AVX512 inline void PixelsX16(const uint8_t* y0, const uint8_t* y1, uint32_t* o0, uint32_t* o1, __mmask16 m,
                                  __m512i b, __m512i g, __m512i r, __m512i order0, __m512i order1) {
     const __m512i k = _mm512_set1_epi32(kYc);
-    const __m512i t0 = _mm512_mullo_epi32(_mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(m, y0)), k);
+    const __m512i t0 = _mm512_mullo_epi32(_mm512_cvtepu8_epi32(Load16(m, y0)), k);
     const __m512i bg0 = QuotientX32(_mm512_add_epi32(t0, b), _mm512_sub_epi32(t0, g));
     if (!y1) {
         const __m512i rr = QuotientX32(_mm512_add_epi32(t0, r), _mm512_add_epi32(t0, r));
         _mm512_mask_storeu_epi32(o0, m, _mm512_shuffle_epi8(_mm512_packus_epi16(bg0, rr), order0));
         return;
     }
-    const __m512i t1 = _mm512_mullo_epi32(_mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(m, y1)), k);
+    const __m512i t1 = _mm512_mullo_epi32(_mm512_cvtepu8_epi32(Load16(m, y1)), k);
     const __m512i bg1 = QuotientX32(_mm512_add_epi32(t1, b), _mm512_sub_epi32(t1, g));
     const __m512i rr = QuotientX32(_mm512_add_epi32(t0, r), _mm512_add_epi32(t1, r));
-    _mm512_mask_storeu_epi32(o0, m, _mm512_shuffle_epi8(_mm512_packus_epi16(bg0, rr), order0));
-    _mm512_mask_storeu_epi32(o1, m, _mm512_shuffle_epi8(_mm512_packus_epi16(bg1, rr), order1));
+    const __m512i p0 = _mm512_shuffle_epi8(_mm512_packus_epi16(bg0, rr), order0);
+    const __m512i p1 = _mm512_shuffle_epi8(_mm512_packus_epi16(bg1, rr), order1);
+    // Whole steps by plain stores: some processors take masked stores far more slowly.
+    if (m == 0xFFFF) {
+        _mm512_storeu_si512(o0, p0);
+        _mm512_storeu_si512(o1, p1);
+        return;
+    }
+    _mm512_mask_storeu_epi32(o0, m, p0);
+    _mm512_mask_storeu_epi32(o1, m, p1);
 }
 
 ORB_AVX512 void RowPairYuv420X16(const uint8_t* y0, const uint8_t* y1, const uint8_t* u, const uint8_t* v,
@@ -225,8 +239,8 @@ ORB_AVX512 void RowPairYuv420X16(const uint8_t* y0, const uint8_t* y1, const uin
     for (size_t x = 0; x < w; x += 32) {
         const size_t n = std::min<size_t>(32, w - x);
         const __mmask16 mc = __mmask16((1u << ((n + 1) / 2)) - 1);
-        const __m512i cu = _mm512_sub_epi32(_mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(mc, u + x / 2)), c128);
-        const __m512i cv = _mm512_sub_epi32(_mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(mc, v + x / 2)), c128);
+        const __m512i cu = _mm512_sub_epi32(_mm512_cvtepu8_epi32(Load16(mc, u + x / 2)), c128);
+        const __m512i cv = _mm512_sub_epi32(_mm512_cvtepu8_epi32(Load16(mc, v + x / 2)), c128);
         const __m512i b = _mm512_add_epi32(_mm512_mullo_epi32(cu, _mm512_set1_epi32(kUb)), off);
         const __m512i g = _mm512_sub_epi32(_mm512_add_epi32(_mm512_mullo_epi32(cu, _mm512_set1_epi32(kUg)),
                                                             _mm512_mullo_epi32(cv, _mm512_set1_epi32(kVg))),
@@ -247,12 +261,29 @@ ORB_AVX512 void RowPairYuv420X16(const uint8_t* y0, const uint8_t* y1, const uin
     }
 }
 
+// Asks for the source lines of the pair `ahead` pairs on: a camera picture arrives cold, and with
+// six streams at once (four read, two written) the hardware's own prefetch falls behind.
+inline void PrefetchPair(const uint8_t* s, const uint8_t* up, const uint8_t* vp, size_t w, size_t h, size_t cw,
+                         size_t r) {
+    if (r >= h) return;
+    const char* y = reinterpret_cast<const char*>(s + r * w);
+    const size_t ybytes = std::min<size_t>(2, h - r) * w;
+    for (size_t i = 0; i < ybytes; i += 64) _mm_prefetch(y + i, _MM_HINT_T0);
+    const char* u = reinterpret_cast<const char*>(up + (r / 2) * cw);
+    const char* v = reinterpret_cast<const char*>(vp + (r / 2) * cw);
+    for (size_t i = 0; i < cw; i += 64) {
+        _mm_prefetch(u + i, _MM_HINT_T0);
+        _mm_prefetch(v + i, _MM_HINT_T0);
+    }
+}
+
 ORB_AVX512 void Avx512I420(const uint8_t* s, size_t w, size_t h, uint32_t* target) {
     const size_t cw = (w + 1) / 2, ch = (h + 1) / 2;
     const uint8_t* up = s + w * h;
     const uint8_t* vp = up + cw * ch;
     for (size_t r = 0; r < h; r += 2) {
         const bool two = r + 1 < h;
+        PrefetchPair(s, up, vp, w, h, cw, r + 4);
         RowPairYuv420X16(s + r * w, two ? s + (r + 1) * w : nullptr, up + (r / 2) * cw, vp + (r / 2) * cw,
                          target + (h - 1 - r) * w, two ? target + (h - 2 - r) * w : nullptr, w);
     }
@@ -315,6 +346,7 @@ ORB_AVX2 void Avx2I420(const uint8_t* s, size_t w, size_t h, uint32_t* target) {
     const uint8_t* vp = up + cw * ch;
     for (size_t r = 0; r < h; r += 2) {
         const bool two = r + 1 < h;
+        PrefetchPair(s, up, vp, w, h, cw, r + 4);
         RowPairYuv420X8(s + r * w, two ? s + (r + 1) * w : nullptr, up + (r / 2) * cw, vp + (r / 2) * cw,
                         target + (h - 1 - r) * w, two ? target + (h - 2 - r) * w : nullptr, w);
     }
