@@ -1,6 +1,7 @@
 #include "board/engine/board_shapes.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <emmintrin.h>
@@ -132,17 +133,21 @@ const std::vector<int>& DiscRows(int w) {
 // pen, as lines change pens often.
 constexpr int kCapReach = kMaxPenWidth / 2 + 3;
 const double* CapHalves(int pen) {
-    thread_local std::vector<double> tables[kMaxPenWidth + 1];
-    std::vector<double>& t = tables[pen];
-    if (t.empty()) {
-        const double shift = pen % 2 ? 0.0 : 0.5, r = pen / 2.0, r2 = r * r, eps = 1e-7;
-        t.resize(2 * kCapReach + 1);
-        for (int k = -kCapReach; k <= kCapReach; ++k) {
-            const double v = k + shift;
-            t[size_t(k + kCapReach)] = v * v <= r2 + eps ? std::sqrt(std::max(0.0, r2 - v * v)) : -1.0;
-        }
+    // Shared by all threads and never freed: a constant table per pen, so a thread that finds it
+    // missing computes its own and keeps whichever was stored first. No guard or thread-local
+    // lookup on the way in.
+    static std::atomic<const double*> tables[kMaxPenWidth + 1];
+    if (const double* t = tables[pen].load(std::memory_order_acquire)) return t + kCapReach;
+    double* const t = new double[2 * kCapReach + 1];
+    const double shift = pen % 2 ? 0.0 : 0.5, r = pen / 2.0, r2 = r * r, eps = 1e-7;
+    for (int k = -kCapReach; k <= kCapReach; ++k) {
+        const double v = k + shift;
+        t[k + kCapReach] = v * v <= r2 + eps ? std::sqrt(std::max(0.0, r2 - v * v)) : -1.0;
     }
-    return t.data() + kCapReach;
+    const double* expected = nullptr;
+    if (tables[pen].compare_exchange_strong(expected, t, std::memory_order_acq_rel)) return t + kCapReach;
+    delete[] t;
+    return expected + kCapReach;
 }
 
 // The inside of row y (its span in row[0], row[1] of rows two ints apart) eroded by the pen's disc:
@@ -178,13 +183,17 @@ struct BandBounds {
 };
 
 #define ORB_WIDE_AVX512 __attribute__((target("avx512f,avx512vl")))
-// n >= 1 pixels in one colour: up to 16 in one masked store, whose masked-off pixels are neither
-// read nor written and never fault.
-ORB_WIDE_AVX512 inline void MaskedRun(QRgb* p, int n, __m512i colour, QRgb c) {
-    if (n <= 16)
-        _mm512_mask_storeu_epi32(p, __mmask16((1u << n) - 1), colour);
-    else
+// n >= 1 pixels in one colour: up to 8 in one masked store, whose masked-off pixels are neither
+// read nor written and never fault; up to 16 in two.
+ORB_WIDE_AVX512 inline void MaskedRun(QRgb* p, int n, __m256i colour, QRgb c) {
+    if (n <= 8) {
+        _mm256_mask_storeu_epi32(p, __mmask8((1u << n) - 1), colour);
+    } else if (n <= 16) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), colour);
+        _mm256_mask_storeu_epi32(p + 8, __mmask8((1u << (n - 8)) - 1), colour);
+    } else {
         Run(p, n, c);
+    }
 }
 
 // A round end's half width in the four rows from y (-1 in rows it does not reach): the table is only
@@ -221,7 +230,7 @@ ORB_WIDE_AVX512 void WideRowsQuad(const Rows& rows, int ya, int yb, const WideLi
     const __m256d qLo = _mm256_set1_pd(line.qLo), qHi = _mm256_set1_pd(line.qHi);
     const __m256d lastRow = _mm256_set1_pd(yb);
     const __m128i two = _mm_set1_epi32(int(2 * kFar)), one = _mm_set1_epi32(1);
-    const __m512i colour = _mm512_set1_epi32(int(c));
+    const __m256i colour = _mm256_set1_epi32(int(c));
     uchar* const base = rows.base;
     const qsizetype bpl = rows.bpl;
     for (int y = ya; y <= yb; y += 4) {
@@ -270,9 +279,10 @@ ORB_WIDE_AVX512 void WideRowsQuad(const Rows& rows, int ya, int yb, const WideLi
     }
 }
 
+std::atomic<bool> lanesAllowed{true};
 bool HasAvx512() {
     static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
-    return has;
+    return has && lanesAllowed.load(std::memory_order_relaxed);
 }
 
 }  // namespace
@@ -382,7 +392,7 @@ void DrawRoundBox(QImage& image, int left, int top, int right, int bottom, doubl
 void DrawWideLine(QImage& image, int x0, int y0, int x1, int y1, int width, TColorRef colour) {
     if (image.isNull() || image.depth() != 32 || (x0 == x1 && y0 == y1)) return;
     const Rows rows(image);
-    const int w = image.width(), h = image.height();
+    const int w = rows.width, h = rows.height;
     const int pen = std::clamp(width, 1, kMaxPenWidth);
     const double shift = pen % 2 ? 0.0 : 0.5, r = pen / 2.0, eps = 1e-7;
     const double px = std::clamp(double(x0), -kFar, kFar) - shift, py = std::clamp(double(y0), -kFar, kFar) - shift;
@@ -501,6 +511,8 @@ void DrawWideLine(QImage& image, int x0, int y0, int x1, int y1, int width, TCol
         --y;
     }
 }
+
+void AllowWideLineLanes(bool allowed) { lanesAllowed.store(allowed, std::memory_order_relaxed); }
 
 void FillBox(QImage& image, int left, int top, int right, int bottom, TColorRef colour) {
     if (image.isNull() || image.depth() != 32) return;
