@@ -206,8 +206,8 @@ TEST(BoardShapes, ClippedAtEveryEdgeAsOnALargerImage) {
     }
 }
 
-TEST(BoardShapes, WideLinesDrawTheSameFourRowsAtATime) {
-    // The four-row lanes (where the processor has them) against the row-by-row drawing, on lines
+TEST(BoardShapes, WideLinesDrawTheSameEightRowsAtATime) {
+    // The eight-row lanes (where the processor has them) against the row-by-row drawing, on lines
     // of every direction, partly off the image, with pens whose round ends meet or overlap.
     std::mt19937 rng(5);
     for (int i = 0; i < 400; ++i) {

@@ -196,15 +196,23 @@ ORB_WIDE_AVX512 inline void MaskedRun(QRgb* p, int n, __m256i colour, QRgb c) {
     }
 }
 
-// A round end's half width in the four rows from y (-1 in rows it does not reach): the table is only
-// read in those rows, and a masked load neither reads nor faults elsewhere.
-ORB_WIDE_AVX512 inline __m256d CapHalves4(const double* caps, int y, int centre, __mmask8 near) {
-    const auto at = reinterpret_cast<const double*>(reinterpret_cast<uintptr_t>(caps) +
-                                                    uintptr_t(intptr_t(y - centre) * intptr_t(sizeof(double))));
-    return _mm256_mask_loadu_pd(_mm256_set1_pd(-1.0), near, at);
+// vmaxpd, vminpd and vcvttpd2dq on eight lanes, written with every lane selected: the plain
+// intrinsics start from an undefined vector, which GCC 12 warns of.
+ORB_WIDE_AVX512 inline __m512d Max8(__m512d a, __m512d b) { return _mm512_mask_max_pd(a, __mmask8(0xFF), a, b); }
+ORB_WIDE_AVX512 inline __m512d Min8(__m512d a, __m512d b) { return _mm512_mask_min_pd(a, __mmask8(0xFF), a, b); }
+ORB_WIDE_AVX512 inline __m256i Trunc8(__m512d a) {
+    return _mm512_mask_cvttpd_epi32(_mm256_setzero_si256(), __mmask8(0xFF), a);
 }
 
-// A wide line's rows ya..yb four at a time, in AVX-512 lanes where the processor has them: per row
+// A round end's half width in the eight rows from y (-1 in rows it does not reach): the table is only
+// read in those rows, and a masked load neither reads nor faults elsewhere.
+ORB_WIDE_AVX512 inline __m512d CapHalves8(const double* caps, int y, int centre, __mmask8 near) {
+    const auto at = reinterpret_cast<const double*>(reinterpret_cast<uintptr_t>(caps) +
+                                                    uintptr_t(intptr_t(y - centre) * intptr_t(sizeof(double))));
+    return _mm512_mask_loadu_pd(_mm512_set1_pd(-1.0), near, at);
+}
+
+// A wide line's rows ya..yb eight at a time, in AVX-512 lanes where the processor has them: per row
 // the same operations on the same doubles as DrawWideLine's rows (no fused multiply-add, which would
 // round differently), the round ends' half widths loaded from their table for the rows they reach,
 // and each row's span written by one masked store.
@@ -215,66 +223,72 @@ struct WideLineRows {
     int pRow, qRow;          // its centre's whole row
     const double* caps;
 };
-ORB_WIDE_AVX512 void WideRowsQuad(const Rows& rows, int ya, int yb, const WideLineRows& line, QRgb c) {
+ORB_WIDE_AVX512 void WideRowsOct(const Rows& rows, int ya, int yb, const WideLineRows& line, QRgb c) {
     constexpr double eps = 1e-7;
     const BandBounds& band = line.band;
-    const __m256d top = _mm256_set1_pd(band.top), bottom = _mm256_set1_pd(band.bottom);
-    const __m256d m = _mm256_set1_pd(band.m), n = _mm256_set1_pd(band.n);
-    const __m256d c0 = _mm256_set1_pd(band.c0), c1 = _mm256_set1_pd(band.c1);
-    const __m256d e0 = _mm256_set1_pd(band.e0), e1 = _mm256_set1_pd(band.e1);
-    const __m256d px = _mm256_set1_pd(line.px), qx = _mm256_set1_pd(line.qx);
-    const __m256d far = _mm256_set1_pd(kFar), nearFar = _mm256_set1_pd(-kFar), twoFar = _mm256_set1_pd(2 * kFar);
-    const __m256d epsV = _mm256_set1_pd(eps), right = _mm256_set1_pd(rows.width), last = _mm256_set1_pd(rows.width - 1);
-    const __m256d minusOne = _mm256_set1_pd(-1.0), lanes = _mm256_set_pd(3, 2, 1, 0), zero = _mm256_setzero_pd();
-    const __m256d pLo = _mm256_set1_pd(line.pLo), pHi = _mm256_set1_pd(line.pHi);
-    const __m256d qLo = _mm256_set1_pd(line.qLo), qHi = _mm256_set1_pd(line.qHi);
-    const __m256d lastRow = _mm256_set1_pd(yb);
-    const __m128i two = _mm_set1_epi32(int(2 * kFar)), one = _mm_set1_epi32(1);
+    const __m512d top = _mm512_set1_pd(band.top), bottom = _mm512_set1_pd(band.bottom);
+    const __m512d m = _mm512_set1_pd(band.m), n = _mm512_set1_pd(band.n);
+    const __m512d c0 = _mm512_set1_pd(band.c0), c1 = _mm512_set1_pd(band.c1);
+    const __m512d e0 = _mm512_set1_pd(band.e0), e1 = _mm512_set1_pd(band.e1);
+    const __m512d px = _mm512_set1_pd(line.px), qx = _mm512_set1_pd(line.qx);
+    const __m512d far = _mm512_set1_pd(kFar), nearFar = _mm512_set1_pd(-kFar), twoFar = _mm512_set1_pd(2 * kFar);
+    const __m512d epsV = _mm512_set1_pd(eps), right = _mm512_set1_pd(rows.width), last = _mm512_set1_pd(rows.width - 1);
+    const __m512d minusOne = _mm512_set1_pd(-1.0), lanes = _mm512_set_pd(7, 6, 5, 4, 3, 2, 1, 0), zero = _mm512_setzero_pd();
+    const __m512d pLo = _mm512_set1_pd(line.pLo), pHi = _mm512_set1_pd(line.pHi);
+    const __m512d qLo = _mm512_set1_pd(line.qLo), qHi = _mm512_set1_pd(line.qHi);
+    const __m512d lastRow = _mm512_set1_pd(yb);
+    const __m256i two = _mm256_set1_epi32(int(2 * kFar)), one = _mm256_set1_epi32(1);
     const __m256i colour = _mm256_set1_epi32(int(c));
     uchar* const base = rows.base;
     const qsizetype bpl = rows.bpl;
-    for (int y = ya; y <= yb; y += 4) {
-        const __m256d Y = _mm256_add_pd(_mm256_set1_pd(double(y)), lanes);
-        const __m256d inBand = _mm256_and_pd(_mm256_cmp_pd(Y, top, _CMP_GE_OS), _mm256_cmp_pd(Y, bottom, _CMP_LE_OS));
-        __m256d mY = _mm256_mul_pd(m, Y), nY = _mm256_mul_pd(n, Y);
+    for (int y = ya; y <= yb; y += 8) {
+        const __m512d Y = _mm512_add_pd(_mm512_set1_pd(double(y)), lanes);
+        const __mmask8 inBand = _mm512_cmp_pd_mask(Y, top, _CMP_GE_OS) & _mm512_cmp_pd_mask(Y, bottom, _CMP_LE_OS);
+        __m512d mY = _mm512_mul_pd(m, Y), nY = _mm512_mul_pd(n, Y);
         // AVX-512 brings fused multiply-add with it: keep the products rounded, as the other loops do.
         asm("" : "+v"(mY), "+v"(nY));
-        const __m256d a = _mm256_max_pd(_mm256_add_pd(c0, mY), _mm256_add_pd(e0, nY));
-        const __m256d b = _mm256_min_pd(_mm256_add_pd(c1, mY), _mm256_add_pd(e1, nY));
-        const __m256d bandRow = _mm256_and_pd(inBand, _mm256_cmp_pd(a, b, _CMP_LE_OS));
-        __m256d lo = _mm256_blendv_pd(far, a, bandRow), hi = _mm256_blendv_pd(nearFar, b, bandRow);
+        const __m512d a = Max8(_mm512_add_pd(c0, mY), _mm512_add_pd(e0, nY));
+        const __m512d b = Min8(_mm512_add_pd(c1, mY), _mm512_add_pd(e1, nY));
+        const __mmask8 bandRow = inBand & _mm512_cmp_pd_mask(a, b, _CMP_LE_OS);
+        __m512d lo = _mm512_mask_blend_pd(bandRow, far, a), hi = _mm512_mask_blend_pd(bandRow, nearFar, b);
         // The round ends.
-        const __mmask8 nearP = _mm256_cmp_pd_mask(Y, pLo, _CMP_GE_OS) & _mm256_cmp_pd_mask(Y, pHi, _CMP_LE_OS);
+        const __mmask8 nearP = _mm512_cmp_pd_mask(Y, pLo, _CMP_GE_OS) & _mm512_cmp_pd_mask(Y, pHi, _CMP_LE_OS);
         if (nearP) {
-            const __m256d half = CapHalves4(line.caps, y, line.pRow, nearP);
-            const __m256d reach = _mm256_cmp_pd(half, zero, _CMP_GE_OS);
-            lo = _mm256_blendv_pd(lo, _mm256_min_pd(_mm256_sub_pd(px, half), lo), reach);
-            hi = _mm256_blendv_pd(hi, _mm256_max_pd(_mm256_add_pd(px, half), hi), reach);
+            const __m512d half = CapHalves8(line.caps, y, line.pRow, nearP);
+            const __mmask8 reach = _mm512_cmp_pd_mask(half, zero, _CMP_GE_OS);
+            lo = _mm512_mask_blend_pd(reach, lo, Min8(_mm512_sub_pd(px, half), lo));
+            hi = _mm512_mask_blend_pd(reach, hi, Max8(_mm512_add_pd(px, half), hi));
         }
-        const __mmask8 nearQ = _mm256_cmp_pd_mask(Y, qLo, _CMP_GE_OS) & _mm256_cmp_pd_mask(Y, qHi, _CMP_LE_OS);
+        const __mmask8 nearQ = _mm512_cmp_pd_mask(Y, qLo, _CMP_GE_OS) & _mm512_cmp_pd_mask(Y, qHi, _CMP_LE_OS);
         if (nearQ) {
-            const __m256d half = CapHalves4(line.caps, y, line.qRow, nearQ);
-            const __m256d reach = _mm256_cmp_pd(half, zero, _CMP_GE_OS);
-            lo = _mm256_blendv_pd(lo, _mm256_min_pd(_mm256_sub_pd(qx, half), lo), reach);
-            hi = _mm256_blendv_pd(hi, _mm256_max_pd(_mm256_add_pd(qx, half), hi), reach);
+            const __m512d half = CapHalves8(line.caps, y, line.qRow, nearQ);
+            const __mmask8 reach = _mm512_cmp_pd_mask(half, zero, _CMP_GE_OS);
+            lo = _mm512_mask_blend_pd(reach, lo, Min8(_mm512_sub_pd(qx, half), lo));
+            hi = _mm512_mask_blend_pd(reach, hi, Max8(_mm512_add_pd(qx, half), hi));
         }
-        const int ok = _mm256_movemask_pd(_mm256_and_pd(_mm256_cmp_pd(lo, hi, _CMP_LE_OS), _mm256_cmp_pd(Y, lastRow, _CMP_LE_OS)));
+        const __mmask8 ok = _mm512_cmp_pd_mask(lo, hi, _CMP_LE_OS) & _mm512_cmp_pd_mask(Y, lastRow, _CMP_LE_OS);
         if (!ok) continue;
         // Ceil(clamp(lo) - eps) and Floor(clamp(hi) + eps), clamped to the row, as the two-lane loop.
-        const __m256d ta = _mm256_min_pd(
-            _mm256_max_pd(_mm256_sub_pd(_mm256_min_pd(_mm256_max_pd(lo, nearFar), far), epsV), zero), right);
-        const __m256d tb = _mm256_min_pd(
-            _mm256_max_pd(_mm256_add_pd(_mm256_min_pd(_mm256_max_pd(hi, nearFar), far), epsV), minusOne), last);
-        const __m128i s = _mm_sub_epi32(two, _mm256_cvttpd_epi32(_mm256_sub_pd(twoFar, ta)));
-        const __m128i e = _mm_sub_epi32(_mm256_cvttpd_epi32(_mm256_add_pd(tb, twoFar)), two);
-        const __m128i count = _mm_sub_epi32(e, _mm_sub_epi32(s, one));
-        const int draw = ok & _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(count, _mm_setzero_si128())));
+        const __m512d ta = Min8(
+            Max8(_mm512_sub_pd(Min8(Max8(lo, nearFar), far), epsV), zero), right);
+        const __m512d tb = Min8(
+            Max8(_mm512_add_pd(Min8(Max8(hi, nearFar), far), epsV), minusOne), last);
+        const __m256i s = _mm256_sub_epi32(two, Trunc8(_mm512_sub_pd(twoFar, ta)));
+        const __m256i e = _mm256_sub_epi32(Trunc8(_mm512_add_pd(tb, twoFar)), two);
+        const __m256i count = _mm256_sub_epi32(e, _mm256_sub_epi32(s, one));
+        const unsigned draw = ok & _mm256_cmpgt_epi32_mask(count, _mm256_setzero_si256());
         // Lanes taken out in registers: a load just after a masked store waits for it.
+        const __m128i sLo = _mm256_castsi256_si128(s), sHi = _mm256_extracti128_si256(s, 1);
+        const __m128i nLo = _mm256_castsi256_si128(count), nHi = _mm256_extracti128_si256(count, 1);
 #define ORB_WIDE_PUT(k, x, n) MaskedRun(reinterpret_cast<QRgb*>(base + qsizetype(y + (k)) * bpl) + (x), (n), colour, c)
-        if (draw & 1) ORB_WIDE_PUT(0, _mm_cvtsi128_si32(s), _mm_cvtsi128_si32(count));
-        if (draw & 2) ORB_WIDE_PUT(1, _mm_extract_epi32(s, 1), _mm_extract_epi32(count, 1));
-        if (draw & 4) ORB_WIDE_PUT(2, _mm_extract_epi32(s, 2), _mm_extract_epi32(count, 2));
-        if (draw & 8) ORB_WIDE_PUT(3, _mm_extract_epi32(s, 3), _mm_extract_epi32(count, 3));
+        if (draw & 1) ORB_WIDE_PUT(0, _mm_cvtsi128_si32(sLo), _mm_cvtsi128_si32(nLo));
+        if (draw & 2) ORB_WIDE_PUT(1, _mm_extract_epi32(sLo, 1), _mm_extract_epi32(nLo, 1));
+        if (draw & 4) ORB_WIDE_PUT(2, _mm_extract_epi32(sLo, 2), _mm_extract_epi32(nLo, 2));
+        if (draw & 8) ORB_WIDE_PUT(3, _mm_extract_epi32(sLo, 3), _mm_extract_epi32(nLo, 3));
+        if (draw & 16) ORB_WIDE_PUT(4, _mm_cvtsi128_si32(sHi), _mm_cvtsi128_si32(nHi));
+        if (draw & 32) ORB_WIDE_PUT(5, _mm_extract_epi32(sHi, 1), _mm_extract_epi32(nHi, 1));
+        if (draw & 64) ORB_WIDE_PUT(6, _mm_extract_epi32(sHi, 2), _mm_extract_epi32(nHi, 2));
+        if (draw & 128) ORB_WIDE_PUT(7, _mm_extract_epi32(sHi, 3), _mm_extract_epi32(nHi, 3));
 #undef ORB_WIDE_PUT
     }
 }
@@ -434,7 +448,7 @@ void DrawWideLine(QImage& image, int x0, int y0, int x1, int y1, int width, TCol
     const int pRow = int(std::clamp(double(y0), -kFar, kFar)), qRow = int(std::clamp(double(y1), -kFar, kFar));
     if (HasAvx512()) {
         const WideLineRows line{{bandTop, bandBottom, m, n, c0, c1, e0, e1}, px, qx, pLo, pHi, qLo, qHi, pRow, qRow, caps};
-        WideRowsQuad(rows, ya, yb, line, c);
+        WideRowsOct(rows, ya, yb, line, c);
         return;
     }
     auto row = [&](int y, bool nearP, bool nearQ) __attribute__((always_inline)) {
