@@ -251,16 +251,16 @@ ORB_WIDE_AVX512 void WideRowsOct(const Rows& rows, int ya, int yb, const WideLin
         const __m512d b = Min8(_mm512_add_pd(c1, mY), _mm512_add_pd(e1, nY));
         const __mmask8 bandRow = inBand & _mm512_cmp_pd_mask(a, b, _CMP_LE_OS);
         __m512d lo = _mm512_mask_blend_pd(bandRow, far, a), hi = _mm512_mask_blend_pd(bandRow, nearFar, b);
-        // The round ends.
-        const __mmask8 nearP = _mm512_cmp_pd_mask(Y, pLo, _CMP_GE_OS) & _mm512_cmp_pd_mask(Y, pHi, _CMP_LE_OS);
-        if (nearP) {
+        // The round ends, in the passes that reach their rows.
+        if (y + 7 >= line.pLo && y <= line.pHi) {
+            const __mmask8 nearP = _mm512_cmp_pd_mask(Y, pLo, _CMP_GE_OS) & _mm512_cmp_pd_mask(Y, pHi, _CMP_LE_OS);
             const __m512d half = CapHalves8(line.caps, y, line.pRow, nearP);
             const __mmask8 reach = _mm512_cmp_pd_mask(half, zero, _CMP_GE_OS);
             lo = _mm512_mask_blend_pd(reach, lo, Min8(_mm512_sub_pd(px, half), lo));
             hi = _mm512_mask_blend_pd(reach, hi, Max8(_mm512_add_pd(px, half), hi));
         }
-        const __mmask8 nearQ = _mm512_cmp_pd_mask(Y, qLo, _CMP_GE_OS) & _mm512_cmp_pd_mask(Y, qHi, _CMP_LE_OS);
-        if (nearQ) {
+        if (y + 7 >= line.qLo && y <= line.qHi) {
+            const __mmask8 nearQ = _mm512_cmp_pd_mask(Y, qLo, _CMP_GE_OS) & _mm512_cmp_pd_mask(Y, qHi, _CMP_LE_OS);
             const __m512d half = CapHalves8(line.caps, y, line.qRow, nearQ);
             const __mmask8 reach = _mm512_cmp_pd_mask(half, zero, _CMP_GE_OS);
             lo = _mm512_mask_blend_pd(reach, lo, Min8(_mm512_sub_pd(qx, half), lo));
