@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <climits>
 #include <cmath>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -227,6 +228,22 @@ TEST(BoardShapes, ClippedAtEveryEdgeAsOnALargerImage) {
             Draw(small, k, dx, dy);
             EXPECT_EQ(Mask(small), Mask(big.copy(24, 24, 12, 12))) << k.name << " at " << dx << ", " << dy;
         }
+    }
+}
+
+TEST(BoardShapes, WideLinesDrawTheSameEightRowsAtATime) {
+    // The eight-row lanes (where the processor has them) against the row-by-row drawing, on lines
+    // of every direction, partly off the image, with pens whose round ends meet or overlap.
+    std::mt19937 rng(5);
+    for (int i = 0; i < 400; ++i) {
+        const int x0 = int(rng() % 80) - 10, y0 = int(rng() % 60) - 10, pen = 1 + int(rng() % (i % 4 ? 6 : 40));
+        const int x1 = i % 5 == 0 ? x0 + int(rng() % 3) - 1 : int(rng() % 80) - 10, y1 = int(rng() % 60) - 10;
+        QImage lanes = Solid(64 + i % 3, 48, kW), rows = lanes.copy();
+        DrawWideLine(lanes, x0, y0, x1, y1, pen, kBlack);
+        AllowWideLineLanes(false);
+        DrawWideLine(rows, x0, y0, x1, y1, pen, kBlack);
+        AllowWideLineLanes(true);
+        ASSERT_EQ(lanes, rows) << x0 << "," << y0 << " to " << x1 << "," << y1 << ", pen " << pen;
     }
 }
 

@@ -121,7 +121,11 @@ QRect TBoardEngine::TakeDirty() {
 QRect TBoardEngine::StrokeBounds(int32_t board, uint8_t tool, QPoint p1, QPoint p2, bool local) const {
     const TBoardLayer& layer = layers_[size_t(board)];
     const int pen = std::max(1, layer.penWidth) / 2 + 2;
-    auto box = [](QPoint a, QPoint b, int pad) { return QRect(a, b).normalized().adjusted(-pad, -pad, pad, pad); };
+    auto box = [](QPoint a, QPoint b, int pad) {
+        // Most strokes run right and down, already in order: no call into Qt to order them.
+        const QRect r(a, b);
+        return (b.x() < a.x() || b.y() < a.y() ? r.normalized() : r).adjusted(-pad, -pad, pad, pad);
+    };
     switch (tool) {
     case btLine:
     case btRectangle:

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <emmintrin.h>
+#include <immintrin.h>
 #include <vector>
 
 #include "board/engine/board_raster.h"
@@ -116,17 +118,21 @@ const std::vector<int>& DiscRows(int w) {
 // pen, as lines change pens often.
 constexpr int kCapReach = kMaxPenWidth / 2 + 3;
 const double* CapHalves(int pen) {
-    thread_local std::vector<double> tables[kMaxPenWidth + 1];
-    std::vector<double>& t = tables[pen];
-    if (t.empty()) {
-        const double shift = pen % 2 ? 0.0 : 0.5, r = pen / 2.0, r2 = r * r, eps = 1e-7;
-        t.resize(2 * kCapReach + 1);
-        for (int k = -kCapReach; k <= kCapReach; ++k) {
-            const double v = k + shift;
-            t[size_t(k + kCapReach)] = v * v <= r2 + eps ? std::sqrt(std::max(0.0, r2 - v * v)) : -1.0;
-        }
+    // Shared by all threads and never freed: a constant table per pen, so a thread that finds it
+    // missing computes its own and keeps whichever was stored first. No guard or thread-local
+    // lookup on the way in.
+    static std::atomic<const double*> tables[kMaxPenWidth + 1];
+    if (const double* t = tables[pen].load(std::memory_order_acquire)) return t + kCapReach;
+    double* const t = new double[2 * kCapReach + 1];
+    const double shift = pen % 2 ? 0.0 : 0.5, r = pen / 2.0, r2 = r * r, eps = 1e-7;
+    for (int k = -kCapReach; k <= kCapReach; ++k) {
+        const double v = k + shift;
+        t[k + kCapReach] = v * v <= r2 + eps ? std::sqrt(std::max(0.0, r2 - v * v)) : -1.0;
     }
-    return t.data() + kCapReach;
+    const double* expected = nullptr;
+    if (tables[pen].compare_exchange_strong(expected, t, std::memory_order_acq_rel)) return t + kCapReach;
+    delete[] t;
+    return expected + kCapReach;
 }
 
 // The same for the usual pens, ready at compile time: the pen changes from record to record.
@@ -263,6 +269,129 @@ void Erode(const int* starts, const int* ends, int* inStarts, int* inEnds, int y
     }
 }
 
+// The bounds of a wide line's band in its middle rows: row y is cut in
+// [max(c0 + m y, e0 + n y), min(c1 + m y, e1 + n y)] when top <= y <= bottom.
+struct BandBounds {
+    double top, bottom, m, n, c0, c1, e0, e1;
+};
+
+#define ORB_WIDE_AVX512 __attribute__((target("avx512f,avx512vl")))
+// n >= 1 pixels in one colour: up to 8 in one masked store, whose masked-off pixels are neither
+// read nor written and never fault; up to 16 in two.
+ORB_WIDE_AVX512 inline void MaskedRun(QRgb* p, int n, __m256i colour, QRgb c) {
+    if (n <= 8) {
+        _mm256_mask_storeu_epi32(p, __mmask8((1u << n) - 1), colour);
+    } else if (n <= 16) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), colour);
+        _mm256_mask_storeu_epi32(p + 8, __mmask8((1u << (n - 8)) - 1), colour);
+    } else {
+        Run(p, n, c);
+    }
+}
+
+// vmaxpd, vminpd and vcvttpd2dq on eight lanes, written with every lane selected: the plain
+// intrinsics start from an undefined vector, which GCC 12 warns of.
+ORB_WIDE_AVX512 inline __m512d Max8(__m512d a, __m512d b) { return _mm512_mask_max_pd(a, __mmask8(0xFF), a, b); }
+ORB_WIDE_AVX512 inline __m512d Min8(__m512d a, __m512d b) { return _mm512_mask_min_pd(a, __mmask8(0xFF), a, b); }
+ORB_WIDE_AVX512 inline __m256i Trunc8(__m512d a) {
+    return _mm512_mask_cvttpd_epi32(_mm256_setzero_si256(), __mmask8(0xFF), a);
+}
+
+// A round end's half width in the eight rows from y (-1 in rows it does not reach): the table is only
+// read in those rows, and a masked load neither reads nor faults elsewhere.
+ORB_WIDE_AVX512 inline __m512d CapHalves8(const double* caps, int y, int centre, __mmask8 near) {
+    const auto at = reinterpret_cast<const double*>(reinterpret_cast<uintptr_t>(caps) +
+                                                    uintptr_t(intptr_t(y - centre) * intptr_t(sizeof(double))));
+    return _mm512_mask_loadu_pd(_mm512_set1_pd(-1.0), near, at);
+}
+
+// A wide line's rows ya..yb eight at a time, in AVX-512 lanes where the processor has them: per row
+// the same operations on the same doubles as DrawWideLine's rows (no fused multiply-add, which would
+// round differently), the round ends' half widths loaded from their table for the rows they reach,
+// and each row's span written by one masked store.
+struct WideLineRows {
+    BandBounds band;
+    double px, qx;
+    int pLo, pHi, qLo, qHi;  // the rows each round end can reach
+    int pRow, qRow;          // its centre's whole row
+    const double* caps;
+};
+ORB_WIDE_AVX512 void WideRowsOct(const Rows& rows, int ya, int yb, const WideLineRows& line, QRgb c) {
+    constexpr double eps = 1e-7;
+    const BandBounds& band = line.band;
+    const __m512d top = _mm512_set1_pd(band.top), bottom = _mm512_set1_pd(band.bottom);
+    const __m512d m = _mm512_set1_pd(band.m), n = _mm512_set1_pd(band.n);
+    const __m512d c0 = _mm512_set1_pd(band.c0), c1 = _mm512_set1_pd(band.c1);
+    const __m512d e0 = _mm512_set1_pd(band.e0), e1 = _mm512_set1_pd(band.e1);
+    const __m512d px = _mm512_set1_pd(line.px), qx = _mm512_set1_pd(line.qx);
+    const __m512d far = _mm512_set1_pd(kFar), nearFar = _mm512_set1_pd(-kFar), twoFar = _mm512_set1_pd(2 * kFar);
+    const __m512d epsV = _mm512_set1_pd(eps), right = _mm512_set1_pd(rows.width), last = _mm512_set1_pd(rows.width - 1);
+    const __m512d minusOne = _mm512_set1_pd(-1.0), lanes = _mm512_set_pd(7, 6, 5, 4, 3, 2, 1, 0), zero = _mm512_setzero_pd();
+    const __m512d pLo = _mm512_set1_pd(line.pLo), pHi = _mm512_set1_pd(line.pHi);
+    const __m512d qLo = _mm512_set1_pd(line.qLo), qHi = _mm512_set1_pd(line.qHi);
+    const __m512d lastRow = _mm512_set1_pd(yb);
+    const __m256i two = _mm256_set1_epi32(int(2 * kFar)), one = _mm256_set1_epi32(1);
+    const __m256i colour = _mm256_set1_epi32(int(c));
+    uchar* const base = rows.base;
+    const qsizetype bpl = rows.bpl;
+    for (int y = ya; y <= yb; y += 8) {
+        const __m512d Y = _mm512_add_pd(_mm512_set1_pd(double(y)), lanes);
+        const __mmask8 inBand = _mm512_cmp_pd_mask(Y, top, _CMP_GE_OS) & _mm512_cmp_pd_mask(Y, bottom, _CMP_LE_OS);
+        __m512d mY = _mm512_mul_pd(m, Y), nY = _mm512_mul_pd(n, Y);
+        // AVX-512 brings fused multiply-add with it: keep the products rounded, as the other loops do.
+        asm("" : "+v"(mY), "+v"(nY));
+        const __m512d a = Max8(_mm512_add_pd(c0, mY), _mm512_add_pd(e0, nY));
+        const __m512d b = Min8(_mm512_add_pd(c1, mY), _mm512_add_pd(e1, nY));
+        const __mmask8 bandRow = inBand & _mm512_cmp_pd_mask(a, b, _CMP_LE_OS);
+        __m512d lo = _mm512_mask_blend_pd(bandRow, far, a), hi = _mm512_mask_blend_pd(bandRow, nearFar, b);
+        // The round ends, in the passes that reach their rows.
+        if (y + 7 >= line.pLo && y <= line.pHi) {
+            const __mmask8 nearP = _mm512_cmp_pd_mask(Y, pLo, _CMP_GE_OS) & _mm512_cmp_pd_mask(Y, pHi, _CMP_LE_OS);
+            const __m512d half = CapHalves8(line.caps, y, line.pRow, nearP);
+            const __mmask8 reach = _mm512_cmp_pd_mask(half, zero, _CMP_GE_OS);
+            lo = _mm512_mask_blend_pd(reach, lo, Min8(_mm512_sub_pd(px, half), lo));
+            hi = _mm512_mask_blend_pd(reach, hi, Max8(_mm512_add_pd(px, half), hi));
+        }
+        if (y + 7 >= line.qLo && y <= line.qHi) {
+            const __mmask8 nearQ = _mm512_cmp_pd_mask(Y, qLo, _CMP_GE_OS) & _mm512_cmp_pd_mask(Y, qHi, _CMP_LE_OS);
+            const __m512d half = CapHalves8(line.caps, y, line.qRow, nearQ);
+            const __mmask8 reach = _mm512_cmp_pd_mask(half, zero, _CMP_GE_OS);
+            lo = _mm512_mask_blend_pd(reach, lo, Min8(_mm512_sub_pd(qx, half), lo));
+            hi = _mm512_mask_blend_pd(reach, hi, Max8(_mm512_add_pd(qx, half), hi));
+        }
+        const __mmask8 ok = _mm512_cmp_pd_mask(lo, hi, _CMP_LE_OS) & _mm512_cmp_pd_mask(Y, lastRow, _CMP_LE_OS);
+        if (!ok) continue;
+        // Ceil(clamp(lo) - eps) and Floor(clamp(hi) + eps), clamped to the row, as the two-lane loop.
+        const __m512d ta = Min8(
+            Max8(_mm512_sub_pd(Min8(Max8(lo, nearFar), far), epsV), zero), right);
+        const __m512d tb = Min8(
+            Max8(_mm512_add_pd(Min8(Max8(hi, nearFar), far), epsV), minusOne), last);
+        const __m256i s = _mm256_sub_epi32(two, Trunc8(_mm512_sub_pd(twoFar, ta)));
+        const __m256i e = _mm256_sub_epi32(Trunc8(_mm512_add_pd(tb, twoFar)), two);
+        const __m256i count = _mm256_sub_epi32(e, _mm256_sub_epi32(s, one));
+        const unsigned draw = ok & _mm256_cmpgt_epi32_mask(count, _mm256_setzero_si256());
+        // Lanes taken out in registers: a load just after a masked store waits for it.
+        const __m128i sLo = _mm256_castsi256_si128(s), sHi = _mm256_extracti128_si256(s, 1);
+        const __m128i nLo = _mm256_castsi256_si128(count), nHi = _mm256_extracti128_si256(count, 1);
+#define ORB_WIDE_PUT(k, x, n) MaskedRun(reinterpret_cast<QRgb*>(base + qsizetype(y + (k)) * bpl) + (x), (n), colour, c)
+        if (draw & 1) ORB_WIDE_PUT(0, _mm_cvtsi128_si32(sLo), _mm_cvtsi128_si32(nLo));
+        if (draw & 2) ORB_WIDE_PUT(1, _mm_extract_epi32(sLo, 1), _mm_extract_epi32(nLo, 1));
+        if (draw & 4) ORB_WIDE_PUT(2, _mm_extract_epi32(sLo, 2), _mm_extract_epi32(nLo, 2));
+        if (draw & 8) ORB_WIDE_PUT(3, _mm_extract_epi32(sLo, 3), _mm_extract_epi32(nLo, 3));
+        if (draw & 16) ORB_WIDE_PUT(4, _mm_cvtsi128_si32(sHi), _mm_cvtsi128_si32(nHi));
+        if (draw & 32) ORB_WIDE_PUT(5, _mm_extract_epi32(sHi, 1), _mm_extract_epi32(nHi, 1));
+        if (draw & 64) ORB_WIDE_PUT(6, _mm_extract_epi32(sHi, 2), _mm_extract_epi32(nHi, 2));
+        if (draw & 128) ORB_WIDE_PUT(7, _mm_extract_epi32(sHi, 3), _mm_extract_epi32(nHi, 3));
+#undef ORB_WIDE_PUT
+    }
+}
+
+std::atomic<bool> lanesAllowed{true};
+bool HasAvx512() {
+    static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
+    return has && lanesAllowed.load(std::memory_order_relaxed);
+}
+
 }  // namespace
 
 const uint8_t* HatchRows(uint8_t style) {
@@ -394,7 +523,7 @@ void DrawRoundBox(QImage& image, int left, int top, int right, int bottom, doubl
 void DrawWideLine(QImage& image, int x0, int y0, int x1, int y1, int width, TColorRef colour) {
     if (image.isNull() || image.depth() != 32 || (x0 == x1 && y0 == y1)) return;
     const Rows rows(image);
-    const int w = image.width(), h = image.height();
+    const int w = rows.width, h = rows.height;
     const int pen = std::clamp(width, 1, kMaxPenWidth);
     const double shift = pen % 2 ? 0.0 : 0.5, r = pen / 2.0, eps = 1e-7;
     const double px = std::clamp(double(x0), -kFar, kFar) - shift, py = std::clamp(double(y0), -kFar, kFar) - shift;
@@ -422,8 +551,9 @@ void DrawWideLine(QImage& image, int x0, int y0, int x1, int y1, int width, TCol
         bandTop = std::max(bandTop, std::min(py, qy) - eps);
         bandBottom = std::min(bandBottom, std::max(py, qy) + eps);
     }
-    const int ya = int(std::max(0.0, std::ceil(std::min(py, qy) - r - eps)));
-    const int yb = int(std::min(double(h - 1), std::floor(std::max(py, qy) + r + eps)));
+    // Within 2 kFar, so the library's ceil and floor are not needed.
+    const int ya = std::max(0, Ceil(std::min(py, qy) - r - eps));
+    const int yb = std::min(h - 1, Floor(std::max(py, qy) + r + eps));
     const QRgb c = ColorRefToRgb(colour);
     // The rows a round end can reach: |y - centre| <= sqrt(r^2 + eps) < r + 1. Rows outside both
     // take the band alone, tested and computed as before.
@@ -433,6 +563,11 @@ void DrawWideLine(QImage& image, int x0, int y0, int x1, int y1, int width, TCol
     // exactly that plus the pen's shift): from the pen's table, as computed there once.
     const double* const caps = CapHalves(pen);
     const int pRow = int(std::clamp(double(y0), -kFar, kFar)), qRow = int(std::clamp(double(y1), -kFar, kFar));
+    if (HasAvx512()) {
+        const WideLineRows line{{bandTop, bandBottom, m, n, c0, c1, e0, e1}, px, qx, pLo, pHi, qLo, qHi, pRow, qRow, caps};
+        WideRowsOct(rows, ya, yb, line, c);
+        return;
+    }
     auto row = [&](int y, bool nearP, bool nearQ) __attribute__((always_inline)) {
         double lo = kFar, hi = -kFar;
         if (y >= bandTop && y <= bandBottom) {
@@ -507,6 +642,8 @@ void DrawWideLine(QImage& image, int x0, int y0, int x1, int y1, int width, TCol
         --y;
     }
 }
+
+void AllowWideLineLanes(bool allowed) { lanesAllowed.store(allowed, std::memory_order_relaxed); }
 
 void FillBox(QImage& image, int left, int top, int right, int bottom, TColorRef colour) {
     if (image.isNull() || image.depth() != 32) return;
