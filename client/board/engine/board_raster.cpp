@@ -1,4 +1,5 @@
 #include "board/engine/board_raster.h"
+#include "board/engine/pixel_runs.h"
 
 #include "util/quadrant.h"
 
@@ -608,18 +609,6 @@ void StampAnd(QImage& image, const QImage& stamp, int x, int y) {
 
 namespace {
 
-// n >= 1 pixels of a row in one colour, four at a time, the last four ending at the run's end.
-inline void FillRow(QRgb* p, int n, QRgb c) {
-    typedef uint32_t Quad __attribute__((vector_size(16)));
-    const Quad q = {c, c, c, c};
-    if (n < 4) {
-        p[0] = p[n / 2] = p[n - 1] = c;
-        return;
-    }
-    for (int i = 0; i < n - 4; i += 4) std::memcpy(p + i, &q, sizeof q);
-    std::memcpy(p + n - 4, &q, sizeof q);
-}
-
 // The shared axes routine hands its one-pixel lines to this, level and upright ones only. Each is
 // drawn as it comes, unless the image's rows are 4 KB apart: then every pixel of an upright line
 // falls in the same cache set and evicts the one before, so the lines are kept and drawn in bands
@@ -733,7 +722,7 @@ private:
             uchar* p = base_ + qsizetype(a) * bpl_ + qsizetype(l.xa) * 4;
             for (int y = a; y <= e; ++y, p += bpl_) *reinterpret_cast<QRgb*>(p) = l.c;
         } else {
-            FillRow(reinterpret_cast<QRgb*>(base_ + qsizetype(a) * bpl_) + l.xa, l.xb - l.xa + 1, l.c);
+            FillRun(reinterpret_cast<QRgb*>(base_ + qsizetype(a) * bpl_) + l.xa, l.xb - l.xa + 1, l.c);
         }
     }
     static Store& Buffers() {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "board/engine/board_raster.h"
+#include "board/engine/pixel_runs.h"
 
 namespace orb::board {
 
@@ -38,32 +39,18 @@ struct Rows {
     QRgb* Row(int y) const { return reinterpret_cast<QRgb*>(base + qsizetype(y) * bpl); }
 };
 
-// n >= 1 pixels in one colour, four at a time.
-inline void Run(QRgb* p, int n, QRgb c) {
-    typedef uint32_t Quad __attribute__((vector_size(16)));
-    const Quad q = {c, c, c, c};
-    if (n < 4) {
-        // One to three pixels without a loop: first, middle and last.
-        p[0] = p[n / 2] = p[n - 1] = c;
-        return;
-    }
-    // The last four end exactly at the run's end, overlapping the ones before: no tail loop.
-    for (int i = 0; i < n - 4; i += 4) std::memcpy(p + i, &q, sizeof q);
-    std::memcpy(p + n - 4, &q, sizeof q);
-}
-
 // Pixels a..b of a row (either may lie off the image) in one colour.
 inline void Span(QRgb* row, int width, int a, int b, QRgb c) {
     a = std::max(a, 0);
     b = std::min(b, width - 1);
-    if (a <= b) Run(row + a, b - a + 1, c);
+    if (a <= b) FillRun(row + a, b - a + 1, c);
 }
 
 // n >= 1 pixels in one colour, for the spans of a line's rows: as few stores as the width allows,
 // up to 16 pixels without a loop (one store, two overlapping pairs, two or four overlapping quads).
 inline void ShortRun(QRgb* p, int n, QRgb c) {
     if (n > 16) {
-        Run(p, n, c);
+        FillRun(p, n, c);
         return;
     }
     if (n < 4) {
@@ -148,33 +135,11 @@ constexpr auto kSmallDiscs = [] {
     return discs;
 }();
 
-// n >= 1 pixels in one colour for the round boxes: eight a step in two 16-byte stores, the last
-// eight ending exactly at the run's end.
-inline void Fill(QRgb* p, int n, QRgb c) {
-    typedef uint32_t Quad __attribute__((vector_size(16)));
-    const Quad q = {c, c, c, c};
-    if (n < 4) {
-        p[0] = p[n / 2] = p[n - 1] = c;
-        return;
-    }
-    if (n <= 8) {
-        std::memcpy(p, &q, sizeof q);
-        std::memcpy(p + n - 4, &q, sizeof q);
-        return;
-    }
-    for (int i = 0; i < n - 8; i += 8) {
-        std::memcpy(p + i, &q, sizeof q);
-        std::memcpy(p + i + 4, &q, sizeof q);
-    }
-    std::memcpy(p + n - 8, &q, sizeof q);
-    std::memcpy(p + n - 4, &q, sizeof q);
-}
-
 // Pixels a..b of a row (within it) where the hatch row's bits are set: four of a bit's pixels a
 // step, most hatch rows having one bit.
 inline void HatchRun(QRgb* row, int a, int b, unsigned bits, QRgb c) {
     if (bits == 0xFF) {
-        Fill(row + a, b - a + 1, c);
+        FillRun(row + a, b - a + 1, c);
         return;
     }
     for (; bits; bits &= bits - 1) {
@@ -285,7 +250,7 @@ ORB_WIDE_AVX512 inline void MaskedRun(QRgb* p, int n, __m256i colour, QRgb c) {
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), colour);
         _mm256_mask_storeu_epi32(p + 8, __mmask8((1u << (n - 8)) - 1), colour);
     } else {
-        Run(p, n, c);
+        FillRun(p, n, c);
     }
 }
 
@@ -303,6 +268,17 @@ ORB_WIDE_AVX512 inline __m512d CapHalves8(const double* caps, int y, int centre,
     const auto at = reinterpret_cast<const double*>(reinterpret_cast<uintptr_t>(caps) +
                                                     uintptr_t(intptr_t(y - centre) * intptr_t(sizeof(double))));
     return _mm512_mask_loadu_pd(_mm512_set1_pd(-1.0), near, at);
+}
+
+// The round end centred at x in row `centre` widens the eight rows' spans [lo, hi] where it reaches
+// them (rows within [from, to]).
+ORB_WIDE_AVX512 inline void AddRoundEnd8(__m512d Y, __m512d from, __m512d to, __m512d x, const double* caps, int y,
+                                         int centre, __m512d& lo, __m512d& hi) {
+    const __mmask8 near = _mm512_cmp_pd_mask(Y, from, _CMP_GE_OS) & _mm512_cmp_pd_mask(Y, to, _CMP_LE_OS);
+    const __m512d half = CapHalves8(caps, y, centre, near);
+    const __mmask8 reach = _mm512_cmp_pd_mask(half, _mm512_setzero_pd(), _CMP_GE_OS);
+    lo = _mm512_mask_blend_pd(reach, lo, Min8(_mm512_sub_pd(x, half), lo));
+    hi = _mm512_mask_blend_pd(reach, hi, Max8(_mm512_add_pd(x, half), hi));
 }
 
 // A wide line's rows ya..yb eight at a time, in AVX-512 lanes where the processor has them: per row
@@ -345,20 +321,8 @@ ORB_WIDE_AVX512 void WideRowsOct(const Rows& rows, int ya, int yb, const WideLin
         const __mmask8 bandRow = inBand & _mm512_cmp_pd_mask(a, b, _CMP_LE_OS);
         __m512d lo = _mm512_mask_blend_pd(bandRow, far, a), hi = _mm512_mask_blend_pd(bandRow, nearFar, b);
         // The round ends, in the passes that reach their rows.
-        if (y + 7 >= line.pLo && y <= line.pHi) {
-            const __mmask8 nearP = _mm512_cmp_pd_mask(Y, pLo, _CMP_GE_OS) & _mm512_cmp_pd_mask(Y, pHi, _CMP_LE_OS);
-            const __m512d half = CapHalves8(line.caps, y, line.pRow, nearP);
-            const __mmask8 reach = _mm512_cmp_pd_mask(half, zero, _CMP_GE_OS);
-            lo = _mm512_mask_blend_pd(reach, lo, Min8(_mm512_sub_pd(px, half), lo));
-            hi = _mm512_mask_blend_pd(reach, hi, Max8(_mm512_add_pd(px, half), hi));
-        }
-        if (y + 7 >= line.qLo && y <= line.qHi) {
-            const __mmask8 nearQ = _mm512_cmp_pd_mask(Y, qLo, _CMP_GE_OS) & _mm512_cmp_pd_mask(Y, qHi, _CMP_LE_OS);
-            const __m512d half = CapHalves8(line.caps, y, line.qRow, nearQ);
-            const __mmask8 reach = _mm512_cmp_pd_mask(half, zero, _CMP_GE_OS);
-            lo = _mm512_mask_blend_pd(reach, lo, Min8(_mm512_sub_pd(qx, half), lo));
-            hi = _mm512_mask_blend_pd(reach, hi, Max8(_mm512_add_pd(qx, half), hi));
-        }
+        if (y + 7 >= line.pLo && y <= line.pHi) AddRoundEnd8(Y, pLo, pHi, px, line.caps, y, line.pRow, lo, hi);
+        if (y + 7 >= line.qLo && y <= line.qHi) AddRoundEnd8(Y, qLo, qHi, qx, line.caps, y, line.qRow, lo, hi);
         const __mmask8 ok = _mm512_cmp_pd_mask(lo, hi, _CMP_LE_OS) & _mm512_cmp_pd_mask(Y, lastRow, _CMP_LE_OS);
         if (!ok) continue;
         // Ceil(clamp(lo) - eps) and Floor(clamp(hi) + eps), clamped to the row, as the two-lane loop.
@@ -503,20 +467,20 @@ void DrawRoundBox(QImage& image, int left, int top, int right, int bottom, doubl
         const int a = std::max(s, 0), b = std::min(e, w - 1);
         const int in0 = inStarts[y], in1 = inEnds[y];
         if (y < ia || y > ib || in0 > in1) {
-            if (a <= b) Fill(row + a, b - a + 1, penColour);
+            if (a <= b) FillRun(row + a, b - a + 1, penColour);
             continue;
         }
         // The pen on either side, the brush between.
         const int a1 = std::min(in0 - 1, w - 1), b0 = std::max(in1 + 1, 0);
-        if (a <= a1) Fill(row + a, a1 - a + 1, penColour);
+        if (a <= a1) FillRun(row + a, a1 - a + 1, penColour);
         const int fa = std::max(in0, 0), fb = std::min(in1, w - 1);
         if (fa <= fb) {
             if (solid)
-                Fill(row + fa, fb - fa + 1, brushColour);
+                FillRun(row + fa, fb - fa + 1, brushColour);
             else if (hatch)
                 HatchRun(row, fa, fb, hatch[y & 7], brushColour);
         }
-        if (b0 <= b) Fill(row + b0, b - b0 + 1, penColour);
+        if (b0 <= b) FillRun(row + b0, b - b0 + 1, penColour);
     }
 }
 
