@@ -184,8 +184,11 @@ __attribute__((noinline)) void SpanRows(const Edges& k, int* starts, int* ends, 
         last = _mm_cvttpd_epi32(__m128d(((vR - inset) - half) + twoFar));
     };
     auto store = [&](int y, __m128i firstA, __m128i lastA, __m128i firstB, __m128i lastB) {
-        Quad s = offset - Quad(_mm_unpacklo_epi64(firstA, firstB));
-        Quad e = Quad(_mm_unpacklo_epi64(lastA, lastB)) - offset;
+        // In unsigned lanes: the rows a batch computes past its last one may convert from NaN (to
+        // INT_MIN), and their wrapped values are never used.
+        typedef uint32_t UQuad __attribute__((vector_size(16)));
+        Quad s = Quad(UQuad(offset) - UQuad(_mm_unpacklo_epi64(firstA, firstB)));
+        Quad e = Quad(UQuad(_mm_unpacklo_epi64(lastA, lastB)) - UQuad(offset));
         if (Clamp) {
             s = s < vLo ? vLo : vHi < s ? vHi : s;
             e = e < vLo ? vLo : vHi < e ? vHi : e;
