@@ -231,7 +231,7 @@ TEST(BoardShapes, ClippedAtEveryEdgeAsOnALargerImage) {
     }
 }
 
-TEST(BoardShapes, WideLinesDrawTheSameEightRowsAtATime) {
+TEST(BoardShapes, WideLanesDrawTheSamePixels) {
     // The eight-row lanes (where the processor has them) against the row-by-row drawing, on lines
     // of every direction, partly off the image, with pens whose round ends meet or overlap.
     std::mt19937 rng(5);
@@ -240,10 +240,25 @@ TEST(BoardShapes, WideLinesDrawTheSameEightRowsAtATime) {
         const int x1 = i % 5 == 0 ? x0 + int(rng() % 3) - 1 : int(rng() % 80) - 10, y1 = int(rng() % 60) - 10;
         QImage lanes = Solid(64 + i % 3, 48, kW), rows = lanes.copy();
         DrawWideLine(lanes, x0, y0, x1, y1, pen, kBlack);
-        AllowWideLineLanes(false);
+        AllowWideLanes(false);
         DrawWideLine(rows, x0, y0, x1, y1, pen, kBlack);
-        AllowWideLineLanes(true);
+        AllowWideLanes(true);
         ASSERT_EQ(lanes, rows) << x0 << "," << y0 << " to " << x1 << "," << y1 << ", pen " << pen;
+    }
+    // Boxes of every brush, rounded or not, partly off the image, with their rows written by masked
+    // stores against the plain runs.
+    for (int i = 0; i < 600; ++i) {
+        const int left = int(rng() % 90) - 20, top = int(rng() % 70) - 20;
+        const int right = left + 1 + int(rng() % 70), bottom = top + 1 + int(rng() % 50);
+        const double rx = i % 3 ? (right - left) / 2.0 : rng() % 12, ry = i % 3 ? (bottom - top) / 2.0 : rng() % 12;
+        const TShapePaint paint{kBlack, 1 + int(rng() % (i % 5 ? 5 : 30)), uint8_t(rng() % 8), kRed};
+        QImage lanes = Solid(64 + i % 5, 48, kW), rows = lanes.copy();
+        DrawRoundBox(lanes, left, top, right, bottom, rx, ry, paint);
+        AllowWideLanes(false);
+        DrawRoundBox(rows, left, top, right, bottom, rx, ry, paint);
+        AllowWideLanes(true);
+        ASSERT_EQ(lanes, rows) << left << "," << top << " to " << right << "," << bottom << ", pen " << paint.penWidth
+                               << ", brush " << int(paint.brushStyle);
     }
 }
 

@@ -39,9 +39,10 @@ void DrawRoundBox(QImage& image, int left, int top, int right, int bottom, doubl
 // within width / 2 of the segment (an even width sits half a pixel up and left of the points).
 // Nothing when both ends are the same point.
 void DrawWideLine(QImage& image, int x0, int y0, int x1, int y1, int width, TColorRef colour);
-// Where the processor has AVX-512, DrawWideLine draws eight rows at a time; false draws as on one
-// without it (the same pixels), so both ways can be checked on one machine.
-void AllowWideLineLanes(bool allowed);
+// Where the processor has AVX-512, DrawWideLine draws eight rows at a time and DrawRoundBox writes
+// its rows by masked stores; false draws as on one without it (the same pixels), so both ways can
+// be checked on one machine.
+void AllowWideLanes(bool allowed);
 
 // The box [left, right) x [top, bottom) in one colour.
 void FillBox(QImage& image, int left, int top, int right, int bottom, TColorRef colour);
