@@ -365,13 +365,12 @@ ORB_WIDE_AVX512 inline void PatternRun(QRgb* row, int a, int b, unsigned pattern
         return;
     }
     _mm512_mask_storeu_epi32(row + x, __mmask16(head), colour);
-    // The whole steps between: a plain store where every pixel is set, else the row's pixels
-    // blended in (a masked store costs about two plain ones).
+    // The whole steps between: a plain store where every pixel is set (a masked store costs about
+    // two plain ones).
     if (pattern == 0xFFFF)
         for (x += 16; x < last; x += 16) _mm512_storeu_epi32(row + x, colour);
     else
-        for (x += 16; x < last; x += 16)
-            _mm512_storeu_epi32(row + x, _mm512_mask_blend_epi32(__mmask16(pattern), _mm512_loadu_epi32(row + x), colour));
+        for (x += 16; x < last; x += 16) _mm512_mask_storeu_epi32(row + x, __mmask16(pattern), colour);
     _mm512_mask_storeu_epi32(row + x, __mmask16(pattern & (0xFFFFu >> (15 - (b - x)))), colour);
 }
 
@@ -450,23 +449,29 @@ ORB_WIDE_AVX512 void BoxRowsMasked(const Rows& rows, const BoxRows& box) {
     const __m512i brush = _mm512_set1_epi32(int(box.brush));
     const __m256i pen = _mm256_set1_epi32(int(box.pen));
     const QRgb c = box.pen;
-    const int w = rows.width;
-    for (int y = box.v0; y <= box.v1; ++y) {
-        const int a = std::max(box.starts[y], 0), b = std::min(box.ends[y], w - 1);
+    // In locals: the stores to the rows could otherwise alias them.
+    const int w = rows.width, ia = box.ia, ib = box.ib, v1 = box.v1;
+    const int *const starts = box.starts, *const ends = box.ends, *const inStarts = box.inStarts, *const inEnds = box.inEnds;
+    const bool solid = box.solid;
+    const uint8_t* const hatch = box.hatch;
+    uchar* const base = rows.base;
+    const qsizetype bpl = rows.bpl;
+    for (int y = box.v0; y <= v1; ++y) {
+        const int a = std::max(starts[y], 0), b = std::min(ends[y], w - 1);
         if (a > b) continue;
-        QRgb* const row = rows.Row(y);
-        const int in0 = box.inStarts[y], in1 = box.inEnds[y];
-        if (y < box.ia || y > box.ib || in0 > in1) {
+        QRgb* const row = reinterpret_cast<QRgb*>(base + qsizetype(y) * bpl);
+        const int in0 = inStarts[y], in1 = inEnds[y];
+        if (y < ia || y > ib || in0 > in1) {
             PenRun(row, a, b, pen, c);
             continue;
         }
         PenRun(row, a, std::min(in0 - 1, b), pen, c);
         const int fa = std::max(in0, 0), fb = std::min(in1, w - 1);
         if (fa <= fb) {
-            if (box.solid)
+            if (solid)
                 PatternRun(row, fa, fb, 0xFFFF, brush);
-            else if (box.hatch) {
-                const unsigned bits = box.hatch[y & 7];
+            else if (hatch) {
+                const unsigned bits = hatch[y & 7];
                 if (bits) PatternRun(row, fa, fb, bits | bits << 8, brush);
             }
         }
