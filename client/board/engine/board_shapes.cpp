@@ -445,38 +445,55 @@ struct BoxRows {
     bool solid;
     const uint8_t* hatch;
 };
-ORB_WIDE_AVX512 void BoxRowsMasked(const Rows& rows, const BoxRows& box) {
+// The rows for one kind of brush (0 clear, 1 solid, 2 hatch), so its choice is not taken per row.
+// For a convex shape the rows with an inside are one run of rows: the rows before and after it are
+// the pen's alone.
+template <int Brush>
+ORB_WIDE_AVX512 void BoxRowsOf(const Rows& rows, const BoxRows& box) {
     const __m512i brush = _mm512_set1_epi32(int(box.brush));
     const __m256i pen = _mm256_set1_epi32(int(box.pen));
     const QRgb c = box.pen;
     // In locals: the stores to the rows could otherwise alias them.
-    const int w = rows.width, ia = box.ia, ib = box.ib, v1 = box.v1;
+    const int w = rows.width, v0 = box.v0, v1 = box.v1;
     const int *const starts = box.starts, *const ends = box.ends, *const inStarts = box.inStarts, *const inEnds = box.inEnds;
-    const bool solid = box.solid;
-    const uint8_t* const hatch = box.hatch;
+    unsigned patterns[8] = {};
+    if (Brush == 2)
+        for (int k = 0; k < 8; ++k) patterns[k] = box.hatch[k] | unsigned(box.hatch[k]) << 8;
     uchar* const base = rows.base;
     const qsizetype bpl = rows.bpl;
-    for (int y = box.v0; y <= v1; ++y) {
+    auto rowAt = [&](int y) { return reinterpret_cast<QRgb*>(base + qsizetype(y) * bpl); };
+    int i0 = std::max(box.ia, v0), i1 = std::min(box.ib, v1);
+    while (i0 <= i1 && inStarts[i0] > inEnds[i0]) ++i0;
+    while (i1 >= i0 && inStarts[i1] > inEnds[i1]) --i1;
+    for (int y = v0; y <= v1; ++y) {
         const int a = std::max(starts[y], 0), b = std::min(ends[y], w - 1);
         if (a > b) continue;
-        QRgb* const row = reinterpret_cast<QRgb*>(base + qsizetype(y) * bpl);
-        const int in0 = inStarts[y], in1 = inEnds[y];
-        if (y < ia || y > ib || in0 > in1) {
+        QRgb* const row = rowAt(y);
+        if (y < i0 || y > i1) {
             PenRun(row, a, b, pen, c);
             continue;
         }
+        const int in0 = inStarts[y], in1 = inEnds[y];
         PenRun(row, a, std::min(in0 - 1, b), pen, c);
-        const int fa = std::max(in0, 0), fb = std::min(in1, w - 1);
-        if (fa <= fb) {
-            if (solid)
-                PatternRun(row, fa, fb, 0xFFFF, brush);
-            else if (hatch) {
-                const unsigned bits = hatch[y & 7];
-                if (bits) PatternRun(row, fa, fb, bits | bits << 8, brush);
+        if (Brush) {
+            const int fa = std::max(in0, 0), fb = std::min(in1, w - 1);
+            if (fa <= fb) {
+                if (Brush == 1)
+                    PatternRun(row, fa, fb, 0xFFFF, brush);
+                else if (const unsigned pattern = patterns[y & 7])
+                    PatternRun(row, fa, fb, pattern, brush);
             }
         }
         PenRun(row, std::max(in1 + 1, a), b, pen, c);
     }
+}
+ORB_WIDE_AVX512 void BoxRowsMasked(const Rows& rows, const BoxRows& box) {
+    if (box.solid)
+        BoxRowsOf<1>(rows, box);
+    else if (box.hatch)
+        BoxRowsOf<2>(rows, box);
+    else
+        BoxRowsOf<0>(rows, box);
 }
 
 std::atomic<bool> lanesAllowed{true};
