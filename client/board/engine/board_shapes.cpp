@@ -295,6 +295,12 @@ struct WideLineRows {
     int pRow, qRow;          // its centre's whole row
     const double* caps;
 };
+// n >= 16 pixels in one colour: plain 64-byte stores, the last one ending at the run's end.
+ORB_WIDE_AVX512 inline void LongRun(QRgb* p, int n, __m512i colour) {
+    for (int i = 0; i < n - 16; i += 16) _mm512_storeu_epi32(p + i, colour);
+    _mm512_storeu_epi32(p + n - 16, colour);
+}
+
 ORB_WIDE_AVX512 void WideRowsOct(const Rows& rows, int ya, int yb, const WideLineRows& line, QRgb c) {
     constexpr double eps = 1e-7;
     const BandBounds& band = line.band;
@@ -304,16 +310,26 @@ ORB_WIDE_AVX512 void WideRowsOct(const Rows& rows, int ya, int yb, const WideLin
     const __m512d e0 = _mm512_set1_pd(band.e0), e1 = _mm512_set1_pd(band.e1);
     const __m512d px = _mm512_set1_pd(line.px), qx = _mm512_set1_pd(line.qx);
     const __m512d far = _mm512_set1_pd(kFar), nearFar = _mm512_set1_pd(-kFar), twoFar = _mm512_set1_pd(2 * kFar);
-    const __m512d epsV = _mm512_set1_pd(eps), right = _mm512_set1_pd(rows.width), last = _mm512_set1_pd(rows.width - 1);
+    // Clamping an edge to [-kFar, kFar] before it is moved by eps and clamped to the row gives what
+    // clamping it once to the row does, with the row's end taken no farther than kFar moved by eps
+    // (all the steps are monotone, and the edges are finite).
+    const double right = std::min(double(rows.width), kFar - eps), last = std::min(double(rows.width - 1), kFar + eps);
+    const __m512d epsV = _mm512_set1_pd(eps), rightV = _mm512_set1_pd(right), lastV = _mm512_set1_pd(last);
     const __m512d minusOne = _mm512_set1_pd(-1.0), lanes = _mm512_set_pd(7, 6, 5, 4, 3, 2, 1, 0), zero = _mm512_setzero_pd();
     const __m512d pLo = _mm512_set1_pd(line.pLo), pHi = _mm512_set1_pd(line.pHi);
     const __m512d qLo = _mm512_set1_pd(line.qLo), qHi = _mm512_set1_pd(line.qHi);
     const __m512d lastRow = _mm512_set1_pd(yb);
-    const __m256i two = _mm256_set1_epi32(int(2 * kFar)), one = _mm256_set1_epi32(1);
+    const __m256i two = _mm256_set1_epi32(int(2 * kFar)), one = _mm256_set1_epi32(1), allOnes = _mm256_set1_epi32(-1);
+    const __m256i eight = _mm256_set1_epi32(8), sixteen = _mm256_set1_epi32(16);
     const __m256i colour = _mm256_set1_epi32(int(c));
-    uchar* const base = rows.base;
+    const __m512i colour16 = _mm512_set1_epi32(int(c));
+    // Each row's address as a number (the rows past the image's last are only ever written through
+    // an empty mask, which neither writes nor faults): the pass's first row, and each row's offset
+    // from it.
     const qsizetype bpl = rows.bpl;
-    for (int y = ya; y <= yb; y += 8) {
+    const __m512i rowOffsets = _mm512_set_epi64(7 * bpl, 6 * bpl, 5 * bpl, 4 * bpl, 3 * bpl, 2 * bpl, bpl, 0);
+    uintptr_t passBase = reinterpret_cast<uintptr_t>(rows.base) + uintptr_t(qsizetype(ya) * bpl);
+    for (int y = ya; y <= yb; y += 8, passBase += uintptr_t(8 * bpl)) {
         const __m512d Y = _mm512_add_pd(_mm512_set1_pd(double(y)), lanes);
         const __mmask8 inBand = _mm512_cmp_pd_mask(Y, top, _CMP_GE_OS) & _mm512_cmp_pd_mask(Y, bottom, _CMP_LE_OS);
         __m512d mY = _mm512_mul_pd(m, Y), nY = _mm512_mul_pd(n, Y);
@@ -329,27 +345,55 @@ ORB_WIDE_AVX512 void WideRowsOct(const Rows& rows, int ya, int yb, const WideLin
         const __mmask8 ok = _mm512_cmp_pd_mask(lo, hi, _CMP_LE_OS) & _mm512_cmp_pd_mask(Y, lastRow, _CMP_LE_OS);
         if (!ok) continue;
         // Ceil(clamp(lo) - eps) and Floor(clamp(hi) + eps), clamped to the row, as the two-lane loop.
-        const __m512d ta = Min8(
-            Max8(_mm512_sub_pd(Min8(Max8(lo, nearFar), far), epsV), zero), right);
-        const __m512d tb = Min8(
-            Max8(_mm512_add_pd(Min8(Max8(hi, nearFar), far), epsV), minusOne), last);
+        const __m512d ta = Min8(Max8(_mm512_sub_pd(lo, epsV), zero), rightV);
+        const __m512d tb = Min8(Max8(_mm512_add_pd(hi, epsV), minusOne), lastV);
         const __m256i s = _mm256_sub_epi32(two, Trunc8(_mm512_sub_pd(twoFar, ta)));
         const __m256i e = _mm256_sub_epi32(Trunc8(_mm512_add_pd(tb, twoFar)), two);
         const __m256i count = _mm256_sub_epi32(e, _mm256_sub_epi32(s, one));
-        const unsigned draw = ok & _mm256_cmpgt_epi32_mask(count, _mm256_setzero_si256());
-        // Lanes taken out in registers: a load just after a masked store waits for it.
-        const __m128i sLo = _mm256_castsi256_si128(s), sHi = _mm256_extracti128_si256(s, 1);
-        const __m128i nLo = _mm256_castsi256_si128(count), nHi = _mm256_extracti128_si256(count, 1);
-#define ORB_WIDE_PUT(k, x, n) MaskedRun(reinterpret_cast<QRgb*>(base + qsizetype(y + (k)) * bpl) + (x), (n), colour, c)
-        if (draw & 1) ORB_WIDE_PUT(0, _mm_cvtsi128_si32(sLo), _mm_cvtsi128_si32(nLo));
-        if (draw & 2) ORB_WIDE_PUT(1, _mm_extract_epi32(sLo, 1), _mm_extract_epi32(nLo, 1));
-        if (draw & 4) ORB_WIDE_PUT(2, _mm_extract_epi32(sLo, 2), _mm_extract_epi32(nLo, 2));
-        if (draw & 8) ORB_WIDE_PUT(3, _mm_extract_epi32(sLo, 3), _mm_extract_epi32(nLo, 3));
-        if (draw & 16) ORB_WIDE_PUT(4, _mm_cvtsi128_si32(sHi), _mm_cvtsi128_si32(nHi));
-        if (draw & 32) ORB_WIDE_PUT(5, _mm_extract_epi32(sHi, 1), _mm_extract_epi32(nHi, 1));
-        if (draw & 64) ORB_WIDE_PUT(6, _mm_extract_epi32(sHi, 2), _mm_extract_epi32(nHi, 2));
-        if (draw & 128) ORB_WIDE_PUT(7, _mm_extract_epi32(sHi, 3), _mm_extract_epi32(nHi, 3));
-#undef ORB_WIDE_PUT
+        const __mmask8 draw = ok & _mm256_cmpgt_epi32_mask(count, _mm256_setzero_si256());
+        // Every row's address (s >= 0) and pixel count, none in the rows not drawn.
+        const __m512i offsets = _mm512_add_epi64(rowOffsets, _mm512_maskz_slli_epi64(__mmask8(0xFF), _mm512_maskz_cvtepu32_epi64(__mmask8(0xFF), s), 2));
+        const __m256i counts = _mm256_maskz_mov_epi32(draw, count);
+        // The masks of up to 16 pixels: ~(-1 << n).
+        const __m256i masks = _mm256_andnot_si256(_mm256_sllv_epi32(allOnes, counts), allOnes);
+        const __m128i o01 = _mm512_maskz_extracti32x4_epi32(__mmask8(0xF), offsets, 0);
+        const __m128i o23 = _mm512_maskz_extracti32x4_epi32(__mmask8(0xF), offsets, 1);
+        const __m128i o45 = _mm512_maskz_extracti32x4_epi32(__mmask8(0xF), offsets, 2);
+        const __m128i o67 = _mm512_maskz_extracti32x4_epi32(__mmask8(0xF), offsets, 3);
+        QRgb* const p[8] = {
+            reinterpret_cast<QRgb*>(passBase + uint64_t(_mm_cvtsi128_si64(o01))),
+            reinterpret_cast<QRgb*>(passBase + uint64_t(_mm_extract_epi64(o01, 1))),
+            reinterpret_cast<QRgb*>(passBase + uint64_t(_mm_cvtsi128_si64(o23))),
+            reinterpret_cast<QRgb*>(passBase + uint64_t(_mm_extract_epi64(o23, 1))),
+            reinterpret_cast<QRgb*>(passBase + uint64_t(_mm_cvtsi128_si64(o45))),
+            reinterpret_cast<QRgb*>(passBase + uint64_t(_mm_extract_epi64(o45, 1))),
+            reinterpret_cast<QRgb*>(passBase + uint64_t(_mm_cvtsi128_si64(o67))),
+            reinterpret_cast<QRgb*>(passBase + uint64_t(_mm_extract_epi64(o67, 1))),
+        };
+        if (!_mm256_cmpgt_epi32_mask(counts, eight)) {
+            // Rows of up to 8 pixels (a steep line's): one masked store each.
+            const uint64_t bytes = uint64_t(_mm_cvtsi128_si64(_mm256_maskz_cvtepi32_epi8(__mmask8(0xFF), masks)));
+            for (int k = 0; k < 8; ++k) _mm256_mask_storeu_epi32(p[k], __mmask8(bytes >> (8 * k)), colour);
+        } else if (!_mm256_cmpgt_epi32_mask(counts, sixteen)) {
+            // Up to 16: one 64-byte masked store each.
+            const __m128i words = _mm256_maskz_cvtepi32_epi16(__mmask8(0xFF), masks);
+            const uint64_t w03 = uint64_t(_mm_cvtsi128_si64(words)), w47 = uint64_t(_mm_extract_epi64(words, 1));
+            for (int k = 0; k < 4; ++k) _mm512_mask_storeu_epi32(p[k], __mmask16(w03 >> (16 * k)), colour16);
+            for (int k = 0; k < 4; ++k) _mm512_mask_storeu_epi32(p[k + 4], __mmask16(w47 >> (16 * k)), colour16);
+        } else {
+            // A shallow line's long rows.
+            alignas(32) int n8[8];
+            _mm256_store_si256(reinterpret_cast<__m256i*>(n8), counts);
+            for (int k = 0; k < 8; ++k) {
+                const int nk = n8[k];
+                if (nk <= 8)
+                    _mm256_mask_storeu_epi32(p[k], __mmask8((1u << nk) - 1), colour);
+                else if (nk <= 16)
+                    _mm512_mask_storeu_epi32(p[k], __mmask16((1u << nk) - 1), colour16);
+                else
+                    LongRun(p[k], nk, colour16);
+            }
+        }
     }
 }
 
