@@ -340,11 +340,19 @@ ORB_LINE_AVX512 void WideRowsOct(const Rows& rows, int ya, int yb, const WideLin
         const __m512d a = Max8(_mm512_add_pd(c0, mY), _mm512_add_pd(e0, nY));
         const __m512d b = Min8(_mm512_add_pd(c1, mY), _mm512_add_pd(e1, nY));
         const __mmask8 bandRow = _mm512_mask_cmp_pd_mask(inBand, a, b, _CMP_LE_OS);
-        __m512d lo = _mm512_mask_blend_pd(bandRow, far, a), hi = _mm512_mask_blend_pd(bandRow, nearFar, b);
-        // The round ends, in the passes that reach their rows.
-        if (y + 7 >= line.pLo && y <= line.pHi) AddRoundEnd8(Y, pLo, pHi, px, line.caps, y, line.pRow, lo, hi);
-        if (y + 7 >= line.qLo && y <= line.qHi) AddRoundEnd8(Y, qLo, qHi, qx, line.caps, y, line.qRow, lo, hi);
-        const __mmask8 ok = _mm512_mask_cmp_pd_mask(_mm512_cmp_pd_mask(Y, lastRow, _CMP_LE_OS), lo, hi, _CMP_LE_OS);
+        // The round ends, in the passes that reach their rows; in the others a row is the band's or
+        // empty, and an empty row's edges are never used.
+        __m512d lo = a, hi = b;
+        __mmask8 live = bandRow;
+        const bool nearP = y + 7 >= line.pLo && y <= line.pHi, nearQ = y + 7 >= line.qLo && y <= line.qHi;
+        if (nearP || nearQ) {
+            lo = _mm512_mask_blend_pd(bandRow, far, a);
+            hi = _mm512_mask_blend_pd(bandRow, nearFar, b);
+            if (nearP) AddRoundEnd8(Y, pLo, pHi, px, line.caps, y, line.pRow, lo, hi);
+            if (nearQ) AddRoundEnd8(Y, qLo, qHi, qx, line.caps, y, line.qRow, lo, hi);
+            live = _mm512_cmp_pd_mask(lo, hi, _CMP_LE_OS);
+        }
+        const __mmask8 ok = _mm512_mask_cmp_pd_mask(live, Y, lastRow, _CMP_LE_OS);
         if (!ok) continue;
         // Ceil(clamp(lo) - eps) and Floor(clamp(hi) + eps), clamped to the row, as the two-lane loop:
         // the first pixel is 2 kFar - t, the last u - 2 kFar.
