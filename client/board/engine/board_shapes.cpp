@@ -293,9 +293,10 @@ ORB_WIDE_AVX512 inline void LongRun(QRgb* p, int n, __m512i colour) {
 }
 
 // Row k's first pixel, from its offset in lane k.
-ORB_LINE_AVX512 inline QRgb* RowAt(const uchar* passBase, __m512i offsets, int k) {
-    const __m128i pair = _mm512_maskz_extracti64x2_epi64(__mmask8(0x3), offsets, k / 2);
-    return reinterpret_cast<QRgb*>(const_cast<uchar*>(passBase) + (k % 2 ? _mm_extract_epi64(pair, 1) : _mm_cvtsi128_si64(pair)));
+template <int K>
+ORB_LINE_AVX512 inline QRgb* RowAt(const uchar* passBase, __m512i offsets) {
+    const __m128i pair = _mm512_maskz_extracti64x2_epi64(__mmask8(0x3), offsets, K / 2);
+    return reinterpret_cast<QRgb*>(const_cast<uchar*>(passBase) + (K % 2 ? _mm_extract_epi64(pair, 1) : _mm_cvtsi128_si64(pair)));
 }
 
 ORB_LINE_AVX512 void WideRowsOct(const Rows& rows, int ya, int yb, const WideLineRows& line, QRgb c) {
@@ -366,7 +367,7 @@ ORB_LINE_AVX512 void WideRowsOct(const Rows& rows, int ya, int yb, const WideLin
         const __m512i counts = _mm512_maskz_mov_epi64(draw, count);
         const __m512i offsets = _mm512_sub_epi64(rowOffsets, _mm512_maskz_slli_epi64(__mmask8(0xFF), t, 2));
         const __m512i masks = _mm512_maskz_andnot_epi64(__mmask8(0xFF), _mm512_maskz_sllv_epi64(__mmask8(0xFF), allOnes, counts), allOnes);
-#define at(k) RowAt(passBase, offsets, k)
+#define at(k) RowAt<k>(passBase, offsets)
         if (!_mm512_cmpgt_epi64_mask(counts, eightPixels)) {
             // Rows of up to 8 pixels (a steep line's): one masked store each.
             const __mmask64 bytes = _cvtu64_mask64(uint64_t(_mm_cvtsi128_si64(_mm512_maskz_cvtepi64_epi8(__mmask8(0xFF), masks))));
