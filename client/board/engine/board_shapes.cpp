@@ -274,7 +274,8 @@ ORB_WIDE_AVX512 inline void AddRoundEnd8(__m512d Y, __m512d from, __m512d to, __
 // A wide line's rows ya..yb eight at a time, in AVX-512 lanes where the processor has them: per row
 // the same operations on the same doubles as DrawWideLine's rows (no fused multiply-add, which would
 // round differently), the round ends' half widths loaded from their table for the rows they reach,
-// and each row's span written by one masked store.
+// and each row's span written by one masked store (32 bytes up to 8 pixels, 64 up to 16), a longer
+// one by plain 64-byte stores.
 struct WideLineRows {
     BandBounds band;
     double px, qx;
@@ -294,9 +295,9 @@ ORB_WIDE_AVX512 inline void LongRun(QRgb* p, int n, __m512i colour) {
 
 // Row k's first pixel, from its offset in lane k.
 template <int K>
-ORB_LINE_AVX512 inline QRgb* RowAt(const uchar* passBase, __m512i offsets) {
+ORB_LINE_AVX512 inline QRgb* RowAt(uintptr_t passBase, __m512i offsets) {
     const __m128i pair = _mm512_maskz_extracti64x2_epi64(__mmask8(0x3), offsets, K / 2);
-    return reinterpret_cast<QRgb*>(const_cast<uchar*>(passBase) + (K % 2 ? _mm_extract_epi64(pair, 1) : _mm_cvtsi128_si64(pair)));
+    return reinterpret_cast<QRgb*>(passBase + uint64_t(K % 2 ? _mm_extract_epi64(pair, 1) : _mm_cvtsi128_si64(pair)));
 }
 
 ORB_LINE_AVX512 void WideRowsOct(const Rows& rows, int ya, int yb, const WideLineRows& line, QRgb c) {
@@ -330,9 +331,9 @@ ORB_LINE_AVX512 void WideRowsOct(const Rows& rows, int ya, int yb, const WideLin
     const int64_t far8 = int64_t(8 * kFar);
     const __m512i rowOffsets = _mm512_set_epi64(7 * bpl + far8, 6 * bpl + far8, 5 * bpl + far8, 4 * bpl + far8,
                                                 3 * bpl + far8, 2 * bpl + far8, bpl + far8, far8);
-    const uchar* passBase = rows.base + qsizetype(ya) * bpl;
+    uintptr_t passBase = reinterpret_cast<uintptr_t>(rows.base) + uintptr_t(qsizetype(ya) * bpl);
     __m512d Y = _mm512_add_pd(_mm512_set1_pd(double(ya)), _mm512_set_pd(7, 6, 5, 4, 3, 2, 1, 0));
-    for (int y = ya; y <= yb; y += 8, passBase += 8 * bpl, Y = _mm512_add_pd(Y, eight)) {
+    for (int y = ya; y <= yb; y += 8, passBase += uintptr_t(8 * bpl), Y = _mm512_add_pd(Y, eight)) {
         __mmask8 inBand = 0xFF;
         if (bounded) inBand = _mm512_cmp_pd_mask(Y, top, _CMP_GE_OS) & _mm512_cmp_pd_mask(Y, bottom, _CMP_LE_OS);
         __m512d mY = _mm512_mul_pd(m, Y), nY = _mm512_mul_pd(n, Y);
@@ -399,7 +400,7 @@ ORB_LINE_AVX512 void WideRowsOct(const Rows& rows, int ya, int yb, const WideLin
             _mm512_store_epi64(n8, counts);
             for (unsigned rest = draw; rest; rest &= rest - 1) {
                 const int k = __builtin_ctz(rest), nk = int(n8[k]);
-                QRgb* const p = reinterpret_cast<QRgb*>(const_cast<uchar*>(passBase) + o8[k]);
+                QRgb* const p = reinterpret_cast<QRgb*>(passBase + uint64_t(o8[k]));
                 if (nk <= 8)
                     _mm256_mask_storeu_epi32(p, __mmask8((1u << nk) - 1), colour);
                 else if (nk <= 16)
