@@ -324,9 +324,9 @@ ORB_LINE_AVX512 void WideRowsOct(const Rows& rows, int ya, int yb, const WideLin
     const __m512i eightPixels = _mm512_set1_epi64(8), sixteenPixels = _mm512_set1_epi64(16);
     const __m256i colour = _mm256_set1_epi32(int(c));
     const __m512i colour16 = _mm512_set1_epi32(int(c));
-    // Each row's address as a number (the rows past the image's last are only ever written through
-    // an empty mask, which neither writes nor faults): the pass's first row, and each row's offset
-    // from it, 4 (2 kFar - t) bytes along for the row's first pixel 2 kFar - t.
+    // Each row's address as a number: the pass's first row, and each row's offset from it, 4 (2 kFar
+    // - t) bytes along for the row's first pixel 2 kFar - t. A row not drawn is written through an
+    // empty mask, which neither writes nor faults.
     const qsizetype bpl = rows.bpl;
     const int64_t far8 = int64_t(8 * kFar);
     const __m512i rowOffsets = _mm512_set_epi64(7 * bpl + far8, 6 * bpl + far8, 5 * bpl + far8, 4 * bpl + far8,
@@ -354,7 +354,7 @@ ORB_LINE_AVX512 void WideRowsOct(const Rows& rows, int ya, int yb, const WideLin
             if (nearQ) AddRoundEnd8(Y, qLo, qHi, qx, line.caps, y, line.qRow, lo, hi);
             live = _mm512_cmp_pd_mask(lo, hi, _CMP_LE_OS);
         }
-        const __mmask8 ok = _mm512_mask_cmp_pd_mask(live, Y, lastRow, _CMP_LE_OS);
+        const __mmask8 inRows = _mm512_cmp_pd_mask(Y, lastRow, _CMP_LE_OS), ok = live & inRows;
         if (!ok) continue;
         // Ceil(clamp(lo) - eps) and Floor(clamp(hi) + eps), clamped to the row, as the two-lane loop:
         // the first pixel is 2 kFar - t, the last u - 2 kFar.
@@ -366,7 +366,9 @@ ORB_LINE_AVX512 void WideRowsOct(const Rows& rows, int ya, int yb, const WideLin
         const __mmask8 draw = _mm512_mask_cmpgt_epi64_mask(ok, count, _mm512_setzero_si512());
         // Every row's pixel count, none in the rows not drawn, and the masks of up to 16: ~(-1 << n).
         const __m512i counts = _mm512_maskz_mov_epi64(draw, count);
-        const __m512i offsets = _mm512_sub_epi64(rowOffsets, _mm512_maskz_slli_epi64(__mmask8(0xFF), t, 2));
+        // The rows past the last take the pass's first row's start: an empty mask over memory that
+        // may not be mapped is slow on some processors.
+        const __m512i offsets = _mm512_maskz_sub_epi64(inRows, rowOffsets, _mm512_maskz_slli_epi64(__mmask8(0xFF), t, 2));
         const __m512i masks = _mm512_maskz_andnot_epi64(__mmask8(0xFF), _mm512_maskz_sllv_epi64(__mmask8(0xFF), allOnes, counts), allOnes);
 #define at(k) RowAt<k>(passBase, offsets)
         if (!_mm512_cmpgt_epi64_mask(counts, eightPixels)) {
