@@ -702,7 +702,8 @@ bool HasLineLanes() {
 }  // namespace
 
 void DrawWideLine(QImage& image, int x0, int y0, int x1, int y1, int width, TColorRef colour) {
-    if (image.isNull() || image.depth() != 32 || (x0 == x1 && y0 == y1)) return;
+    // A null image has depth 0.
+    if ((x0 == x1 && y0 == y1) || image.depth() != 32) return;
     const Rows rows(image);
     const int w = rows.width, h = rows.height;
     const int pen = std::clamp(width, 1, kMaxPenWidth);
