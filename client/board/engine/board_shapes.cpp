@@ -364,14 +364,13 @@ ORB_LINE_AVX512 void WideRowsOct(const Rows& rows, int ya, int yb, const WideLin
         const __m512i u = _mm512_maskz_cvttpd_epi64(__mmask8(0xFF), _mm512_add_pd(tb, twoFar));
         const __m512i count = _mm512_sub_epi64(_mm512_add_epi64(t, u), fourFarLess1);
         const __mmask8 draw = _mm512_mask_cmpgt_epi64_mask(ok, count, _mm512_setzero_si512());
-        // Every row's pixel count, none in the rows not drawn, and the masks of up to 16: ~(-1 << n).
-        const __m512i counts = _mm512_maskz_mov_epi64(draw, count);
-        // The rows past the last take the pass's first row's start: an empty mask over memory that
-        // may not be mapped is slow on some processors.
-        const __m512i offsets = _mm512_maskz_sub_epi64(inRows, rowOffsets, _mm512_maskz_slli_epi64(__mmask8(0xFF), t, 2));
-        const __m512i masks = _mm512_maskz_andnot_epi64(__mmask8(0xFF), _mm512_maskz_sllv_epi64(__mmask8(0xFF), allOnes, counts), allOnes);
+        // The rows not drawn (those past the last among them) take the pass's first row's start: an
+        // empty mask over memory that may not be mapped is slow on some processors.
+        const __m512i offsets = _mm512_maskz_sub_epi64(draw, rowOffsets, _mm512_maskz_slli_epi64(__mmask8(0xFF), t, 2));
+        // The masks of up to 16 pixels, ~(-1 << n), none in the rows not drawn.
+        const __m512i masks = _mm512_maskz_andnot_epi64(draw, _mm512_maskz_sllv_epi64(__mmask8(0xFF), allOnes, count), allOnes);
 #define at(k) RowAt<k>(passBase, offsets)
-        if (!_mm512_cmpgt_epi64_mask(counts, eightPixels)) {
+        if (!_mm512_mask_cmpgt_epi64_mask(draw, count, eightPixels)) {
             // Rows of up to 8 pixels (a steep line's): one masked store each.
             const __mmask64 bytes = _cvtu64_mask64(uint64_t(_mm_cvtsi128_si64(_mm512_maskz_cvtepi64_epi8(__mmask8(0xFF), masks))));
             _mm256_mask_storeu_epi32(at(0), __mmask8(bytes), colour);
@@ -382,7 +381,7 @@ ORB_LINE_AVX512 void WideRowsOct(const Rows& rows, int ya, int yb, const WideLin
             _mm256_mask_storeu_epi32(at(5), __mmask8(_kshiftri_mask64(bytes, 40)), colour);
             _mm256_mask_storeu_epi32(at(6), __mmask8(_kshiftri_mask64(bytes, 48)), colour);
             _mm256_mask_storeu_epi32(at(7), __mmask8(_kshiftri_mask64(bytes, 56)), colour);
-        } else if (!_mm512_cmpgt_epi64_mask(counts, sixteenPixels)) {
+        } else if (!_mm512_mask_cmpgt_epi64_mask(draw, count, sixteenPixels)) {
             // Up to 16: one 64-byte masked store each.
             const __m128i words = _mm512_maskz_cvtepi64_epi16(__mmask8(0xFF), masks);
             const __mmask64 w03 = _cvtu64_mask64(uint64_t(_mm_cvtsi128_si64(words)));
@@ -399,7 +398,7 @@ ORB_LINE_AVX512 void WideRowsOct(const Rows& rows, int ya, int yb, const WideLin
             // A shallow line's long rows, one at a time.
             alignas(64) int64_t o8[8], n8[8];
             _mm512_store_epi64(o8, offsets);
-            _mm512_store_epi64(n8, counts);
+            _mm512_store_epi64(n8, count);
             for (unsigned rest = draw; rest; rest &= rest - 1) {
                 const int k = __builtin_ctz(rest), nk = int(n8[k]);
                 QRgb* const p = reinterpret_cast<QRgb*>(passBase + uint64_t(o8[k]));
