@@ -84,6 +84,8 @@ struct PlotTarget {
 // pixel) and minor axis (v, stepping when the error runs out): after i steps the minor axis has
 // moved k(i) = (i d + D - 1 - D / 2) div D, the error being D / 2 - i d + k(i) D in [0, D).
 struct ThinWalk {
+    // a / b (b > 0), in 64 bits when a fits: the library's 128-bit division costs several of those.
+    static __int128 Quot(__int128 a, int64_t b) { return a == __int128(int64_t(a)) ? int64_t(a) / b : a / b; }
     int64_t D = 0, d = 0;
     int64_t first = 0, last = -1;  // the steps on the image
     int64_t minor = 0, err = 0;    // k and the error at the first of them
@@ -110,15 +112,15 @@ struct ThinWalk {
         } else {
             // k(i) >= kLo from i = ceil((kLo D - c) / d); k(i) <= kHi up to floor(((kHi + 1) D - c - 1) / d).
             const __int128 from = __int128(kLo) * D - c, to = (__int128(kHi) + 1) * D - c - 1;
-            const __int128 iLo = from <= 0 ? 0 : (from + d - 1) / d;
-            const __int128 iHi = to < 0 ? -1 : to / d;
+            const __int128 iLo = from <= 0 ? 0 : Quot(from + d - 1, d);
+            const __int128 iHi = to < 0 ? -1 : Quot(to, d);
             if (iLo > lo) lo = iLo > hi ? hi + 1 : int64_t(iLo);
             if (iHi < hi) hi = iHi < lo ? lo - 1 : int64_t(iHi);
             if (lo > hi) return false;
         }
         first = lo;
         last = hi;
-        minor = int64_t((__int128(first) * d + c) / D);
+        minor = int64_t(Quot(__int128(first) * d + c, D));
         err = int64_t(D / 2 - __int128(first) * d + __int128(minor) * D);
         return true;
     }

@@ -244,19 +244,6 @@ struct BandBounds {
 };
 
 #define ORB_WIDE_AVX512 __attribute__((target("avx512f,avx512vl")))
-// n >= 1 pixels in one colour: up to 8 in one masked store, whose masked-off pixels are neither
-// read nor written and never fault; up to 16 in two.
-ORB_WIDE_AVX512 inline void MaskedRun(QRgb* p, int n, __m256i colour, QRgb c) {
-    if (n <= 8) {
-        _mm256_mask_storeu_epi32(p, __mmask8((1u << n) - 1), colour);
-    } else if (n <= 16) {
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), colour);
-        _mm256_mask_storeu_epi32(p + 8, __mmask8((1u << (n - 8)) - 1), colour);
-    } else {
-        FillRun(p, n, c);
-    }
-}
-
 // vmaxpd, vminpd and vcvttpd2dq on eight lanes, written with every lane selected: the plain
 // intrinsics start from an undefined vector, which GCC 12 warns of.
 ORB_WIDE_AVX512 inline __m512d Max8(__m512d a, __m512d b) { return _mm512_mask_max_pd(a, __mmask8(0xFF), a, b); }
@@ -287,7 +274,8 @@ ORB_WIDE_AVX512 inline void AddRoundEnd8(__m512d Y, __m512d from, __m512d to, __
 // A wide line's rows ya..yb eight at a time, in AVX-512 lanes where the processor has them: per row
 // the same operations on the same doubles as DrawWideLine's rows (no fused multiply-add, which would
 // round differently), the round ends' half widths loaded from their table for the rows they reach,
-// and each row's span written by one masked store.
+// and each row's span written by one masked store (32 bytes up to 8 pixels, 64 up to 16), a longer
+// one by plain 64-byte stores.
 struct WideLineRows {
     BandBounds band;
     double px, qx;
@@ -295,7 +283,24 @@ struct WideLineRows {
     int pRow, qRow;          // its centre's whole row
     const double* caps;
 };
-ORB_WIDE_AVX512 void WideRowsOct(const Rows& rows, int ya, int yb, const WideLineRows& line, QRgb c) {
+// The wide line's rows also take 64-bit lanes and shifts of whole mask registers (every processor
+// with the lanes above has them too; DrawWideLine checks).
+#define ORB_LINE_AVX512 __attribute__((target("avx512f,avx512vl,avx512bw,avx512dq")))
+
+// n >= 16 pixels in one colour: plain 64-byte stores, the last one ending at the run's end.
+ORB_WIDE_AVX512 inline void LongRun(QRgb* p, int n, __m512i colour) {
+    for (int i = 0; i < n - 16; i += 16) _mm512_storeu_epi32(p + i, colour);
+    _mm512_storeu_epi32(p + n - 16, colour);
+}
+
+// Row k's first pixel, from its offset in lane k.
+template <int K>
+ORB_LINE_AVX512 inline QRgb* RowAt(uintptr_t passBase, __m512i offsets) {
+    const __m128i pair = _mm512_maskz_extracti64x2_epi64(__mmask8(0x3), offsets, K / 2);
+    return reinterpret_cast<QRgb*>(passBase + uint64_t(K % 2 ? _mm_extract_epi64(pair, 1) : _mm_cvtsi128_si64(pair)));
+}
+
+ORB_LINE_AVX512 void WideRowsOct(const Rows& rows, int ya, int yb, const WideLineRows& line, QRgb c) {
     constexpr double eps = 1e-7;
     const BandBounds& band = line.band;
     const __m512d top = _mm512_set1_pd(band.top), bottom = _mm512_set1_pd(band.bottom);
@@ -304,52 +309,108 @@ ORB_WIDE_AVX512 void WideRowsOct(const Rows& rows, int ya, int yb, const WideLin
     const __m512d e0 = _mm512_set1_pd(band.e0), e1 = _mm512_set1_pd(band.e1);
     const __m512d px = _mm512_set1_pd(line.px), qx = _mm512_set1_pd(line.qx);
     const __m512d far = _mm512_set1_pd(kFar), nearFar = _mm512_set1_pd(-kFar), twoFar = _mm512_set1_pd(2 * kFar);
-    const __m512d epsV = _mm512_set1_pd(eps), right = _mm512_set1_pd(rows.width), last = _mm512_set1_pd(rows.width - 1);
-    const __m512d minusOne = _mm512_set1_pd(-1.0), lanes = _mm512_set_pd(7, 6, 5, 4, 3, 2, 1, 0), zero = _mm512_setzero_pd();
+    // Clamping an edge to [-kFar, kFar] before it is moved by eps and clamped to the row gives what
+    // clamping it once to the row does, with the row's end taken no farther than kFar moved by eps
+    // (all the steps are monotone, and the edges are finite).
+    const double right = std::min(double(rows.width), kFar - eps), last = std::min(double(rows.width - 1), kFar + eps);
+    const __m512d epsV = _mm512_set1_pd(eps), rightV = _mm512_set1_pd(right), lastV = _mm512_set1_pd(last);
+    const __m512d minusOne = _mm512_set1_pd(-1.0), zero = _mm512_setzero_pd(), eight = _mm512_set1_pd(8.0);
     const __m512d pLo = _mm512_set1_pd(line.pLo), pHi = _mm512_set1_pd(line.pHi);
     const __m512d qLo = _mm512_set1_pd(line.qLo), qHi = _mm512_set1_pd(line.qHi);
     const __m512d lastRow = _mm512_set1_pd(yb);
-    const __m256i two = _mm256_set1_epi32(int(2 * kFar)), one = _mm256_set1_epi32(1);
+    // Only a level or upright line's band has a top and a bottom.
+    const bool bounded = band.top > ya || band.bottom < yb + 7.0;
+    const __m512i fourFarLess1 = _mm512_set1_epi64(int64_t(4 * kFar) - 1), allOnes = _mm512_set1_epi64(-1);
+    const __m512i eightPixels = _mm512_set1_epi64(8), sixteenPixels = _mm512_set1_epi64(16);
     const __m256i colour = _mm256_set1_epi32(int(c));
-    uchar* const base = rows.base;
+    const __m512i colour16 = _mm512_set1_epi32(int(c));
+    // Each row's address as a number: the pass's first row, and each row's offset from it, 4 (2 kFar
+    // - t) bytes along for the row's first pixel 2 kFar - t. A row not drawn is written through an
+    // empty mask, which neither writes nor faults.
     const qsizetype bpl = rows.bpl;
-    for (int y = ya; y <= yb; y += 8) {
-        const __m512d Y = _mm512_add_pd(_mm512_set1_pd(double(y)), lanes);
-        const __mmask8 inBand = _mm512_cmp_pd_mask(Y, top, _CMP_GE_OS) & _mm512_cmp_pd_mask(Y, bottom, _CMP_LE_OS);
+    const int64_t far8 = int64_t(8 * kFar);
+    const __m512i rowOffsets = _mm512_set_epi64(7 * bpl + far8, 6 * bpl + far8, 5 * bpl + far8, 4 * bpl + far8,
+                                                3 * bpl + far8, 2 * bpl + far8, bpl + far8, far8);
+    uintptr_t passBase = reinterpret_cast<uintptr_t>(rows.base) + uintptr_t(qsizetype(ya) * bpl);
+    __m512d Y = _mm512_add_pd(_mm512_set1_pd(double(ya)), _mm512_set_pd(7, 6, 5, 4, 3, 2, 1, 0));
+    for (int y = ya; y <= yb; y += 8, passBase += uintptr_t(8 * bpl), Y = _mm512_add_pd(Y, eight)) {
+        __mmask8 inBand = 0xFF;
+        if (bounded) inBand = _mm512_cmp_pd_mask(Y, top, _CMP_GE_OS) & _mm512_cmp_pd_mask(Y, bottom, _CMP_LE_OS);
         __m512d mY = _mm512_mul_pd(m, Y), nY = _mm512_mul_pd(n, Y);
         // AVX-512 brings fused multiply-add with it: keep the products rounded, as the other loops do.
         asm("" : "+v"(mY), "+v"(nY));
         const __m512d a = Max8(_mm512_add_pd(c0, mY), _mm512_add_pd(e0, nY));
         const __m512d b = Min8(_mm512_add_pd(c1, mY), _mm512_add_pd(e1, nY));
-        const __mmask8 bandRow = inBand & _mm512_cmp_pd_mask(a, b, _CMP_LE_OS);
-        __m512d lo = _mm512_mask_blend_pd(bandRow, far, a), hi = _mm512_mask_blend_pd(bandRow, nearFar, b);
-        // The round ends, in the passes that reach their rows.
-        if (y + 7 >= line.pLo && y <= line.pHi) AddRoundEnd8(Y, pLo, pHi, px, line.caps, y, line.pRow, lo, hi);
-        if (y + 7 >= line.qLo && y <= line.qHi) AddRoundEnd8(Y, qLo, qHi, qx, line.caps, y, line.qRow, lo, hi);
-        const __mmask8 ok = _mm512_cmp_pd_mask(lo, hi, _CMP_LE_OS) & _mm512_cmp_pd_mask(Y, lastRow, _CMP_LE_OS);
+        const __mmask8 bandRow = _mm512_mask_cmp_pd_mask(inBand, a, b, _CMP_LE_OS);
+        // The round ends, in the passes that reach their rows; in the others a row is the band's or
+        // empty, and an empty row's edges are never used.
+        __m512d lo = a, hi = b;
+        __mmask8 live = bandRow;
+        const bool nearP = y + 7 >= line.pLo && y <= line.pHi, nearQ = y + 7 >= line.qLo && y <= line.qHi;
+        if (nearP || nearQ) {
+            lo = _mm512_mask_blend_pd(bandRow, far, a);
+            hi = _mm512_mask_blend_pd(bandRow, nearFar, b);
+            if (nearP) AddRoundEnd8(Y, pLo, pHi, px, line.caps, y, line.pRow, lo, hi);
+            if (nearQ) AddRoundEnd8(Y, qLo, qHi, qx, line.caps, y, line.qRow, lo, hi);
+            live = _mm512_cmp_pd_mask(lo, hi, _CMP_LE_OS);
+        }
+        const __mmask8 inRows = _mm512_cmp_pd_mask(Y, lastRow, _CMP_LE_OS), ok = live & inRows;
         if (!ok) continue;
-        // Ceil(clamp(lo) - eps) and Floor(clamp(hi) + eps), clamped to the row, as the two-lane loop.
-        const __m512d ta = Min8(
-            Max8(_mm512_sub_pd(Min8(Max8(lo, nearFar), far), epsV), zero), right);
-        const __m512d tb = Min8(
-            Max8(_mm512_add_pd(Min8(Max8(hi, nearFar), far), epsV), minusOne), last);
-        const __m256i s = _mm256_sub_epi32(two, Trunc8(_mm512_sub_pd(twoFar, ta)));
-        const __m256i e = _mm256_sub_epi32(Trunc8(_mm512_add_pd(tb, twoFar)), two);
-        const __m256i count = _mm256_sub_epi32(e, _mm256_sub_epi32(s, one));
-        const unsigned draw = ok & _mm256_cmpgt_epi32_mask(count, _mm256_setzero_si256());
-        // Lanes taken out in registers: a load just after a masked store waits for it.
-        const __m128i sLo = _mm256_castsi256_si128(s), sHi = _mm256_extracti128_si256(s, 1);
-        const __m128i nLo = _mm256_castsi256_si128(count), nHi = _mm256_extracti128_si256(count, 1);
-#define ORB_WIDE_PUT(k, x, n) MaskedRun(reinterpret_cast<QRgb*>(base + qsizetype(y + (k)) * bpl) + (x), (n), colour, c)
-        if (draw & 1) ORB_WIDE_PUT(0, _mm_cvtsi128_si32(sLo), _mm_cvtsi128_si32(nLo));
-        if (draw & 2) ORB_WIDE_PUT(1, _mm_extract_epi32(sLo, 1), _mm_extract_epi32(nLo, 1));
-        if (draw & 4) ORB_WIDE_PUT(2, _mm_extract_epi32(sLo, 2), _mm_extract_epi32(nLo, 2));
-        if (draw & 8) ORB_WIDE_PUT(3, _mm_extract_epi32(sLo, 3), _mm_extract_epi32(nLo, 3));
-        if (draw & 16) ORB_WIDE_PUT(4, _mm_cvtsi128_si32(sHi), _mm_cvtsi128_si32(nHi));
-        if (draw & 32) ORB_WIDE_PUT(5, _mm_extract_epi32(sHi, 1), _mm_extract_epi32(nHi, 1));
-        if (draw & 64) ORB_WIDE_PUT(6, _mm_extract_epi32(sHi, 2), _mm_extract_epi32(nHi, 2));
-        if (draw & 128) ORB_WIDE_PUT(7, _mm_extract_epi32(sHi, 3), _mm_extract_epi32(nHi, 3));
-#undef ORB_WIDE_PUT
+        // Ceil(clamp(lo) - eps) and Floor(clamp(hi) + eps), clamped to the row, as the two-lane loop:
+        // the first pixel is 2 kFar - t, the last u - 2 kFar.
+        const __m512d ta = Min8(Max8(_mm512_sub_pd(lo, epsV), zero), rightV);
+        const __m512d tb = Min8(Max8(_mm512_add_pd(hi, epsV), minusOne), lastV);
+        const __m512i t = _mm512_maskz_cvttpd_epi64(__mmask8(0xFF), _mm512_sub_pd(twoFar, ta));
+        const __m512i u = _mm512_maskz_cvttpd_epi64(__mmask8(0xFF), _mm512_add_pd(tb, twoFar));
+        const __m512i count = _mm512_sub_epi64(_mm512_add_epi64(t, u), fourFarLess1);
+        const __mmask8 draw = _mm512_mask_cmpgt_epi64_mask(ok, count, _mm512_setzero_si512());
+        // The rows not drawn (those past the last among them) take the pass's first row's start: an
+        // empty mask over memory that may not be mapped is slow on some processors.
+        const __m512i offsets = _mm512_maskz_sub_epi64(draw, rowOffsets, _mm512_maskz_slli_epi64(__mmask8(0xFF), t, 2));
+        // The masks of up to 16 pixels, ~(-1 << n), none in the rows not drawn.
+        const __m512i masks = _mm512_maskz_andnot_epi64(draw, _mm512_maskz_sllv_epi64(__mmask8(0xFF), allOnes, count), allOnes);
+#define at(k) RowAt<k>(passBase, offsets)
+        if (!_mm512_mask_cmpgt_epi64_mask(draw, count, eightPixels)) {
+            // Rows of up to 8 pixels (a steep line's): one masked store each.
+            const __mmask64 bytes = _cvtu64_mask64(uint64_t(_mm_cvtsi128_si64(_mm512_maskz_cvtepi64_epi8(__mmask8(0xFF), masks))));
+            _mm256_mask_storeu_epi32(at(0), __mmask8(bytes), colour);
+            _mm256_mask_storeu_epi32(at(1), __mmask8(_kshiftri_mask64(bytes, 8)), colour);
+            _mm256_mask_storeu_epi32(at(2), __mmask8(_kshiftri_mask64(bytes, 16)), colour);
+            _mm256_mask_storeu_epi32(at(3), __mmask8(_kshiftri_mask64(bytes, 24)), colour);
+            _mm256_mask_storeu_epi32(at(4), __mmask8(_kshiftri_mask64(bytes, 32)), colour);
+            _mm256_mask_storeu_epi32(at(5), __mmask8(_kshiftri_mask64(bytes, 40)), colour);
+            _mm256_mask_storeu_epi32(at(6), __mmask8(_kshiftri_mask64(bytes, 48)), colour);
+            _mm256_mask_storeu_epi32(at(7), __mmask8(_kshiftri_mask64(bytes, 56)), colour);
+        } else if (!_mm512_mask_cmpgt_epi64_mask(draw, count, sixteenPixels)) {
+            // Up to 16: one 64-byte masked store each.
+            const __m128i words = _mm512_maskz_cvtepi64_epi16(__mmask8(0xFF), masks);
+            const __mmask64 w03 = _cvtu64_mask64(uint64_t(_mm_cvtsi128_si64(words)));
+            const __mmask64 w47 = _cvtu64_mask64(uint64_t(_mm_extract_epi64(words, 1)));
+            _mm512_mask_storeu_epi32(at(0), __mmask16(w03), colour16);
+            _mm512_mask_storeu_epi32(at(1), __mmask16(_kshiftri_mask64(w03, 16)), colour16);
+            _mm512_mask_storeu_epi32(at(2), __mmask16(_kshiftri_mask64(w03, 32)), colour16);
+            _mm512_mask_storeu_epi32(at(3), __mmask16(_kshiftri_mask64(w03, 48)), colour16);
+            _mm512_mask_storeu_epi32(at(4), __mmask16(w47), colour16);
+            _mm512_mask_storeu_epi32(at(5), __mmask16(_kshiftri_mask64(w47, 16)), colour16);
+            _mm512_mask_storeu_epi32(at(6), __mmask16(_kshiftri_mask64(w47, 32)), colour16);
+            _mm512_mask_storeu_epi32(at(7), __mmask16(_kshiftri_mask64(w47, 48)), colour16);
+        } else {
+            // A shallow line's long rows, one at a time.
+            alignas(64) int64_t o8[8], n8[8];
+            _mm512_store_epi64(o8, offsets);
+            _mm512_store_epi64(n8, count);
+            for (unsigned rest = draw; rest; rest &= rest - 1) {
+                const int k = __builtin_ctz(rest), nk = int(n8[k]);
+                QRgb* const p = reinterpret_cast<QRgb*>(passBase + uint64_t(o8[k]));
+                if (nk <= 8)
+                    _mm256_mask_storeu_epi32(p, __mmask8((1u << nk) - 1), colour);
+                else if (nk <= 16)
+                    _mm512_mask_storeu_epi32(p, __mmask16((1u << nk) - 1), colour16);
+                else
+                    LongRun(p, nk, colour16);
+            }
+        }
+#undef at
     }
 }
 
@@ -654,8 +715,16 @@ void DrawRoundBox(QImage& image, int left, int top, int right, int bottom, doubl
     }
 }
 
+namespace {
+bool HasLineLanes() {
+    static const bool has = __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512dq");
+    return has && HasAvx512();
+}
+}  // namespace
+
 void DrawWideLine(QImage& image, int x0, int y0, int x1, int y1, int width, TColorRef colour) {
-    if (image.isNull() || image.depth() != 32 || (x0 == x1 && y0 == y1)) return;
+    // A null image has depth 0.
+    if ((x0 == x1 && y0 == y1) || image.depth() != 32) return;
     const Rows rows(image);
     const int w = rows.width, h = rows.height;
     const int pen = std::clamp(width, 1, kMaxPenWidth);
@@ -697,7 +766,7 @@ void DrawWideLine(QImage& image, int x0, int y0, int x1, int y1, int width, TCol
     // exactly that plus the pen's shift): from the pen's table, as computed there once.
     const double* const caps = CapHalves(pen);
     const int pRow = int(std::clamp(double(y0), -kFar, kFar)), qRow = int(std::clamp(double(y1), -kFar, kFar));
-    if (HasAvx512()) {
+    if (HasLineLanes()) {
         const WideLineRows line{{bandTop, bandBottom, m, n, c0, c1, e0, e1}, px, qx, pLo, pHi, qLo, qHi, pRow, qRow, caps};
         WideRowsOct(rows, ya, yb, line, c);
         return;
