@@ -569,21 +569,25 @@ constexpr size_t kMaxRunDabs = 1 << 16;
 }  // namespace
 
 bool TAirBrush::DeferLine(QImage& image, int x0, int y0, int x1, int y1) const {
-    if (runImage_ && (runImage_ != &image || runSize_ != size_ || runIntensity_ != intensity_ || runColor_ != color_))
+    // A line in the settings of the run at hand joins it (the colour was found fit when it began).
+    if (runImage_ != &image || runSize_ != size_ || runIntensity_ != intensity_ || runColor_ != color_) {
         FlushRun();
-    if (image.isNull() || !FoldsExact()) return false;
+        if (image.isNull() || !FoldsExact()) return false;
+    }
     lineIntensity_ = intensity_;
     lineColor_ = color_;
     if (x0 == x1 && y0 == y1) return true;
     const int w = image.width(), h = image.height(), s = size_, half = s / 2;
-    // The dabs that meet the image: a run of the walk, its points going one way in x and in y.
-    std::vector<std::pair<int, int>>& points = linePoints_;
-    points.clear();
+    // The dabs that meet the image, added to the run's: a run of the walk, its points going one way
+    // in x and in y.
+    std::vector<std::pair<int, int>>& points = runPoints_;
+    if (!runImage_) points.clear();
+    const size_t from = points.size();
     WalkLine(x0, y0, x1, y1, [&](int x, int y) {
         if (x > half - s && x < w + half && y > half - s && y < h + half) points.emplace_back(x, y);
     });
-    if (points.empty()) return true;
-    const auto [xa, ya] = points.front();
+    if (points.size() == from) return true;
+    const auto [xa, ya] = points[from];
     const auto [xb, yb] = points.back();
     const int left = std::max(0, std::min(xa, xb) - half), right = std::min(w, std::max(xa, xb) - half + s);
     const int top = std::max(0, std::min(ya, yb) - half), bottom = std::min(h, std::max(ya, yb) - half + s);
@@ -593,14 +597,18 @@ bool TAirBrush::DeferLine(QImage& image, int x0, int y0, int x1, int y1) const {
         // else the run so far is drawn and this line starts the next one.
         const int64_t joined = int64_t(std::max(right, runRight_) - std::min(left, runLeft_)) *
                                (std::max(bottom, runBottom_) - std::min(top, runTop_));
-        if (joined > 2 * (runLineArea_ + area) + 4096 || runPoints_.size() + points.size() > kMaxRunDabs) FlushRun();
+        if (joined > 2 * (runLineArea_ + area) + 4096 || points.size() > kMaxRunDabs) {
+            linePoints_.assign(points.begin() + ptrdiff_t(from), points.end());
+            points.resize(from);
+            FlushRun();
+            points.assign(linePoints_.begin(), linePoints_.end());
+        }
     }
     if (!runImage_) {
         runImage_ = &image;
         runSize_ = size_;
         runIntensity_ = intensity_;
         runColor_ = color_;
-        runPoints_.clear();
         runLeft_ = left;
         runTop_ = top;
         runRight_ = right;
@@ -613,7 +621,6 @@ bool TAirBrush::DeferLine(QImage& image, int x0, int y0, int x1, int y1) const {
         runBottom_ = std::max(runBottom_, bottom);
     }
     runLineArea_ += area;
-    runPoints_.insert(runPoints_.end(), points.begin(), points.end());
     return true;
 }
 
