@@ -685,8 +685,8 @@ void TAirBrush::FlushRun() const {
     const int colLo = std::max(0, cxLo - half), colHi = std::min(w, cxHi - half + s);
     if (rowCounts_.size() < size_t(colHi - colLo + 1)) rowCounts_.resize(size_t(colHi - colLo + 1), 0);
     int* const counts = rowCounts_.data();  // from column colLo on; all zero between lines
-    // Each dab adds one over its columns while the rows pass through it: the running sum along a
-    // row is then the pixel's count of dabs.
+    // Each dab adds one table over its columns while the rows pass through it: the running sum
+    // along a row is then the pixel's count of dabs, in bytes of tables.
     auto count = [&](int j, int d) {
         const int x = sorted[size_t(j)].first - half;
         counts[std::max(0, x) - colLo] += d;
@@ -695,12 +695,14 @@ void TAirBrush::FlushRun() const {
     // Tables are built as the counts ask for them, up to kRunTables.
     const int most = HasByteLanes() ? kRunTablesByLookup : kRunTables;
     int ready = runIntensity_ == foldIntensity_ && runColor_ == foldColor_ ? std::min(foldCount_, most) : 0;
+    int readyBytes = ready * kFoldBytes;
+    const int mostBytes = most * kFoldBytes;
     const uint8_t* folds = folds_.data();
-    const int lastTable = (most - 1) * kFoldBytes;
+    const uint8_t* lastTable = folds + (most - 1) * kFoldBytes;
     int first = 0, end = 0;
     for (int py = rowLo; py < rowHi; ++py) {
-        while (end < m && sorted[size_t(end)].second - half <= py) count(end++, 1);
-        while (first < end && sorted[size_t(first)].second - half + s <= py) count(first++, -1);
+        while (end < m && sorted[size_t(end)].second - half <= py) count(end++, kFoldBytes);
+        while (first < end && sorted[size_t(first)].second - half + s <= py) count(first++, -kFoldBytes);
         if (first == end) continue;
         const int* span = rowSpan + 2 * (py - rowLo);
         QRgb* row = reinterpret_cast<QRgb*>(base + py * bpl);
@@ -708,25 +710,27 @@ void TAirBrush::FlushRun() const {
         for (int px = span[0], hi = span[1]; px < hi; ++px) {
             k += counts[px - colLo];
             if (k <= 0) continue;
-            if (const int need = std::min(k, most); need > ready) {
-                PrepareFoldsFor(need, runIntensity_, runColor_);
-                ready = need;
+            if (k > readyBytes && readyBytes < mostBytes) {
+                ready = std::min(k / kFoldBytes, most);
+                PrepareFoldsFor(ready, runIntensity_, runColor_);
+                readyBytes = ready * kFoldBytes;
                 folds = folds_.data();
+                lastTable = folds + (most - 1) * kFoldBytes;
             }
             const QRgb old = row[px];
             uint32_t r = (old >> 16) & 0xFF, g = (old >> 8) & 0xFF, bl = old & 0xFF;
             int left = k;
-            for (; left > most; left -= most) {
-                const uint8_t* f = folds + lastTable;
+            for (; left > mostBytes; left -= mostBytes) {
+                const uint8_t* f = lastTable;
                 r = f[r];
                 g = f[256 + g];
                 bl = f[512 + bl];
             }
-            const uint8_t* f = folds + (left - 1) * kFoldBytes;
+            const uint8_t* f = folds + (left - kFoldBytes);
             row[px] = 0xFF000000u | (uint32_t(f[r]) << 16) | (uint32_t(f[256 + g]) << 8) | f[512 + bl];
         }
     }
-    while (first < end) count(first++, -1);
+    while (first < end) count(first++, -kFoldBytes);
 }
 
 void FloodFillSurface(QImage& image, int x, int y, const QBrush& brush) {
