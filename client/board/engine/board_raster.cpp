@@ -570,7 +570,8 @@ constexpr size_t kMaxRunDabs = 1 << 16;
 
 bool TAirBrush::DeferLine(QImage& image, int x0, int y0, int x1, int y1) const {
     // A line in the settings of the run at hand joins it (the colour was found fit when it began).
-    if (runImage_ != &image || runSize_ != size_ || runIntensity_ != intensity_ || runColor_ != color_) {
+    if (runImage_ != &image || runSize_ != size_ || runIntensity_ != intensity_ || runColor_ != color_ ||
+        runWidth_ != image.width() || runHeight_ != image.height()) {
         FlushRun();
         if (image.isNull() || !FoldsExact()) return false;
     }
@@ -606,6 +607,8 @@ bool TAirBrush::DeferLine(QImage& image, int x0, int y0, int x1, int y1) const {
     }
     if (!runImage_) {
         runImage_ = &image;
+        runWidth_ = w;
+        runHeight_ = h;
         runSize_ = size_;
         runIntensity_ = intensity_;
         runColor_ = color_;
@@ -629,8 +632,9 @@ void TAirBrush::FlushRun() const {
     QImage& image = *runImage_;
     runImage_ = nullptr;
     const std::vector<std::pair<int, int>>& points = runPoints_;
-    if (points.empty() || image.isNull()) return;
-    const int w = image.width(), h = image.height(), s = runSize_, half = s / 2;
+    // The dabs were kept for an image of this size (one replaced since has nothing of them).
+    if (points.empty() || image.width() != runWidth_ || image.height() != runHeight_) return;
+    const int w = runWidth_, h = runHeight_, s = runSize_, half = s / 2;
     int cxLo = std::numeric_limits<int>::max(), cxHi = std::numeric_limits<int>::min();
     int cyLo = cxLo, cyHi = cxHi;
     for (const auto& [x, y] : points) {
@@ -692,7 +696,8 @@ void TAirBrush::FlushRun() const {
         counts[std::max(0, x) - colLo] += d;
         counts[std::min(w, x + s) - colLo] -= d;
     };
-    // Tables are built as the counts ask for them, up to kRunTables.
+    // Tables are built as the counts ask for them, up to `most`; a pixel under more dabs takes the
+    // last table again.
     const int most = HasByteLanes() ? kRunTablesByLookup : kRunTables;
     int ready = runIntensity_ == foldIntensity_ && runColor_ == foldColor_ ? std::min(foldCount_, most) : 0;
     int readyBytes = ready * kFoldBytes;

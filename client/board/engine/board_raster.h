@@ -89,7 +89,7 @@ private:
     // The run of kept lines: its image (null: none) and settings, the dabs that meet the image,
     // the box they cover (clipped) and the sum of the boxes of its lines, which bounds the box.
     mutable QImage* runImage_ = nullptr;
-    mutable int runSize_ = 0, runIntensity_ = 0;
+    mutable int runWidth_ = 0, runHeight_ = 0, runSize_ = 0, runIntensity_ = 0;
     mutable TColorRef runColor_ = 0;
     mutable std::vector<std::pair<int, int>> runPoints_;
     mutable int runLeft_ = 0, runTop_ = 0, runRight_ = 0, runBottom_ = 0;
