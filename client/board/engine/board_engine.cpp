@@ -347,7 +347,11 @@ void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPo
                 airBrush_.SetIntensity(canvas.penWidth < 2 ? 100 : 50);
             }
             airBrush_.SetColor(canvas.penColor);
-            airBrush_.DabLine(target, last.x(), last.y(), p1.x(), p1.y());
+            // A replayed stroke's highlighter lines are kept and blended together: their dabs
+            // overlap, and each pixel is then blended once (ReplayStrokes flushes them).
+            if (tool != btHighlighter || local || !replaying_ ||
+                !airBrush_.DeferLine(target, last.x(), last.y(), p1.x(), p1.y()))
+                airBrush_.DabLine(target, last.x(), last.y(), p1.x(), p1.y());
         }
         last = p1;
         canvas.penColor = savedColor;
@@ -496,6 +500,8 @@ void TBoardEngine::ReplayStrokes(std::span<const TStrokeRecord> records) {
     for (const TStrokeRecord& r : records) {
         const int32_t board = r.board;
         if (!IsSharedBoard(board)) continue;
+        // Highlighter lines kept so far are drawn before any record that may draw or read pixels.
+        if (r.tool != btHighlighter && r.tool != btMoveTo) airBrush_.FlushRun();
         // Saved by value per record, so a text entry's or a placement's saved state stays intact.
         const TDrawState kept = CaptureDrawState(board);
         const QPoint p1 = ClampToLayer(board, r.x1, r.y1);
@@ -512,6 +518,7 @@ void TBoardEngine::ReplayStrokes(std::span<const TStrokeRecord> records) {
         }
         ApplyDrawState(board, kept);
     }
+    airBrush_.FlushRun();
     replaying_ = false;
     EndPainter();
     // A replay ends a local drag: it draws nothing more until the next mouse-down, and its rubber

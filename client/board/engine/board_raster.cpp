@@ -5,6 +5,7 @@
 
 #include <QPainter>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -329,6 +330,7 @@ void DabWalk(const DabTarget& t, int size, const Blend& blend, int x0, int y0, i
 }  // namespace
 
 void TAirBrush::Dab(QImage& image, int x, int y) const {
+    FlushRun();
     if (image.isNull()) return;
     PrepareTable();
     const DabTarget t{image.bits(), image.bytesPerLine(), image.width(), image.height()};
@@ -371,40 +373,86 @@ inline void FoldChannel(const uint8_t* in, uint8_t* out, int a, int colour) {
 
 constexpr int kFoldBytes = 768;  // red, green, blue
 
+#if defined(__x86_64__)
+#define ORB_BYTE_LANES __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+#include <immintrin.h>
+
+std::atomic<bool> byteLanesAllowed{true};
+bool HasByteLanes() {
+    static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                            __builtin_cpu_supports("avx512vbmi");
+    return has && byteLanesAllowed.load(std::memory_order_relaxed);
+}
+
+// out[v] = one[in[v]] for each channel's 256 values: one dab more taken from the table of one
+// dab (the same values FoldChannel computes), 64 look-ups in a 256-byte table at a time.
+ORB_BYTE_LANES void FoldByLookup(const uint8_t* in, const uint8_t* one, uint8_t* out) {
+    for (int c = 0; c < 3; ++c, in += 256, one += 256, out += 256) {
+        const __m512i t0 = _mm512_loadu_epi32(one), t1 = _mm512_loadu_epi32(one + 64);
+        const __m512i t2 = _mm512_loadu_epi32(one + 128), t3 = _mm512_loadu_epi32(one + 192);
+        for (int v = 0; v < 256; v += 64) {
+            const __m512i idx = _mm512_loadu_epi32(in + v);
+            const __m512i lo = _mm512_permutex2var_epi8(t0, idx, t1), hi = _mm512_permutex2var_epi8(t2, idx, t3);
+            _mm512_storeu_epi32(out + v, _mm512_mask_blend_epi8(_mm512_movepi8_mask(idx), lo, hi));
+        }
+    }
+}
+#else
+bool HasByteLanes() { return false; }
+void FoldByLookup(const uint8_t*, const uint8_t*, uint8_t*) {}
+#endif
+
 }  // namespace
 
-void TAirBrush::PrepareFolds(int count) const {
-    if (intensity_ != foldIntensity_ || color_ != foldColor_) {
+void AllowByteLanes(bool allowed) {
+#if defined(__x86_64__)
+    byteLanesAllowed.store(allowed, std::memory_order_relaxed);
+#else
+    (void)allowed;
+#endif
+}
+
+void TAirBrush::PrepareFoldsFor(int count, int intensity, TColorRef colour) const {
+    if (intensity != foldIntensity_ || colour != foldColor_) {
         foldCount_ = 0;
-        foldIntensity_ = intensity_;
-        foldColor_ = color_;
+        foldIntensity_ = intensity;
+        foldColor_ = colour;
     }
     if (count <= foldCount_) return;
     if (folds_.size() < size_t(count) * kFoldBytes) folds_.resize(size_t(count) * kFoldBytes);
-    const int colour[3] = {int(color_ & 0xFF), int((color_ >> 8) & 0xFF), int((color_ >> 16) & 0xFF)};
+    const int channel[3] = {int(colour & 0xFF), int((colour >> 8) & 0xFF), int((colour >> 16) & 0xFF)};
     static const std::array<uint8_t, 256> kIdentity = [] {
         std::array<uint8_t, 256> v{};
         for (int i = 0; i < 256; ++i) v[size_t(i)] = uint8_t(i);
         return v;
     }();
+    const bool lanes = HasByteLanes();
     for (int k = foldCount_; k < count; ++k) {
         uint8_t* out = folds_.data() + size_t(k) * kFoldBytes;
+        if (k > 0 && lanes) {
+            FoldByLookup(out - kFoldBytes, folds_.data(), out);
+            continue;
+        }
         for (int c = 0; c < 3; ++c) {
             const uint8_t* in = k == 0 ? kIdentity.data() : out - kFoldBytes + c * 256;
-            FoldChannel(in, out + c * 256, intensity_, colour[c]);
+            FoldChannel(in, out + c * 256, intensity, channel[c]);
         }
     }
     foldCount_ = count;
 }
 
-bool TAirBrush::FoldsPayOff(int64_t dabs) const {
+bool TAirBrush::FoldsExact() const {
     const int a = intensity_;
     // A dab moves each channel towards the colour and keeps its order, so when white itself leaves
     // white in some channel no dab ever yields pure white, the one result a dab does not write:
     // then k dabs on a pixel are the k-fold blend, whatever their order.
-    if (DabChannel(a, 255, int(color_ & 0xFF)) == 255 && DabChannel(a, 255, int((color_ >> 8) & 0xFF)) == 255 &&
-        DabChannel(a, 255, int((color_ >> 16) & 0xFF)) == 255)
-        return false;
+    return DabChannel(a, 255, int(color_ & 0xFF)) != 255 || DabChannel(a, 255, int((color_ >> 8) & 0xFF)) != 255 ||
+           DabChannel(a, 255, int((color_ >> 16) & 0xFF)) != 255;
+}
+
+bool TAirBrush::FoldsPayOff(int64_t dabs) const {
+    const int a = intensity_;
+    if (!FoldsExact()) return false;
     // Dabs of one pixel never overlap, nor does a lone dab; but the counting road fetches all rows
     // of its line at once, which pays while the rows are short.
     const int64_t s = size_;
@@ -487,6 +535,7 @@ void TAirBrush::FoldLine(QImage& image, int x0, int y0, int x1, int y1) const {
 }
 
 void TAirBrush::DabLine(QImage& image, int x0, int y0, int x1, int y1) const {
+    FlushRun();
     if (image.isNull() || (x0 == x1 && y0 == y1)) return;
     const DabTarget t{image.bits(), image.bytesPerLine(), image.width(), image.height()};
     const int64_t dabs = std::max(std::abs(int64_t(x1) - x0), std::abs(int64_t(y1) - y0));
@@ -508,6 +557,187 @@ void TAirBrush::DabLine(QImage& image, int x0, int y0, int x1, int y1) const {
     }
     PrepareTable();
     DabWalk(t, size_, TableBlend{lut_[0].data(), lut_[1].data(), lut_[2].data()}, x0, y0, x1, y1);
+}
+
+namespace {
+
+// Tables a run builds at most: a pixel under more dabs takes the last table again and again (k
+// dabs are that many, then k minus that many), as tables cost more than look-ups; built by byte
+// permutes, tables cost little, and the repeats more.
+constexpr int kRunTables = 16, kRunTablesByLookup = 64;
+// Dabs a run holds at most.
+constexpr size_t kMaxRunDabs = 1 << 16;
+
+}  // namespace
+
+bool TAirBrush::DeferLine(QImage& image, int x0, int y0, int x1, int y1) const {
+    // A line in the settings of the run at hand joins it (the colour was found fit when it began).
+    if (runImage_ != &image || runSize_ != size_ || runIntensity_ != intensity_ || runColor_ != color_ ||
+        runWidth_ != image.width() || runHeight_ != image.height()) {
+        FlushRun();
+        if (image.isNull() || !FoldsExact()) return false;
+    }
+    lineIntensity_ = intensity_;
+    lineColor_ = color_;
+    if (x0 == x1 && y0 == y1) return true;
+    const int w = image.width(), h = image.height(), s = size_, half = s / 2;
+    // The dabs that meet the image, added to the run's: a run of the walk, its points going one way
+    // in x and in y.
+    std::vector<std::pair<int, int>>& points = runPoints_;
+    if (!runImage_) points.clear();
+    const size_t from = points.size();
+    WalkLine(x0, y0, x1, y1, [&](int x, int y) {
+        if (x > half - s && x < w + half && y > half - s && y < h + half) points.emplace_back(x, y);
+    });
+    if (points.size() == from) return true;
+    const auto [xa, ya] = points[from];
+    const auto [xb, yb] = points.back();
+    const int left = std::max(0, std::min(xa, xb) - half), right = std::min(w, std::max(xa, xb) - half + s);
+    const int top = std::max(0, std::min(ya, yb) - half), bottom = std::min(h, std::max(ya, yb) - half + s);
+    const int64_t area = int64_t(right - left) * (bottom - top);
+    if (runImage_) {
+        // The run's box is swept at the flush: it may outgrow its lines' own boxes only a little,
+        // else the run so far is drawn and this line starts the next one.
+        const int64_t joined = int64_t(std::max(right, runRight_) - std::min(left, runLeft_)) *
+                               (std::max(bottom, runBottom_) - std::min(top, runTop_));
+        if (joined > 2 * (runLineArea_ + area) + 4096 || points.size() > kMaxRunDabs) {
+            linePoints_.assign(points.begin() + ptrdiff_t(from), points.end());
+            points.resize(from);
+            FlushRun();
+            points.assign(linePoints_.begin(), linePoints_.end());
+        }
+    }
+    if (!runImage_) {
+        runImage_ = &image;
+        runWidth_ = w;
+        runHeight_ = h;
+        runSize_ = size_;
+        runIntensity_ = intensity_;
+        runColor_ = color_;
+        runLeft_ = left;
+        runTop_ = top;
+        runRight_ = right;
+        runBottom_ = bottom;
+        runLineArea_ = 0;
+    } else {
+        runLeft_ = std::min(runLeft_, left);
+        runTop_ = std::min(runTop_, top);
+        runRight_ = std::max(runRight_, right);
+        runBottom_ = std::max(runBottom_, bottom);
+    }
+    runLineArea_ += area;
+    return true;
+}
+
+void TAirBrush::FlushRun() const {
+    if (!runImage_) return;
+    QImage& image = *runImage_;
+    runImage_ = nullptr;
+    const std::vector<std::pair<int, int>>& points = runPoints_;
+    // The dabs were kept for an image of this size (one replaced since has nothing of them).
+    if (points.empty() || image.width() != runWidth_ || image.height() != runHeight_) return;
+    const int w = runWidth_, h = runHeight_, s = runSize_, half = s / 2;
+    int cxLo = std::numeric_limits<int>::max(), cxHi = std::numeric_limits<int>::min();
+    int cyLo = cxLo, cyHi = cxHi;
+    for (const auto& [x, y] : points) {
+        cxLo = std::min(cxLo, x);
+        cxHi = std::max(cxHi, x);
+        cyLo = std::min(cyLo, y);
+        cyHi = std::max(cyHi, y);
+    }
+    // The dabs sorted by row (a counting sort): they enter and leave the rows in that order.
+    const int centres = cyHi - cyLo + 1;
+    std::vector<int>& buckets = runBuckets_;
+    buckets.assign(size_t(centres) + 1, 0);
+    for (const auto& p : points) ++buckets[size_t(p.second - cyLo) + 1];
+    for (int i = 0; i < centres; ++i) buckets[size_t(i) + 1] += buckets[size_t(i)];
+    std::vector<std::pair<int, int>>& sorted = runSorted_;
+    sorted.resize(points.size());
+    for (const auto& p : points) sorted[size_t(buckets[size_t(p.second - cyLo)]++)] = p;
+    const int m = int(sorted.size());
+    const int rowLo = std::max(0, cyLo - half), rowHi = std::min(h, cyHi - half + s);
+    // The columns of each row: those of the dabs over it, from the least and greatest centre of the
+    // rows of centres that reach it (empty where no dab does).
+    std::vector<int>& spans = runSpans_;
+    spans.assign(size_t(centres) * 2 + size_t(rowHi - rowLo) * 2, 0);
+    int* const cMin = spans.data();
+    int* const cMax = cMin + centres;
+    std::fill(cMin, cMin + centres, std::numeric_limits<int>::max());
+    std::fill(cMax, cMax + centres, std::numeric_limits<int>::min());
+    for (const auto& [x, y] : points) {
+        cMin[y - cyLo] = std::min(cMin[y - cyLo], x);
+        cMax[y - cyLo] = std::max(cMax[y - cyLo], x);
+    }
+    int* const rowSpan = cMax + centres;  // lo, hi of each row from rowLo
+    uchar* const base = image.bits();
+    const qsizetype bpl = image.bytesPerLine();
+    for (int py = rowLo; py < rowHi; ++py) {
+        int a = std::numeric_limits<int>::max(), b = std::numeric_limits<int>::min();
+        for (int cy = std::max(cyLo, py + half - s + 1), e = std::min(cyHi, py + half); cy <= e; ++cy) {
+            a = std::min(a, cMin[cy - cyLo]);
+            b = std::max(b, cMax[cy - cyLo]);
+        }
+        int* span = rowSpan + 2 * (py - rowLo);
+        span[0] = a > b ? 0 : std::max(0, a - half);
+        span[1] = a > b ? 0 : std::min(w, b - half + s);
+#if defined(__SSE2__)
+        // The run lands where the board has not been touched for a while: all its rows are asked
+        // for at once, so their fetches overlap.
+        const char* row = reinterpret_cast<const char*>(base + py * bpl);
+        for (int px = span[0]; px < span[1]; px += 16) _mm_prefetch(row + px * 4, _MM_HINT_T0);
+        if (span[1] > span[0]) _mm_prefetch(row + (span[1] - 1) * 4, _MM_HINT_T0);
+#endif
+    }
+    const int colLo = std::max(0, cxLo - half), colHi = std::min(w, cxHi - half + s);
+    if (rowCounts_.size() < size_t(colHi - colLo + 1)) rowCounts_.resize(size_t(colHi - colLo + 1), 0);
+    int* const counts = rowCounts_.data();  // from column colLo on; all zero between lines
+    // Each dab adds one table over its columns while the rows pass through it: the running sum
+    // along a row is then the pixel's count of dabs, in bytes of tables.
+    auto count = [&](int j, int d) {
+        const int x = sorted[size_t(j)].first - half;
+        counts[std::max(0, x) - colLo] += d;
+        counts[std::min(w, x + s) - colLo] -= d;
+    };
+    // Tables are built as the counts ask for them, up to `most`; a pixel under more dabs takes the
+    // last table again.
+    const int most = HasByteLanes() ? kRunTablesByLookup : kRunTables;
+    int ready = runIntensity_ == foldIntensity_ && runColor_ == foldColor_ ? std::min(foldCount_, most) : 0;
+    int readyBytes = ready * kFoldBytes;
+    const int mostBytes = most * kFoldBytes;
+    const uint8_t* folds = folds_.data();
+    const uint8_t* lastTable = folds + (most - 1) * kFoldBytes;
+    int first = 0, end = 0;
+    for (int py = rowLo; py < rowHi; ++py) {
+        while (end < m && sorted[size_t(end)].second - half <= py) count(end++, kFoldBytes);
+        while (first < end && sorted[size_t(first)].second - half + s <= py) count(first++, -kFoldBytes);
+        if (first == end) continue;
+        const int* span = rowSpan + 2 * (py - rowLo);
+        QRgb* row = reinterpret_cast<QRgb*>(base + py * bpl);
+        int k = 0;
+        for (int px = span[0], hi = span[1]; px < hi; ++px) {
+            k += counts[px - colLo];
+            if (k <= 0) continue;
+            if (k > readyBytes && readyBytes < mostBytes) {
+                ready = std::min(k / kFoldBytes, most);
+                PrepareFoldsFor(ready, runIntensity_, runColor_);
+                readyBytes = ready * kFoldBytes;
+                folds = folds_.data();
+                lastTable = folds + (most - 1) * kFoldBytes;
+            }
+            const QRgb old = row[px];
+            uint32_t r = (old >> 16) & 0xFF, g = (old >> 8) & 0xFF, bl = old & 0xFF;
+            int left = k;
+            for (; left > mostBytes; left -= mostBytes) {
+                const uint8_t* f = lastTable;
+                r = f[r];
+                g = f[256 + g];
+                bl = f[512 + bl];
+            }
+            const uint8_t* f = folds + (left - kFoldBytes);
+            row[px] = 0xFF000000u | (uint32_t(f[r]) << 16) | (uint32_t(f[256 + g]) << 8) | f[512 + bl];
+        }
+    }
+    while (first < end) count(first++, -kFoldBytes);
 }
 
 void FloodFillSurface(QImage& image, int x, int y, const QBrush& brush) {

@@ -48,12 +48,23 @@ public:
     // the tables and the image are set up once for the whole line, and where no dab can come out
     // pure white a pixel under k dabs is blended once, by the table of k dabs.
     void DabLine(QImage& image, int x0, int y0, int x1, int y1) const;
+    // A line of dabs kept for later, with the lines kept before it on the same image in the same
+    // size, intensity and colour: FlushRun then blends each pixel once, by how many dabs of all of
+    // them cover it (the same pixels as drawing them one by one). False when the colour does not
+    // allow it (the caller draws the line now). A line in other settings or on another image
+    // flushes the run first, as does any other drawing by the brush; whoever draws on or reads
+    // the image by other means flushes before.
+    bool DeferLine(QImage& image, int x0, int y0, int x1, int y1) const;
+    void FlushRun() const;
 
 private:
     void PrepareTable() const;
     // The choice between blending dab by dab and blending each pixel once by its count of dabs.
     bool FoldsPayOff(int64_t dabs) const;
-    void PrepareFolds(int count) const;
+    // No dab can come out pure white: k dabs on a pixel are then the k-fold blend, in any order.
+    bool FoldsExact() const;
+    void PrepareFolds(int count) const { PrepareFoldsFor(count, intensity_, color_); }
+    void PrepareFoldsFor(int count, int intensity, TColorRef colour) const;
     void FoldLine(QImage& image, int x0, int y0, int x1, int y1) const;
     int size_ = 40;
     int intensity_ = 50;
@@ -75,7 +86,22 @@ private:
     // (all zero between lines).
     mutable std::vector<std::pair<int, int>> linePoints_;
     mutable std::vector<int> rowCounts_;
+    // The run of kept lines: its image (null: none) and settings, the dabs that meet the image,
+    // the box they cover (clipped) and the sum of the boxes of its lines, which bounds the box.
+    mutable QImage* runImage_ = nullptr;
+    mutable int runWidth_ = 0, runHeight_ = 0, runSize_ = 0, runIntensity_ = 0;
+    mutable TColorRef runColor_ = 0;
+    mutable std::vector<std::pair<int, int>> runPoints_;
+    mutable int runLeft_ = 0, runTop_ = 0, runRight_ = 0, runBottom_ = 0;
+    mutable int64_t runLineArea_ = 0;
+    // Scratch of a flush: the dabs by row, and each row's columns.
+    mutable std::vector<std::pair<int, int>> runSorted_;
+    mutable std::vector<int> runBuckets_, runSpans_;
 };
+
+// Where the processor has AVX-512 byte permutes, the airbrush's tables of several dabs are built by
+// look-ups in the table of one; false builds them as on one without (the same tables).
+void AllowByteLanes(bool allowed);
 
 // Fills the 4-connected area that has the colour of (x, y) with the brush. Iterative.
 void FloodFillSurface(QImage& image, int x, int y, const QBrush& brush);
