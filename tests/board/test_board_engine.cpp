@@ -335,11 +335,12 @@ TEST_F(EngineTest, ReplayClipsHugeCoordinatesToTheBoard) {
 // A message's highlighter lines are blended together; they must draw what the brush draws line by
 // line: overlapping moves, a near-white pen (whose dabs are drawn one by one), turns that make the
 // run too wide (drawn in parts), a line drawn in the middle and a change of colour.
-TEST_F(EngineTest, ReplayedHighlighterLinesDrawAsTheBrushDrawsThemOneByOne) {
+TEST_F(EngineTest, ReplayedAirbrushLinesDrawAsTheBrushDrawsThemOneByOne) {
     struct Step {
         int x, y;
         uint8_t tool = btHighlighter;
         TColorRef colour = 0x3A5FC0;
+        int pen = 3;
     };
     std::vector<Step> walk;
     for (int i = 0, x = 500, y = 400; i < 40; ++i, x += (i * 7) % 21 - 10, y += (i * 13) % 21 - 10)
@@ -350,12 +351,15 @@ TEST_F(EngineTest, ReplayedHighlighterLinesDrawAsTheBrushDrawsThemOneByOne) {
         {{10, 10}, {1000, 10}, {1000, 700}, {5, 700}, {65535, 20}, {500, 400}, {510, 395}, {0, 65535}},
         {{300, 300}, {310, 306}, {302, 312}, {320, 300, btLine, 0x000000}, {312, 290}, {300, 300, btHighlighter, 0x00F0F0},
          {306, 310, btHighlighter, 0x00F0F0}},
+        // Free-hand airbrush lines, a one-pixel free-hand line between them, then the highlighter.
+        {{200, 200}, {207, 203, btFreeHand}, {199, 209, btFreeHand}, {205, 201, btFreeHand, 0x000000, 1},
+         {212, 204, btFreeHand}, {204, 198, btFreeHand, 0x102030, 2}, {210, 206}},
     };
     for (size_t c = 0; c < std::size(cases); ++c) {
         const std::vector<Step>& steps = cases[c];
         std::vector<TStrokeRecord> recs{MakeMoveTo(1, steps[0].x, steps[0].y, 0, 0)};
         for (size_t i = 1; i < steps.size(); ++i)
-            recs.push_back(Rec(steps[i].tool, steps[i].x, steps[i].y, steps[i].x - 20, steps[i].y, 3, steps[i].colour));
+            recs.push_back(Rec(steps[i].tool, steps[i].x, steps[i].y, steps[i].x - 20, steps[i].y, steps[i].pen, steps[i].colour));
         engine.ClearBoard(1);
         engine.ReplayStrokes(recs);
         // The same records one per message, with the brush's tables built without byte lanes.
@@ -367,7 +371,7 @@ TEST_F(EngineTest, ReplayedHighlighterLinesDrawAsTheBrushDrawsThemOneByOne) {
         }
         AllowByteLanes(true);
         EXPECT_TRUE(engine.BoardImage(1) == engine.BoardImage(2)) << c;
-        if (c == 3) continue;  // the line is not the brush's
+        if (c >= 3) continue;  // a line, or brushes of other sizes
         QImage drawn(1024, 768, QImage::Format_RGB32);
         drawn.fill(Qt::white);
         TAirBrush brush;

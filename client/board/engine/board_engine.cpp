@@ -337,6 +337,7 @@ void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPo
             }
             canvas.penPos = p1;
         } else if (tool == btFreeHand && canvas.penWidth == 1) {
+            airBrush_.FlushRun();
             DrawSmoothLine(target, last.x(), last.y(), p1.x(), p1.y(), canvas.penColor);
         } else {
             if (tool == btHighlighter) {
@@ -347,9 +348,9 @@ void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPo
                 airBrush_.SetIntensity(canvas.penWidth < 2 ? 100 : 50);
             }
             airBrush_.SetColor(canvas.penColor);
-            // A replayed stroke's highlighter lines are kept and blended together: their dabs
+            // A replayed stroke's airbrush lines are kept and blended together: their dabs
             // overlap, and each pixel is then blended once (ReplayStrokes flushes them).
-            if (tool != btHighlighter || local || !replaying_ ||
+            if (local || !replaying_ ||
                 !airBrush_.DeferLine(target, last.x(), last.y(), p1.x(), p1.y()))
                 airBrush_.DabLine(target, last.x(), last.y(), p1.x(), p1.y());
         }
@@ -500,8 +501,8 @@ void TBoardEngine::ReplayStrokes(std::span<const TStrokeRecord> records) {
     for (const TStrokeRecord& r : records) {
         const int32_t board = r.board;
         if (!IsSharedBoard(board)) continue;
-        // Highlighter lines kept so far are drawn before any record that may draw or read pixels.
-        if (r.tool != btHighlighter && r.tool != btMoveTo) airBrush_.FlushRun();
+        // Airbrush lines kept so far are drawn before any record that may draw or read pixels.
+        if (r.tool != btHighlighter && r.tool != btFreeHand && r.tool != btMoveTo) airBrush_.FlushRun();
         // Saved by value per record, so a text entry's or a placement's saved state stays intact.
         const TDrawState kept = CaptureDrawState(board);
         const QPoint p1 = ClampToLayer(board, r.x1, r.y1);
