@@ -35,6 +35,12 @@ inline int BlendChannel(float w, int pen, int old) {
     return int(RoundHalfEven(w * float(pen) + (1.0f - w) * float(old)));
 }
 
+// BlendColor's body, inline for the smooth line's two pixels a step.
+inline QRgb Blend(TColorRef pen, QRgb old, float w) {
+    return qRgb(BlendChannel(w, int(pen & 0xFF), qRed(old)), BlendChannel(w, int((pen >> 8) & 0xFF), qGreen(old)),
+                BlendChannel(w, int((pen >> 16) & 0xFF), qBlue(old)));
+}
+
 // The points of a line from (x0, y0) towards (x1, y1), the end point excluded, handed to fn
 // inline: the one walk behind LineDDA, thin lines and lines of dabs.
 template <typename Fn>
@@ -77,7 +83,7 @@ struct PlotTarget {
     void Plot(int x, int y, TColorRef pen, float w) const {
         if (x < 0 || y < 0 || x >= width || y >= height) return;
         QRgb* p = reinterpret_cast<QRgb*>(base + qsizetype(y) * bpl) + x;
-        *p = BlendColor(pen, *p, w);
+        *p = Blend(pen, *p, w);
     }
 };
 
@@ -129,10 +135,7 @@ struct ThinWalk {
 
 }  // namespace
 
-QRgb BlendColor(TColorRef pen, QRgb old, float w) {
-    return qRgb(BlendChannel(w, int(pen & 0xFF), qRed(old)), BlendChannel(w, int((pen >> 8) & 0xFF), qGreen(old)),
-                BlendChannel(w, int((pen >> 16) & 0xFF), qBlue(old)));
-}
+QRgb BlendColor(TColorRef pen, QRgb old, float w) { return Blend(pen, old, w); }
 
 void LineDDA(int x0, int y0, int x1, int y1, const std::function<void(int, int)>& fn) {
     WalkLine(x0, y0, x1, y1, fn);
