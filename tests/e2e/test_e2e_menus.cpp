@@ -44,6 +44,13 @@ namespace {
 
 constexpr int kRoom = 1002;
 constexpr int kEffectMs = 2000;
+#ifdef __SANITIZE_ADDRESS__
+// The client is the AddressSanitizer build too: a first window that loads a large module (the web
+// view's engine) takes several seconds to show there.
+constexpr int kSlowEffectMs = 3 * kEffectMs;
+#else
+constexpr int kSlowEffectMs = kEffectMs;
+#endif
 constexpr size_t kRecord = 773;
 
 std::string MainTitle(const std::string& fullName) { return fullName + " in a virtual session"; }
@@ -466,7 +473,8 @@ protected:
         const QJsonObject done = walker_.Ask("do " + id).object();
         if (done.contains("error")) return {};
         std::string effect;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kEffectMs);
+        // A ticked radio item needs no effect: it is not waited for longer than usual.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(checked ? kEffectMs : kSlowEffectMs);
         while (effect.empty() && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             for (auto w : Windows(pid))
