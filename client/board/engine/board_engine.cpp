@@ -108,7 +108,17 @@ void TBoardEngine::InitWhiteboards() {
 bool TBoardEngine::CanSendOnCurrent() const { return session_.HasBoardRight() && currentBoard_ != kPrivateBoard; }
 
 void TBoardEngine::Changed(int32_t board, QRect rect) {
-    if (board == currentBoard_) dirty_ |= rect.isNull() ? layers_[size_t(board)].image.rect() : rect;
+    if (board == currentBoard_) {
+        if (rect.isNull()) rect = layers_[size_t(board)].image.rect();
+        // Two proper rectangles (every stroke's box, and the sum so far) join by their extremes
+        // here; Qt's union, out of line, handles the rest.
+        if (rect.left() <= rect.right() && rect.top() <= rect.bottom() && dirty_.left() <= dirty_.right() &&
+            dirty_.top() <= dirty_.bottom())
+            dirty_ = QRect(QPoint(std::min(dirty_.left(), rect.left()), std::min(dirty_.top(), rect.top())),
+                           QPoint(std::max(dirty_.right(), rect.right()), std::max(dirty_.bottom(), rect.bottom())));
+        else
+            dirty_ |= rect;
+    }
     if (view_) view_->LayerChanged(board);
 }
 
@@ -121,10 +131,13 @@ QRect TBoardEngine::TakeDirty() {
 QRect TBoardEngine::StrokeBounds(int32_t board, uint8_t tool, QPoint p1, QPoint p2, bool local) const {
     const TBoardLayer& layer = layers_[size_t(board)];
     const int pen = std::max(1, layer.penWidth) / 2 + 2;
+    // QRect(a, b).normalized() widened by pad on every side, in plain ints: normalized() turns a
+    // side that runs backwards (b < a) into b + 1 .. a - 1.
     auto box = [](QPoint a, QPoint b, int pad) {
-        // Most strokes run right and down, already in order: no call into Qt to order them.
-        const QRect r(a, b);
-        return (b.x() < a.x() || b.y() < a.y() ? r.normalized() : r).adjusted(-pad, -pad, pad, pad);
+        const bool backX = b.x() < a.x(), backY = b.y() < a.y();
+        const int l = backX ? b.x() + 1 : a.x(), r = backX ? a.x() - 1 : b.x();
+        const int t = backY ? b.y() + 1 : a.y(), btm = backY ? a.y() - 1 : b.y();
+        return QRect(QPoint(l - pad, t - pad), QPoint(r + pad, btm + pad));
     };
     switch (tool) {
     case btLine:
