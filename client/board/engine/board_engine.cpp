@@ -273,11 +273,12 @@ void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPo
     // On a 32-bit image shapes and lines are drawn by spans straight into its rows. Only a dotted
     // pen of one pixel (the placement frame's) goes through a painter: dots belong to one-pixel
     // pens, a wider pen draws solid whatever style the canvas kept.
-    const bool spans = (canvas.penStyle == PenStyle::Solid || canvas.penWidth > 1) && target.depth() == 32;
+    // Asked only where it decides: most records never need to know.
+    auto spans = [&] { return (canvas.penStyle == PenStyle::Solid || canvas.penWidth > 1) && target.depth() == 32; };
     // Filled shapes: the outline is drawn on the box's own pixels, right and bottom edges excluded.
     auto shape = [&](QRect box, double rx, double ry, const std::function<void(QPainter&, QRect)>& draw) {
         if (box.width() <= 0 || box.height() <= 0) return;
-        if (spans) {
+        if (spans()) {
             EndPainter();
             DrawRoundBox(target, box.left(), box.top(), box.left() + box.width(), box.top() + box.height(), rx, ry,
                          TShapePaint{canvas.penColor, canvas.penWidth, canvas.brushStyle, canvas.brushColor});
@@ -292,7 +293,7 @@ void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPo
         if (canvas.penWidth <= 1 && canvas.penStyle == PenStyle::Solid) {
             EndPainter();
             DrawThinLine(target, p1.x(), p1.y(), p2.x(), p2.y(), canvas.penColor);
-        } else if (spans) {
+        } else if (spans()) {
             EndPainter();
             DrawWideLine(target, p1.x(), p1.y(), p2.x(), p2.y(), canvas.penWidth, canvas.penColor);
         } else {
@@ -341,7 +342,7 @@ void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPo
             canvas.penColor = kWhite;
             if (canvas.penWidth <= 1) {
                 DrawThinLine(target, canvas.penPos.x(), canvas.penPos.y(), p1.x(), p1.y(), kWhite);
-            } else if (spans) {
+            } else if (spans()) {
                 DrawWideLine(target, canvas.penPos.x(), canvas.penPos.y(), p1.x(), p1.y(), canvas.penWidth, kWhite);
             } else {
                 QPainter& p = PainterOn(target);
@@ -350,7 +351,7 @@ void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPo
             }
             canvas.penPos = p1;
         } else if (tool == btFreeHand && canvas.penWidth == 1) {
-            airBrush_.FlushRun();
+            FlushAirRun();
             DrawSmoothLine(target, last.x(), last.y(), p1.x(), p1.y(), canvas.penColor);
         } else {
             if (tool == btHighlighter) {
@@ -363,9 +364,12 @@ void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPo
             airBrush_.SetColor(canvas.penColor);
             // A replayed stroke's airbrush lines are kept and blended together: their dabs
             // overlap, and each pixel is then blended once (ReplayStrokes flushes them).
-            if (local || !replaying_ ||
-                !airBrush_.DeferLine(target, last.x(), last.y(), p1.x(), p1.y()))
-                airBrush_.DabLine(target, last.x(), last.y(), p1.x(), p1.y());
+            bool deferred = false;
+            if (!local && replaying_) {
+                airRun_ = true;
+                deferred = airBrush_.DeferLine(target, last.x(), last.y(), p1.x(), p1.y());
+            }
+            if (!deferred) airBrush_.DabLine(target, last.x(), last.y(), p1.x(), p1.y());
         }
         last = p1;
         canvas.penColor = savedColor;
@@ -439,7 +443,7 @@ QPainter& TBoardEngine::PainterOn(QImage& target) {
     return *painter_;
 }
 
-void TBoardEngine::EndPainter() {
+void TBoardEngine::ClosePainter() {
     painter_.reset();
     painterTarget_ = nullptr;
 }
@@ -511,28 +515,53 @@ void TBoardEngine::ReplayStrokes(std::span<const TStrokeRecord> records) {
     const QPoint keptPen = CurrentLayer().penPos;
     const bool localDrag = drawing_;
     replaying_ = true;
+    // No record resizes a layer: the bounds of the clamp are read once for each board in turn.
+    int32_t sized = -1;
+    int width = 0, height = 0;
     for (const TStrokeRecord& r : records) {
         const int32_t board = r.board;
         if (!IsSharedBoard(board)) continue;
         // Airbrush lines kept so far are drawn before any record that may draw or read pixels.
-        if (r.tool != btHighlighter && r.tool != btFreeHand && r.tool != btMoveTo) airBrush_.FlushRun();
-        // Saved by value per record, so a text entry's or a placement's saved state stays intact.
-        const TDrawState kept = CaptureDrawState(board);
-        const QPoint p1 = ClampToLayer(board, r.x1, r.y1);
-        if (r.tool == btMoveTo) {
-            layers_[size_t(board)].penPos = p1;
-            remoteLast_ = p1;
-        } else {
-            const QPoint p2 = r.tool == btMarkStamp ? QPoint(r.x2, r.y2) : ClampToLayer(board, r.x2, r.y2);
-            drawing_ = true;
-            ApplyStrokeStyle(board, r);
-            const PenMode keptMode = layers_[size_t(board)].penMode;
-            DrawShape(board, p1, false, PenMode::Copy, p2);
-            layers_[size_t(board)].penMode = keptMode;
+        if (r.tool != btHighlighter && r.tool != btFreeHand && r.tool != btMoveTo) FlushAirRun();
+        TBoardLayer& layer = layers_[size_t(board)];
+        if (board != sized) {
+            sized = board;
+            width = layer.image.width();
+            height = layer.image.height();
         }
-        ApplyDrawState(board, kept);
+        const QPoint p1(std::clamp<int>(r.x1, 0, width), std::clamp<int>(r.y1, 0, height));
+        if (r.tool == btMoveTo) {
+            layer.penPos = p1;
+            remoteLast_ = p1;
+            continue;
+        }
+        const QPoint p2 = r.tool == btMarkStamp
+                              ? QPoint(r.x2, r.y2)
+                              : QPoint(std::clamp<int>(r.x2, 0, width), std::clamp<int>(r.y2, 0, height));
+        drawing_ = true;
+        // The record's pen, brush and tool hold for the record alone; the layer's own are saved by
+        // value per record, so a text entry's or a placement's saved state stays intact.
+        const TDrawState kept{layer.brushColor, layer.brushStyle, layer.penStyle, layer.penWidth, layer.penColor, tool_};
+        const PenMode keptMode = layer.penMode;
+        layer.penColor = r.penColor;
+        layer.penWidth = r.penWidth;
+        layer.brushColor = r.brushColor;
+        layer.brushStyle = r.brushStyle;
+        layer.penMode = PenMode::Copy;
+        tool_ = r.tool;
+        // DrawShape's own road for a received record (copy mode, not local); the painter stays open.
+        const QRect bounds = StrokeBounds(board, r.tool, p1, p2, false);
+        Render(layer.image, layer, r.tool, p1, p2, false, false);
+        Changed(board, bounds);
+        layer.penMode = keptMode;
+        layer.brushColor = kept.brushColor;
+        layer.brushStyle = kept.brushStyle;
+        layer.penStyle = kept.penStyle;
+        layer.penWidth = kept.penWidth;
+        layer.penColor = kept.penColor;
+        tool_ = kept.tool;
     }
-    airBrush_.FlushRun();
+    FlushAirRun();
     replaying_ = false;
     EndPainter();
     // A replay ends a local drag: it draws nothing more until the next mouse-down, and its rubber

@@ -208,7 +208,17 @@ private:
     // message), so a record does not pay a painter's set-up; it ends before any direct pixel
     // work and at the end of the run.
     QPainter& PainterOn(QImage& target);
-    void EndPainter();
+    void EndPainter() {
+        if (painter_) ClosePainter();
+    }
+    void ClosePainter();
+    // Draws the airbrush lines a replay kept, if any may be kept.
+    void FlushAirRun() {
+        if (airRun_) {
+            airRun_ = false;
+            airBrush_.FlushRun();
+        }
+    }
 
     bool CanSendOnCurrent() const;
     QPoint ClampToLayer(int32_t board, int x, int y) const;
@@ -238,6 +248,8 @@ private:
     TColorRef defBrushColor_ = kWhite;
     uint8_t defBrushStyle_ = bsClear;
     TAirBrush airBrush_;
+    // Set when lines may be kept in airBrush_'s run (DeferLine was called since the last flush).
+    bool airRun_ = false;
     std::vector<QImage> ilCursors24_;
     QImage overlay_;
     std::optional<RubberBand> band_;

@@ -76,6 +76,21 @@ struct TStrokeRecord {
     void Encode(uint8_t out[kSize]) const;
     void AppendTo(std::vector<uint8_t>& out) const;
     static bool Read(ByteReader& in, TStrokeRecord& out);
+    // The record in b[0] .. b[kSize - 1] (the caller has checked they are there).
+    static TStrokeRecord Decode(const uint8_t* b) {
+        TStrokeRecord r;
+        r.board = b[0];
+        r.tool = b[1];
+        r.x1 = LoadU16(b + 2);
+        r.y1 = LoadU16(b + 4);
+        r.x2 = LoadU16(b + 6);
+        r.y2 = LoadU16(b + 8);
+        r.penWidth = b[10];
+        r.penColor = LoadU32(b + 11);
+        r.brushStyle = b[15];
+        r.brushColor = LoadU32(b + 16);
+        return r;
+    }
     bool operator==(const TStrokeRecord&) const = default;
 };
 
