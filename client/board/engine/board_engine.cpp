@@ -107,7 +107,8 @@ void TBoardEngine::InitWhiteboards() {
 
 bool TBoardEngine::CanSendOnCurrent() const { return session_.HasBoardRight() && currentBoard_ != kPrivateBoard; }
 
-void TBoardEngine::Changed(int32_t board, QRect rect) {
+// Inline: a replayed record's box stays in registers.
+inline void TBoardEngine::Changed(int32_t board, QRect rect) {
     if (board == currentBoard_) {
         if (rect.isNull()) rect = layers_[size_t(board)].image.rect();
         // Two proper rectangles (every stroke's box, and the sum so far) join by their extremes
@@ -128,15 +129,15 @@ QRect TBoardEngine::TakeDirty() {
     return r;
 }
 
-QRect TBoardEngine::StrokeBounds(int32_t board, uint8_t tool, QPoint p1, QPoint p2, bool local) const {
+// Inline everywhere: the box stays in registers.
+[[gnu::always_inline]] inline QRect TBoardEngine::StrokeBounds(int32_t board, uint8_t tool, QPoint p1, QPoint p2, bool local) const {
     const TBoardLayer& layer = layers_[size_t(board)];
     const int pen = std::max(1, layer.penWidth) / 2 + 2;
     // QRect(a, b).normalized() widened by pad on every side, in plain ints: normalized() turns a
-    // side that runs backwards (b < a) into b + 1 .. a - 1.
+    // side that runs backwards (b < a) into b + 1 .. a - 1, which min and max give without a branch.
     auto box = [](QPoint a, QPoint b, int pad) {
-        const bool backX = b.x() < a.x(), backY = b.y() < a.y();
-        const int l = backX ? b.x() + 1 : a.x(), r = backX ? a.x() - 1 : b.x();
-        const int t = backY ? b.y() + 1 : a.y(), btm = backY ? a.y() - 1 : b.y();
+        const int l = std::min(a.x(), b.x() + 1), r = std::max(b.x(), a.x() - 1);
+        const int t = std::min(a.y(), b.y() + 1), btm = std::max(b.y(), a.y() - 1);
         return QRect(QPoint(l - pad, t - pad), QPoint(r + pad, btm + pad));
     };
     switch (tool) {

@@ -112,11 +112,13 @@ bool TBoardMessages::ReadStrokes(ByteReader& in, int32_t board) {
     // Whole records only (checked above): they are decoded straight from the body.
     const size_t count = in.remaining() / TStrokeRecord::kSize;
     const std::span<const uint8_t> bytes = in.view(count * TStrokeRecord::kSize);
-    received_.reserve(count);
+    received_.resize(count);
+    TStrokeRecord* out = received_.data();
     for (size_t i = 0; i < bytes.size(); i += TStrokeRecord::kSize) {
         // A record may only draw on the board its message names.
-        if (bytes[i] == board) received_.push_back(TStrokeRecord::Decode(bytes.data() + i));
+        if (bytes[i] == board) TStrokeRecord::Decode(bytes.data() + i, *out++);
     }
+    received_.resize(size_t(out - received_.data()));
     return true;
 }
 

@@ -26,7 +26,7 @@ void TStrokeRecord::AppendTo(std::vector<uint8_t>& out) const {
 bool TStrokeRecord::Read(ByteReader& in, TStrokeRecord& out) {
     std::span<const uint8_t> b = in.view(kSize);
     if (b.size() != kSize) return false;
-    out = Decode(b.data());
+    Decode(b.data(), out);
     return true;
 }
 

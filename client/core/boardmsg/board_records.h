@@ -76,9 +76,9 @@ struct TStrokeRecord {
     void Encode(uint8_t out[kSize]) const;
     void AppendTo(std::vector<uint8_t>& out) const;
     static bool Read(ByteReader& in, TStrokeRecord& out);
-    // The record in b[0] .. b[kSize - 1] (the caller has checked they are there).
-    static TStrokeRecord Decode(const uint8_t* b) {
-        TStrokeRecord r;
+    // The record in b[0] .. b[kSize - 1] (the caller has checked they are there), field by field
+    // into its place.
+    static void Decode(const uint8_t* b, TStrokeRecord& r) {
         r.board = b[0];
         r.tool = b[1];
         r.x1 = LoadU16(b + 2);
@@ -89,7 +89,6 @@ struct TStrokeRecord {
         r.penColor = LoadU32(b + 11);
         r.brushStyle = b[15];
         r.brushColor = LoadU32(b + 16);
-        return r;
     }
     bool operator==(const TStrokeRecord&) const = default;
 };
