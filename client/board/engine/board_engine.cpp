@@ -56,6 +56,12 @@ QPen MakePen(const TBoardLayer& canvas) {
     return pen;
 }
 
+void SetUpPainter(QPainter& p, const TBoardLayer& canvas, bool withBrush) {
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(MakePen(canvas));
+    p.setBrush(withBrush ? MakeBrush(canvas.brushStyle, canvas.brushColor) : QBrush(Qt::NoBrush));
+}
+
 // The box of a GDI shape call: corners in any order, right and bottom edges excluded.
 QRect ShapeBox(QPoint a, QPoint b) {
     const int l = std::min(a.x(), b.x()), r = std::max(a.x(), b.x());
@@ -108,18 +114,24 @@ void TBoardEngine::InitWhiteboards() {
 bool TBoardEngine::CanSendOnCurrent() const { return session_.HasBoardRight() && currentBoard_ != kPrivateBoard; }
 
 // Inline: a replayed record's box stays in registers.
-inline void TBoardEngine::Changed(int32_t board, QRect rect) {
-    if (board == currentBoard_) {
-        if (rect.isNull()) rect = layers_[size_t(board)].image.rect();
-        // Two proper rectangles (every stroke's box, and the sum so far) join by their extremes
-        // here; Qt's union, out of line, handles the rest.
-        if (rect.left() <= rect.right() && rect.top() <= rect.bottom() && dirty_.left() <= dirty_.right() &&
-            dirty_.top() <= dirty_.bottom())
-            dirty_ = QRect(QPoint(std::min(dirty_.left(), rect.left()), std::min(dirty_.top(), rect.top())),
-                           QPoint(std::max(dirty_.right(), rect.right()), std::max(dirty_.bottom(), rect.bottom())));
-        else
-            dirty_ |= rect;
+inline void TBoardEngine::AddDirty(int32_t board, TBox box) {
+    if (board != currentBoard_) return;
+    // A null box (as QRect's) stands for the whole layer.
+    if (box.r == box.l - 1 && box.b == box.t - 1) {
+        const QImage& image = layers_[size_t(board)].image;
+        box = TBox{0, 0, image.width() - 1, image.height() - 1};
     }
+    // Two proper boxes (every stroke's, and the sum so far) join by their extremes here; Qt's
+    // union, out of line, handles the rest.
+    const int dl = dirty_.left(), dt = dirty_.top(), dr = dirty_.right(), db = dirty_.bottom();
+    if (box.l <= box.r && box.t <= box.b && dl <= dr && dt <= db)
+        dirty_.setCoords(std::min(dl, box.l), std::min(dt, box.t), std::max(dr, box.r), std::max(db, box.b));
+    else
+        dirty_ |= QRect(QPoint(box.l, box.t), QPoint(box.r, box.b));
+}
+
+void TBoardEngine::Changed(int32_t board, QRect rect) {
+    AddDirty(board, TBox{rect.left(), rect.top(), rect.right(), rect.bottom()});
     if (view_) view_->LayerChanged(board);
 }
 
@@ -130,15 +142,15 @@ QRect TBoardEngine::TakeDirty() {
 }
 
 // Inline everywhere: the box stays in registers.
-[[gnu::always_inline]] inline QRect TBoardEngine::StrokeBounds(int32_t board, uint8_t tool, QPoint p1, QPoint p2, bool local) const {
+[[gnu::always_inline]] inline TBoardEngine::TBox TBoardEngine::StrokeBox(int32_t board, uint8_t tool, QPoint p1,
+                                                                          QPoint p2, bool local) const {
     const TBoardLayer& layer = layers_[size_t(board)];
     const int pen = std::max(1, layer.penWidth) / 2 + 2;
-    // QRect(a, b).normalized() widened by pad on every side, in plain ints: normalized() turns a
-    // side that runs backwards (b < a) into b + 1 .. a - 1, which min and max give without a branch.
+    // QRect(a, b).normalized() widened by pad on every side: normalized() turns a side that runs
+    // backwards (b < a) into b + 1 .. a - 1, which min and max give without a branch.
     auto box = [](QPoint a, QPoint b, int pad) {
-        const int l = std::min(a.x(), b.x() + 1), r = std::max(b.x(), a.x() - 1);
-        const int t = std::min(a.y(), b.y() + 1), btm = std::max(b.y(), a.y() - 1);
-        return QRect(QPoint(l - pad, t - pad), QPoint(r + pad, btm + pad));
+        return TBox{std::min(a.x(), b.x() + 1) - pad, std::min(a.y(), b.y() + 1) - pad,
+                    std::max(b.x(), a.x() - 1) + pad, std::max(b.y(), a.y() - 1) + pad};
     };
     switch (tool) {
     case btLine:
@@ -149,7 +161,7 @@ QRect TBoardEngine::TakeDirty() {
     case btCircle: {
         const double dx = p1.x() - p2.x(), dy = p1.y() - p2.y();
         const int r = int(std::sqrt(dx * dx + dy * dy)) + pen;
-        return QRect(p1.x() - r, p1.y() - r, 2 * r + 1, 2 * r + 1);
+        return TBox{p1.x() - r, p1.y() - r, p1.x() + r, p1.y() + r};
     }
     case btFreeHand:
     case btHighlighter: {
@@ -157,15 +169,24 @@ QRect TBoardEngine::TakeDirty() {
         return box(local ? localLast_ : remoteLast_, p1, pad);
     }
     case btEraser: return box(layer.penPos, p1, pen);
-    case btMarkStamp: return QRect(p1, QSize(26, 26));
+    case btMarkStamp: return TBox{p1.x(), p1.y(), p1.x() + 25, p1.y() + 25};
     case btAxes4:
-    case btAxes1: return box(p1, p2, 30) | box(QPoint(p1.x(), p2.y()), QPoint(p1.x(), p2.y()), 30);
+    case btAxes1: {
+        // Both boxes are proper (60 wide at least): their union is their extremes.
+        const TBox a = box(p1, p2, 30), b = box(QPoint(p1.x(), p2.y()), QPoint(p1.x(), p2.y()), 30);
+        return TBox{std::min(a.l, b.l), std::min(a.t, b.t), std::max(a.r, b.r), std::max(a.b, b.b)};
+    }
     case btNone:
     case btText:
     case btPlaceBitmap:
-    case btMoveTo: return QRect(p1, QSize(1, 1));
-    default: return {};  // fills: the whole board
+    case btMoveTo: return TBox{p1.x(), p1.y(), p1.x(), p1.y()};
+    default: return TBox{0, 0, -1, -1};  // fills: the whole board (QRect's null rectangle)
     }
+}
+
+QRect TBoardEngine::StrokeBounds(int32_t board, uint8_t tool, QPoint p1, QPoint p2, bool local) const {
+    const TBox b = StrokeBox(board, tool, p1, p2, local);
+    return QRect(QPoint(b.l, b.t), QPoint(b.r, b.b));
 }
 
 void TBoardEngine::SelectBoard(int32_t board, bool announce) {
@@ -266,11 +287,7 @@ void TBoardEngine::DrawShape(int32_t board, QPoint p1, bool local, PenMode mode,
 
 void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPoint p1, QPoint p2, bool overlay,
                           bool local) {
-    auto painter = [&](QPainter& p, bool withBrush) {
-        p.setRenderHint(QPainter::Antialiasing, false);
-        p.setPen(MakePen(canvas));
-        p.setBrush(withBrush ? MakeBrush(canvas.brushStyle, canvas.brushColor) : QBrush(Qt::NoBrush));
-    };
+    auto painter = [&](QPainter& p, bool withBrush) { SetUpPainter(p, canvas, withBrush); };
     // On a 32-bit image shapes and lines are drawn by spans straight into its rows. Only a dotted
     // pen of one pixel (the placement frame's) goes through a painter: dots belong to one-pixel
     // pens, a wider pen draws solid whatever style the canvas kept.
@@ -333,50 +350,11 @@ void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPo
     }
     case btFreeHand:
     case btEraser:
-    case btHighlighter: {
+    case btHighlighter:
         if (overlay) break;
         EndPainter();
-        const TColorRef savedColor = canvas.penColor;
-        const int savedWidth = canvas.penWidth;
-        QPoint& last = local ? localLast_ : remoteLast_;
-        if (tool == btEraser) {
-            canvas.penColor = kWhite;
-            if (canvas.penWidth <= 1) {
-                DrawThinLine(target, canvas.penPos.x(), canvas.penPos.y(), p1.x(), p1.y(), kWhite);
-            } else if (spans()) {
-                DrawWideLine(target, canvas.penPos.x(), canvas.penPos.y(), p1.x(), p1.y(), canvas.penWidth, kWhite);
-            } else {
-                QPainter& p = PainterOn(target);
-                painter(p, false);
-                p.drawLine(canvas.penPos, p1);
-            }
-            canvas.penPos = p1;
-        } else if (tool == btFreeHand && canvas.penWidth == 1) {
-            FlushAirRun();
-            DrawSmoothLine(target, last.x(), last.y(), p1.x(), p1.y(), canvas.penColor);
-        } else {
-            if (tool == btHighlighter) {
-                airBrush_.SetSize(15);
-                airBrush_.SetIntensity(6);
-            } else {
-                airBrush_.SetSize(canvas.penWidth + 1);
-                airBrush_.SetIntensity(canvas.penWidth < 2 ? 100 : 50);
-            }
-            airBrush_.SetColor(canvas.penColor);
-            // A replayed stroke's airbrush lines are kept and blended together: their dabs
-            // overlap, and each pixel is then blended once (ReplayStrokes flushes them).
-            bool deferred = false;
-            if (!local && replaying_) {
-                airRun_ = true;
-                deferred = airBrush_.DeferLine(target, last.x(), last.y(), p1.x(), p1.y());
-            }
-            if (!deferred) airBrush_.DabLine(target, last.x(), last.y(), p1.x(), p1.y());
-        }
-        last = p1;
-        canvas.penColor = savedColor;
-        canvas.penWidth = savedWidth;
+        RenderFreeHand(target, canvas, tool, p1, local);
         break;
-    }
     case btFloodFill:
         EndPainter();
         if (!overlay) FloodFillSurface(target, p1.x(), p1.y(), MakeBrush(canvas.brushStyle, canvas.brushColor));
@@ -433,6 +411,48 @@ void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPo
     }
     default: break;  // text, none, picture placement, move-to and unused codes draw nothing
     }
+}
+
+void TBoardEngine::RenderFreeHand(QImage& target, TBoardLayer& canvas, uint8_t tool, QPoint p1, bool local) {
+    const TColorRef savedColor = canvas.penColor;
+    const int savedWidth = canvas.penWidth;
+    QPoint& last = local ? localLast_ : remoteLast_;
+    if (tool == btEraser) {
+        canvas.penColor = kWhite;
+        if (canvas.penWidth <= 1) {
+            DrawThinLine(target, canvas.penPos.x(), canvas.penPos.y(), p1.x(), p1.y(), kWhite);
+        } else if (target.depth() == 32) {  // a wide pen draws solid whatever its style
+            DrawWideLine(target, canvas.penPos.x(), canvas.penPos.y(), p1.x(), p1.y(), canvas.penWidth, kWhite);
+        } else {
+            QPainter& p = PainterOn(target);
+            SetUpPainter(p, canvas, false);
+            p.drawLine(canvas.penPos, p1);
+        }
+        canvas.penPos = p1;
+    } else if (tool == btFreeHand && canvas.penWidth == 1) {
+        FlushAirRun();
+        DrawSmoothLine(target, last.x(), last.y(), p1.x(), p1.y(), canvas.penColor);
+    } else {
+        if (tool == btHighlighter) {
+            airBrush_.SetSize(15);
+            airBrush_.SetIntensity(6);
+        } else {
+            airBrush_.SetSize(canvas.penWidth + 1);
+            airBrush_.SetIntensity(canvas.penWidth < 2 ? 100 : 50);
+        }
+        airBrush_.SetColor(canvas.penColor);
+        // A replayed stroke's airbrush lines are kept and blended together: their dabs
+        // overlap, and each pixel is then blended once (ReplayStrokes flushes them).
+        bool deferred = false;
+        if (!local && replaying_) {
+            airRun_ = true;
+            deferred = airBrush_.DeferLine(target, last.x(), last.y(), p1.x(), p1.y());
+        }
+        if (!deferred) airBrush_.DabLine(target, last.x(), last.y(), p1.x(), p1.y());
+    }
+    last = p1;
+    canvas.penColor = savedColor;
+    canvas.penWidth = savedWidth;
 }
 
 QPainter& TBoardEngine::PainterOn(QImage& target) {
@@ -551,9 +571,17 @@ void TBoardEngine::ReplayStrokes(std::span<const TStrokeRecord> records) {
         layer.penMode = PenMode::Copy;
         tool_ = r.tool;
         // DrawShape's own road for a received record (copy mode, not local); the painter stays open.
-        const QRect bounds = StrokeBounds(board, r.tool, p1, p2, false);
-        Render(layer.image, layer, r.tool, p1, p2, false, false);
-        Changed(board, bounds);
+        // The box joins the dirty sum before the drawing, which moves the points it is taken from;
+        // the view hears of the change after it.
+        AddDirty(board, StrokeBox(board, r.tool, p1, p2, false));
+        if (IsFreeHandTool(r.tool)) {
+            // Most records: straight to Render's free-hand road.
+            EndPainter();
+            RenderFreeHand(layer.image, layer, r.tool, p1, false);
+        } else {
+            Render(layer.image, layer, r.tool, p1, p2, false, false);
+        }
+        if (view_) view_->LayerChanged(board);
         layer.penMode = keptMode;
         layer.brushColor = kept.brushColor;
         layer.brushStyle = kept.brushStyle;

@@ -223,12 +223,21 @@ private:
     bool CanSendOnCurrent() const;
     QPoint ClampToLayer(int32_t board, int x, int y) const;
     void Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPoint p1, QPoint p2, bool overlay, bool local);
+    // Render's free-hand, eraser and highlighter on a layer (never the overlay), the painter closed.
+    void RenderFreeHand(QImage& target, TBoardLayer& canvas, uint8_t tool, QPoint p1, bool local);
     void ToggleRubberBand(const RubberBand& band);
     void ClearOverlay();
     void DrawPictureAt(int32_t board, const QImage& picture, int left, int top);
     void BuildStamps();
     // A layer changed inside rect (null: all of it); the current board's changes add up in dirty_.
     void Changed(int32_t board, QRect rect = {});
+    // A box of pixels, edges included, as QRect keeps it (null: right = left - 1, bottom = top - 1).
+    struct TBox {
+        int l, t, r, b;
+    };
+    // Changed's part that adds up the current board's changes in dirty_; the view is not told.
+    void AddDirty(int32_t board, TBox box);
+    TBox StrokeBox(int32_t board, uint8_t tool, QPoint p1, QPoint p2, bool local) const;
     QRect StrokeBounds(int32_t board, uint8_t tool, QPoint p1, QPoint p2, bool local) const;
 
     IBoardSession& session_;
