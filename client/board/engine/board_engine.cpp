@@ -121,10 +121,12 @@ inline void TBoardEngine::AddDirty(int32_t board, TBox box) {
         const QImage& image = layers_[size_t(board)].image;
         box = TBox{0, 0, image.width() - 1, image.height() - 1};
     }
-    // Two proper boxes (every stroke's, and the sum so far) join by their extremes here; Qt's
-    // union, out of line, handles the rest.
+    // Qt's union, out of line, done here where it is plain: an empty sum (the window takes it at
+    // every change) becomes the box, two proper boxes join by their extremes.
     const int dl = dirty_.left(), dt = dirty_.top(), dr = dirty_.right(), db = dirty_.bottom();
-    if (box.l <= box.r && box.t <= box.b && dl <= dr && dt <= db)
+    if (dr == dl - 1 && db == dt - 1)
+        dirty_.setCoords(box.l, box.t, box.r, box.b);
+    else if (box.l <= box.r && box.t <= box.b && dl <= dr && dt <= db)
         dirty_.setCoords(std::min(dl, box.l), std::min(dt, box.t), std::max(dr, box.r), std::max(db, box.b));
     else
         dirty_ |= QRect(QPoint(box.l, box.t), QPoint(box.r, box.b));
@@ -136,9 +138,17 @@ void TBoardEngine::Changed(int32_t board, QRect rect) {
 }
 
 QRect TBoardEngine::TakeDirty() {
-    const QRect r = dirty_ & CurrentLayer().image.rect();
+    const QRect d = dirty_;
     dirty_ = QRect();
-    return r;
+    const QImage& image = CurrentLayer().image;
+    const int w = image.width(), h = image.height();
+    // Qt's intersection where it is plain (proper rectangles; none when they do not meet).
+    if (d.left() <= d.right() && d.top() <= d.bottom() && w > 0 && h > 0) {
+        const int l = std::max(d.left(), 0), t = std::max(d.top(), 0);
+        const int r = std::min(d.right(), w - 1), b = std::min(d.bottom(), h - 1);
+        return l > r || t > b ? QRect() : QRect(QPoint(l, t), QPoint(r, b));
+    }
+    return d & image.rect();
 }
 
 // Inline everywhere: the box stays in registers.
