@@ -152,10 +152,10 @@ QRect TBoardEngine::TakeDirty() {
 }
 
 // Inline everywhere: the box stays in registers.
-[[gnu::always_inline]] inline TBoardEngine::TBox TBoardEngine::StrokeBox(int32_t board, uint8_t tool, QPoint p1,
-                                                                          QPoint p2, bool local) const {
+[[gnu::always_inline]] inline TBoardEngine::TBox TBoardEngine::StrokeBox(int32_t board, uint8_t tool, int penWidth,
+                                                                          QPoint p1, QPoint p2, bool local) const {
     const TBoardLayer& layer = layers_[size_t(board)];
-    const int pen = std::max(1, layer.penWidth) / 2 + 2;
+    const int pen = std::max(1, penWidth) / 2 + 2;
     // QRect(a, b).normalized() widened by pad on every side: normalized() turns a side that runs
     // backwards (b < a) into b + 1 .. a - 1, which min and max give without a branch.
     auto box = [](QPoint a, QPoint b, int pad) {
@@ -175,7 +175,7 @@ QRect TBoardEngine::TakeDirty() {
     }
     case btFreeHand:
     case btHighlighter: {
-        const int pad = std::max(std::max(1, layer.penWidth) + 1, tool == btHighlighter ? 15 : 2) / 2 + 2;
+        const int pad = std::max(std::max(1, penWidth) + 1, tool == btHighlighter ? 15 : 2) / 2 + 2;
         return box(local ? localLast_ : remoteLast_, p1, pad);
     }
     case btEraser: return box(layer.penPos, p1, pen);
@@ -195,7 +195,7 @@ QRect TBoardEngine::TakeDirty() {
 }
 
 QRect TBoardEngine::StrokeBounds(int32_t board, uint8_t tool, QPoint p1, QPoint p2, bool local) const {
-    const TBox b = StrokeBox(board, tool, p1, p2, local);
+    const TBox b = StrokeBox(board, tool, layers_[size_t(board)].penWidth, p1, p2, local);
     return QRect(QPoint(b.l, b.t), QPoint(b.r, b.b));
 }
 
@@ -549,6 +549,17 @@ void TBoardEngine::ReplayStrokes(std::span<const TStrokeRecord> records) {
     // No record resizes a layer: the bounds of the clamp are read once for each board in turn.
     int32_t sized = -1;
     int width = 0, height = 0;
+    // Each record draws in its own pen, brush and tool. The layers' own come back when the records
+    // are done: nothing looks at them between two records, and the view, told of a change, sees
+    // the record's either way. Kept by value, so a text entry's or a placement's saved state stays
+    // intact.
+    struct Kept {
+        TDrawState state;
+        PenMode mode;
+    };
+    std::array<Kept, kBoardCount> kept;
+    unsigned keptBoards = 0;
+    const uint8_t keptTool = tool_;
     for (const TStrokeRecord& r : records) {
         const int32_t board = r.board;
         if (!IsSharedBoard(board)) continue;
@@ -570,10 +581,10 @@ void TBoardEngine::ReplayStrokes(std::span<const TStrokeRecord> records) {
                               ? QPoint(r.x2, r.y2)
                               : QPoint(std::clamp<int>(r.x2, 0, width), std::clamp<int>(r.y2, 0, height));
         drawing_ = true;
-        // The record's pen, brush and tool hold for the record alone; the layer's own are saved by
-        // value per record, so a text entry's or a placement's saved state stays intact.
-        const TDrawState kept{layer.brushColor, layer.brushStyle, layer.penStyle, layer.penWidth, layer.penColor, tool_};
-        const PenMode keptMode = layer.penMode;
+        if (!(keptBoards & (1u << board))) {
+            keptBoards |= 1u << board;
+            kept[size_t(board)] = Kept{CaptureDrawState(board), layer.penMode};
+        }
         layer.penColor = r.penColor;
         layer.penWidth = r.penWidth;
         layer.brushColor = r.brushColor;
@@ -583,7 +594,7 @@ void TBoardEngine::ReplayStrokes(std::span<const TStrokeRecord> records) {
         // DrawShape's own road for a received record (copy mode, not local); the painter stays open.
         // The box joins the dirty sum before the drawing, which moves the points it is taken from;
         // the view hears of the change after it.
-        AddDirty(board, StrokeBox(board, r.tool, p1, p2, false));
+        AddDirty(board, StrokeBox(board, r.tool, r.penWidth, p1, p2, false));
         if (IsFreeHandTool(r.tool)) {
             // Most records: straight to Render's free-hand road.
             EndPainter();
@@ -592,13 +603,12 @@ void TBoardEngine::ReplayStrokes(std::span<const TStrokeRecord> records) {
             Render(layer.image, layer, r.tool, p1, p2, false, false);
         }
         if (view_) view_->LayerChanged(board);
-        layer.penMode = keptMode;
-        layer.brushColor = kept.brushColor;
-        layer.brushStyle = kept.brushStyle;
-        layer.penStyle = kept.penStyle;
-        layer.penWidth = kept.penWidth;
-        layer.penColor = kept.penColor;
-        tool_ = kept.tool;
+    }
+    for (int32_t board = kFirstSharedBoard; board <= kLastSharedBoard; ++board) {
+        if (!(keptBoards & (1u << board))) continue;
+        ApplyDrawState(board, kept[size_t(board)].state);
+        layers_[size_t(board)].penMode = kept[size_t(board)].mode;
+        tool_ = keptTool;
     }
     FlushAirRun();
     replaying_ = false;

@@ -237,7 +237,8 @@ private:
     };
     // Changed's part that adds up the current board's changes in dirty_; the view is not told.
     void AddDirty(int32_t board, TBox box);
-    TBox StrokeBox(int32_t board, uint8_t tool, QPoint p1, QPoint p2, bool local) const;
+    // The box a stroke may change, for the layer's pen of penWidth.
+    TBox StrokeBox(int32_t board, uint8_t tool, int penWidth, QPoint p1, QPoint p2, bool local) const;
     QRect StrokeBounds(int32_t board, uint8_t tool, QPoint p1, QPoint p2, bool local) const;
 
     IBoardSession& session_;
