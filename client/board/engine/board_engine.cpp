@@ -261,11 +261,6 @@ void TBoardEngine::ApplyStrokeStyle(int32_t board, const TStrokeRecord& r) {
     tool_ = r.tool;
 }
 
-QPoint TBoardEngine::ClampToLayer(int32_t board, int x, int y) const {
-    const QImage& image = layers_[size_t(board)].image;
-    return QPoint(std::clamp(x, 0, image.width()), std::clamp(y, 0, image.height()));
-}
-
 void TBoardEngine::DrawShape(int32_t board, QPoint p1, bool local, PenMode mode, QPoint p2) {
     if (board < 0 || board >= kBoardCount) return;
     TBoardLayer& layer = layers_[size_t(board)];
@@ -608,8 +603,8 @@ void TBoardEngine::ReplayStrokes(std::span<const TStrokeRecord> records) {
         if (!(keptBoards & (1u << board))) continue;
         ApplyDrawState(board, kept[size_t(board)].state);
         layers_[size_t(board)].penMode = kept[size_t(board)].mode;
-        tool_ = keptTool;
     }
+    if (keptBoards) tool_ = keptTool;
     FlushAirRun();
     replaying_ = false;
     EndPainter();

@@ -221,7 +221,6 @@ private:
     }
 
     bool CanSendOnCurrent() const;
-    QPoint ClampToLayer(int32_t board, int x, int y) const;
     void Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPoint p1, QPoint p2, bool overlay, bool local);
     // Render's free-hand, eraser and highlighter on a layer (never the overlay), the painter closed.
     void RenderFreeHand(QImage& target, TBoardLayer& canvas, uint8_t tool, QPoint p1, bool local);
