@@ -335,6 +335,28 @@ TEST_F(EngineTest, ReplayClipsHugeCoordinatesToTheBoard) {
 // A message's highlighter lines are blended together; they must draw what the brush draws line by
 // line: overlapping moves, a near-white pen (whose dabs are drawn one by one), turns that make the
 // run too wide (drawn in parts), a line drawn in the middle and a change of colour.
+// The view repaints what TakeDirty gives: each replayed stroke's box widened by its pen, drawn either
+// way, summed over a message; a fill gives the whole board, a record on another board nothing.
+TEST_F(EngineTest, ReplayedStrokesAddTheirBoxesToWhatTheViewRepaints) {
+    struct Case {
+        std::vector<TStrokeRecord> records;
+        QRect dirty;
+    };
+    const Case cases[] = {
+        {{MakeMoveTo(1, 100, 100, 100, 100), Rec(btEraser, 110, 105, 0, 0)}, QRect(98, 98, 15, 10)},
+        {{MakeMoveTo(1, 110, 105, 110, 105), Rec(btEraser, 100, 100, 0, 0)}, QRect(99, 99, 13, 8)},
+        {{MakeMoveTo(1, 50, 50, 50, 50), Rec(btFreeHand, 40, 60, 0, 0, 3)}, QRect(37, 46, 17, 19)},
+        {{MakeMoveTo(1, 10, 10, 10, 10), Rec(btEraser, 20, 10, 0, 0), Rec(btEraser, 5, 30, 0, 0)}, QRect(4, 8, 19, 25)},
+        {{Rec(btEraser, 5, 5, 0, 0), Rec(btWhiteFill, 0, 0, 10, 10)}, QRect(0, 0, 1024, 768)},
+        {{Rec(btEraser, 5, 5, 0, 0, 1, kBlack, bsClear, kWhite, 2)}, QRect()},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        engine.TakeDirty();
+        engine.ReplayStrokes(cases[i].records);
+        EXPECT_EQ(engine.TakeDirty(), cases[i].dirty) << "case " << i;
+    }
+}
+
 TEST_F(EngineTest, ReplayedAirbrushLinesDrawAsTheBrushDrawsThemOneByOne) {
     struct Step {
         int x, y;

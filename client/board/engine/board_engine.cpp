@@ -56,6 +56,12 @@ QPen MakePen(const TBoardLayer& canvas) {
     return pen;
 }
 
+void SetUpPainter(QPainter& p, const TBoardLayer& canvas, bool withBrush) {
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(MakePen(canvas));
+    p.setBrush(withBrush ? MakeBrush(canvas.brushStyle, canvas.brushColor) : QBrush(Qt::NoBrush));
+}
+
 // The box of a GDI shape call: corners in any order, right and bottom edges excluded.
 QRect ShapeBox(QPoint a, QPoint b) {
     const int l = std::min(a.x(), b.x()), r = std::max(a.x(), b.x());
@@ -107,24 +113,54 @@ void TBoardEngine::InitWhiteboards() {
 
 bool TBoardEngine::CanSendOnCurrent() const { return session_.HasBoardRight() && currentBoard_ != kPrivateBoard; }
 
+// Inline: a replayed record's box stays in registers.
+inline void TBoardEngine::AddDirty(int32_t board, TBox box) {
+    if (board != currentBoard_) return;
+    // A null box (as QRect's) stands for the whole layer.
+    if (box.r == box.l - 1 && box.b == box.t - 1) {
+        const QImage& image = layers_[size_t(board)].image;
+        box = TBox{0, 0, image.width() - 1, image.height() - 1};
+    }
+    // Qt's union, out of line, done here where it is plain: an empty sum (the window takes it at
+    // every change) becomes the box, two proper boxes join by their extremes.
+    const int dl = dirty_.left(), dt = dirty_.top(), dr = dirty_.right(), db = dirty_.bottom();
+    if (dr == dl - 1 && db == dt - 1)
+        dirty_.setCoords(box.l, box.t, box.r, box.b);
+    else if (box.l <= box.r && box.t <= box.b && dl <= dr && dt <= db)
+        dirty_.setCoords(std::min(dl, box.l), std::min(dt, box.t), std::max(dr, box.r), std::max(db, box.b));
+    else
+        dirty_ |= QRect(QPoint(box.l, box.t), QPoint(box.r, box.b));
+}
+
 void TBoardEngine::Changed(int32_t board, QRect rect) {
-    if (board == currentBoard_) dirty_ |= rect.isNull() ? layers_[size_t(board)].image.rect() : rect;
+    AddDirty(board, TBox{rect.left(), rect.top(), rect.right(), rect.bottom()});
     if (view_) view_->LayerChanged(board);
 }
 
 QRect TBoardEngine::TakeDirty() {
-    const QRect r = dirty_ & CurrentLayer().image.rect();
+    const QRect d = dirty_;
     dirty_ = QRect();
-    return r;
+    const QImage& image = CurrentLayer().image;
+    const int w = image.width(), h = image.height();
+    // Qt's intersection where it is plain (proper rectangles; none when they do not meet).
+    if (d.left() <= d.right() && d.top() <= d.bottom() && w > 0 && h > 0) {
+        const int l = std::max(d.left(), 0), t = std::max(d.top(), 0);
+        const int r = std::min(d.right(), w - 1), b = std::min(d.bottom(), h - 1);
+        return l > r || t > b ? QRect() : QRect(QPoint(l, t), QPoint(r, b));
+    }
+    return d & image.rect();
 }
 
-QRect TBoardEngine::StrokeBounds(int32_t board, uint8_t tool, QPoint p1, QPoint p2, bool local) const {
+// Inline everywhere: the box stays in registers.
+[[gnu::always_inline]] inline TBoardEngine::TBox TBoardEngine::StrokeBox(int32_t board, uint8_t tool, int penWidth,
+                                                                          QPoint p1, QPoint p2, bool local) const {
     const TBoardLayer& layer = layers_[size_t(board)];
-    const int pen = std::max(1, layer.penWidth) / 2 + 2;
+    const int pen = std::max(1, penWidth) / 2 + 2;
+    // QRect(a, b).normalized() widened by pad on every side: normalized() turns a side that runs
+    // backwards (b < a) into b + 1 .. a - 1, which min and max give without a branch.
     auto box = [](QPoint a, QPoint b, int pad) {
-        // Most strokes run right and down, already in order: no call into Qt to order them.
-        const QRect r(a, b);
-        return (b.x() < a.x() || b.y() < a.y() ? r.normalized() : r).adjusted(-pad, -pad, pad, pad);
+        return TBox{std::min(a.x(), b.x() + 1) - pad, std::min(a.y(), b.y() + 1) - pad,
+                    std::max(b.x(), a.x() - 1) + pad, std::max(b.y(), a.y() - 1) + pad};
     };
     switch (tool) {
     case btLine:
@@ -135,23 +171,32 @@ QRect TBoardEngine::StrokeBounds(int32_t board, uint8_t tool, QPoint p1, QPoint 
     case btCircle: {
         const double dx = p1.x() - p2.x(), dy = p1.y() - p2.y();
         const int r = int(std::sqrt(dx * dx + dy * dy)) + pen;
-        return QRect(p1.x() - r, p1.y() - r, 2 * r + 1, 2 * r + 1);
+        return TBox{p1.x() - r, p1.y() - r, p1.x() + r, p1.y() + r};
     }
     case btFreeHand:
     case btHighlighter: {
-        const int pad = std::max(std::max(1, layer.penWidth) + 1, tool == btHighlighter ? 15 : 2) / 2 + 2;
+        const int pad = std::max(std::max(1, penWidth) + 1, tool == btHighlighter ? 15 : 2) / 2 + 2;
         return box(local ? localLast_ : remoteLast_, p1, pad);
     }
     case btEraser: return box(layer.penPos, p1, pen);
-    case btMarkStamp: return QRect(p1, QSize(26, 26));
+    case btMarkStamp: return TBox{p1.x(), p1.y(), p1.x() + 25, p1.y() + 25};
     case btAxes4:
-    case btAxes1: return box(p1, p2, 30) | box(QPoint(p1.x(), p2.y()), QPoint(p1.x(), p2.y()), 30);
+    case btAxes1: {
+        // Both boxes are proper (60 wide at least): their union is their extremes.
+        const TBox a = box(p1, p2, 30), b = box(QPoint(p1.x(), p2.y()), QPoint(p1.x(), p2.y()), 30);
+        return TBox{std::min(a.l, b.l), std::min(a.t, b.t), std::max(a.r, b.r), std::max(a.b, b.b)};
+    }
     case btNone:
     case btText:
     case btPlaceBitmap:
-    case btMoveTo: return QRect(p1, QSize(1, 1));
-    default: return {};  // fills: the whole board
+    case btMoveTo: return TBox{p1.x(), p1.y(), p1.x(), p1.y()};
+    default: return TBox{0, 0, -1, -1};  // fills: the whole board (QRect's null rectangle)
     }
+}
+
+QRect TBoardEngine::StrokeBounds(int32_t board, uint8_t tool, QPoint p1, QPoint p2, bool local) const {
+    const TBox b = StrokeBox(board, tool, layers_[size_t(board)].penWidth, p1, p2, local);
+    return QRect(QPoint(b.l, b.t), QPoint(b.r, b.b));
 }
 
 void TBoardEngine::SelectBoard(int32_t board, bool announce) {
@@ -216,11 +261,6 @@ void TBoardEngine::ApplyStrokeStyle(int32_t board, const TStrokeRecord& r) {
     tool_ = r.tool;
 }
 
-QPoint TBoardEngine::ClampToLayer(int32_t board, int x, int y) const {
-    const QImage& image = layers_[size_t(board)].image;
-    return QPoint(std::clamp(x, 0, image.width()), std::clamp(y, 0, image.height()));
-}
-
 void TBoardEngine::DrawShape(int32_t board, QPoint p1, bool local, PenMode mode, QPoint p2) {
     if (board < 0 || board >= kBoardCount) return;
     TBoardLayer& layer = layers_[size_t(board)];
@@ -252,19 +292,16 @@ void TBoardEngine::DrawShape(int32_t board, QPoint p1, bool local, PenMode mode,
 
 void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPoint p1, QPoint p2, bool overlay,
                           bool local) {
-    auto painter = [&](QPainter& p, bool withBrush) {
-        p.setRenderHint(QPainter::Antialiasing, false);
-        p.setPen(MakePen(canvas));
-        p.setBrush(withBrush ? MakeBrush(canvas.brushStyle, canvas.brushColor) : QBrush(Qt::NoBrush));
-    };
+    auto painter = [&](QPainter& p, bool withBrush) { SetUpPainter(p, canvas, withBrush); };
     // On a 32-bit image shapes and lines are drawn by spans straight into its rows. Only a dotted
     // pen of one pixel (the placement frame's) goes through a painter: dots belong to one-pixel
     // pens, a wider pen draws solid whatever style the canvas kept.
-    const bool spans = (canvas.penStyle == PenStyle::Solid || canvas.penWidth > 1) && target.depth() == 32;
+    // Asked only where it decides: most records never need to know.
+    auto spans = [&] { return (canvas.penStyle == PenStyle::Solid || canvas.penWidth > 1) && target.depth() == 32; };
     // Filled shapes: the outline is drawn on the box's own pixels, right and bottom edges excluded.
     auto shape = [&](QRect box, double rx, double ry, const std::function<void(QPainter&, QRect)>& draw) {
         if (box.width() <= 0 || box.height() <= 0) return;
-        if (spans) {
+        if (spans()) {
             EndPainter();
             DrawRoundBox(target, box.left(), box.top(), box.left() + box.width(), box.top() + box.height(), rx, ry,
                          TShapePaint{canvas.penColor, canvas.penWidth, canvas.brushStyle, canvas.brushColor});
@@ -279,7 +316,7 @@ void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPo
         if (canvas.penWidth <= 1 && canvas.penStyle == PenStyle::Solid) {
             EndPainter();
             DrawThinLine(target, p1.x(), p1.y(), p2.x(), p2.y(), canvas.penColor);
-        } else if (spans) {
+        } else if (spans()) {
             EndPainter();
             DrawWideLine(target, p1.x(), p1.y(), p2.x(), p2.y(), canvas.penWidth, canvas.penColor);
         } else {
@@ -318,47 +355,11 @@ void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPo
     }
     case btFreeHand:
     case btEraser:
-    case btHighlighter: {
+    case btHighlighter:
         if (overlay) break;
         EndPainter();
-        const TColorRef savedColor = canvas.penColor;
-        const int savedWidth = canvas.penWidth;
-        QPoint& last = local ? localLast_ : remoteLast_;
-        if (tool == btEraser) {
-            canvas.penColor = kWhite;
-            if (canvas.penWidth <= 1) {
-                DrawThinLine(target, canvas.penPos.x(), canvas.penPos.y(), p1.x(), p1.y(), kWhite);
-            } else if (spans) {
-                DrawWideLine(target, canvas.penPos.x(), canvas.penPos.y(), p1.x(), p1.y(), canvas.penWidth, kWhite);
-            } else {
-                QPainter& p = PainterOn(target);
-                painter(p, false);
-                p.drawLine(canvas.penPos, p1);
-            }
-            canvas.penPos = p1;
-        } else if (tool == btFreeHand && canvas.penWidth == 1) {
-            airBrush_.FlushRun();
-            DrawSmoothLine(target, last.x(), last.y(), p1.x(), p1.y(), canvas.penColor);
-        } else {
-            if (tool == btHighlighter) {
-                airBrush_.SetSize(15);
-                airBrush_.SetIntensity(6);
-            } else {
-                airBrush_.SetSize(canvas.penWidth + 1);
-                airBrush_.SetIntensity(canvas.penWidth < 2 ? 100 : 50);
-            }
-            airBrush_.SetColor(canvas.penColor);
-            // A replayed stroke's airbrush lines are kept and blended together: their dabs
-            // overlap, and each pixel is then blended once (ReplayStrokes flushes them).
-            if (local || !replaying_ ||
-                !airBrush_.DeferLine(target, last.x(), last.y(), p1.x(), p1.y()))
-                airBrush_.DabLine(target, last.x(), last.y(), p1.x(), p1.y());
-        }
-        last = p1;
-        canvas.penColor = savedColor;
-        canvas.penWidth = savedWidth;
+        RenderFreeHand(target, canvas, tool, p1, local);
         break;
-    }
     case btFloodFill:
         EndPainter();
         if (!overlay) FloodFillSurface(target, p1.x(), p1.y(), MakeBrush(canvas.brushStyle, canvas.brushColor));
@@ -417,6 +418,48 @@ void TBoardEngine::Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPo
     }
 }
 
+void TBoardEngine::RenderFreeHand(QImage& target, TBoardLayer& canvas, uint8_t tool, QPoint p1, bool local) {
+    const TColorRef savedColor = canvas.penColor;
+    const int savedWidth = canvas.penWidth;
+    QPoint& last = local ? localLast_ : remoteLast_;
+    if (tool == btEraser) {
+        canvas.penColor = kWhite;
+        if (canvas.penWidth <= 1) {
+            DrawThinLine(target, canvas.penPos.x(), canvas.penPos.y(), p1.x(), p1.y(), kWhite);
+        } else if (target.depth() == 32) {  // a wide pen draws solid whatever its style
+            DrawWideLine(target, canvas.penPos.x(), canvas.penPos.y(), p1.x(), p1.y(), canvas.penWidth, kWhite);
+        } else {
+            QPainter& p = PainterOn(target);
+            SetUpPainter(p, canvas, false);
+            p.drawLine(canvas.penPos, p1);
+        }
+        canvas.penPos = p1;
+    } else if (tool == btFreeHand && canvas.penWidth == 1) {
+        FlushAirRun();
+        DrawSmoothLine(target, last.x(), last.y(), p1.x(), p1.y(), canvas.penColor);
+    } else {
+        if (tool == btHighlighter) {
+            airBrush_.SetSize(15);
+            airBrush_.SetIntensity(6);
+        } else {
+            airBrush_.SetSize(canvas.penWidth + 1);
+            airBrush_.SetIntensity(canvas.penWidth < 2 ? 100 : 50);
+        }
+        airBrush_.SetColor(canvas.penColor);
+        // A replayed stroke's airbrush lines are kept and blended together: their dabs
+        // overlap, and each pixel is then blended once (ReplayStrokes flushes them).
+        bool deferred = false;
+        if (!local && replaying_) {
+            airRun_ = true;
+            deferred = airBrush_.DeferLine(target, last.x(), last.y(), p1.x(), p1.y());
+        }
+        if (!deferred) airBrush_.DabLine(target, last.x(), last.y(), p1.x(), p1.y());
+    }
+    last = p1;
+    canvas.penColor = savedColor;
+    canvas.penWidth = savedWidth;
+}
+
 QPainter& TBoardEngine::PainterOn(QImage& target) {
     if (painter_ && painterTarget_ != &target) EndPainter();
     if (!painter_) {
@@ -426,7 +469,7 @@ QPainter& TBoardEngine::PainterOn(QImage& target) {
     return *painter_;
 }
 
-void TBoardEngine::EndPainter() {
+void TBoardEngine::ClosePainter() {
     painter_.reset();
     painterTarget_ = nullptr;
 }
@@ -498,28 +541,71 @@ void TBoardEngine::ReplayStrokes(std::span<const TStrokeRecord> records) {
     const QPoint keptPen = CurrentLayer().penPos;
     const bool localDrag = drawing_;
     replaying_ = true;
+    // No record resizes a layer: the bounds of the clamp are read once for each board in turn.
+    int32_t sized = -1;
+    int width = 0, height = 0;
+    // Each record draws in its own pen, brush and tool. The layers' own come back when the records
+    // are done: nothing looks at them between two records, and the view, told of a change, sees
+    // the record's either way. Kept by value, so a text entry's or a placement's saved state stays
+    // intact.
+    struct Kept {
+        TDrawState state;
+        PenMode mode;
+    };
+    std::array<Kept, kBoardCount> kept;
+    unsigned keptBoards = 0;
+    const uint8_t keptTool = tool_;
     for (const TStrokeRecord& r : records) {
         const int32_t board = r.board;
         if (!IsSharedBoard(board)) continue;
         // Airbrush lines kept so far are drawn before any record that may draw or read pixels.
-        if (r.tool != btHighlighter && r.tool != btFreeHand && r.tool != btMoveTo) airBrush_.FlushRun();
-        // Saved by value per record, so a text entry's or a placement's saved state stays intact.
-        const TDrawState kept = CaptureDrawState(board);
-        const QPoint p1 = ClampToLayer(board, r.x1, r.y1);
-        if (r.tool == btMoveTo) {
-            layers_[size_t(board)].penPos = p1;
-            remoteLast_ = p1;
-        } else {
-            const QPoint p2 = r.tool == btMarkStamp ? QPoint(r.x2, r.y2) : ClampToLayer(board, r.x2, r.y2);
-            drawing_ = true;
-            ApplyStrokeStyle(board, r);
-            const PenMode keptMode = layers_[size_t(board)].penMode;
-            DrawShape(board, p1, false, PenMode::Copy, p2);
-            layers_[size_t(board)].penMode = keptMode;
+        if (r.tool != btHighlighter && r.tool != btFreeHand && r.tool != btMoveTo) FlushAirRun();
+        TBoardLayer& layer = layers_[size_t(board)];
+        if (board != sized) {
+            sized = board;
+            width = layer.image.width();
+            height = layer.image.height();
         }
-        ApplyDrawState(board, kept);
+        const QPoint p1(std::clamp<int>(r.x1, 0, width), std::clamp<int>(r.y1, 0, height));
+        if (r.tool == btMoveTo) {
+            layer.penPos = p1;
+            remoteLast_ = p1;
+            continue;
+        }
+        const QPoint p2 = r.tool == btMarkStamp
+                              ? QPoint(r.x2, r.y2)
+                              : QPoint(std::clamp<int>(r.x2, 0, width), std::clamp<int>(r.y2, 0, height));
+        drawing_ = true;
+        if (!(keptBoards & (1u << board))) {
+            keptBoards |= 1u << board;
+            kept[size_t(board)] = Kept{CaptureDrawState(board), layer.penMode};
+        }
+        layer.penColor = r.penColor;
+        layer.penWidth = r.penWidth;
+        layer.brushColor = r.brushColor;
+        layer.brushStyle = r.brushStyle;
+        layer.penMode = PenMode::Copy;
+        tool_ = r.tool;
+        // DrawShape's own road for a received record (copy mode, not local); the painter stays open.
+        // The box joins the dirty sum before the drawing, which moves the points it is taken from;
+        // the view hears of the change after it.
+        AddDirty(board, StrokeBox(board, r.tool, r.penWidth, p1, p2, false));
+        if (IsFreeHandTool(r.tool)) {
+            // Most records: straight to Render's free-hand road.
+            EndPainter();
+            RenderFreeHand(layer.image, layer, r.tool, p1, false);
+        } else {
+            Render(layer.image, layer, r.tool, p1, p2, false, false);
+        }
+        if (view_) view_->LayerChanged(board);
     }
-    airBrush_.FlushRun();
+    for (int32_t board = kFirstSharedBoard; board <= kLastSharedBoard; ++board) {
+        if (!(keptBoards & (1u << board))) continue;
+        ApplyDrawState(board, kept[size_t(board)].state);
+        layers_[size_t(board)].penMode = kept[size_t(board)].mode;
+    }
+    if (keptBoards) tool_ = keptTool;
+    FlushAirRun();
     replaying_ = false;
     EndPainter();
     // A replay ends a local drag: it draws nothing more until the next mouse-down, and its rubber

@@ -208,17 +208,36 @@ private:
     // message), so a record does not pay a painter's set-up; it ends before any direct pixel
     // work and at the end of the run.
     QPainter& PainterOn(QImage& target);
-    void EndPainter();
+    void EndPainter() {
+        if (painter_) ClosePainter();
+    }
+    void ClosePainter();
+    // Draws the airbrush lines a replay kept, if any may be kept.
+    void FlushAirRun() {
+        if (airRun_) {
+            airRun_ = false;
+            airBrush_.FlushRun();
+        }
+    }
 
     bool CanSendOnCurrent() const;
-    QPoint ClampToLayer(int32_t board, int x, int y) const;
     void Render(QImage& target, TBoardLayer& canvas, uint8_t tool, QPoint p1, QPoint p2, bool overlay, bool local);
+    // Render's free-hand, eraser and highlighter on a layer (never the overlay), the painter closed.
+    void RenderFreeHand(QImage& target, TBoardLayer& canvas, uint8_t tool, QPoint p1, bool local);
     void ToggleRubberBand(const RubberBand& band);
     void ClearOverlay();
     void DrawPictureAt(int32_t board, const QImage& picture, int left, int top);
     void BuildStamps();
     // A layer changed inside rect (null: all of it); the current board's changes add up in dirty_.
     void Changed(int32_t board, QRect rect = {});
+    // A box of pixels, edges included, as QRect keeps it (null: right = left - 1, bottom = top - 1).
+    struct TBox {
+        int l, t, r, b;
+    };
+    // Changed's part that adds up the current board's changes in dirty_; the view is not told.
+    void AddDirty(int32_t board, TBox box);
+    // The box a stroke may change, for the layer's pen of penWidth.
+    TBox StrokeBox(int32_t board, uint8_t tool, int penWidth, QPoint p1, QPoint p2, bool local) const;
     QRect StrokeBounds(int32_t board, uint8_t tool, QPoint p1, QPoint p2, bool local) const;
 
     IBoardSession& session_;
@@ -238,6 +257,8 @@ private:
     TColorRef defBrushColor_ = kWhite;
     uint8_t defBrushStyle_ = bsClear;
     TAirBrush airBrush_;
+    // Set when lines may be kept in airBrush_'s run (DeferLine was called since the last flush).
+    bool airRun_ = false;
     std::vector<QImage> ilCursors24_;
     QImage overlay_;
     std::optional<RubberBand> band_;

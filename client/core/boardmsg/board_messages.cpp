@@ -109,13 +109,16 @@ bool TBoardMessages::Handle(const TVCRHeader& header, std::span<const uint8_t> b
 bool TBoardMessages::ReadStrokes(ByteReader& in, int32_t board) {
     received_.clear();
     if (in.remaining() % TStrokeRecord::kSize != 0) return false;
-    received_.reserve(in.remaining() / TStrokeRecord::kSize);
-    TStrokeRecord r;
-    while (in.remaining() > 0) {
-        if (!TStrokeRecord::Read(in, r)) return false;
+    // Whole records only (checked above): they are decoded straight from the body.
+    const size_t count = in.remaining() / TStrokeRecord::kSize;
+    const std::span<const uint8_t> bytes = in.view(count * TStrokeRecord::kSize);
+    received_.resize(count);
+    TStrokeRecord* out = received_.data();
+    for (size_t i = 0; i < bytes.size(); i += TStrokeRecord::kSize) {
         // A record may only draw on the board its message names.
-        if (r.board == board) received_.push_back(r);
+        if (bytes[i] == board) TStrokeRecord::Decode(bytes.data() + i, *out++);
     }
+    received_.resize(size_t(out - received_.data()));
     return true;
 }
 

@@ -26,16 +26,7 @@ void TStrokeRecord::AppendTo(std::vector<uint8_t>& out) const {
 bool TStrokeRecord::Read(ByteReader& in, TStrokeRecord& out) {
     std::span<const uint8_t> b = in.view(kSize);
     if (b.size() != kSize) return false;
-    out.board = b[0];
-    out.tool = b[1];
-    out.x1 = LoadU16(&b[2]);
-    out.y1 = LoadU16(&b[4]);
-    out.x2 = LoadU16(&b[6]);
-    out.y2 = LoadU16(&b[8]);
-    out.penWidth = b[10];
-    out.penColor = LoadU32(&b[11]);
-    out.brushStyle = b[15];
-    out.brushColor = LoadU32(&b[16]);
+    Decode(b.data(), out);
     return true;
 }
 

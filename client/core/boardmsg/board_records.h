@@ -1,7 +1,9 @@
 #pragma once
 // Whiteboard records as they travel in the room protocol and in recorded sessions.
 
+#include <bit>
 #include <cstddef>
+#include <cstring>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -76,8 +78,32 @@ struct TStrokeRecord {
     void Encode(uint8_t out[kSize]) const;
     void AppendTo(std::vector<uint8_t>& out) const;
     static bool Read(ByteReader& in, TStrokeRecord& out);
+    // The record in b[0] .. b[kSize - 1] (the caller has checked they are there), into its place.
+    static void Decode(const uint8_t* b, TStrokeRecord& r);
     bool operator==(const TStrokeRecord&) const = default;
 };
+
+inline void TStrokeRecord::Decode(const uint8_t* b, TStrokeRecord& r) {
+    if constexpr (std::endian::native == std::endian::little) {
+        // Bytes 0 to 10 lie in memory as on the wire: one copy instead of seven fields.
+        static_assert(offsetof(TStrokeRecord, board) == 0 && offsetof(TStrokeRecord, tool) == 1 &&
+                      offsetof(TStrokeRecord, x1) == 2 && offsetof(TStrokeRecord, y1) == 4 &&
+                      offsetof(TStrokeRecord, x2) == 6 && offsetof(TStrokeRecord, y2) == 8 &&
+                      offsetof(TStrokeRecord, penWidth) == 10);
+        std::memcpy(static_cast<void*>(&r), b, 11);
+    } else {
+        r.board = b[0];
+        r.tool = b[1];
+        r.x1 = LoadU16(b + 2);
+        r.y1 = LoadU16(b + 4);
+        r.x2 = LoadU16(b + 6);
+        r.y2 = LoadU16(b + 8);
+        r.penWidth = b[10];
+    }
+    r.penColor = LoadU32(b + 11);
+    r.brushStyle = b[15];
+    r.brushColor = LoadU32(b + 16);
+}
 
 // A move-to record: the point in x1, y1 and again in x2, y2, zeros in the style fields.
 TStrokeRecord MakeMoveTo(int32_t board, int x, int y, int x2, int y2);
