@@ -829,14 +829,18 @@ void FloodFillSurface(QImage& image, int x, int y, const QBrush& brush) {
 
 void StampAnd(QImage& image, const QImage& stamp, int x, int y) {
     if (image.isNull() || stamp.isNull()) return;
-    const QImage s = stamp.format() == QImage::Format_RGB32 ? stamp : stamp.convertToFormat(QImage::Format_RGB32);
+    // The stamps are kept in this format: a converted copy only for another.
+    QImage converted;
+    const QImage& s = stamp.format() == QImage::Format_RGB32 ? stamp : (converted = stamp.convertToFormat(QImage::Format_RGB32));
     uchar* const base = image.bits();
     const qsizetype bpl = image.bytesPerLine();
+    const uchar* const stampBase = s.constBits();
+    const qsizetype stampBpl = s.bytesPerLine();
     const int w = image.width(), h = image.height(), sw = s.width(), sh = s.height();
     // Only the part of the stamp that lands on the image.
     const int x0 = std::max(0, -x), x1 = int(std::min<int64_t>(sw, int64_t(w) - x));
     for (int sy = std::max(0, -y); sy < sh && int64_t(y) + sy < h; ++sy) {
-        const QRgb* src = reinterpret_cast<const QRgb*>(s.constScanLine(sy));
+        const QRgb* src = reinterpret_cast<const QRgb*>(stampBase + sy * stampBpl);
         QRgb* row = reinterpret_cast<QRgb*>(base + (y + sy) * bpl);
         for (int sx = x0; sx < x1; ++sx) row[x + sx] = (row[x + sx] & src[sx]) | 0xFF000000u;
     }
