@@ -332,9 +332,6 @@ TEST_F(EngineTest, ReplayClipsHugeCoordinatesToTheBoard) {
     EXPECT_NE(engine.BoardImage(1).pixel(1000, 740), kW);  // the dabs ran along the clipped diagonal
 }
 
-// A message's highlighter lines are blended together; they must draw what the brush draws line by
-// line: overlapping moves, a near-white pen (whose dabs are drawn one by one), turns that make the
-// run too wide (drawn in parts), a line drawn in the middle and a change of colour.
 // The view repaints what TakeDirty gives: each replayed stroke's box widened by its pen, drawn either
 // way, summed over a message; a fill gives the whole board, a record on another board nothing.
 TEST_F(EngineTest, ReplayedStrokesAddTheirBoxesToWhatTheViewRepaints) {
@@ -357,6 +354,9 @@ TEST_F(EngineTest, ReplayedStrokesAddTheirBoxesToWhatTheViewRepaints) {
     }
 }
 
+// A message's highlighter lines are blended together; they must draw what the brush draws line by
+// line: overlapping moves, a near-white pen (whose dabs are drawn one by one), turns that make the
+// run too wide (drawn in parts), a line drawn in the middle and a change of colour.
 TEST_F(EngineTest, ReplayedAirbrushLinesDrawAsTheBrushDrawsThemOneByOne) {
     struct Step {
         int x, y;
