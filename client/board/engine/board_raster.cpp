@@ -707,8 +707,8 @@ void TAirBrush::FlushRun() const {
     int ready = runIntensity_ == foldIntensity_ && runColor_ == foldColor_ ? std::min(foldCount_, most) : 0;
     int readyBytes = ready * kFoldBytes;
     const int mostBytes = most * kFoldBytes;
+    // No table's address is formed before it is built (the tables may not exist yet at all).
     const uint8_t* folds = folds_.data();
-    const uint8_t* lastTable = folds + (most - 1) * kFoldBytes;
     int first = 0, end = 0;
     for (int py = rowLo; py < rowHi; ++py) {
         while (end < m && sorted[size_t(end)].second - half <= py) count(end++, kFoldBytes);
@@ -725,13 +725,13 @@ void TAirBrush::FlushRun() const {
                 PrepareFoldsFor(ready, runIntensity_, runColor_);
                 readyBytes = ready * kFoldBytes;
                 folds = folds_.data();
-                lastTable = folds + (most - 1) * kFoldBytes;
             }
             const QRgb old = row[px];
             uint32_t r = (old >> 16) & 0xFF, g = (old >> 8) & 0xFF, bl = old & 0xFF;
             int left = k;
+            // Past the last table all of them were built.
             for (; left > mostBytes; left -= mostBytes) {
-                const uint8_t* f = lastTable;
+                const uint8_t* f = folds + (mostBytes - kFoldBytes);
                 r = f[r];
                 g = f[256 + g];
                 bl = f[512 + bl];
