@@ -176,6 +176,8 @@ int main(int argc, char** argv) {
         TPlayerThreadConfig c;
         c.fileName = fast;
         c.noTiming = true;
+        // The player window, as in the program: its end notice is what tells the main thread.
+        c.playerWindow = loop.RegisterWindow([](uint32_t, std::intptr_t, std::intptr_t) {});
         TPlayerThread player(loop, c, shared, target, &target);
         const auto t0 = std::chrono::steady_clock::now();
         player.Resume();

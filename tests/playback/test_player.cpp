@@ -106,13 +106,15 @@ TEST(PlayerThread, HeadlessStreamsKindZeroTailsAndDamagedLengthsEndCleanly) {
         {"partial last body", TRecordingWriter::PartialMessage(vkTextMessage, 500, 100), true},
         {"body above 16 MiB", TRecordingWriter::PartialMessage(vkTextMessage, 0x7FFFFFF0, 10), true},
     };
+    // Without timing the tail is met while reading ahead, among bytes read already.
+    for (const bool noTiming : {false, true})
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(std::string(c.name) + (noTiming ? ", no timing" : ""));
         Replay r;
         TRecordingWriter w;
         w.Add(vkEnterRoom, 0, test::RoomEntryBody(3)).Add(vkTextMessage, 300, test::ChatBody(7, 3, u"x"));
         w.AddRaw(c.tail);
-        r.Start(w, c.head);
+        r.Start(w, c.head, true, noTiming);
         ASSERT_TRUE(r.RunToEnd());
         EXPECT_EQ(Kinds(r.log.Items()), (std::vector<uint16_t>{vkEnterRoom, vkTextMessage}));
         EXPECT_TRUE(r.Posts(WM_APP_PLAYERBUFFERING).empty());
@@ -308,6 +310,35 @@ TEST(PlayerThread, NoTimingReplaysInOrderInBatchesAndHoldsForAPauseAtOnce) {
     EXPECT_LT(positions.size(), numbers.size() / 4);
     EXPECT_EQ(positions.back().wParam, 301);
     EXPECT_EQ(r.shared.ElapsedMs(), 3000);
+}
+
+}  // namespace
+
+namespace {
+
+// Messages read ahead are handed on as views into what one read of the file brought in: across
+// several such reads, messages too large for one, and a batch cut short by its time budget, every
+// message still arrives whole and in order.
+TEST(PlayerThread, NoTimingHandsOnEveryMessageWholeAcrossReadsAndCutBatches) {
+    Replay r;
+    TRecordingWriter w;
+    w.Add(vkEnterRoom, 0, test::RoomEntryBody(2));
+    std::vector<std::vector<uint8_t>> bodies;
+    for (int i = 0; i < 400; ++i) {
+        // Mostly a few kilobytes; every 97th is larger than half a read, so it is read on its own.
+        std::vector<uint8_t> body(i % 97 == 50 ? 700 * 1024 : 1000 + size_t(i) * 37 % 9000);
+        for (size_t k = 0; k < body.size(); ++k) body[k] = uint8_t(k * 131 + size_t(i));
+        w.Add(vkTextMessage, 10 * (i + 1), body);
+        bodies.push_back(std::move(body));
+    }
+    r.log.onRecord = [&](const TVCRHeader&, size_t n) {
+        if (n % 150 == 0) r.clock.Advance(TPlayerThread::kBatchMs);  // a slow message
+    };
+    r.Start(w, true, true, true);
+    ASSERT_TRUE(r.RunToEnd());
+    const auto items = r.log.Items();
+    ASSERT_EQ(items.size(), bodies.size() + 1);
+    for (size_t i = 0; i < bodies.size(); ++i) ASSERT_EQ(items[i + 1].body, bodies[i]) << "message " << i;
 }
 
 }  // namespace

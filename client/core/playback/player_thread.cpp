@@ -121,27 +121,10 @@ int64_t TPlayerThread::Available(bool& complete) {
     return std::max(shared_.GetAvailableBytes(), completeSize_);
 }
 
-TNextResult TPlayerThread::ReadAhead() {
-    bool complete = false;
-    const int64_t available = Available(complete);
-    TAhead a;
-    if (!spare_.empty()) {
-        a.message.swap(spare_.back());
-        spare_.pop_back();
-    }
-    const TNextResult r = reader_.ReadNextRecord(available, complete, a.header, a.message);
-    if (r == TNextResult::Message)
-        ahead_.push_back(std::move(a));
-    else
-        spare_.push_back(std::move(a.message));
-    return r;
-}
-
 TNextResult TPlayerThread::ReadNext() {
     if (!ahead_.empty()) {
         header_ = ahead_.front().header;
-        message_.swap(ahead_.front().message);
-        spare_.push_back(std::move(ahead_.front().message));
+        current_ = ahead_.front().message;
         ahead_.pop_front();
         counter_.fetch_add(1);
         return TNextResult::Message;
@@ -150,6 +133,7 @@ TNextResult TPlayerThread::ReadNext() {
     const int64_t available = Available(complete);
     TNextResult r = reader_.ReadNextRecord(available, complete, header_, message_);
     if (r != TNextResult::Message) return r;
+    current_ = message_;
     counter_.fetch_add(1);
     if (!voiceMade_) {
         // The room settings message is the first one; a stream may not have held it when the
@@ -188,7 +172,7 @@ void TPlayerThread::DispatchRecord(bool voice) {
         if (voice && voice_) {
             try {
                 voice_->PlayVoice(header_.sender,
-                                  std::span<const uint8_t>(message_).subspan(TVCRHeader::kSize));
+                                  current_.subspan(TVCRHeader::kSize));
             } catch (...) {
             }
         }
@@ -199,7 +183,7 @@ void TPlayerThread::DispatchRecord(bool voice) {
     loop_.InvokeSync(
         [this] {
             try {
-                target_.ReplayRecord(header_, message_);
+                target_.ReplayRecord(header_, current_);
             } catch (...) {
             }
         },
@@ -209,10 +193,14 @@ void TPlayerThread::DispatchRecord(bool voice) {
 
 void TPlayerThread::DispatchBatch(uint32_t limit, bool jump) {
     // Read ahead first (the file is read here, in this thread, not in the main thread's call).
-    size_t bytes = 0;
-    while (ahead_.size() + 1 < std::min<size_t>(limit, kBatchMessages) && bytes < kBatchBytes &&
-           ReadAhead() == TNextResult::Message)
-        bytes += ahead_.back().message.size();
+    // The batch takes what the reader holds already, as views without a copy: one read of the
+    // file serves it, and the main thread reads each message straight from there.
+    bool complete = false;
+    const int64_t available = Available(complete);
+    const size_t most = std::min<size_t>(limit, kBatchMessages);
+    TAhead a;
+    while (ahead_.size() + 1 < most && reader_.ViewNextRecord(available, a.header, a.message) == TNextResult::Message)
+        ahead_.push_back(a);
     // Whether the batch may go on to its next message: checked between messages, in the main
     // thread, so a stop, pause or jump asked for by a replayed message takes effect at once.
     auto goOn = [this, jump] {
@@ -223,15 +211,17 @@ void TPlayerThread::DispatchBatch(uint32_t limit, bool jump) {
     auto replay = [this] {
         if (header_.kind == vkVoiceIn || header_.kind == vkBoardPointer) return;
         try {
-            target_.ReplayRecord(header_, message_);
+            target_.ReplayRecord(header_, current_);
         } catch (...) {
         }
     };
     inDispatch_.store(true);
     loop_.InvokeSync(
         [&] {
+            IClock& clock = loop_.Clock();
+            const int64_t until = clock.NowMs() + kBatchMs;
             replay();
-            while (!ahead_.empty() && goOn()) {
+            while (!ahead_.empty() && goOn() && clock.NowMs() < until) {
                 ReadNext();
                 Advance();
                 replay();

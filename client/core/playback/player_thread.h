@@ -69,9 +69,11 @@ public:
     static constexpr int64_t kBufferingWaitMs = 3000;
     // Longest single sleep: how soon a stop, a pause or a jump is seen.
     static constexpr int64_t kSliceMs = 20;
-    // A batch without timing: at most this many messages or (after its first) this many bytes.
-    static constexpr size_t kBatchMessages = 256;
-    static constexpr size_t kBatchBytes = 1 << 20;
+    // A batch without timing: at most this many messages, and (after its first) only what one
+    // read of the file brought in. It holds the main thread at most about kBatchMs, so the
+    // windows keep painting during a long jump; what it did not reach goes in the next.
+    static constexpr size_t kBatchMessages = 4096;
+    static constexpr int64_t kBatchMs = 16;
 
     // Created suspended. The voice may be null (no voice is played).
     TPlayerThread(IEventLoop& loop, TPlayerThreadConfig config, TPlaybackShared& shared, IReplayTarget& target,
@@ -113,8 +115,6 @@ private:
     bool WaitUntil(int64_t& due);
     void HoldWhilePaused();
     TNextResult ReadNext();
-    // Reads one more message behind those read ahead, without counting it.
-    TNextResult ReadAhead();
     // The bytes that may be read now and whether more can come.
     int64_t Available(bool& complete);
     void DispatchRecord(bool voice);
@@ -139,14 +139,15 @@ private:
     bool voiceMade_ = false;
 
     TVCRHeader header_;
+    std::span<const uint8_t> current_;  // the current message: in message_ or among the reader's bytes
     std::vector<uint8_t> message_;
-    // Messages read but not yet replayed, oldest first; `spare_` keeps their buffers for reuse.
+    // Messages read ahead but not yet replayed, oldest first: views into the reader's bytes, which
+    // hold while no message is read from the file (that happens only once these are used up).
     struct TAhead {
         TVCRHeader header;
-        std::vector<uint8_t> message;
+        std::span<const uint8_t> message;
     };
     std::deque<TAhead> ahead_;
-    std::vector<std::vector<uint8_t>> spare_;
     int64_t completeSize_ = -1;  // the file's size once it is complete
 
     // Timeline (only this thread).

@@ -72,6 +72,18 @@ bool TRecordingReader::ReadCached(int64_t offset, void* out, size_t count, int64
     return true;
 }
 
+TNextResult TRecordingReader::CheckHead(const uint8_t* head, int64_t available, bool complete, TVCRHeader& h,
+                                        int64_t& end) const {
+    const auto notThere = complete ? TNextResult::End : TNextResult::NotYet;
+    TVCRHeader::Decode(std::span<const uint8_t>(head, TVCRHeader::kSize), h);
+    if (h.kind == kNotYetKind) return notThere;
+    if (h.bodyLength < 0 || h.bodyLength > kMaxRecordedBody) return TNextResult::End;
+    end = pos_ + int64_t(TVCRHeader::kSize) + h.bodyLength;
+    if (endBound_ > 0 && end > endBound_) return TNextResult::End;
+    if (end > available) return notThere;
+    return TNextResult::Message;
+}
+
 TNextResult TRecordingReader::ReadNextRecord(int64_t available, bool complete, TVCRHeader& header,
                                    std::vector<uint8_t>& message) {
     if (fd_ < 0) return TNextResult::End;
@@ -81,21 +93,37 @@ TNextResult TRecordingReader::ReadNextRecord(int64_t available, bool complete, T
     uint8_t head[TVCRHeader::kSize];
     if (!ReadCached(pos_, head, sizeof head, available)) return notThere;
     TVCRHeader h;
-    TVCRHeader::Decode(head, h);
-    if (h.kind == kNotYetKind) {
+    int64_t end = 0;
+    const TNextResult r = CheckHead(head, available, complete, h, end);
+    if (r != TNextResult::Message) {
         // Not written yet: what the window holds of it is read again next time.
-        DropCache();
-        return notThere;
+        if (h.kind == kNotYetKind) DropCache();
+        return r;
     }
-    if (h.bodyLength < 0 || h.bodyLength > kMaxRecordedBody) return TNextResult::End;
-    const int64_t end = pos_ + int64_t(TVCRHeader::kSize) + h.bodyLength;
-    if (endBound_ > 0 && end > endBound_) return TNextResult::End;
-    if (end > available) return notThere;
     message.resize(TVCRHeader::kSize + size_t(h.bodyLength));
     std::copy(head, head + TVCRHeader::kSize, message.begin());
     if (h.bodyLength > 0 && !ReadCached(pos_ + int64_t(TVCRHeader::kSize), message.data() + TVCRHeader::kSize,
                                         size_t(h.bodyLength), available))
         return TNextResult::End;
+    header = h;
+    pos_ = end;
+    return TNextResult::Message;
+}
+
+TNextResult TRecordingReader::ViewNextRecord(int64_t available, TVCRHeader& header,
+                                             std::span<const uint8_t>& message) {
+    const int64_t windowEnd = cacheStart_ + int64_t(cacheLength_);
+    if (fd_ < 0 || pos_ < cacheStart_ || windowEnd - pos_ < int64_t(TVCRHeader::kSize) ||
+        (endBound_ > 0 && pos_ >= endBound_))
+        return TNextResult::NotYet;
+    const uint8_t* head = cache_.data() + (pos_ - cacheStart_);
+    TVCRHeader h;
+    int64_t end = 0;
+    // Whatever is not plainly there (a damaged or unwritten header included) is left to
+    // ReadNextRecord, which decides it with the window read again.
+    if (CheckHead(head, available, false, h, end) != TNextResult::Message || end > windowEnd)
+        return TNextResult::NotYet;
+    message = std::span<const uint8_t>(head, size_t(end - pos_));
     header = h;
     pos_ = end;
     return TNextResult::Message;

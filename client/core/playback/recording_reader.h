@@ -8,6 +8,7 @@
 // fit the bytes that are really there.
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,10 @@ public:
     // Reads the next message into `message` (header at 0, body from 22). `available`: bytes of the
     // file that may be read; `complete`: no more will come, so what is missing never arrives.
     TNextResult ReadNextRecord(int64_t available, bool complete, TVCRHeader& header, std::vector<uint8_t>& message);
+    // The next message as a view into the bytes read already, without a copy or a read: Message
+    // when it lies wholly among them, else NotYet (ReadNextRecord then reads it). A view holds until
+    // the next ReadNextRecord, so a caller may keep many of them and hand them on together.
+    TNextResult ViewNextRecord(int64_t available, TVCRHeader& header, std::span<const uint8_t>& message);
 
     // The voice codec index of the recording, from its first message (the room entry, kind 75):
     // the 32-bit value at 1355 of the room block, which starts at the body's first byte when the
@@ -67,12 +72,14 @@ private:
     // that may be read): most messages are small, and one read then serves many of them.
     bool ReadCached(int64_t offset, void* out, size_t count, int64_t limit);
     void DropCache() { cacheLength_ = 0; }
+    // Checks a message's header against the bounds; Message: its end offset is in `end`.
+    TNextResult CheckHead(const uint8_t* head, int64_t available, bool complete, TVCRHeader& h, int64_t& end) const;
 
     int fd_ = -1;
     bool hasHead_ = true;
     int64_t pos_ = 740;
     int64_t endBound_ = 0;
-    static constexpr size_t kCacheBytes = 256 * 1024;
+    static constexpr size_t kCacheBytes = 1024 * 1024;
     std::vector<uint8_t> cache_;
     int64_t cacheStart_ = 0;
     size_t cacheLength_ = 0;
