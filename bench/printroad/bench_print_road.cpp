@@ -10,10 +10,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "../bench_summary.h"
 #include "cups_scheduler.h"
@@ -117,8 +119,9 @@ int main() {
 
         // One job of `pages` pages: seconds from submitting to the document's end notice, and
         // poppler's seconds for the same pages.
-        auto job = [&](int pages, double& road, double& anchor) {
-            const fs::path pdf = root / ("bench" + std::to_string(pages) + ".pdf");
+        auto job = [&](int pages, int round, double& road, double& anchor) {
+            const std::string name = "bench" + std::to_string(pages) + "-" + std::to_string(round);
+            const fs::path pdf = root / (name + ".pdf");
             std::ofstream(pdf, std::ios::binary) << MakePdf(pages);
             auto start = Clock::now();
             SubmitToDocumentPrinter(runner, pdf, root, root / "profile");
@@ -137,22 +140,33 @@ int main() {
             }
             road = Seconds(start);
             start = Clock::now();
-            runner.Run({"pdftoppm", "-r", "100", "-jpeg", pdf.string(), (root / ("anchor" + std::to_string(pages))).string()},
+            runner.Run({"pdftoppm", "-r", "100", "-jpeg", pdf.string(), (root / ("anchor-" + name)).string()},
                        nullptr);
             anchor = Seconds(start);
             std::printf("print road, %3d pages: %d saved, %.3f s/page; poppler to JPEG %.3f s/page; ratio %.1f\n", pages,
                         saved, road / pages, anchor / pages, road / anchor);
             if (saved != pages) status = 1;
         };
-        double road20 = 0, anchor20 = 0, road100 = 0, anchor100 = 0;
-        job(kPages, road20, anchor20);
-        job(kLongPages, road100, anchor100);
+        // A job's start alone varies by a good part of the 80 pages' time, so the pair of jobs is
+        // run three times and the round with the median ratio is taken.
+        struct Round {
+            double perPage, anchorPerPage, ratio;
+        };
+        std::vector<Round> rounds;
+        for (int round = 1; round <= 3; ++round) {
+            double road20 = 0, anchor20 = 0, road100 = 0, anchor100 = 0;
+            job(kPages, round, road20, anchor20);
+            job(kLongPages, round, road100, anchor100);
+            const double perPage = (road100 - road20) / (kLongPages - kPages);
+            const double anchorPerPage = (anchor100 - anchor20) / (kLongPages - kPages);
+            rounds.push_back({perPage, anchorPerPage, anchorPerPage > 0 ? perPage / anchorPerPage : 0});
+        }
         close(udp);
-        const double perPage = (road100 - road20) / (kLongPages - kPages);
-        const double anchorPerPage = (anchor100 - anchor20) / (kLongPages - kPages);
-        const double ratio = anchorPerPage > 0 ? perPage / anchorPerPage : 0;
-        std::printf("print road per page beyond the job's start: %.3f s; poppler %.3f s; ratio %.2f\n", perPage,
-                    anchorPerPage, ratio);
+        std::sort(rounds.begin(), rounds.end(), [](const Round& a, const Round& b) { return a.ratio < b.ratio; });
+        const auto [perPage, anchorPerPage, ratio] = rounds[rounds.size() / 2];
+        std::printf("print road per page beyond the job's start: %.3f s; poppler %.3f s; ratio %.2f (median of %zu "
+                    "rounds)\n",
+                    perPage, anchorPerPage, ratio, rounds.size());
         orb::bench::Summary("print road per page beyond the job's start vs poppler", "<= 1.5", ratio,
                             ratio > 0 && ratio <= 1.5);
     }
