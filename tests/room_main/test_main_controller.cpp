@@ -24,6 +24,8 @@ struct FakeView : orb::test::TNullMainView {
     std::vector<std::pair<std::string, bool>> welcome;
     TChatPermissionLayout permission;
     std::string caption;
+    int micMeter = -1;
+    void SetMicrophoneMeter(int percent) override { micMeter = percent; }
 
     void ShowError(const std::string& t) override { boxes.push_back("E:" + t); }
     void ShowWarning(const std::string& t) override { boxes.push_back("W:" + t); }
@@ -441,14 +443,17 @@ TEST(MainController, RoomEntrySequenceInOrderWithItsProgressSteps) {
     server.Stop();
 }
 
-// A microphone that cannot capture (audio state 1): Speak, F3 and the push-to-talk key ask for no
-// floor, and the user is told why once, until the audio works again.
+// A microphone that cannot capture (audio state 1): its meter drops to empty; Speak, F3 and the
+// push-to-talk key ask for no floor, and the user is told why once, until the audio works again.
 TEST(MainController, NoFloorWithoutAMicrophoneAndTheReasonOnce) {
     Offline o;
     o.dm->Room.VoiceRight = true;
     o.settings.PushToTalkKey = 17;
     o.c->HandleMessage(WM_APP_AUDIOSTATE, 0, 0);
+    o.c->HandleMessage(WM_APP_MICLEVEL, 505, 1);
+    EXPECT_EQ(o.view.micMeter, 51);
     o.c->HandleMessage(WM_APP_AUDIOSTATE, 1, 0);
+    EXPECT_EQ(o.view.micMeter, 0);
     o.c->KeyUp(kVkF3, false);
     o.c->SpeakToggle();
     o.c->HookKey(17, 0);

@@ -651,6 +651,8 @@ void TMainController::HandleMessage(uint32_t msg, std::intptr_t w, std::intptr_t
     case WM_APP_AUDIOSTATE:
         dm_.Room.AudioState = int(w);
         if (w == 0) toldNoMicrophone_ = false;
+        // A microphone that stopped sends no more levels: its meter would keep the last one.
+        if (w != 0) view_.SetMicrophoneMeter(0);
         view_.SetAudioControls(w > 0 && !dm_.PlaybackMode, w == 0 && !dm_.PlaybackMode);
         break;
     case WM_APP_AUDIOSETTINGFAILED:
