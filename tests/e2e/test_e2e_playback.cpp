@@ -170,6 +170,63 @@ TEST_F(Playback, DockedPlayerFitsTheWindowOnCommonScreens) {
     EXPECT_NEAR(roomBelow[0], roomBelow[1], 2) << "the player is squeezed at one of the sizes";
 }
 
+// A jump as a user makes it: the player's slider dragged to the end of its bar replays the ten
+// minutes of board messages before it at once, so the strokes the recording ends with (green,
+// over the red ones) are on the board within seconds.
+TEST_F(Playback, DraggingTheSliderToTheEndJumpsThere) {
+    TRecordingWriter w;
+    w.Add(vkEnterRoom, 0, RoomEntryBody(2));
+    constexpr int kMessages = 3000;
+    for (int i = 0; i < kMessages; ++i)
+        w.Add(vkBoardStrokes, 200 * (i + 1), StrokesBody(1, 20, i < kMessages - 50 ? 0x0000FF : 0x00FF00));
+    const std::string path = (root_ / "Long.ob6").string();
+    ASSERT_TRUE(w.WriteFile(path, true));
+    TClientProcess* client = StartClient("jump", {path});
+    ASSERT_TRUE(client);
+    ASSERT_TRUE(WaitForPlaying(*client)) << client->Output();
+    usleep(1000 * 1000);
+    auto count = [](const QImage& shot, auto match) {
+        int n = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 300; x < shot.width(); ++x) n += match(shot.pixelColor(x, y));
+        return n;
+    };
+    auto green = [](const QColor& c) { return c.green() > 200 && c.red() < 60 && c.blue() < 60; };
+    auto red = [](const QColor& c) { return c.red() > 200 && c.green() < 60 && c.blue() < 60; };
+    QImage shot = x_.Capture();
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_GT(count(shot, red), 300) << "no replayed strokes before the jump";
+    EXPECT_EQ(count(shot, green), 0);
+    // The slider (its own colour) on the player's position bar, dragged to the player's right edge.
+    const auto player = x_.WaitForTitle("Orbelo Live Player", client->Pid(), kWaitMs);
+    ASSERT_TRUE(player) << x_.DescribeWindows();
+    const auto at = x_.Geometry(*player);
+    ASSERT_TRUE(at);
+    Screenshot("playback_jump_start");
+    int left = 1 << 20, right = -1, top = 1 << 20, bottom = -1;
+    for (int y = at->y; y < std::min(shot.height(), at->y + at->height); ++y)
+        for (int x = at->x; x < std::min(shot.width(), at->x + at->width); ++x)
+            if ((shot.pixel(x, y) & 0xFFFFFF) == 0x4070C0) {
+                left = std::min(left, x), right = std::max(right, x);
+                top = std::min(top, y), bottom = std::max(bottom, y);
+            }
+    ASSERT_GE(right, 0) << "no position slider";
+    const int y = (top + bottom) / 2, end = at->x + at->width - 1;
+    std::vector<std::pair<int, int>> drag{{(left + right) / 2, y}};
+    for (int x = (left + right) / 2 + 20; x < end; x += 20) drag.emplace_back(x, y);
+    drag.emplace_back(end, y);
+    x_.Drag(drag);
+    bool jumped = false;
+    for (int waited = 0; waited < kWaitMs && !jumped; waited += 250) {
+        usleep(250 * 1000);
+        jumped = count(x_.Capture(), green) > 300;
+    }
+    shot = Screenshot("playback_jump_end");
+    EXPECT_TRUE(jumped) << "the board does not show the recording's last strokes after the jump";
+    EXPECT_TRUE(client->Running()) << client->Ending();
+    EXPECT_TRUE(client->Stop());
+}
+
 TEST_F(Playback, WebAddressIsDownloadedAndPlayed) {
     std::vector<uint8_t> bytes = DemoRecording().Bytes(true);
     FileHttpServer http(bytes);

@@ -187,7 +187,8 @@ bool TfrmPlayer::eventFilter(QObject* watched, QEvent* e) {
     if (watched == ui_->pSlider) {
         auto* me = dynamic_cast<QMouseEvent*>(e);
         if (!me) return false;
-        const int x = ui_->pSlider->mapTo(ui_->pBarPlay, me->position().toPoint()).x();
+        // The bar is the slider's sibling, not its parent: its x is taken from the screen position.
+        const int x = ui_->pBarPlay->mapFromGlobal(me->globalPosition().toPoint()).x();
         if (e->type() == QEvent::MouseButtonPress && me->button() == Qt::LeftButton) {
             dragging_ = true;
             return true;
