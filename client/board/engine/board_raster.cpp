@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -400,9 +401,95 @@ ORB_BYTE_LANES void FoldByLookup(const uint8_t* in, const uint8_t* one, uint8_t*
         }
     }
 }
+
+// Blends the n pixels of row by their counts of dabs, the running sums of step[0..n) (none under a
+// dab before row[0]): a pixel under k dabs takes the product of the tables of 2^i dabs for the bits
+// i of k (all powers of the table of one dab, so their order does not matter and the result is the
+// table of k dabs). 64 pixels at a time, each channel in the byte lanes of one register; pixels
+// under no dab are left alone.
+ORB_BYTE_LANES void BlendByPowers(QRgb* row, const int* step, int n, const uint8_t* powers, int tables) {
+    const __m512i zero = _mm512_setzero_si512(), alpha = _mm512_set1_epi32(int(0xFF000000u));
+    const __m512i last = _mm512_set1_epi32(15);
+    // Byte j of a channel is byte 4j + c of the 128 bytes of pixels 0..31, or of 32..63.
+    alignas(64) static const std::array<uint8_t, 64> kGather = [] {
+        std::array<uint8_t, 64> v{};
+        for (size_t j = 0; j < 64; ++j) v[j] = uint8_t((4 * j) & 127);
+        return v;
+    }();
+    const __m512i gather = _mm512_load_si512(kGather.data());
+    const __m512i one = _mm512_set1_epi8(1), two = _mm512_set1_epi8(2);
+    // Pixel p of register j takes byte 16j + p of each channel.
+    alignas(64) static const std::array<std::array<uint8_t, 64>, 4> kScatter = [] {
+        std::array<std::array<uint8_t, 64>, 4> v{};
+        for (size_t j = 0; j < 4; ++j)
+            for (size_t b = 0; b < 64; ++b) v[j][b] = uint8_t(16 * j + b / 4);
+        return v;
+    }();
+    constexpr __mmask64 kBlue = 0x1111111111111111ull, kGreen = kBlue << 1, kRed = kBlue << 2;
+    __m512i carry = zero;
+    for (int x = 0; x < n; x += 64) {
+        const int left = std::min(64, n - x);
+        __m512i k[4], px[4];
+        __mmask16 inside[4], under[4];
+        __m512i any = zero;
+        for (int j = 0; j < 4; ++j) {
+            const int lanes = std::clamp(left - 16 * j, 0, 16);
+            inside[j] = __mmask16((1u << lanes) - 1);
+            __m512i v = _mm512_maskz_loadu_epi32(inside[j], step + x + 16 * j);
+            // The running sum: each lane plus the lanes 1, 2, 4 and 8 before it (the forms with a
+            // mask, as those without leave GCC 12 warning of an unset register).
+            v = _mm512_add_epi32(v, _mm512_maskz_alignr_epi32(0xFFFF, v, zero, 15));
+            v = _mm512_add_epi32(v, _mm512_maskz_alignr_epi32(0xFFFF, v, zero, 14));
+            v = _mm512_add_epi32(v, _mm512_maskz_alignr_epi32(0xFFFF, v, zero, 12));
+            v = _mm512_add_epi32(v, _mm512_maskz_alignr_epi32(0xFFFF, v, zero, 8));
+            v = _mm512_add_epi32(v, carry);
+            carry = _mm512_maskz_permutexvar_epi32(0xFFFF, last, v);
+            k[j] = _mm512_maskz_max_epi32(inside[j], v, zero);
+            under[j] = _mm512_test_epi32_mask(k[j], k[j]);
+            any = _mm512_or_si512(any, k[j]);
+        }
+        if (!(under[0] | under[1] | under[2] | under[3])) continue;
+        alignas(64) int lanesOr[16];
+        _mm512_store_si512(lanesOr, any);
+        int bits = 0;
+        for (const int v : lanesOr) bits |= v;
+        for (int j = 0; j < 4; ++j) px[j] = _mm512_maskz_loadu_epi32(under[j], row + x + 16 * j);
+        __m512i ch[3];  // blue, green, red
+        for (int c = 0; c < 3; ++c) {
+            const __m512i idx = _mm512_add_epi8(gather, c == 0 ? zero : c == 1 ? one : two);
+            ch[c] = _mm512_mask_blend_epi8(__mmask64(0xFFFFFFFF00000000ull), _mm512_permutex2var_epi8(px[0], idx, px[1]),
+                                           _mm512_permutex2var_epi8(px[2], idx, px[3]));
+        }
+        for (int i = 0; bits && i < tables; ++i, bits >>= 1) {
+            if (!(bits & 1)) continue;
+            const __m512i b = _mm512_set1_epi32(1 << i);
+            const __mmask64 m = __mmask64(_mm512_test_epi32_mask(k[0], b)) |
+                                __mmask64(_mm512_test_epi32_mask(k[1], b)) << 16 |
+                                __mmask64(_mm512_test_epi32_mask(k[2], b)) << 32 |
+                                __mmask64(_mm512_test_epi32_mask(k[3], b)) << 48;
+            const uint8_t* table = powers + size_t(i) * kFoldBytes;
+            for (int c = 0; c < 3; ++c) {
+                // The tables are red, green, blue.
+                const uint8_t* t = table + (2 - c) * 256;
+                const __m512i lo = _mm512_permutex2var_epi8(_mm512_loadu_si512(t), ch[c], _mm512_loadu_si512(t + 64));
+                const __m512i hi = _mm512_permutex2var_epi8(_mm512_loadu_si512(t + 128), ch[c], _mm512_loadu_si512(t + 192));
+                ch[c] = _mm512_mask_mov_epi8(ch[c], m, _mm512_mask_blend_epi8(_mm512_movepi8_mask(ch[c]), lo, hi));
+            }
+        }
+        for (int j = 0; j < 4; ++j) {
+            if (!under[j]) continue;
+            const __m512i to = _mm512_load_si512(kScatter[size_t(j)].data());
+            __m512i v = _mm512_mask_permutexvar_epi8(px[j], kBlue, to, ch[0]);
+            v = _mm512_mask_permutexvar_epi8(v, kGreen, to, ch[1]);
+            v = _mm512_mask_permutexvar_epi8(v, kRed, to, ch[2]);
+            _mm512_mask_storeu_epi32(row + x + 16 * j, under[j], _mm512_or_si512(v, alpha));
+        }
+    }
+}
 #else
 bool HasByteLanes() { return false; }
 void FoldByLookup(const uint8_t*, const uint8_t*, uint8_t*) {}
+void BlendByPowers(QRgb*, const int*, int, const uint8_t*, int) {}
 #endif
 
 }  // namespace
@@ -442,6 +529,27 @@ void TAirBrush::PrepareFoldsFor(int count, int intensity, TColorRef colour) cons
         }
     }
     foldCount_ = count;
+}
+
+void TAirBrush::PreparePowersFor(int count, int intensity, TColorRef colour) const {
+    if (intensity != powerIntensity_ || colour != powerColor_) {
+        powerCount_ = 0;
+        powerIntensity_ = intensity;
+        powerColor_ = colour;
+    }
+    if (count <= powerCount_) return;
+    if (powers_.size() < size_t(count) * kFoldBytes) powers_.resize(size_t(count) * kFoldBytes);
+    if (powerCount_ == 0) {
+        PrepareFoldsFor(1, intensity, colour);
+        std::memcpy(powers_.data(), folds_.data(), kFoldBytes);
+        powerCount_ = 1;
+    }
+    // The table of 2^(i+1) dabs is that of 2^i looked up in itself.
+    for (int i = powerCount_; i < count; ++i) {
+        const uint8_t* half = powers_.data() + size_t(i - 1) * kFoldBytes;
+        FoldByLookup(half, half, powers_.data() + size_t(i) * kFoldBytes);
+    }
+    powerCount_ = count;
 }
 
 bool TAirBrush::FoldsExact() const {
@@ -564,10 +672,9 @@ void TAirBrush::DabLine(QImage& image, int x0, int y0, int x1, int y1) const {
 
 namespace {
 
-// Tables a run builds at most: a pixel under more dabs takes the last table again and again (k
-// dabs are that many, then k minus that many), as tables cost more than look-ups; built by byte
-// permutes, tables cost little, and the repeats more.
-constexpr int kRunTables = 16, kRunTablesByLookup = 64;
+// Tables a run builds at most without byte permutes: a pixel under more dabs takes the last table
+// again and again (k dabs are that many, then k minus that many), as tables cost more than look-ups.
+constexpr int kRunTables = 16;
 // Dabs a run holds at most.
 constexpr size_t kMaxRunDabs = 1 << 16;
 
@@ -701,9 +808,15 @@ void TAirBrush::FlushRun() const {
         counts[std::max(0, x) - colLo] += d;
         counts[std::min(w, x + s) - colLo] -= d;
     };
+    // With byte permutes the counts are of dabs, and the pixels are blended by the tables of
+    // powers of two dabs: a pixel is under at most m dabs.
+    const bool lanes = HasByteLanes();
+    const int unit = lanes ? 1 : kFoldBytes;
+    const int powers = std::bit_width(unsigned(m));
+    if (lanes) PreparePowersFor(powers, runIntensity_, runColor_);
     // Tables are built as the counts ask for them, up to `most`; a pixel under more dabs takes the
     // last table again.
-    const int most = HasByteLanes() ? kRunTablesByLookup : kRunTables;
+    const int most = kRunTables;
     int ready = runIntensity_ == foldIntensity_ && runColor_ == foldColor_ ? std::min(foldCount_, most) : 0;
     int readyBytes = ready * kFoldBytes;
     const int mostBytes = most * kFoldBytes;
@@ -711,11 +824,15 @@ void TAirBrush::FlushRun() const {
     const uint8_t* folds = folds_.data();
     int first = 0, end = 0;
     for (int py = rowLo; py < rowHi; ++py) {
-        while (end < m && sorted[size_t(end)].second - half <= py) count(end++, kFoldBytes);
-        while (first < end && sorted[size_t(first)].second - half + s <= py) count(first++, -kFoldBytes);
+        while (end < m && sorted[size_t(end)].second - half <= py) count(end++, unit);
+        while (first < end && sorted[size_t(first)].second - half + s <= py) count(first++, -unit);
         if (first == end) continue;
         const int* span = rowSpan + 2 * (py - rowLo);
         QRgb* row = reinterpret_cast<QRgb*>(base + py * bpl);
+        if (lanes) {
+            BlendByPowers(row + span[0], counts + (span[0] - colLo), span[1] - span[0], powers_.data(), powers);
+            continue;
+        }
         int k = 0;
         for (int px = span[0], hi = span[1]; px < hi; ++px) {
             k += counts[px - colLo];
@@ -740,7 +857,7 @@ void TAirBrush::FlushRun() const {
             row[px] = 0xFF000000u | (uint32_t(f[r]) << 16) | (uint32_t(f[256 + g]) << 8) | f[512 + bl];
         }
     }
-    while (first < end) count(first++, -kFoldBytes);
+    while (first < end) count(first++, -unit);
 }
 
 void FloodFillSurface(QImage& image, int x, int y, const QBrush& brush) {

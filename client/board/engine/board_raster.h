@@ -65,6 +65,8 @@ private:
     bool FoldsExact() const;
     void PrepareFolds(int count) const { PrepareFoldsFor(count, intensity_, color_); }
     void PrepareFoldsFor(int count, int intensity, TColorRef colour) const;
+    // The tables of 1, 2, 4 ... 2^(count - 1) dabs, for a run's pixels blended by byte permutes.
+    void PreparePowersFor(int count, int intensity, TColorRef colour) const;
     void FoldLine(QImage& image, int x0, int y0, int x1, int y1) const;
     int size_ = 40;
     int intensity_ = 50;
@@ -82,6 +84,11 @@ private:
     mutable int foldCount_ = 0;
     mutable int foldIntensity_ = -1;
     mutable TColorRef foldColor_ = 0;
+    // The tables of 2^i dabs for i < powerCount_, as folds_.
+    mutable std::vector<uint8_t> powers_;
+    mutable int powerCount_ = 0;
+    mutable int powerIntensity_ = -1;
+    mutable TColorRef powerColor_ = 0;
     // Scratch of a line of dabs: the points whose dab meets the image, and the counts of one row
     // (all zero between lines).
     mutable std::vector<std::pair<int, int>> linePoints_;
