@@ -427,6 +427,43 @@ ORB_BYTE_LANES void BlendByPowers(QRgb* row, const int* step, int n, const uint8
     }();
     constexpr __mmask64 kBlue = 0x1111111111111111ull, kGreen = kBlue << 1, kRed = kBlue << 2;
     __m512i carry = zero;
+    if (n <= 16) {
+        // A narrow row (a thin brush's): one register of pixels, each channel from its bytes.
+        const __mmask16 inside = __mmask16((1u << n) - 1);
+        __m512i v = _mm512_maskz_loadu_epi32(inside, step);
+        v = _mm512_add_epi32(v, _mm512_maskz_alignr_epi32(0xFFFF, v, zero, 15));
+        v = _mm512_add_epi32(v, _mm512_maskz_alignr_epi32(0xFFFF, v, zero, 14));
+        v = _mm512_add_epi32(v, _mm512_maskz_alignr_epi32(0xFFFF, v, zero, 12));
+        v = _mm512_add_epi32(v, _mm512_maskz_alignr_epi32(0xFFFF, v, zero, 8));
+        const __m512i k = _mm512_maskz_max_epi32(inside, v, zero);
+        const __mmask16 under = _mm512_test_epi32_mask(k, k);
+        if (!under) return;
+        alignas(64) int lanesOr[16];
+        _mm512_store_si512(lanesOr, k);
+        int bits = 0;
+        for (const int b : lanesOr) bits |= b;
+        const __m512i px = _mm512_maskz_loadu_epi32(under, row);
+        const __m512i spread = _mm512_load_si512(kScatter[0].data());
+        __m512i ch[3];
+        for (int c = 0; c < 3; ++c)
+            ch[c] = _mm512_maskz_permutexvar_epi8(0xFFFF, _mm512_add_epi8(gather, c == 0 ? zero : c == 1 ? one : two), px);
+        for (int i = 0; bits && i < tables; ++i, bits >>= 1) {
+            if (!(bits & 1)) continue;
+            const __mmask64 m = _mm512_test_epi32_mask(k, _mm512_set1_epi32(1 << i));
+            const uint8_t* table = powers + size_t(i) * kFoldBytes;
+            for (int c = 0; c < 3; ++c) {
+                const uint8_t* t = table + (2 - c) * 256;
+                const __m512i lo = _mm512_permutex2var_epi8(_mm512_loadu_si512(t), ch[c], _mm512_loadu_si512(t + 64));
+                const __m512i hi = _mm512_permutex2var_epi8(_mm512_loadu_si512(t + 128), ch[c], _mm512_loadu_si512(t + 192));
+                ch[c] = _mm512_mask_mov_epi8(ch[c], m, _mm512_mask_blend_epi8(_mm512_movepi8_mask(ch[c]), lo, hi));
+            }
+        }
+        __m512i out = _mm512_mask_permutexvar_epi8(px, kBlue, spread, ch[0]);
+        out = _mm512_mask_permutexvar_epi8(out, kGreen, spread, ch[1]);
+        out = _mm512_mask_permutexvar_epi8(out, kRed, spread, ch[2]);
+        _mm512_mask_storeu_epi32(row, under, _mm512_or_si512(out, alpha));
+        return;
+    }
     for (int x = 0; x < n; x += 64) {
         const int left = std::min(64, n - x);
         __m512i k[4], px[4];
