@@ -402,126 +402,101 @@ ORB_BYTE_LANES void FoldByLookup(const uint8_t* in, const uint8_t* one, uint8_t*
     }
 }
 
-// Blends the n pixels of row by their counts of dabs, the running sums of step[0..n) (none under a
-// dab before row[0]): a pixel under k dabs takes the product of the tables of 2^i dabs for the bits
-// i of k (all powers of the table of one dab, so their order does not matter and the result is the
-// table of k dabs). 64 pixels at a time, each channel in the byte lanes of one register; pixels
-// under no dab are left alone.
-ORB_BYTE_LANES void BlendByPowers(QRgb* row, const int* step, int n, const uint8_t* powers, int tables) {
-    const __m512i zero = _mm512_setzero_si512(), alpha = _mm512_set1_epi32(int(0xFF000000u));
-    const __m512i last = _mm512_set1_epi32(15);
-    // Byte j of a channel is byte 4j + c of the 128 bytes of pixels 0..31, or of 32..63.
-    alignas(64) static const std::array<uint8_t, 64> kGather = [] {
-        std::array<uint8_t, 64> v{};
-        for (size_t j = 0; j < 64; ++j) v[j] = uint8_t((4 * j) & 127);
-        return v;
-    }();
-    const __m512i gather = _mm512_load_si512(kGather.data());
-    const __m512i one = _mm512_set1_epi8(1), two = _mm512_set1_epi8(2);
-    // Pixel p of register j takes byte 16j + p of each channel.
-    alignas(64) static const std::array<std::array<uint8_t, 64>, 4> kScatter = [] {
-        std::array<std::array<uint8_t, 64>, 4> v{};
-        for (size_t j = 0; j < 4; ++j)
-            for (size_t b = 0; b < 64; ++b) v[j][b] = uint8_t(16 * j + b / 4);
-        return v;
-    }();
-    constexpr __mmask64 kBlue = 0x1111111111111111ull, kGreen = kBlue << 1, kRed = kBlue << 2;
-    __m512i carry = zero;
-    if (n <= 16) {
-        // A narrow row (a thin brush's): one register of pixels, each channel from its bytes.
-        const __mmask16 inside = __mmask16((1u << n) - 1);
-        __m512i v = _mm512_maskz_loadu_epi32(inside, step);
+// Byte j of a channel is byte 4j + c of the pixels (of the 128 bytes of pixels 0..31, or 32..63).
+alignas(64) constexpr std::array<uint8_t, 64> kChannelBytes = [] {
+    std::array<uint8_t, 64> v{};
+    for (size_t j = 0; j < 64; ++j) v[j] = uint8_t((4 * j) & 127);
+    return v;
+}();
+// Pixel p of register r takes byte 16r + p of each channel.
+alignas(64) constexpr std::array<std::array<uint8_t, 64>, 4> kPixelBytes = [] {
+    std::array<std::array<uint8_t, 64>, 4> v{};
+    for (size_t r = 0; r < 4; ++r)
+        for (size_t b = 0; b < 64; ++b) v[r][b] = uint8_t(16 * r + b / 4);
+    return v;
+}();
+
+// Blends pixels row[0..Regs * 16) (those before n) by their counts of dabs, the running sums of
+// step[] from carry on: a pixel under k dabs takes the product of the tables of 2^i dabs for the
+// bits i of k (all powers of the table of one dab, so their order does not matter and the result
+// is the table of k dabs), each channel of all the pixels in the byte lanes of one register.
+// Pixels under no dab are left alone.
+template <int Regs>
+ORB_BYTE_LANES inline void BlendChunk(QRgb* row, const int* step, int n, const uint8_t* powers, int tables,
+                                      __m512i& carry) {
+    const __m512i zero = _mm512_setzero_si512();
+    __m512i k[Regs], px[Regs], any = zero;
+    __mmask16 under[Regs];
+    __mmask16 some = 0;
+    for (int r = 0; r < Regs; ++r) {
+        const __mmask16 inside = __mmask16((1u << std::clamp(n - 16 * r, 0, 16)) - 1);
+        __m512i v = _mm512_maskz_loadu_epi32(inside, step + 16 * r);
+        // The running sum: each lane plus the lanes 1, 2, 4 and 8 before it (the forms with a
+        // mask, as those without leave GCC 12 warning of an unset register).
         v = _mm512_add_epi32(v, _mm512_maskz_alignr_epi32(0xFFFF, v, zero, 15));
         v = _mm512_add_epi32(v, _mm512_maskz_alignr_epi32(0xFFFF, v, zero, 14));
         v = _mm512_add_epi32(v, _mm512_maskz_alignr_epi32(0xFFFF, v, zero, 12));
         v = _mm512_add_epi32(v, _mm512_maskz_alignr_epi32(0xFFFF, v, zero, 8));
-        const __m512i k = _mm512_maskz_max_epi32(inside, v, zero);
-        const __mmask16 under = _mm512_test_epi32_mask(k, k);
-        if (!under) return;
-        alignas(64) int lanesOr[16];
-        _mm512_store_si512(lanesOr, k);
-        int bits = 0;
-        for (const int b : lanesOr) bits |= b;
-        const __m512i px = _mm512_maskz_loadu_epi32(under, row);
-        const __m512i spread = _mm512_load_si512(kScatter[0].data());
-        __m512i ch[3];
-        for (int c = 0; c < 3; ++c)
-            ch[c] = _mm512_maskz_permutexvar_epi8(0xFFFF, _mm512_add_epi8(gather, c == 0 ? zero : c == 1 ? one : two), px);
-        for (int i = 0; bits && i < tables; ++i, bits >>= 1) {
-            if (!(bits & 1)) continue;
-            const __mmask64 m = _mm512_test_epi32_mask(k, _mm512_set1_epi32(1 << i));
-            const uint8_t* table = powers + size_t(i) * kFoldBytes;
-            for (int c = 0; c < 3; ++c) {
-                const uint8_t* t = table + (2 - c) * 256;
-                const __m512i lo = _mm512_permutex2var_epi8(_mm512_loadu_si512(t), ch[c], _mm512_loadu_si512(t + 64));
-                const __m512i hi = _mm512_permutex2var_epi8(_mm512_loadu_si512(t + 128), ch[c], _mm512_loadu_si512(t + 192));
-                ch[c] = _mm512_mask_mov_epi8(ch[c], m, _mm512_mask_blend_epi8(_mm512_movepi8_mask(ch[c]), lo, hi));
-            }
-        }
-        __m512i out = _mm512_mask_permutexvar_epi8(px, kBlue, spread, ch[0]);
-        out = _mm512_mask_permutexvar_epi8(out, kGreen, spread, ch[1]);
-        out = _mm512_mask_permutexvar_epi8(out, kRed, spread, ch[2]);
-        _mm512_mask_storeu_epi32(row, under, _mm512_or_si512(out, alpha));
-        return;
+        v = _mm512_add_epi32(v, carry);
+        carry = _mm512_maskz_permutexvar_epi32(0xFFFF, _mm512_set1_epi32(15), v);
+        k[r] = _mm512_maskz_max_epi32(inside, v, zero);
+        under[r] = _mm512_test_epi32_mask(k[r], k[r]);
+        some |= under[r];
+        any = _mm512_or_si512(any, k[r]);
     }
-    for (int x = 0; x < n; x += 64) {
-        const int left = std::min(64, n - x);
-        __m512i k[4], px[4];
-        __mmask16 inside[4], under[4];
-        __m512i any = zero;
-        for (int j = 0; j < 4; ++j) {
-            const int lanes = std::clamp(left - 16 * j, 0, 16);
-            inside[j] = __mmask16((1u << lanes) - 1);
-            __m512i v = _mm512_maskz_loadu_epi32(inside[j], step + x + 16 * j);
-            // The running sum: each lane plus the lanes 1, 2, 4 and 8 before it (the forms with a
-            // mask, as those without leave GCC 12 warning of an unset register).
-            v = _mm512_add_epi32(v, _mm512_maskz_alignr_epi32(0xFFFF, v, zero, 15));
-            v = _mm512_add_epi32(v, _mm512_maskz_alignr_epi32(0xFFFF, v, zero, 14));
-            v = _mm512_add_epi32(v, _mm512_maskz_alignr_epi32(0xFFFF, v, zero, 12));
-            v = _mm512_add_epi32(v, _mm512_maskz_alignr_epi32(0xFFFF, v, zero, 8));
-            v = _mm512_add_epi32(v, carry);
-            carry = _mm512_maskz_permutexvar_epi32(0xFFFF, last, v);
-            k[j] = _mm512_maskz_max_epi32(inside[j], v, zero);
-            under[j] = _mm512_test_epi32_mask(k[j], k[j]);
-            any = _mm512_or_si512(any, k[j]);
-        }
-        if (!(under[0] | under[1] | under[2] | under[3])) continue;
-        alignas(64) int lanesOr[16];
-        _mm512_store_si512(lanesOr, any);
-        int bits = 0;
-        for (const int v : lanesOr) bits |= v;
-        for (int j = 0; j < 4; ++j) px[j] = _mm512_maskz_loadu_epi32(under[j], row + x + 16 * j);
-        __m512i ch[3];  // blue, green, red
-        for (int c = 0; c < 3; ++c) {
-            const __m512i idx = _mm512_add_epi8(gather, c == 0 ? zero : c == 1 ? one : two);
+    if (!some) return;
+    alignas(64) int lanesOr[16];
+    _mm512_store_si512(lanesOr, any);
+    int bits = 0;
+    for (const int v : lanesOr) bits |= v;
+    for (int r = 0; r < Regs; ++r) px[r] = _mm512_maskz_loadu_epi32(under[r], row + 16 * r);
+    __m512i ch[3];  // blue, green, red
+    const __m512i gather = _mm512_load_si512(kChannelBytes.data());
+    for (int c = 0; c < 3; ++c) {
+        const __m512i idx = _mm512_add_epi8(gather, _mm512_set1_epi8(char(c)));
+        if constexpr (Regs == 1)
+            ch[c] = _mm512_maskz_permutexvar_epi8(~__mmask64(0), idx, px[0]);
+        else if constexpr (Regs == 2)
+            ch[c] = _mm512_permutex2var_epi8(px[0], idx, px[1]);
+        else
             ch[c] = _mm512_mask_blend_epi8(__mmask64(0xFFFFFFFF00000000ull), _mm512_permutex2var_epi8(px[0], idx, px[1]),
                                            _mm512_permutex2var_epi8(px[2], idx, px[3]));
-        }
-        for (int i = 0; bits && i < tables; ++i, bits >>= 1) {
-            if (!(bits & 1)) continue;
-            const __m512i b = _mm512_set1_epi32(1 << i);
-            const __mmask64 m = __mmask64(_mm512_test_epi32_mask(k[0], b)) |
-                                __mmask64(_mm512_test_epi32_mask(k[1], b)) << 16 |
-                                __mmask64(_mm512_test_epi32_mask(k[2], b)) << 32 |
-                                __mmask64(_mm512_test_epi32_mask(k[3], b)) << 48;
-            const uint8_t* table = powers + size_t(i) * kFoldBytes;
-            for (int c = 0; c < 3; ++c) {
-                // The tables are red, green, blue.
-                const uint8_t* t = table + (2 - c) * 256;
-                const __m512i lo = _mm512_permutex2var_epi8(_mm512_loadu_si512(t), ch[c], _mm512_loadu_si512(t + 64));
-                const __m512i hi = _mm512_permutex2var_epi8(_mm512_loadu_si512(t + 128), ch[c], _mm512_loadu_si512(t + 192));
-                ch[c] = _mm512_mask_mov_epi8(ch[c], m, _mm512_mask_blend_epi8(_mm512_movepi8_mask(ch[c]), lo, hi));
-            }
-        }
-        for (int j = 0; j < 4; ++j) {
-            if (!under[j]) continue;
-            const __m512i to = _mm512_load_si512(kScatter[size_t(j)].data());
-            __m512i v = _mm512_mask_permutexvar_epi8(px[j], kBlue, to, ch[0]);
-            v = _mm512_mask_permutexvar_epi8(v, kGreen, to, ch[1]);
-            v = _mm512_mask_permutexvar_epi8(v, kRed, to, ch[2]);
-            _mm512_mask_storeu_epi32(row + x + 16 * j, under[j], _mm512_or_si512(v, alpha));
+    }
+    for (int i = 0; bits && i < tables; ++i, bits >>= 1) {
+        if (!(bits & 1)) continue;
+        const __m512i bit = _mm512_set1_epi32(1 << i);
+        __mmask64 m = 0;
+        for (int r = 0; r < Regs; ++r) m |= __mmask64(_mm512_test_epi32_mask(k[r], bit)) << (16 * r);
+        const uint8_t* table = powers + size_t(i) * kFoldBytes;
+        for (int c = 0; c < 3; ++c) {
+            const uint8_t* t = table + (2 - c) * 256;  // the tables are red, green, blue
+            const __m512i lo = _mm512_permutex2var_epi8(_mm512_loadu_si512(t), ch[c], _mm512_loadu_si512(t + 64));
+            const __m512i hi = _mm512_permutex2var_epi8(_mm512_loadu_si512(t + 128), ch[c], _mm512_loadu_si512(t + 192));
+            ch[c] = _mm512_mask_mov_epi8(ch[c], m, _mm512_mask_blend_epi8(_mm512_movepi8_mask(ch[c]), lo, hi));
         }
     }
+    constexpr __mmask64 kBlue = 0x1111111111111111ull, kGreen = kBlue << 1, kRed = kBlue << 2;
+    const __m512i alpha = _mm512_set1_epi32(int(0xFF000000u));
+    for (int r = 0; r < Regs; ++r) {
+        if (!under[r]) continue;
+        const __m512i to = _mm512_load_si512(kPixelBytes[size_t(r)].data());
+        __m512i v = _mm512_mask_permutexvar_epi8(px[r], kBlue, to, ch[0]);
+        v = _mm512_mask_permutexvar_epi8(v, kGreen, to, ch[1]);
+        v = _mm512_mask_permutexvar_epi8(v, kRed, to, ch[2]);
+        _mm512_mask_storeu_epi32(row + 16 * r, under[r], _mm512_or_si512(v, alpha));
+    }
+}
+
+// Blends the n pixels of row by their counts of dabs, the running sums of step[0..n) (none under a
+// dab before row[0]), 64 pixels at a time and the rest in 16 or 32.
+ORB_BYTE_LANES void BlendByPowers(QRgb* row, const int* step, int n, const uint8_t* powers, int tables) {
+    __m512i carry = _mm512_setzero_si512();
+    int x = 0;
+    for (; n - x > 32; x += 64) BlendChunk<4>(row + x, step + x, n - x, powers, tables, carry);
+    if (n - x > 16)
+        BlendChunk<2>(row + x, step + x, n - x, powers, tables, carry);
+    else if (n - x > 0)
+        BlendChunk<1>(row + x, step + x, n - x, powers, tables, carry);
 }
 #else
 bool HasByteLanes() { return false; }
