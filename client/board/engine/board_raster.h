@@ -107,7 +107,8 @@ private:
 };
 
 // Where the processor has AVX-512 byte permutes, the airbrush's tables of several dabs are built by
-// look-ups in the table of one; false builds them as on one without (the same tables).
+// look-ups in the table of one, and a run's pixels are blended by them 64 at a time; false draws as
+// on one without (the same tables and pixels).
 void AllowByteLanes(bool allowed);
 
 // Fills the 4-connected area that has the colour of (x, y) with the brush. Iterative.

@@ -526,14 +526,23 @@ ORB_WIDE_AVX512 void BoxRowsOf(const Rows& rows, const BoxRows& box) {
     int i0 = std::max(box.ia, v0), i1 = std::min(box.ib, v1);
     while (i0 <= i1 && inStarts[i0] > inEnds[i0]) ++i0;
     while (i1 >= i0 && inStarts[i1] > inEnds[i1]) --i1;
-    for (int y = v0; y <= v1; ++y) {
+    // The rows above and below the inside: the pen's alone.
+    auto penRows = [&](int ya, int yb) {
+        for (int y = ya; y <= yb; ++y) {
+            const int a = std::max(starts[y], 0), b = std::min(ends[y], w - 1);
+            if (a <= b) PenRun(rowAt(y), a, b, pen, c);
+        }
+    };
+    if (i0 > i1) {
+        penRows(v0, v1);
+        return;
+    }
+    penRows(v0, i0 - 1);
+    penRows(i1 + 1, v1);
+    for (int y = i0; y <= i1; ++y) {
         const int a = std::max(starts[y], 0), b = std::min(ends[y], w - 1);
         if (a > b) continue;
         QRgb* const row = rowAt(y);
-        if (y < i0 || y > i1) {
-            PenRun(row, a, b, pen, c);
-            continue;
-        }
         const int in0 = inStarts[y], in1 = inEnds[y];
         PenRun(row, a, std::min(in0 - 1, b), pen, c);
         if (Brush) {
