@@ -526,19 +526,14 @@ ORB_WIDE_AVX512 void BoxRowsOf(const Rows& rows, const BoxRows& box) {
     int i0 = std::max(box.ia, v0), i1 = std::min(box.ib, v1);
     while (i0 <= i1 && inStarts[i0] > inEnds[i0]) ++i0;
     while (i1 >= i0 && inStarts[i1] > inEnds[i1]) --i1;
-    // The rows above and below the inside: the pen's alone.
-    auto penRows = [&](int ya, int yb) {
-        for (int y = ya; y <= yb; ++y) {
+    // The rows above and below the inside: the pen's alone (all of them when there is none).
+    const bool inside = i0 <= i1;
+    const int penRows[2][2] = {{v0, inside ? i0 - 1 : v1}, {inside ? i1 + 1 : v1 + 1, v1}};
+    for (const auto& range : penRows)
+        for (int y = range[0]; y <= range[1]; ++y) {
             const int a = std::max(starts[y], 0), b = std::min(ends[y], w - 1);
             if (a <= b) PenRun(rowAt(y), a, b, pen, c);
         }
-    };
-    if (i0 > i1) {
-        penRows(v0, v1);
-        return;
-    }
-    penRows(v0, i0 - 1);
-    penRows(i1 + 1, v1);
     for (int y = i0; y <= i1; ++y) {
         const int a = std::max(starts[y], 0), b = std::min(ends[y], w - 1);
         if (a > b) continue;
