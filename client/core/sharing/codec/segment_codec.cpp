@@ -227,8 +227,10 @@ size_t EncodeBitmapSegments(uint8_t pixelFormat, const ShareBitmap& bitmap, bool
     size_t used = start;
     bool failed = false;
 
-    // Records are gathered in a staging buffer and handed to zlib in large pieces.
-    constexpr size_t kStage = size_t(256) << 10;
+    // Records are gathered in a staging buffer and handed to zlib in pieces of 64 KB: small enough
+    // to stay in the processor's cache beside zlib's own tables (and under malloc's threshold for
+    // mapping fresh pages), large enough that the calls into zlib cost nothing.
+    constexpr size_t kStage = size_t(64) << 10;
     std::vector<uint8_t> stage;
     stage.reserve(kStage + 64);
     auto deflateStage = [&](int flush) {
