@@ -11,11 +11,14 @@ function(orb_add_child_modules)
   endforeach()
 endfunction()
 
-# orb_add_gtest(name SOURCES a.cpp ... LIBS lib ... [LABELS l ...] [ENV VAR=value ...] [TIMEOUT s])
+# orb_add_gtest(name SOURCES a.cpp ... LIBS lib ... [LABELS l ...] [ENV VAR=value ...] [TIMEOUT s]
+#               [COST c])
 # One GoogleTest executable; each test case becomes a CTest test. A test that drives the real client
 # program (it links the end-to-end harness) carries the label e2e: only those may be rerun once.
+# COST starts the cases early in a parallel run where CTest has no timings yet (a fresh clone): a
+# case of several minutes started last would hold the whole suite up.
 function(orb_add_gtest name)
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+  cmake_parse_arguments(T "" "TIMEOUT;COST" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
   if("orb_e2e" IN_LIST T_LIBS)
     list(APPEND T_LABELS e2e)
   endif()
@@ -25,6 +28,9 @@ function(orb_add_gtest name)
     set(T_TIMEOUT 120)
   endif()
   set(props TIMEOUT ${T_TIMEOUT})
+  if(T_COST)
+    list(APPEND props COST ${T_COST})
+  endif()
   if(T_LABELS)
     list(APPEND props LABELS "${T_LABELS}")
   endif()
