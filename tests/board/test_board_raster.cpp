@@ -52,6 +52,19 @@ TEST(BoardRaster, SmoothLineSteepBlendsHorizontalPairs) {
         EXPECT_EQ(img.pixel(base[i] + 1, y), Grey(right[i])) << "row " << y;
     }
     EXPECT_EQ(img.pixel(10, 10), kW);
+
+    // Each channel blends on its own: a pen of three different channels over a background of
+    // three others gives, pixel for pixel, the blend of the single pixel.
+    constexpr TColorRef kPen = 0x3080F0;  // red F0, green 80, blue 30
+    constexpr QRgb kBack = 0xFF1060A0;
+    QImage colour = Solid(32, 32, kBack);
+    DrawSmoothLine(colour, 10, 10, 12, 18, kPen);
+    const float weight[] = {0.75f, 0.5f, 0.25f, 1.0f};
+    for (int i = 0; i < 8; ++i) {
+        const float w = weight[i % 4];
+        EXPECT_EQ(colour.pixel(base[i], 11 + i), BlendColor(kPen, kBack, w)) << "row " << 11 + i;
+        EXPECT_EQ(colour.pixel(base[i] + 1, 11 + i), BlendColor(kPen, kBack, 1.0f - w)) << "row " << 11 + i;
+    }
 }
 
 TEST(BoardRaster, BlendRoundsHalfToEven) {
