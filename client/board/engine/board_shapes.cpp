@@ -414,6 +414,14 @@ ORB_LINE_AVX512 void WideRowsOct(const Rows& rows, int ya, int yb, const WideLin
     }
 }
 
+// Four 64-byte steps of a row from p under one mask.
+ORB_WIDE_AVX512 inline void FourSteps(QRgb* p, __mmask16 m, __m512i colour) {
+    _mm512_mask_storeu_epi32(p, m, colour);
+    _mm512_mask_storeu_epi32(p + 16, m, colour);
+    _mm512_mask_storeu_epi32(p + 32, m, colour);
+    _mm512_mask_storeu_epi32(p + 48, m, colour);
+}
+
 // Pixels a..b (0 <= a <= b) of a row where a 16-bit pattern is set (bit i for the pixels x with
 // x mod 16 == i), a masked store per 16 pixels from a multiple of 16, so each store covers one
 // 64-byte line of a row that starts on one. Masked-off pixels are neither read nor written.
@@ -426,6 +434,17 @@ ORB_WIDE_AVX512 inline void PatternRun(QRgb* row, int a, int b, unsigned pattern
         return;
     }
     _mm512_mask_storeu_epi32(row + x, __mmask16(head), colour);
+    if (last - x > 64) {
+        // Four or more whole steps between: four a turn, the last turn ending at the tail's step (it
+        // may store steps again, with the same pixels). The turns change count four times less
+        // often from row to row of a round shape than the steps would, so the loop's end is
+        // mispredicted less (about a tenth off a circle's time).
+        const __mmask16 m = __mmask16(pattern);
+        for (x += 16; last - x > 64; x += 64) FourSteps(row + x, m, colour);
+        FourSteps(row + last - 64, m, colour);
+        _mm512_mask_storeu_epi32(row + last, __mmask16(pattern & (0xFFFFu >> (15 - (b - last)))), colour);
+        return;
+    }
     // The whole steps between: a plain store where every pixel is set (a masked store costs about
     // two plain ones).
     if (pattern == 0xFFFF)
