@@ -246,13 +246,15 @@ TEST(BoardShapes, WideLanesDrawTheSamePixels) {
         ASSERT_EQ(lanes, rows) << x0 << "," << y0 << " to " << x1 << "," << y1 << ", pen " << pen;
     }
     // Boxes of every brush, rounded or not, partly off the image, with their rows written by masked
-    // stores against the plain runs.
+    // stores against the plain runs; every other one on a wide image, whose rows take several
+    // 64-byte steps.
     for (int i = 0; i < 600; ++i) {
-        const int left = int(rng() % 90) - 20, top = int(rng() % 70) - 20;
-        const int right = left + 1 + int(rng() % 70), bottom = top + 1 + int(rng() % 50);
+        const int wide = i % 2 ? 0 : 180;
+        const int left = int(rng() % (90 + wide)) - 20, top = int(rng() % 70) - 20;
+        const int right = left + 1 + int(rng() % (70 + wide)), bottom = top + 1 + int(rng() % 50);
         const double rx = i % 3 ? (right - left) / 2.0 : rng() % 12, ry = i % 3 ? (bottom - top) / 2.0 : rng() % 12;
         const TShapePaint paint{kBlack, 1 + int(rng() % (i % 5 ? 5 : 30)), uint8_t(rng() % 8), kRed};
-        QImage lanes = Solid(64 + i % 5, 48, kW), rows = lanes.copy();
+        QImage lanes = Solid(64 + wide + i % 5, 48, kW), rows = lanes.copy();
         DrawRoundBox(lanes, left, top, right, bottom, rx, ry, paint);
         AllowWideLanes(false);
         DrawRoundBox(rows, left, top, right, bottom, rx, ry, paint);
