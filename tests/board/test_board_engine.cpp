@@ -375,6 +375,8 @@ TEST_F(EngineTest, ReplayedAirbrushLinesDrawAsTheBrushDrawsThemOneByOne) {
         scrub,
         {{100, 100}, {108, 104, btHighlighter, 0xFAFAFA}, {100, 110, btHighlighter, 0xFAFAFA}, {96, 100, btHighlighter, 0xFAFAFA}},
         {{10, 10}, {1000, 10}, {1000, 700}, {5, 700}, {65535, 20}, {500, 400}, {510, 395}, {0, 65535}},
+        // Along the top edge: dabs whose squares start above the board.
+        {{40, 3}, {60, 1}, {80, 4}, {90, 0}, {70, 2}},
         {{300, 300}, {310, 306}, {302, 312}, {320, 300, btLine, 0x000000}, {312, 290}, {300, 300, btHighlighter, 0x00F0F0},
          {306, 310, btHighlighter, 0x00F0F0}},
         // Free-hand airbrush lines, a one-pixel free-hand line between them, then the highlighter.
@@ -397,7 +399,7 @@ TEST_F(EngineTest, ReplayedAirbrushLinesDrawAsTheBrushDrawsThemOneByOne) {
         }
         AllowByteLanes(true);
         EXPECT_TRUE(engine.BoardImage(1) == engine.BoardImage(2)) << c;
-        if (c >= 4) continue;  // a line, or brushes of other sizes
+        if (c >= 5) continue;  // a line, or brushes of other sizes
         QImage drawn(1024, 768, QImage::Format_RGB32);
         drawn.fill(Qt::white);
         TAirBrush brush;

@@ -873,11 +873,21 @@ void TAirBrush::FlushRun() const {
     const int mostBytes = most * kFoldBytes;
     // No table's address is formed before it is built (the tables may not exist yet at all).
     const uint8_t* folds = folds_.data();
-    int first = 0, end = 0;
-    for (int py = rowLo; py < rowHi; ++py) {
-        while (end < m && sorted[size_t(end)].second - half <= py) count(end++, unit);
-        while (first < end && sorted[size_t(first)].second - half + s <= py) count(first++, -unit);
-        if (first == end) continue;
+    // The dabs of each row of centres are a range of the sorted ones (buckets[c] is where those of
+    // row cyLo + c end): they enter at the row their square starts on and leave s rows later, taken
+    // as ranges rather than tested dab by dab. The rows above the image only count.
+    const int* const bucketEnds = buckets.data();
+    auto enter = [&](int c, int d) {
+        const int from = c ? bucketEnds[c - 1] : 0, to = bucketEnds[c];
+        for (int j = from; j < to; ++j) count(j, d);
+        return to - from;
+    };
+    int active = 0;
+    for (int py = cyLo - half; py < rowHi; ++py) {
+        const int in = py + half - cyLo, out = in - s;
+        if (in < centres) active += enter(in, unit);
+        if (out >= 0 && out < centres) active -= enter(out, -unit);
+        if (py < rowLo || !active) continue;
         const int* span = rowSpan + 2 * (py - rowLo);
         QRgb* row = reinterpret_cast<QRgb*>(base + py * bpl);
         if (lanes) {
@@ -908,7 +918,7 @@ void TAirBrush::FlushRun() const {
             row[px] = 0xFF000000u | (uint32_t(f[r]) << 16) | (uint32_t(f[256 + g]) << 8) | f[512 + bl];
         }
     }
-    while (first < end) count(first++, -unit);
+    std::fill(counts, counts + (colHi - colLo + 1), 0);
 }
 
 void FloodFillSurface(QImage& image, int x, int y, const QBrush& brush) {
