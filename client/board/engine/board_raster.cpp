@@ -252,10 +252,11 @@ void DrawSmoothLine(QImage& image, int x0, int y0, int x1, int y1, TColorRef col
     // of each blend waiting for its own. The line lies in the box of its ends, one pixel more below
     // and to the right.
     {
-        const int left = std::max(std::min(x0, x1), 0), right = std::min(std::max(x0, x1) + 1, target.width - 1);
-        const int top = std::max(std::min(y0, y1), 0), bottom = std::min(std::max(y0, y1) + 1, target.height - 1);
+        // In 64 bits: an end at the largest int takes its neighbour without overflowing.
+        const int64_t left = std::max(std::min(x0, x1), 0), right = std::min<int64_t>(int64_t(std::max(x0, x1)) + 1, target.width - 1);
+        const int64_t top = std::max(std::min(y0, y1), 0), bottom = std::min<int64_t>(int64_t(std::max(y0, y1)) + 1, target.height - 1);
         if (left <= right && bottom - top < 64)
-            for (int y = top; y <= bottom; ++y) {
+            for (int64_t y = top; y <= bottom; ++y) {
                 const char* row = reinterpret_cast<const char*>(target.base + qsizetype(y) * target.bpl);
                 _mm_prefetch(row + left * 4, _MM_HINT_T0);
                 _mm_prefetch(row + right * 4, _MM_HINT_T0);
